@@ -1,0 +1,212 @@
+/*
+ * ckp.h - read and write checkpoint files, and keep setups.
+ *
+ * A checkpoint file is a line-oriented text file of records: a header record
+ * `WRXCHECKPOINT="1.0"`, then data records, each a path name followed by
+ * `name="value"` properties. Lines continue with a trailing backslash and
+ * `;` starts a comment. Files without a header (syntax version 0) carry
+ * positional fields instead of named properties.
+ *
+ * Conventions: functions return 1 (or a non-NULL pointer) on success and 0
+ * (or NULL) on failure, and a failure leaves a one-line message that
+ * ckpGetError() returns. Exceptions: ckpClose returns 0 on success; ckpGets
+ * returns 1 whenever it did something, the outcome being ckpGetType().
+ * Strings handed out by the reading queries belong to the handle and stay
+ * valid until its record changes; strings handed out by the setup store are
+ * the caller's, released with free().
+ *
+ * The library keeps process-wide state (the error state, the setup
+ * registry): use it from one thread at a time.
+ *
+ * Valid C99 and C++.
+ */
+#ifndef CKP_CKP_H
+#define CKP_CKP_H
+
+#include <stdio.h>
+
+#include "kvo.h"
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(CKP_BUILDING)
+#define CKP_API __declspec(dllexport)
+#elif defined(CKP_STATIC)
+#define CKP_API
+#else
+#define CKP_API __declspec(dllimport)
+#endif
+#else
+#define CKP_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A handle on an open checkpoint file; made by ckpOpen, freed by ckpClose. */
+typedef struct ckpInfo ckpInfo;
+
+/* Record types, as ckpGetType returns them. */
+enum {
+    ckpTypeNone = 0,        /* a data record with an empty path; nothing begun */
+    ckpTypeComment = 3,     /* a comment or blank line */
+    ckpTypeError = 4,       /* reading failed; see ckpGetError() */
+    ckpTypeSyntax = 5,      /* a malformed record; show it with ckpSyntax */
+    ckpTypeHeader = 6,      /* the header record (empty for syntax version 0) */
+    ckpTypeInclude = 7,     /* an include record: the next ckpGets reads its file */
+    ckpTypeObject = 8,      /* an object record */
+    ckpTypeConfigPath = 9,  /* a config-path record (qualifier WRXc) */
+    ckpTypeSubDir = 10,     /* a subdirectory record (qualifier WRXsd) */
+    ckpTypeEndInclude = 11, /* an included file ended; reading goes on in its includer */
+    ckpTypeEnd = 12         /* the main file ended */
+};
+
+/* The property that holds the <PYXE_version> field (`5.1` in
+ * `lib/cell 3 static 5.1`) of a record read from a syntax-version-0 file.
+ * The other positional fields are WRXv (version), WRXb (binding) and WRXo
+ * (operation: "reset_default" for rollback, "co" for checkout). */
+#define CKP_PROP_PYXE_VERSION "WRXpv"
+
+/* A data record of syntax version 1 that carries this path qualifier is an
+ * include record: the next ckpGets reads the file its path names (relative
+ * paths are taken from the including file's directory) and then reads on. */
+#define CKP_PROP_INCLUDE "WRXinc"
+
+/* ---- Error state ---------------------------------------------------- */
+
+/* The last recorded message, or "unknown error". Never NULL; the buffer is
+ * reused by the next call. */
+CKP_API const char* ckpGetError(void);
+
+/* The number of messages recorded since the last call; resets it to 0. */
+CKP_API int ckpGetNumError(void);
+
+/* Stores the name of the handle's current file (current != 0: the included
+ * file being read, if any) or of its main file (current == 0) in *nameOut;
+ * NULL for a standard stream. 1 on success. */
+CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
+
+/* ---- Handles -------------------------------------------------------- */
+
+/* Opens a file: opCodes "R" reads (standard input without a name), "W"
+ * writes (standard output without a name), "A" appends (a name is needed).
+ * Reading tries `name`, then `name.Ckpt`, and checks the header record.
+ * NULL on failure. */
+CKP_API ckpInfo* ckpOpen(const char* name, const char* opCodes);
+
+/* Closes the stream (never a standard stream) and frees the handle.
+ * Returns 0 on success, 1 when closing the stream failed (the handle is
+ * freed all the same); 0 for NULL. */
+CKP_API int ckpClose(ckpInfo* info);
+
+/* Flushes the current stream. 1 on success or when there is nothing to
+ * flush; 0 for NULL or a failed flush. */
+CKP_API int ckpFlush(ckpInfo* info);
+
+/* The syntax version (0 or 1) of the handle's current file, or, without a
+ * handle, of the file `name` (opened and closed for it). Without either,
+ * stores 1. 1 when a valid version was stored. */
+CKP_API int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut);
+
+/* Non-zero flag: record paths that start at a root are accepted. */
+CKP_API void ckpSetRootsAreOK(ckpInfo* info, int flag);
+
+/* Leaves a one-shot action for the next ckpGets (obeyed when actionSet is
+ * 1): 0 read on, 1 read raw, 2 build the held record, 3 reconcile it,
+ * 4 return it unchanged, 5 scan. 0 for a NULL handle. */
+CKP_API int ckpSetAction(ckpInfo* info, int actionSet, int action);
+
+/* ---- Reading -------------------------------------------------------- */
+
+/* Makes the next record current. Returns 0 for NULL or when a plain read is
+ * asked at the end of the main file, else 1; the outcome is ckpGetType(). */
+CKP_API int ckpGets(ckpInfo* info);
+
+/* The current record's type; ckpTypeError for NULL. */
+CKP_API int ckpGetType(ckpInfo* info);
+
+/* Stores the value of the first property named `name` in *value (NULL for a
+ * flag property). 1 when the property exists, 0 otherwise. */
+CKP_API int ckpGetProp(ckpInfo* info, const char* name, char** value);
+
+/* Walks the current record's properties: start with *id = 0 and call until
+ * it returns 0 (then *id is 0 again). name and value may be NULL. */
+CKP_API int ckpGenProp(ckpInfo* info, int* id, char** name, char** value);
+
+/* The current record's path; the last config path; the last subdirectory.
+ * NULL when none (ckpGetConfigPath gives "<unknown>" for a NULL handle). */
+CKP_API char* ckpGetObjPath(ckpInfo* info);
+CKP_API char* ckpGetConfigPath(ckpInfo* info);
+CKP_API char* ckpGetSubDir(ckpInfo* info);
+
+/* Makes the next ckpGets pass over records until one of the given type
+ * (0: any) and path (NULL: any) comes; rewindFlag first goes back to the
+ * start of the current file. Type 0 with no name clears the target. */
+CKP_API int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name);
+
+/* After a config-path or subdirectory record: the next ckpGets skips to the
+ * next record of the same kind. 0 for any other record. */
+CKP_API int ckpSetIgnore(ckpInfo* info);
+
+/* ---- Writing -------------------------------------------------------- */
+
+/* Record-starting calls: each empties the current record and gives it its
+ * head. ckpCreateHdr needs mode "W"; the others "W" or "A". A head that does
+ * not fit one 511-character line is refused with a message. */
+CKP_API int ckpCreateHdr(ckpInfo* info);
+CKP_API int ckpCreateObj(ckpInfo* info, const char* path);
+CKP_API int ckpSetConfigPath(ckpInfo* info, const char* path);
+CKP_API int ckpSetSubDir(ckpInfo* info, const char* path);
+CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
+
+/* Adds a property (value NULL: a flag). Names are letters, digits and '_';
+ * a name may occur once per record. */
+CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
+
+/* Writes the current record and its line end. 1 when all was written. */
+CKP_API int ckpPuts(ckpInfo* info);
+
+/* Copies source's current record into destination as a new record; write
+ * it with ckpPuts(destination). */
+CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
+
+/* ---- Diagnostics ---------------------------------------------------- */
+
+/* Prints `before on line N of "file" after` to stream (NULL: the error
+ * reporter), with the record's first line (allLines: every line) before it
+ * (recordPos < 0) or after it (recordPos > 0). */
+CKP_API int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos,
+                      const char* before, const char* after);
+
+/* Prints the last syntax error through the error reporter: a report line,
+ * the faulty line and a marker under the faulty place. */
+CKP_API void ckpSyntax(ckpInfo* info);
+
+/* ---- Setups --------------------------------------------------------- */
+
+CKP_API int ckpSetupGetEntry(const char* setup, const char* entry);
+CKP_API int ckpSetupCreateEntry(const char* setup, const char* entry, const char* type);
+CKP_API int ckpSetupDelEntry(const char* setup, const char* entry);
+/* NULL-terminated list of copies, released with kvoFreeStrlist. */
+CKP_API kvoStrlist* ckpSetupGetEntryList(const char* setup);
+CKP_API int ckpSetupSetProp(const char* setup, const char* entry, const char* name,
+                            const char* value);
+CKP_API int ckpSetupDelProp(const char* setup, const char* entry, const char* name);
+/* *value receives a copy (release with free); NULL for a flag property. */
+CKP_API int ckpSetupGetProp(const char* setup, const char* entry, const char* name,
+                            char** value);
+/* NULL-terminated arrays of copies; the caller frees both and every string. */
+CKP_API int ckpSetupGetAllProps(const char* setup, const char* entry, char*** names,
+                                char*** values);
+CKP_API int ckpSetupLoad(const char* name);
+CKP_API int ckpSetupLoadGroup(const char* name, const char* group);
+CKP_API int ckpSetupCreate(const char* name);
+/* path NULL: the load path; "-": a dump on standard error. */
+CKP_API int ckpSetupSave(const char* name, const char* path);
+CKP_API int ckpSetupClear(const char* name);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CKP_CKP_H */

@@ -1,0 +1,156 @@
+/*
+ * kvo.h - the support layer under ckp: sorted tables, string copies and
+ * lists, message reporting, file and path services, and the one allocation
+ * wrapper pair that both libraries use.
+ *
+ * Valid C99 and C++. Every function returns its documented value and never
+ * throws.
+ */
+#ifndef CKP_KVO_H
+#define CKP_KVO_H
+
+#include <stddef.h>
+
+#if defined(_WIN32) || defined(__CYGWIN__)
+#if defined(KVO_BUILDING)
+#define KVO_API __declspec(dllexport)
+#elif defined(KVO_STATIC)
+#define KVO_API
+#else
+#define KVO_API __declspec(dllimport)
+#endif
+#else
+#define KVO_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Memory --------------------------------------------------------- */
+
+/* malloc, realloc and free as every allocation of ckp and kvo takes them.
+ * kvoFree accepts NULL and always returns NULL, so that callers can write
+ * `p = kvoFree(p);`. Blocks come from the C runtime's malloc: a caller may
+ * release strings handed out by the libraries with plain free(). */
+KVO_API void* kvoMalloc(size_t size);
+KVO_API void* kvoRealloc(void* block, size_t size);
+KVO_API void* kvoFree(void* block);
+
+/* Test hook. With n > 0 the n-th allocation from now (kvoMalloc or
+ * kvoRealloc) fails once, as if no memory were left; n <= 0 disarms.
+ * kvoAllocFailureHit() tells whether the armed failure has happened since
+ * the last kvoSetAllocFailure call; kvoAllocCount() counts every allocation
+ * attempt since the process started. */
+KVO_API void kvoSetAllocFailure(long n);
+KVO_API int kvoAllocFailureHit(void);
+KVO_API long kvoAllocCount(void);
+
+/* ---- Messages ------------------------------------------------------- */
+
+/* Hands one message (no line end) to the user: by default it is written to
+ * standard error followed by "\n" and flushed. Returns 1. */
+KVO_API int kvoReportError(const char* text);
+
+/* Replaces the default reporter; a NULL handler restores it. The handler's
+ * result becomes kvoReportError's result. */
+typedef int (*kvoReportHandler)(const char* text, void* userdata);
+KVO_API void kvoSetReportHandler(kvoReportHandler handler, void* userdata);
+
+/* ---- Sorted tables -------------------------------------------------- */
+
+/* A table of fixed-size elements held by value, one after the other.
+ * Element i lies at (char*)first + i * elementSize. The first four fields
+ * are public and read directly; `capacity` is the table's own. */
+typedef struct kvoTable {
+    void* first;     /* first element */
+    void* end;       /* just past the last element */
+    int elementSize; /* bytes per element */
+    int count;       /* number of elements */
+    int capacity;    /* elements that fit before the storage grows */
+} kvoTable;
+
+/* Compares two elements (insertion) or a key string with an element
+ * (search, removal); negative, zero or positive. */
+typedef int (*kvoElemCompare)(const void* a, const void* b);
+typedef int (*kvoKeyCompare)(const char* key, const void* element);
+
+/* A new empty table; sizeHint is the initial capacity. NULL without memory. */
+KVO_API kvoTable* kvoNewTable(int elementSize, int sizeHint);
+
+/* Copies the element's bytes in at its sorted place and returns 1. Returns 0,
+ * leaving the table unchanged, when an equal element is already present or
+ * no memory is left. */
+KVO_API int kvoSortInsert(kvoTable* table, const void* element, kvoElemCompare compare);
+
+/* The element matching key inside [first, first + count), or NULL. */
+KVO_API void* kvoBsearch(const char* key, void* first, int count, int elementSize,
+                         kvoKeyCompare compare);
+
+/* Removes the element matching key (order kept) and stores a heap copy of
+ * its bytes in *removed, which the caller releases with free(). With no
+ * match, or no memory for the copy, *removed is left as it was and the table
+ * is unchanged. */
+KVO_API void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key,
+                                 void** removed);
+
+/* Releases the table's storage and header and sets *table to NULL. */
+KVO_API void kvoFreeTable(kvoTable** table);
+
+/* ---- Strings -------------------------------------------------------- */
+
+/* A heap copy of text (release with free), or NULL for NULL / no memory. */
+KVO_API char* kvoCopyString(const char* text);
+
+/* A string list is a NULL-terminated array of heap copies. */
+typedef char* kvoStrlist;
+
+/* Appends a copy of text to list (NULL starts a new list) and returns the
+ * list, which may have moved; *counter grows by one when counter is given.
+ * Without memory the old list is returned unchanged. */
+KVO_API kvoStrlist* kvoAddToStrlist(kvoStrlist* list, const char* text, int* counter);
+
+/* Frees the list and every string in it; NULL is accepted. */
+KVO_API void kvoFreeStrlist(kvoStrlist* list);
+
+/* ---- Files and paths ------------------------------------------------ */
+
+/* Non-zero when a file (or directory) of that name exists. */
+KVO_API int kvoFileExists(const char* path);
+
+/* Creates the directory with every missing parent (mkdir -p). Non-zero when
+ * the directory exists afterwards. */
+KVO_API int kvoBuildDirPath(const char* path);
+
+/* Non-zero for a rooted path: a leading '/' on POSIX; a drive letter with a
+ * separator, a leading separator or a UNC path on Windows. */
+KVO_API int kvoIsRooted(const char* path);
+
+/* Rewrites the directory separators of path in place into the canonical one
+ * ('/' on POSIX, '\\' on Windows). */
+KVO_API void kvoCanonicalizeDirSep(char* path);
+
+/* The canonical directory separator of this platform. */
+KVO_API char kvoDirSep(void);
+
+/* Size of the result buffers of the two wyr* operations. */
+#define KVO_PATH_BUFFER 260
+
+/* Looks for a file named `name` in the directories of search group `group`:
+ * the environment variable KVO_SEARCH_<GROUP in upper case> lists them,
+ * separated by ':' (';' on Windows). Returns 0 and the path "dir/name" in
+ * result (size bytes) for the first directory that holds the file; non-zero
+ * when none does, the variable is unset or empty, or the path does not fit. */
+KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char* result,
+                           int size);
+
+/* Makes path absolute against the working directory (the file need not
+ * exist) into result, a KVO_PATH_BUFFER-byte buffer. Returns 0 on success,
+ * non-zero when the path is empty or the result does not fit. */
+KVO_API int wyrConvertPathNotThere(const char* path, char* result);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CKP_KVO_H */

@@ -1,0 +1,126 @@
+// The library-wide error state: the last message, a count, and the guards.
+#include "core/error.hpp"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#include "ckp/kvo.h"
+
+namespace {
+// The last error text is kept apart from the buffer that ckpGetError hands
+// out, so that a caller may quote ckpGetError() in a new message.
+char lastError[ckpMsgSize];
+char errorResult[ckpMsgSize];
+char sysErrorBuf[ckpMsgSize];
+int errorCount = 0;
+
+void copyCut(char* dst, const char* src) {
+    std::size_t n = std::strlen(src);
+    if (n >= ckpMsgSize) {
+        n = ckpMsgSize - 1;
+    }
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+} // namespace
+
+void tiSetError(const char* text) {
+    if (text == nullptr || text[0] == '\0') {
+        lastError[0] = '\0';
+        return;
+    }
+    copyCut(lastError, text);
+    ++errorCount;
+}
+
+void tiSetErrorf(const char* format, ...) {
+    char buf[ckpMsgSize];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    if (n < 0) {
+        buf[0] = '\0';
+    }
+    tiSetError(buf);
+}
+
+void tiSetSysError(int errnum) {
+    if (errnum > 0) {
+        copyCut(sysErrorBuf, std::strerror(errnum));
+    } else {
+        std::snprintf(sysErrorBuf, sizeof sysErrorBuf, "not a system error[%d]", errnum);
+    }
+    tiSetError(sysErrorBuf);
+}
+
+const char* tiErrorText() { return lastError[0] != '\0' ? lastError : "unknown error"; }
+
+int tiPrintMsg(std::FILE* stream, const char* text) {
+    if (text == nullptr) {
+        text = "";
+    }
+    if (stream == nullptr) {
+        return kvoReportError(text);
+    }
+    return std::fprintf(stream, "%s\n", text);
+}
+
+namespace {
+int guardFailed(int report, const char* format, const char* who) {
+    tiSetErrorf(format, who != nullptr ? who : "");
+    if (report) {
+        tiPrintMsg(nullptr, ckpGetError());
+    }
+    return 0;
+}
+} // namespace
+
+int tiCheckFile(ckpInfo* info, int report, const char* who, ckpFile** fileOut) {
+    if (info == nullptr) {
+        return guardFailed(report, "no ckpInfo in %s", who);
+    }
+    if (fileOut != nullptr) {
+        *fileOut = info->file;
+    }
+    if (info->file == nullptr) {
+        return guardFailed(report, "no ckpFile in %s", who);
+    }
+    return 1;
+}
+
+int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut,
+                ckpLine** lineOut) {
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, report, who, &file)) {
+        if (fileOut != nullptr && info != nullptr) {
+            *fileOut = file;
+        }
+        return 0;
+    }
+    if (fileOut != nullptr) {
+        *fileOut = file;
+    }
+    if (lineOut != nullptr) {
+        *lineOut = file->firstLine;
+    }
+    if (file->firstLine == nullptr) {
+        return guardFailed(report, "no ckpLine in %s", who);
+    }
+    return 1;
+}
+
+extern "C" {
+
+const char* ckpGetError(void) {
+    copyCut(errorResult, tiErrorText());
+    return errorResult;
+}
+
+int ckpGetNumError(void) {
+    int n = errorCount;
+    errorCount = 0;
+    return n;
+}
+}

@@ -1,0 +1,35 @@
+// Making, linking and freeing handles, files, lines and properties, and the
+// property walks over the current record.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "core/types.hpp"
+
+// 1 when a and b match under mode: "." (or anything but '*', 'L', 'U')
+// exact; '*' both folded to upper case; 'U' b folded to upper; 'L' b folded
+// to lower. Folded comparisons stop at the end of the shorter string.
+int tiStrMatch(const char* a, const char* mode, const char* b);
+
+ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
+int tiFreeProp(ckpProp* prop);
+ckpProp* tiFindProp(ckpInfo* info, const char* name);
+ckpProp* tiNextProp(ckpProp* prop);
+
+ckpLine* tiNewLine(ckpFile* file);
+int tiFreeLine(ckpLine* line);
+
+ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);
+ckpFile* tiFreeFile(ckpFile* file, const char* mode);
+// Flushes and closes a written stream: 1 when both succeeded.
+int tClose(std::FILE* stream);
+
+ckpInfo* tiNewInfo();
+int tiFreeInfo(ckpInfo* info);
+
+// 1 for the process's standard input, output or error.
+int tiIsStdStream(const std::FILE* stream);
+// The name a report shows for a file: its name, else "stdin", "stdout",
+// "stderr" or "file" by its stream.
+const char* tiFileShownName(const ckpFile* file);

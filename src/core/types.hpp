@@ -1,0 +1,90 @@
+// The handle objects shared by reader, writer and diagnostics. Plain
+// structures: every owned pointer is a heap block taken through kvoMalloc
+// and released through kvoFree, and ownership runs handle -> file -> line ->
+// property.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "ckp/ckp.h"
+
+// One physical line holds at most 511 characters and the terminator; the
+// reader reads at most 510 characters of a line per piece.
+inline constexpr int ckpLineSize = 512;
+inline constexpr int ckpLinePiece = 510;
+// Fixed-size buffers in which messages are composed; longer texts are cut.
+inline constexpr int ckpMsgSize = 512;
+
+// Syntax versions of a file.
+inline constexpr int ckpSyntaxUnknown = -3;
+inline constexpr int ckpSyntaxReadFailed = -2; // header check result only
+inline constexpr int ckpSyntaxBadVersion = -1;
+
+struct ckpProp;
+struct ckpLine;
+struct ckpFile;
+
+// Full identity of an open file, so that recursion refusal does not depend on
+// the 16-bit node alone. `valid` is 0 for standard streams and where the
+// platform could not tell.
+struct ckpFileId {
+    std::uint64_t device;
+    std::uint64_t index;
+    int valid;
+};
+
+struct ckpProp {
+    ckpLine* line;
+    ckpProp* next;
+    char* name;  // owned
+    char* value; // owned, null for a flag property
+};
+
+struct ckpLine {
+    ckpFile* file;
+    int loaded;
+    ckpLine* next;
+    int lineNumber; // meaningful on the file's first line only
+    int continued;
+    char text[ckpLineSize];
+    char* headEnd; // into text, or null
+    ckpProp* firstProp;
+    ckpProp* lastProp;
+};
+
+struct ckpFile {
+    ckpInfo* info;
+    ckpFile* prev; // the includer
+    ckpFile* next;
+    std::uint16_t node;
+    char* name; // owned, null for a standard stream
+    int syntax;
+    std::FILE* stream;
+    ckpLine* firstLine;
+    ckpLine* lastLine;
+    ckpFileId id; // full identity, filled from the stream by tiNewFile
+};
+
+struct ckpInfo {
+    ckpFile* file; // top of the stack
+    int rootsAreOK;
+    char* mode; // owned: "r", "w" or "a"
+    int type;
+    int scanType;
+    char* scanName; // owned
+    int atEnd;
+    ckpLine* bufLine;
+    char* bufPos;
+    char* pendingText; // owned
+    ckpLine* curLine;
+    char* cursor;
+    char* syntaxMsg; // owned
+    int action;
+    int actionSet;
+    int genCount;
+    ckpProp** gens; // owned array of genCount + 1 cursors
+    char* configPath; // owned
+    char* subDir;     // owned
+    char* objPath;    // owned
+};

@@ -1,0 +1,6 @@
+// Property generators of the current record.
+#pragma once
+
+#include "core/types.hpp"
+
+int tiNewGenerator(ckpInfo* info);

@@ -1,0 +1,69 @@
+#include "common/testutil.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "ckp/ckp.h"
+
+namespace fs = std::filesystem;
+
+namespace ckptest {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    std::mt19937_64 gen(rd());
+    for (;;) {
+        fs::path p = fs::temp_directory_path() / ("ckp-test-" + std::to_string(gen()));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            path_ = p.string();
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+    std::string p = file(name);
+    fs::create_directories(fs::path(p).parent_path());
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+    return p;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ReportCapture::ReportCapture() { kvoSetReportHandler(&ReportCapture::handler, this); }
+ReportCapture::~ReportCapture() { kvoSetReportHandler(nullptr, nullptr); }
+
+int ReportCapture::handler(const char* text, void* self) {
+    static_cast<ReportCapture*>(self)->messages_.emplace_back(text != nullptr ? text : "(null)");
+    return 1;
+}
+
+std::string ReportCapture::joined() const {
+    std::string all;
+    for (const auto& m : messages_) {
+        all += m;
+        all += "\n";
+    }
+    return all;
+}
+
+int resetErrors() { return ckpGetNumError(); }
+
+} // namespace ckptest

@@ -1,0 +1,49 @@
+// Helpers shared by the tests: temporary files and captured reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ckptest {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string& name) const;
+    // Writes bytes to path()/name and returns the full path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+
+// Captures every kvoReportError text while alive, restoring the default
+// reporter afterwards.
+class ReportCapture {
+public:
+    ReportCapture();
+    ~ReportCapture();
+    ReportCapture(const ReportCapture&) = delete;
+    ReportCapture& operator=(const ReportCapture&) = delete;
+    const std::vector<std::string>& messages() const { return messages_; }
+    std::string joined() const; // every message followed by "\n"
+    void clear() { messages_.clear(); }
+
+private:
+    static int handler(const char* text, void* self);
+    std::vector<std::string> messages_;
+};
+
+// Clears the library's error count (and reads it): call at a test's start.
+int resetErrors();
+
+} // namespace ckptest
