@@ -68,8 +68,21 @@ int tiPrintMsg(std::FILE* stream, const char* text) {
 }
 
 namespace {
-int guardFailed(int report, const char* format, const char* who) {
-    tiSetErrorf(format, who != nullptr ? who : "");
+enum class Missing { Info, File, Line };
+
+int guardFailed(int report, Missing what, const char* who) {
+    const char* name = who != nullptr ? who : "";
+    switch (what) {
+    case Missing::Info:
+        tiSetErrorf("no ckpInfo in %s", name);
+        break;
+    case Missing::File:
+        tiSetErrorf("no ckpFile in %s", name);
+        break;
+    case Missing::Line:
+        tiSetErrorf("no ckpLine in %s", name);
+        break;
+    }
     if (report) {
         tiPrintMsg(nullptr, ckpGetError());
     }
@@ -79,13 +92,13 @@ int guardFailed(int report, const char* format, const char* who) {
 
 int tiCheckFile(ckpInfo* info, int report, const char* who, ckpFile** fileOut) {
     if (info == nullptr) {
-        return guardFailed(report, "no ckpInfo in %s", who);
+        return guardFailed(report, Missing::Info, who);
     }
     if (fileOut != nullptr) {
         *fileOut = info->file;
     }
     if (info->file == nullptr) {
-        return guardFailed(report, "no ckpFile in %s", who);
+        return guardFailed(report, Missing::File, who);
     }
     return 1;
 }
@@ -106,7 +119,7 @@ int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut,
         *lineOut = file->firstLine;
     }
     if (file->firstLine == nullptr) {
-        return guardFailed(report, "no ckpLine in %s", who);
+        return guardFailed(report, Missing::Line, who);
     }
     return 1;
 }

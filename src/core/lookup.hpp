@@ -19,3 +19,5 @@ void tStreamId(std::FILE* stream, ckpFileId* out);
 // 1 when the two files are the same file: by full identity when both have
 // one, else by node when both nodes are non-zero.
 int tSameFile(const ckpFile* a, const ckpFile* b);
+// The same test for a file not pushed yet, known by its identity and node.
+int tSameFileAs(const ckpFileId* id, std::uint16_t node, const ckpFile* file);

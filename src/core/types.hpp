@@ -48,9 +48,17 @@ struct ckpLine {
     int lineNumber; // meaningful on the file's first line only
     int continued;
     char text[ckpLineSize];
-    char* headEnd; // into text, or null
+    // Where the record's head (path name, or the header's keyword and
+    // version) ends on this line and its properties begin: set on the line
+    // where the head ends (the first line unless the head was continued), so
+    // it always points into this line's own text; null elsewhere.
+    char* headEnd;
     ckpProp* firstProp;
     ckpProp* lastProp;
+    // The physical line number of this line in its file, set by the reader
+    // for every line it reads (0 for lines the writer made), so that a fault
+    // on a continuation line can be reported with its own number.
+    int physLine;
 };
 
 struct ckpFile {

@@ -1,0 +1,191 @@
+// Making and freeing handles, files and lines.
+#include "core/handle.hpp"
+
+#include <cerrno>
+
+#include "core/error.hpp"
+#include "core/lookup.hpp"
+#include "core/memory.hpp"
+#include "core/record.hpp"
+
+int tiIsStdStream(const std::FILE* stream) {
+    return stream != nullptr && (stream == stdin || stream == stdout || stream == stderr);
+}
+
+const char* tiFileShownName(const ckpFile* file) {
+    if (file == nullptr) {
+        return "file";
+    }
+    if (file->name != nullptr && file->name[0] != '\0') {
+        return file->name;
+    }
+    if (file->stream == stdin) {
+        return "stdin";
+    }
+    if (file->stream == stdout) {
+        return "stdout";
+    }
+    if (file->stream == stderr) {
+        return "stderr";
+    }
+    return "file";
+}
+
+ckpLine* tiNewLine(ckpFile* file) {
+    auto* line = tiAllocZeroed<ckpLine>();
+    if (line == nullptr) {
+        tiSetError("ckpLine allocation failed");
+        return nullptr;
+    }
+    if (file != nullptr) {
+        line->file = file;
+        if (file->lastLine != nullptr) {
+            file->lastLine->next = line;
+        } else {
+            file->firstLine = line;
+        }
+        file->lastLine = line;
+    }
+    return line;
+}
+
+int tiFreeLine(ckpLine* line) {
+    if (line == nullptr) {
+        return 0;
+    }
+    while (line->firstProp != nullptr) {
+        tiFreeProp(line->firstProp);
+    }
+    ckpFile* file = line->file;
+    if (file != nullptr) {
+        ckpLine* before = nullptr;
+        if (file->firstLine == line) {
+            file->firstLine = line->next;
+        } else {
+            for (before = file->firstLine; before != nullptr && before->next != line;
+                 before = before->next) {
+            }
+            if (before != nullptr) {
+                before->next = line->next;
+            }
+        }
+        if (file->lastLine == line) {
+            file->lastLine = before;
+        }
+    }
+    tiFree(line);
+    return 0;
+}
+
+ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream) {
+    auto* file = tiAllocZeroed<ckpFile>();
+    char* nameCopy = tiStrDup(name);
+    if (file == nullptr || (name != nullptr && nameCopy == nullptr)) {
+        tiFree(file);
+        tiFree(nameCopy);
+        tiSetError("ckpFile allocation failed");
+        return nullptr;
+    }
+    file->info = info;
+    file->node = node;
+    file->name = nameCopy;
+    file->syntax = ckpSyntaxUnknown;
+    file->stream = stream;
+    tStreamId(stream, &file->id);
+    if (info != nullptr) {
+        file->prev = info->file;
+        info->file = file;
+    }
+    return file;
+}
+
+int tClose(std::FILE* stream) {
+    int ok = 1;
+    if (std::fflush(stream) != 0) {
+        tiSetSysError(errno);
+        ok = 0;
+    }
+    if (std::fclose(stream) != 0) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return ok;
+}
+
+namespace {
+void closeFileStream(ckpFile* file, const char* mode) {
+    if (file->stream == nullptr || tiIsStdStream(file->stream)) {
+        file->stream = nullptr;
+        return;
+    }
+    if (mode != nullptr && mode[0] == 'r') {
+        std::fclose(file->stream);
+    } else {
+        tClose(file->stream);
+    }
+    file->stream = nullptr;
+}
+} // namespace
+
+ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
+    if (file == nullptr) {
+        return nullptr;
+    }
+    ckpInfo* info = file->info;
+    if (info != nullptr) {
+        tiEndGenerators(info);
+        if (info->file == file) {
+            info->file = file->prev != nullptr ? file->prev : file->next;
+        }
+        // The scanner and the append position must not point into freed lines.
+        if (info->curLine != nullptr && info->curLine->file == file) {
+            info->curLine = nullptr;
+            info->cursor = nullptr;
+        }
+        if (info->bufLine != nullptr && info->bufLine->file == file) {
+            info->bufLine = nullptr;
+            info->bufPos = nullptr;
+        }
+    }
+    while (file->firstLine != nullptr) {
+        tiFreeLine(file->firstLine);
+    }
+    if (file->prev != nullptr) {
+        file->prev->next = file->next;
+    }
+    if (file->next != nullptr) {
+        file->next->prev = file->prev;
+    }
+    tiFree(file->name);
+    closeFileStream(file, mode);
+    tiFree(file);
+    return nullptr;
+}
+
+ckpInfo* tiNewInfo() {
+    auto* info = tiAllocZeroed<ckpInfo>();
+    if (info == nullptr) {
+        tiSetError("ckpInfo allocation failed");
+    }
+    return info;
+}
+
+int tiFreeInfo(ckpInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    info->genCount = 0;
+    while (info->file != nullptr) {
+        tiFreeFile(info->file, info->mode);
+    }
+    tiFree(info->mode);
+    tiFree(info->scanName);
+    tiFree(info->pendingText);
+    tiFree(info->syntaxMsg);
+    tiFree(info->configPath);
+    tiFree(info->subDir);
+    tiFree(info->objPath);
+    tiFree(info);
+    return 0;
+}

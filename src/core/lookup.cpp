@@ -1,0 +1,196 @@
+// Finding a checkpoint file by name (or name.Ckpt) and opening it.
+#include "core/lookup.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#endif
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+
+namespace {
+// Static buffers of the lookup: a pointer handed out stays valid until the
+// next call of the same operation.
+char pathBuf[ckpPathSize];
+char suffixBuf[ckpPathSize];
+const char* const defaultSuffix = "Ckpt";
+
+#if defined(_WIN32)
+using StatBuf = struct _stat;
+int statPath(const char* path, StatBuf* st) { return _stat(path, st); }
+#else
+using StatBuf = struct stat;
+int statPath(const char* path, StatBuf* st) { return stat(path, st); }
+#endif
+
+bool isDirectory(const char* path) {
+    StatBuf st;
+    return statPath(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+}
+
+// Opens path; a directory is refused as the runtime refuses it on Windows, so
+// that reading never starts on something that is not a file.
+std::FILE* openStream(const char* path, const char* mode) {
+    if (isDirectory(path)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    return std::fopen(path, mode);
+}
+
+std::FILE* openFailed(const char* name) {
+    tiSetSysError(errno);
+    tiSetErrorf("%s: %s", name, ckpGetError());
+    return nullptr;
+}
+
+std::FILE* openForWrite(const char* name, const char* mode, char** foundOut,
+                        std::uint16_t* nodeOut) {
+    std::FILE* stream = openStream(name, mode);
+    if (stream == nullptr) {
+        return openFailed(name);
+    }
+    if (tPathExists(pathBuf, nodeOut)) {
+        *foundOut = pathBuf;
+        return stream;
+    }
+    tiSetErrorf("%s: file not found", name);
+    if (!tClose(stream)) {
+        tiSetErrorf("%s: %s", name, ckpGetError());
+    }
+    return nullptr;
+}
+
+std::FILE* openExisting(const char* name, const char* mode, char** foundOut,
+                        std::uint16_t* nodeOut) {
+    if (tPathExists(name, nodeOut)) {
+        std::FILE* stream = openStream(name, mode);
+        if (stream == nullptr) {
+            return openFailed(name);
+        }
+        *foundOut = pathBuf;
+        return stream;
+    }
+    if (tPathExists(suffixBuf, nodeOut)) {
+        std::FILE* stream = openStream(suffixBuf, mode);
+        if (stream == nullptr) {
+            return openFailed(name);
+        }
+        std::memcpy(pathBuf, suffixBuf, std::strlen(suffixBuf) + 1);
+        *foundOut = pathBuf;
+        return stream;
+    }
+    tiSetErrorf("%s: file not found", name);
+    return nullptr;
+}
+} // namespace
+
+char* tAddSuffix(const char* base, const char* suffix) {
+    bool hasBase = base != nullptr && base[0] != '\0';
+    bool hasSuffix = suffix != nullptr && suffix[0] != '\0';
+    if (hasBase && hasSuffix) {
+        std::snprintf(suffixBuf, sizeof suffixBuf, "%s.%s", base, suffix);
+    } else if (hasBase) {
+        std::snprintf(suffixBuf, sizeof suffixBuf, "%s", base);
+    } else if (hasSuffix) {
+        std::snprintf(suffixBuf, sizeof suffixBuf, ".%s", suffix);
+    } else {
+        suffixBuf[0] = '\0';
+    }
+    return suffixBuf;
+}
+
+int tPathExists(const char* path, std::uint16_t* nodeOut) {
+    if (nodeOut == nullptr) {
+        tiSetError("illegal argument in tPathExists");
+        return 0;
+    }
+    *nodeOut = 0;
+    StatBuf st;
+    if (path != nullptr && statPath(path, &st) == 0) {
+        *nodeOut = static_cast<std::uint16_t>(st.st_ino & 0xFFFFu);
+        return 1;
+    }
+    tiSetErrorf("%s: file not found", path != nullptr ? path : "");
+    return 0;
+}
+
+std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut) {
+    if (name == nullptr || name[0] == '\0') {
+        tiSetError("no file name in tOpen");
+        return nullptr;
+    }
+    // The suffixed name must fit the path buffer too, so that the path opened
+    // is never cut.
+    if (std::strlen(name) + std::strlen(defaultSuffix) + 2 > sizeof pathBuf) {
+        tiSetError("file name too long in tOpen");
+        return nullptr;
+    }
+    std::memcpy(pathBuf, name, std::strlen(name) + 1);
+    tAddSuffix(name, defaultSuffix);
+    if (nodeOut == nullptr) {
+        tiSetError("illegal node argument in tOpen");
+        return nullptr;
+    }
+    *nodeOut = 0;
+    if (foundOut == nullptr) {
+        tiSetError("illegal name argument in tOpen");
+        return nullptr;
+    }
+    if (mode != nullptr && mode[0] == 'w') {
+        return openForWrite(name, mode, foundOut, nodeOut);
+    }
+    return openExisting(name, mode != nullptr ? mode : "r", foundOut, nodeOut);
+}
+
+void tStreamId(std::FILE* stream, ckpFileId* out) {
+    out->device = 0;
+    out->index = 0;
+    out->valid = 0;
+    if (stream == nullptr || tiIsStdStream(stream)) {
+        return;
+    }
+#if defined(_WIN32)
+    // _stat reports no inode on Windows; the volume serial number and the
+    // file index of the open handle identify the file instead.
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    BY_HANDLE_FILE_INFORMATION fi;
+    if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &fi)) {
+        out->device = fi.dwVolumeSerialNumber;
+        out->index = (static_cast<std::uint64_t>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
+        out->valid = 1;
+    }
+#else
+    struct stat st;
+    if (fstat(fileno(stream), &st) == 0) {
+        out->device = static_cast<std::uint64_t>(st.st_dev);
+        out->index = static_cast<std::uint64_t>(st.st_ino);
+        out->valid = 1;
+    }
+#endif
+}
+
+int tSameFileAs(const ckpFileId* id, std::uint16_t node, const ckpFile* file) {
+    if (id == nullptr || file == nullptr) {
+        return 0;
+    }
+    if (id->valid && file->id.valid) {
+        return id->device == file->id.device && id->index == file->id.index ? 1 : 0;
+    }
+    // Without a full identity on either side the 16-bit node is all there is;
+    // node 0 (a standard stream) matches nothing.
+    return node != 0 && node == file->node ? 1 : 0;
+}
+
+int tSameFile(const ckpFile* a, const ckpFile* b) {
+    if (a == nullptr) {
+        return 0;
+    }
+    return tSameFileAs(&a->id, a->node, b);
+}

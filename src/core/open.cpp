@@ -1,0 +1,244 @@
+// Opening, starting, flushing and closing handles, and their small settings.
+#include "core/open.hpp"
+
+#include <cerrno>
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/lookup.hpp"
+#include "core/memory.hpp"
+
+namespace {
+// The stream mode kept for the first character of the caller's mode string;
+// null for any other character (only upper case is accepted).
+const char* streamModeFor(char code) {
+    switch (code) {
+    case 'R':
+        return "r";
+    case 'W':
+        return "w";
+    case 'A':
+        return "a";
+    default:
+        return nullptr;
+    }
+}
+
+ckpInfo* openFailed(ckpInfo* info, const char* message) {
+    if (message != nullptr) {
+        tiSetError(message);
+    }
+    tiFreeInfo(info);
+    return nullptr;
+}
+
+void closeUnpushed(std::FILE* stream) {
+    if (stream != nullptr && !tiIsStdStream(stream)) {
+        std::fclose(stream);
+    }
+}
+} // namespace
+
+int tiStart(ckpInfo* info) {
+    ckpFile* file = nullptr;
+    if (!tiCheckLine(info, 0, "tiStart", &file, nullptr)) {
+        return 0;
+    }
+    char mode = info->mode != nullptr ? info->mode[0] : '\0';
+    if (mode == 'r') {
+        int syntax = tiCheckHeader(info);
+        if (syntax < 0) {
+            return 0;
+        }
+        if (syntax == 0 || syntax == 1) {
+            return 1;
+        }
+        tiSetError("unknown syntax version in tiStart");
+        return 0;
+    }
+    if (mode == 'w') {
+        file->syntax = 1;
+    }
+    return 1;
+}
+
+int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream) {
+    ckpFile* file = tiNewFile(info, name, node, stream);
+    if (file == nullptr) {
+        closeUnpushed(stream);
+        return 0;
+    }
+    ckpLine* line = tiNewLine(file);
+    int ok = 0;
+    if (line != nullptr) {
+        info->curLine = line;
+        info->cursor = line->text;
+        char mode = info->mode != nullptr ? info->mode[0] : '\0';
+        if (mode == 'w' || mode == 'a') {
+            info->bufLine = line;
+            info->bufPos = line->text;
+        }
+        ok = tiStart(info);
+    }
+    if (!ok && info->file == file) {
+        tiFreeFile(file, info->mode);
+        if (info->file != nullptr && info->file->firstLine != nullptr) {
+            info->curLine = info->file->firstLine;
+            info->cursor = info->curLine->text;
+        }
+    }
+    return ok;
+}
+
+extern "C" {
+
+ckpInfo* ckpOpen(const char* name, const char* opCodes) {
+    ckpInfo* info = tiNewInfo();
+    if (info == nullptr) {
+        return nullptr;
+    }
+    if (opCodes == nullptr || opCodes[0] == '\0') {
+        return openFailed(info, "empty opCodes");
+    }
+    const char* mode = streamModeFor(opCodes[0]);
+    if (mode == nullptr) {
+        return openFailed(info, "unknown access mode");
+    }
+    info->mode = tiStrDup(mode);
+    if (info->mode == nullptr) {
+        return openFailed(info, "ckpInfo allocation failed");
+    }
+    std::FILE* stream = nullptr;
+    const char* fileName = nullptr;
+    std::uint16_t node = 0;
+    if (name != nullptr && name[0] != '\0') {
+        char* found = nullptr;
+        stream = tOpen(name, mode, &found, &node);
+        if (stream == nullptr) {
+            return openFailed(info, nullptr);
+        }
+        fileName = found;
+    } else if (mode[0] == 'r') {
+        stream = stdin;
+    } else if (mode[0] == 'w') {
+        stream = stdout;
+    } else {
+        return openFailed(info, "no file name given for append mode");
+    }
+    if (!tiPushFile(info, fileName, node, stream)) {
+        return openFailed(info, nullptr);
+    }
+    return info;
+}
+
+int ckpClose(ckpInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    int result = 0;
+    ckpFile* file = info->file;
+    if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
+        if (info->mode != nullptr && info->mode[0] == 'r') {
+            if (std::fclose(file->stream) != 0) {
+                tiSetSysError(errno);
+                result = 1;
+            }
+        } else if (!tClose(file->stream)) {
+            result = 1;
+        }
+    }
+    // The stream is never closed twice, also after a failed close.
+    if (file != nullptr) {
+        file->stream = nullptr;
+    }
+    tiFreeInfo(info);
+    return result;
+}
+
+int ckpFlush(ckpInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    ckpFile* file = info->file;
+    if (file == nullptr || file->stream == nullptr || tiIsStdStream(file->stream)) {
+        return 1;
+    }
+    if (std::fflush(file->stream) != 0) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
+
+int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
+    int dummy = 0;
+    int* out = syntaxOut != nullptr ? syntaxOut : &dummy;
+    if (info != nullptr) {
+        if (info->file == nullptr) {
+            tiSetError("no ckpFile in ckpGetSyntax");
+            return 0;
+        }
+        int syntax = info->file->syntax;
+        *out = syntax;
+        if (syntax >= 0) {
+            return 1;
+        }
+        tiSetError(syntax == ckpSyntaxUnknown      ? "unknown syntax version"
+                   : syntax == ckpSyntaxBadVersion ? "error in syntax version property"
+                                                   : "mysterious syntax version");
+        return 0;
+    }
+    if (name != nullptr && name[0] != '\0') {
+        ckpInfo* reader = ckpOpen(name, "R");
+        if (reader == nullptr) {
+            *out = ckpSyntaxUnknown;
+            return 0;
+        }
+        ckpFile* mainFile = reader->file;
+        while (mainFile->prev != nullptr) {
+            mainFile = mainFile->prev;
+        }
+        int syntax = mainFile->syntax;
+        *out = syntax;
+        ckpClose(reader);
+        return syntax >= 0 ? 1 : 0;
+    }
+    *out = 1;
+    return 1;
+}
+
+void ckpSetRootsAreOK(ckpInfo* info, int flag) {
+    if (info != nullptr) {
+        info->rootsAreOK = flag;
+    }
+}
+
+int ckpSetAction(ckpInfo* info, int actionSet, int action) {
+    if (info == nullptr) {
+        tiSetError("no ckpInfo in ckpSetAction");
+        return 0;
+    }
+    info->actionSet = actionSet;
+    info->action = action;
+    return 1;
+}
+
+int ckpGetName(ckpInfo* info, int current, char** nameOut) {
+    if (nameOut == nullptr) {
+        tiSetError("no fileName pointer in ckpGetName");
+        return 0;
+    }
+    *nameOut = nullptr;
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 0, "ckpGetName", &file)) {
+        return 0;
+    }
+    if (!current) {
+        while (file->prev != nullptr) {
+            file = file->prev;
+        }
+    }
+    *nameOut = file->name;
+    return 1;
+}
+}

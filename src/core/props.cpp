@@ -1,0 +1,117 @@
+// Properties of the current record and the two walks over them.
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+
+ckpProp* tiFindProp(ckpInfo* info, const char* name) {
+    if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {
+        return nullptr;
+    }
+    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+        for (ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
+            if (prop->name != nullptr && name != nullptr && tiStrMatch(prop->name, ".", name)) {
+                return prop;
+            }
+        }
+    }
+    return nullptr;
+}
+
+ckpProp* tiNextProp(ckpProp* prop) {
+    if (prop == nullptr) {
+        return nullptr;
+    }
+    if (prop->next != nullptr) {
+        return prop->next;
+    }
+    if (prop->line == nullptr) {
+        return nullptr;
+    }
+    for (ckpLine* line = prop->line->next; line != nullptr; line = line->next) {
+        if (line->firstProp != nullptr) {
+            return line->firstProp;
+        }
+    }
+    return nullptr;
+}
+
+ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value) {
+    auto* prop = tiAllocZeroed<ckpProp>();
+    char* nameCopy = tiStrDup(name);
+    char* valueCopy = tiStrDup(value);
+    if (prop == nullptr || (name != nullptr && nameCopy == nullptr) ||
+        (value != nullptr && valueCopy == nullptr)) {
+        tiFree(prop);
+        tiFree(nameCopy);
+        tiFree(valueCopy);
+        tiSetError("ckpProp allocation failed");
+        return nullptr;
+    }
+    prop->name = nameCopy;
+    prop->value = valueCopy;
+    if (line == nullptr) {
+        return prop;
+    }
+    if (checkDup && line->file != nullptr && tiFindProp(line->file->info, name) != nullptr) {
+        tiSetErrorf("duplicate \"%s\" property", name != nullptr ? name : "");
+    }
+    prop->line = line;
+    if (line->lastProp != nullptr) {
+        line->lastProp->next = prop;
+    } else {
+        line->firstProp = prop;
+    }
+    line->lastProp = prop;
+    return prop;
+}
+
+namespace {
+// Generators that would hand out prop next move on to the following one.
+void moveGeneratorsPast(ckpProp* prop) {
+    if (prop->line == nullptr || prop->line->file == nullptr) {
+        return;
+    }
+    ckpInfo* info = prop->line->file->info;
+    if (info == nullptr || info->gens == nullptr || info->genCount < 1) {
+        return;
+    }
+    for (int i = 1; i <= info->genCount; ++i) {
+        if (info->gens[i] == prop) {
+            info->gens[i] = tiNextProp(prop);
+        }
+    }
+}
+
+void unlinkProp(ckpProp* prop) {
+    ckpLine* line = prop->line;
+    if (line == nullptr) {
+        return;
+    }
+    ckpProp* before = nullptr;
+    if (line->firstProp == prop) {
+        line->firstProp = prop->next;
+    } else {
+        for (before = line->firstProp; before != nullptr && before->next != prop;
+             before = before->next) {
+        }
+        if (before != nullptr) {
+            before->next = prop->next;
+        }
+    }
+    if (line->lastProp == prop) {
+        line->lastProp = before;
+    }
+}
+} // namespace
+
+int tiFreeProp(ckpProp* prop) {
+    if (prop == nullptr) {
+        return 0;
+    }
+    moveGeneratorsPast(prop);
+    unlinkProp(prop);
+    tiFree(prop->name);
+    tiFree(prop->value);
+    tiFree(prop);
+    return 0;
+}

@@ -1,0 +1,193 @@
+// The record buffer: starting, filling, popping and copying the current
+// record of a handle's top file.
+#include "core/record.hpp"
+
+#include <cstring>
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+
+void tiEndGenerators(ckpInfo* info) {
+    if (info == nullptr) {
+        return;
+    }
+    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    info->genCount = 0;
+}
+
+namespace {
+void pointCursorsAt(ckpInfo* info, ckpLine* line) {
+    info->curLine = line;
+    info->cursor = line->text;
+    info->bufLine = line;
+    info->bufPos = line->text;
+}
+} // namespace
+
+int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
+                ckpLine** lineOut) {
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 0, who, &file)) {
+        return 0;
+    }
+    if (fileOut != nullptr) {
+        *fileOut = file;
+    }
+    // The line counter lives on the first line; it moves with the line that
+    // stays, so it is never lost after a record of several lines.
+    int count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
+    if (file->firstLine == nullptr) {
+        if (tiNewLine(file) == nullptr) {
+            return 0;
+        }
+    }
+    while (file->firstLine != file->lastLine) {
+        tiFreeLine(file->firstLine);
+    }
+    ckpLine* line = file->firstLine;
+    line->lineNumber = number != 0 ? count + 1 : count;
+    line->headEnd = nullptr;
+    line->continued = 0;
+    line->loaded = 0;
+    if (lineOut != nullptr) {
+        *lineOut = line;
+    }
+    while (line->firstProp != nullptr) {
+        tiFreeProp(line->firstProp);
+    }
+    tiEndGenerators(info);
+    pointCursorsAt(info, line);
+    line->text[0] = '\0';
+    return 1;
+}
+
+void tiAppendText(ckpInfo* info, const char* text) {
+    if (info == nullptr || info->bufLine == nullptr || info->bufPos == nullptr) {
+        return;
+    }
+    if (text == nullptr) {
+        text = "";
+    }
+    char* end = info->bufLine->text + ckpLineSize - 1;
+    if (info->bufPos < info->bufLine->text || info->bufPos > end) {
+        return;
+    }
+    std::size_t room = static_cast<std::size_t>(end - info->bufPos);
+    std::size_t n = std::strlen(text);
+    if (n > room) {
+        n = room; // a text longer than the line is cut, never written past it
+    }
+    std::memcpy(info->bufPos, text, n);
+    info->bufPos += n;
+    *info->bufPos = '\0';
+}
+
+int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
+              ckpLine** lineOut) {
+    if (info != nullptr && info->file != nullptr && info->file->prev != nullptr) {
+        tiFreeFile(info->file, info->mode);
+    }
+    return tiNewRecord(info, who, number, fileOut, lineOut);
+}
+
+namespace {
+int copyCheck(ckpInfo* src, ckpInfo* dst) {
+    const char* fault = nullptr;
+    if (src == nullptr) {
+        fault = "no source ckpInfo in tiCopy";
+    } else if (src->file == nullptr) {
+        fault = "no source ckpFile in tiCopy";
+    } else if (dst == nullptr) {
+        fault = "no destination ckpInfo in tiCopy";
+    } else if (dst->file == nullptr) {
+        fault = "no destination ckpFile in tiCopy";
+    } else if (src == dst) {
+        // The copy frees the destination's lines before reading the source's.
+        fault = "source and destination are the same ckpInfo in tiCopy";
+    }
+    if (fault != nullptr) {
+        tiSetError(fault);
+        return 0;
+    }
+    return 1;
+}
+
+int copyLine(const ckpLine* from, ckpFile* to, int number) {
+    ckpLine* line = tiNewLine(to);
+    if (line == nullptr) {
+        return 0;
+    }
+    line->lineNumber = number;
+    line->loaded = from->loaded;
+    line->continued = from->continued;
+    line->physLine = from->physLine;
+    std::memcpy(line->text, from->text, sizeof line->text);
+    line->text[ckpLineSize - 1] = '\0';
+    if (from->headEnd != nullptr && from->headEnd >= from->text &&
+        from->headEnd < from->text + ckpLineSize) {
+        line->headEnd = line->text + (from->headEnd - from->text);
+    }
+    for (const ckpProp* prop = from->firstProp; prop != nullptr; prop = prop->next) {
+        if (tiAddProp(line, 0, prop->name, prop->value) == nullptr) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Every copied line keeps only its head text: the properties are carried by
+// the property lists, so that writing the copy gives each property once. The
+// first line keeps its whole text when it has no head end (a record made by
+// the writer, a comment); a continuation line without one carries only its
+// properties.
+void cutToHeads(ckpFile* file) {
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        if (line->headEnd != nullptr) {
+            *line->headEnd = '\0';
+        } else if (line != file->firstLine) {
+            line->text[0] = '\0';
+        }
+    }
+}
+
+int copyPaths(ckpInfo* src, ckpInfo* dst) {
+    return tiReplaceStr(&dst->configPath, src->configPath) &&
+           tiReplaceStr(&dst->subDir, src->subDir) && tiReplaceStr(&dst->objPath, src->objPath);
+}
+} // namespace
+
+int tiCopy(ckpInfo* src, ckpInfo* dst) {
+    if (!copyCheck(src, dst)) {
+        return 0;
+    }
+    ckpFile* to = dst->file;
+    int number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
+    tiEndGenerators(dst);
+    dst->curLine = nullptr;
+    dst->cursor = nullptr;
+    dst->bufLine = nullptr;
+    dst->bufPos = nullptr;
+    while (to->firstLine != nullptr) {
+        tiFreeLine(to->firstLine);
+    }
+    for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
+        if (!copyLine(from, to, number++)) {
+            return 0;
+        }
+    }
+    cutToHeads(to);
+    ckpLine* first = to->firstLine;
+    dst->type = src->type;
+    if (!copyPaths(src, dst)) {
+        tiSetError("ckpXfer string allocation failed");
+        return 0;
+    }
+    if (first != nullptr) {
+        dst->curLine = first;
+        dst->cursor = first->text;
+        dst->bufLine = to->lastLine;
+        dst->bufPos = to->lastLine->text + std::strlen(to->lastLine->text);
+    }
+    return 1;
+}

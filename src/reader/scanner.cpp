@@ -1,0 +1,217 @@
+// The line scanner: a cursor over the lines of the current record that skips
+// blanks, reads words and tokens and crosses into a continuation line only
+// where a line ends and is continued.
+#include "reader/scanner.hpp"
+
+#include <cstring>
+
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "reader/syntax.hpp"
+
+namespace {
+int uc(const char* p) { return static_cast<unsigned char>(*p); }
+
+bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+} // namespace
+
+char* tiFindChar(int c, char* text) {
+    if (isEmpty(text)) {
+        return text;
+    }
+    char* hit = std::strchr(text, c);
+    return hit != nullptr && c != '\0' ? hit : text + std::strlen(text);
+}
+
+char* tiSkipBlanks(char* text) {
+    if (isEmpty(text)) {
+        return text;
+    }
+    while (tiIsBlank(uc(text))) {
+        ++text;
+    }
+    return text;
+}
+
+char* tiSkipWord(char* text) {
+    if (isEmpty(text)) {
+        return text;
+    }
+    while (*text != '\0' && !tiIsBlank(uc(text))) {
+        ++text;
+    }
+    return text;
+}
+
+char* tiSkipName(char* text) {
+    if (isEmpty(text)) {
+        return text;
+    }
+    while (tiIsWordChar(uc(text))) {
+        ++text;
+    }
+    return text;
+}
+
+int tiScanInt(char** pos, int def) {
+    if (pos == nullptr || *pos == nullptr || !tiIsDigit(uc(*pos))) {
+        return def;
+    }
+    std::uint32_t value = 0;
+    char* p = *pos;
+    for (; tiIsDigit(uc(p)); ++p) {
+        value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+    }
+    *pos = p;
+    return static_cast<int>(value);
+}
+
+int tiNextLine(ckpInfo* info, int skip) {
+    ckpLine* line = info->curLine;
+    if (line == nullptr || !line->continued || line->next == nullptr) {
+        return 0;
+    }
+    info->curLine = line->next;
+    info->cursor = skip ? tiSkipBlanks(line->next->text) : line->next->text;
+    return 1;
+}
+
+int tiPeek(ckpInfo* info, int c) {
+    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
+        return 0;
+    }
+    info->cursor = tiSkipBlanks(info->cursor);
+    // Only one line end is crossed per call: an empty continuation line
+    // leaves the cursor at its end.
+    if (*info->cursor == '\0' && !tiNextLine(info, 1)) {
+        return 0;
+    }
+    if (c == 0) {
+        return 1;
+    }
+    return uc(info->cursor) == (c & 0xFF) ? 1 : 0;
+}
+
+char* tiGetWord(ckpInfo* info, char* buffer) {
+    buffer[0] = '\0';
+    if (info == nullptr || info->cursor == nullptr) {
+        return nullptr;
+    }
+    info->cursor = tiSkipBlanks(info->cursor);
+    char* start = info->cursor;
+    int n = 0;
+    // A line's text holds at most 511 characters, so a 512-byte buffer
+    // always takes the word; the bound keeps that true whatever the text.
+    while (*info->cursor != '\0' && !tiIsBlank(uc(info->cursor)) && n < ckpLineSize - 1) {
+        buffer[n++] = *info->cursor++;
+    }
+    buffer[n] = '\0';
+    return n > 0 ? start : nullptr;
+}
+
+namespace {
+// One token character against one text character under the mode's rule.
+bool tokenCharMatches(char rule, int token, int text) {
+    switch (rule) {
+    case '.':
+        return token == text;
+    case 'L':
+        return (token >= 'A' && token <= 'Z' ? token + 32 : token) == text;
+    case 'U':
+        return (token >= 'a' && token <= 'z' ? token - 32 : token) == text;
+    default: {
+        int t = token >= 'a' && token <= 'z' ? token - 32 : token;
+        int x = text >= 'a' && text <= 'z' ? text - 32 : text;
+        return t == x;
+    }
+    }
+}
+} // namespace
+
+int tiMatchToken(ckpInfo* info, const char* mode, const char* token) {
+    if (info == nullptr || info->cursor == nullptr || token == nullptr) {
+        return 0;
+    }
+    info->cursor = tiSkipBlanks(info->cursor);
+    if (isEmpty(mode)) {
+        mode = "*+";
+    }
+    const char* text = info->cursor;
+    const char* t = token;
+    for (; *t != '\0'; ++t, ++text) {
+        if (*text == '\0' || !tokenCharMatches(mode[0], uc(t), uc(text))) {
+            return 0;
+        }
+    }
+    if (tiIsWordChar(uc(text))) {
+        return 0;
+    }
+    if (mode[1] == '+') {
+        info->cursor = const_cast<char*>(text);
+    }
+    return 1;
+}
+
+namespace {
+void restore(ckpInfo* info, ckpLine* line, char* pos) {
+    info->curLine = line;
+    info->cursor = pos;
+}
+
+// Places the cursor on a value after the token's name: past `=` and the
+// opening quote when both follow, else just after the name.
+void stepToValue(ckpInfo* info) {
+    info->cursor = tiSkipName(info->cursor);
+    ckpLine* line = info->curLine;
+    char* afterName = info->cursor;
+    if (tiPeek(info, '=')) {
+        ++info->cursor;
+        if (tiPeek(info, '"')) {
+            ++info->cursor;
+            return;
+        }
+    }
+    restore(info, line, afterName);
+}
+} // namespace
+
+int tiScanForToken(ckpInfo* info, const char* token, int wantValue) {
+    ckpFile* file = nullptr;
+    ckpLine* first = nullptr;
+    if (!tiCheckLine(info, 0, "tiScanForToken", &file, &first)) {
+        return 0;
+    }
+    char* fallback = first->headEnd != nullptr ? first->headEnd : first->text;
+    info->curLine = first;
+    info->cursor = tiSkipBlanks(first->text);
+    if (*info->cursor == '\0') {
+        restore(info, first, fallback);
+        return 0;
+    }
+    while (!tiMatchToken(info, ".-", token)) {
+        info->cursor = tiSkipWord(info->cursor);
+        if (*info->cursor == '\0') {
+            restore(info, first, fallback);
+            return 0;
+        }
+    }
+    if (wantValue) {
+        stepToValue(info);
+    }
+    return 1;
+}
+
+void tiSetSyntax(ckpInfo* info, const char* message) {
+    if (info == nullptr) {
+        tiPrintMsg(nullptr, "no ti_struct in tiSetSyntax");
+        return;
+    }
+    info->type = ckpTypeSyntax;
+    const char* text = isEmpty(message) ? ckpGetError() : message;
+    if (!tiReplaceStr(&info->syntaxMsg, text)) {
+        // Without memory for the copy the message is still recorded.
+        tiSetError(text);
+        return;
+    }
+    tiSetError(info->syntaxMsg);
+}
