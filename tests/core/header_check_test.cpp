@@ -1,0 +1,126 @@
+// The header check of a reading open: syntax versions and the first records.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/testutil.hpp"
+#include "core/types.hpp"
+
+namespace {
+struct Opened {
+    ckpInfo* info;
+    explicit Opened(const std::string& path) : info(ckpOpen(path.c_str(), "R")) {}
+    ~Opened() { ckpClose(info); }
+    int next() {
+        ckpGets(info);
+        return ckpGetType(info);
+    }
+    int syntax() {
+        int s = -9;
+        ckpGetSyntax(info, nullptr, &s);
+        return s;
+    }
+    int line() const { return info->file->firstLine->lineNumber; }
+};
+} // namespace
+
+TEST(HeaderCheck, VersionValues) {
+    ckptest::TempDir dir;
+    ckptest::resetErrors();
+    {
+        Opened one(dir.write("one", "WRXCHECKPOINT=\"1.0\"\n"));
+        ASSERT_NE(one.info, nullptr);
+        EXPECT_EQ(ckpGetNumError(), 0);
+        EXPECT_EQ(one.syntax(), 1);
+        EXPECT_EQ(one.next(), ckpTypeHeader);
+        EXPECT_EQ(one.next(), ckpTypeEnd);
+        EXPECT_EQ(ckpGets(one.info), 0);
+    }
+    const std::pair<const char*, const char*> bad[] = {
+        {"WRXCHECKPOINT=\"2.0\"\n", "unknown syntax version in tiStart"},
+        {"WRXCHECKPOINT=\"1.5\"\n", "illegal minor version in syntax"},
+        {"WRXCHECKPOINT=\"1.00\"\n", "illegal minor version in syntax"},
+        {"WRXCHECKPOINT=\"A.0\"\n", "illegal major version in syntax"},
+    };
+    for (const auto& [text, message] : bad) {
+        EXPECT_EQ(ckpOpen(dir.write("bad", text).c_str(), "R"), nullptr) << text;
+        EXPECT_STREQ(ckpGetError(), message) << text;
+    }
+    // Blanks and line breaks around the '=' are allowed.
+    Opened spread(dir.write("spread", "  WRXCHECKPOINT \\\n = \"1.0\" owner=\"x\"\n"));
+    ASSERT_NE(spread.info, nullptr);
+    EXPECT_EQ(spread.syntax(), 1);
+    EXPECT_EQ(spread.next(), ckpTypeHeader);
+    char* value = nullptr;
+    EXPECT_EQ(ckpGetProp(spread.info, "owner", &value), 1);
+    EXPECT_STREQ(value, "x");
+}
+
+TEST(HeaderCheck, FilesWithoutHeader) {
+    ckptest::TempDir dir;
+    ckptest::resetErrors();
+    {
+        Opened empty(dir.write("empty", ""));
+        ASSERT_NE(empty.info, nullptr);
+        EXPECT_EQ(ckpGetNumError(), 0);
+        EXPECT_EQ(empty.syntax(), 0);
+        EXPECT_EQ(empty.next(), ckpTypeHeader);
+        EXPECT_EQ(empty.next(), ckpTypeEnd);
+    }
+    {
+        Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
+        ASSERT_NE(plain.info, nullptr);
+        EXPECT_STREQ(ckpGetError(), "not a checkpoint file");
+        EXPECT_EQ(ckpGetNumError(), 1);
+        EXPECT_EQ(plain.syntax(), 0);
+        EXPECT_EQ(plain.next(), ckpTypeHeader);
+        EXPECT_EQ(plain.next(), ckpTypeObject);
+        EXPECT_STREQ(ckpGetObjPath(plain.info), "lib/a");
+        EXPECT_EQ(plain.line(), 1); // the first line is not counted twice
+        EXPECT_EQ(plain.next(), ckpTypeObject);
+        EXPECT_EQ(plain.line(), 2);
+    }
+    {
+        // A comment first line is read again; a blank one is not.
+        Opened comment(dir.write("comment", "; note\nWRXCHECKPOINT=\"1.0\"\n"));
+        ASSERT_NE(comment.info, nullptr);
+        EXPECT_EQ(comment.syntax(), 0);
+        EXPECT_EQ(comment.next(), ckpTypeHeader);
+        EXPECT_EQ(comment.next(), ckpTypeComment);
+        EXPECT_STREQ(comment.info->file->firstLine->text, "; note");
+        Opened blank(dir.write("blank", "\nlib/a 1 static\n"));
+        EXPECT_EQ(blank.next(), ckpTypeHeader);
+        EXPECT_EQ(blank.next(), ckpTypeObject);
+        EXPECT_EQ(blank.line(), 2);
+    }
+    {
+        // A header-less first record of several lines comes back whole.
+        Opened multi(dir.write("multi", "lib/a \\\n 3 static\nlib/b 1 dynamic\n"));
+        ASSERT_NE(multi.info, nullptr);
+        EXPECT_EQ(multi.next(), ckpTypeHeader);
+        int first = multi.next();
+        EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/a");
+        (void)first;
+        EXPECT_EQ(multi.line(), 2);
+        EXPECT_EQ(multi.next(), ckpTypeObject);
+        EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/b");
+        EXPECT_EQ(multi.line(), 3);
+    }
+}
+
+TEST(HeaderCheck, HeaderKeepsItsHeadEnd) {
+    ckptest::TempDir dir;
+    Opened r(dir.write("h", "WRXCHECKPOINT=\"1.0\" owner=\"x\"\n"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    ckpLine* first = r.info->file->firstLine;
+    ASSERT_NE(first->headEnd, nullptr);
+    EXPECT_EQ(first->headEnd - first->text, 19);
+}
+
+TEST(HeaderCheck, ReadErrorsFailTheOpen) {
+    ckptest::resetErrors();
+    ckptest::TempDir dir;
+    EXPECT_EQ(ckpOpen(dir.path().c_str(), "R"), nullptr);
+    EXPECT_EQ(std::string(ckpGetError()), dir.path() + ": " + strerror(EISDIR));
+}

@@ -1,0 +1,128 @@
+// Opening, flushing and closing handles, and their settings.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/testutil.hpp"
+#include "core/handle.hpp"
+#include "core/types.hpp"
+
+TEST(Open, ModeStrings) {
+    ckptest::resetErrors();
+    EXPECT_EQ(ckpOpen("x", nullptr), nullptr);
+    EXPECT_STREQ(ckpGetError(), "empty opCodes");
+    EXPECT_EQ(ckpOpen("x", ""), nullptr);
+    EXPECT_STREQ(ckpGetError(), "empty opCodes");
+    EXPECT_EQ(ckpOpen("x", "r"), nullptr);
+    EXPECT_STREQ(ckpGetError(), "unknown access mode");
+    EXPECT_EQ(ckpOpen(nullptr, "A"), nullptr);
+    EXPECT_STREQ(ckpGetError(), "no file name given for append mode");
+    EXPECT_EQ(ckpGetNumError(), 4);
+
+    ckptest::TempDir dir;
+    std::string path = dir.file("out");
+    ckpInfo* w = ckpOpen(path.c_str(), "Wxyz");
+    ASSERT_NE(w, nullptr);
+    EXPECT_STREQ(w->mode, "w");
+    EXPECT_EQ(ckpGetType(w), ckpTypeNone);
+    int syntax = 0;
+    EXPECT_EQ(ckpGetSyntax(w, nullptr, &syntax), 1);
+    EXPECT_EQ(syntax, 1);
+    EXPECT_EQ(ckpClose(w), 0);
+
+    ckpInfo* a = ckpOpen(path.c_str(), "A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_STREQ(a->mode, "a");
+    EXPECT_EQ(ckpGetSyntax(a, nullptr, &syntax), 0);
+    EXPECT_EQ(syntax, -3);
+    EXPECT_STREQ(ckpGetError(), "unknown syntax version");
+    EXPECT_EQ(ckpClose(a), 0);
+}
+
+TEST(Open, StandardStreamsAreNeverClosed) {
+    ckpInfo* out = ckpOpen(nullptr, "W");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->file->stream, stdout);
+    EXPECT_EQ(out->file->node, 0);
+    char* name = reinterpret_cast<char*>(0x1);
+    EXPECT_EQ(ckpGetName(out, 1, &name), 1);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(ckpFlush(out), 1);
+    EXPECT_EQ(ckpClose(out), 0);
+    // stdout still works.
+    EXPECT_GE(std::fprintf(stdout, "%s", ""), 0);
+    EXPECT_EQ(std::fflush(stdout), 0);
+}
+
+TEST(Open, NullHandlesAndSettings) {
+    ckptest::resetErrors();
+    EXPECT_EQ(ckpClose(nullptr), 0);
+    EXPECT_EQ(ckpFlush(nullptr), 0);
+    EXPECT_EQ(ckpGetNumError(), 0);
+    EXPECT_EQ(ckpSetAction(nullptr, 1, 4), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpSetAction");
+    ckpSetRootsAreOK(nullptr, 1); // ignored
+    char* name = nullptr;
+    EXPECT_EQ(ckpGetName(nullptr, 0, nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no fileName pointer in ckpGetName");
+    EXPECT_EQ(ckpGetName(nullptr, 0, &name), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpGetName");
+
+    int syntax = 0;
+    EXPECT_EQ(ckpGetSyntax(nullptr, nullptr, &syntax), 1);
+    EXPECT_EQ(syntax, 1);
+    EXPECT_EQ(ckpGetSyntax(nullptr, "/nonexistent/ckp/file", &syntax), 0);
+    EXPECT_EQ(syntax, -3);
+
+    ckptest::TempDir dir;
+    std::string path = dir.file("o");
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(ckpSetAction(w, 1, 4), 1);
+    EXPECT_EQ(w->actionSet, 1);
+    EXPECT_EQ(w->action, 4);
+    ckpSetRootsAreOK(w, 1);
+    EXPECT_EQ(w->rootsAreOK, 1);
+    EXPECT_EQ(ckpGetName(w, 0, &name), 1);
+    EXPECT_EQ(std::string(name), path);
+    EXPECT_EQ(ckpClose(w), 0);
+}
+
+TEST(Open, FailedFlushAndCloseAreReported) {
+    ckptest::resetErrors();
+    ckpInfo* w = ckpOpen("/dev/full", "W");
+    if (w == nullptr) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    ASSERT_EQ(std::fputs("data that cannot be written\n", w->file->stream) >= 0, true);
+    EXPECT_EQ(ckpFlush(w), 0);
+    EXPECT_STREQ(ckpGetError(), strerror(ENOSPC));
+    std::fputs("more\n", w->file->stream);
+    EXPECT_EQ(ckpClose(w), 1);
+    EXPECT_STREQ(ckpGetError(), strerror(ENOSPC));
+}
+
+TEST(Open, EveryAllocationFailureIsClean) {
+    ckptest::TempDir dir;
+    std::string path = dir.file("alloc");
+    // Fail the first, second, ... allocation of an open for writing until it
+    // succeeds without an injected failure.
+    for (long n = 1; n < 50; ++n) {
+        ckptest::resetErrors();
+        kvoSetAllocFailure(n);
+        ckpInfo* w = ckpOpen(path.c_str(), "W");
+        bool hit = kvoAllocFailureHit() != 0;
+        kvoSetAllocFailure(0);
+        if (!hit) {
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(ckpClose(w), 0);
+            SUCCEED() << "sites: " << n - 1;
+            return;
+        }
+        EXPECT_EQ(w, nullptr) << "allocation " << n;
+        std::string message = ckpGetError();
+        EXPECT_NE(message.find("allocation failed"), std::string::npos) << message;
+        ckpClose(w);
+    }
+    FAIL() << "the open never completed";
+}
