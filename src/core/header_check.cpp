@@ -75,6 +75,7 @@ int keepFirstRecord(ckpInfo* info) {
         return 1;
     }
     if (file->stream != nullptr && std::fseek(file->stream, 0L, SEEK_SET) == 0) {
+        file->readAhead = 0;
         if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
             return 0;
         }

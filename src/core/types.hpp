@@ -72,6 +72,10 @@ struct ckpFile {
     ckpLine* firstLine;
     ckpLine* lastLine;
     ckpFileId id; // full identity, filled from the stream by tiNewFile
+    // A character the reader took from the stream ahead of the line it
+    // belongs to (its value + 1; 0 for none): the next physical read returns
+    // it first. Any repositioning of the stream drops it.
+    int readAhead;
 };
 
 struct ckpInfo {
