@@ -1,0 +1,288 @@
+// The record builder: the path name into objPath and the properties onto
+// the lines where their names stand; then the typing of the record from its
+// path and its path qualifier.
+#include "reader/builder.hpp"
+
+#include <cstdio>
+
+#include "ckp/kvo.h"
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+#include "reader/scanner.hpp"
+#include "reader/syntax.hpp"
+
+namespace {
+int uc(const char* p) { return static_cast<unsigned char>(*p); }
+
+// An allocation that failed while building makes the record a syntax error
+// that carries the reason.
+int buildAllocFailed(ckpInfo* info, const char* what) {
+    tiSetError(what);
+    tiSetSyntax(info, nullptr);
+    return 0;
+}
+
+int valueFailed(ckpInfo* info, ckpProp* prop) {
+    tiSetSyntax(info, "missing '\"' for property value");
+    tiFreeProp(prop);
+    return 0;
+}
+
+// The quoted value at the cursor (the opening quote already passed): \" \;
+// and \\ stand for the character after the backslash, any other backslash
+// stays. The value ends at the closing quote on the same line.
+int parseValue(ckpInfo* info, ckpProp* prop) {
+    char buffer[ckpLineSize];
+    int n = 0;
+    char* p = info->cursor;
+    while (*p != '\0' && *p != '"') {
+        if (p[0] == '\\' && (p[1] == '"' || p[1] == ';' || p[1] == '\\')) {
+            ++p;
+        }
+        buffer[n++] = *p++;
+    }
+    info->cursor = p;
+    if (*p != '"') {
+        return valueFailed(info, prop);
+    }
+    info->cursor = p + 1;
+    buffer[n] = '\0';
+    prop->value = tiStrDup(buffer);
+    if (prop->value == nullptr) {
+        tiFreeProp(prop);
+        return buildAllocFailed(info, "ckpProp allocation failed");
+    }
+    return 1;
+}
+
+// One property at the cursor: a name of word characters (possibly empty),
+// then optionally `=` and a quoted value, with blanks or line breaks
+// allowed around the `=`.
+int parseProp(ckpInfo* info) {
+    char buffer[ckpLineSize];
+    int n = 0;
+    ckpLine* line = info->curLine;
+    char* p = info->cursor;
+    for (; *p != '\0' && !tiIsBlank(uc(p)) && *p != '='; ++p) {
+        if (!tiIsWordChar(uc(p))) {
+            info->cursor = p;
+            tiSetSyntax(info, "illegal character in property name");
+            return 0;
+        }
+        buffer[n++] = *p;
+    }
+    buffer[n] = '\0';
+    info->cursor = p;
+    ckpProp* prop = tiAddProp(line, 1, buffer, nullptr);
+    if (prop == nullptr) {
+        tiSetSyntax(info, nullptr);
+        return 0;
+    }
+    if (!tiPeek(info, '=')) {
+        return 1;
+    }
+    ++info->cursor;
+    if (!tiPeek(info, '"')) {
+        return valueFailed(info, prop);
+    }
+    ++info->cursor;
+    return parseValue(info, prop);
+}
+
+ckpLine* headLine(ckpFile* file) {
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        if (line->headEnd != nullptr) {
+            return line;
+        }
+    }
+    return nullptr;
+}
+
+struct Qualifier {
+    int keyword;
+    int type;
+    char* ckpInfo::*slot; // the handle's path that the record sets, if any
+};
+
+const Qualifier qualifiers[] = {
+    {kwSd, ckpTypeSubDir, &ckpInfo::subDir},
+    {kwC, ckpTypeConfigPath, &ckpInfo::configPath},
+    {kwInc, ckpTypeInclude, nullptr},
+};
+
+const Qualifier* qualifierOf(const ckpProp* prop) {
+    for (const Qualifier& q : qualifiers) {
+        if (prop->name != nullptr && tiStrMatch(prop->name, ".", ckpKeywords[q.keyword])) {
+            return &q;
+        }
+    }
+    return nullptr;
+}
+
+// The cursor goes onto the qualifier that made the conflict when it stands
+// on the first line, else to where the record's head ends.
+void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
+    if (tiScanForToken(info, keyword, 0)) {
+        return;
+    }
+    ckpLine* line = headLine(file);
+    if (line != nullptr) {
+        info->curLine = line;
+        info->cursor = line->headEnd;
+    }
+}
+
+ckpProp* firstProp(ckpFile* file) {
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        if (line->firstProp != nullptr) {
+            return line->firstProp;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
+int tiParsePath(ckpInfo* info) {
+    info->objPath = static_cast<char*>(tiFree(info->objPath));
+    if (!tiPeek(info, 0)) {
+        tiSetSyntax(info, "missing path name");
+        return 0;
+    }
+    char* p = info->cursor;
+    bool quoted = *p == '"';
+    if (quoted) {
+        ++p;
+    } else if (p[0] == '\\' && p[1] == '"') {
+        ++p; // an unquoted path may begin with a literal quote
+    }
+    char buffer[ckpLineSize];
+    int n = 0;
+    while (*p != '\0') {
+        if (quoted && *p == '"') {
+            break;
+        }
+        if (quoted && p[0] == '\\' && p[1] == '"') {
+            ++p;
+        } else if (!quoted && tiIsBlank(uc(p))) {
+            break;
+        }
+        buffer[n++] = *p++;
+    }
+    buffer[n] = '\0';
+    info->cursor = p;
+    if (quoted) {
+        if (*p != '"') {
+            char message[ckpMsgSize];
+            std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
+            tiSetSyntax(info, message);
+            return 0;
+        }
+        info->cursor = p + 1;
+    }
+    info->objPath = tiStrDup(buffer);
+    if (info->objPath == nullptr) {
+        return buildAllocFailed(info, "path name allocation failed");
+    }
+    return 1;
+}
+
+int tiParseProps(ckpInfo* info) {
+    while (tiPeek(info, 0)) {
+        if (!parseProp(info)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int tiBuild_tp(ckpInfo* info) {
+    ckpFile* file = nullptr;
+    ckpLine* first = nullptr;
+    if (!tiCheckLine(info, 0, "tiBuild_tp", &file, &first)) {
+        return 0;
+    }
+    for (ckpLine* line = first; line != nullptr; line = line->next) {
+        line->headEnd = nullptr;
+    }
+    int version = file->syntax;
+    if (version < 0) {
+        tiSetSyntax(info, "illegal version in tiBuild_tp");
+        return 0;
+    }
+    if (!(version >= 1 && info->type == ckpTypeHeader)) {
+        if (!tiPeek(info, 0)) {
+            tiSetSyntax(info, "missing path name");
+            return 0;
+        }
+        if (!tiParsePath(info)) {
+            return 0;
+        }
+        // The head ends on the line that holds the path, which is a
+        // continuation line when the first line holds nothing before it:
+        // headEnd always points into its own line's text, and a transfer
+        // cuts each line at its own head end.
+        info->curLine->headEnd = info->cursor;
+    }
+    int ok = 0;
+    if (version == 0) {
+        ok = tiParseLegacy(info);
+    } else if (version == 1) {
+        ok = tiParseProps(info);
+    } else {
+        tiSetError("unknown syntax version in tiBuild_tp");
+        return 0;
+    }
+    if (!ok) {
+        return 0;
+    }
+    info->curLine = first;
+    info->cursor = tiSkipBlanks(first->text);
+    if (version >= 1 && tiFindProp(info, ckpKeywords[kwC]) != nullptr) {
+        return 1;
+    }
+    if (info->objPath != nullptr && kvoIsRooted(info->objPath) && !info->rootsAreOK) {
+        tiSetSyntax(info, "use relative path name");
+        return 0;
+    }
+    return 1;
+}
+
+int tiRecon_tr(ckpInfo* info) {
+    ckpFile* file = nullptr;
+    if (!tiCheckLine(info, 0, "tiRecon_tr", &file, nullptr)) {
+        return 0;
+    }
+    switch (info->type) {
+    case ckpTypeComment:
+    case ckpTypeSyntax:
+    case ckpTypeEnd:
+    case ckpTypeEndInclude:
+        return 1;
+    default:
+        break;
+    }
+    if (info->objPath == nullptr || info->objPath[0] == '\0') {
+        info->type = ckpTypeNone;
+        return 1;
+    }
+    info->type = ckpTypeObject;
+    int count = 0;
+    for (ckpProp* prop = firstProp(file); prop != nullptr; prop = tiNextProp(prop)) {
+        const Qualifier* q = qualifierOf(prop);
+        if (q == nullptr) {
+            continue;
+        }
+        info->type = q->type;
+        if (q->slot != nullptr && !tiReplaceStr(&(info->*(q->slot)), info->objPath)) {
+            buildAllocFailed(info, "ckpInfo path allocation failed");
+            return 1;
+        }
+        if (++count > 1) {
+            markConflict(info, file, ckpKeywords[q->keyword]);
+            tiSetSyntax(info, "conflicting path quailifier properties");
+            return 1;
+        }
+    }
+    return 1;
+}

@@ -1,0 +1,120 @@
+// Following an include record: resolving its path against the including
+// file, refusing directories and recursion, and pushing the file.
+#include "reader/include.hpp"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "ckp/kvo.h"
+#include "core/error.hpp"
+#include "core/lookup.hpp"
+#include "core/memory.hpp"
+#include "core/open.hpp"
+#include "core/record.hpp"
+#include "reader/scanner.hpp"
+
+namespace {
+bool isSeparator(char c) {
+#if defined(_WIN32)
+    return c == '/' || c == '\\' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// A relative include path names a file beside the including file; an
+// includer without a name (a standard stream) takes the path as given.
+int includePath(ckpInfo* info, char* path) {
+    const char* target = info->objPath != nullptr ? info->objPath : "";
+    const char* base = info->file->name;
+    std::size_t dirLength = 0;
+    if (base != nullptr && !kvoIsRooted(target)) {
+        for (const char* p = base; *p != '\0'; ++p) {
+            if (isSeparator(*p)) {
+                dirLength = static_cast<std::size_t>(p - base) + 1;
+            }
+        }
+    }
+    std::size_t targetLength = std::strlen(target);
+    if (dirLength + targetLength >= static_cast<std::size_t>(ckpPathSize)) {
+        tiSetSysError(ENAMETOOLONG);
+        tiSetErrorf("%s: %s", target, ckpGetError());
+        return 0;
+    }
+    std::memcpy(path, base, dirLength);
+    std::memcpy(path + dirLength, target, targetLength + 1);
+    return 1;
+}
+
+bool isDirectory(std::FILE* stream) {
+#if defined(_WIN32)
+    struct _stat st;
+    return _fstat(_fileno(stream), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+#else
+    struct stat st;
+    return fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
+bool onStack(ckpInfo* info, std::FILE* stream, std::uint16_t node) {
+    ckpFileId id;
+    tStreamId(stream, &id);
+    for (const ckpFile* file = info->file; file != nullptr; file = file->prev) {
+        if (tSameFileAs(&id, node, file)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// After a failed push the includer is the top again; its record (the
+// include name) stays current, and no cursor may point into the freed file.
+void backToIncluder(ckpInfo* info) {
+    ckpFile* file = info->file;
+    if (file == nullptr || file->firstLine == nullptr) {
+        return;
+    }
+    info->curLine = file->firstLine;
+    info->cursor = file->firstLine->text;
+    info->bufLine = file->lastLine;
+    info->bufPos = file->lastLine->text + std::strlen(file->lastLine->text);
+}
+} // namespace
+
+void tiIncludeFile(ckpInfo* info) {
+    tiAppendText(info, info->objPath);
+    char path[ckpPathSize];
+    if (!includePath(info, path)) {
+        tiSetSyntax(info, nullptr);
+        return;
+    }
+    char* found = nullptr;
+    std::uint16_t node = 0;
+    std::FILE* stream = tOpen(path, "r", &found, &node);
+    if (stream == nullptr) {
+        tiSetSyntax(info, nullptr);
+        return;
+    }
+    char name[ckpPathSize];
+    std::snprintf(name, sizeof name, "%s", found);
+    if (isDirectory(stream)) {
+        std::fclose(stream);
+        tiSetSysError(EISDIR);
+        tiSetErrorf("%s: %s", path, ckpGetError());
+        tiSetSyntax(info, nullptr);
+        return;
+    }
+    if (onStack(info, stream, node)) {
+        std::fclose(stream);
+        tiSetSyntax(info, "recursive file inclusion");
+        return;
+    }
+    if (!tiPushFile(info, name, node, stream) ||
+        !tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
+        backToIncluder(info);
+        info->type = ckpTypeError;
+    }
+}

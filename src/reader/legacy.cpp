@@ -1,0 +1,139 @@
+// The positional fields of a syntax-version-0 record, all on the line that
+// holds the path: <WRX_version> <binding> [rollback|branch]
+// [<PYXE_version> [checkout]].
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "reader/builder.hpp"
+#include "reader/scanner.hpp"
+#include "reader/syntax.hpp"
+
+namespace {
+int uc(const char* p) { return static_cast<unsigned char>(*p); }
+
+// Field words are compared case-blind by the shared matcher.
+bool isWord(const char* word, const char* expected) {
+    return tiStrMatch(word, "*", expected) != 0;
+}
+
+// Adds a field property on the current line; when it cannot be made the
+// cursor goes to the field's word and the record is a syntax error.
+int addField(ckpInfo* info, const char* name, const char* value, char* word) {
+    if (tiAddProp(info->curLine, 1, name, value) != nullptr) {
+        return 1;
+    }
+    info->cursor = word;
+    tiSetSyntax(info, nullptr);
+    return 0;
+}
+
+int parseVersionNumber(ckpInfo* info) {
+    char buffer[ckpLineSize];
+    int n = 0;
+    char* start = tiSkipBlanks(info->cursor);
+    char* p = start;
+    for (; *p != '\0' && !tiIsBlank(uc(p)); ++p) {
+        if (!tiIsDigit(uc(p))) {
+            info->cursor = p;
+            tiSetSyntax(info, "use <non-negative integer> for <WRX_version>");
+            return 0;
+        }
+        buffer[n++] = *p;
+    }
+    info->cursor = p;
+    if (n == 0) {
+        tiSetSyntax(info, "missing <WRX_version>");
+        return 0;
+    }
+    buffer[n] = '\0';
+    return addField(info, ckpKeywords[kwV], buffer, start);
+}
+
+int parseBinding(ckpInfo* info) {
+    char word[ckpLineSize];
+    char* start = tiGetWord(info, word);
+    if (start == nullptr) {
+        tiSetSyntax(info, "missing <binding>");
+        return 0;
+    }
+    const char* binding = isWord(word, "static")    ? "static"
+                          : isWord(word, "dynamic") ? "dynamic"
+                                                    : nullptr;
+    if (binding == nullptr) {
+        info->cursor = start;
+        tiSetSyntax(info, "use static or dynamic for <binding>");
+        return 0;
+    }
+    return addField(info, ckpKeywords[kwB], binding, start);
+}
+} // namespace
+
+int tiIsVersionPair(const char* text) {
+    if (text == nullptr || !tiIsDigit(uc(text))) {
+        return 0;
+    }
+    while (tiIsDigit(uc(text))) {
+        ++text;
+    }
+    if (*text != '.' || !tiIsDigit(uc(text + 1))) {
+        return 0;
+    }
+    ++text;
+    while (tiIsDigit(uc(text))) {
+        ++text;
+    }
+    return *text == '\0' ? 1 : 0;
+}
+
+int tiParseLegacy(ckpInfo* info) {
+    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
+        return 0;
+    }
+    if (!parseVersionNumber(info) || !parseBinding(info)) {
+        return 0;
+    }
+    char word[ckpLineSize];
+    char* start = tiGetWord(info, word);
+    if (start == nullptr) {
+        return 1;
+    }
+    bool usedUp = false;
+    if (isWord(word, "rollback")) {
+        if (!addField(info, ckpKeywords[kwO], "reset_default", start)) {
+            return 0;
+        }
+        usedUp = true;
+    } else if (isWord(word, "branch")) {
+        usedUp = true;
+    }
+    if (usedUp) {
+        start = tiGetWord(info, word);
+        if (start == nullptr) {
+            return 1;
+        }
+    }
+    if (!tiIsVersionPair(word)) {
+        info->cursor = start;
+        tiSetSyntax(info, "use <major>.<minor> for <PYXE_version>");
+        return 0;
+    }
+    if (!addField(info, CKP_PROP_PYXE_VERSION, word, start)) {
+        return 0;
+    }
+    start = tiGetWord(info, word);
+    if (start == nullptr) {
+        return 1;
+    }
+    if (isWord(word, "checkout")) {
+        if (!addField(info, ckpKeywords[kwO], "co", start)) {
+            return 0;
+        }
+    } else {
+        info->cursor = start;
+    }
+    info->cursor = tiSkipBlanks(info->cursor);
+    if (*info->cursor == '\0') {
+        return 1;
+    }
+    tiSetSyntax(info, "unrecognized field");
+    return 0;
+}

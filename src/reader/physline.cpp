@@ -1,0 +1,224 @@
+// Physical lines: reading one piece of a line from the stream straight into
+// a record line's text, and the line-level rules (blank and comment lines,
+// trailing comments, continuation).
+#include <cerrno>
+#include <cstring>
+
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/types.hpp"
+#include "reader/reader.hpp"
+#include "reader/scanner.hpp"
+
+// Handles are used from one thread at a time, so the stream's lock is not
+// taken for every character.
+#if defined(_WIN32)
+#define CKP_GETC(stream) _getc_nolock(stream)
+#else
+#define CKP_GETC(stream) getc_unlocked(stream)
+#endif
+
+namespace {
+enum class Piece { Read, End, Error };
+
+// After a piece of exactly 510 characters the line end that follows belongs
+// to it, so that such a line reads as one line and not as a line and an
+// empty one. A CR LF after the piece counts the same (the CR is dropped, as
+// for every CR before the final LF). A CR followed by anything else is kept
+// for the next piece.
+void takeLineEnd(ckpFile* file, char* text, int* length, bool* lineEnd) {
+    std::FILE* stream = file->stream;
+    int c = CKP_GETC(stream);
+    if (c == '\n') {
+        text[(*length)++] = '\n';
+        *lineEnd = true;
+        return;
+    }
+    if (c == '\r') {
+        int after = CKP_GETC(stream);
+        if (after == '\n') {
+            text[(*length)++] = '\n';
+            *lineEnd = true;
+            return;
+        }
+        if (after != EOF) {
+            std::ungetc(after, stream);
+        }
+        file->readAhead = '\r' + 1;
+        return;
+    }
+    if (c != EOF) {
+        std::ungetc(c, stream);
+    }
+}
+
+// Reads one physical piece of at most 510 characters (with its LF, when the
+// line ends within them) into text. A NUL byte ends the line's content: the
+// rest of the physical line is read and dropped, its line end kept, so that
+// no text is hidden behind a terminator.
+Piece readPiece(ckpFile* file, char* text, int* errnumOut) {
+    std::FILE* stream = file->stream;
+    int length = 0;
+    bool lineEnd = false;
+    if (file->readAhead != 0) {
+        int c = file->readAhead - 1;
+        file->readAhead = 0;
+        text[length++] = static_cast<char>(c);
+        lineEnd = c == '\n';
+    }
+    errno = 0;
+    while (!lineEnd && length < ckpLinePiece) {
+        int c = CKP_GETC(stream);
+        if (c == EOF) {
+            break;
+        }
+        text[length++] = static_cast<char>(c);
+        lineEnd = c == '\n';
+    }
+    if (!lineEnd && length == ckpLinePiece) {
+        takeLineEnd(file, text, &length, &lineEnd);
+    }
+    if (length == 0) {
+        *errnumOut = errno;
+        if (std::ferror(stream)) {
+            return Piece::Error;
+        }
+        return std::feof(stream) ? Piece::End : Piece::Error;
+    }
+    const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
+    if (nul != nullptr) {
+        length = static_cast<int>(nul - text);
+        if (lineEnd) {
+            text[length++] = '\n';
+        }
+    }
+    // CR LF reads as LF; any other CR stays.
+    if (lineEnd && length >= 2 && text[length - 2] == '\r') {
+        text[length - 2] = '\n';
+        --length;
+    }
+    text[length] = '\0';
+    return Piece::Read;
+}
+
+// Fills line's text with the next physical line (or the pending text).
+// Returns 1, or 0 with atEnd set or the error recorded.
+int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
+    line->continued = 0;
+    if (info->pendingText != nullptr) {
+        std::size_t n = std::strlen(info->pendingText);
+        if (n > ckpLineSize - 1) {
+            n = ckpLineSize - 1;
+        }
+        std::memcpy(line->text, info->pendingText, n);
+        line->text[n] = '\0';
+        info->pendingText = static_cast<char*>(tiFree(info->pendingText));
+        line->physLine = file->firstLine->lineNumber;
+        return 1;
+    }
+    int errnum = 0;
+    switch (readPiece(file, line->text, &errnum)) {
+    case Piece::Read:
+        break;
+    case Piece::End:
+        info->atEnd = 1;
+        line->text[0] = '\0';
+        return 0;
+    case Piece::Error:
+        if (errnum > 0) {
+            tiSetSysError(errnum);
+        } else {
+            tiSetError("unknown problem in tiGets");
+        }
+        line->text[0] = '\0';
+        return 0;
+    }
+    ++file->firstLine->lineNumber;
+    line->physLine = file->firstLine->lineNumber;
+    return 1;
+}
+
+// The content rules of a line that is neither blank nor a comment: cut the
+// trailing comment, then a backslash before the line end continues it.
+void endContent(ckpInfo* info, ckpLine* line) {
+    tiCutComment(info);
+    char* end = tiFindChar('\n', info->cursor);
+    if (end == nullptr) {
+        end = line->text;
+    }
+    if (end > line->text && end[-1] == '\\') {
+        line->continued = 1;
+        --end;
+    }
+    *end = '\0';
+}
+} // namespace
+
+void tiCutComment(ckpInfo* info) {
+    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
+        return;
+    }
+    char* text = info->curLine->text;
+    char* p = info->cursor;
+    for (;;) {
+        p = tiFindChar(';', p);
+        if (p == nullptr || *p == '\0') {
+            if (p != nullptr && p > info->cursor) {
+                info->cursor = p - 1;
+            }
+            return;
+        }
+        if (p > text && p[-1] == '\\') {
+            ++p;
+            continue;
+        }
+        *p = '\0';
+        info->cursor = p;
+        return;
+    }
+}
+
+int tiGets(ckpInfo* info) {
+    if (info != nullptr) {
+        info->atEnd = 0;
+    }
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 0, "tiGets", &file)) {
+        return 0;
+    }
+    ckpLine* line = file->lastLine;
+    if (line == nullptr) {
+        tiSetError("no ckpLine in tiGets");
+        return 0;
+    }
+    if (file->stream == nullptr) {
+        tiSetError("no file in tiGets");
+        return 0;
+    }
+    bool first = file->firstLine == line;
+    for (;;) {
+        // A failed read empties only the line being read into: the lines of
+        // the record read before it stay as they are.
+        if (!fillText(info, file, line)) {
+            return 0;
+        }
+        info->curLine = line;
+        info->cursor = tiSkipBlanks(line->text);
+        char c = *info->cursor;
+        if (c == '\n' || c == ';') {
+            // Blank and comment lines are records of their own when they
+            // begin one, and are skipped inside a continued record.
+            if (!first) {
+                continue;
+            }
+            *(c == '\n' ? info->cursor : tiFindChar('\n', line->text)) = '\0';
+            info->type = ckpTypeComment;
+            break;
+        }
+        endContent(info, line);
+        break;
+    }
+    info->curLine = file->firstLine;
+    info->cursor = file->firstLine->text;
+    return 1;
+}

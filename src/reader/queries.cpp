@@ -1,0 +1,148 @@
+// Property queries of the current record: its type and paths, one property
+// by name, and property generators that walk all of them.
+#include "reader/queries.hpp"
+
+#include <climits>
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+
+namespace {
+char unknownPath[] = "<unknown>";
+
+ckpProp* firstRecordProp(const ckpFile* file) {
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        if (line->firstProp != nullptr) {
+            return line->firstProp;
+        }
+    }
+    return nullptr;
+}
+
+// A new walk over the record: its first property, or null (with *id back at
+// 0) when there is none or the handle holds no record.
+ckpProp* startWalk(ckpInfo* info, int* id) {
+    int newId = tiNewGenerator(info);
+    if (newId == 0) {
+        return nullptr;
+    }
+    *id = newId;
+    const char* missing = info->file == nullptr              ? "no ckpFile in ckpGenProp"
+                          : info->file->firstLine == nullptr ? "no ckpLine in ckpGenProp"
+                                                             : nullptr;
+    if (missing != nullptr) {
+        tiSetError(missing);
+        *id = 0;
+        return nullptr;
+    }
+    ckpProp* first = firstRecordProp(info->file);
+    if (first == nullptr) {
+        *id = 0;
+        info->gens[newId] = nullptr;
+    }
+    return first;
+}
+} // namespace
+
+int tiNewGenerator(ckpInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    if (info->genCount >= INT_MAX - 1) {
+        tiSetError("ckpProp state allocation failed");
+        return 0;
+    }
+    int n = info->genCount + 1;
+    auto** slots = static_cast<ckpProp**>(tiAlloc(sizeof(ckpProp*) * static_cast<std::size_t>(n + 1)));
+    if (slots == nullptr) {
+        tiSetError("ckpProp state allocation failed");
+        return 0;
+    }
+    slots[0] = nullptr;
+    if (info->gens != nullptr) {
+        for (int i = 0; i <= info->genCount; ++i) {
+            slots[i] = info->gens[i];
+        }
+        tiFree(info->gens);
+    }
+    slots[n] = nullptr;
+    info->gens = slots;
+    info->genCount = n;
+    return n;
+}
+
+extern "C" {
+
+int ckpGetType(ckpInfo* info) {
+    if (info == nullptr) {
+        tiSetError("no ti_struct in ckpGetType");
+        return ckpTypeError;
+    }
+    return info->type;
+}
+
+char* ckpGetObjPath(ckpInfo* info) { return info != nullptr ? info->objPath : nullptr; }
+
+char* ckpGetConfigPath(ckpInfo* info) { return info != nullptr ? info->configPath : unknownPath; }
+
+char* ckpGetSubDir(ckpInfo* info) { return info != nullptr ? info->subDir : nullptr; }
+
+int ckpGetProp(ckpInfo* info, const char* name, char** value) {
+    if (value != nullptr) {
+        *value = nullptr;
+    }
+    if (!tiCheckLine(info, 0, "ckpGetProp", nullptr, nullptr)) {
+        return 0;
+    }
+    if (name == nullptr || name[0] == '\0') {
+        tiSetError("no property name in ckpGetProp");
+        return 0;
+    }
+    ckpProp* prop = tiFindProp(info, name);
+    if (prop == nullptr) {
+        return 0;
+    }
+    if (value != nullptr) {
+        *value = prop->value;
+    }
+    return 1;
+}
+
+int ckpGenProp(ckpInfo* info, int* id, char** name, char** value) {
+    if (value != nullptr) {
+        *value = nullptr;
+    }
+    if (name != nullptr) {
+        *name = nullptr;
+    }
+    if (info == nullptr) {
+        tiSetError("no ckpInfo in ckpGenProp");
+        return 0;
+    }
+    if (id == nullptr || *id < 0 || *id > info->genCount) {
+        tiSetError("illegal property generator id");
+        return 0;
+    }
+    ckpProp* prop = nullptr;
+    if (*id == 0) {
+        prop = startWalk(info, id);
+    } else {
+        prop = info->gens[*id];
+        if (prop == nullptr) {
+            *id = 0;
+        }
+    }
+    if (prop == nullptr) {
+        return 0;
+    }
+    if (name != nullptr) {
+        *name = prop->name;
+    }
+    if (value != nullptr) {
+        *value = prop->value;
+    }
+    info->gens[*id] = tiNextProp(prop);
+    return 1;
+}
+}

@@ -1,0 +1,217 @@
+// The record reader: ckpGets, which makes the next record current, carries
+// out the one-shot actions, follows include records and runs scans; and
+// tiGet_tr, which gathers the physical lines of one record.
+#include "reader/reader.hpp"
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+#include "core/record.hpp"
+#include "reader/builder.hpp"
+#include "reader/include.hpp"
+#include "reader/scanner.hpp"
+
+namespace {
+// What one ckpGets call does with the records it reads.
+struct Pass {
+    bool build = true;
+    bool reconcile = true;
+    bool scan = false;
+    bool firstTurn = true; // the record current when the call began is the previous one
+};
+
+bool included(const ckpInfo* info) { return info->file->prev != nullptr; }
+
+// The end of input. While a file is being started (its syntax not yet
+// known) the end is the empty file that the header check asks about, never
+// the end of an included file, which would pop the file being started.
+int endType(const ckpInfo* info) {
+    if (included(info) && info->file->syntax != ckpSyntaxUnknown) {
+        return ckpTypeEndInclude;
+    }
+    return ckpTypeEnd;
+}
+
+void buildAndReconcile(ckpInfo* info, const Pass& pass) {
+    if (pass.build && !tiBuild_tp(info)) {
+        return;
+    }
+    if (pass.reconcile && info->type == ckpTypeNone) {
+        tiRecon_tr(info);
+    }
+}
+
+// A scan for the end, right after a header record: the rest of the file is
+// not read. When the scan was armed on that header the end of an included
+// file is what it finds; a header met while the scan runs belongs to a file
+// that it enters, and that file's end is passed over like its records.
+bool skipToEnd(ckpInfo* info, const Pass& pass) {
+    if (!(pass.scan && info->type == ckpTypeHeader && info->scanType == ckpTypeEnd)) {
+        return false;
+    }
+    if (!included(info)) {
+        info->type = ckpTypeEnd;
+    } else {
+        info->type = ckpTypeEndInclude;
+        if (pass.firstTurn) {
+            info->scanType = ckpTypeEndInclude;
+        }
+    }
+    return true;
+}
+
+// Steps of one record: start it, follow an include record, read the lines,
+// build and type them. The previous record's type is still in info->type.
+void readRecord(ckpInfo* info, Pass& pass) {
+    int previous = info->type;
+    if (!tiNewRecord(info, "ckpGets", 0, nullptr, nullptr)) {
+        info->type = ckpTypeError;
+        return;
+    }
+    info->cursor = tiSkipBlanks(info->cursor);
+    if (skipToEnd(info, pass)) {
+        return;
+    }
+    if (previous == ckpTypeInclude) {
+        if (!(pass.scan && info->scanType == 1)) {
+            tiIncludeFile(info);
+            return;
+        }
+        // A scan for include records stops here without following it.
+        pass.scan = false;
+        info->scanType = 0;
+    }
+    if (!tiGet_tr(info)) {
+        info->type = info->atEnd ? endType(info) : ckpTypeError;
+        return;
+    }
+    if (info->type != ckpTypeComment) {
+        buildAndReconcile(info, pass);
+    }
+}
+
+// An ended included file is closed and its includer read on.
+void finishRecord(ckpInfo* info) {
+    if (info->type != ckpTypeEndInclude) {
+        return;
+    }
+    // A line kept for re-reading belongs to the file being popped.
+    info->pendingText = static_cast<char*>(tiFree(info->pendingText));
+    if (!tiPopFile(info, "ckpGets", 0, nullptr, nullptr)) {
+        info->type = ckpTypeError;
+    }
+}
+
+bool scanMatches(const ckpInfo* info) {
+    const char* name = info->scanName;
+    if (name != nullptr && name[0] != '\0') {
+        return tiStrMatch(name, ".", info->objPath) &&
+               (info->scanType == 0 || info->scanType == info->type);
+    }
+    return info->scanType == info->type;
+}
+
+void clearScan(ckpInfo* info) {
+    info->scanType = 0;
+    info->scanName = static_cast<char*>(tiFree(info->scanName));
+}
+
+// Passes over records until one matches the scan target. A scan also ends,
+// unmatched, at the end of the main file and at a read error, where reading
+// again would never get further.
+int runScan(ckpInfo* info, Pass& pass) {
+    for (;;) {
+        readRecord(info, pass);
+        finishRecord(info);
+        if (!pass.scan) {
+            return 1;
+        }
+        if (scanMatches(info) || info->type == ckpTypeEnd || info->type == ckpTypeError) {
+            clearScan(info);
+            return 1;
+        }
+        pass.firstTurn = false;
+        // An included file's header record, passed over, is not delivered
+        // again by the next call.
+        if (info->actionSet == 1 && info->action == 4) {
+            info->action = 0;
+        }
+    }
+}
+} // namespace
+
+int tiGet_tr(ckpInfo* info) {
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 0, "tiGet_tr", &file)) {
+        return 0;
+    }
+    info->type = ckpTypeNone;
+    if (!tiGets(info)) {
+        return 0;
+    }
+    file->firstLine->loaded = 1;
+    while (file->lastLine->continued) {
+        ckpLine* last = file->lastLine;
+        // Whatever stops the record here, the lines already read stay and
+        // the last of them no longer asks for a next one.
+        ckpLine* line = tiNewLine(file);
+        if (line == nullptr) {
+            last->continued = 0;
+            return 0;
+        }
+        if (!tiGets(info)) {
+            tiFreeLine(line);
+            last->continued = 0;
+            info->curLine = file->firstLine;
+            info->cursor = file->firstLine->text;
+            // The end of input ends the record; a read error fails it.
+            return info->atEnd ? 1 : 0;
+        }
+    }
+    return 1;
+}
+
+extern "C" int ckpGets(ckpInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    if (!tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
+        info->type = ckpTypeError;
+        return 1;
+    }
+    Pass pass;
+    int action = 0;
+    if (info->actionSet == 1) {
+        action = info->action;
+        info->action = 0;
+    }
+    switch (action) {
+    case 1:
+        pass.build = false;
+        pass.reconcile = false;
+        return runScan(info, pass);
+    case 2:
+        pass.reconcile = false;
+        buildAndReconcile(info, pass);
+        finishRecord(info);
+        return 1;
+    case 3:
+        if (info->type == ckpTypeNone) {
+            tiRecon_tr(info);
+        }
+        finishRecord(info);
+        return 1;
+    case 4:
+        finishRecord(info);
+        return 1;
+    case 5:
+        pass.scan = true;
+        break;
+    default:
+        break;
+    }
+    if (info->type == ckpTypeEnd) {
+        return 0;
+    }
+    return runScan(info, pass);
+}

@@ -1,0 +1,47 @@
+// Scan targets: the next ckpGets passes over records until one matches.
+#include <cstdio>
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+
+extern "C" {
+
+int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 0, "ckpSetScan", &file)) {
+        return 0;
+    }
+    if (rewindFlag) {
+        if (file->stream == nullptr || std::fseek(file->stream, 0L, SEEK_SET) != 0) {
+            tiSetErrorf("seek failed on \"%s\"", tiFileShownName(file));
+            return 0;
+        }
+        // What was read ahead of the old position, or kept for re-reading,
+        // would otherwise come back before the file's first line.
+        file->readAhead = 0;
+        info->pendingText = static_cast<char*>(tiFree(info->pendingText));
+    }
+    if (type == 0 && (name == nullptr || name[0] == '\0')) {
+        info->scanType = 0;
+        info->scanName = static_cast<char*>(tiFree(info->scanName));
+        return 1;
+    }
+    if (!tiReplaceStr(&info->scanName, name)) {
+        tiSetError("scan name allocation failed");
+        return 0;
+    }
+    info->scanType = type;
+    return ckpSetAction(info, 1, 5);
+}
+
+int ckpSetIgnore(ckpInfo* info) {
+    if (!tiCheckFile(info, 0, "ckpSetIgnore", nullptr)) {
+        return 0;
+    }
+    if (info->type == ckpTypeConfigPath || info->type == ckpTypeSubDir) {
+        return ckpSetScan(info, 0, info->type, nullptr);
+    }
+    return 0;
+}
+}
