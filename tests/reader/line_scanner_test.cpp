@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/testutil.hpp"
+#include "core/error.hpp"
 #include "core/handle.hpp"
 #include "reader/scanner.hpp"
 

@@ -1,0 +1,260 @@
+// The record builder: paths, properties, syntax-version-0 fields, the
+// cursor left at a fault, qualifiers and the rooted-path rule.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/testutil.hpp"
+#include "reader/builder.hpp"
+#include "reading.hpp"
+
+using readtest::Props;
+using readtest::Reader;
+using readtest::v1;
+
+namespace {
+// The single data record of a file of the given syntax.
+struct One {
+    ckptest::TempDir dir;
+    Reader r;
+    One(const std::string& record, bool header = true, int roots = 0) {
+        r.info = ckpOpen(dir.write("f", (header ? v1 : std::string()) + record).c_str(), "R");
+        if (r.info != nullptr) {
+            ckpSetRootsAreOK(r.info, roots);
+            r.next();
+            r.next();
+        }
+    }
+    int type() { return ckpGetType(r.info); }
+};
+} // namespace
+
+TEST(Builder, Properties) {
+    {
+        One o("p a=\"1\" b\n");
+        EXPECT_EQ(o.type(), ckpTypeObject);
+        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"b", "<flag>"}}));
+    }
+    {
+        One o("p a=\"1\"b=\"2\" =\"e\" f=\"\"\n");
+        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"b", "2"}, {"", "e"}, {"f", ""}}));
+    }
+    {
+        One o("p a = \\\n \"x\" v=\"a\\\\b\" w=\"a\\qb\" s=\"say \\\"hi\\\"\"\n");
+        EXPECT_EQ(o.r.props(), (Props{{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}));
+        EXPECT_EQ(o.r.info->file->lastLine->firstProp->name, std::string("v"));
+    }
+    {
+        ckptest::resetErrors();
+        One o("p d=\"1\" d=\"2\"\n");
+        EXPECT_EQ(o.type(), ckpTypeObject); // a repeat is recorded, not refused
+        EXPECT_EQ(o.r.props(), (Props{{"d", "1"}, {"d", "2"}}));
+        EXPECT_EQ(o.r.prop("d"), "1");
+        EXPECT_STREQ(ckpGetError(), "duplicate \"d\" property");
+    }
+    {
+        // An empty continuation line between property lines: an empty name.
+        One o("p a=\"1\" \\\n\\\nb=\"2\"\n");
+        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"", "<flag>"}, {"b", "2"}}));
+    }
+}
+
+TEST(Builder, PropertyFaults) {
+    struct Case {
+        const char* record;
+        const char* message;
+        long column;
+        int props; // properties kept
+    };
+    const Case cases[] = {
+        {"p a=\n", "missing '\"' for property value", 4, 0},
+        {"p ok=\"1\" bad-name=\"1\"\n", "illegal character in property name", 12, 1},
+        {"p a=\"open\n", "missing '\"' for property value", 9, 0},
+        {"p a=x\n", "missing '\"' for property value", 4, 0},
+        {"p a\"x\"\n", "illegal character in property name", 3, 0},
+    };
+    for (const Case& c : cases) {
+        One o(c.record);
+        EXPECT_EQ(o.type(), ckpTypeSyntax) << c.record;
+        EXPECT_EQ(o.r.syntaxMsg(), c.message) << c.record;
+        EXPECT_STREQ(ckpGetError(), c.message) << c.record;
+        EXPECT_EQ(o.r.column(), c.column) << c.record;
+        EXPECT_EQ(static_cast<int>(o.r.props().size()), c.props) << c.record;
+    }
+}
+
+TEST(Builder, Paths) {
+    struct Case {
+        const char* record;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"\"a \\\"q\\\" b\" x\n", "a \"q\" b"},
+        {"\\\"abc\n", "\"abc"},
+        {"ab\\\"c\n", "ab\\\"c"},
+        {"\"my dir/f x\" a=\"1\"\n", "my dir/f x"},
+        {"a\\b\\\\c\n", "a\\b\\\\c"},
+        {"\\\n  second\n", "second"},
+    };
+    for (const Case& c : cases) {
+        One o(c.record);
+        EXPECT_EQ(o.type(), ckpTypeObject) << c.record;
+        EXPECT_EQ(o.r.path(), c.path) << c.record;
+    }
+    {
+        One o("\"\" a=\"1\"\n");
+        EXPECT_EQ(o.type(), ckpTypeNone);
+        EXPECT_EQ(o.r.path(), "");
+    }
+    {
+        One o("\"my dir\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.syntaxMsg(), "missing '\"' in path name");
+        EXPECT_EQ(o.r.column(), 7);
+    }
+    {
+        // The head ends on the line that holds the path.
+        One o("\\\n  second x=\"1\"\n");
+        ckpLine* first = o.r.info->file->firstLine;
+        EXPECT_EQ(first->headEnd, nullptr);
+        ASSERT_NE(first->next->headEnd, nullptr);
+        EXPECT_EQ(first->next->headEnd - first->next->text, 8);
+    }
+    {
+        One o("p x=\"1\"\n");
+        EXPECT_EQ(o.r.info->file->firstLine->headEnd - o.r.info->file->firstLine->text, 1);
+    }
+}
+
+TEST(Builder, LegacyFields) {
+    {
+        One o("lib/cell 3 STATIC rollback 5.1 checkout\n", false);
+        EXPECT_EQ(o.type(), ckpTypeObject);
+        EXPECT_EQ(o.r.props(), (Props{{"WRXv", "3"},
+                                      {"WRXb", "static"},
+                                      {"WRXo", "reset_default"},
+                                      {CKP_PROP_PYXE_VERSION, "5.1"},
+                                      {"WRXo", "co"}}));
+    }
+    {
+        One o("p 12 Dynamic branch 4.20\n", false);
+        EXPECT_EQ(o.r.props(), (Props{{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "4.20"}}));
+    }
+    {
+        One o("p 12 dynamic\n", false);
+        EXPECT_EQ(o.type(), ckpTypeObject);
+        EXPECT_EQ(o.r.props().size(), 2U);
+    }
+    struct Case {
+        const char* record;
+        const char* message;
+        long column;
+    };
+    const Case cases[] = {
+        {"p\n", "missing <WRX_version>", 1},
+        {"p 12\n", "missing <binding>", 4},
+        {"p x1 static\n", "use <non-negative integer> for <WRX_version>", 2},
+        {"p 1x static\n", "use <non-negative integer> for <WRX_version>", 3},
+        {"p 1 fixed\n", "use static or dynamic for <binding>", 4},
+        {"p 1 static 4\n", "use <major>.<minor> for <PYXE_version>", 11},
+        {"p 1 static rollback 4.\n", "use <major>.<minor> for <PYXE_version>", 20},
+        {"p 1 static branch 4.2 checkout extra\n", "unrecognized field", 31},
+        {"p 1 static 4.2 other\n", "unrecognized field", 15},
+        {"p \\\n 1 static\n", "missing <WRX_version>", 2},
+    };
+    for (const Case& c : cases) {
+        One o(c.record, false);
+        EXPECT_EQ(o.type(), ckpTypeSyntax) << c.record;
+        EXPECT_EQ(o.r.syntaxMsg(), c.message) << c.record;
+        EXPECT_EQ(o.r.column(), c.column) << c.record;
+        EXPECT_EQ(o.r.cursorLine(), 0) << c.record;
+    }
+    EXPECT_EQ(tiIsVersionPair("10.02"), 1);
+    EXPECT_EQ(tiIsVersionPair("1."), 0);
+    EXPECT_EQ(tiIsVersionPair(".1"), 0);
+    EXPECT_EQ(tiIsVersionPair("1.2.3"), 0);
+    EXPECT_EQ(tiIsVersionPair("1.2x"), 0);
+    EXPECT_EQ(tiIsVersionPair(nullptr), 0);
+}
+
+TEST(Builder, QualifiersAndRoots) {
+    {
+        One o("/abs WRXc\n");
+        EXPECT_EQ(o.type(), ckpTypeConfigPath);
+        EXPECT_STREQ(ckpGetConfigPath(o.r.info), "/abs");
+    }
+    {
+        One o("/abs WRXsd\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.syntaxMsg(), "use relative path name");
+        EXPECT_EQ(o.r.column(), 0);
+    }
+    {
+        One o("/abs WRXsd\n", true, 1);
+        EXPECT_EQ(o.type(), ckpTypeSubDir);
+        EXPECT_STREQ(ckpGetSubDir(o.r.info), "/abs");
+    }
+    {
+        One o("/abs 1 static\n", false);
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.syntaxMsg(), "use relative path name");
+    }
+    {
+        One o("/abs.ckp WRXinc\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax); // the rooted rule holds for includes
+    }
+    {
+        // A qualifier on the second line types the record.
+        One o("sub \\\n WRXsd\n");
+        EXPECT_EQ(o.type(), ckpTypeSubDir);
+    }
+    {
+        One o("p WRXc WRXsd\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.syntaxMsg(), "conflicting path quailifier properties");
+        EXPECT_STREQ(ckpGetConfigPath(o.r.info), "p");
+        EXPECT_STREQ(ckpGetSubDir(o.r.info), "p");
+        EXPECT_EQ(o.r.column(), 7); // on the qualifier that made the conflict
+    }
+    {
+        One o("p WRXc=\"v\" x WRXc\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.column(), 2);
+    }
+    {
+        One o("p WRXinc WRXsd\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+    }
+    {
+        // The conflicting qualifier on a continuation line: the head end.
+        One o("path \\\n WRXsd WRXc\n");
+        EXPECT_EQ(o.type(), ckpTypeSyntax);
+        EXPECT_EQ(o.r.cursorLine(), 0);
+        EXPECT_EQ(o.r.column(), 4);
+    }
+    {
+        // Reserved names are ordinary properties; qualifier values are ignored.
+        One o("p WRXv=\"1\" WRXlist WRXc=\"ignored\"\n");
+        EXPECT_EQ(o.type(), ckpTypeConfigPath);
+    }
+}
+
+TEST(Builder, DirectCalls) {
+    ckptest::resetErrors();
+    EXPECT_EQ(tiBuild_tp(nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in tiBuild_tp");
+    EXPECT_EQ(tiRecon_tr(nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in tiRecon_tr");
+    One o("p x=\"1\"\n");
+    o.r.info->file->syntax = -1;
+    EXPECT_EQ(tiBuild_tp(o.r.info), 0);
+    EXPECT_EQ(o.r.syntaxMsg(), "illegal version in tiBuild_tp");
+    o.r.info->file->syntax = 2;
+    o.r.info->type = ckpTypeNone;
+    EXPECT_EQ(tiBuild_tp(o.r.info), 0);
+    EXPECT_STREQ(ckpGetError(), "unknown syntax version in tiBuild_tp");
+    EXPECT_EQ(o.r.info->type, ckpTypeNone);
+    o.r.info->type = ckpTypeComment;
+    EXPECT_EQ(tiRecon_tr(o.r.info), 1);
+    EXPECT_EQ(o.r.info->type, ckpTypeComment);
+}

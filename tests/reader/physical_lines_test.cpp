@@ -1,0 +1,259 @@
+// Physical lines: comments, blank lines, continuation, line ends, long
+// lines, NUL bytes and line numbers.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "common/testutil.hpp"
+#include "reader/reader.hpp"
+#include "reading.hpp"
+
+using readtest::Reader;
+using readtest::v1;
+
+TEST(PhysicalLines, CommentsAndBlankLines) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "a x=\"1\"\n  \n  ; remark\nb\\\n\n ; skipped\ny=\"2\"\n"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "a");
+    EXPECT_EQ(r.next(), ckpTypeComment);
+    EXPECT_EQ(r.text(), "  "); // a blank line keeps its leading blanks only
+    EXPECT_EQ(r.next(), ckpTypeComment);
+    EXPECT_EQ(r.text(), "  ; remark");
+    // Blank and comment lines inside a continued record are skipped.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "b");
+    EXPECT_EQ(r.lineCount(), 2);
+    EXPECT_EQ(r.prop("y"), "2");
+    EXPECT_EQ(r.lineNumber(), 8);
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+    EXPECT_EQ(ckpGets(r.info), 0);
+}
+
+TEST(PhysicalLines, TrailingCommentsAndContinuation) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 +
+                                "a\\;b\n"
+                                "a ;b\n"
+                                "p x=\"1\" ; note \\\n"
+                                "q\n"
+                                "dir/file a=\"x;y\"\n"
+                                "dir/file a=\"x\\;y\"\n"
+                                "; comment \\\n"
+                                "r\n"
+                                "p a=\"1\" \\\n"
+                                "b=\"2\"\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "a\\;b"); // the path rule keeps the backslash
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "a");
+    EXPECT_EQ(r.next(), ckpTypeObject); // a cut line does not continue
+    EXPECT_EQ(r.prop("x"), "1");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "q");
+    EXPECT_EQ(r.next(), ckpTypeSyntax); // cut inside the value
+    EXPECT_EQ(r.syntaxMsg(), "missing '\"' for property value");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.prop("a"), "x;y");
+    EXPECT_EQ(r.next(), ckpTypeComment); // a comment line never continues
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "r");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.lineCount(), 2);
+    EXPECT_EQ(r.info->file->firstLine->firstProp->name, std::string("a"));
+    EXPECT_EQ(r.info->file->lastLine->firstProp->name, std::string("b"));
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(PhysicalLines, LineEnds) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", "WRXCHECKPOINT=\"1.0\"\r\na v=\"1\"\r\nb\rc v=\"x\ry\"\r\n\r\nlast"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.prop("v"), "1");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "b\rc"); // a lone CR stays
+    EXPECT_EQ(r.prop("v"), "x\ry");
+    EXPECT_EQ(r.next(), ckpTypeComment);
+    EXPECT_EQ(r.text(), "");
+    EXPECT_EQ(r.next(), ckpTypeObject); // a last line without line end
+    EXPECT_EQ(r.path(), "last");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(PhysicalLines, LongLines) {
+    ckptest::TempDir dir;
+    const std::string l510(510, 'a');
+    const std::string l511(511, 'b');
+    const std::string l600(600, 'c');
+    const std::string l509(509, 'd');
+    const std::string l1020(1020, 'e');
+    Reader r(dir.write("f", v1 + l510 + "\n" + l510 + "\r\n" + l509 + "\r\n" + l511 + "\n" + l600 +
+                                "\n" + l510 + "\rx\n" + l1020 + "\nend\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    // Exactly 510 characters and the line end: one line, also with CR LF.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), l510);
+    EXPECT_EQ(r.lineNumber(), 2);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), l510);
+    EXPECT_EQ(r.lineNumber(), 3);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), l509);
+    // 511 and more: cut after 510, the rest a physical line of its own.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), std::string(510, 'b'));
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "b");
+    EXPECT_EQ(r.lineNumber(), 6);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), std::string(510, 'c'));
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), std::string(90, 'c'));
+    // A CR after 510 characters that ends no line starts the next piece.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), l510);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "\rx");
+    // Two full pieces: the line end after the second belongs to it.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), std::string(510, 'e'));
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), std::string(510, 'e'));
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "end");
+    EXPECT_EQ(r.lineNumber(), 13);
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(PhysicalLines, NulBytesEndTheLineContent) {
+    ckptest::TempDir dir;
+    std::string bytes = v1 + "ab";
+    bytes += '\0';
+    bytes += "hidden x=\"1\"\nnext\\";
+    bytes += '\0';
+    bytes += "junk\nv=\"2\"\n";
+    bytes += std::string(700, '\0');
+    bytes += "\ntail\n";
+    Reader r(dir.write("f", bytes));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "ab");
+    EXPECT_EQ(r.props().size(), 0U);
+    EXPECT_EQ(r.next(), ckpTypeObject); // the backslash before the NUL continues
+    EXPECT_EQ(r.path(), "next");
+    EXPECT_EQ(r.prop("v"), "2");
+    // 700 NULs: two pieces, both empty; the first has no line end.
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    EXPECT_EQ(r.syntaxMsg(), "missing path name");
+    EXPECT_EQ(r.next(), ckpTypeComment);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "tail");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
+    ckptest::TempDir dir;
+    {
+        Reader r(dir.write("f", v1 + "p a=\"1\" \\\n"));
+        ASSERT_NE(r.info, nullptr);
+        r.next();
+        // The record keeps the line read and asks for no further one.
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.path(), "p");
+        EXPECT_EQ(r.lineCount(), 1);
+        EXPECT_EQ(r.info->file->firstLine->continued, 0);
+        EXPECT_EQ(r.props(), (readtest::Props{{"a", "1"}}));
+        EXPECT_EQ(r.next(), ckpTypeEnd);
+    }
+    {
+        Reader r(dir.write("g", v1 + "p a=\"1\" \\\n\n; c\n"));
+        ASSERT_NE(r.info, nullptr);
+        r.next();
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.prop("a"), "1");
+        EXPECT_EQ(r.next(), ckpTypeEnd);
+    }
+    {
+        // A last line of blanks without line end is an empty data line.
+        Reader r(dir.write("h", v1 + "   "));
+        ASSERT_NE(r.info, nullptr);
+        r.next();
+        EXPECT_EQ(r.next(), ckpTypeSyntax);
+        EXPECT_EQ(r.syntaxMsg(), "missing path name");
+        EXPECT_EQ(r.next(), ckpTypeEnd);
+    }
+}
+
+TEST(PhysicalLines, LineNumbersAcrossRecordsAndReReads) {
+    ckptest::TempDir dir;
+    {
+        Reader r(dir.write("f", v1 + "a \\\n b=\"1\" \\\n c\nd\n"));
+        ASSERT_NE(r.info, nullptr);
+        EXPECT_EQ(r.next(), ckpTypeHeader);
+        EXPECT_EQ(r.lineNumber(), 1);
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.lineNumber(), 4);
+        EXPECT_EQ(r.info->file->firstLine->physLine, 2);
+        EXPECT_EQ(r.info->file->lastLine->physLine, 4);
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.path(), "d");
+        EXPECT_EQ(r.lineNumber(), 5);
+    }
+    {
+        // Without header, on a stream that cannot seek: the first line is
+        // read again and not counted twice.
+        std::unique_ptr<Reader> r(Reader::onPipe("first 1 static\nsecond 2 dynamic\n"));
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->next(), ckpTypeHeader);
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "first");
+        EXPECT_EQ(r->lineNumber(), 1);
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "second");
+        EXPECT_EQ(r->lineNumber(), 2);
+        EXPECT_EQ(r->next(), ckpTypeEnd);
+    }
+    {
+        // A seekable file without header whose first record spans lines.
+        Reader r(dir.write("g", "first \\\n 1 static\nsecond 2 dynamic\n"));
+        ASSERT_NE(r.info, nullptr);
+        EXPECT_EQ(r.next(), ckpTypeHeader);
+        EXPECT_EQ(r.next(), ckpTypeSyntax); // the fields must stand on the path's line
+        EXPECT_EQ(r.syntaxMsg(), "missing <WRX_version>");
+        EXPECT_EQ(r.lineNumber(), 2);
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.lineNumber(), 3);
+    }
+}
+
+TEST(PhysicalLines, ReadErrors) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "a\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    std::FILE* stream = r.info->file->stream;
+    // A stream opened for writing only cannot be read.
+    r.info->file->stream = std::fopen(dir.file("w").c_str(), "w");
+    ckptest::resetErrors();
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_GE(ckpGetNumError(), 1);
+    std::fclose(r.info->file->stream);
+    r.info->file->stream = stream;
+    EXPECT_EQ(r.next(), ckpTypeObject);
+
+    r.info->file->stream = nullptr;
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_STREQ(ckpGetError(), "no file in tiGets");
+    r.info->file->stream = stream;
+    EXPECT_EQ(tiGets(nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in tiGets");
+}

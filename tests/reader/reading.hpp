@@ -1,0 +1,120 @@
+// Reading helpers for the reader's tests: a handle on a file or on a pipe,
+// and the current record as plain strings.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ckp/ckp.h"
+#include "core/handle.hpp"
+#include "core/memory.hpp"
+#include "core/open.hpp"
+#include "core/types.hpp"
+
+namespace readtest {
+
+using Props = std::vector<std::pair<std::string, std::string>>;
+
+struct Reader {
+    ckpInfo* info = nullptr;
+    Reader() = default;
+    explicit Reader(const std::string& path) : info(ckpOpen(path.c_str(), "R")) {}
+    ~Reader() { ckpClose(info); }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // A handle reading `bytes` through a pipe, which cannot seek.
+    static Reader* onPipe(const std::string& bytes) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return nullptr;
+        }
+        ssize_t written = write(fds[1], bytes.data(), bytes.size());
+        close(fds[1]);
+        if (written != static_cast<ssize_t>(bytes.size())) {
+            close(fds[0]);
+            return nullptr;
+        }
+        auto* r = new Reader();
+        r->info = tiNewInfo();
+        r->info->mode = tiStrDup("r");
+        if (!tiPushFile(r->info, "pipe", 0, fdopen(fds[0], "r"))) {
+            delete r;
+            return nullptr;
+        }
+        return r;
+    }
+
+    int next() {
+        ckpGets(info);
+        return ckpGetType(info);
+    }
+    std::string path() const {
+        const char* p = ckpGetObjPath(info);
+        return p != nullptr ? p : "<null>";
+    }
+    // The value of a property, "<flag>" without value, "<none>" if absent.
+    std::string prop(const char* name) const {
+        char* value = nullptr;
+        if (!ckpGetProp(info, name, &value)) {
+            return "<none>";
+        }
+        return value != nullptr ? value : "<flag>";
+    }
+    Props props() const {
+        Props all;
+        int id = 0;
+        char* name = nullptr;
+        char* value = nullptr;
+        while (ckpGenProp(info, &id, &name, &value)) {
+            all.emplace_back(name != nullptr ? name : "<null>", value != nullptr ? value : "<flag>");
+        }
+        return all;
+    }
+    int lineNumber() const { return info->file->firstLine->lineNumber; }
+    std::string text(int i = 0) const {
+        ckpLine* l = info->file->firstLine;
+        while (l != nullptr && i-- > 0) {
+            l = l->next;
+        }
+        return l != nullptr ? l->text : "<no line>";
+    }
+    int lineCount() const {
+        int n = 0;
+        for (ckpLine* l = info->file->firstLine; l != nullptr; l = l->next) {
+            ++n;
+        }
+        return n;
+    }
+    // Column of the scanner's cursor in its line, and that line's index.
+    long column() const { return info->cursor - info->curLine->text; }
+    int cursorLine() const {
+        int i = 0;
+        for (ckpLine* l = info->file->firstLine; l != nullptr && l != info->curLine; l = l->next) {
+            ++i;
+        }
+        return i;
+    }
+    std::string syntaxMsg() const { return info->syntaxMsg != nullptr ? info->syntaxMsg : ""; }
+};
+
+// The types of every record up to the end of the main file (at most limit).
+inline std::vector<int> allTypes(Reader& r, int limit = 1000) {
+    std::vector<int> types;
+    while (limit-- > 0) {
+        int t = r.next();
+        types.push_back(t);
+        if (t == ckpTypeEnd || t == ckpTypeError) {
+            break;
+        }
+    }
+    return types;
+}
+
+inline const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
+
+} // namespace readtest
