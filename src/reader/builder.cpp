@@ -202,15 +202,21 @@ int tiBuild_tp(ckpInfo* info) {
     if (!tiCheckLine(info, 0, "tiBuild_tp", &file, &first)) {
         return 0;
     }
+    // A build makes the record's head end and properties anew, so that
+    // building a record twice (action 2 after a read) does not repeat them.
     for (ckpLine* line = first; line != nullptr; line = line->next) {
         line->headEnd = nullptr;
+        while (line->firstProp != nullptr) {
+            tiFreeProp(line->firstProp);
+        }
     }
     int version = file->syntax;
     if (version < 0) {
         tiSetSyntax(info, "illegal version in tiBuild_tp");
         return 0;
     }
-    if (!(version >= 1 && info->type == ckpTypeHeader)) {
+    bool hasPath = !(version >= 1 && info->type == ckpTypeHeader);
+    if (hasPath) {
         if (!tiPeek(info, 0)) {
             tiSetSyntax(info, "missing path name");
             return 0;
@@ -241,7 +247,8 @@ int tiBuild_tp(ckpInfo* info) {
     if (version >= 1 && tiFindProp(info, ckpKeywords[kwC]) != nullptr) {
         return 1;
     }
-    if (info->objPath != nullptr && kvoIsRooted(info->objPath) && !info->rootsAreOK) {
+    // A header record has no path; objPath still holds an earlier record's.
+    if (hasPath && info->objPath != nullptr && kvoIsRooted(info->objPath) && !info->rootsAreOK) {
         tiSetSyntax(info, "use relative path name");
         return 0;
     }

@@ -66,6 +66,10 @@ Piece readPiece(ckpFile* file, char* text, int* errnumOut) {
         text[length++] = static_cast<char>(c);
         lineEnd = c == '\n';
     }
+    // The error flag is sticky: cleared first, it tells of this read only.
+    if (std::ferror(stream)) {
+        std::clearerr(stream);
+    }
     errno = 0;
     while (!lineEnd && length < ckpLinePiece) {
         int c = CKP_GETC(stream);

@@ -24,6 +24,12 @@ TEST(Actions, OneShotActions) {
     EXPECT_EQ(r.path(), "a");
     EXPECT_EQ(r.info->actionSet, 1);
     EXPECT_EQ(r.info->action, 0);
+    // 2 on a built record builds it anew, without repeating its properties.
+    ckptest::resetErrors();
+    ckpSetAction(r.info, 1, 2);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.props(), (Props{{"x", "1"}}));
+    EXPECT_EQ(ckpGetNumError(), 0);
     // actionSet other than 1: no effect.
     ckpSetAction(r.info, 0, 4);
     EXPECT_EQ(r.next(), ckpTypeConfigPath);

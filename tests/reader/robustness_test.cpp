@@ -1,0 +1,154 @@
+// Bad input and failing allocations: every outcome is a record type with a
+// message, never a crash, an overrun or a leak (the asan preset checks).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "common/testutil.hpp"
+#include "reading.hpp"
+
+using readtest::Reader;
+using readtest::v1;
+
+namespace {
+// Reads every record and touches what a caller would; returns how many
+// records came before the end (-1 when reading never ended).
+int drain(ckpInfo* info, int limit = 100000) {
+    for (int n = 0; n < limit; ++n) {
+        if (ckpGets(info) == 0) {
+            return n;
+        }
+        int type = ckpGetType(info);
+        ckpGetObjPath(info);
+        int id = 0;
+        char* name = nullptr;
+        char* value = nullptr;
+        while (ckpGenProp(info, &id, &name, &value)) {
+        }
+        if (type == ckpTypeEnd) {
+            return n;
+        }
+    }
+    return -1;
+}
+} // namespace
+
+TEST(Robustness, ContinuationLineCannotBeMade) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "p a=\"1\" \\\n b=\"2\"\nq\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    // The record's first line is reused; the next allocation is the
+    // continuation line.
+    kvoSetAllocFailure(1);
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_EQ(kvoAllocFailureHit(), 1);
+    EXPECT_STREQ(ckpGetError(), "ckpLine allocation failed");
+    EXPECT_EQ(r.text(), "p a=\"1\" "); // the line read stays as it was
+    EXPECT_EQ(r.info->file->firstLine->continued, 0);
+    // Reading goes on with the next physical line.
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "b=\"2\"");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "q");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(Robustness, EveryAllocationFailingOnce) {
+    ckptest::TempDir dir;
+    dir.write("inc.ckp", v1 + "i1 x=\"1\" \\\n y\n");
+    std::string main = dir.write("main.ckp", v1 +
+                                                 "a x=\"1\" y=\"2\" \\\n z\n"
+                                                 "c WRXc\n"
+                                                 "inc.ckp WRXinc\n"
+                                                 "s WRXsd\n"
+                                                 "d p=\"q\"\n");
+    for (long n = 1; n < 200; ++n) {
+        Reader r(main);
+        ASSERT_NE(r.info, nullptr);
+        kvoSetAllocFailure(n);
+        EXPECT_GE(drain(r.info), 0) << n;
+        bool hit = kvoAllocFailureHit() != 0;
+        kvoSetAllocFailure(0);
+        if (!hit) {
+            break;
+        }
+    }
+    kvoSetAllocFailure(0);
+}
+
+TEST(Robustness, IncludeCyclesAndDepth) {
+    ckptest::TempDir dir;
+    // a -> b -> c -> a: refused where it closes, each file ends once.
+    std::string a = dir.write("a", v1 + "b WRXinc\n");
+    dir.write("b", v1 + "c WRXinc\n");
+    dir.write("c", v1 + "a WRXinc\n");
+    Reader r(a);
+    ASSERT_NE(r.info, nullptr);
+    int syntax = 0;
+    int ends = 0;
+    for (int t : readtest::allTypes(r)) {
+        syntax += t == ckpTypeSyntax;
+        ends += t == ckpTypeEndInclude;
+    }
+    EXPECT_EQ(syntax, 1);
+    EXPECT_EQ(ends, 2);
+
+    // A deep chain of distinct files.
+    const int depth = 60;
+    for (int i = 0; i < depth; ++i) {
+        dir.write("d" + std::to_string(i),
+                  v1 + (i + 1 < depth ? "d" + std::to_string(i + 1) + " WRXinc\n" : "") +
+                      "r" + std::to_string(i) + "\n");
+    }
+    Reader deep(dir.file("d0"));
+    ASSERT_NE(deep.info, nullptr);
+    int objects = 0;
+    for (int t : readtest::allTypes(deep, 100000)) {
+        objects += t == ckpTypeObject;
+    }
+    EXPECT_EQ(objects, depth);
+}
+
+TEST(Robustness, EndlessContinuationAndBadQuotes) {
+    ckptest::TempDir dir;
+    std::string many = v1 + "p \\\n";
+    for (int i = 0; i < 5000; ++i) {
+        many += "a" + std::to_string(i) + "=\"v\" \\\n";
+    }
+    many += "\"unbalanced\n\"a \\\" b\n p a=\"x\\\" \n x \"q\" y\n";
+    Reader r(dir.write("f", many));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    // The record goes on to the first line without backslash.
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    EXPECT_EQ(r.syntaxMsg(), "illegal character in property name");
+    EXPECT_EQ(r.lineCount(), 5002);
+    EXPECT_EQ(r.props().size(), 5000U);
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    EXPECT_EQ(r.syntaxMsg(), "missing '\"' in path name");
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    EXPECT_EQ(r.syntaxMsg(), "missing '\"' for property value");
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    EXPECT_EQ(r.syntaxMsg(), "illegal character in property name");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+TEST(Robustness, RandomBytes) {
+    ckptest::TempDir dir;
+    std::mt19937 gen(12345);
+    const char alphabet[] = "ab \t\\\";=\n\r\x01\xff\0WRXc";
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes = round % 2 == 0 ? v1 : std::string();
+        int length = static_cast<int>(gen() % 3000);
+        for (int i = 0; i < length; ++i) {
+            bytes += gen() % 4 == 0 ? static_cast<char>(gen() % 256)
+                                    : alphabet[gen() % (sizeof alphabet - 1)];
+        }
+        Reader r(dir.write("f", bytes));
+        if (r.info != nullptr) {
+            EXPECT_GE(drain(r.info), 0) << round;
+        }
+    }
+}
