@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -223,4 +225,22 @@ TEST(Include, ScansAcrossFiles) {
         EXPECT_EQ(r.path(), "m2");
         EXPECT_STREQ(ckpGetConfigPath(r.info), "a2");
     }
+}
+
+TEST(Include, FromAStreamWithoutName) {
+    ckptest::TempDir dir;
+    dir.write("inc.ckp", v1 + "i1\n");
+    // Without an includer's name the path is taken as given.
+    std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    std::unique_ptr<Reader> r(Reader::onPipe(v1 + "inc.ckp WRXinc\n", nullptr));
+    ASSERT_NE(r, nullptr);
+    r->next();
+    EXPECT_EQ(r->next(), ckpTypeInclude);
+    EXPECT_EQ(r->next(), ckpTypeHeader);
+    EXPECT_EQ(currentName(r->info), "inc.ckp");
+    r->next();
+    EXPECT_EQ(r->next(), ckpTypeObject);
+    EXPECT_EQ(r->path(), "i1");
+    std::filesystem::current_path(before);
 }

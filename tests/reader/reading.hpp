@@ -28,7 +28,8 @@ struct Reader {
     Reader& operator=(const Reader&) = delete;
 
     // A handle reading `bytes` through a pipe, which cannot seek.
-    static Reader* onPipe(const std::string& bytes) {
+    // A null name stands for a standard stream.
+    static Reader* onPipe(const std::string& bytes, const char* name = "pipe") {
         int fds[2];
         if (pipe(fds) != 0) {
             return nullptr;
@@ -42,7 +43,7 @@ struct Reader {
         auto* r = new Reader();
         r->info = tiNewInfo();
         r->info->mode = tiStrDup("r");
-        if (!tiPushFile(r->info, "pipe", 0, fdopen(fds[0], "r"))) {
+        if (!tiPushFile(r->info, name, 0, fdopen(fds[0], "r"))) {
             delete r;
             return nullptr;
         }
