@@ -44,7 +44,9 @@ int includePath(ckpInfo* info, char* path) {
         tiSetErrorf("%s: %s", target, ckpGetError());
         return 0;
     }
-    std::memcpy(path, base, dirLength);
+    if (dirLength > 0) {
+        std::memcpy(path, base, dirLength);
+    }
     std::memcpy(path + dirLength, target, targetLength + 1);
     return 1;
 }
