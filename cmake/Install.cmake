@@ -8,6 +8,11 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/include/ckp/ckp.hpp)
   install(FILES include/ckp/ckp.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
 endif()
 
+# An installed libckp finds the libkvo beside it without help.
+if(NOT WIN32 AND NOT APPLE)
+  set_target_properties(ckp PROPERTIES INSTALL_RPATH "$ORIGIN")
+endif()
+
 install(TARGETS ckp kvo EXPORT ckpTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -26,5 +31,21 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ckpConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/ckpConfigVersion.cmake
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/ckp)
 
+# The pkg-config file finds the prefix from its own place, so that the tree
+# works wherever it is installed (cmake --install --prefix, DESTDIR, a copy).
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(CKP_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH ckp_pc_up "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+  string(REGEX REPLACE "/$" "" ckp_pc_up "${ckp_pc_up}")
+  set(CKP_PC_PREFIX "\${pcfiledir}/${ckp_pc_up}")
+endif()
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(CKP_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(CKP_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
 configure_file(cmake/ckp.pc.in ${CMAKE_CURRENT_BINARY_DIR}/ckp.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ckp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -2,7 +2,12 @@
 // and the current record as plain strings.
 #pragma once
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <string>
@@ -31,7 +36,11 @@ struct Reader {
     // A null name stands for a standard stream.
     static Reader* onPipe(const std::string& bytes, const char* name = "pipe") {
         int fds[2];
+#if defined(_WIN32)
+        if (_pipe(fds, 65536, _O_BINARY) != 0) {
+#else
         if (pipe(fds) != 0) {
+#endif
             return nullptr;
         }
         ssize_t written = write(fds[1], bytes.data(), bytes.size());

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The portability and packaging jobs, run by scripts/test.sh after the dev and
+# asan suites:
+#   clang     the test suite built with clang (warnings as errors)
+#   install   a release build installed into a prefix, two callers built
+#             against the installed tree (pkg-config and find_package)
+#   mingw-x86 ckp.dll and kvo.dll cross-built for 32-bit Windows; their export
+#             tables hold exactly the public functions
+#   mingw-x64 the same for 64-bit Windows, with the unit tests and a caller of
+#             ckp.dll run under Wine
+# Every tool they need is in scripts/debian-packages.txt; a missing one is a
+# failure, not a skip. Run one job with `scripts/extra-tests.sh JOB...`.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+export WINEDEBUG=-all
+wine64=/usr/lib/wine/wine64
+passed=0
+failed=0
+summary=()
+
+need() {
+  local tool
+  for tool in "$@"; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "missing tool: $tool (install the packages in scripts/debian-packages.txt)" >&2
+      return 1
+    fi
+  done
+}
+
+job_clang() {
+  need clang clang++
+  cmake --workflow --preset clang
+}
+
+job_install() {
+  need pkg-config cc
+  local build=build/release-install
+  cmake --preset release -B "$build" -DCKP_BUILD_TESTS=OFF -DCKP_BUILD_BENCH=OFF \
+    -DCKP_BUILD_FUZZ=OFF
+  cmake --build "$build" -j2
+  bash tests/extra/consume.sh "$build" "$build/consume"
+}
+
+job_mingw_x86() {
+  need i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump
+  cmake --workflow --preset mingw-x86
+}
+
+# Starts Wine once, so that the first test does not pay for making the
+# prefix (~/.wine unless WINEPREFIX says otherwise).
+wine_ready() {
+  need wineboot
+  if [[ ! -x $wine64 ]]; then
+    echo "missing $wine64 (Debian package wine64)" >&2
+    return 1
+  fi
+  wineboot --init >/dev/null 2>&1 || true
+  "$wine64" cmd /c exit 0 >/dev/null 2>&1
+}
+
+job_mingw_x64() {
+  need x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump
+  cmake --preset mingw-x64
+  cmake --build --preset mingw-x64
+  wine_ready
+  local bin=build/mingw-x64/bin status=0 exe
+  for exe in "$bin"/test_*.exe; do
+    echo "== wine64 $exe"
+    if ! (cd "$bin" && "$wine64" "$(basename "$exe")" --gtest_brief=1); then
+      echo "FAILED under Wine: $exe"
+      status=1
+    fi
+  done
+  ctest --test-dir build/mingw-x64 -L windows-dll --output-on-failure || status=1
+  return $status
+}
+
+run() {
+  local name=$1 fn=$2 start=$SECONDS
+  echo "=== extra job $name"
+  # A subshell outside any test of its status, so that set -e holds in it.
+  set +e
+  (set -e; "$fn")
+  local rc=$?
+  set -e
+  if [[ $rc -eq 0 ]]; then
+    passed=$((passed + 1))
+    summary+=("$name: passed in $((SECONDS - start)) s")
+  else
+    failed=$((failed + 1))
+    summary+=("$name: FAILED after $((SECONDS - start)) s")
+  fi
+}
+
+jobs=("$@")
+if [[ ${#jobs[@]} -eq 0 ]]; then
+  jobs=(clang install mingw-x86 mingw-x64)
+fi
+for job in "${jobs[@]}"; do
+  case $job in
+    clang) run clang job_clang ;;
+    install) run install job_install ;;
+    mingw-x86) run mingw-x86 job_mingw_x86 ;;
+    mingw-x64) run mingw-x64 job_mingw_x64 ;;
+    *) echo "unknown job: $job" >&2; exit 2 ;;
+  esac
+done
+
+printf '%s\n' "${summary[@]}"
+echo "extra: $passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# consume.sh BUILD_DIR WORK_DIR
+#
+# Installs the build in BUILD_DIR into WORK_DIR/prefix and builds two callers
+# against the installed tree only: a C program compiled with the flags of
+# `pkg-config --cflags --libs ckp`, and a CMake project that uses
+# find_package(ckp CONFIG REQUIRED) and ckp::ckp. Each must write a file and
+# read it back unchanged.
+set -euo pipefail
+if [[ $# -ne 2 ]]; then
+  echo "usage: $0 BUILD_DIR WORK_DIR" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+cc=${CC:-cc}
+
+# Runs a command with its output in a log that is shown only when it fails.
+quiet() {
+  local log=$1
+  shift
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "failed: $*" >&2
+    exit 1
+  fi
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+prefix=$work/prefix
+
+quiet "$work/install.log" cmake --install "$build" --prefix "$prefix"
+for f in include/ckp/ckp.h include/ckp/kvo.h lib/pkgconfig/ckp.pc lib/cmake/ckp/ckpConfig.cmake; do
+  if [[ ! -f $prefix/$f ]]; then
+    echo "not installed: $f" >&2
+    exit 1
+  fi
+done
+
+# The build tree must not be reachable from the consumers: only the prefix.
+unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH LD_LIBRARY_PATH
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+
+echo "== pkg-config consumer"
+flags=$(pkg-config --cflags --libs ckp)
+echo "pkg-config --cflags --libs ckp: $flags"
+# shellcheck disable=SC2086 # the flags are words
+"$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror -o "$work/pc-consumer" "$here/consumers/roundtrip.c" \
+  $flags -Wl,-rpath,"$(pkg-config --variable=libdir ckp)"
+(cd "$work" && ./pc-consumer pc.ckpt)
+
+echo "== CMake consumer"
+quiet "$work/cmake-configure.log" cmake -S "$here/consumers/cmake" -B "$work/cmake-consumer" \
+  -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc"
+quiet "$work/cmake-build.log" cmake --build "$work/cmake-consumer"
+(cd "$work" && ./cmake-consumer/app cmake.ckpt)
+echo "both consumers passed"
