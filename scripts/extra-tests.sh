@@ -14,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-${HOME:-/root}/.wine}
 wine64=/usr/lib/wine/wine64
 passed=0
 failed=0
@@ -74,7 +75,23 @@ job_mingw_x64() {
     fi
   done
   ctest --test-dir build/mingw-x64 -L windows-dll --output-on-failure || status=1
+  windows_consumer || status=1
   return $status
+}
+
+# The installed Windows tree serves a caller as the Linux one does: ckp.pc
+# gives the flags for the cross compiler, the DLLs sit in bin/.
+windows_consumer() {
+  local prefix=build/mingw-x64/prefix
+  rm -rf "$prefix"
+  cmake --install build/mingw-x64 --prefix "$prefix" >/dev/null
+  local flags
+  flags=$(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --cflags --libs ckp)
+  echo "== caller of the installed x64 tree: $flags"
+  # shellcheck disable=SC2086 # the flags are words
+  x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror \
+    -o "$prefix/bin/consumer.exe" tests/extra/consumers/roundtrip.c $flags
+  (cd "$prefix/bin" && "$wine64" consumer.exe installed.ckpt)
 }
 
 run() {
