@@ -74,7 +74,10 @@ int keepFirstRecord(ckpInfo* info) {
     if (onlyBlanks(first->text)) {
         return 1;
     }
-    if (file->stream != nullptr && std::fseek(file->stream, 0L, SEEK_SET) == 0) {
+    // ftell first: a failed fseek on a pipe drops the buffered input with
+    // some runtimes (msvcrt).
+    if (file->stream != nullptr && std::ftell(file->stream) >= 0 &&
+        std::fseek(file->stream, 0L, SEEK_SET) == 0) {
         file->readAhead = 0;
         if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
             return 0;

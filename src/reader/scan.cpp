@@ -13,7 +13,10 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         return 0;
     }
     if (rewindFlag) {
-        if (file->stream == nullptr || std::fseek(file->stream, 0L, SEEK_SET) != 0) {
+        // ftell first: a failed fseek on a pipe drops the buffered input
+        // with some runtimes (msvcrt), and the reader reads on after it.
+        if (file->stream == nullptr || std::ftell(file->stream) < 0 ||
+            std::fseek(file->stream, 0L, SEEK_SET) != 0) {
             tiSetErrorf("seek failed on \"%s\"", tiFileShownName(file));
             return 0;
         }
