@@ -151,8 +151,11 @@ CKP_API int ckpSetIgnore(ckpInfo* info);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Record-starting calls: each empties the current record and gives it its
- * head. ckpCreateHdr needs mode "W"; the others "W" or "A". A head that does
- * not fit one 511-character line is refused with a message. */
+ * head. ckpCreateHdr needs mode "W"; the others "W" or "A". A head text
+ * longer than 508 characters (a path once quoted, a ckpRecord text with its
+ * ";") is refused with a message: a longer one would not leave a readable
+ * line. A NULL path is refused too. After a refusal the record is empty and
+ * has no type, so ckpPuts writes a bare line end. */
 CKP_API int ckpCreateHdr(ckpInfo* info);
 CKP_API int ckpCreateObj(ckpInfo* info, const char* path);
 CKP_API int ckpSetConfigPath(ckpInfo* info, const char* path);
@@ -174,7 +177,11 @@ CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
 
 /* Prints `before on line N of "file" after` to stream (NULL: the error
  * reporter), with the record's first line (allLines: every line) before it
- * (recordPos < 0) or after it (recordPos > 0). */
+ * (recordPos < 0) or after it (recordPos > 0). Texts of any length are
+ * printed whole (composed on the heap when longer than 511 characters; cut
+ * there only when no memory is left). Returns 1 when every text was printed
+ * for a complete handle; 0 for a handle without file or record, which prints
+ * `before (error text) after` instead, or when a print failed. */
 CKP_API int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos,
                       const char* before, const char* after);
 

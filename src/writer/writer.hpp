@@ -1,11 +1,31 @@
 // The record writer and its output.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "core/types.hpp"
 
+// The longest physical line (without its line end) that the reader takes in
+// one piece. The writer never writes a longer one when it can help it.
+inline constexpr int ckpWriteWidth = ckpLinePiece - 1;
+// The longest head text a record-starting call accepts, and the widest run of
+// items ckpPuts puts on one line: one readable line that still has room for
+// the backslash of a continuation after it.
+inline constexpr int ckpHeadMax = ckpWriteWidth - 1;
+
+// The write-access check of every writer call; with startRecord it first
+// begins a new record (line number advanced), even when the mode test fails.
 int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendAllowed);
+// The number of characters that path takes as head text (quoted when it
+// holds a blank, tab or vertical tab).
+std::size_t tiPathTextSize(const char* path);
+// Makes path the head text of the current record; 0 without a line, or when
+// the text would not fit the line (callers test tiPathTextSize first).
 int tiSetPath(ckpInfo* info, const char* path);
 int tPutChar(std::FILE* stream, char c);
 int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra);
+// How many characters tPutField writes for the same arguments.
+std::size_t tFieldSize(char lead, const char* text, char trail, char extra);
+// How many characters a property takes on a line, without its separator.
+std::size_t tPropSize(const ckpProp* prop);

@@ -1,0 +1,75 @@
+// Reports framed with the current file's name and line number, and the
+// printing of the current record's text.
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "diag/diag.hpp"
+
+namespace {
+int printText(std::FILE* stream, tiText* text) {
+    int result = tiPrintMsg(stream, text->data);
+    tiTextFree(text);
+    return result;
+}
+} // namespace
+
+int tiReportLine(const ckpFile* file, std::FILE* stream, int number, const char* before,
+                 const char* after) {
+    tiText text;
+    tiTextInit(&text);
+    tiTextFormat(&text, "%s on line %d of \"%s\" %s", before, number, tiFileShownName(file),
+                 after);
+    return printText(stream, &text);
+}
+
+int tlReport(ckpInfo* info, std::FILE* stream, int allLines) {
+    ckpFile* file = nullptr;
+    ckpLine* first = nullptr;
+    if (!tiCheckLine(info, 1, "tlReport", &file, &first)) {
+        return 0;
+    }
+    int ok = 1;
+    for (const ckpLine* line = first; line != nullptr; line = allLines ? line->next : nullptr) {
+        // A line holds up to 511 characters: with its line feed the text
+        // outgrows a 512-byte buffer, so it is composed in a growing one.
+        tiText text;
+        tiTextInit(&text);
+        tiTextFormat(&text, "%s\n", line->text);
+        if (printText(stream, &text) < 0) {
+            ok = 0;
+        }
+    }
+    return ok;
+}
+
+extern "C" {
+
+int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const char* before,
+              const char* after) {
+    if (before == nullptr) {
+        before = "";
+    }
+    if (after == nullptr) {
+        after = "";
+    }
+    ckpFile* file = nullptr;
+    ckpLine* first = nullptr;
+    if (!tiCheckLine(info, 0, "ckpReport", &file, &first)) {
+        tiText text;
+        tiTextInit(&text);
+        tiTextFormat(&text, "%s (%s) %s", before, ckpGetError(), after);
+        printText(stream, &text);
+        return 0;
+    }
+    int ok = 1;
+    if (recordPos < 0 && !tlReport(info, stream, allLines)) {
+        ok = 0;
+    }
+    if (tiReportLine(file, stream, first->lineNumber, before, after) < 0) {
+        ok = 0;
+    }
+    if (recordPos > 0 && !tlReport(info, stream, allLines)) {
+        ok = 0;
+    }
+    return ok;
+}
+}

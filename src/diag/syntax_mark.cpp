@@ -1,0 +1,105 @@
+// Showing the last syntax error of a handle: a report line, the faulty line
+// and a marker under the faulty place.
+#include <cstring>
+
+#include "core/error.hpp"
+#include "diag/diag.hpp"
+
+namespace {
+void printMessageLine(const char* message) {
+    tiText text;
+    tiTextInit(&text);
+    tiTextFormat(&text, "%s\n", message);
+    tiPrintMsg(nullptr, text.data);
+    tiTextFree(&text);
+}
+
+// The number shown for the faulty line. Only a file's first line carries the
+// running count; a continuation line knows its own physical line number.
+int faultyLineNumber(const ckpLine* line) {
+    if (line->lineNumber == 0 && line->physLine > 0) {
+        return line->physLine;
+    }
+    return line->lineNumber;
+}
+
+// The cursor's offset in the line's text; a cursor outside the text counts
+// as standing at its end.
+std::size_t cursorOffset(const ckpInfo* info, const ckpLine* line) {
+    std::size_t len = std::strlen(line->text);
+    const char* cursor = info->cursor;
+    if (cursor == nullptr || cursor < line->text || cursor > line->text + len) {
+        return len;
+    }
+    return static_cast<std::size_t>(cursor - line->text);
+}
+
+// The line's text with tabs shown as blanks (so that the marker's columns
+// match), without a final line feed. *column receives the count of
+// characters before the cursor since the last line feed inside the text.
+void printEcho(const ckpLine* line, std::size_t offset, std::size_t* column) {
+    char echo[ckpLineSize];
+    std::size_t len = std::strlen(line->text);
+    std::size_t c = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        char ch = line->text[i];
+        echo[i] = ch == '\t' ? ' ' : ch;
+        if (i < offset) {
+            ++c;
+            if (ch == '\n' && i + 1 < len) {
+                c = 0;
+            }
+        }
+    }
+    if (len > 0 && echo[len - 1] == '\n') {
+        --len;
+    }
+    echo[len] = '\0';
+    *column = c;
+    tiPrintMsg(nullptr, echo);
+}
+
+// The message goes left of the caret when it fits there, else right of it.
+void printMarker(const char* message, std::size_t column, std::size_t offset) {
+    std::size_t width = std::strlen(message) + 3;
+    tiText text;
+    tiTextInit(&text);
+    if (column >= width) {
+        tiTextRepeat(&text, ' ', column - width);
+        tiTextAppend(&text, message, std::strlen(message));
+        tiTextAppend(&text, " --^", 4);
+    } else {
+        tiTextRepeat(&text, ' ', offset);
+        tiTextAppend(&text, "^-- ", 4);
+        tiTextAppend(&text, message, std::strlen(message));
+    }
+    tiPrintMsg(nullptr, text.data);
+    tiTextFree(&text);
+}
+} // namespace
+
+extern "C" {
+
+void ckpSyntax(ckpInfo* info) {
+    const char* message = info != nullptr && info->syntaxMsg != nullptr ? info->syntaxMsg : "";
+    ckpFile* file = nullptr;
+    if (!tiCheckFile(info, 1, "ckpSyntax", &file)) {
+        printMessageLine(message);
+        return;
+    }
+    const ckpLine* line = info->curLine;
+    if (line == nullptr) {
+        printMessageLine(message);
+        tiPrintMsg(nullptr, "no ckpLine in ckpSyntax\n");
+        return;
+    }
+    if (info->syntaxMsg == nullptr) {
+        return;
+    }
+    tiReportLine(file, nullptr, faultyLineNumber(line), "-- Error", "--");
+    std::size_t offset = cursorOffset(info, line);
+    std::size_t column = 0;
+    printEcho(line, offset, &column);
+    printMarker(message, column, offset);
+}
+}

@@ -1,0 +1,24 @@
+// The write-access check that guards every writer call.
+#include "core/error.hpp"
+#include "core/record.hpp"
+#include "writer/writer.hpp"
+
+int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendAllowed) {
+    if (caller == nullptr) {
+        caller = "";
+    }
+    // The record is begun before the mode is tested: a record-starting call
+    // on a reading handle empties that handle's record and then fails.
+    if (startRecord && !tiNewRecord(info, caller, 1, nullptr, nullptr)) {
+        return 0;
+    }
+    if (!tiCheckLine(info, 0, caller, nullptr, nullptr)) {
+        return 0;
+    }
+    char mode = info->mode != nullptr ? info->mode[0] : '\0';
+    if (mode == 'w' || (appendAllowed && mode == 'a')) {
+        return 1;
+    }
+    tiSetErrorf("illegal access mode in %s", caller);
+    return 0;
+}

@@ -1,0 +1,51 @@
+// Adding a property to the record being written.
+#include <cstring>
+
+#include "core/error.hpp"
+#include "core/handle.hpp"
+#include "reader/syntax.hpp"
+#include "writer/writer.hpp"
+
+namespace {
+bool legalName(const char* name) {
+    if (name == nullptr) {
+        return false;
+    }
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (!tiIsWordChar(static_cast<unsigned char>(*p))) {
+            return false;
+        }
+    }
+    return true;
+}
+} // namespace
+
+extern "C" {
+
+int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
+    if (!tiCheckWrite(info, "ckpPutProp", 0, 1)) {
+        return 0;
+    }
+    ckpLine* line = info->file->firstLine;
+    if (!legalName(name)) {
+        tiSetError("illegal property name");
+        return 0;
+    }
+    // A value is one token of one physical line: a line feed in it would end
+    // the record in the middle of the value.
+    if (value != nullptr && std::strchr(value, '\n') != nullptr) {
+        tiSetError("illegal property value");
+        return 0;
+    }
+    if (tiFindProp(info, name) != nullptr) {
+        tiSetError("non-unique property name");
+        return 0;
+    }
+    ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value)};
+    if (tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
+        tiSetError("property too long for one line in ckpPutProp");
+        return 0;
+    }
+    return tiAddProp(line, 1, name, value) != nullptr ? 1 : 0;
+}
+}
