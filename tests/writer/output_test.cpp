@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "ckp/ckp.h"
+#include "common/testutil.hpp"
+#include "core/types.hpp"
+#include "writer/writer.hpp"
+
+using ckptest::readFile;
+using ckptest::resetErrors;
+using ckptest::TempDir;
+
+namespace {
+template <class F> std::string written(F body) {
+    TempDir dir;
+    std::string path = dir.file("out.ckp");
+    ckpInfo* info = ckpOpen(path.c_str(), "W");
+    EXPECT_NE(info, nullptr);
+    body(info);
+    EXPECT_EQ(ckpClose(info), 0);
+    return readFile(path);
+}
+} // namespace
+
+TEST(Output, FieldsAndEscapes) {
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  ASSERT_EQ(ckpPuts(w), 1); // nothing begun: a bare line end
+                  ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+                  ckpPutProp(w, "a", "1");
+                  ckpPutProp(w, "flag", nullptr);
+                  ckpPutProp(w, "c", "x;y\"z");
+                  ckpPutProp(w, "e", "");
+                  ckpPutProp(w, "b", "a\\b");
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, ""), 1);
+                  ckpPutProp(w, "v", "w");
+                  ckpPutProp(w, "u", nullptr);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "\x80\xff"), 1);
+                  ckpPutProp(w, "hi", "\x80\xfe\xff");
+                  ASSERT_EQ(ckpPuts(w), 1);
+              }),
+              "\n"
+              "p a=\"1\" flag c=\"x\\;y\\\"z\" e=\"\" b=\"a\\b\"\n"
+              "p a=\"1\" flag c=\"x\\;y\\\"z\" e=\"\" b=\"a\\b\"\n"
+              "v=\"w\" u\n"
+              "\x80\xff hi=\"\x80\xfe\xff\"\n");
+}
+
+TEST(Output, BackslashesThatWouldReadAsEscapes) {
+    // Doubled only where the reader would take the backslash as an escape.
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+                  ckpPutProp(w, "end", "x\\");
+                  ckpPutProp(w, "two", "a\\\\b");
+                  ckpPutProp(w, "q", "\\\"");
+                  ckpPutProp(w, "s", "\\;");
+                  ASSERT_EQ(ckpPuts(w), 1);
+              }),
+              "p end=\"x\\\\\" two=\"a\\\\\\b\" q=\"\\\\\\\"\" s=\"\\\\\\;\"\n");
+}
+
+TEST(Output, FieldRoutine) {
+    TempDir dir;
+    std::FILE* f = std::fopen(dir.file("f").c_str(), "w+");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(tPutField(f, '\0', "a \"b=;\\", '\0', '\0'), 1);
+    EXPECT_EQ(tPutField(f, ' ', "n m=", '=', '\0'), 1);
+    EXPECT_EQ(tPutField(f, '"', nullptr, '"', ';'), 1);
+    std::fclose(f);
+    EXPECT_EQ(readFile(dir.file("f")), "a \"b=;\\ n\\ m\\==\"\"");
+    EXPECT_EQ(tFieldSize(' ', "n m=", '=', '\0'), 8u);
+}
+
+TEST(Output, FailedWrites) {
+    std::FILE* probe = std::fopen("/dev/full", "w");
+    if (probe == nullptr) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    std::fclose(probe);
+    // Buffered: the failure shows when the stream is flushed and closed.
+    ckpInfo* w = ckpOpen("/dev/full", "W");
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    ASSERT_EQ(ckpPutProp(w, "a", "1"), 1);
+    EXPECT_EQ(ckpPuts(w), 1);
+    resetErrors();
+    EXPECT_EQ(ckpClose(w), 1);
+    EXPECT_STREQ(ckpGetError(), "No space left on device");
+    EXPECT_GE(resetErrors(), 1);
+
+    // Unbuffered: the first character fails and the record stops there.
+    w = ckpOpen("/dev/full", "W");
+    ASSERT_NE(w, nullptr);
+    std::setvbuf(w->file->stream, nullptr, _IONBF, 0);
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    ASSERT_EQ(ckpPutProp(w, "a", "1"), 1);
+    EXPECT_EQ(ckpPuts(w), 0);
+    EXPECT_STREQ(ckpGetError(), "No space left on device");
+    EXPECT_EQ(resetErrors(), 1);
+    EXPECT_EQ(ckpPuts(w), 0);
+    ckpClose(w);
+
+    // A small buffer fails in the middle of a long record.
+    w = ckpOpen("/dev/full", "W");
+    ASSERT_NE(w, nullptr);
+    char small[16];
+    std::setvbuf(w->file->stream, small, _IOFBF, sizeof small);
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    ASSERT_EQ(ckpPutProp(w, "a", std::string(200, 'v').c_str()), 1);
+    EXPECT_EQ(ckpPuts(w), 0);
+    EXPECT_STREQ(ckpGetError(), "No space left on device");
+    ckpClose(w);
+    resetErrors();
+}
+
+TEST(Output, LongRecordsAreContinued) {
+    // A record wider than one readable line is continued before the property
+    // that does not fit; a record that fits is written on one line.
+    std::string v(200, 'v');
+    std::string out = written([&](ckpInfo* w) {
+        ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+        for (const char* n : {"a", "b", "c", "d", "e"}) {
+            ASSERT_EQ(ckpPutProp(w, n, v.c_str()), 1);
+        }
+        ASSERT_EQ(ckpPuts(w), 1);
+    });
+    std::string prop = "=\"" + v + "\"";
+    EXPECT_EQ(out, "p a" + prop + " b" + prop + "\\\nc" + prop + " d" + prop + "\\\ne" + prop +
+                       "\n");
+    size_t start = 0;
+    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
+        EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));
+    }
+}

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ckp/ckp.h"
+#include "common/testutil.hpp"
+#include "core/types.hpp"
+
+using ckptest::readFile;
+using ckptest::resetErrors;
+using ckptest::TempDir;
+
+namespace {
+// Writes through a fresh "W" handle and returns the file's bytes.
+template <class F> std::string written(F body) {
+    TempDir dir;
+    std::string path = dir.file("out.ckp");
+    ckpInfo* info = ckpOpen(path.c_str(), "W");
+    EXPECT_NE(info, nullptr);
+    body(info);
+    EXPECT_EQ(ckpClose(info), 0);
+    return readFile(path);
+}
+} // namespace
+
+TEST(RecordWriter, HeadTextsAndTypes) {
+    resetErrors();
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  ASSERT_EQ(ckpCreateHdr(w), 1);
+                  EXPECT_EQ(ckpGetType(w), ckpTypeHeader);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "dir/a\"b;c\\d"), 1);
+                  EXPECT_EQ(ckpGetType(w), ckpTypeObject);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "my \"dir\"/f"), 1);
+                  EXPECT_STREQ(ckpGetObjPath(w), "my \"dir\"/f");
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "t\tab"), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "v\vt"), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpSetConfigPath(w, "/cfg"), 1);
+                  EXPECT_EQ(ckpGetType(w), ckpTypeConfigPath);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpPuts(w), 1); // the same record again, no uniqueness fault
+                  ASSERT_EQ(ckpSetSubDir(w, "sub dir"), 1);
+                  EXPECT_EQ(ckpGetType(w), ckpTypeSubDir);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "x"), 1);
+                  EXPECT_STREQ(ckpGetConfigPath(w), "/cfg"); // kept across records
+                  EXPECT_STREQ(ckpGetSubDir(w), "sub dir");
+                  ASSERT_EQ(ckpRecord(w, " note", 1), 1);
+                  EXPECT_EQ(ckpGetType(w), ckpTypeComment);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpRecord(w, nullptr, 1), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpRecord(w, nullptr, 0), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpRecord(w, "raw text", 0), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+              }),
+              "WRXCHECKPOINT=\"1.0\"\n"
+              "dir/a\"b;c\\d\n"
+              "\"my \\\"dir\\\"/f\"\n"
+              "\"t\tab\"\n"
+              "\"v\vt\"\n"
+              "/cfg WRXc\n/cfg WRXc\n"
+              "\"sub dir\" WRXsd\n"
+              "; note\n;\n\nraw text\n");
+    EXPECT_EQ(resetErrors(), 0);
+}
+
+TEST(RecordWriter, AccessModesAndLineCount) {
+    TempDir dir;
+    std::string path = dir.write("a.ckp", "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\n");
+    ckpInfo* a = ckpOpen(path.c_str(), "A");
+    ASSERT_NE(a, nullptr);
+    resetErrors();
+    EXPECT_EQ(ckpCreateHdr(a), 0);
+    EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpCreateHdr");
+    EXPECT_EQ(ckpCreateObj(a, "q"), 1);
+    int before = a->file->firstLine->lineNumber;
+    EXPECT_EQ(ckpCreateObj(a, "r"), 1);
+    EXPECT_EQ(ckpPutProp(a, "k", "v"), 1);
+    EXPECT_EQ(a->file->firstLine->lineNumber, before + 1);
+    EXPECT_EQ(ckpPuts(a), 1);
+    EXPECT_EQ(ckpClose(a), 0);
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n");
+
+    ckpInfo* w = ckpOpen(dir.file("w.ckp").c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    for (int n = 1; n <= 3; ++n) {
+        ASSERT_EQ(ckpCreateObj(w, "o"), 1);
+        EXPECT_EQ(w->file->firstLine->lineNumber, n);
+    }
+    ckpClose(w);
+
+    ckpInfo* r = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(ckpGets(r), 1);
+    ASSERT_EQ(ckpGets(r), 1);
+    ASSERT_STRNE(r->file->firstLine->text, "");
+    const char* names[] = {"ckpCreateObj", "ckpSetConfigPath", "ckpSetSubDir", "ckpRecord",
+                           "ckpCreateHdr"};
+    int results[] = {ckpCreateObj(r, "p"), ckpSetConfigPath(r, "p"), ckpSetSubDir(r, "p"),
+                     ckpRecord(r, "p", 0), ckpCreateHdr(r)};
+    // Only the last call's message is kept; each call failed on its own.
+    for (int res : results) {
+        EXPECT_EQ(res, 0);
+    }
+    EXPECT_EQ(std::string(ckpGetError()), std::string("illegal access mode in ") + names[4]);
+    EXPECT_STREQ(r->file->firstLine->text, "");
+    EXPECT_EQ(r->file->firstLine->firstProp, nullptr);
+    EXPECT_EQ(ckpPutProp(r, "a", nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpPutProp");
+    EXPECT_EQ(ckpPuts(r), 0);
+    EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpPuts");
+    ckpClose(r);
+
+    resetErrors();
+    EXPECT_EQ(ckpCreateObj(nullptr, "x"), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpCreateObj");
+    EXPECT_EQ(ckpPutProp(nullptr, "x", nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpPutProp");
+    EXPECT_EQ(ckpPuts(nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpPuts");
+    EXPECT_EQ(resetErrors(), 3);
+}
+
+TEST(RecordWriter, PropertyNameRules) {
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+                  resetErrors();
+                  for (const char* bad : {"a b", "a-b", "a.b", "\xe9t"}) {
+                      EXPECT_EQ(ckpPutProp(w, bad, "v"), 0) << bad;
+                      EXPECT_STREQ(ckpGetError(), "illegal property name");
+                  }
+                  EXPECT_EQ(ckpPutProp(w, nullptr, "v"), 0);
+                  EXPECT_EQ(resetErrors(), 5);
+                  EXPECT_EQ(ckpPutProp(w, "Name_1", "v"), 1);
+                  EXPECT_EQ(ckpPutProp(w, "name_1", nullptr), 1);
+                  EXPECT_EQ(ckpPutProp(w, "Name_1", "w"), 0);
+                  EXPECT_STREQ(ckpGetError(), "non-unique property name");
+                  EXPECT_EQ(ckpPutProp(w, "", "e"), 1);
+                  EXPECT_EQ(ckpPutProp(w, "nl", "a\nb"), 0);
+                  EXPECT_STREQ(ckpGetError(), "illegal property value");
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpSetConfigPath(w, "c"), 1);
+                  EXPECT_EQ(ckpPutProp(w, "WRXc", nullptr), 0);
+                  EXPECT_STREQ(ckpGetError(), "non-unique property name");
+                  ASSERT_EQ(ckpPuts(w), 1);
+              }),
+              "p Name_1=\"v\" name_1 =\"e\"\nc WRXc\n");
+}
+
+TEST(RecordWriter, OverlongHeadsAreRefused) {
+    TempDir dir;
+    ckpInfo* w = ckpOpen(dir.file("o.ckp").c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    std::string fits(508, 'a');
+    ASSERT_EQ(ckpCreateObj(w, fits.c_str()), 1);
+    EXPECT_EQ(std::string(w->file->firstLine->text), fits);
+    // Quoting adds two quotes and a backslash per quote: 506 + 2 fits, 507 + 2 not.
+    std::string quoted = "a " + std::string(504, 'b');
+    EXPECT_EQ(ckpCreateObj(w, quoted.c_str()), 1);
+    quoted += "c";
+    resetErrors();
+    EXPECT_EQ(ckpCreateObj(w, quoted.c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpCreateObj");
+    EXPECT_EQ(ckpGetType(w), ckpTypeNone);
+    std::string huge(5000, 'x');
+    EXPECT_EQ(ckpSetConfigPath(w, huge.c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpSetConfigPath");
+    EXPECT_EQ(ckpSetSubDir(w, huge.c_str()), 0);
+    EXPECT_EQ(ckpRecord(w, huge.c_str(), 0), 0);
+    EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
+    EXPECT_EQ(ckpRecord(w, std::string(507, 'r').c_str(), 1), 1);
+    EXPECT_EQ(ckpRecord(w, std::string(508, 'r').c_str(), 1), 0);
+    EXPECT_EQ(ckpCreateObj(w, nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no path name in ckpCreateObj");
+    EXPECT_EQ(ckpPuts(w), 1); // the refused record writes a bare line end
+    EXPECT_EQ(ckpCreateObj(w, "p"), 1);
+    EXPECT_EQ(ckpPutProp(w, "v", std::string(600, 'v').c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "property too long for one line in ckpPutProp");
+    ckpClose(w);
+}
