@@ -184,3 +184,41 @@ TEST(RecordWriter, OverlongHeadsAreRefused) {
     EXPECT_STREQ(ckpGetError(), "property too long for one line in ckpPutProp");
     ckpClose(w);
 }
+
+TEST(RecordWriter, NoMemory) {
+    TempDir dir;
+    std::string src = dir.write("in.ckp", "WRXCHECKPOINT=\"1.0\"\np a=\"1\" \\\nb=\"2\"\n");
+    ckpInfo* r = ckpOpen(src.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(ckpGets(r), 1);
+    ASSERT_EQ(ckpGets(r), 1);
+    ckpInfo* w = ckpOpen(dir.file("o.ckp").c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    resetErrors();
+    kvoSetAllocFailure(1);
+    EXPECT_EQ(ckpCreateObj(w, "p"), 0);
+    EXPECT_STREQ(ckpGetError(), "path name allocation failed in ckpCreateObj");
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    kvoSetAllocFailure(1);
+    EXPECT_EQ(ckpPutProp(w, "a", "1"), 0);
+    EXPECT_STREQ(ckpGetError(), "ckpProp allocation failed");
+    EXPECT_EQ(w->file->firstLine->firstProp, nullptr);
+    kvoSetAllocFailure(1);
+    EXPECT_EQ(ckpSetConfigPath(w, "c"), 0);
+    // Every allocation of a transfer may fail; the handle stays usable.
+    for (long n = 1; n < 12; ++n) {
+        kvoSetAllocFailure(n);
+        int ok = ckpXfer(r, w);
+        bool hit = kvoAllocFailureHit() != 0;
+        kvoSetAllocFailure(0);
+        EXPECT_EQ(ok, hit ? 0 : 1) << n;
+        ckpPuts(w);
+    }
+    ASSERT_EQ(ckpXfer(r, w), 1);
+    ASSERT_EQ(ckpPuts(w), 1);
+    ckpClose(r);
+    EXPECT_EQ(ckpClose(w), 0);
+    std::string out = readFile(dir.file("o.ckp"));
+    EXPECT_EQ(out.substr(out.size() - 15), "p a=\"1\"\\\nb=\"2\"\n");
+    resetErrors();
+}
