@@ -16,8 +16,7 @@ int tiReportLine(const ckpFile* file, std::FILE* stream, int number, const char*
                  const char* after) {
     tiText text;
     tiTextInit(&text);
-    tiTextFormat(&text, "%s on line %d of \"%s\" %s", before, number, tiFileShownName(file),
-                 after);
+    tiTextFormat(&text, "%s on line %d of \"%s\" %s", before, number, tiFileShownName(file), after);
     return printText(stream, &text);
 }
 

@@ -23,8 +23,7 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
         return false;
     }
     char next = p[1];
-    return next == '\\' || isDelimiter(next, lead, trail, extra) ||
-           (next == '\0' && trail != '\0');
+    return next == '\\' || isDelimiter(next, lead, trail, extra) || (next == '\0' && trail != '\0');
 }
 } // namespace
 
@@ -80,7 +79,9 @@ int putProp(std::FILE* stream, char sep, const ckpProp* prop) {
     return prop->value == nullptr || tPutField(stream, '"', prop->value, '"', ';');
 }
 
-int putContinuation(std::FILE* stream) { return tPutChar(stream, '\\') && tPutChar(stream, '\n'); }
+int putContinuation(std::FILE* stream) {
+    return tPutChar(stream, '\\') && tPutChar(stream, '\n');
+}
 
 // One line of the record: its text, then its properties. A line that would
 // grow wider than the reader takes in one piece is continued before the
@@ -115,7 +116,9 @@ int putLine(std::FILE* stream, const ckpLine* line, bool wrap) {
 // A continuation line with neither text nor properties is passed over: as
 // the last line it would be written as an empty physical line, which the
 // reader skips inside a record, so that the record would swallow the next.
-bool hasContent(const ckpLine* line) { return line->text[0] != '\0' || line->firstProp != nullptr; }
+bool hasContent(const ckpLine* line) {
+    return line->text[0] != '\0' || line->firstProp != nullptr;
+}
 } // namespace
 
 extern "C" {

@@ -8,7 +8,9 @@
 namespace {
 // Only blank, tab and vertical tab select the quoted form; semicolons and
 // backslashes are copied as they are in both forms.
-bool needsQuotes(const char* path) { return *tiSkipWord(const_cast<char*>(path)) != '\0'; }
+bool needsQuotes(const char* path) {
+    return *tiSkipWord(const_cast<char*>(path)) != '\0';
+}
 } // namespace
 
 std::size_t tiPathTextSize(const char* path) {

@@ -20,8 +20,8 @@ int refuseHead(ckpInfo* info, const char* fault, const char* caller) {
 
 // The common steps of the three path records: check, keep the unquoted path
 // in *slot for the queries, write the head text, set the type.
-int startPathRecord(ckpInfo* info, const char* caller, const char* path,
-                    char* ckpInfo::*slot, int type) {
+int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* ckpInfo::*slot,
+                    int type) {
     if (!tiCheckWrite(info, caller, 1, 1)) {
         return 0;
     }

@@ -132,8 +132,8 @@ TEST(Output, LongRecordsAreContinued) {
         ASSERT_EQ(ckpPuts(w), 1);
     });
     std::string prop = "=\"" + v + "\"";
-    EXPECT_EQ(out, "p a" + prop + " b" + prop + "\\\nc" + prop + " d" + prop + "\\\ne" + prop +
-                       "\n");
+    EXPECT_EQ(out,
+              "p a" + prop + " b" + prop + "\\\nc" + prop + " d" + prop + "\\\ne" + prop + "\n");
     size_t start = 0;
     for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
         EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));

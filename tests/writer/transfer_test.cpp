@@ -76,8 +76,7 @@ std::vector<Record> readAll(const std::string& path, ckpInfo* out = nullptr) {
     return all;
 }
 
-std::vector<Record> copyAndReread(const TempDir& dir, const std::string& from,
-                                  std::string* bytes) {
+std::vector<Record> copyAndReread(const TempDir& dir, const std::string& from, std::string* bytes) {
     std::string to = dir.file("copy.ckp");
     ckpInfo* w = ckpOpen(to.c_str(), "W");
     EXPECT_NE(w, nullptr);
@@ -150,26 +149,25 @@ TEST(Transfer, SourcesAndTypes) {
 
 TEST(Transfer, RoundTripOfAVariedFile) {
     TempDir dir;
-    std::string src = dir.write(
-        "varied.ckp",
-        "WRXCHECKPOINT=\"1.0\" made=\"today\" \\\n"
-        "   by=\"test\"\n"
-        "; a comment\n"
-        "\n"
-        "   \n"
-        "cfg/root WRXc\n"
-        "\"sub dir\" WRXsd\n"
-        "lib/a v=\"1\" flag e=\"\" semi=\"a\\;b\" q=\"say \\\"hi\\\"\" bs=\"a\\\\b\" odd=\"a\\qb\"\n"
-        "\"my dir/f x\" k=\"v\"\n"
-        "lib/b \\\n"
-        "  x=\"1\" \\\n"
-        "  ; comment inside\n"
-        "\n"
-        "  y \\\n"
-        "  z=\"\xe9\xff\"\n"
-        "lib/c ;trailing comment\n"
-        "lib/d a=\"1\" ; comment \\\n"
-        "lib/e\r\n");
+    std::string src = dir.write("varied.ckp", "WRXCHECKPOINT=\"1.0\" made=\"today\" \\\n"
+                                              "   by=\"test\"\n"
+                                              "; a comment\n"
+                                              "\n"
+                                              "   \n"
+                                              "cfg/root WRXc\n"
+                                              "\"sub dir\" WRXsd\n"
+                                              "lib/a v=\"1\" flag e=\"\" semi=\"a\\;b\" q=\"say "
+                                              "\\\"hi\\\"\" bs=\"a\\\\b\" odd=\"a\\qb\"\n"
+                                              "\"my dir/f x\" k=\"v\"\n"
+                                              "lib/b \\\n"
+                                              "  x=\"1\" \\\n"
+                                              "  ; comment inside\n"
+                                              "\n"
+                                              "  y \\\n"
+                                              "  z=\"\xe9\xff\"\n"
+                                              "lib/c ;trailing comment\n"
+                                              "lib/d a=\"1\" ; comment \\\n"
+                                              "lib/e\r\n");
     std::string bytes;
     std::vector<Record> recs = copyAndReread(dir, src, &bytes);
     ASSERT_EQ(recs.size(), 12u);
