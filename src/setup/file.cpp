@@ -1,0 +1,282 @@
+// Setups as a whole: create, load, save and clear, and their setup files.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "setup/store.hpp"
+
+namespace {
+char* copyOrNull(const char* s) { return kvoCopyString(s); }
+
+void closeReadHandle(ckpInfo* handle) {
+    if (ckpClose(handle) != 0) {
+        char message[1024];
+        std::snprintf(message, sizeof message, "Error (ckpSetupReadSetup): Error during ckpClose. %s",
+                      ckpGetError());
+        kvoReportError(message);
+    }
+}
+
+int ckpSetupMakeEntry(ckpSetup* setup, ckpInfo* handle) {
+    // The entry name is copied whole: names of any length are kept.
+    const char* path = ckpGetObjPath(handle);
+    kvoTable* props = kvoNewTable(sizeof(ckpSetupProp), 10);
+    if (props == nullptr) {
+        return 0;
+    }
+    int id = 0;
+    char* name = nullptr;
+    char* value = nullptr;
+    while (ckpGenProp(handle, &id, &name, &value)) {
+        ckpSetupProp p{copyOrNull(name), copyOrNull(value)};
+        if (p.name == nullptr || (value != nullptr && p.value == nullptr) ||
+            !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
+            kvoReportError("Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
+            ckpSetupFreeProp(&p);
+        }
+    }
+    return ckpSetupAddEntry(setup, path, props);
+}
+
+int ckpSetupReadSetup(ckpSetup* setup) {
+    ckpInfo* handle = ckpOpen(setup->loadPath, "R");
+    if (handle == nullptr) {
+        kvoReportError("Error (ckpSetupReadSetup): unable to open file for read.");
+        return 0;
+    }
+    ckpSetRootsAreOK(handle, 1);
+    ckpGets(handle);
+    if (ckpGetType(handle) != ckpTypeHeader) {
+        kvoReportError("Error (ckpSetupReadSetup): checkpoint file does not have a checkpoint header record.");
+        closeReadHandle(handle);
+        return 0;
+    }
+    int result = 1;
+    for (;;) {
+        ckpGets(handle);
+        int type = ckpGetType(handle);
+        if (type == ckpTypeEnd) {
+            break;
+        }
+        if (type == ckpTypeError) {
+            kvoReportError(ckpGetError());
+            closeReadHandle(handle);
+            return 0;
+        }
+        if (type == ckpTypeSyntax) {
+            ckpSyntax(handle);
+            result = 0;
+        } else if (type == ckpTypeHeader) {
+            kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint header record.");
+            result = 0;
+        } else if (type == ckpTypeObject && !ckpSetupMakeEntry(setup, handle)) {
+            result = 0;
+        }
+    }
+    closeReadHandle(handle);
+    return result;
+}
+
+int ckpSetupWriteEntry(const ckpSetupEntry* entry, ckpInfo* handle) {
+    if (!ckpCreateObj(handle, entry->name)) {
+        kvoReportError("Error (ckpSetupWriteEntry): failed to create checkpoint file.");
+        return 0;
+    }
+    const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);
+    for (int i = 0; i < entry->props->count; ++i) {
+        if (!ckpPutProp(handle, props[i].name, props[i].value)) {
+            kvoReportError("Error (ckpSetupWriteEntry): writing property to checkpoint file failed.");
+            return 0;
+        }
+    }
+    if (!ckpPuts(handle)) {
+        kvoReportError("Error (ckpSetupWriteEntry): checkpoint buffer write failed.");
+        return 0;
+    }
+    return 1;
+}
+
+int ckpSetupWriteHeader(ckpInfo* handle) {
+    if (!ckpCreateHdr(handle) || !ckpPuts(handle)) {
+        kvoReportError("Error (ckpSetupWriteHeader): checkpoint file header write failed.");
+        return 0;
+    }
+    return 1;
+}
+
+int closeWritten(ckpInfo* handle) {
+    if (ckpClose(handle) != 0) {
+        char message[1024];
+        std::snprintf(message, sizeof message, "Error (ckpSetupWriteSetup): Error during ckpClose. %s",
+                      ckpGetError());
+        kvoReportError(message);
+        return 0;
+    }
+    return 1;
+}
+
+// The file is written under a temporary name beside the target and renamed
+// over it only when everything was written and closed, so that a failed save
+// never destroys the previous file.
+int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
+    if (std::strcmp(target, "-") == 0) {
+        ckpSetupDump(setup);
+        return 1;
+    }
+    std::size_t n = std::strlen(target);
+    auto* temp = static_cast<char*>(kvoMalloc(n + 16));
+    if (temp == nullptr) {
+        return 0;
+    }
+    std::snprintf(temp, n + 16, "%s.ckp-new", target);
+    ckpInfo* handle = ckpOpen(temp, "W");
+    if (handle == nullptr) {
+        kvoReportError("Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.");
+        kvoFree(temp);
+        return 0;
+    }
+    int ok = ckpSetupWriteHeader(handle);
+    const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
+    for (int i = 0; ok && i < setup->entries->count; ++i) {
+        ok = ckpSetupWriteEntry(&entries[i], handle);
+    }
+    ok = closeWritten(handle) && ok;
+#if defined(_WIN32)
+    if (ok) {
+        std::remove(target);
+    }
+#endif
+    if (!ok || std::rename(temp, target) != 0) {
+        std::remove(temp);
+        ok = 0;
+    }
+    kvoFree(temp);
+    return ok;
+}
+
+int insertSetup(ckpSetup* setup) {
+    if (!kvoSortInsert(ckpSetupRegistryTable(1), setup, ckpSetupCompareElems)) {
+        ckpSetupFree(setup);
+        return 0;
+    }
+    kvoFree(setup); // the registry holds its contents now
+    return 1;
+}
+
+// Builds the directories of a new target; the path is taken whole, without a
+// fixed-size buffer, and cut at its last canonical separator.
+int buildTargetDirs(const char* target) {
+    char* dir = kvoCopyString(target);
+    if (dir == nullptr) {
+        return 0;
+    }
+    char* last = std::strrchr(dir, kvoDirSep());
+    int ok = 1;
+    if (last != nullptr && last != dir) {
+        *last = '\0';
+        ok = kvoBuildDirPath(dir);
+    }
+    kvoFree(dir);
+    return ok;
+}
+} // namespace
+
+extern "C" {
+
+int ckpSetupLoad(const char* name) { return ckpSetupLoadGroup(name, "kvosetup"); }
+
+int ckpSetupLoadGroup(const char* name, const char* group) {
+    if (ckpSetupRegistryTable(1) == nullptr || name == nullptr || name[0] == '\0') {
+        return 0;
+    }
+    if (ckpSetupFind(name) != nullptr) {
+        return 1;
+    }
+    char found[KVO_PATH_BUFFER];
+    const char* path = name;
+    if (!kvoFileExists(name)) {
+        if (wyrSearchGroup(0, name, group != nullptr ? group : "kvosetup", found, sizeof found) != 0) {
+            return 0;
+        }
+        path = found;
+    }
+    ckpSetup* setup = ckpSetupNew();
+    if (setup == nullptr) {
+        return 0;
+    }
+    setup->loadPath = kvoCopyString(path);
+    setup->name = kvoCopyString(name);
+    if (setup->loadPath == nullptr || setup->name == nullptr || !ckpSetupReadSetup(setup)) {
+        ckpSetupFree(setup);
+        return 0;
+    }
+    return insertSetup(setup);
+}
+
+int ckpSetupCreate(const char* name) {
+    if (ckpSetupRegistryTable(1) == nullptr || name == nullptr || name[0] == '\0') {
+        return 0;
+    }
+    if (ckpSetupFind(name) != nullptr) {
+        return 1;
+    }
+    if (kvoFileExists(name)) {
+        return 0;
+    }
+    ckpSetup* setup = ckpSetupNew();
+    if (setup == nullptr) {
+        return 0;
+    }
+    setup->loadPath = kvoCopyString(name);
+    setup->name = kvoCopyString(name);
+    if (setup->loadPath == nullptr || setup->name == nullptr) {
+        ckpSetupFree(setup);
+        return 0;
+    }
+    return insertSetup(setup);
+}
+
+int ckpSetupSave(const char* name, const char* path) {
+    char* given = path != nullptr && path[0] != '\0' ? kvoCopyString(path) : nullptr;
+    if (path != nullptr && path[0] != '\0' && given == nullptr) {
+        return 0;
+    }
+    kvoCanonicalizeDirSep(given);
+    ckpSetup* setup = nullptr;
+    if (ckpSetupRegistryTable(1) != nullptr && name != nullptr && name[0] != '\0') {
+        setup = ckpSetupFind(name);
+    }
+    int ok = 0;
+    if (setup == nullptr) {
+        ok = 0;
+    } else if (given == nullptr) {
+        ok = ckpSetupWriteSetup(setup, setup->loadPath);
+    } else if (std::strcmp(given, "-") == 0) {
+        ok = ckpSetupWriteSetup(setup, "-");
+    } else {
+        char target[KVO_PATH_BUFFER];
+        ok = wyrConvertPathNotThere(given, target) == 0 && buildTargetDirs(target) &&
+             ckpSetupWriteSetup(setup, target);
+    }
+    kvoFree(given);
+    return ok;
+}
+
+int ckpSetupClear(const char* name) {
+    kvoTable* reg = ckpSetupRegistryTable(1);
+    if (reg == nullptr || name == nullptr || name[0] == '\0' || ckpSetupFind(name) == nullptr) {
+        return 0;
+    }
+    void* removed = nullptr;
+    kvoTableRemoveEntry(reg, ckpSetupCompareKey, name, &removed);
+    if (removed == nullptr) {
+        return 0;
+    }
+    ckpSetup* setup = static_cast<ckpSetup*>(removed);
+    kvoFree(setup->name);
+    kvoFree(setup->loadPath);
+    ckpSetupFreeEntries(&setup->entries);
+    std::free(removed);
+    return 1;
+}
+}

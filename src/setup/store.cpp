@@ -1,0 +1,281 @@
+// Setups, entries and properties in memory.
+#include "setup/store.hpp"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+kvoTable* registry = nullptr;
+
+int compareNames(const char* a, const char* b) {
+    int c = std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "");
+    return c < 0 ? -1 : c > 0 ? 1 : 0; // strcmp compares bytes as unsigned
+}
+
+template <class T> T* elementAt(kvoTable* t, int i) { return static_cast<T*>(t->first) + i; }
+} // namespace
+
+int ckpSetupCompareElems(const void* a, const void* b) {
+    return compareNames(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
+}
+
+int ckpSetupCompareKey(const char* key, const void* element) {
+    return compareNames(key, *static_cast<char* const*>(element));
+}
+
+kvoTable* ckpSetupRegistryTable(int create) {
+    if (registry == nullptr && create) {
+        registry = kvoNewTable(sizeof(ckpSetup), 4);
+    }
+    return registry;
+}
+
+ckpSetup* ckpSetupFind(const char* name) {
+    if (name == nullptr || registry == nullptr) {
+        return nullptr;
+    }
+    return static_cast<ckpSetup*>(
+        kvoBsearch(name, registry->first, registry->count, registry->elementSize, ckpSetupCompareKey));
+}
+
+ckpSetupEntry* ckpSetupFindEntry(const char* setup, const char* entry) {
+    ckpSetup* s = ckpSetupFind(setup);
+    if (s == nullptr || entry == nullptr) {
+        return nullptr;
+    }
+    return static_cast<ckpSetupEntry*>(kvoBsearch(entry, s->entries->first, s->entries->count,
+                                                  s->entries->elementSize, ckpSetupCompareKey));
+}
+
+ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char* name) {
+    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+    if (e == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    return static_cast<ckpSetupProp*>(
+        kvoBsearch(name, e->props->first, e->props->count, e->props->elementSize, ckpSetupCompareKey));
+}
+
+void ckpSetupFreeProp(ckpSetupProp* prop) {
+    if (prop != nullptr) {
+        kvoFree(prop->name);
+        kvoFree(prop->value);
+    }
+}
+
+void ckpSetupFreeEntry(ckpSetupEntry* entry) {
+    if (entry == nullptr) {
+        return;
+    }
+    kvoFree(entry->name);
+    for (int i = 0; entry->props != nullptr && i < entry->props->count; ++i) {
+        ckpSetupFreeProp(elementAt<ckpSetupProp>(entry->props, i));
+    }
+    kvoFreeTable(&entry->props);
+}
+
+void ckpSetupFreeEntries(kvoTable** entries) {
+    if (entries == nullptr || *entries == nullptr) {
+        return;
+    }
+    for (int i = 0; i < (*entries)->count; ++i) {
+        ckpSetupFreeEntry(elementAt<ckpSetupEntry>(*entries, i));
+    }
+    kvoFreeTable(entries);
+}
+
+void ckpSetupFree(ckpSetup* setup) {
+    if (setup == nullptr) {
+        return;
+    }
+    kvoFree(setup->name);
+    kvoFree(setup->loadPath);
+    ckpSetupFreeEntries(&setup->entries);
+    kvoFree(setup);
+}
+
+ckpSetup* ckpSetupNew() {
+    auto* s = static_cast<ckpSetup*>(kvoMalloc(sizeof(ckpSetup)));
+    if (s == nullptr) {
+        return nullptr;
+    }
+    s->name = nullptr;
+    s->loadPath = nullptr;
+    s->modified = 0;
+    s->entries = kvoNewTable(sizeof(ckpSetupEntry), 20);
+    if (s->entries == nullptr) {
+        kvoFree(s);
+        return nullptr;
+    }
+    return s;
+}
+
+int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props) {
+    ckpSetupEntry element{kvoCopyString(name), props};
+    if (name == nullptr || name[0] == '\0') {
+        kvoReportError("Error (ckpSetupAddEntry): checkpoint add entry called with no name value.");
+        ckpSetupFreeEntry(&element);
+        return 0;
+    }
+    if (element.name == nullptr || !kvoSortInsert(setup->entries, &element, ckpSetupCompareElems)) {
+        kvoReportError("Error (kvoSetupAddEntry): couldn't add entry to checkpoint.");
+        ckpSetupFreeEntry(&element);
+        return 0;
+    }
+    return 1;
+}
+
+namespace {
+// Inserts {copy of name, copy of value}; on failure frees both copies.
+int insertProp(kvoTable* props, const char* name, const char* value) {
+    ckpSetupProp p{kvoCopyString(name), kvoCopyString(value)};
+    if (p.name == nullptr || (value != nullptr && p.value == nullptr) ||
+        !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
+        ckpSetupFreeProp(&p);
+        return 0;
+    }
+    return 1;
+}
+} // namespace
+
+extern "C" {
+
+int ckpSetupGetEntry(const char* setup, const char* entry) {
+    return ckpSetupFindEntry(setup, entry) != nullptr ? 1 : 0;
+}
+
+int ckpSetupCreateEntry(const char* setup, const char* entry, const char* type) {
+    ckpSetup* s = ckpSetupFind(setup);
+    if (s == nullptr || ckpSetupFindEntry(setup, entry) != nullptr) {
+        return 0;
+    }
+    kvoTable* props = kvoNewTable(sizeof(ckpSetupProp), 10);
+    if (props == nullptr) {
+        return 0;
+    }
+    if (type != nullptr && type[0] != '\0' && !insertProp(props, "entrytype", type)) {
+        kvoReportError("Error (kvoSetupCreateEntry): couldn't add property to checkpoint entry.");
+        kvoFreeTable(&props);
+        return 0;
+    }
+    if (!ckpSetupAddEntry(s, entry, props)) {
+        return 0;
+    }
+    s->modified = 1;
+    return 1;
+}
+
+int ckpSetupDelEntry(const char* setup, const char* entry) {
+    ckpSetup* s = ckpSetupFind(setup);
+    if (s == nullptr || entry == nullptr) {
+        return 0;
+    }
+    void* removed = nullptr;
+    kvoTableRemoveEntry(s->entries, ckpSetupCompareKey, entry, &removed);
+    if (removed == nullptr) {
+        return 0;
+    }
+    ckpSetupFreeEntry(static_cast<ckpSetupEntry*>(removed));
+    std::free(removed);
+    s->modified = 1;
+    return 1;
+}
+
+kvoStrlist* ckpSetupGetEntryList(const char* setup) {
+    ckpSetup* s = ckpSetupFind(setup);
+    if (s == nullptr) {
+        return nullptr;
+    }
+    kvoStrlist* list = nullptr;
+    int counter = 0;
+    for (int i = 0; i < s->entries->count; ++i) {
+        kvoStrlist* grown = kvoAddToStrlist(list, elementAt<ckpSetupEntry>(s->entries, i)->name, &counter);
+        if (grown == list || grown == nullptr) {
+            kvoFreeStrlist(list); // never hand out a list with entries missing
+            return nullptr;
+        }
+        list = grown;
+    }
+    return list;
+}
+
+int ckpSetupSetProp(const char* setup, const char* entry, const char* name, const char* value) {
+    ckpSetupProp* p = ckpSetupFindProp(setup, entry, name);
+    if (p != nullptr) {
+        char* copy = kvoCopyString(value);
+        if (value != nullptr && copy == nullptr) {
+            return 0;
+        }
+        kvoFree(p->value);
+        p->value = copy;
+    } else {
+        ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+        if (e == nullptr || name == nullptr || !insertProp(e->props, name, value)) {
+            return 0;
+        }
+    }
+    ckpSetupFind(setup)->modified = 1;
+    return 1;
+}
+
+int ckpSetupDelProp(const char* setup, const char* entry, const char* name) {
+    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+    if (e == nullptr || name == nullptr) {
+        return 0;
+    }
+    void* removed = nullptr;
+    kvoTableRemoveEntry(e->props, ckpSetupCompareKey, name, &removed);
+    if (removed == nullptr) {
+        return 0;
+    }
+    ckpSetupFreeProp(static_cast<ckpSetupProp*>(removed));
+    std::free(removed);
+    ckpSetupFind(setup)->modified = 1;
+    return 1;
+}
+
+int ckpSetupGetProp(const char* setup, const char* entry, const char* name, char** value) {
+    ckpSetupProp* p = ckpSetupFindProp(setup, entry, name);
+    if (p == nullptr || value == nullptr) {
+        return 0;
+    }
+    char* copy = kvoCopyString(p->value);
+    if (p->value != nullptr && copy == nullptr) {
+        return 0;
+    }
+    *value = copy;
+    return 1;
+}
+
+int ckpSetupGetAllProps(const char* setup, const char* entry, char*** names, char*** values) {
+    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+    if (e == nullptr || names == nullptr || values == nullptr) {
+        return 0;
+    }
+    int n = e->props->count;
+    auto** ns = static_cast<char**>(kvoMalloc(sizeof(char*) * std::size_t(n + 1)));
+    auto** vs = static_cast<char**>(kvoMalloc(sizeof(char*) * std::size_t(n + 1)));
+    bool ok = ns != nullptr && vs != nullptr;
+    for (int i = 0; ok && i <= n; ++i) {
+        ns[i] = vs[i] = nullptr;
+    }
+    for (int i = 0; ok && i < n; ++i) {
+        ckpSetupProp* p = elementAt<ckpSetupProp>(e->props, i);
+        ns[i] = kvoCopyString(p->name);
+        vs[i] = kvoCopyString(p->value);
+        ok = ns[i] != nullptr && (p->value == nullptr || vs[i] != nullptr);
+    }
+    if (!ok) {
+        for (int i = 0; ns != nullptr && vs != nullptr && i < n; ++i) {
+            kvoFree(ns[i]);
+            kvoFree(vs[i]);
+        }
+        kvoFree(ns);
+        kvoFree(vs);
+        return 0;
+    }
+    *names = ns;
+    *values = vs;
+    return 1;
+}
+}
