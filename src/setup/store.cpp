@@ -189,8 +189,9 @@ kvoStrlist* ckpSetupGetEntryList(const char* setup) {
     kvoStrlist* list = nullptr;
     int counter = 0;
     for (int i = 0; i < s->entries->count; ++i) {
+        int before = counter;
         kvoStrlist* grown = kvoAddToStrlist(list, elementAt<ckpSetupEntry>(s->entries, i)->name, &counter);
-        if (grown == list || grown == nullptr) {
+        if (counter == before || grown == nullptr) {
             kvoFreeStrlist(list); // never hand out a list with entries missing
             return nullptr;
         }
