@@ -13,6 +13,8 @@
 int tiStrMatch(const char* a, const char* mode, const char* b);
 
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
+// Warns when the current record already has a property of that name.
+void tiWarnDupProp(ckpLine* line, const char* name);
 int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 ckpProp* tiNextProp(ckpProp* prop);

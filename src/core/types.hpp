@@ -37,8 +37,8 @@ struct ckpFileId {
 struct ckpProp {
     ckpLine* line;
     ckpProp* next;
-    char* name;  // owned
-    char* value; // owned, null for a flag property
+    char* name;  // in the property's own block
+    char* value; // in the property's own block, null for a flag property
 };
 
 struct ckpLine {

@@ -23,17 +23,16 @@ int buildAllocFailed(ckpInfo* info, const char* what) {
     return 0;
 }
 
-int valueFailed(ckpInfo* info, ckpProp* prop) {
+int valueFailed(ckpInfo* info) {
     tiSetSyntax(info, "missing '\"' for property value");
-    tiFreeProp(prop);
     return 0;
 }
 
-// The quoted value at the cursor (the opening quote already passed): \" \;
-// and \\ stand for the character after the backslash, any other backslash
-// stays. The value ends at the closing quote on the same line.
-int parseValue(ckpInfo* info, ckpProp* prop) {
-    char buffer[ckpLineSize];
+// The quoted value at the cursor (the opening quote already passed) into
+// buffer: \" \; and \\ stand for the character after the backslash, any
+// other backslash stays. The value ends at the closing quote on the same
+// line.
+int parseValue(ckpInfo* info, char* buffer) {
     int n = 0;
     char* p = info->cursor;
     while (*p != '\0' && *p != '"') {
@@ -44,23 +43,19 @@ int parseValue(ckpInfo* info, ckpProp* prop) {
     }
     info->cursor = p;
     if (*p != '"') {
-        return valueFailed(info, prop);
+        return valueFailed(info);
     }
     info->cursor = p + 1;
     buffer[n] = '\0';
-    prop->value = tiStrDup(buffer);
-    if (prop->value == nullptr) {
-        tiFreeProp(prop);
-        return buildAllocFailed(info, "ckpProp allocation failed");
-    }
     return 1;
 }
 
 // One property at the cursor: a name of word characters (possibly empty),
 // then optionally `=` and a quoted value, with blanks or line breaks
-// allowed around the `=`.
+// allowed around the `=`. The property belongs to the line its name stands
+// on; it is made once its value is known.
 int parseProp(ckpInfo* info) {
-    char buffer[ckpLineSize];
+    char name[ckpLineSize];
     int n = 0;
     ckpLine* line = info->curLine;
     char* p = info->cursor;
@@ -70,24 +65,28 @@ int parseProp(ckpInfo* info) {
             tiSetSyntax(info, "illegal character in property name");
             return 0;
         }
-        buffer[n++] = *p;
+        name[n++] = *p;
     }
-    buffer[n] = '\0';
+    name[n] = '\0';
     info->cursor = p;
-    ckpProp* prop = tiAddProp(line, 1, buffer, nullptr);
-    if (prop == nullptr) {
+    tiWarnDupProp(line, name);
+    char value[ckpLineSize];
+    bool hasValue = tiPeek(info, '=');
+    if (hasValue) {
+        ++info->cursor;
+        if (!tiPeek(info, '"')) {
+            return valueFailed(info);
+        }
+        ++info->cursor;
+        if (!parseValue(info, value)) {
+            return 0;
+        }
+    }
+    if (tiAddProp(line, 0, name, hasValue ? value : nullptr) == nullptr) {
         tiSetSyntax(info, nullptr);
         return 0;
     }
-    if (!tiPeek(info, '=')) {
-        return 1;
-    }
-    ++info->cursor;
-    if (!tiPeek(info, '"')) {
-        return valueFailed(info, prop);
-    }
-    ++info->cursor;
-    return parseValue(info, prop);
+    return 1;
 }
 
 ckpLine* headLine(ckpFile* file) {

@@ -8,20 +8,11 @@ const char* const ckpKeywords[kwCount] = {
     "WRXb",          "WRXd", "WRXc",    "WRXsd",   "WRXinc",
 };
 
-int tiIsBlank(int c) { return c == ' ' || c == '\t' || c == '\v'; }
-
-// Word characters follow the runtime's tables in the current locale; a value
-// outside unsigned char (EOF, or a sign-extended byte) is never one.
-int tiIsWordChar(int c) {
+// Beyond ASCII the current locale's tables decide; a value outside unsigned
+// char (EOF, or a sign-extended byte) is never a word character.
+int tiIsWordCharOutsideAscii(int c) {
     if (c < 0 || c > 255) {
         return 0;
     }
-    return c == '_' || std::isalnum(c) ? 1 : 0;
-}
-
-int tiIsDigit(int c) {
-    if (c < 0 || c > 255) {
-        return 0;
-    }
-    return std::isdigit(c) ? 1 : 0;
+    return std::isalnum(c) ? 1 : 0;
 }

@@ -19,7 +19,17 @@ enum ckpKeyword {
 extern const char* const ckpKeywords[kwCount];
 
 // Character classes of the syntax. Word characters follow the runtime's
-// character tables (isalnum) plus '_'.
-int tiIsBlank(int c);
-int tiIsWordChar(int c);
-int tiIsDigit(int c);
+// character tables (isalnum) plus '_'. They are asked for every character
+// read, so the ASCII range is answered inline; the locale decides the rest.
+inline int tiIsBlank(int c) { return c == ' ' || c == '\t' || c == '\v'; }
+int tiIsWordCharOutsideAscii(int c);
+inline int tiIsWordChar(int c) {
+    if (c >= 0 && c < 0x80) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_'
+                   ? 1
+                   : 0;
+    }
+    return tiIsWordCharOutsideAscii(c);
+}
+inline int tiIsDigit(int c) { return c >= '0' && c <= '9' ? 1 : 0; }

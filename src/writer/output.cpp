@@ -27,13 +27,35 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 }
 } // namespace
 
+// A handle is used from one thread at a time, so the stream's lock is not
+// taken for every character.
+#if defined(_WIN32)
+#define CKP_PUTC(c, stream) _putc_nolock(c, stream)
+#define CKP_FWRITE(p, n, stream) _fwrite_nolock(p, 1, n, stream)
+#else
+#define CKP_PUTC(c, stream) putc_unlocked(c, stream)
+#define CKP_FWRITE(p, n, stream) fwrite_unlocked(p, 1, n, stream)
+#endif
+
 int tPutChar(std::FILE* stream, char c) {
-    if (std::putc(static_cast<unsigned char>(c), stream) == EOF) {
+    if (CKP_PUTC(static_cast<unsigned char>(c), stream) == EOF) {
         tiSetSysError(errno);
         return 0;
     }
     return 1;
 }
+
+namespace {
+// Writes a run of characters that need no escape in one call.
+int putRun(std::FILE* stream, const char* from, const char* to) {
+    auto n = static_cast<std::size_t>(to - from);
+    if (n != 0 && CKP_FWRITE(from, n, stream) != n) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
+} // namespace
 
 int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra) {
     if (text == nullptr) {
@@ -42,13 +64,18 @@ int tPutField(std::FILE* stream, char lead, const char* text, char trail, char e
     if (lead != '\0' && !tPutChar(stream, lead)) {
         return 0;
     }
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (needsEscape(p, lead, trail, extra) && !tPutChar(stream, '\\')) {
-            return 0;
+    const char* run = text;
+    const char* p = text;
+    for (; *p != '\0'; ++p) {
+        if (needsEscape(p, lead, trail, extra)) {
+            if (!putRun(stream, run, p) || !tPutChar(stream, '\\')) {
+                return 0;
+            }
+            run = p;
         }
-        if (!tPutChar(stream, *p)) {
-            return 0;
-        }
+    }
+    if (!putRun(stream, run, p)) {
+        return 0;
     }
     return trail == '\0' || tPutChar(stream, trail);
 }
