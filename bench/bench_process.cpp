@@ -1,0 +1,70 @@
+// The ckp command as a whole process: `ckp check --quiet` over the 100 MB
+// record file, start-up and exit included.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "harness.hpp"
+
+extern char** environ;
+
+namespace bench {
+namespace {
+
+void checkProcess(benchmark::State& state, std::string tag) {
+    std::string file = dataPath("records-" + tag + ".Ckpt");
+    const std::string& tool = options().tool;
+    for (auto _ : state) {
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>("check"), const_cast<char*>("--quiet"),
+                        file.data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        auto start = std::chrono::steady_clock::now();
+        pid_t pid;
+        int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            state.SkipWithError("cannot start the ckp command");
+            break;
+        }
+        int status = 0;
+        struct rusage usage {};
+        wait4(pid, &status, 0, &usage);
+        std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(wall.count());
+        state.counters["child_cpu"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            note("check/ckp/" + tag + ": `ckp check --quiet` exited with " +
+                 (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : std::string("a signal")) +
+                 " on a clean file");
+        }
+    }
+    double bytes = static_cast<double>(fileSize(file));
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    state.counters["bytes"] = bytes;
+}
+
+}  // namespace
+
+void registerProcess() {
+    if (options().tool.empty() || access(options().tool.c_str(), X_OK) != 0) {
+        note("check/ckp/100M: skipped, the ckp command is not built (pass --tool=PATH)");
+        return;
+    }
+    if (!haveInput("records-100M.Ckpt")) return;
+    benchmark::RegisterBenchmark("check/ckp/100M", checkProcess, std::string("100M"))
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(reps(3));
+}
+
+}  // namespace bench
