@@ -94,6 +94,10 @@ KVO_API void* kvoBsearch(const char* key, void* first, int count, int elementSiz
 KVO_API void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key,
                                  void** removed);
 
+/* Gives back the storage beyond the elements held; the table stays usable
+ * and grows again on the next insertion. */
+KVO_API void kvoTrimTable(kvoTable* table);
+
 /* Releases the table's storage and header and sets *table to NULL. */
 KVO_API void kvoFreeTable(kvoTable** table);
 

@@ -38,9 +38,24 @@ ckpProp* tiNextProp(ckpProp* prop) {
     return nullptr;
 }
 
+// Asked for every property read, so names are compared here directly (an
+// exact match, as tiFindProp makes it) rather than through tiStrMatch.
 void tiWarnDupProp(ckpLine* line, const char* name) {
-    if (line != nullptr && line->file != nullptr && tiFindProp(line->file->info, name) != nullptr) {
-        tiSetErrorf("duplicate \"%s\" property", name != nullptr ? name : "");
+    if (line == nullptr || line->file == nullptr || name == nullptr) {
+        return;
+    }
+    ckpInfo* info = line->file->info;
+    if (info == nullptr || info->file == nullptr) {
+        return;
+    }
+    for (const ckpLine* l = info->file->firstLine; l != nullptr; l = l->next) {
+        for (const ckpProp* prop = l->firstProp; prop != nullptr; prop = prop->next) {
+            if (prop->name != nullptr && prop->name[0] == name[0] &&
+                std::strcmp(prop->name, name) == 0) {
+                tiSetErrorf("duplicate \"%s\" property", name);
+                return;
+            }
+        }
     }
 }
 

@@ -6,7 +6,6 @@
 #include "setup/store.hpp"
 
 namespace {
-char* copyOrNull(const char* s) { return kvoCopyString(s); }
 
 void closeReadHandle(ckpInfo* handle) {
     if (ckpClose(handle) != 0) {
@@ -28,13 +27,13 @@ int ckpSetupMakeEntry(ckpSetup* setup, ckpInfo* handle) {
     char* name = nullptr;
     char* value = nullptr;
     while (ckpGenProp(handle, &id, &name, &value)) {
-        ckpSetupProp p{copyOrNull(name), copyOrNull(value)};
-        if (p.name == nullptr || (value != nullptr && p.value == nullptr) ||
-            !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
+        ckpSetupProp p{};
+        if (!ckpSetupMakeProp(&p, name, value) || !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
             kvoReportError("Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
             ckpSetupFreeProp(&p);
         }
     }
+    kvoTrimTable(props);
     return ckpSetupAddEntry(setup, path, props);
 }
 

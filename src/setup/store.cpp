@@ -56,10 +56,32 @@ ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char*
         kvoBsearch(name, e->props->first, e->props->count, e->props->elementSize, ckpSetupCompareKey));
 }
 
+// A property's name and value share one block, the name first: a setup of
+// a million entries takes half the allocations.
+int ckpSetupMakeProp(ckpSetupProp* prop, const char* name, const char* value) {
+    prop->name = nullptr;
+    prop->value = nullptr;
+    if (name == nullptr) {
+        return 0;
+    }
+    std::size_t nameSize = std::strlen(name) + 1;
+    std::size_t valueSize = value != nullptr ? std::strlen(value) + 1 : 0;
+    auto* block = static_cast<char*>(kvoMalloc(nameSize + valueSize));
+    if (block == nullptr) {
+        return 0;
+    }
+    prop->name = static_cast<char*>(std::memcpy(block, name, nameSize));
+    if (value != nullptr) {
+        prop->value = static_cast<char*>(std::memcpy(block + nameSize, value, valueSize));
+    }
+    return 1;
+}
+
 void ckpSetupFreeProp(ckpSetupProp* prop) {
     if (prop != nullptr) {
-        kvoFree(prop->name);
-        kvoFree(prop->value);
+        kvoFree(prop->name); // the value lives in the same block
+        prop->name = nullptr;
+        prop->value = nullptr;
     }
 }
 
@@ -128,9 +150,8 @@ int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props) {
 namespace {
 // Inserts {copy of name, copy of value}; on failure frees both copies.
 int insertProp(kvoTable* props, const char* name, const char* value) {
-    ckpSetupProp p{kvoCopyString(name), kvoCopyString(value)};
-    if (p.name == nullptr || (value != nullptr && p.value == nullptr) ||
-        !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
+    ckpSetupProp p{};
+    if (!ckpSetupMakeProp(&p, name, value) || !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
         ckpSetupFreeProp(&p);
         return 0;
     }
@@ -186,29 +207,34 @@ kvoStrlist* ckpSetupGetEntryList(const char* setup) {
     if (s == nullptr) {
         return nullptr;
     }
-    kvoStrlist* list = nullptr;
-    int counter = 0;
-    for (int i = 0; i < s->entries->count; ++i) {
-        int before = counter;
-        kvoStrlist* grown = kvoAddToStrlist(list, elementAt<ckpSetupEntry>(s->entries, i)->name, &counter);
-        if (counter == before || grown == nullptr) {
+    // Sized once: a list of a million names is not grown name by name.
+    auto n = static_cast<std::size_t>(s->entries->count);
+    auto* list = static_cast<kvoStrlist*>(kvoMalloc((n + 1) * sizeof(kvoStrlist)));
+    if (list == nullptr) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const char* name = elementAt<ckpSetupEntry>(s->entries, static_cast<int>(i))->name;
+        list[i] = kvoCopyString(name != nullptr ? name : "");
+        if (list[i] == nullptr) {
             kvoFreeStrlist(list); // never hand out a list with entries missing
             return nullptr;
         }
-        list = grown;
+        list[i + 1] = nullptr;
     }
+    list[n] = nullptr;
     return list;
 }
 
 int ckpSetupSetProp(const char* setup, const char* entry, const char* name, const char* value) {
     ckpSetupProp* p = ckpSetupFindProp(setup, entry, name);
     if (p != nullptr) {
-        char* copy = kvoCopyString(value);
-        if (value != nullptr && copy == nullptr) {
+        ckpSetupProp changed{};
+        if (!ckpSetupMakeProp(&changed, p->name, value)) {
             return 0;
         }
-        kvoFree(p->value);
-        p->value = copy;
+        ckpSetupFreeProp(p);
+        *p = changed;
     } else {
         ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
         if (e == nullptr || name == nullptr || !insertProp(e->props, name, value)) {

@@ -31,6 +31,8 @@ ckpSetupEntry* ckpSetupFindEntry(const char* setup, const char* entry);
 ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char* name);
 int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props);
 ckpSetup* ckpSetupNew();
+// Fills prop with copies of name and value; 0 without memory or name.
+int ckpSetupMakeProp(ckpSetupProp* prop, const char* name, const char* value);
 void ckpSetupFreeProp(ckpSetupProp* prop);
 void ckpSetupFreeEntry(ckpSetupEntry* entry);
 void ckpSetupFreeEntries(kvoTable** entries);

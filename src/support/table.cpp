@@ -130,6 +130,19 @@ void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key
     *removed = copy;
 }
 
+void kvoTrimTable(kvoTable* table) {
+    if (table == nullptr || table->count == 0 || table->count >= table->capacity) {
+        return;
+    }
+    void* block = kvoRealloc(table->first, std::size_t(table->count) * table->elementSize);
+    if (block == nullptr) {
+        return; // the larger storage serves as well
+    }
+    table->first = block;
+    table->capacity = table->count;
+    fixEnd(table);
+}
+
 void kvoFreeTable(kvoTable** table) {
     if (table == nullptr || *table == nullptr) {
         return;
