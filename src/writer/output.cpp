@@ -30,8 +30,9 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 // A handle is used from one thread at a time, so the stream's lock is not
 // taken for every character.
 #if defined(_WIN32)
+// msvcrt has no unlocked fwrite; runs are long, so the lock costs little there.
 #define CKP_PUTC(c, stream) _putc_nolock(c, stream)
-#define CKP_FWRITE(p, n, stream) _fwrite_nolock(p, 1, n, stream)
+#define CKP_FWRITE(p, n, stream) std::fwrite(p, 1, n, stream)
 #else
 #define CKP_PUTC(c, stream) putc_unlocked(c, stream)
 #define CKP_FWRITE(p, n, stream) fwrite_unlocked(p, 1, n, stream)

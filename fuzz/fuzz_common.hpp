@@ -1,0 +1,65 @@
+// Helpers shared by the fuzz targets: the input as a file on disk, and a
+// reporter that swallows every message so that the run stays quiet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ckp/ckp.h"
+
+namespace ckpfuzz {
+
+// A per-process scratch directory, made once and reused by every input.
+inline const std::string& scratchDir() {
+    static std::string dir = [] {
+        char templ[] = "/tmp/ckp-fuzz-XXXXXX";
+        const char* made = mkdtemp(templ);
+        if (made == nullptr) {
+            std::abort();
+        }
+        return std::string(made);
+    }();
+    return dir;
+}
+
+inline std::string scratchFile(const char* name) { return scratchDir() + "/" + name; }
+
+inline void writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        std::abort();
+    }
+    if (size > 0 && std::fwrite(data, 1, size, f) != size) {
+        std::abort();
+    }
+    std::fclose(f);
+}
+
+// Counts the reports and checks that each is a proper string.
+inline int quietReporter(const char* text, void* userdata) {
+    if (text == nullptr) {
+        std::abort();
+    }
+    volatile std::size_t n = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        n = n + 1;
+    }
+    ++*static_cast<long*>(userdata);
+    return 1;
+}
+
+inline void installQuietReporter() {
+    static long reports = 0;
+    kvoSetReportHandler(&quietReporter, &reports);
+}
+
+// Every read of records below stops after this many calls, so that an input
+// that never reaches its end is a finding rather than a hang.
+inline constexpr int maxRecords = 200000;
+
+} // namespace ckpfuzz
