@@ -14,11 +14,15 @@
 
 namespace ckpfuzz {
 
-// A per-process scratch directory, made once and reused by every input.
+// A per-process scratch directory, made once and reused by every input; in
+// memory (/dev/shm) where there is one, since every input is a file.
 inline const std::string& scratchDir() {
     static std::string dir = [] {
-        char templ[] = "/tmp/ckp-fuzz-XXXXXX";
-        const char* made = mkdtemp(templ);
+        struct stat st {};
+        std::string templ = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode))
+                                ? "/dev/shm/ckp-fuzz-XXXXXX"
+                                : "/tmp/ckp-fuzz-XXXXXX";
+        const char* made = mkdtemp(templ.data());
         if (made == nullptr) {
             std::abort();
         }

@@ -57,6 +57,11 @@ KVO_API int kvoReportError(const char* text);
 typedef int (*kvoReportHandler)(const char* text, void* userdata);
 KVO_API void kvoSetReportHandler(kvoReportHandler handler, void* userdata);
 
+/* The handler in place (NULL: the default) and its userdata, so that a
+ * caller can catch messages for a while and then put the old handler back.
+ * Either pointer may be NULL. */
+KVO_API void kvoGetReportHandler(kvoReportHandler* handler, void** userdata);
+
 /* ---- Sorted tables -------------------------------------------------- */
 
 /* A table of fixed-size elements held by value, one after the other.

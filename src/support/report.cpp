@@ -27,4 +27,13 @@ void kvoSetReportHandler(kvoReportHandler handler, void* userdata) {
     reportHandler = handler;
     reportUserdata = handler != nullptr ? userdata : nullptr;
 }
+
+void kvoGetReportHandler(kvoReportHandler* handler, void** userdata) {
+    if (handler != nullptr) {
+        *handler = reportHandler;
+    }
+    if (userdata != nullptr) {
+        *userdata = reportUserdata;
+    }
+}
 }

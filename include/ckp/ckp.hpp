@@ -1,0 +1,627 @@
+/* C++ interface to the checkpoint library: RAII handles, range iteration
+ * over records, string views into the handle's own strings, and failures as
+ * ckp::Error exceptions. Header-only, over the C API of ckp.h; C++17 or later.
+ *
+ *   ckp::Reader reader("main.ckpt");
+ *   for (const ckp::Record& r : reader)
+ *       if (r.type() == ckp::Type::Object)
+ *           for (ckp::Property p : r.props()) use(r.path(), p.name, p.value);
+ *
+ * The views a Record hands out stay valid until the reader moves on. */
+#ifndef CKP_CKP_HPP
+#define CKP_CKP_HPP
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ckp.h"
+
+namespace ckp {
+
+/* A failed operation: what() is the library's message, operation() the C
+ * function that failed. */
+class Error : public std::runtime_error {
+public:
+    Error(std::string operation, const std::string& message)
+        : std::runtime_error(message), operation_(std::move(operation)) {}
+    const std::string& operation() const noexcept { return operation_; }
+
+private:
+    std::string operation_;
+};
+
+enum class Type : int {
+    None = ckpTypeNone,
+    Comment = ckpTypeComment,
+    Error = ckpTypeError,
+    Syntax = ckpTypeSyntax,
+    Header = ckpTypeHeader,
+    Include = ckpTypeInclude,
+    Object = ckpTypeObject,
+    ConfigPath = ckpTypeConfigPath,
+    SubDir = ckpTypeSubDir,
+    EndInclude = ckpTypeEndInclude,
+    End = ckpTypeEnd
+};
+
+/* One property of a record; a flag property has no value. */
+struct Property {
+    std::string_view name;
+    std::string_view value;
+    bool has_value = false;
+};
+
+/* A syntax error as the library shows it: the faulty line's text (tabs shown
+ * as blanks), the 1-based column of the faulty character in it, and the
+ * message. */
+struct SyntaxError {
+    std::string file;
+    long line = 0;
+    int column = 0;
+    std::string message;
+    std::string text;
+};
+
+namespace detail {
+
+inline std::string_view view(const char* text) {
+    return text != nullptr ? std::string_view(text) : std::string_view();
+}
+
+[[noreturn]] inline void fail(const char* operation) {
+    throw Error(operation, ckpGetError());
+}
+
+/* Collects the messages of the library's reporter while it lives and puts
+ * the previous reporter back afterwards. */
+class ReportCapture {
+public:
+    ReportCapture() {
+        kvoGetReportHandler(&previous_, &previousData_);
+        kvoSetReportHandler(&ReportCapture::collect, this);
+    }
+    ~ReportCapture() { kvoSetReportHandler(previous_, previousData_); }
+    ReportCapture(const ReportCapture&) = delete;
+    ReportCapture& operator=(const ReportCapture&) = delete;
+
+    const std::vector<std::string>& texts() const noexcept { return texts_; }
+    std::string joined() const {
+        std::string all;
+        for (const std::string& text : texts_) {
+            all += all.empty() ? "" : "\n";
+            all += text;
+        }
+        return all;
+    }
+
+private:
+    static int collect(const char* text, void* self) {
+        try {
+            static_cast<ReportCapture*>(self)->texts_.emplace_back(text != nullptr ? text : "");
+            return 1;
+        } catch (...) { // no exception may unwind through the C library
+            return 0;
+        }
+    }
+
+    kvoReportHandler previous_ = nullptr;
+    void* previousData_ = nullptr;
+    std::vector<std::string> texts_;
+};
+
+/* Splits the three texts that ckpSyntax reports: "-- Error on line N of
+ * "F" --", the echoed line and the marker line with its caret. */
+inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
+    SyntaxError error;
+    if (texts.size() < 3) {
+        error.message = texts.empty() ? std::string() : texts.back();
+        return error;
+    }
+    const std::string& head = texts[0];
+    std::size_t at = head.find(" on line ");
+    if (at != std::string::npos) {
+        error.line = std::strtol(head.c_str() + at + 9, nullptr, 10);
+        std::size_t open = head.find(" of \"", at);
+        std::size_t close = head.rfind("\" --");
+        if (open != std::string::npos && close != std::string::npos && close >= open + 5) {
+            error.file = head.substr(open + 5, close - open - 5);
+        }
+    }
+    error.text = texts[1];
+    const std::string& marker = texts[2];
+    std::size_t caret = marker.find('^');
+    if (caret == std::string::npos) {
+        error.message = marker;
+        return error;
+    }
+    error.column = static_cast<int>(caret) + 1;
+    if (marker.compare(caret, 4, "^-- ") == 0) {
+        error.message = marker.substr(caret + 4);
+    } else {
+        std::size_t start = marker.find_first_not_of(' ');
+        std::size_t end = caret >= 3 ? caret - 3 : 0;
+        error.message = start < end ? marker.substr(start, end - start) : std::string();
+    }
+    return error;
+}
+
+/* The line number the library shows for the current record, read back from
+ * a report line written to a scratch stream. */
+inline long reportedLine(ckpInfo* info, std::FILE*& scratch) {
+    if (scratch == nullptr && (scratch = std::tmpfile()) == nullptr) {
+        return 0;
+    }
+    std::rewind(scratch);
+    ckpReport(info, scratch, 0, 0, "", "");
+    long length = std::ftell(scratch);
+    std::rewind(scratch);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (text.empty() || std::fread(text.data(), 1, text.size(), scratch) != text.size()) {
+        return 0;
+    }
+    std::size_t at = text.find(" on line ");
+    return at == std::string::npos ? 0 : std::strtol(text.c_str() + at + 9, nullptr, 10);
+}
+
+} // namespace detail
+
+/* The properties of the current record in record order, walked with one
+ * generator of the handle. */
+class PropertyRange {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Property;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Property*;
+        using reference = const Property&;
+
+        iterator() = default;
+        explicit iterator(ckpInfo* info) : info_(info) { advance(); }
+        reference operator*() const { return current_; }
+        pointer operator->() const { return &current_; }
+        iterator& operator++() {
+            advance();
+            return *this;
+        }
+        void operator++(int) { advance(); }
+        friend bool operator==(const iterator& a, const iterator& b) { return a.info_ == b.info_; }
+        friend bool operator!=(const iterator& a, const iterator& b) { return !(a == b); }
+
+    private:
+        void advance() {
+            char* name = nullptr;
+            char* value = nullptr;
+            if (info_ == nullptr || ckpGenProp(info_, &id_, &name, &value) == 0) {
+                info_ = nullptr;
+                return;
+            }
+            current_ = Property{detail::view(name), detail::view(value), value != nullptr};
+        }
+
+        ckpInfo* info_ = nullptr;
+        int id_ = 0;
+        Property current_;
+    };
+
+    explicit PropertyRange(ckpInfo* info) : info_(info) {}
+    iterator begin() const { return iterator(info_); }
+    iterator end() const { return iterator(); }
+
+private:
+    ckpInfo* info_;
+};
+
+class Reader;
+
+/* The reader's current record. */
+class Record {
+public:
+    Type type() const { return static_cast<Type>(ckpGetType(info_)); }
+    std::string_view path() const { return detail::view(ckpGetObjPath(info_)); }
+    std::string_view config_path() const { return detail::view(ckpGetConfigPath(info_)); }
+    std::string_view sub_dir() const { return detail::view(ckpGetSubDir(info_)); }
+    /* The file being read: an included file while its records come. */
+    std::string_view file() const {
+        char* name = nullptr;
+        return ckpGetName(info_, 1, &name) != 0 ? detail::view(name) : std::string_view();
+    }
+    /* The line number the library reports for this record: that of its last
+     * physical line, where the reader stands. */
+    long line() const { return detail::reportedLine(info_, *scratch_); }
+    PropertyRange props() const { return PropertyRange(info_); }
+    /* The first property of that name, if any. */
+    std::optional<Property> prop(const char* name) const {
+        char* value = nullptr;
+        if (ckpGetProp(info_, name, &value) == 0) {
+            return std::nullopt;
+        }
+        return Property{detail::view(name), detail::view(value), value != nullptr};
+    }
+    /* For a record of type Syntax: where it is and what is wrong. */
+    SyntaxError syntax_error() const {
+        detail::ReportCapture capture;
+        ckpSyntax(info_);
+        return detail::parseSyntaxReport(capture.texts());
+    }
+    ckpInfo* handle() const noexcept { return info_; }
+
+private:
+    friend class Reader;
+    Record(ckpInfo* info, std::FILE** scratch) : info_(info), scratch_(scratch) {}
+    ckpInfo* info_;
+    std::FILE** scratch_;
+};
+
+/* A read handle: records one after the other, includes followed, up to the
+ * end of the main file. A read failure throws; a syntax error is a record of
+ * type Syntax and reading goes on after it. */
+class Reader {
+public:
+    /* An empty path reads standard input. */
+    explicit Reader(const std::string& path, bool roots_ok = false)
+        : info_(ckpOpen(path.empty() ? nullptr : path.c_str(), "R")) {
+        if (info_ == nullptr) {
+            detail::fail("ckpOpen");
+        }
+        ckpSetRootsAreOK(info_, roots_ok ? 1 : 0);
+    }
+    ~Reader() { release(); }
+    Reader(Reader&& other) noexcept
+        : info_(std::exchange(other.info_, nullptr)),
+          scratch_(std::exchange(other.scratch_, nullptr)) {}
+    Reader& operator=(Reader&& other) noexcept {
+        if (this != &other) {
+            release();
+            info_ = std::exchange(other.info_, nullptr);
+            scratch_ = std::exchange(other.scratch_, nullptr);
+        }
+        return *this;
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    /* Reads the next record; false at the end of the main file. */
+    bool next() {
+        int delivered = ckpGets(info_);
+        Type type = static_cast<Type>(ckpGetType(info_));
+        if (type == Type::End) {
+            return false;
+        }
+        if (type == Type::Error || delivered == 0) {
+            detail::fail("ckpGets");
+        }
+        return true;
+    }
+    Record record() { return Record(info_, &scratch_); }
+    int syntax_version() const {
+        int version = -3;
+        ckpGetSyntax(info_, nullptr, &version);
+        return version;
+    }
+    ckpInfo* handle() const noexcept { return info_; }
+
+    class iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = Record;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Record*;
+        using reference = const Record&;
+
+        iterator() = default;
+        explicit iterator(Reader* reader) : reader_(reader), record_(reader->record()) {
+            step();
+        }
+        reference operator*() const { return *record_; }
+        pointer operator->() const { return &*record_; }
+        iterator& operator++() {
+            step();
+            return *this;
+        }
+        void operator++(int) { step(); }
+        friend bool operator==(const iterator& a, const iterator& b) {
+            return a.reader_ == b.reader_;
+        }
+        friend bool operator!=(const iterator& a, const iterator& b) { return !(a == b); }
+
+    private:
+        void step() {
+            if (!reader_->next()) {
+                reader_ = nullptr;
+            }
+        }
+        Reader* reader_ = nullptr;
+        std::optional<Record> record_;
+    };
+
+    iterator begin() { return iterator(this); }
+    iterator end() { return iterator(); }
+
+private:
+    void release() noexcept {
+        if (info_ != nullptr) {
+            ckpClose(info_);
+            info_ = nullptr;
+        }
+        if (scratch_ != nullptr) {
+            std::fclose(scratch_);
+            scratch_ = nullptr;
+        }
+    }
+
+    ckpInfo* info_ = nullptr;
+    std::FILE* scratch_ = nullptr;
+};
+
+/* A write handle. Each record-starting call first puts the record begun
+ * before it, so a record needs no explicit end:
+ *
+ *   ckp::Writer out("out.ckpt");
+ *   out.write_header();
+ *   out.object("cell/a").prop("owner", "alice").flag("locked");
+ *   out.close();
+ *
+ * close() reports a failed last write or close; the destructor closes
+ * quietly. */
+class Writer {
+public:
+    /* The record being built; its properties are added in order. */
+    class RecordBuilder {
+    public:
+        RecordBuilder& prop(const char* name, const char* value) {
+            if (ckpPutProp(writer_->info_, name, value) == 0) {
+                detail::fail("ckpPutProp");
+            }
+            return *this;
+        }
+        RecordBuilder& prop(const std::string& name, const std::string& value) {
+            return prop(name.c_str(), value.c_str());
+        }
+        RecordBuilder& flag(const char* name) { return prop(name, nullptr); }
+
+    private:
+        friend class Writer;
+        explicit RecordBuilder(Writer* writer) : writer_(writer) {}
+        Writer* writer_;
+    };
+
+    /* An empty path writes standard output. */
+    explicit Writer(const std::string& path, bool append = false)
+        : info_(ckpOpen(path.empty() ? nullptr : path.c_str(), append ? "A" : "W")) {
+        if (info_ == nullptr) {
+            detail::fail("ckpOpen");
+        }
+    }
+    ~Writer() {
+        if (info_ != nullptr) {
+            if (pending_) {
+                ckpPuts(info_);
+            }
+            ckpClose(info_);
+        }
+    }
+    Writer(Writer&& other) noexcept
+        : info_(std::exchange(other.info_, nullptr)), pending_(std::exchange(other.pending_, false)) {}
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    Writer& operator=(Writer&&) = delete;
+
+    RecordBuilder write_header() { return begin(ckpCreateHdr(info_), "ckpCreateHdr"); }
+    RecordBuilder object(const std::string& path) {
+        put();
+        return begin(ckpCreateObj(info_, path.c_str()), "ckpCreateObj");
+    }
+    RecordBuilder config_path(const std::string& path) {
+        put();
+        return begin(ckpSetConfigPath(info_, path.c_str()), "ckpSetConfigPath");
+    }
+    RecordBuilder sub_dir(const std::string& path) {
+        put();
+        return begin(ckpSetSubDir(info_, path.c_str()), "ckpSetSubDir");
+    }
+    /* A raw record: a comment (";" added) or a record text as it stands. */
+    void raw(const std::string& text, bool comment) {
+        put();
+        begin(ckpRecord(info_, text.c_str(), comment ? 1 : 0), "ckpRecord");
+    }
+    /* A copy of a record read elsewhere; properties may still be added. */
+    RecordBuilder transfer(const Record& record) {
+        put();
+        return begin(ckpXfer(record.handle(), info_), "ckpXfer");
+    }
+    /* Writes the record begun, if any. */
+    void put() {
+        if (pending_) {
+            pending_ = false;
+            if (ckpPuts(info_) == 0) {
+                detail::fail("ckpPuts");
+            }
+        }
+    }
+    void close() {
+        put();
+        ckpInfo* info = std::exchange(info_, nullptr);
+        if (info != nullptr && ckpClose(info) != 0) {
+            detail::fail("ckpClose");
+        }
+    }
+    ckpInfo* handle() const noexcept { return info_; }
+
+private:
+    RecordBuilder begin(int ok, const char* operation) {
+        if (ok == 0) {
+            detail::fail(operation);
+        }
+        pending_ = true;
+        return RecordBuilder(this);
+    }
+
+    ckpInfo* info_ = nullptr;
+    bool pending_ = false;
+};
+
+/* A named setup in the library's registry. The object only names it:
+ * clear() removes it from memory. Failures throw with the messages the
+ * setup store reported. */
+class Setup {
+public:
+    explicit Setup(std::string name) : name_(std::move(name)) {}
+
+    /* Loads by path or through a search group (NULL: the default group). */
+    static Setup load(const std::string& name, const char* group = nullptr) {
+        detail::ReportCapture capture;
+        int ok = group != nullptr ? ckpSetupLoadGroup(name.c_str(), group)
+                                  : ckpSetupLoad(name.c_str());
+        check(ok, "ckpSetupLoad", capture, name);
+        return Setup(name);
+    }
+    static Setup create(const std::string& name) {
+        detail::ReportCapture capture;
+        check(ckpSetupCreate(name.c_str()), "ckpSetupCreate", capture, name);
+        return Setup(name);
+    }
+    const std::string& name() const noexcept { return name_; }
+
+    /* An empty path saves where the setup was loaded from; "-" dumps it. */
+    void save(const std::string& path = std::string()) const {
+        detail::ReportCapture capture;
+        check(ckpSetupSave(name_.c_str(), path.empty() ? nullptr : path.c_str()), "ckpSetupSave",
+              capture);
+    }
+    void clear() {
+        detail::ReportCapture capture;
+        check(ckpSetupClear(name_.c_str()), "ckpSetupClear", capture);
+    }
+
+    std::vector<std::string> entries() const {
+        detail::ReportCapture capture;
+        kvoStrlist* list = ckpSetupGetEntryList(name_.c_str());
+        if (list == nullptr) {
+            check(0, "ckpSetupGetEntryList", capture);
+        }
+        std::vector<std::string> names;
+        try {
+            for (kvoStrlist* at = list; *at != nullptr; ++at) {
+                names.emplace_back(*at);
+            }
+        } catch (...) {
+            kvoFreeStrlist(list);
+            throw;
+        }
+        kvoFreeStrlist(list);
+        return names;
+    }
+    bool has_entry(const std::string& entry) const {
+        detail::ReportCapture capture;
+        return ckpSetupGetEntry(name_.c_str(), entry.c_str()) != 0;
+    }
+    /* A type becomes the entry's "entrytype" property. */
+    void create_entry(const std::string& entry, const char* type = nullptr) {
+        detail::ReportCapture capture;
+        check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), type),
+              "ckpSetupCreateEntry", capture);
+    }
+    void erase_entry(const std::string& entry) {
+        detail::ReportCapture capture;
+        check(ckpSetupDelEntry(name_.c_str(), entry.c_str()), "ckpSetupDelEntry", capture);
+    }
+
+    /* Properties in the entry's order; a flag has no value. */
+    std::vector<std::pair<std::string, std::optional<std::string>>> props(
+        const std::string& entry) const {
+        detail::ReportCapture capture;
+        char** names = nullptr;
+        char** values = nullptr;
+        check(ckpSetupGetAllProps(name_.c_str(), entry.c_str(), &names, &values),
+              "ckpSetupGetAllProps", capture);
+        std::vector<std::pair<std::string, std::optional<std::string>>> all;
+        bool failed = false;
+        try {
+            for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+                all.emplace_back(names[i], values[i] != nullptr
+                                               ? std::optional<std::string>(values[i])
+                                               : std::nullopt);
+            }
+        } catch (...) {
+            failed = true;
+        }
+        freeArrays(names, values);
+        if (failed) {
+            throw std::bad_alloc();
+        }
+        return all;
+    }
+    /* The value of a property: nullopt when the entry has no such property,
+     * an empty string for a flag. */
+    std::optional<std::string> get(const std::string& entry, const std::string& name) const {
+        detail::ReportCapture capture;
+        char* value = nullptr;
+        if (ckpSetupGetProp(name_.c_str(), entry.c_str(), name.c_str(), &value) == 0) {
+            return std::nullopt;
+        }
+        std::optional<std::string> result;
+        try {
+            result = value != nullptr ? std::string(value) : std::string();
+        } catch (...) {
+            std::free(value);
+            throw;
+        }
+        std::free(value);
+        return result;
+    }
+    /* A null value makes a flag. */
+    void set(const std::string& entry, const std::string& name, const char* value) {
+        detail::ReportCapture capture;
+        check(ckpSetupSetProp(name_.c_str(), entry.c_str(), name.c_str(), value),
+              "ckpSetupSetProp", capture);
+    }
+    void set(const std::string& entry, const std::string& name, const std::string& value) {
+        set(entry, name, value.c_str());
+    }
+    void erase(const std::string& entry, const std::string& name) {
+        detail::ReportCapture capture;
+        check(ckpSetupDelProp(name_.c_str(), entry.c_str(), name.c_str()), "ckpSetupDelProp",
+              capture);
+    }
+
+private:
+    void check(int ok, const char* operation, const detail::ReportCapture& capture) const {
+        check(ok, operation, capture, name_);
+    }
+    /* The store fails some calls without a message (a setup not found);
+     * the exception then names the setup. */
+    static void check(int ok, const char* operation, const detail::ReportCapture& capture,
+                      const std::string& name) {
+        if (ok == 0) {
+            std::string message = capture.joined();
+            throw Error(operation, message.empty()
+                                       ? std::string(operation) + " failed for \"" + name + "\""
+                                       : message);
+        }
+    }
+    static void freeArrays(char** names, char** values) {
+        for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
+            std::free(names[i]);
+            std::free(values[i]);
+        }
+        std::free(names);
+        std::free(values);
+    }
+
+    std::string name_;
+};
+
+} // namespace ckp
+
+#endif /* CKP_CKP_HPP */

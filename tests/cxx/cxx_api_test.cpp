@@ -1,0 +1,215 @@
+// The C++ interface: the same records as the C loop, RAII writing, setups
+// as containers, failures as ckp::Error with the library's message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ckp/ckp.hpp"
+#include "common/testutil.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::TempDir;
+
+struct Seen {
+    int type;
+    std::string path;
+    std::vector<std::string> props; // "name=value" or "name"
+    bool operator==(const Seen&) const = default;
+};
+
+std::vector<Seen> readWithC(const std::string& file) {
+    std::vector<Seen> seen;
+    ckpInfo* info = ckpOpen(file.c_str(), "R");
+    if (info == nullptr) {
+        return seen;
+    }
+    while (ckpGets(info) != 0 && ckpGetType(info) != ckpTypeEnd) {
+        Seen s{ckpGetType(info), ckpGetObjPath(info) ? ckpGetObjPath(info) : "", {}};
+        int id = 0;
+        char* name = nullptr;
+        char* value = nullptr;
+        while (ckpGenProp(info, &id, &name, &value) != 0) {
+            s.props.push_back(std::string(name) + (value ? "=" + std::string(value) : ""));
+        }
+        seen.push_back(s);
+    }
+    ckpClose(info);
+    return seen;
+}
+
+std::vector<Seen> readWithCxx(const std::string& file) {
+    std::vector<Seen> seen;
+    ckp::Reader reader(file);
+    for (const ckp::Record& r : reader) {
+        Seen s{static_cast<int>(r.type()), std::string(r.path()), {}};
+        for (const ckp::Property& p : r.props()) {
+            s.props.push_back(std::string(p.name) +
+                              (p.has_value ? "=" + std::string(p.value) : ""));
+        }
+        seen.push_back(s);
+    }
+    return seen;
+}
+
+TEST(CxxReader, SeesTheSameRecordsAsTheCLoop) {
+    TempDir dir;
+    dir.write("sub.ckpt", "WRXCHECKPOINT=\"1.0\"\ns/a k=\"1\"\n");
+    std::string main = dir.write("main.ckpt", "WRXCHECKPOINT=\"1.0\" owner=\"me\"\n"
+                                              "; note\n"
+                                              "a x=\"1\" flag \\\n  y=\"\"\n"
+                                              "bad \"open\n"
+                                              "sub.ckpt WRXinc\n"
+                                              "conf WRXc\n"
+                                              "z q=\"a\\;b\"\n");
+    std::vector<Seen> c = readWithC(main);
+    std::vector<Seen> cxx = readWithCxx(main);
+    ASSERT_GT(c.size(), 8u);
+    EXPECT_EQ(cxx, c);
+
+    ckp::Reader reader(main);
+    ASSERT_TRUE(reader.next());
+    EXPECT_EQ(reader.record().type(), ckp::Type::Header);
+    EXPECT_EQ(reader.syntax_version(), 1);
+    ASSERT_TRUE(reader.next() && reader.next());
+    ckp::Record a = reader.record();
+    EXPECT_EQ(a.path(), "a");
+    EXPECT_EQ(a.line(), 4); // the count after the record's last physical line
+    EXPECT_EQ(a.file(), main);
+    ASSERT_TRUE(a.prop("flag").has_value());
+    EXPECT_FALSE(a.prop("flag")->has_value);
+    EXPECT_EQ(a.prop("y")->value, "");
+    EXPECT_TRUE(a.prop("y")->has_value);
+    EXPECT_FALSE(a.prop("nope").has_value());
+
+    ASSERT_TRUE(reader.next());
+    ckp::Record bad = reader.record();
+    ASSERT_EQ(bad.type(), ckp::Type::Syntax);
+    ckp::SyntaxError error = bad.syntax_error();
+    EXPECT_EQ(error.file, main);
+    EXPECT_EQ(error.line, 5);
+    EXPECT_EQ(error.column, 5);
+    EXPECT_EQ(error.message, "illegal character in property name");
+    EXPECT_EQ(error.text, "bad \"open");
+}
+
+TEST(CxxReader, FailuresThrowTheLibraryMessageAndReportersAreRestored) {
+    TempDir dir;
+    try {
+        ckp::Reader reader(dir.file("none.ckpt"));
+        FAIL() << "opened a missing file";
+    } catch (const ckp::Error& e) {
+        EXPECT_EQ(e.operation(), "ckpOpen");
+        EXPECT_EQ(std::string(e.what()), dir.file("none.ckpt") + ": file not found");
+    }
+
+    // A syntax error read inside a reporter of the caller's own: the
+    // C++ side catches ckpSyntax's texts and hands the reporter back.
+    ckptest::ReportCapture mine;
+    std::string file = dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open\n");
+    ckp::Reader reader(file);
+    long syntax = 0;
+    for (const ckp::Record& r : reader) {
+        if (r.type() == ckp::Type::Syntax) {
+            EXPECT_EQ(r.syntax_error().message, "missing '\"' for property value");
+            ++syntax;
+        }
+    }
+    EXPECT_EQ(syntax, 1);
+    EXPECT_TRUE(mine.messages().empty());
+    kvoReportError("still mine");
+    EXPECT_EQ(mine.joined(), "still mine\n");
+}
+
+TEST(CxxWriter, WritesRecordsInOrderAndReportsFailures) {
+    TempDir dir;
+    std::string out = dir.file("out.ckpt");
+    {
+        ckp::Writer w(out);
+        w.write_header();
+        w.object("cell/a").prop("owner", "alice").flag("locked").prop("v", "x;y");
+        w.raw("a remark", true);
+        w.object("my dir/b");
+        w.close();
+    }
+    EXPECT_EQ(readFile(out), "WRXCHECKPOINT=\"1.0\"\n"
+                             "cell/a owner=\"alice\" locked v=\"x\\;y\"\n"
+                             ";a remark\n"
+                             "\"my dir/b\"\n");
+
+    // A transfer copies a record read elsewhere; the destructor puts the
+    // last record and closes.
+    std::string copy = dir.file("copy.ckpt");
+    {
+        ckp::Reader reader(out);
+        ckp::Writer w(copy);
+        for (const ckp::Record& r : reader) {
+            if (r.type() == ckp::Type::Object) {
+                w.transfer(r);
+            } else if (r.type() == ckp::Type::Header) {
+                w.write_header();
+            }
+        }
+    }
+    EXPECT_EQ(readFile(copy), "WRXCHECKPOINT=\"1.0\"\n"
+                              "cell/a owner=\"alice\" locked v=\"x\\;y\"\n"
+                              "\"my dir/b\"\n");
+
+    ckp::Writer w(dir.file("dup.ckpt"));
+    auto record = w.object("x").prop("a", "1");
+    EXPECT_THROW(record.prop("a", "2"), ckp::Error);
+    EXPECT_THROW(ckp::Writer(dir.file("no/such/dir/f.ckpt")), ckp::Error);
+
+    // More than the stream's buffer: a put or the close must fail.
+    EXPECT_THROW(
+        {
+            ckp::Writer full("/dev/full");
+            full.write_header();
+            for (int i = 0; i < 10000; ++i) {
+                full.object("p" + std::to_string(i)).prop("v", std::string(100, 'x'));
+            }
+            full.close();
+        },
+        ckp::Error);
+}
+
+TEST(CxxSetup, EntriesAndPropertiesAsContainers) {
+    TempDir dir;
+    std::string path = dir.file("team.setup");
+    ckp::Setup team = ckp::Setup::create(path);
+    team.create_entry("bob");
+    team.create_entry("alice", "person");
+    team.set("alice", "role", "lead");
+    team.set("alice", "remote", nullptr);
+    EXPECT_EQ(team.entries(), (std::vector<std::string>{"alice", "bob"}));
+    EXPECT_TRUE(team.has_entry("bob"));
+    EXPECT_FALSE(team.has_entry("carol"));
+    EXPECT_EQ(team.get("alice", "role"), "lead");
+    EXPECT_EQ(team.get("alice", "remote"), "");
+    EXPECT_EQ(team.get("alice", "site"), std::nullopt);
+    team.save();
+    team.clear();
+
+    ckp::Setup loaded = ckp::Setup::load(path);
+    using Props = std::vector<std::pair<std::string, std::optional<std::string>>>;
+    EXPECT_EQ(loaded.props("alice"),
+              (Props{{"entrytype", "person"}, {"remote", std::nullopt}, {"role", "lead"}}));
+    loaded.erase("alice", "remote");
+    loaded.erase_entry("bob");
+    EXPECT_EQ(loaded.entries(), std::vector<std::string>{"alice"});
+    EXPECT_THROW(loaded.erase_entry("bob"), ckp::Error);
+    EXPECT_THROW(loaded.props("bob"), ckp::Error);
+    loaded.clear();
+
+    try {
+        ckp::Setup::load(dir.file("missing.setup"));
+        FAIL() << "loaded a missing setup";
+    } catch (const ckp::Error& e) {
+        EXPECT_EQ(e.operation(), "ckpSetupLoad");
+        EXPECT_NE(std::string(e.what()).find("missing.setup"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace

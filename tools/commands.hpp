@@ -1,0 +1,59 @@
+// The subcommands of the ckp command. Each returns the process's exit code;
+// a failure that ends a command is thrown as ToolError and printed by main
+// as one "ckp: " line.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ckptool {
+
+// Exit codes shared by the commands.
+inline constexpr int exitOk = 0;
+inline constexpr int exitFindings = 1; // syntax errors, not canonical, not found
+inline constexpr int exitFailure = 2;  // unreadable input, failed output, bad usage
+
+struct ToolError : std::runtime_error {
+    explicit ToolError(const std::string& what, int code = exitFailure)
+        : std::runtime_error(what), exitCode(code) {}
+    int exitCode;
+};
+
+// A library message about a file, with the file's name in front unless the
+// message already begins with it.
+inline std::string aboutFile(const std::string& file, const std::string& message) {
+    return message.compare(0, file.size() + 1, file + ":") == 0 ? message : file + ": " + message;
+}
+
+struct CheckOptions {
+    std::vector<std::string> files;
+    bool quiet = false;
+};
+
+struct FmtOptions {
+    std::string file;
+    std::string output; // empty: standard output
+    bool check = false;
+    bool inPlace = false;
+};
+
+struct JsonOptions {
+    std::string file;
+    bool array = false;
+};
+
+struct SetupOptions {
+    std::string action; // list, show, get, set, del, create
+    std::string name;
+    std::vector<std::string> args;
+    std::string group; // empty: the default search group
+    std::string output; // create: where the new setup goes
+};
+
+int runCheck(const CheckOptions& options);
+int runFmt(const FmtOptions& options);
+int runJson(const JsonOptions& options);
+int runSetup(const SetupOptions& options);
+
+} // namespace ckptool

@@ -1,0 +1,108 @@
+// The ckp command: check, format, print as JSON and edit checkpoint files
+// and setups.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "commands.hpp"
+
+namespace {
+
+void printError(const std::string& message) {
+    std::fflush(stdout);
+    std::string text = "ckp: ";
+    for (char c : message) {
+        text += c;
+        if (c == '\n') {
+            text += "ckp: ";
+        }
+    }
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+struct Commands {
+    ckptool::CheckOptions check;
+    ckptool::FmtOptions fmt;
+    ckptool::JsonOptions json;
+    ckptool::SetupOptions setup;
+};
+
+void addCheck(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand("check", "Report every syntax error, includes followed");
+    cmd->add_option("files", c.check.files, "checkpoint files")->required();
+    cmd->add_flag("-q,--quiet", c.check.quiet, "print only the number of syntax errors");
+}
+
+void addFmt(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand("fmt", "Rewrite a file in the writer's canonical form");
+    cmd->add_option("file", c.fmt.file, "checkpoint file")->required();
+    cmd->add_option("-o,--output", c.fmt.output, "write here instead of standard output");
+    cmd->add_flag("--check", c.fmt.check, "exit 1 when the file is not in canonical form");
+    cmd->add_flag("-i,--in-place", c.fmt.inPlace, "replace the file (atomically)");
+}
+
+void addJson(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand("json", "Print every record as a JSON object");
+    cmd->add_option("file", c.json.file, "checkpoint file")->required();
+    cmd->add_flag("--array", c.json.array, "one JSON array instead of one object per line");
+}
+
+void addSetup(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand(
+        "setup", "Look at or change a setup: list|show|get|set|del|create NAME ...");
+    cmd->add_option("action", c.setup.action, "list, show, get, set, del or create")
+        ->required()
+        ->check(CLI::IsMember({"list", "show", "get", "set", "del", "create"}));
+    cmd->add_option("name", c.setup.name, "setup file, or a name found through the group")
+        ->required();
+    cmd->add_option("args", c.setup.args, "ENTRY [PROPERTY [VALUE]]");
+    cmd->add_option("-g,--group", c.setup.group, "search group (default kvosetup)");
+}
+
+int run(int argc, char** argv) {
+    CLI::App app("Checkpoint files: check, format, convert, edit setups", "ckp");
+    app.set_version_flag("--version", std::string("ckp ") + CKP_TOOL_VERSION);
+    app.require_subcommand(1);
+    Commands c;
+    addCheck(app, c);
+    addFmt(app, c);
+    addJson(app, c);
+    addSetup(app, c);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        printError(e.what());
+        return ckptool::exitFailure;
+    }
+    if (app.got_subcommand("check")) {
+        return ckptool::runCheck(c.check);
+    }
+    if (app.got_subcommand("fmt")) {
+        return ckptool::runFmt(c.fmt);
+    }
+    if (app.got_subcommand("json")) {
+        return ckptool::runJson(c.json);
+    }
+    return ckptool::runSetup(c.setup);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const ckptool::ToolError& e) {
+        printError(e.what());
+        return e.exitCode;
+    } catch (const std::exception& e) {
+        printError(e.what());
+        return ckptool::exitFailure;
+    }
+}
