@@ -137,16 +137,28 @@ int copyLine(const ckpLine* from, ckpFile* to, int number) {
 }
 
 // Every copied line keeps only its head text: the properties are carried by
-// the property lists, so that writing the copy gives each property once. The
-// first line keeps its whole text when it has no head end (a record made by
-// the writer, a comment); a continuation line without one carries only its
-// properties.
+// the property lists, so that writing the copy gives each property once. A
+// head spread over continuation lines (a header whose "=" or version stands
+// on a later line) keeps the whole text of the lines before its end; a line
+// after the head carries only its properties. Without a head end (a record
+// made by the writer, a comment) the first line keeps its whole text.
 void cutToHeads(ckpFile* file) {
+    ckpLine* headLine = nullptr;
+    for (ckpLine* line = file->firstLine; line != nullptr && headLine == nullptr;
+         line = line->next) {
+        if (line->headEnd != nullptr) {
+            headLine = line;
+        }
+    }
+    bool inHead = headLine != nullptr;
     for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
         if (line->headEnd != nullptr) {
             *line->headEnd = '\0';
-        } else if (line != file->firstLine) {
+        } else if (!inHead && line != file->firstLine) {
             line->text[0] = '\0';
+        }
+        if (line == headLine) {
+            inHead = false;
         }
     }
 }

@@ -108,6 +108,20 @@ TEST(Transfer, MultiLineRecordKeepsItsLinesAndEachPropertyOnce) {
                      "q one=\"1\" two\n");
 }
 
+// A header whose "=" and version stand on continuation lines keeps the
+// lines of its head whole; only its properties come from the lists.
+TEST(Transfer, HeaderSpreadOverLinesKeepsItsWholeHead) {
+    TempDir dir;
+    std::string src = dir.write("in.ckp", "  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\" \\\n"
+                                          "  flag\nobj\n");
+    std::string bytes;
+    std::vector<Record> recs = copyAndReread(dir, src, &bytes);
+    ASSERT_EQ(recs.size(), 2u) << bytes;
+    EXPECT_EQ(recs[0], (Record{ckpTypeHeader, "", "tool=x|flag|"}));
+    EXPECT_EQ(recs[1], (Record{ckpTypeObject, "obj", ""}));
+    EXPECT_EQ(bytes, "  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\"\\\nflag\nobj\n");
+}
+
 TEST(Transfer, SourcesAndTypes) {
     TempDir dir;
     ckpInfo* w = ckpOpen(dir.file("o.ckp").c_str(), "W");
