@@ -41,7 +41,6 @@ nlohmann::json recordJson(const ckp::Record& record) {
     if (hasPath(record.type())) {
         out["path"] = text(record.path());
     }
-    out["line"] = record.line();
     nlohmann::json props = nlohmann::json::array();
     for (const ckp::Property& p : record.props()) {
         props.push_back({text(p.name), p.has_value ? nlohmann::json(text(p.value)) : nullptr});
@@ -52,6 +51,8 @@ nlohmann::json recordJson(const ckp::Record& record) {
         out["line"] = error.line;
         out["column"] = error.column;
         out["error"] = error.message;
+    } else {
+        out["line"] = record.line();
     }
     return out;
 }

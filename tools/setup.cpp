@@ -14,6 +14,12 @@ void needArgs(const SetupOptions& o, std::size_t least, std::size_t most, const 
     }
 }
 
+void requireEntry(const ckp::Setup& setup, const std::string& entry) {
+    if (!setup.has_entry(entry)) {
+        throw ToolError("no entry " + entry + " in " + setup.name(), exitFindings);
+    }
+}
+
 void printEntry(const ckp::Setup& setup, const std::string& entry) {
     std::printf("%s\n", entry.c_str());
     for (const auto& [name, value] : setup.props(entry)) {
@@ -34,18 +40,14 @@ int list(const ckp::Setup& setup) {
 
 int show(const ckp::Setup& setup, const std::vector<std::string>& entries) {
     for (const std::string& entry : entries.empty() ? setup.entries() : entries) {
-        if (!setup.has_entry(entry)) {
-            throw ToolError("no entry " + entry + " in " + setup.name(), exitFindings);
-        }
+        requireEntry(setup, entry);
         printEntry(setup, entry);
     }
     return exitOk;
 }
 
 int get(const ckp::Setup& setup, const std::string& entry, const std::string& name) {
-    if (!setup.has_entry(entry)) {
-        throw ToolError("no entry " + entry + " in " + setup.name(), exitFindings);
-    }
+    requireEntry(setup, entry);
     std::optional<std::string> value = setup.get(entry, name);
     if (!value) {
         throw ToolError("entry " + entry + " has no property " + name, exitFindings);
@@ -64,9 +66,7 @@ int set(ckp::Setup& setup, const std::vector<std::string>& args) {
 }
 
 int del(ckp::Setup& setup, const std::vector<std::string>& args) {
-    if (!setup.has_entry(args[0])) {
-        throw ToolError("no entry " + args[0] + " in " + setup.name(), exitFindings);
-    }
+    requireEntry(setup, args[0]);
     if (args.size() > 1) {
         if (!setup.get(args[0], args[1])) {
             throw ToolError("entry " + args[0] + " has no property " + args[1], exitFindings);

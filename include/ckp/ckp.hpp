@@ -546,7 +546,6 @@ public:
         check(ckpSetupGetAllProps(name_.c_str(), entry.c_str(), &names, &values),
               "ckpSetupGetAllProps", capture);
         std::vector<std::pair<std::string, std::optional<std::string>>> all;
-        bool failed = false;
         try {
             for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
                 all.emplace_back(names[i], values[i] != nullptr
@@ -554,12 +553,10 @@ public:
                                                : std::nullopt);
             }
         } catch (...) {
-            failed = true;
+            freeArrays(names, values);
+            throw;
         }
         freeArrays(names, values);
-        if (failed) {
-            throw std::bad_alloc();
-        }
         return all;
     }
     /* The value of a property: nullopt when the entry has no such property,
