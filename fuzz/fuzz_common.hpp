@@ -31,7 +31,9 @@ inline const std::string& scratchDir() {
     return dir;
 }
 
-inline std::string scratchFile(const char* name) { return scratchDir() + "/" + name; }
+inline std::string scratchFile(const char* name) {
+    return scratchDir() + "/" + name;
+}
 
 inline void writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
     std::FILE* f = std::fopen(path.c_str(), "wb");

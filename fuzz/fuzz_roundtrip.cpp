@@ -33,7 +33,9 @@ struct Record {
     bool operator==(const Record&) const = default;
 };
 
-bool carriable(const char* text) { return std::strchr(text, '\\') == nullptr; }
+bool carriable(const char* text) {
+    return std::strchr(text, '\\') == nullptr;
+}
 
 // Reads the handle's current record; false when the writer could not carry
 // it unchanged.

@@ -47,7 +47,7 @@ struct SetupOptions {
     std::string action; // list, show, get, set, del, create
     std::string name;
     std::vector<std::string> args;
-    std::string group; // empty: the default search group
+    std::string group;  // empty: the default search group
     std::string output; // create: where the new setup goes
 };
 

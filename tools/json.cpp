@@ -10,28 +10,40 @@ namespace {
 
 const char* typeName(ckp::Type type) {
     switch (type) {
-    case ckp::Type::None: return "none";
-    case ckp::Type::Comment: return "comment";
-    case ckp::Type::Error: return "error";
-    case ckp::Type::Syntax: return "syntax";
-    case ckp::Type::Header: return "header";
-    case ckp::Type::Include: return "include";
-    case ckp::Type::Object: return "object";
-    case ckp::Type::ConfigPath: return "configpath";
-    case ckp::Type::SubDir: return "subdir";
-    case ckp::Type::EndInclude: return "endinclude";
-    case ckp::Type::End: return "end";
+    case ckp::Type::None:
+        return "none";
+    case ckp::Type::Comment:
+        return "comment";
+    case ckp::Type::Error:
+        return "error";
+    case ckp::Type::Syntax:
+        return "syntax";
+    case ckp::Type::Header:
+        return "header";
+    case ckp::Type::Include:
+        return "include";
+    case ckp::Type::Object:
+        return "object";
+    case ckp::Type::ConfigPath:
+        return "configpath";
+    case ckp::Type::SubDir:
+        return "subdir";
+    case ckp::Type::EndInclude:
+        return "endinclude";
+    case ckp::Type::End:
+        return "end";
     }
     return "unknown";
 }
 
-std::string text(std::string_view view) { return std::string(view); }
+std::string text(std::string_view view) {
+    return std::string(view);
+}
 
 // Records that name a path; the others leave the last path on the handle.
 bool hasPath(ckp::Type type) {
     return type == ckp::Type::None || type == ckp::Type::Object || type == ckp::Type::Include ||
-           type == ckp::Type::ConfigPath || type == ckp::Type::SubDir ||
-           type == ckp::Type::Syntax;
+           type == ckp::Type::ConfigPath || type == ckp::Type::SubDir || type == ckp::Type::Syntax;
 }
 
 nlohmann::json recordJson(const ckp::Record& record) {

@@ -7,7 +7,7 @@
 namespace ckptool {
 
 class AtomicOutput {
-public:
+  public:
     // An empty target makes a scratch file in the temporary directory.
     explicit AtomicOutput(const std::string& target);
     ~AtomicOutput();
@@ -19,7 +19,7 @@ public:
     // Renames the temporary file over the target.
     void commit();
 
-private:
+  private:
     std::string target_;
     std::string temp_;
     bool done_ = false;

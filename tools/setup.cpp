@@ -2,8 +2,8 @@
 // at or changed, and saved back where it came from.
 #include <cstdio>
 
-#include "commands.hpp"
 #include "ckp/ckp.hpp"
+#include "commands.hpp"
 
 namespace ckptool {
 namespace {

@@ -30,12 +30,12 @@ namespace ckp {
 /* A failed operation: what() is the library's message, operation() the C
  * function that failed. */
 class Error : public std::runtime_error {
-public:
+  public:
     Error(std::string operation, const std::string& message)
         : std::runtime_error(message), operation_(std::move(operation)) {}
     const std::string& operation() const noexcept { return operation_; }
 
-private:
+  private:
     std::string operation_;
 };
 
@@ -84,7 +84,7 @@ inline std::string_view view(const char* text) {
 /* Collects the messages of the library's reporter while it lives and puts
  * the previous reporter back afterwards. */
 class ReportCapture {
-public:
+  public:
     ReportCapture() {
         kvoGetReportHandler(&previous_, &previousData_);
         kvoSetReportHandler(&ReportCapture::collect, this);
@@ -103,7 +103,7 @@ public:
         return all;
     }
 
-private:
+  private:
     static int collect(const char* text, void* self) {
         try {
             static_cast<ReportCapture*>(self)->texts_.emplace_back(text != nullptr ? text : "");
@@ -177,9 +177,9 @@ inline long reportedLine(ckpInfo* info, std::FILE*& scratch) {
 /* The properties of the current record in record order, walked with one
  * generator of the handle. */
 class PropertyRange {
-public:
+  public:
     class iterator {
-    public:
+      public:
         using iterator_category = std::input_iterator_tag;
         using value_type = Property;
         using difference_type = std::ptrdiff_t;
@@ -198,7 +198,7 @@ public:
         friend bool operator==(const iterator& a, const iterator& b) { return a.info_ == b.info_; }
         friend bool operator!=(const iterator& a, const iterator& b) { return !(a == b); }
 
-    private:
+      private:
         void advance() {
             char* name = nullptr;
             char* value = nullptr;
@@ -218,7 +218,7 @@ public:
     iterator begin() const { return iterator(info_); }
     iterator end() const { return iterator(); }
 
-private:
+  private:
     ckpInfo* info_;
 };
 
@@ -226,7 +226,7 @@ class Reader;
 
 /* The reader's current record. */
 class Record {
-public:
+  public:
     Type type() const { return static_cast<Type>(ckpGetType(info_)); }
     std::string_view path() const { return detail::view(ckpGetObjPath(info_)); }
     std::string_view config_path() const { return detail::view(ckpGetConfigPath(info_)); }
@@ -256,7 +256,7 @@ public:
     }
     ckpInfo* handle() const noexcept { return info_; }
 
-private:
+  private:
     friend class Reader;
     Record(ckpInfo* info, std::FILE** scratch) : info_(info), scratch_(scratch) {}
     ckpInfo* info_;
@@ -267,7 +267,7 @@ private:
  * end of the main file. A read failure throws; a syntax error is a record of
  * type Syntax and reading goes on after it. */
 class Reader {
-public:
+  public:
     /* An empty path reads standard input. */
     explicit Reader(const std::string& path, bool roots_ok = false)
         : info_(ckpOpen(path.empty() ? nullptr : path.c_str(), "R")) {
@@ -312,7 +312,7 @@ public:
     ckpInfo* handle() const noexcept { return info_; }
 
     class iterator {
-    public:
+      public:
         using iterator_category = std::input_iterator_tag;
         using value_type = Record;
         using difference_type = std::ptrdiff_t;
@@ -320,9 +320,7 @@ public:
         using reference = const Record&;
 
         iterator() = default;
-        explicit iterator(Reader* reader) : reader_(reader), record_(reader->record()) {
-            step();
-        }
+        explicit iterator(Reader* reader) : reader_(reader), record_(reader->record()) { step(); }
         reference operator*() const { return *record_; }
         pointer operator->() const { return &*record_; }
         iterator& operator++() {
@@ -335,7 +333,7 @@ public:
         }
         friend bool operator!=(const iterator& a, const iterator& b) { return !(a == b); }
 
-    private:
+      private:
         void step() {
             if (!reader_->next()) {
                 reader_ = nullptr;
@@ -348,7 +346,7 @@ public:
     iterator begin() { return iterator(this); }
     iterator end() { return iterator(); }
 
-private:
+  private:
     void release() noexcept {
         if (info_ != nullptr) {
             ckpClose(info_);
@@ -375,10 +373,10 @@ private:
  * close() reports a failed last write or close; the destructor closes
  * quietly. */
 class Writer {
-public:
+  public:
     /* The record being built; its properties are added in order. */
     class RecordBuilder {
-    public:
+      public:
         RecordBuilder& prop(const char* name, const char* value) {
             if (ckpPutProp(writer_->info_, name, value) == 0) {
                 detail::fail("ckpPutProp");
@@ -390,7 +388,7 @@ public:
         }
         RecordBuilder& flag(const char* name) { return prop(name, nullptr); }
 
-    private:
+      private:
         friend class Writer;
         explicit RecordBuilder(Writer* writer) : writer_(writer) {}
         Writer* writer_;
@@ -412,7 +410,8 @@ public:
         }
     }
     Writer(Writer&& other) noexcept
-        : info_(std::exchange(other.info_, nullptr)), pending_(std::exchange(other.pending_, false)) {}
+        : info_(std::exchange(other.info_, nullptr)),
+          pending_(std::exchange(other.pending_, false)) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
     Writer& operator=(Writer&&) = delete;
@@ -458,7 +457,7 @@ public:
     }
     ckpInfo* handle() const noexcept { return info_; }
 
-private:
+  private:
     RecordBuilder begin(int ok, const char* operation) {
         if (ok == 0) {
             detail::fail(operation);
@@ -475,14 +474,14 @@ private:
  * clear() removes it from memory. Failures throw with the messages the
  * setup store reported. */
 class Setup {
-public:
+  public:
     explicit Setup(std::string name) : name_(std::move(name)) {}
 
     /* Loads by path or through a search group (NULL: the default group). */
     static Setup load(const std::string& name, const char* group = nullptr) {
         detail::ReportCapture capture;
-        int ok = group != nullptr ? ckpSetupLoadGroup(name.c_str(), group)
-                                  : ckpSetupLoad(name.c_str());
+        int ok =
+            group != nullptr ? ckpSetupLoadGroup(name.c_str(), group) : ckpSetupLoad(name.c_str());
         check(ok, "ckpSetupLoad", capture, name);
         return Setup(name);
     }
@@ -529,8 +528,8 @@ public:
     /* A type becomes the entry's "entrytype" property. */
     void create_entry(const std::string& entry, const char* type = nullptr) {
         detail::ReportCapture capture;
-        check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), type),
-              "ckpSetupCreateEntry", capture);
+        check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), type), "ckpSetupCreateEntry",
+              capture);
     }
     void erase_entry(const std::string& entry) {
         detail::ReportCapture capture;
@@ -538,8 +537,8 @@ public:
     }
 
     /* Properties in the entry's order; a flag has no value. */
-    std::vector<std::pair<std::string, std::optional<std::string>>> props(
-        const std::string& entry) const {
+    std::vector<std::pair<std::string, std::optional<std::string>>>
+    props(const std::string& entry) const {
         detail::ReportCapture capture;
         char** names = nullptr;
         char** values = nullptr;
@@ -580,8 +579,8 @@ public:
     /* A null value makes a flag. */
     void set(const std::string& entry, const std::string& name, const char* value) {
         detail::ReportCapture capture;
-        check(ckpSetupSetProp(name_.c_str(), entry.c_str(), name.c_str(), value),
-              "ckpSetupSetProp", capture);
+        check(ckpSetupSetProp(name_.c_str(), entry.c_str(), name.c_str(), value), "ckpSetupSetProp",
+              capture);
     }
     void set(const std::string& entry, const std::string& name, const std::string& value) {
         set(entry, name, value.c_str());
@@ -592,7 +591,7 @@ public:
               capture);
     }
 
-private:
+  private:
     void check(int ok, const char* operation, const detail::ReportCapture& capture) const {
         check(ok, operation, capture, name_);
     }

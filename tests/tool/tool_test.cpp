@@ -165,7 +165,7 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
         records.push_back(nlohmann::json::parse(line));
     }
     ASSERT_EQ(records.size(), 8u) << lines.out;
-    const char* types[] = {"header", "comment", "object", "include",
+    const char* types[] = {"header", "comment", "object",     "include",
                            "header", "object",  "endinclude", "object"};
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i]["type"], types[i]) << i;
