@@ -3,6 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "setup/store.hpp"
 
 namespace {
@@ -10,8 +15,8 @@ namespace {
 void closeReadHandle(ckpInfo* handle) {
     if (ckpClose(handle) != 0) {
         char message[1024];
-        std::snprintf(message, sizeof message, "Error (ckpSetupReadSetup): Error during ckpClose. %s",
-                      ckpGetError());
+        std::snprintf(message, sizeof message,
+                      "Error (ckpSetupReadSetup): Error during ckpClose. %s", ckpGetError());
         kvoReportError(message);
     }
 }
@@ -29,7 +34,8 @@ int ckpSetupMakeEntry(ckpSetup* setup, ckpInfo* handle) {
     while (ckpGenProp(handle, &id, &name, &value)) {
         ckpSetupProp p{};
         if (!ckpSetupMakeProp(&p, name, value) || !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
-            kvoReportError("Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
+            kvoReportError(
+                "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
             ckpSetupFreeProp(&p);
         }
     }
@@ -46,7 +52,8 @@ int ckpSetupReadSetup(ckpSetup* setup) {
     ckpSetRootsAreOK(handle, 1);
     ckpGets(handle);
     if (ckpGetType(handle) != ckpTypeHeader) {
-        kvoReportError("Error (ckpSetupReadSetup): checkpoint file does not have a checkpoint header record.");
+        kvoReportError(
+            "Error (ckpSetupReadSetup): checkpoint file does not have a checkpoint header record.");
         closeReadHandle(handle);
         return 0;
     }
@@ -66,7 +73,8 @@ int ckpSetupReadSetup(ckpSetup* setup) {
             ckpSyntax(handle);
             result = 0;
         } else if (type == ckpTypeHeader) {
-            kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint header record.");
+            kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint "
+                           "header record.");
             result = 0;
         } else if (type == ckpTypeObject && !ckpSetupMakeEntry(setup, handle)) {
             result = 0;
@@ -84,7 +92,8 @@ int ckpSetupWriteEntry(const ckpSetupEntry* entry, ckpInfo* handle) {
     const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);
     for (int i = 0; i < entry->props->count; ++i) {
         if (!ckpPutProp(handle, props[i].name, props[i].value)) {
-            kvoReportError("Error (ckpSetupWriteEntry): writing property to checkpoint file failed.");
+            kvoReportError(
+                "Error (ckpSetupWriteEntry): writing property to checkpoint file failed.");
             return 0;
         }
     }
@@ -106,12 +115,68 @@ int ckpSetupWriteHeader(ckpInfo* handle) {
 int closeWritten(ckpInfo* handle) {
     if (ckpClose(handle) != 0) {
         char message[1024];
-        std::snprintf(message, sizeof message, "Error (ckpSetupWriteSetup): Error during ckpClose. %s",
-                      ckpGetError());
+        std::snprintf(message, sizeof message,
+                      "Error (ckpSetupWriteSetup): Error during ckpClose. %s", ckpGetError());
         kvoReportError(message);
         return 0;
     }
     return 1;
+}
+
+// A device or a pipe is written in place: renaming a new file over it would
+// replace the node itself.
+bool isSpecialFile(const char* path) {
+#if defined(_WIN32)
+    struct _stat st;
+    return _stat(path, &st) == 0 && (st.st_mode & _S_IFREG) == 0;
+#else
+    struct stat st;
+    return stat(path, &st) == 0 && !S_ISREG(st.st_mode);
+#endif
+}
+
+// The file that a save replaces: the one a symbolic link names, so that the
+// link stays a link. A kvoMalloc copy, or null when no memory is left.
+char* replacedFile(const char* target) {
+#if !defined(_WIN32)
+    struct stat st;
+    if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = realpath(target, nullptr);
+        if (real != nullptr) {
+            char* copy = kvoCopyString(real);
+            std::free(real);
+            return copy;
+        }
+    }
+#endif
+    return kvoCopyString(target);
+}
+
+// Puts the new file in the old one's place in one step.
+bool replaceFile(const char* from, const char* to) {
+#if defined(_WIN32)
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return std::rename(from, to) == 0;
+#endif
+}
+
+int writeEntries(const ckpSetup* setup, ckpInfo* handle) {
+    int ok = ckpSetupWriteHeader(handle);
+    const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
+    for (int i = 0; ok && i < setup->entries->count; ++i) {
+        ok = ckpSetupWriteEntry(&entries[i], handle);
+    }
+    return closeWritten(handle) && ok;
+}
+
+int writeToFile(const ckpSetup* setup, const char* path) {
+    ckpInfo* handle = ckpOpen(path, "W");
+    if (handle == nullptr) {
+        kvoReportError("Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.");
+        return 0;
+    }
+    return writeEntries(setup, handle);
 }
 
 // The file is written under a temporary name beside the target and renamed
@@ -122,34 +187,27 @@ int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
         ckpSetupDump(setup);
         return 1;
     }
-    std::size_t n = std::strlen(target);
+    if (isSpecialFile(target)) {
+        return writeToFile(setup, target);
+    }
+    char* file = replacedFile(target);
+    if (file == nullptr) {
+        return 0;
+    }
+    std::size_t n = std::strlen(file);
     auto* temp = static_cast<char*>(kvoMalloc(n + 16));
     if (temp == nullptr) {
+        kvoFree(file);
         return 0;
     }
-    std::snprintf(temp, n + 16, "%s.ckp-new", target);
-    ckpInfo* handle = ckpOpen(temp, "W");
-    if (handle == nullptr) {
-        kvoReportError("Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.");
-        kvoFree(temp);
-        return 0;
-    }
-    int ok = ckpSetupWriteHeader(handle);
-    const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
-    for (int i = 0; ok && i < setup->entries->count; ++i) {
-        ok = ckpSetupWriteEntry(&entries[i], handle);
-    }
-    ok = closeWritten(handle) && ok;
-#if defined(_WIN32)
-    if (ok) {
-        std::remove(target);
-    }
-#endif
-    if (!ok || std::rename(temp, target) != 0) {
+    std::snprintf(temp, n + 16, "%s.ckp-new", file);
+    int ok = writeToFile(setup, temp);
+    if (!ok || !replaceFile(temp, file)) {
         std::remove(temp);
         ok = 0;
     }
     kvoFree(temp);
+    kvoFree(file);
     return ok;
 }
 
@@ -182,7 +240,9 @@ int buildTargetDirs(const char* target) {
 
 extern "C" {
 
-int ckpSetupLoad(const char* name) { return ckpSetupLoadGroup(name, "kvosetup"); }
+int ckpSetupLoad(const char* name) {
+    return ckpSetupLoadGroup(name, "kvosetup");
+}
 
 int ckpSetupLoadGroup(const char* name, const char* group) {
     if (ckpSetupRegistryTable(1) == nullptr || name == nullptr || name[0] == '\0') {
@@ -194,7 +254,8 @@ int ckpSetupLoadGroup(const char* name, const char* group) {
     char found[KVO_PATH_BUFFER];
     const char* path = name;
     if (!kvoFileExists(name)) {
-        if (wyrSearchGroup(0, name, group != nullptr ? group : "kvosetup", found, sizeof found) != 0) {
+        if (wyrSearchGroup(0, name, group != nullptr ? group : "kvosetup", found, sizeof found) !=
+            0) {
             return 0;
         }
         path = found;

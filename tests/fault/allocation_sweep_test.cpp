@@ -1,0 +1,352 @@
+// Every allocation of a scenario fails in turn, the first, then the second,
+// and so on, until the scenario runs through without reaching the armed
+// failure. Each run must either report its failure (a failure value and a
+// message) or give exactly what an undisturbed run gives: nothing may be lost
+// silently. Leaks show under the asan preset and valgrind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "ckp/ckp.h"
+#include "ckp/kvo.h"
+#include "common/testutil.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::ReportCapture;
+using ckptest::resetErrors;
+using ckptest::TempDir;
+
+const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
+
+// What one run of a scenario gives: whether every call succeeded, and a
+// digest of everything it produced. A run that fails, or gives less than an
+// undisturbed run, must have recorded an error or reported a message.
+struct Outcome {
+    bool ok = true;
+    std::string digest;
+};
+
+std::string text(const char* s) {
+    return s ? std::string(s) : std::string("(null)");
+}
+
+// The reader and writer record a message with every failure; the setup store
+// fails some operations with their result alone (an allocation inside a table
+// insertion among them).
+enum class Report { message, resultSuffices };
+
+// Runs `scenario` with allocation 1, 2, ... failing; returns the number of
+// allocations a complete run takes.
+long sweep(const std::function<Outcome()>& scenario, const std::function<void()>& cleanUp = {},
+           Report report = Report::message) {
+    resetErrors();
+    Outcome reference = scenario();
+    EXPECT_TRUE(reference.ok) << reference.digest;
+    EXPECT_EQ(resetErrors(), 0);
+    if (cleanUp) {
+        cleanUp();
+    }
+    for (long n = 1; n < 100000; ++n) {
+        ReportCapture reports;
+        resetErrors();
+        kvoSetAllocFailure(n);
+        Outcome run = scenario();
+        bool hit = kvoAllocFailureHit() != 0;
+        kvoSetAllocFailure(0);
+        int errors = resetErrors();
+        if (cleanUp) {
+            cleanUp();
+        }
+        if (!hit) {
+            EXPECT_TRUE(run.ok) << "allocation " << n;
+            EXPECT_EQ(run.digest, reference.digest) << "allocation " << n;
+            return n - 1;
+        }
+        bool reported = errors > 0 || !reports.messages().empty() ||
+                        (!run.ok && report == Report::resultSuffices);
+        if (!run.ok || run.digest != reference.digest) {
+            EXPECT_TRUE(reported) << "allocation " << n << " failed or lost data silently:\n"
+                                  << run.digest;
+        }
+    }
+    ADD_FAILURE() << "the scenario never completed";
+    return -1;
+}
+
+void reportSites(const char* scenario, long sites) {
+    std::printf("[  sites   ] %s: %ld allocations, each failed once\n", scenario, sites);
+    testing::Test::RecordProperty(std::string("sites_") + scenario, static_cast<int>(sites));
+    EXPECT_GT(sites, 0);
+}
+
+// A file with a header, every record type, continuation lines, a version-0
+// record and an include of another file.
+struct ReadFiles {
+    TempDir dir;
+    std::string main;
+    ReadFiles() {
+        dir.write("inc.ckpt", v1 + "i1 x=\"1\" \\\n y=\"two words\"\n; note\n");
+        main = dir.write("main.ckpt", v1 + "a x=\"1\" y=\"2\" \\\n z\n"
+                                           "\"quoted path\" v=\"a\\\"b\"\n"
+                                           "/c WRXc\n"
+                                           "inc.ckpt WRXinc\n"
+                                           "s WRXsd\n"
+                                           "d p=\"q\" flag\n");
+    }
+};
+
+// Reads a handle to the end, with every query on every record.
+Outcome drainWithQueries(ckpInfo* info) {
+    Outcome out;
+    for (;;) {
+        int got = ckpGets(info);
+        int type = ckpGetType(info);
+        out.digest += std::to_string(got) + ":" + std::to_string(type);
+        if (got <= 0 || type == ckpTypeEnd) {
+            out.ok = out.ok && got > 0 && type == ckpTypeEnd;
+            break;
+        }
+        if (type == ckpTypeError || type == ckpTypeSyntax) {
+            out.ok = false; // seen by the caller as a failure
+        }
+        char* name = nullptr;
+        if (ckpGetName(info, 1, &name)) {
+            out.digest += " in " + std::string(name).substr(std::string(name).rfind('/') + 1);
+        }
+        out.digest += " " + text(ckpGetObjPath(info)) + " " + text(ckpGetConfigPath(info)) + " " +
+                      text(ckpGetSubDir(info));
+        int id = 0;
+        char* pname = nullptr;
+        char* value = nullptr;
+        while (ckpGenProp(info, &id, &pname, &value)) {
+            out.digest += " " + text(pname) + "=" + text(value);
+        }
+        char* x = nullptr;
+        out.digest += ckpGetProp(info, "x", &x) ? " x:" + text(x) : std::string(" -x");
+        out.digest += "\n";
+    }
+    return out;
+}
+
+TEST(AllocationSweep, ReadWithIncludeAndQueries) {
+    ReadFiles files;
+    long sites = sweep([&] {
+        Outcome out;
+        ckpInfo* info = ckpOpen(files.main.c_str(), "R");
+        if (!info) {
+            out.ok = false;
+            return out;
+        }
+        out = drainWithQueries(info);
+        if (ckpClose(info) != 0) {
+            out.ok = false;
+        }
+        return out;
+    });
+    reportSites("read", sites);
+}
+
+TEST(AllocationSweep, ScanAndSkip) {
+    ReadFiles files;
+    long sites = sweep([&] {
+        Outcome out;
+        ckpInfo* info = ckpOpen(files.main.c_str(), "R");
+        if (!info) {
+            out.ok = false;
+            return out;
+        }
+        // To the object "d", back to the start and on to the config-path
+        // record, then past every record up to the next one: the end.
+        out.ok = ckpSetScan(info, 0, ckpTypeObject, "d") == 1 && ckpGets(info) == 1;
+        out.digest = text(ckpGetObjPath(info));
+        out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 &&
+                 ckpGets(info) == 1 && ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
+        out.digest += " " + std::to_string(ckpGetType(info));
+        ckpClose(info);
+        return out;
+    });
+    reportSites("scan", sites);
+}
+
+// Writes every kind of record.
+Outcome writeAll(const std::string& path) {
+    Outcome out;
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    if (!w) {
+        out.ok = false;
+        return out;
+    }
+    auto step = [&](int result) { out.ok = out.ok && result == 1; };
+    step(ckpCreateHdr(w));
+    step(ckpPuts(w));
+    step(ckpCreateObj(w, "lib/cell one"));
+    step(ckpPutProp(w, "a", "1"));
+    step(ckpPutProp(w, "b", "with \"quotes\" and \\"));
+    step(ckpPutProp(w, "flag", nullptr));
+    step(ckpPuts(w));
+    step(ckpSetConfigPath(w, "/config"));
+    step(ckpPuts(w));
+    step(ckpSetSubDir(w, "sub"));
+    step(ckpPuts(w));
+    step(ckpRecord(w, "a comment", 1));
+    step(ckpPuts(w));
+    out.ok = ckpClose(w) == 0 && out.ok;
+    out.digest = readFile(path);
+    return out;
+}
+
+TEST(AllocationSweep, WriteEveryRecordKind) {
+    TempDir dir;
+    std::string path = dir.file("out.ckpt");
+    long sites = sweep([&] { return writeAll(path); }, [&] { std::remove(path.c_str()); });
+    reportSites("write", sites);
+}
+
+TEST(AllocationSweep, TransferWholeFile) {
+    ReadFiles files;
+    std::string path = files.dir.file("copy.ckpt");
+    long sites = sweep(
+        [&] {
+            Outcome out;
+            ckpInfo* r = ckpOpen(files.main.c_str(), "R");
+            ckpInfo* w = ckpOpen(path.c_str(), "W");
+            out.ok = r && w;
+            while (out.ok && ckpGets(r) == 1 && ckpGetType(r) != ckpTypeEnd) {
+                out.ok = ckpGetType(r) != ckpTypeError && ckpGetType(r) != ckpTypeSyntax &&
+                         ckpXfer(r, w) == 1 && ckpPuts(w) == 1;
+            }
+            ckpClose(r);
+            out.ok = ckpClose(w) == 0 && out.ok;
+            out.digest = readFile(path);
+            return out;
+        },
+        [&] { std::remove(path.c_str()); });
+    reportSites("transfer", sites);
+}
+
+TEST(AllocationSweep, SyntaxReport) {
+    TempDir dir;
+    std::string path = dir.write("bad.ckpt", v1 + "a x=\"1\" \\\n y=\"unclosed\n");
+    long sites = sweep([&] {
+        Outcome out;
+        ReportCapture reports;
+        ckpInfo* info = ckpOpen(path.c_str(), "R");
+        if (!info) {
+            out.ok = false;
+            return out;
+        }
+        while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
+            if (ckpGetType(info) == ckpTypeError) {
+                ckpSyntax(info);
+            }
+        }
+        ckpClose(info);
+        out.digest = reports.joined();
+        resetErrors(); // the syntax error itself counts
+        return out;
+    });
+    reportSites("syntax report", sites);
+}
+
+// The entries and properties of a setup, in order.
+std::string setupDigest(const char* name) {
+    std::string digest;
+    kvoStrlist* entries = ckpSetupGetEntryList(name);
+    if (!entries) {
+        return "(no list)";
+    }
+    for (kvoStrlist* e = entries; *e; ++e) {
+        digest += std::string(*e) + ":";
+        char** names = nullptr;
+        char** values = nullptr;
+        if (ckpSetupGetAllProps(name, *e, &names, &values)) {
+            for (int i = 0; names[i]; ++i) {
+                digest += " " + text(names[i]) + "=" + text(values[i]);
+                kvoFree(names[i]);
+                kvoFree(values[i]);
+            }
+            kvoFree(names);
+            kvoFree(values);
+        } else {
+            digest += " (no properties)";
+        }
+        digest += "\n";
+    }
+    kvoFreeStrlist(entries);
+    return digest;
+}
+
+const std::string setupBytes = v1 + "; a team setup\n"
+                                    "alpha entrytype=\"cell\" owner=\"ann\" locked\n"
+                                    "beta entrytype=\"view\" owner=\"bob\" \\\n note=\"two\"\n"
+                                    "Gamma entrytype=\"cell\"\n";
+
+TEST(AllocationSweep, SetupLoadQueryAndClear) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", setupBytes);
+    long sites = sweep(
+        [&] {
+            Outcome out;
+            out.ok = ckpSetupLoad(path.c_str()) == 1;
+            if (!out.ok) {
+                EXPECT_EQ(ckpSetupGetEntry(path.c_str(), "alpha"), 0) << "a failed load left it";
+            } else {
+                out.digest = setupDigest(path.c_str());
+                out.ok = out.digest.find("(no ") == std::string::npos;
+                char* value = nullptr;
+                if (ckpSetupGetProp(path.c_str(), "beta", "note", &value)) {
+                    out.digest += text(value);
+                    kvoFree(value);
+                } else {
+                    out.ok = false;
+                }
+            }
+            return out;
+        },
+        [&] {
+            // A failed load leaves nothing behind; a good one is cleared.
+            ckpSetupClear(path.c_str());
+        },
+        Report::resultSuffices);
+    reportSites("setup load", sites);
+}
+
+TEST(AllocationSweep, SetupEditAndSaveKeepOldFile) {
+    TempDir dir;
+    std::string path = dir.write("edit.setup", "old bytes\n");
+    const char* name = "sweep-edit";
+    long sites = sweep(
+        [&] {
+            Outcome out;
+            auto step = [&](int result) { out.ok = out.ok && result == 1; };
+            step(ckpSetupCreate(name));
+            step(ckpSetupCreateEntry(name, "one", "cell"));
+            step(ckpSetupCreateEntry(name, "Two", nullptr));
+            step(ckpSetupSetProp(name, "one", "owner", "ann"));
+            step(ckpSetupSetProp(name, "one", "locked", nullptr));
+            step(ckpSetupSetProp(name, "Two", "owner", "bob"));
+            step(ckpSetupDelProp(name, "Two", "owner"));
+            int saved = ckpSetupSave(name, path.c_str());
+            step(saved);
+            std::string bytes = readFile(path);
+            if (saved != 1) {
+                EXPECT_EQ(bytes, "old bytes\n") << "a failed save changed the file";
+            }
+            out.digest = bytes;
+            return out;
+        },
+        [&] {
+            ckpSetupClear(name);
+            FILE* f = std::fopen(path.c_str(), "wb");
+            std::fputs("old bytes\n", f);
+            std::fclose(f);
+        },
+        Report::resultSuffices);
+    reportSites("setup edit and save", sites);
+}
+
+} // namespace

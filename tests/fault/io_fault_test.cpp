@@ -1,0 +1,225 @@
+// Failures of the disk and of the files under the library: a file limit that
+// makes writes fail halfway, files that shrink or vanish while they are read,
+// and save targets that are links, devices or cannot be made.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include "ckp/ckp.h"
+#include "ckp/kvo.h"
+#include "common/testutil.hpp"
+#include "core/types.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::ReportCapture;
+using ckptest::resetErrors;
+using ckptest::TempDir;
+
+const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
+
+// Counts the object records to the end; -1 when the end is not reached.
+int countObjects(ckpInfo* info) {
+    int objects = 0;
+    while (ckpGets(info) == 1) {
+        switch (ckpGetType(info)) {
+        case ckpTypeObject:
+            ++objects;
+            break;
+        case ckpTypeEnd:
+            return objects;
+        case ckpTypeError:
+            return -1;
+        default:
+            break;
+        }
+    }
+    return -1;
+}
+
+TEST(IoFaults, FileShrinksOrVanishesWhileRead) {
+    TempDir dir;
+    // Far more than one stream buffer, so that most of it is read after the
+    // file has changed.
+    std::string body = v1;
+    for (int i = 0; i < 5000; ++i) {
+        body += "r" + std::to_string(i) + " x=\"1\" \\\n z=\"3\"\n";
+    }
+    std::string path = dir.write("f.ckpt", body);
+
+    // Cut in the middle of a continued record: the reader meets the end
+    // there and ends the file normally with the records it read.
+    ckpInfo* info = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(info, nullptr);
+    std::filesystem::resize_file(path, body.size() / 2 + 7);
+    int objects = countObjects(info);
+    EXPECT_GT(objects, 0);
+    EXPECT_LT(objects, 5000);
+    EXPECT_EQ(ckpClose(info), 0);
+
+    // Emptied: what the stream had buffered, then the end.
+    dir.write("f.ckpt", body);
+    info = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(info, nullptr);
+    std::filesystem::resize_file(path, 0);
+    objects = countObjects(info);
+    EXPECT_GE(objects, 0);
+    EXPECT_LT(objects, 5000);
+    EXPECT_EQ(ckpClose(info), 0);
+
+#if !defined(_WIN32)
+    // Removed: the open stream still reads every record.
+    dir.write("f.ckpt", body);
+    info = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(info, nullptr);
+    std::filesystem::remove(path);
+    EXPECT_EQ(countObjects(info), 5000);
+    EXPECT_EQ(ckpClose(info), 0);
+#endif
+    resetErrors();
+}
+
+#if !defined(_WIN32)
+TEST(IoFaults, UnreadableFile) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    TempDir dir;
+    std::string path = dir.write("locked.ckpt", v1);
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    resetErrors();
+    EXPECT_EQ(ckpOpen(path.c_str(), "R"), nullptr);
+    EXPECT_EQ(std::string(ckpGetError()), path + ": Permission denied");
+    EXPECT_EQ(ckpSetupLoad(path.c_str()), 0);
+    resetErrors();
+}
+
+// While alive, no file of this process may grow past `bytes`; a write that
+// would fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limit = previous_;
+        limit.rlim_cur = bytes;
+        armed_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool armed() const { return armed_; }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool armed_ = false;
+};
+
+TEST(IoFaults, DiskFullHalfwayThroughWriting) {
+    TempDir dir;
+    std::string path = dir.file("out.ckpt");
+    FileSizeLimit limit(100);
+    ASSERT_TRUE(limit.armed());
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    std::setvbuf(w->file->stream, nullptr, _IONBF, 0);
+    resetErrors();
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    ASSERT_EQ(ckpPutProp(w, "a", std::string(300, 'v').c_str()), 1);
+    EXPECT_EQ(ckpPuts(w), 0);
+    EXPECT_STREQ(ckpGetError(), "File too large");
+    EXPECT_EQ(resetErrors(), 1);
+    ckpClose(w);
+    EXPECT_EQ(readFile(path).size(), 100u);
+
+    // Buffered, the failure shows at the close.
+    w = ckpOpen(path.c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    ASSERT_EQ(ckpPutProp(w, "a", std::string(300, 'v').c_str()), 1);
+    EXPECT_EQ(ckpPuts(w), 1);
+    EXPECT_EQ(ckpClose(w), 1);
+    EXPECT_STREQ(ckpGetError(), "File too large");
+    resetErrors();
+}
+
+TEST(IoFaults, FailedSetupSaveKeepsTheOldFile) {
+    TempDir dir;
+    std::string old = v1 + "keep entrytype=\"cell\"\n";
+    std::string path = dir.write("team.setup", old);
+    ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
+    for (int i = 0; i < 50; ++i) {
+        std::string entry = "entry" + std::to_string(i);
+        ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), entry.c_str(), "cell"), 1);
+        ASSERT_EQ(ckpSetupSetProp(path.c_str(), entry.c_str(), "note", "a longer value"), 1);
+    }
+    {
+        ReportCapture reports;
+        FileSizeLimit limit(200);
+        ASSERT_TRUE(limit.armed());
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteSetup): Error during ckpClose. File too large\n");
+    }
+    EXPECT_EQ(readFile(path), old);
+    EXPECT_FALSE(std::filesystem::exists(path + ".ckp-new"));
+
+    // The temporary name is taken by a directory: the file cannot be made.
+    std::filesystem::create_directory(path + ".ckp-new");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n");
+    }
+    EXPECT_EQ(readFile(path), old);
+    std::filesystem::remove(path + ".ckp-new");
+
+    EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 1);
+    EXPECT_NE(readFile(path), old);
+    EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
+    resetErrors();
+}
+
+TEST(IoFaults, SaveThroughLinksAndToDevices) {
+    TempDir dir;
+    std::string real = dir.write("real.setup", v1);
+    std::string link = dir.file("link.setup");
+    std::filesystem::create_symlink(real, link);
+    ASSERT_EQ(ckpSetupLoad(link.c_str()), 1);
+    ASSERT_EQ(ckpSetupCreateEntry(link.c_str(), "one", "cell"), 1);
+    ASSERT_EQ(ckpSetupSave(link.c_str(), nullptr), 1);
+    // The link stays a link, and the file it names holds the new bytes.
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(real), v1 + "one entrytype=\"cell\"\n");
+
+    // A device is written in place, not replaced; a full one fails the save.
+    std::FILE* probe = std::fopen("/dev/full", "w");
+    if (probe != nullptr) {
+        std::fclose(probe);
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(link.c_str(), "/dev/full"), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteSetup): Error during ckpClose. No space left on device\n");
+        EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+        EXPECT_FALSE(std::filesystem::exists("/dev/full.ckp-new"));
+    }
+    EXPECT_EQ(ckpSetupClear(link.c_str()), 1);
+    resetErrors();
+}
+#endif
+
+} // namespace
