@@ -1,8 +1,9 @@
 // Fuzz target: the input is a setup file. A setup that loads is saved to a
 // second file, cleared, and loaded back from that file: it must hold the same
 // entries with the same properties. Names and values that the writer cannot
-// carry unchanged (a backslash, a leading double quote, a line that could pass
-// the reader's 510-character limit) only have to survive without harm.
+// carry unchanged (a backslash, a leading double quote, a carriage return in
+// an entry name, a flag without a name, a line that could pass the reader's
+// 510-character limit) only have to survive without harm.
 #include <cstring>
 #include <map>
 #include <vector>
@@ -22,7 +23,7 @@ bool snapshot(const char* name, Setup& out) {
     kvoStrlist* entries = ckpSetupGetEntryList(name);
     for (kvoStrlist* e = entries; e != nullptr && *e != nullptr; ++e) {
         std::string entry = *e;
-        ok = ok && entry.find('\\') == std::string::npos && entry[0] != '"';
+        ok = ok && entry.find_first_of("\\\r") == std::string::npos && entry[0] != '"';
         std::size_t length = entry.size() + 2;
         char** names = nullptr;
         char** values = nullptr;
@@ -31,7 +32,8 @@ bool snapshot(const char* name, Setup& out) {
             for (int i = 0; names != nullptr && names[i] != nullptr; ++i) {
                 const char* v = values[i];
                 props.push_back({names[i], {v == nullptr, v != nullptr ? v : ""}});
-                ok = ok && (v == nullptr || std::strchr(v, '\\') == nullptr);
+                ok = ok && (v == nullptr || std::strchr(v, '\\') == nullptr) &&
+                     (v != nullptr || names[i][0] != '\0'); // a nameless flag is a blank
                 length += 1 + std::strlen(names[i]) + (v ? 3 + 2 * std::strlen(v) : 0);
                 std::free(names[i]);
                 std::free(values[i]);

@@ -8,6 +8,9 @@
 #             tables hold exactly the public functions
 #   mingw-x64 the same for 64-bit Windows, with the unit tests and a caller of
 #             ckp.dll run under Wine
+#   fuzz      each libFuzzer target over its seed corpus, then a fixed number
+#             of runs from a fixed seed
+#   valgrind  the unit tests of a release build under valgrind's leak check
 # Every tool they need is in scripts/debian-packages.txt; a missing one is a
 # failure, not a skip. Run one job with `scripts/extra-tests.sh JOB...`.
 set -euo pipefail
@@ -42,6 +45,41 @@ job_install() {
     -DCKP_BUILD_FUZZ=OFF
   cmake --build "$build" -j2
   bash tests/extra/consume.sh "$build" "$build/consume"
+}
+
+# The seeds are regression inputs; the short run from a fixed seed keeps the
+# job deterministic. Longer runs: scripts/fuzz.sh.
+job_fuzz() {
+  need clang++
+  local build=build/fuzz-ci target work
+  cmake --preset fuzz -B "$build" >/dev/null
+  cmake --build "$build" -j2
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  for target in reader roundtrip setup; do
+    work=$build/work/$target
+    rm -rf "$work"
+    mkdir -p "$work"
+    echo "== fuzz_$target: seeds, then ${CKP_FUZZ_RUNS:-100000} runs"
+    "$build/fuzz/fuzz_$target" -runs=0 "fuzz/corpus/$target" 2>&1 | tail -n 1
+    "$build/fuzz/fuzz_$target" -runs="${CKP_FUZZ_RUNS:-100000}" -seed=1 -max_len=4096 \
+      -timeout=10 -artifact_prefix="$build/" "$work" "fuzz/corpus/$target" 2>&1 | tail -n 1
+  done
+}
+
+# A second leak check, without sanitizers in the way.
+job_valgrind() {
+  need valgrind
+  local build=build/release-valgrind exe status=0
+  cmake --preset release -B "$build" -DCKP_BUILD_TOOLS=OFF -DCKP_BUILD_EXAMPLES=OFF >/dev/null
+  cmake --build "$build" -j2
+  for exe in "$build"/tests/test_*; do
+    [[ -f $exe && -x $exe && $exe != *.cmake ]] || continue
+    echo "== valgrind $exe"
+    valgrind --quiet --leak-check=full --errors-for-leak-kinds=definite,indirect \
+      --error-exitcode=1 "$exe" --gtest_brief=1 || status=1
+  done
+  return $status
 }
 
 job_mingw_x86() {
@@ -113,7 +151,7 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(clang install mingw-x86 mingw-x64)
+  jobs=(clang install fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
@@ -121,6 +159,8 @@ for job in "${jobs[@]}"; do
     install) run install job_install ;;
     mingw-x86) run mingw-x86 job_mingw_x86 ;;
     mingw-x64) run mingw-x64 job_mingw_x64 ;;
+    fuzz) run fuzz job_fuzz ;;
+    valgrind) run valgrind job_valgrind ;;
     *) echo "unknown job: $job" >&2; exit 2 ;;
   esac
 done
