@@ -12,7 +12,9 @@ int compareNames(const char* a, const char* b) {
     return c < 0 ? -1 : c > 0 ? 1 : 0; // strcmp compares bytes as unsigned
 }
 
-template <class T> T* elementAt(kvoTable* t, int i) { return static_cast<T*>(t->first) + i; }
+template <class T> T* elementAt(kvoTable* t, int i) {
+    return static_cast<T*>(t->first) + i;
+}
 } // namespace
 
 int ckpSetupCompareElems(const void* a, const void* b) {
@@ -34,8 +36,8 @@ ckpSetup* ckpSetupFind(const char* name) {
     if (name == nullptr || registry == nullptr) {
         return nullptr;
     }
-    return static_cast<ckpSetup*>(
-        kvoBsearch(name, registry->first, registry->count, registry->elementSize, ckpSetupCompareKey));
+    return static_cast<ckpSetup*>(kvoBsearch(name, registry->first, registry->count,
+                                             registry->elementSize, ckpSetupCompareKey));
 }
 
 ckpSetupEntry* ckpSetupFindEntry(const char* setup, const char* entry) {
@@ -52,8 +54,8 @@ ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char*
     if (e == nullptr || name == nullptr) {
         return nullptr;
     }
-    return static_cast<ckpSetupProp*>(
-        kvoBsearch(name, e->props->first, e->props->count, e->props->elementSize, ckpSetupCompareKey));
+    return static_cast<ckpSetupProp*>(kvoBsearch(name, e->props->first, e->props->count,
+                                                 e->props->elementSize, ckpSetupCompareKey));
 }
 
 // A property's name and value share one block, the name first: a setup of
@@ -209,6 +211,9 @@ kvoStrlist* ckpSetupGetEntryList(const char* setup) {
     }
     // Sized once: a list of a million names is not grown name by name.
     auto n = static_cast<std::size_t>(s->entries->count);
+    if (n == 0) {
+        return nullptr; // a setup without entries has no list
+    }
     auto* list = static_cast<kvoStrlist*>(kvoMalloc((n + 1) * sizeof(kvoStrlist)));
     if (list == nullptr) {
         return nullptr;

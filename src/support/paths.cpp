@@ -20,8 +20,12 @@ namespace {
 #if defined(_WIN32)
 const char sep = '\\';
 const char listSep = ';';
-bool isSep(char c) { return c == '\\' || c == '/'; }
-int makeDir(const char* p) { return _mkdir(p); }
+bool isSep(char c) {
+    return c == '\\' || c == '/';
+}
+int makeDir(const char* p) {
+    return _mkdir(p);
+}
 bool isDir(const char* p) {
     struct _stat st;
     return _stat(p, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
@@ -29,20 +33,28 @@ bool isDir(const char* p) {
 #else
 const char sep = '/';
 const char listSep = ':';
-bool isSep(char c) { return c == '/'; }
-int makeDir(const char* p) { return mkdir(p, 0777); }
+bool isSep(char c) {
+    return c == '/';
+}
+int makeDir(const char* p) {
+    return mkdir(p, 0777);
+}
 bool isDir(const char* p) {
     struct stat st;
     return stat(p, &st) == 0 && S_ISDIR(st.st_mode);
 }
 #endif
 
-bool fits(std::size_t length, int size) { return size > 0 && length < std::size_t(size); }
+bool fits(std::size_t length, int size) {
+    return size > 0 && length < std::size_t(size);
+}
 } // namespace
 
 extern "C" {
 
-char kvoDirSep(void) { return sep; }
+char kvoDirSep(void) {
+    return sep;
+}
 
 int kvoFileExists(const char* path) {
 #if defined(_WIN32)
@@ -109,7 +121,10 @@ int wyrSearchGroup(int flags, const char* name, const char* group, char* result,
     }
     char var[128] = "KVO_SEARCH_";
     std::size_t n = std::strlen(var);
-    for (const char* g = group; *g != '\0' && n + 1 < sizeof var; ++g) {
+    for (const char* g = group; *g != '\0'; ++g) {
+        if (n + 1 >= sizeof var) {
+            return 1; // a cut name would look in another group
+        }
         var[n++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*g)));
     }
     var[n] = '\0';

@@ -56,3 +56,71 @@ TEST(SetupStore, FailedLoadsLeaveNothingAndBadSavesKeepTheOldFile) {
     EXPECT_EQ(ckptest::readFile(good), "WRXCHECKPOINT=\"1.0\"\nx\n");
     EXPECT_EQ(ckpSetupClear(good.c_str()), 1);
 }
+
+TEST(SetupStore, NamesSortByUnsignedBytesAndHandedOutStringsAreCopies) {
+    ckptest::TempDir dir;
+    std::string name = dir.file("sorted");
+    // Before the setup exists nothing is found.
+    EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
+    EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "p", "v"), 0);
+    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
+    ASSERT_EQ(ckpSetupCreate(name.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
+    for (const char* entry : {"\xc3\xa9t\xc3\xa9", "b", "Z", "a", "_", "B1"}) {
+        ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), entry, ""), 1) << entry;
+    }
+    kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
+    ASSERT_NE(list, nullptr);
+    std::string order;
+    for (kvoStrlist* e = list; *e != nullptr; ++e) {
+        order += std::string(*e) + " ";
+    }
+    kvoFreeStrlist(list);
+    EXPECT_EQ(order, "B1 Z _ a b \xc3\xa9t\xc3\xa9 ");
+
+    // An entry without type has no properties: two arrays of one null each.
+    char** names = nullptr;
+    char** values = nullptr;
+    ASSERT_EQ(ckpSetupGetAllProps(name.c_str(), "a", &names, &values), 1);
+    EXPECT_EQ(names[0], nullptr);
+    EXPECT_EQ(values[0], nullptr);
+    free(names);
+    free(values);
+    ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "z", "last"), 1);
+    ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "Y", "first"), 1);
+    ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "flag", nullptr), 1);
+    ASSERT_EQ(ckpSetupGetAllProps(name.c_str(), "a", &names, &values), 1);
+    ASSERT_NE(names[2], nullptr);
+    EXPECT_STREQ(names[0], "Y");
+    EXPECT_STREQ(names[1], "flag");
+    EXPECT_EQ(values[1], nullptr);
+    EXPECT_STREQ(names[2], "z");
+    EXPECT_EQ(names[3], nullptr);
+    // Changing what was handed out changes nothing in the store.
+    names[0][0] = 'X';
+    values[0][0] = 'F';
+    for (int i = 0; names[i] != nullptr; ++i) {
+        free(names[i]);
+        free(values[i]);
+    }
+    free(names);
+    free(values);
+    char* value = nullptr;
+    ASSERT_EQ(ckpSetupGetProp(name.c_str(), "a", "Y", &value), 1);
+    EXPECT_STREQ(value, "first");
+    value[0] = 'x';
+    free(value);
+    ASSERT_EQ(ckpSetupGetProp(name.c_str(), "a", "Y", &value), 1);
+    EXPECT_STREQ(value, "first");
+    free(value);
+    // A missing property leaves the out pointer alone.
+    char marker = 'm';
+    char* untouched = &marker;
+    value = untouched;
+    EXPECT_EQ(ckpSetupGetProp(name.c_str(), "a", "none", &value), 0);
+    EXPECT_EQ(value, untouched);
+    EXPECT_EQ(ckpSetupDelEntry(name.c_str(), "a"), 1);
+    EXPECT_EQ(ckpSetupGetEntry(name.c_str(), "a"), 0);
+    EXPECT_EQ(ckpSetupClear(name.c_str()), 1);
+    EXPECT_EQ(ckpSetupClear(name.c_str()), 0);
+}

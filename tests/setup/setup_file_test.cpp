@@ -1,0 +1,281 @@
+// Setup files: finding them, loading them whole or not at all, saving them
+// in place, elsewhere or as a dump, and the dump's exact lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "common/testutil.hpp"
+#include "setup/store.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::ReportCapture;
+using ckptest::TempDir;
+
+const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
+
+// Everything written to standard error while alive.
+class StderrCapture {
+  public:
+    StderrCapture() : file_(std::tmpfile()) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        if (file_ != nullptr) {
+            dup2(fileno(file_), 2);
+        }
+    }
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    std::string take() {
+        restore();
+        std::string text;
+        if (file_ != nullptr) {
+            std::rewind(file_);
+            for (int c; (c = std::fgetc(file_)) != EOF;) {
+                text += static_cast<char>(c);
+            }
+            std::fclose(file_);
+            file_ = nullptr;
+        }
+        return text;
+    }
+
+  private:
+    void restore() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, 2);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+    std::FILE* file_;
+    int saved_ = -1;
+};
+
+std::string dumpOf(const char* setup) {
+    StderrCapture capture;
+    EXPECT_EQ(ckpSetupSave(setup, "-"), 1);
+    return capture.take();
+}
+
+void setEnv(const char* name, const std::string& value) {
+#if defined(_WIN32)
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+char listSep() {
+#if defined(_WIN32)
+    return ';';
+#else
+    return ':';
+#endif
+}
+
+TEST(SetupDump, ExactLinesAndTheModifiedFlag) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", v1 + "cell entrytype=\"cell\" locked\n"
+                                                    "Alpha owner=\"ann\"\n"
+                                                    "beta\n");
+    ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
+    const std::string head = "setup information for: " + path + "\n\nload path is: " + path + "\n";
+    const std::string entries = "Setup Entries: \n"
+                                "Name: Alpha\nProp List:\n    name: owner value: ann\n"
+                                "Name: beta\nProp List:\n"
+                                "Name: cell\nProp List:\n    name: entrytype value: cell\n"
+                                "    name: locked value: (no value)\n"
+                                "\n";
+    EXPECT_EQ(dumpOf(path.c_str()), head + "setup has NOT been modified\n\n" + entries);
+    EXPECT_FALSE(std::filesystem::exists("-"));
+
+    // Calls that change nothing leave the flag alone.
+    EXPECT_EQ(ckpSetupCreateEntry(path.c_str(), "beta", "x"), 0);
+    EXPECT_EQ(ckpSetupDelEntry(path.c_str(), "gamma"), 0);
+    EXPECT_EQ(ckpSetupDelProp(path.c_str(), "beta", "none"), 0);
+    EXPECT_EQ(ckpSetupSetProp(path.c_str(), "gamma", "a", "1"), 0);
+    EXPECT_NE(dumpOf(path.c_str()).find("setup has NOT been modified\n\n"), std::string::npos);
+
+    // Setting a value to what it was is a change, and saving keeps the flag.
+    EXPECT_EQ(ckpSetupSetProp(path.c_str(), "Alpha", "owner", "ann"), 1);
+    ASSERT_EQ(ckpSetupSave(path.c_str(), nullptr), 1);
+    EXPECT_EQ(dumpOf(path.c_str()), head + "setup has been modified\n\n" + entries);
+    EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
+
+    // A setup without entries.
+    ASSERT_EQ(ckpSetupCreate("empty-dump"), 1);
+    EXPECT_EQ(dumpOf("empty-dump"), "setup information for: empty-dump\n\n"
+                                    "load path is: empty-dump\n"
+                                    "setup has NOT been modified\n\n"
+                                    "Setup Entries: \n\n");
+    EXPECT_EQ(ckpSetupClear("empty-dump"), 1);
+}
+
+TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("a"));
+    std::filesystem::create_directories(dir.file("b"));
+    std::string inB = dir.write("b/found-by-search.setup", v1 + "x\n");
+    setEnv("KVO_SEARCH_KVOSETUP", dir.file("a") + listSep() + dir.file("b"));
+    ASSERT_EQ(ckpSetupLoad("found-by-search.setup"), 1);
+    EXPECT_EQ(ckpSetupGetEntry("found-by-search.setup", "x"), 1);
+    EXPECT_NE(dumpOf("found-by-search.setup").find("load path is: " + inB + "\n"),
+              std::string::npos);
+
+    // A group of one's own, and a name no directory holds.
+    std::string own = dir.write("a/own.setup", v1 + "y\n");
+    setEnv("KVO_SEARCH_MYTOOL", dir.file("a"));
+    EXPECT_EQ(ckpSetupLoadGroup("own.setup", "mytool"), 1);
+    EXPECT_EQ(ckpSetupGetEntry("own.setup", "y"), 1);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad("nowhere.setup"), 0);
+        EXPECT_EQ(ckpSetupLoadGroup("own.setup-not", "mytool"), 0);
+        EXPECT_EQ(ckpSetupLoadGroup("x", std::string(300, 'g').c_str()), 0);
+        EXPECT_EQ(reports.joined(), "");
+    }
+
+    // Loaded again: the setup in memory, with its changes, stays.
+    EXPECT_EQ(ckpSetupCreateEntry("own.setup", "z", nullptr), 1);
+    EXPECT_EQ(ckpSetupLoadGroup("own.setup", "mytool"), 1);
+    EXPECT_EQ(ckpSetupGetEntry("own.setup", "z"), 1);
+    EXPECT_EQ(readFile(own), v1 + "y\n");
+
+    // A setup whose file exists is loaded, not created.
+    EXPECT_EQ(ckpSetupCreate(inB.c_str()), 0);
+    EXPECT_EQ(ckpSetupCreate("own.setup"), 1);
+    EXPECT_EQ(ckpSetupClear("own.setup"), 1);
+    EXPECT_EQ(ckpSetupClear("found-by-search.setup"), 1);
+    setEnv("KVO_SEARCH_KVOSETUP", "");
+}
+
+TEST(SetupLoad, WhatAFileMayHoldAndWhatFailsItWhole) {
+    TempDir dir;
+    // Empty: no entries. Qualifiers, comments and rooted paths are fine.
+    std::string empty = dir.write("empty.setup", "");
+    ASSERT_EQ(ckpSetupLoad(empty.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntryList(empty.c_str()), nullptr);
+    EXPECT_EQ(ckpSetupClear(empty.c_str()), 1);
+    std::string mixed = dir.write("mixed.setup", v1 + "; a comment\n"
+                                                      "/cfg WRXc\n"
+                                                      "sub WRXsd\n"
+                                                      "/rooted/entry a=\"1\"\n");
+    ASSERT_EQ(ckpSetupLoad(mixed.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntry(mixed.c_str(), "/rooted/entry"), 1);
+    kvoStrlist* list = ckpSetupGetEntryList(mixed.c_str());
+    ASSERT_NE(list, nullptr);
+    EXPECT_STREQ(list[0], "/rooted/entry");
+    EXPECT_EQ(list[1], nullptr);
+    kvoFreeStrlist(list);
+    EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
+
+    // Every fault of one file is reported in one pass, and nothing is kept.
+    std::string bad = dir.write("bad.setup", v1 + "a x=\"1\n"
+                                                  "good y=\"2\"\n"
+                                                  "b z=\"3\n");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad(bad.c_str()), 0);
+        std::string all = reports.joined();
+        EXPECT_NE(all.find("line 2"), std::string::npos) << all;
+        EXPECT_NE(all.find("line 4"), std::string::npos) << all;
+    }
+    EXPECT_EQ(ckpSetupGetEntry(bad.c_str(), "good"), 0);
+    EXPECT_EQ(ckpSetupClear(bad.c_str()), 0);
+
+    // An included file brings its header along: a second header record.
+    dir.write("part.setup", v1 + "p\n");
+    std::string includer = dir.write("includer.setup", v1 + "part.setup WRXinc\n");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad(includer.c_str()), 0);
+        EXPECT_NE(reports.joined().find("Error (ckpSetupReadSetup): checkpoint file has an extra "
+                                        "checkpoint header record.\n"),
+                  std::string::npos)
+            << reports.joined();
+    }
+
+    // The same path twice fails the load; the same property twice in a
+    // record keeps the first.
+    std::string twice = dir.write("twice.setup", v1 + "e a=\"1\"\ne b=\"2\"\n");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad(twice.c_str()), 0);
+        EXPECT_NE(reports.joined().find("Error (kvoSetupAddEntry): couldn't add entry to "
+                                        "checkpoint.\n"),
+                  std::string::npos);
+    }
+    std::string dup = dir.write("dup.setup", v1 + "e a=\"1\" a=\"2\"\n");
+    {
+        ReportCapture reports;
+        ASSERT_EQ(ckpSetupLoad(dup.c_str()), 1);
+        char* value = nullptr;
+        ASSERT_EQ(ckpSetupGetProp(dup.c_str(), "e", "a", &value), 1);
+        EXPECT_STREQ(value, "1");
+        std::free(value);
+        EXPECT_EQ(reports.joined(),
+                  "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
+        EXPECT_EQ(ckpSetupClear(dup.c_str()), 1);
+    }
+}
+
+TEST(SetupSave, ElsewhereInNewDirectoriesAndTheLoadPathStays) {
+    TempDir dir;
+    std::string path = dir.write("home.setup", v1 + "a\n");
+    ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
+    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), "b", "view"), 1);
+    std::string elsewhere = dir.file("new/deeper/copy.setup");
+    ASSERT_EQ(ckpSetupSave(path.c_str(), elsewhere.c_str()), 1);
+    EXPECT_EQ(readFile(elsewhere), v1 + "a\nb entrytype=\"view\"\n");
+    EXPECT_EQ(readFile(path), v1 + "a\n");
+    EXPECT_NE(dumpOf(path.c_str()).find("load path is: " + path + "\n"), std::string::npos);
+    ASSERT_EQ(ckpSetupSave(path.c_str(), ""), 1);
+    EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
+
+    // A property name the writer refuses fails the save; the entries after it
+    // are not written and the old file stays.
+    ASSERT_EQ(ckpSetupSetProp(path.c_str(), "a", "bad-name", "v"), 1);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteEntry): writing property to checkpoint file failed.\n");
+    }
+    EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
+    ASSERT_EQ(ckpSetupDelProp(path.c_str(), "a", "bad-name"), 1);
+
+    // An entry name too long for one line is refused, not cut.
+    std::string longName(600, 'n');
+    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), longName.c_str(), nullptr), 1);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_NE(reports.joined(), "");
+    }
+    EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
+    EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
+
+    // Created and saved without a path: a file of that name, header only.
+    std::string created = dir.file("created.setup");
+    ASSERT_EQ(ckpSetupCreate(created.c_str()), 1);
+    ASSERT_EQ(ckpSetupSave(created.c_str(), nullptr), 1);
+    EXPECT_EQ(readFile(created), v1);
+    EXPECT_EQ(ckpSetupClear(created.c_str()), 1);
+    EXPECT_EQ(ckpSetupSave(created.c_str(), nullptr), 0);
+}
+
+} // namespace
