@@ -13,10 +13,10 @@ target=$1
 seconds=$2
 shift 2
 build=build/fuzz
-if [[ ! -x $build/fuzz/fuzz_$target ]]; then
+if [[ ! -f $build/CMakeCache.txt ]]; then
   cmake --preset fuzz -B "$build" >/dev/null
-  cmake --build "$build" -j2 --target "fuzz_$target"
 fi
+cmake --build "$build" -j2 --target "fuzz_$target"
 work=$build/work/$target
 artifacts=$build/artifacts/$target
 mkdir -p "$work" "$artifacts"

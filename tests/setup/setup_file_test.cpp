@@ -133,7 +133,9 @@ TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
     setEnv("KVO_SEARCH_KVOSETUP", dir.file("a") + listSep() + dir.file("b"));
     ASSERT_EQ(ckpSetupLoad("found-by-search.setup"), 1);
     EXPECT_EQ(ckpSetupGetEntry("found-by-search.setup", "x"), 1);
-    EXPECT_NE(dumpOf("found-by-search.setup").find("load path is: " + inB + "\n"),
+    // The search joins directory and name with the canonical separator.
+    std::string searched = dir.file("b") + kvoDirSep() + "found-by-search.setup";
+    EXPECT_NE(dumpOf("found-by-search.setup").find("load path is: " + searched + "\n"),
               std::string::npos);
 
     // A group of one's own, and a name no directory holds.
