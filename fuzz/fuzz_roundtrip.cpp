@@ -9,7 +9,7 @@
 // - a value or path holding a backslash (the writer never escapes one, so
 //   `\"`, `\;`, `\\` would read back differently), a path beginning with a
 //   double quote or holding a carriage return, an object without a path, a
-//   flag without a name, and records whose written line could pass the reader's
+//   property without a name, and records whose written line could pass the reader's
 //   510-character physical line;
 // - the header of a file without one (syntax 0) or with a fault in it: the
 //   copy gets the header of ckpCreateHdr, and only the header's type is
@@ -61,8 +61,9 @@ bool takeRecord(ckpInfo* info, int type, Record& out) {
     char* value = nullptr;
     while (ckpGenProp(info, &id, &name, &value) == 1) {
         Prop p{name, value == nullptr, value != nullptr ? value : ""};
-        // A flag without a name is written as a lone blank.
-        ok = ok && carriable(p.value.c_str()) && !(p.flag && p.name.empty());
+        // A property without a name is written as a lone blank or as
+        // ` ="v"`, which reads back as the value of the property before it.
+        ok = ok && carriable(p.value.c_str()) && !p.name.empty();
         length += 1 + p.name.size() + (p.flag ? 0 : 3 + 2 * p.value.size());
         out.props.push_back(std::move(p));
     }
