@@ -132,42 +132,38 @@ Outcome drainWithQueries(ckpInfo* info) {
     return out;
 }
 
+// Opens `path` for reading, runs `body` on the handle and closes it; a
+// failed open or close fails the run.
+Outcome onReader(const std::string& path, const std::function<Outcome(ckpInfo*)>& body) {
+    ckpInfo* info = ckpOpen(path.c_str(), "R");
+    if (!info) {
+        return Outcome{false, ""};
+    }
+    Outcome out = body(info);
+    out.ok = ckpClose(info) == 0 && out.ok;
+    return out;
+}
+
 TEST(AllocationSweep, ReadWithIncludeAndQueries) {
     ReadFiles files;
-    long sites = sweep([&] {
-        Outcome out;
-        ckpInfo* info = ckpOpen(files.main.c_str(), "R");
-        if (!info) {
-            out.ok = false;
-            return out;
-        }
-        out = drainWithQueries(info);
-        if (ckpClose(info) != 0) {
-            out.ok = false;
-        }
-        return out;
-    });
+    long sites = sweep([&] { return onReader(files.main, drainWithQueries); });
     reportSites("read", sites);
 }
 
 TEST(AllocationSweep, ScanAndSkip) {
     ReadFiles files;
     long sites = sweep([&] {
-        Outcome out;
-        ckpInfo* info = ckpOpen(files.main.c_str(), "R");
-        if (!info) {
-            out.ok = false;
+        return onReader(files.main, [](ckpInfo* info) {
+            Outcome out;
+            // To the object "d", back to the start and on to the config-path
+            // record, then past every record up to the next one: the end.
+            out.ok = ckpSetScan(info, 0, ckpTypeObject, "d") == 1 && ckpGets(info) == 1;
+            out.digest = text(ckpGetObjPath(info));
+            out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 &&
+                     ckpGets(info) == 1 && ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
+            out.digest += " " + std::to_string(ckpGetType(info));
             return out;
-        }
-        // To the object "d", back to the start and on to the config-path
-        // record, then past every record up to the next one: the end.
-        out.ok = ckpSetScan(info, 0, ckpTypeObject, "d") == 1 && ckpGets(info) == 1;
-        out.digest = text(ckpGetObjPath(info));
-        out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 &&
-                 ckpGets(info) == 1 && ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
-        out.digest += " " + std::to_string(ckpGetType(info));
-        ckpClose(info);
-        return out;
+        });
     });
     reportSites("scan", sites);
 }
