@@ -228,22 +228,18 @@ TEST(AllocationSweep, SyntaxReport) {
     TempDir dir;
     std::string path = dir.write("bad.ckpt", v1 + "a x=\"1\" \\\n y=\"unclosed\n");
     long sites = sweep([&] {
-        Outcome out;
         ReportCapture reports;
-        ckpInfo* info = ckpOpen(path.c_str(), "R");
-        if (!info) {
-            out.ok = false;
-            return out;
-        }
-        while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
-            if (ckpGetType(info) == ckpTypeError) {
-                ckpSyntax(info);
+        return onReader(path, [&](ckpInfo* info) {
+            Outcome out;
+            while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
+                if (ckpGetType(info) == ckpTypeError) {
+                    ckpSyntax(info);
+                }
             }
-        }
-        ckpClose(info);
-        out.digest = reports.joined();
-        resetErrors(); // the syntax error itself counts
-        return out;
+            out.digest = reports.joined();
+            resetErrors(); // the syntax error itself counts
+            return out;
+        });
     });
     reportSites("syntax report", sites);
 }
