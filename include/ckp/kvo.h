@@ -10,6 +10,7 @@
 #define CKP_KVO_H
 
 #include <stddef.h>
+#include <stdio.h>
 
 #if defined(_WIN32) || defined(__CYGWIN__)
 #if defined(KVO_BUILDING)
@@ -157,6 +158,100 @@ KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char*
  * exist) into result, a KVO_PATH_BUFFER-byte buffer. Returns 0 on success,
  * non-zero when the path is empty or the result does not fit. */
 KVO_API int wyrConvertPathNotThere(const char* path, char* result);
+
+/* ---- File kinds ----------------------------------------------------- */
+
+/* Non-zero when path names an existing regular file (links followed). */
+KVO_API int kvoIsRegularFile(const char* path);
+
+/* Non-zero when path names an existing directory (links followed). */
+KVO_API int kvoIsDirectory(const char* path);
+
+/* What an open stream reads or writes: 0 unknown (fstat failed), else one
+ * of these. */
+#define KVO_KIND_REGULAR 1
+#define KVO_KIND_DIRECTORY 2
+#define KVO_KIND_OTHER 3 /* device, FIFO, socket, terminal */
+KVO_API int kvoStreamKind(FILE* stream);
+
+/* The identity of the file behind an open stream: device (volume serial
+ * number on Windows) and file index (inode). Returns 1, or 0 when the
+ * system cannot tell. */
+KVO_API int kvoStreamIdentity(FILE* stream, unsigned long long* device,
+                              unsigned long long* index);
+
+/* ---- Files replaced safely ------------------------------------------ */
+
+/* Every file that ckp and kvo write by name is written through a
+ * replacement, so that the name always holds either the old content or the
+ * whole new one:
+ *  - links are followed to the final file, which is the one replaced; a
+ *    dangling link makes the file it names;
+ *  - the new content goes to a temporary created exclusively (never through
+ *    a link, mode 0600) under a short unique name in the final file's
+ *    directory; it gets the old file's permission bits, and its owner and
+ *    group where the process may give them (a new file: 0666 & ~umask);
+ *  - commit flushes and syncs the temporary, renames it over the final file
+ *    and syncs the directory; any failure removes the temporary and leaves
+ *    the final file as it was;
+ *  - a target that is not a regular file (device, FIFO, socket, anything
+ *    under /dev or /proc) is written in place and never replaced.
+ * A file with several hard links is replaced like any other: the name given
+ * gets the new content, its other names keep the old one. */
+typedef struct kvoReplacement kvoReplacement;
+
+/* Flags of kvoReplaceBegin. */
+#define KVO_REPLACE_NEW 1 /* commit fails with EEXIST when the file exists by then */
+
+/* Starts replacing target. Returns the replacement, or NULL with the
+ * system's error number in *errnumOut (ENOMEM without memory). */
+KVO_API kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut);
+
+/* The stream to write the new content to; it belongs to the replacement. */
+KVO_API FILE* kvoReplaceStream(const kvoReplacement* replacement);
+
+/* The file that commit will replace: the target after its links. Valid
+ * until the replacement ends. */
+KVO_API const char* kvoReplaceTarget(const kvoReplacement* replacement);
+
+/* Publishes the new content and frees the replacement. A stream whose error
+ * flag is set is never published. Returns 0, or the system's error number
+ * (the target is then unchanged and the temporary removed). */
+KVO_API int kvoReplaceCommit(kvoReplacement* replacement);
+
+/* Discards the new content: closes the stream, removes the temporary, frees
+ * the replacement. A target written in place keeps what was written. NULL is
+ * accepted. */
+KVO_API void kvoReplaceAbort(kvoReplacement* replacement);
+
+/* Removes the temporaries of every replacement in progress. Safe to call
+ * from a signal handler; a program calls it from its SIGINT, SIGTERM and
+ * SIGHUP handlers before it ends. */
+KVO_API void kvoRemoveTemporaries(void);
+
+/* ---- Locks ---------------------------------------------------------- */
+
+/* An exclusive lock that serializes the writers of the files of one
+ * directory across processes: it is held on the file ".ckp.lock" in the
+ * directory of target's final file (after links), made if missing, and dies
+ * with its process. Taking it waits for its holder. The same process may
+ * take it again; each kvoLockFile needs its kvoUnlockFile. Returns the lock,
+ * or NULL with the system's error number in *errnumOut. */
+typedef struct kvoFileLock kvoFileLock;
+KVO_API kvoFileLock* kvoLockFile(const char* target, int* errnumOut);
+
+/* Releases a lock; NULL is accepted. */
+KVO_API void kvoUnlockFile(kvoFileLock* lock);
+
+/* Test hook. With n > 0 the n-th call from now of the given kind fails once
+ * with the error number errnum, as if the system had refused it; n <= 0
+ * disarms. kvoIoFailureHit() tells whether it has happened since. */
+#define KVO_IO_OPEN 0   /* creating a temporary or a lock file */
+#define KVO_IO_WRITE 1  /* flushing the new content */
+#define KVO_IO_SYNC 2   /* syncing the new content */
+#define KVO_IO_RENAME 3 /* publishing it */
+KVO_API void kvoSetIoFailure(int call, long n, int errnum);
+KVO_API int kvoIoFailureHit(void);
 
 #ifdef __cplusplus
 }
