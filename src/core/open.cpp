@@ -80,6 +80,12 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
         }
         ok = tiStart(info);
     }
+    if (!ok) {
+        // The header check may have left its action for a file that is not
+        // read after all: the includer reads on after exactly one error.
+        info->actionSet = 0;
+        info->action = 0;
+    }
     if (!ok && info->file == file) {
         tiFreeFile(file, info->mode);
         if (info->file != nullptr && info->file->firstLine != nullptr) {

@@ -117,6 +117,8 @@ void tiIncludeFile(ckpInfo* info) {
     if (!tiPushFile(info, name, node, stream) ||
         !tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
+        info->actionSet = 0;
+        info->action = 0;
         info->type = ckpTypeError;
     }
 }

@@ -134,12 +134,11 @@ TEST(Include, DistinctFilesWithTheSameNodeAreIncluded) {
 
 TEST(Include, UnreadableTargets) {
     ckptest::TempDir dir;
-    std::string main = dir.write("main.ckp", v1 +
-                                                 "sub WRXinc\n"
-                                                 "missing WRXinc\n"
-                                                 "badhdr WRXinc\n"
-                                                 "empty WRXinc\n"
-                                                 "last\n");
+    std::string main = dir.write("main.ckp", v1 + "sub WRXinc\n"
+                                                  "missing WRXinc\n"
+                                                  "badhdr WRXinc\n"
+                                                  "empty WRXinc\n"
+                                                  "last\n");
     dir.write("sub/x", "");
     dir.write("badhdr", "WRXCHECKPOINT=\"1.5\"\nz\n");
     dir.write("empty", "");
@@ -243,4 +242,27 @@ TEST(Include, FromAStreamWithoutName) {
     EXPECT_EQ(r->next(), ckpTypeObject);
     EXPECT_EQ(r->path(), "i1");
     std::filesystem::current_path(before);
+}
+
+// An include that fails after its file was opened gives one error, leaves
+// no action pending, and the includer reads on.
+TEST(Include, AFailedIncludeLeavesNothingBehind) {
+    ckptest::TempDir dir;
+    std::string main = dir.write("main.ckp", v1 + "v2 WRXinc\nafter1\nbad WRXinc\nafter2\n");
+    dir.write("v2", "WRXCHECKPOINT=\"2.0\"\nz\n");
+    dir.write("bad", "WRXCHECKPOINT=\"1.5\"\nz\n");
+    Reader r(main);
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    EXPECT_EQ(r.next(), ckpTypeInclude);
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_STREQ(ckpGetError(), "unknown syntax version in tiStart");
+    EXPECT_FALSE(r.info->actionSet == 1 && r.info->action != 0);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "after1");
+    EXPECT_EQ(r.next(), ckpTypeInclude);
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "after2");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
 }
