@@ -208,20 +208,19 @@ int ckpSetupLoadGroup(const char* name, const char* group) {
     if (ckpSetupFind(name) != nullptr) {
         return 1;
     }
-    char found[KVO_PATH_BUFFER];
-    const char* path = name;
-    if (!kvoFileExists(name)) {
-        if (wyrSearchGroup(0, name, group != nullptr ? group : "kvosetup", found, sizeof found) !=
-            0) {
-            return 0;
-        }
-        path = found;
+    // The path found is taken whole, whatever its length.
+    char* path = kvoFileExists(name)
+                     ? kvoCopyString(name)
+                     : kvoSearchGroupPath(name, group != nullptr ? group : "kvosetup");
+    if (path == nullptr) {
+        return 0;
     }
     ckpSetup* setup = ckpSetupNew();
     if (setup == nullptr) {
+        kvoFree(path);
         return 0;
     }
-    setup->loadPath = kvoCopyString(path);
+    setup->loadPath = path;
     setup->name = kvoCopyString(name);
     if (setup->loadPath == nullptr || setup->name == nullptr || !ckpSetupReadSetup(setup)) {
         ckpSetupFree(setup);
@@ -271,9 +270,9 @@ int ckpSetupSave(const char* name, const char* path) {
     } else if (std::strcmp(given, "-") == 0) {
         ok = ckpSetupWriteSetup(setup, "-");
     } else {
-        char target[KVO_PATH_BUFFER];
-        ok = wyrConvertPathNotThere(given, target) == 0 && buildTargetDirs(target) &&
-             ckpSetupWriteSetup(setup, target);
+        char* target = kvoAbsolutePath(given);
+        ok = target != nullptr && buildTargetDirs(target) && ckpSetupWriteSetup(setup, target);
+        kvoFree(target);
     }
     kvoFree(given);
     return ok;

@@ -21,6 +21,64 @@ bool isDir(const char* p) {
 bool fits(std::size_t length, int size) {
     return size > 0 && length < std::size_t(size);
 }
+
+// A kvoMalloc copy of text, or null without memory.
+char* heapCopy(const std::string& text) {
+    auto* copy = static_cast<char*>(kvoMalloc(text.size() + 1));
+    if (copy != nullptr) {
+        std::memcpy(copy, text.c_str(), text.size() + 1);
+    }
+    return copy;
+}
+
+// Copies a found path into a caller's buffer of size bytes; 1 when it does
+// not fit (the buffer is then emptied) or there was none.
+int toBuffer(char* found, char* result, int size) {
+    int missed = 1;
+    if (found != nullptr && fits(std::strlen(found), size)) {
+        std::memcpy(result, found, std::strlen(found) + 1);
+        missed = 0;
+    } else if (size > 0) {
+        result[0] = '\0';
+    }
+    kvoFree(found);
+    return missed;
+}
+
+// The directories of a search group, from its environment variable; null
+// when the variable is unset or the group's name too long for it.
+const char* searchDirs(const char* group) {
+    char var[128] = "KVO_SEARCH_";
+    std::size_t n = std::strlen(var);
+    for (const char* g = group; *g != '\0'; ++g) {
+        if (n + 1 >= sizeof var) {
+            return nullptr; // a cut name would look in another group
+        }
+        var[n++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*g)));
+    }
+    var[n] = '\0';
+    return std::getenv(var);
+}
+
+std::string searchIn(const char* dirs, const char* name) {
+    while (*dirs != '\0') {
+        const char* end = std::strchr(dirs, platform::listSep);
+        std::size_t dirLength = end != nullptr ? std::size_t(end - dirs) : std::strlen(dirs);
+        if (dirLength > 0) {
+            std::string path(dirs, dirLength);
+            path += sep;
+            path += name;
+            if (kvoFileExists(path.c_str())) {
+                return path;
+            }
+        }
+        if (end == nullptr) {
+            break;
+        }
+        dirs = end + 1;
+    }
+    return std::string();
+}
 } // namespace
 
 extern "C" {
@@ -30,7 +88,8 @@ char kvoDirSep(void) {
 }
 
 int kvoFileExists(const char* path) {
-    return platform::pathKind(path) != 0 ? 1 : 0;
+    int kind = platform::pathKind(path);
+    return kind != 0 && kind != KVO_KIND_DIRECTORY ? 1 : 0;
 }
 
 int kvoIsRooted(const char* path) {
@@ -71,68 +130,52 @@ int kvoBuildDirPath(const char* path) {
     return ok;
 }
 
+char* kvoSearchGroupPath(const char* name, const char* group) {
+    if (name == nullptr || name[0] == '\0' || group == nullptr) {
+        return nullptr;
+    }
+    const char* dirs = searchDirs(group);
+    if (dirs == nullptr) {
+        return nullptr;
+    }
+    try {
+        std::string found = searchIn(dirs, name);
+        return found.empty() ? nullptr : heapCopy(found);
+    } catch (...) { // no memory: nothing found
+        return nullptr;
+    }
+}
+
+char* kvoAbsolutePath(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        return nullptr;
+    }
+    try {
+        if (kvoIsRooted(path)) {
+            return heapCopy(path);
+        }
+        std::string cwd = platform::currentDir();
+        if (cwd.empty()) {
+            return nullptr;
+        }
+        return heapCopy(cwd + sep + path);
+    } catch (...) { // no memory
+        return nullptr;
+    }
+}
+
 int wyrSearchGroup(int flags, const char* name, const char* group, char* result, int size) {
     (void)flags;
-    if (name == nullptr || name[0] == '\0' || group == nullptr || result == nullptr) {
+    if (result == nullptr) {
         return 1;
     }
-    char var[128] = "KVO_SEARCH_";
-    std::size_t n = std::strlen(var);
-    for (const char* g = group; *g != '\0'; ++g) {
-        if (n + 1 >= sizeof var) {
-            return 1; // a cut name would look in another group
-        }
-        var[n++] = static_cast<char>(std::toupper(static_cast<unsigned char>(*g)));
-    }
-    var[n] = '\0';
-    const char* dirs = std::getenv(var);
-    if (dirs == nullptr) {
-        return 1;
-    }
-    std::size_t nameLength = std::strlen(name);
-    while (*dirs != '\0') {
-        const char* end = std::strchr(dirs, platform::listSep);
-        std::size_t dirLength = end != nullptr ? std::size_t(end - dirs) : std::strlen(dirs);
-        if (dirLength > 0 && fits(dirLength + 1 + nameLength, size)) {
-            std::memcpy(result, dirs, dirLength);
-            result[dirLength] = sep;
-            std::memcpy(result + dirLength + 1, name, nameLength + 1);
-            if (kvoFileExists(result)) {
-                return 0;
-            }
-        }
-        if (end == nullptr) {
-            break;
-        }
-        dirs = end + 1;
-    }
-    result[0] = '\0';
-    return 1;
+    return toBuffer(kvoSearchGroupPath(name, group), result, size);
 }
 
 int wyrConvertPathNotThere(const char* path, char* result) {
-    if (path == nullptr || path[0] == '\0' || result == nullptr) {
+    if (result == nullptr) {
         return 1;
     }
-    std::size_t length = std::strlen(path);
-    if (kvoIsRooted(path)) {
-        if (!fits(length, KVO_PATH_BUFFER)) {
-            return 1;
-        }
-        std::memcpy(result, path, length + 1);
-        return 0;
-    }
-    std::string cwd = platform::currentDir();
-    if (cwd.empty()) {
-        return 1;
-    }
-    std::size_t cwdLength = cwd.size();
-    if (!fits(cwdLength + 1 + length, KVO_PATH_BUFFER)) {
-        return 1;
-    }
-    std::memcpy(result, cwd.data(), cwdLength);
-    result[cwdLength] = sep;
-    std::memcpy(result + cwdLength + 1, path, length + 1);
-    return 0;
+    return toBuffer(kvoAbsolutePath(path), result, KVO_PATH_BUFFER);
 }
 }
