@@ -82,9 +82,33 @@ int ckpSetupReadSetup(ckpSetup* setup) {
     return result;
 }
 
+// Names the entry that the writer refused, with the writer's reason; line
+// ends in the name are shown as \n and \r, so the message stays one line.
+void reportRefusedEntry(const char* name) {
+    const char* reason = ckpGetError();
+    std::size_t size = 2 * std::strlen(name) + std::strlen(reason) + 64;
+    auto* message = static_cast<char*>(kvoMalloc(size));
+    if (message == nullptr) {
+        return;
+    }
+    int n = std::snprintf(message, size, "Error (ckpSetupWriteEntry): entry \"");
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\n' || *p == '\r') {
+            message[n++] = '\\';
+            message[n++] = *p == '\n' ? 'n' : 'r';
+        } else {
+            message[n++] = *p;
+        }
+    }
+    std::snprintf(message + n, size - static_cast<std::size_t>(n), "\" not written: %s", reason);
+    kvoReportError(message);
+    kvoFree(message);
+}
+
 int ckpSetupWriteEntry(const ckpSetupEntry* entry, ckpInfo* handle) {
     if (!ckpCreateObj(handle, entry->name)) {
         kvoReportError("Error (ckpSetupWriteEntry): failed to create checkpoint file.");
+        reportRefusedEntry(entry->name);
         return 0;
     }
     const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);

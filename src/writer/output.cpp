@@ -97,35 +97,65 @@ int putProp(std::FILE* stream, char sep, const ckpProp* prop) {
     return prop->value == nullptr || tPutField(stream, '"', prop->value, '"', ';');
 }
 
-int putContinuation(std::FILE* stream) {
-    return tPutChar(stream, '\\') && tPutChar(stream, '\n');
+// The physical lines of a record as ckpPuts lays them out: written to the
+// stream, or only measured when there is none. `column` counts the current
+// line's characters, `widest` the widest line ended so far with its
+// continuation backslash.
+struct Layout {
+    std::FILE* stream;
+    std::size_t column = 0;
+    std::size_t widest = 0;
+};
+
+int endLine(Layout& out, bool continued) {
+    if (continued) {
+        ++out.column;
+    }
+    if (out.column > out.widest) {
+        out.widest = out.column;
+    }
+    out.column = 0;
+    if (out.stream == nullptr) {
+        return 1;
+    }
+    return (!continued || tPutChar(out.stream, '\\')) && tPutChar(out.stream, '\n');
 }
 
 // One line of the record: its text, then its properties. A line that would
 // grow wider than the reader takes in one piece is continued before the
 // property that does not fit (a comment line never continues, so it is not).
-int putLine(std::FILE* stream, const ckpLine* line, bool wrap) {
-    std::size_t column = std::strlen(line->text);
+// A head that ends in a backslash or a carriage return gets a blank after it
+// when no property follows, so that it does not end the line.
+int putLine(Layout& out, const ckpLine* line, bool wrap) {
+    std::FILE* stream = out.stream;
+    std::size_t length = std::strlen(line->text);
     char sep = '\0';
-    if (column != 0) {
-        if (!tPutField(stream, '\0', line->text, '\0', '\0')) {
+    if (length != 0) {
+        if (stream != nullptr && !tPutField(stream, '\0', line->text, '\0', '\0')) {
             return 0;
+        }
+        out.column += length;
+        if (wrap && line->firstProp == nullptr && tiHeadNeedsBlank(line->text)) {
+            if (stream != nullptr && !tPutChar(stream, ' ')) {
+                return 0;
+            }
+            ++out.column;
         }
         sep = ' ';
     }
     for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
         std::size_t size = tPropSize(prop);
-        if (wrap && column != 0 && column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
-            if (!putContinuation(stream)) {
+        if (wrap && out.column != 0 &&
+            out.column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
+            if (!endLine(out, true)) {
                 return 0;
             }
-            column = 0;
             sep = '\0';
         }
-        if (!putProp(stream, sep, prop)) {
+        if (stream != nullptr && !putProp(stream, sep, prop)) {
             return 0;
         }
-        column += size + (sep != '\0' ? 1 : 0);
+        out.column += size + (sep != '\0' ? 1 : 0);
         sep = ' ';
     }
     return 1;
@@ -137,7 +167,32 @@ int putLine(std::FILE* stream, const ckpLine* line, bool wrap) {
 bool hasContent(const ckpLine* line) {
     return line->text[0] != '\0' || line->firstProp != nullptr;
 }
+
+int putRecord(const ckpInfo* info, Layout& out) {
+    const ckpLine* first = info->file->firstLine;
+    if (info->type != ckpTypeNone) {
+        bool wrap = info->type != ckpTypeComment;
+        for (const ckpLine* line = first; line != nullptr; line = line->next) {
+            if (line != first && !hasContent(line)) {
+                continue;
+            }
+            if (line != first && !endLine(out, true)) {
+                return 0;
+            }
+            if (!putLine(out, line, wrap)) {
+                return 0;
+            }
+        }
+    }
+    return endLine(out, false);
+}
 } // namespace
+
+std::size_t tiWidestLine(const ckpInfo* info) {
+    Layout out{nullptr};
+    putRecord(info, out);
+    return out.widest;
+}
 
 extern "C" {
 
@@ -150,21 +205,7 @@ int ckpPuts(ckpInfo* info) {
         tiSetError("no file in ckpPuts");
         return 0;
     }
-    const ckpLine* first = info->file->firstLine;
-    if (info->type != ckpTypeNone) {
-        bool wrap = info->type != ckpTypeComment;
-        for (const ckpLine* line = first; line != nullptr; line = line->next) {
-            if (line != first && !hasContent(line)) {
-                continue;
-            }
-            if (line != first && !putContinuation(stream)) {
-                return 0;
-            }
-            if (!putLine(stream, line, wrap)) {
-                return 0;
-            }
-        }
-    }
-    return tPutChar(stream, '\n');
+    Layout out{stream};
+    return putRecord(info, out);
 }
 }

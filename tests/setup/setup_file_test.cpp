@@ -341,4 +341,45 @@ TEST(SetupPaths, ADirectoryIsNotAFile) {
     setEnv("KVO_SEARCH_SHADOW", "");
 }
 
+// Whatever a setup file may hold is saved back unchanged; an entry whose
+// name the syntax cannot carry fails the save with a message naming it, and
+// the old file stays.
+TEST(SetupSave, WhatLoadsSavesBackAndWhatCannotIsNamed) {
+    TempDir dir;
+    std::string long509(509, 'e');
+    std::string text = v1 + long509 + "\\\n owner=\"ann\"\n" + std::string(510, 'f') + "\n" +
+                       "end\\ \n\\\"quoted\n";
+    std::string path = dir.write("full.setup", text);
+    ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntry(path.c_str(), long509.c_str()), 1);
+    std::string copy = dir.file("copy.setup");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), copy.c_str()), 1);
+        EXPECT_EQ(reports.joined(), "");
+    }
+    ASSERT_EQ(ckpSetupLoad(copy.c_str()), 1);
+    for (const std::string& entry :
+         {long509, std::string(510, 'f'), std::string("end\\"), std::string("\"quoted")}) {
+        EXPECT_EQ(ckpSetupGetEntry(copy.c_str(), entry.c_str()), 1) << entry;
+    }
+    char* owner = nullptr;
+    EXPECT_EQ(ckpSetupGetProp(copy.c_str(), long509.c_str(), "owner", &owner), 1);
+    EXPECT_STREQ(owner, "ann");
+    std::free(owner);
+    EXPECT_EQ(ckpSetupClear(copy.c_str()), 1);
+
+    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), "semi;colon", nullptr), 1);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteEntry): failed to create checkpoint file.\n"
+                  "Error (ckpSetupWriteEntry): entry \"semi;colon\" not written: path name "
+                  "\"semi;colon\" cannot be written in ckpCreateObj\n");
+    }
+    EXPECT_EQ(readFile(path), text);
+    EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
+}
+
 } // namespace
