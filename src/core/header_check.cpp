@@ -72,7 +72,8 @@ bool onlyBlanks(const char* text) {
 // so that a first record of several lines comes back whole; its first line
 // was counted for the header record, which stands on it, and is not counted
 // again. A stream that cannot seek keeps the first line's text for the next
-// physical read. A blank first line is not read again.
+// physical read; the header record then holds no line of the first record
+// either, and stands on line 1 too. A blank first line is not read again.
 int keepFirstRecord(ckpInfo* info) {
     ckpFile* file = info->file;
     ckpLine* first = file->firstLine;
@@ -96,7 +97,12 @@ int keepFirstRecord(ckpInfo* info) {
         return 0;
     }
     info->pendingNul = first->hasNul;
-    first->text[0] = '\0';
+    std::int64_t read = first->lineNumber;
+    if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+        return 0;
+    }
+    first->lineNumber = 1;
+    file->skippedLines = read - 1;
     return 1;
 }
 

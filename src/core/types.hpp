@@ -85,6 +85,10 @@ struct ckpFile {
     long startOffset;
     // Physical lines still to be read again that were counted already.
     int uncounted;
+    // Continuation lines of a header-less first record that a stream which
+    // cannot seek does not give back: counted when its first line, kept as
+    // pending text, is read again.
+    std::int64_t skippedLines;
 };
 
 struct ckpInfo {

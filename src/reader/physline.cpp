@@ -113,6 +113,8 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
         line->hasNul = info->pendingNul;
         info->pendingNul = 0;
         line->physLine = file->firstLine->lineNumber;
+        file->firstLine->lineNumber += file->skippedLines;
+        file->skippedLines = 0;
         return 1;
     }
     int errnum = 0;

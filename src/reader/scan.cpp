@@ -26,6 +26,10 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         // would otherwise come back before the file's first line.
         file->readAhead = 0;
         file->uncounted = 0;
+        if (file->firstLine != nullptr) {
+            file->firstLine->lineNumber += file->skippedLines; // they were read
+        }
+        file->skippedLines = 0;
         info->pendingText = static_cast<char*>(tiFree(info->pendingText));
     }
     if (type == 0 && (name == nullptr || name[0] == '\0')) {

@@ -291,6 +291,23 @@ TEST(PhysicalLines, LineNumbersAcrossRecordsAndReReads) {
         EXPECT_EQ(r->next(), ckpTypeEnd);
     }
     {
+        // The same on a stream that cannot seek, with a first record of two
+        // lines: the header stands on line 1, the record on its last line.
+        std::unique_ptr<Reader> r(Reader::onPipe("first 1 static \\\n x\nsecond 2 dynamic\n"));
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->next(), ckpTypeHeader);
+        EXPECT_EQ(r->lineNumber(), 1);
+        EXPECT_EQ(r->lineCount(), 1);
+        EXPECT_EQ(r->text(), "");
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "first");
+        EXPECT_EQ(r->lineNumber(), 2);
+        EXPECT_EQ(r->info->file->firstLine->physLine, 1);
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "second");
+        EXPECT_EQ(r->lineNumber(), 3);
+    }
+    {
         // A seekable file without header whose first record spans lines.
         Reader r(dir.write("g", "first \\\n 1 static\nsecond 2 dynamic\n"));
         ASSERT_NE(r.info, nullptr);
