@@ -2,9 +2,11 @@
 // scans that cross included files.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -273,6 +275,7 @@ TEST(Include, AFailedIncludeLeavesNothingBehind) {
     EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
+#if !defined(_WIN32)
 namespace {
 // Opens the FIFOs for writing whenever a reader waits on one, so that a
 // reader that opened one by mistake sees an empty file instead of hanging.
@@ -349,3 +352,4 @@ TEST(Include, FilesThatAreNotRegularAreRefused) {
     }
     writer.join();
 }
+#endif

@@ -253,6 +253,7 @@ std::vector<Back> readBack(const std::string& path) {
     if (r == nullptr) {
         return all;
     }
+    ckpSetRootsAreOK(r, 1); // a leading backslash roots a path on Windows
     ckpGets(r);
     for (int i = 0; i < 100 && ckpGets(r) && ckpGetType(r) != ckpTypeEnd; ++i) {
         int type = ckpGetType(r);
