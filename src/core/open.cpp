@@ -62,6 +62,9 @@ int tiStart(ckpInfo* info) {
     }
     char mode = info->mode != nullptr ? info->mode[0] : '\0';
     if (mode == 'r') {
+        // Where the stream stands now is its start for this library: a
+        // caller may have read the start of standard input itself.
+        file->startOffset = file->stream != nullptr ? std::ftell(file->stream) : -1L;
         int syntax = tiCheckHeader(info);
         if (syntax < 0) {
             return 0;
