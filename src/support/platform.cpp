@@ -112,8 +112,12 @@ std::string resolveLinks(const char* path) {
 }
 
 namespace {
+// Device names, device paths, and the host's special files as Wine shows
+// them.
 bool isSystemPath(const std::string& path) {
-    return path == "CON" || path == "NUL" || path.rfind("\\\\.\\", 0) == 0;
+    return _stricmp(path.c_str(), "CON") == 0 || _stricmp(path.c_str(), "NUL") == 0 ||
+           path.rfind("\\\\.\\", 0) == 0 || path.rfind("/dev/", 0) == 0 ||
+           path.rfind("/proc/", 0) == 0;
 }
 } // namespace
 
@@ -122,6 +126,11 @@ FileFacts fileFacts(const std::string& path) {
     int kind = pathKind(path.c_str());
     facts.exists = kind != 0;
     facts.regular = kind == KVO_KIND_REGULAR;
+    // The runtime's calls take paths shorter than MAX_PATH only; a longer
+    // one is refused before a temporary is made for it.
+    if (!facts.exists && path.size() >= MAX_PATH) {
+        facts.error = ENAMETOOLONG;
+    }
     return facts;
 }
 
@@ -375,9 +384,11 @@ int openLockFile(const std::string& path, long long* handleOut, unsigned long lo
     if (ioFails(KVO_IO_OPEN)) {
         return errno;
     }
-    // O_NONBLOCK so that a FIFO planted at the name cannot hang the open;
-    // anything but a regular file is refused.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    // Read access is all a lock needs, so a lock file made by another user
+    // of a shared directory serves everyone. O_NONBLOCK so that a FIFO
+    // planted at the name cannot hang the open; anything but a regular file
+    // is refused.
+    int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         return errno;
     }
