@@ -6,6 +6,7 @@ Python objects and its failures into ckp.Error. See ckp.pyi for the
 documented interface.
 """
 
+import contextlib
 import enum
 import os
 import shutil
@@ -300,14 +301,32 @@ class Setup(MutableMapping):
         """The file that save() without a path writes."""
         return self._path
 
+    @classmethod
+    @contextlib.contextmanager
+    def edit(cls, name, group="kvosetup"):
+        """Loads the setup while holding the lock of its file's directory,
+        yields it, saves it when the block ends without an exception and
+        drops it from memory."""
+        name = _path(name, "name")
+        group = _text(group, "group")
+        if name in cls._live:
+            raise Error(f"setup {name!r} is loaded already; close it first", "edit")
+        path = _ckp.setup_find(name, group)
+        if path is None:
+            raise Error(f'ckpSetupLoadGroup failed for "{name}"', "ckpSetupLoadGroup")
+        with _ckp.DirectoryLock(path):
+            setup = cls.load(name, group)
+            try:
+                yield setup
+                setup.save()
+            finally:
+                setup.close()
+
     def save(self, path=None):
-        """Writes the setup to path (None: where it came from) under the
-        lock of the file's directory."""
+        """Writes the setup to path (None: where it came from); the library
+        holds the lock of the file's directory meanwhile."""
         self._check_open()
-        if path is not None:
-            path = _path(path)
-        target = path if path is not None else self._path
-        _ckp.setup_save(self._name, path, None if target == "-" else target)
+        _ckp.setup_save(self._name, None if path is None else _path(path))
 
     def close(self):
         """Drops the setup from memory; unsaved changes are lost."""

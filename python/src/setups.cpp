@@ -1,5 +1,5 @@
 // Setups from Python: thin calls into the setup store, each with the
-// store's messages captured, and the save under the directory lock.
+// store's messages captured, and the directory lock of an edit.
 #include <cstdlib>
 #include <cstring>
 
@@ -54,29 +54,48 @@ void clear(py::handle nameArg) {
     check(ckpSetupClear(name.c_str()), "ckpSetupClear", capture, name);
 }
 
-struct Lock {
-    kvoFileLock* lock;
-    ~Lock() { kvoUnlockFile(lock); }
-};
-
-// Saves to `path` (None: the load path) while holding the lock of the
-// directory of `lockTarget`, the file being replaced, as the ckp command
-// does; a dump to standard error ("-") takes no lock.
-void save(py::handle nameArg, py::handle pathArg, py::handle lockTarget) {
+void save(py::handle nameArg, py::handle pathArg) {
     std::string name = bytesOf(nameArg, "name");
     std::string path = pathArg.is_none() ? std::string() : bytesOf(pathArg, "path");
-    Lock lock{nullptr};
-    if (!lockTarget.is_none()) {
-        std::string target = bytesOf(lockTarget, "path");
-        int errnum = 0;
-        lock.lock = kvoLockFile(target.c_str(), &errnum);
-        if (lock.lock == nullptr) {
-            fail("kvoLockFile", target + ": " + std::strerror(errnum));
-        }
-    }
     Capture capture;
     check(ckpSetupSave(name.c_str(), pathArg.is_none() ? nullptr : path.c_str()),
           "ckpSetupSave", capture, name);
+}
+
+// The lock of a file's directory that writers of its setup take, held by
+// a Python object for the time of a with block.
+class DirectoryLock {
+  public:
+    explicit DirectoryLock(py::handle path) : target_(bytesOf(path, "path")) {}
+    ~DirectoryLock() { release(); }
+    DirectoryLock(const DirectoryLock&) = delete;
+    DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+    void acquire() {
+        if (lock_ != nullptr) {
+            return;
+        }
+        int errnum = 0;
+        {
+            py::gil_scoped_release waiting; // the holder may be this process's other thread
+            lock_ = kvoLockFile(target_.c_str(), &errnum);
+        }
+        if (lock_ == nullptr) {
+            fail("kvoLockFile", target_ + ": " + std::strerror(errnum));
+        }
+    }
+    void release() noexcept {
+        kvoUnlockFile(lock_);
+        lock_ = nullptr;
+    }
+
+  private:
+    std::string target_;
+    kvoFileLock* lock_ = nullptr;
+};
+
+py::object find(py::handle nameArg, py::handle groupArg) {
+    return loadPath(bytesOf(nameArg, "name"), bytesOf(groupArg, "group"));
 }
 
 py::list entries(py::handle nameArg) {
@@ -198,6 +217,16 @@ void bindSetups(py::module_& module) {
     module.def("setup_create", &create);
     module.def("setup_clear", &clear);
     module.def("setup_save", &save);
+    module.def("setup_find", &find);
+    py::class_<DirectoryLock>(module, "DirectoryLock")
+        .def(py::init<py::handle>())
+        .def("__enter__",
+             [](DirectoryLock& self) {
+                 self.acquire();
+                 return &self;
+             },
+             py::return_value_policy::reference)
+        .def("__exit__", [](DirectoryLock& self, py::args) { self.release(); });
     module.def("setup_entries", &entries);
     module.def("setup_has_entry", &hasEntry);
     module.def("setup_create_entry", &createEntry);
