@@ -20,8 +20,7 @@ py::object text(const char* bytes) {
 }
 
 py::object text(const char* bytes, std::size_t size) {
-    PyObject* str =
-        PyUnicode_DecodeUTF8(bytes, static_cast<Py_ssize_t>(size), "surrogateescape");
+    PyObject* str = PyUnicode_DecodeUTF8(bytes, static_cast<Py_ssize_t>(size), "surrogateescape");
     if (str == nullptr) {
         throw py::error_already_set();
     }
@@ -37,7 +36,8 @@ std::string bytesOf(py::handle value, const char* what) {
         throw py::error_already_set();
     }
     py::bytes owner = py::reinterpret_steal<py::bytes>(encoded);
-    std::string bytes(PyBytes_AS_STRING(encoded), static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
+    std::string bytes(PyBytes_AS_STRING(encoded),
+                      static_cast<std::size_t>(PyBytes_GET_SIZE(encoded)));
     if (bytes.find('\0') != std::string::npos) {
         throw py::value_error(std::string(what) + " must not contain NUL");
     }
@@ -49,7 +49,9 @@ Capture::Capture() {
     kvoSetReportHandler(&Capture::collect, this);
 }
 
-Capture::~Capture() { kvoSetReportHandler(previous_, previousData_); }
+Capture::~Capture() {
+    kvoSetReportHandler(previous_, previousData_);
+}
 
 std::string Capture::joined() const {
     std::string all;

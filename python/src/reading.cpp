@@ -176,8 +176,7 @@ class Reader {
 
 py::object recordRepr(const Record& record) {
     py::str form("<ckp.Record {} {!r} {}:{}>");
-    return form.format(py::str(record.type.attr("name")), record.path, record.file,
-                       record.endLine);
+    return form.format(py::str(record.type.attr("name")), record.path, record.file, record.endLine);
 }
 
 } // namespace

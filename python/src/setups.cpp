@@ -13,9 +13,8 @@ namespace {
 void check(int ok, const char* operation, const Capture& capture, const std::string& setup) {
     if (ok == 0) {
         std::string message = capture.joined();
-        fail(operation, message.empty()
-                            ? std::string(operation) + " failed for \"" + setup + "\""
-                            : message);
+        fail(operation,
+             message.empty() ? std::string(operation) + " failed for \"" + setup + "\"" : message);
     }
     warnAbout(capture);
 }
@@ -58,8 +57,8 @@ void save(py::handle nameArg, py::handle pathArg) {
     std::string name = bytesOf(nameArg, "name");
     std::string path = pathArg.is_none() ? std::string() : bytesOf(pathArg, "path");
     Capture capture;
-    check(ckpSetupSave(name.c_str(), pathArg.is_none() ? nullptr : path.c_str()),
-          "ckpSetupSave", capture, name);
+    check(ckpSetupSave(name.c_str(), pathArg.is_none() ? nullptr : path.c_str()), "ckpSetupSave",
+          capture, name);
 }
 
 // The lock of a file's directory that writers of its setup take, held by
@@ -126,8 +125,8 @@ void createEntry(py::handle nameArg, py::handle entryArg) {
     std::string name = bytesOf(nameArg, "name");
     std::string entry = bytesOf(entryArg, "entry");
     Capture capture;
-    check(ckpSetupCreateEntry(name.c_str(), entry.c_str(), nullptr), "ckpSetupCreateEntry",
-          capture, name);
+    check(ckpSetupCreateEntry(name.c_str(), entry.c_str(), nullptr), "ckpSetupCreateEntry", capture,
+          name);
 }
 
 void deleteEntry(py::handle nameArg, py::handle entryArg) {
@@ -206,8 +205,8 @@ void deleteProp(py::handle nameArg, py::handle entryArg, py::handle propArg) {
     std::string entry = bytesOf(entryArg, "entry");
     std::string prop = bytesOf(propArg, "property name");
     Capture capture;
-    check(ckpSetupDelProp(name.c_str(), entry.c_str(), prop.c_str()), "ckpSetupDelProp",
-          capture, name);
+    check(ckpSetupDelProp(name.c_str(), entry.c_str(), prop.c_str()), "ckpSetupDelProp", capture,
+          name);
 }
 
 } // namespace
@@ -220,12 +219,13 @@ void bindSetups(py::module_& module) {
     module.def("setup_find", &find);
     py::class_<DirectoryLock>(module, "DirectoryLock")
         .def(py::init<py::handle>())
-        .def("__enter__",
-             [](DirectoryLock& self) {
-                 self.acquire();
-                 return &self;
-             },
-             py::return_value_policy::reference)
+        .def(
+            "__enter__",
+            [](DirectoryLock& self) {
+                self.acquire();
+                return &self;
+            },
+            py::return_value_policy::reference)
         .def("__exit__", [](DirectoryLock& self, py::args) { self.release(); });
     module.def("setup_entries", &entries);
     module.def("setup_has_entry", &hasEntry);

@@ -217,8 +217,8 @@ void formatFile(py::handle file, py::handle out, bool followIncludes) {
             if (type == ckp::Type::Syntax) {
                 ckp::SyntaxError error = record.syntax_error();
                 errors += (errors.empty() ? "" : "\n") + error.file + ":" +
-                          std::to_string(error.line) + ":" + std::to_string(error.column) +
-                          ": " + error.message;
+                          std::to_string(error.line) + ":" + std::to_string(error.column) + ": " +
+                          error.message;
             } else if (type == ckp::Type::EndInclude) {
                 --depth;
             } else if (type == ckp::Type::Include) {

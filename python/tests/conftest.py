@@ -32,3 +32,13 @@ def pytest_configure(config):
     import ckp
 
     sys.stderr.write(f"ckp from {ckp.__file__}\n")
+
+
+def child_env():
+    """The environment of a Python child process that imports the same ckp
+    as the tests, whatever its working directory."""
+    import ckp
+
+    home = os.path.dirname(os.path.abspath(ckp.__file__))
+    return dict(os.environ, PYTHONPATH=os.pathsep.join(
+        [home] + [p for p in os.environ.get("PYTHONPATH", "").split(os.pathsep) if p]))

@@ -6,6 +6,7 @@ import sys
 import pytest
 
 import ckp
+from conftest import child_env
 from ckp import Type
 
 
@@ -102,7 +103,7 @@ def test_path_like_suffix_stdin_and_odd_bytes(write, tmp_path):
     script = ("import ckp\n"
               "for r in ckp.read('-'): print(r.type.name, r.path, r.file, r.props)\n")
     done = subprocess.run([sys.executable, "-c", script], input=b'WRXCHECKPOINT="1.0"\na b="1"\n',
-                          capture_output=True, check=True, env=os.environ)
+                          capture_output=True, check=True, env=child_env())
     assert done.stdout.decode().splitlines() == ["HEADER None - []",
                                                 "OBJECT a - [('b', '1')]"]
 

@@ -3,6 +3,7 @@ import os
 import pytest
 
 import ckp
+from conftest import child_env
 
 TEAM = ('WRXCHECKPOINT="1.0"\n'
         'alice role="lead" site="north"\n'
@@ -110,7 +111,7 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
                   "    t['alice']['seen'] = t['alice']['site']\n")
         import subprocess
         import sys
-        child = subprocess.Popen([sys.executable, "-c", script, path], env=os.environ)
+        child = subprocess.Popen([sys.executable, "-c", script, path], env=child_env())
         with pytest.raises(subprocess.TimeoutExpired):
             child.wait(timeout=0.5)
     assert child.wait(timeout=30) == 0

@@ -4,6 +4,7 @@ import subprocess
 import pytest
 
 import ckp
+from conftest import child_env
 from ckp import Type
 
 EXPECTED = (b'WRXCHECKPOINT="1.0"\n'
@@ -133,5 +134,5 @@ def test_writer_to_standard_output():
               "    w.object('a', b='1')\n")
     import sys
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True,
-                          env=os.environ)
+                          env=child_env())
     assert done.stdout == b'WRXCHECKPOINT="1.0"\na b="1"\n'
