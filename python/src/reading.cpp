@@ -101,6 +101,7 @@ class Reader {
                 fail("ckpGets", message);
             }
             if (!repeatedHeader(type)) {
+                warnAbout(capture);
                 return build(info, type, capture);
             }
         }

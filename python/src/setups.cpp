@@ -75,10 +75,7 @@ class DirectoryLock {
             return;
         }
         int errnum = 0;
-        {
-            py::gil_scoped_release waiting; // the holder may be this process's other thread
-            lock_ = kvoLockFile(target_.c_str(), &errnum);
-        }
+        lock_ = kvoLockFile(target_.c_str(), &errnum);
         if (lock_ == nullptr) {
             fail("kvoLockFile", target_ + ": " + std::strerror(errnum));
         }

@@ -150,6 +150,7 @@ class Writer {
         if (ckpPuts(info_) == 0) {
             fail("ckpPuts", capture);
         }
+        warnAbout(capture);
     }
 
     ckpInfo* info_ = nullptr;

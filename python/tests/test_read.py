@@ -39,6 +39,15 @@ def test_records_their_fields_and_lines(write):
     assert all(r.error is None for r in ckp.read(path))
 
 
+def test_a_file_without_header(write):
+    path = write("old.ckpt", "lib/cell 3 static 5.1\n")
+    got = summary(ckp.read(path))
+    # The header record of such a file is an empty one, on no line.
+    assert got == [(Type.HEADER, None, [], "old.ckpt", 0, 0),
+                   (Type.OBJECT, "lib/cell", [("WRXv", "3"), ("WRXb", "static"), ("WRXpv", "5.1")],
+                    "old.ckpt", 1, 1)]
+
+
 def test_syntax_errors_carry_line_and_column_and_reading_goes_on(write):
     path = write("bad.ckpt",
                  'WRXCHECKPOINT="1.0"\n'
@@ -92,7 +101,7 @@ def test_include_faults_are_syntax_records(write):
 
 
 def test_path_like_suffix_stdin_and_odd_bytes(write, tmp_path):
-    path = write("named.Ckpt", b'WRXCHECKPOINT="1.0"\nlatin v="caf\xe9"\n')
+    write("named.Ckpt", b'WRXCHECKPOINT="1.0"\nlatin v="caf\xe9"\n')
     records = list(ckp.read(tmp_path / "named"))  # the suffix is tried too
     assert records[1].props == [("v", "caf\udce9")]
     out = str(tmp_path / "copy.ckpt")

@@ -1,4 +1,6 @@
 import os
+import subprocess
+import sys
 
 import pytest
 
@@ -90,6 +92,15 @@ def test_load_failures_carry_the_library_messages(write, capfd):
     assert capfd.readouterr().err == ""  # nothing reached standard error
 
 
+def test_messages_of_a_load_that_succeeds_are_warnings(write, capfd):
+    path = write("dup.setup", 'WRXCHECKPOINT="1.0"\na x="1" x="2"\n')
+    with pytest.warns(ckp.LibraryWarning, match="couldn't add property to checkpoint entry"):
+        setup = ckp.Setup.load(path)
+    assert dict(setup["a"]) == {"x": "1"}
+    setup.close()
+    assert capfd.readouterr().err == ""
+
+
 def test_save_failures(team, tmp_path):
     team["bob"]["bad-name"] = "1"
     with pytest.raises(ckp.Error) as raised:
@@ -109,8 +120,6 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
         script = ("import ckp, sys\n"
                   "with ckp.Setup.edit(sys.argv[1]) as t:\n"
                   "    t['alice']['seen'] = t['alice']['site']\n")
-        import subprocess
-        import sys
         child = subprocess.Popen([sys.executable, "-c", script, path], env=child_env())
         with pytest.raises(subprocess.TimeoutExpired):
             child.wait(timeout=0.5)
