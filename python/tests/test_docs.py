@@ -49,3 +49,25 @@ def test_report_example(tmp_path, name, status, expected):
     assert expected in done.stdout
     if status == 2:
         assert done.stderr.startswith("report: ") and not done.stdout
+
+
+def test_stub_names_what_the_module_has():
+    import ast
+
+    import ckp
+
+    with open(os.path.join(os.path.dirname(ckp.__file__), "ckp.pyi")) as stub:
+        tree = ast.parse(stub.read())
+    helpers = {"PathArg", "Property"}
+    for node in tree.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+            assert hasattr(ckp, node.name), node.name
+            assert ast.get_docstring(node) or node.name in ("Reader",), node.name
+        if isinstance(node, ast.ClassDef):
+            cls = getattr(ckp, node.name)
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef):
+                    assert hasattr(cls, member.name), f"{node.name}.{member.name}"
+        if isinstance(node, ast.Assign):
+            assert node.targets[0].id in helpers
+    assert set(ckp.__all__) <= {n.name for n in tree.body if hasattr(n, "name")}
