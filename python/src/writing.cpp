@@ -21,7 +21,12 @@ class Writer {
             fail("ckpOpen", capture);
         }
     }
-    ~Writer() { close(); }
+    ~Writer() {
+        if (info_ != nullptr) {
+            Capture quiet; // a writer dropped unclosed fails without a word
+            ckpClose(info_);
+        }
+    }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
