@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
@@ -22,13 +21,17 @@ bool fits(std::size_t length, int size) {
     return size > 0 && length < std::size_t(size);
 }
 
-// A kvoMalloc copy of text, or null without memory.
-char* heapCopy(const std::string& text) {
-    auto* copy = static_cast<char*>(kvoMalloc(text.size() + 1));
-    if (copy != nullptr) {
-        std::memcpy(copy, text.c_str(), text.size() + 1);
+// The n bytes at dir, the separator and name, as a kvoMalloc string; null
+// without memory.
+char* joined(const char* dir, std::size_t n, const char* name) {
+    std::size_t nameLength = std::strlen(name);
+    auto* path = static_cast<char*>(kvoMalloc(n + 1 + nameLength + 1));
+    if (path != nullptr) {
+        std::memcpy(path, dir, n);
+        path[n] = sep;
+        std::memcpy(path + n + 1, name, nameLength + 1);
     }
-    return copy;
+    return path;
 }
 
 // Copies a found path into a caller's buffer of size bytes; 1 when it does
@@ -60,24 +63,25 @@ const char* searchDirs(const char* group) {
     return std::getenv(var);
 }
 
-std::string searchIn(const char* dirs, const char* name) {
+// The first directory of the list that holds a file called name, joined
+// with it; null when none does or no memory is left.
+char* searchIn(const char* dirs, const char* name) {
     while (*dirs != '\0') {
         const char* end = std::strchr(dirs, platform::listSep);
         std::size_t dirLength = end != nullptr ? std::size_t(end - dirs) : std::strlen(dirs);
         if (dirLength > 0) {
-            std::string path(dirs, dirLength);
-            path += sep;
-            path += name;
-            if (kvoFileExists(path.c_str())) {
+            char* path = joined(dirs, dirLength, name);
+            if (path == nullptr || kvoFileExists(path)) {
                 return path;
             }
+            kvoFree(path);
         }
         if (end == nullptr) {
             break;
         }
         dirs = end + 1;
     }
-    return std::string();
+    return nullptr;
 }
 } // namespace
 
@@ -135,33 +139,23 @@ char* kvoSearchGroupPath(const char* name, const char* group) {
         return nullptr;
     }
     const char* dirs = searchDirs(group);
-    if (dirs == nullptr) {
-        return nullptr;
-    }
-    try {
-        std::string found = searchIn(dirs, name);
-        return found.empty() ? nullptr : heapCopy(found);
-    } catch (...) { // no memory: nothing found
-        return nullptr;
-    }
+    return dirs != nullptr ? searchIn(dirs, name) : nullptr;
 }
 
 char* kvoAbsolutePath(const char* path) {
     if (path == nullptr || path[0] == '\0') {
         return nullptr;
     }
-    try {
-        if (kvoIsRooted(path)) {
-            return heapCopy(path);
-        }
-        std::string cwd = platform::currentDir();
-        if (cwd.empty()) {
-            return nullptr;
-        }
-        return heapCopy(cwd + sep + path);
-    } catch (...) { // no memory
+    if (kvoIsRooted(path)) {
+        return kvoCopyString(path);
+    }
+    char* cwd = platform::currentDir();
+    if (cwd == nullptr) {
         return nullptr;
     }
+    char* absolute = joined(cwd, std::strlen(cwd), path);
+    kvoFree(cwd);
+    return absolute;
 }
 
 int wyrSearchGroup(int flags, const char* name, const char* group, char* result, int size) {

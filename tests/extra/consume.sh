@@ -5,7 +5,8 @@
 # against the installed tree only: a C program compiled with the flags of
 # `pkg-config --cflags --libs ckp`, and a CMake project that uses
 # find_package(ckp CONFIG REQUIRED) and ckp::ckp. Each must write a file and
-# read it back unchanged.
+# read it back unchanged. When the build made the Python package, a Python
+# caller imports it from the prefix and does the same.
 set -euo pipefail
 if [[ $# -ne 2 ]]; then
   echo "usage: $0 BUILD_DIR WORK_DIR" >&2
@@ -57,4 +58,21 @@ quiet "$work/cmake-configure.log" cmake -S "$here/consumers/cmake" -B "$work/cma
   -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc"
 quiet "$work/cmake-build.log" cmake --build "$work/cmake-consumer"
 (cd "$work" && ./cmake-consumer/app cmake.ckpt)
-echo "both consumers passed"
+
+# The Python package, when the build made it: imported from the prefix's
+# site-packages alone, it writes a file and reads it back.
+site=$(find "$prefix/lib" -maxdepth 2 -type d -name '*-packages' | head -n 1)
+if [[ -n $site ]]; then
+  echo "== Python consumer ($site)"
+  (cd "$work" && env -u PYTHONPATH PYTHONPATH="$site" /usr/bin/python3 -c '
+import ckp
+with ckp.Writer("py.ckpt") as out:
+    out.header()
+    out.object("cell/a", "locked", owner="alice")
+got = [(r.type.name, r.path, r.props) for r in ckp.read("py.ckpt")]
+assert got == [("HEADER", None, []), ("OBJECT", "cell/a", [("locked", None), ("owner", "alice")])], got
+assert ckp.__file__.startswith("'"$site"'"), ckp.__file__
+print("python consumer passed")
+')
+fi
+echo "all consumers passed"
