@@ -32,7 +32,7 @@ std::vector<Seen> readWithC(const std::string& file) {
         char* name = nullptr;
         char* value = nullptr;
         while (ckpGenProp(info, &id, &name, &value) != 0) {
-            s.props.push_back(std::string(name) + (value ? "=" + std::string(value) : ""));
+            s.props.push_back(value ? ckptest::cat(name, "=", value) : std::string(name));
         }
         seen.push_back(s);
     }
@@ -46,8 +46,8 @@ std::vector<Seen> readWithCxx(const std::string& file) {
     for (const ckp::Record& r : reader) {
         Seen s{static_cast<int>(r.type()), std::string(r.path()), {}};
         for (const ckp::Property& p : r.props()) {
-            s.props.push_back(std::string(p.name) +
-                              (p.has_value ? "=" + std::string(p.value) : ""));
+            s.props.push_back(p.has_value ? ckptest::cat(p.name, "=", p.value)
+                                          : std::string(p.name));
         }
         seen.push_back(s);
     }
@@ -168,7 +168,7 @@ TEST(CxxWriter, WritesRecordsInOrderAndReportsFailures) {
             ckp::Writer full("/dev/full");
             full.write_header();
             for (int i = 0; i < 10000; ++i) {
-                full.object("p" + std::to_string(i)).prop("v", std::string(100, 'x'));
+                full.object(ckptest::cat("p", std::to_string(i))).prop("v", std::string(100, 'x'));
             }
             full.close();
         },
