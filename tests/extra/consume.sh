@@ -4,8 +4,8 @@
 # Installs the build in BUILD_DIR into WORK_DIR/prefix and builds two callers
 # against the installed tree only: a C program compiled with the flags of
 # `pkg-config --cflags --libs ckp`, and a CMake project that uses
-# find_package(ckp CONFIG REQUIRED) and ckp::ckp. Each must write a file and
-# read it back unchanged.
+# find_package(ckp CONFIG REQUIRED) and ckp::ckp for a C99 and a C++17
+# program. Each must write a file and read it back unchanged.
 set -euo pipefail
 if [[ $# -ne 2 ]]; then
   echo "usage: $0 BUILD_DIR WORK_DIR" >&2
@@ -15,6 +15,7 @@ build=$(cd "$1" && pwd)
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 cc=${CC:-cc}
+cxx=${CXX:-c++}
 
 # Runs a command with its output in a log that is shown only when it fails.
 quiet() {
@@ -33,7 +34,8 @@ work=$(cd "$work" && pwd)
 prefix=$work/prefix
 
 quiet "$work/install.log" cmake --install "$build" --prefix "$prefix"
-for f in include/ckp/ckp.h include/ckp/kvo.h lib/pkgconfig/ckp.pc lib/cmake/ckp/ckpConfig.cmake; do
+for f in include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp lib/pkgconfig/ckp.pc \
+  lib/cmake/ckp/ckpConfig.cmake; do
   if [[ ! -f $prefix/$f ]]; then
     echo "not installed: $f" >&2
     exit 1
@@ -54,7 +56,8 @@ echo "pkg-config --cflags --libs ckp: $flags"
 
 echo "== CMake consumer"
 quiet "$work/cmake-configure.log" cmake -S "$here/consumers/cmake" -B "$work/cmake-consumer" \
-  -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc"
+  -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
 quiet "$work/cmake-build.log" cmake --build "$work/cmake-consumer"
 (cd "$work" && ./cmake-consumer/app cmake.ckpt)
-echo "both consumers passed"
+(cd "$work" && ./cmake-consumer/app_cxx cmake-cxx.ckpt)
+echo "all three consumers passed"
