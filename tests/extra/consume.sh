@@ -42,6 +42,16 @@ for f in include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp lib/pkgconfig/c
   fi
 done
 
+if [[ -x $prefix/bin/ckp ]]; then
+  for f in share/man/man1/ckp.1 share/bash-completion/completions/ckp share/doc/ckp/json.md; do
+    if [[ ! -f $prefix/$f ]]; then
+      echo "not installed with the command: $f" >&2
+      exit 1
+    fi
+  done
+  "$prefix/bin/ckp" --version
+fi
+
 # The build tree must not be reachable from the consumers: only the prefix.
 unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH LD_LIBRARY_PATH
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
