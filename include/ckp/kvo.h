@@ -189,6 +189,11 @@ KVO_API int kvoStreamKind(FILE* stream);
 KVO_API int kvoStreamIdentity(FILE* stream, unsigned long long* device,
                               unsigned long long* index);
 
+/* The file index (inode) of an existing path, links followed; 0 on
+ * Windows, whose runtime reports none. Returns 1, or 0 when the path does
+ * not exist. */
+KVO_API int kvoPathIndex(const char* path, unsigned long long* index);
+
 /* ---- Files replaced safely ------------------------------------------ */
 
 /* Every file that ckp and kvo write by name is written through a

@@ -113,8 +113,11 @@ int tClose(std::FILE* stream) {
 }
 
 namespace {
+// A stream that a replacement owns is closed by the replacement alone.
 void closeFileStream(ckpFile* file, const char* mode) {
-    if (file->stream == nullptr || tiIsStdStream(file->stream)) {
+    bool replaced = file->info != nullptr && file->info->replacement != nullptr &&
+                    file->stream == kvoReplaceStream(file->info->replacement);
+    if (file->stream == nullptr || tiIsStdStream(file->stream) || replaced) {
         file->stream = nullptr;
         return;
     }
@@ -162,6 +165,22 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     return nullptr;
 }
 
+namespace {
+// A write handle freed without ckpClose leaves the file it was to replace
+// as it was: the replacement closes its own stream and removes its
+// temporary.
+void discardWritten(ckpInfo* info) {
+    if (info->replacement == nullptr) {
+        return;
+    }
+    while (info->file != nullptr) {
+        tiFreeFile(info->file, info->mode);
+    }
+    kvoReplaceAbort(info->replacement);
+    info->replacement = nullptr;
+}
+} // namespace
+
 ckpInfo* tiNewInfo() {
     auto* info = tiAllocZeroed<ckpInfo>();
     if (info == nullptr) {
@@ -176,6 +195,7 @@ int tiFreeInfo(ckpInfo* info) {
     }
     info->gens = static_cast<ckpProp**>(tiFree(info->gens));
     info->genCount = 0;
+    discardWritten(info);
     while (info->file != nullptr) {
         tiFreeFile(info->file, info->mode);
     }

@@ -3,14 +3,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <sys/types.h>
 
-#if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
-#endif
-
+#include "ckp/kvo.h"
 #include "core/error.hpp"
 #include "core/handle.hpp"
 
@@ -21,17 +15,8 @@ char pathBuf[ckpPathSize];
 char suffixBuf[ckpPathSize];
 const char* const defaultSuffix = "Ckpt";
 
-#if defined(_WIN32)
-using StatBuf = struct _stat;
-int statPath(const char* path, StatBuf* st) { return _stat(path, st); }
-#else
-using StatBuf = struct stat;
-int statPath(const char* path, StatBuf* st) { return stat(path, st); }
-#endif
-
 bool isDirectory(const char* path) {
-    StatBuf st;
-    return statPath(path, &st) == 0 && (st.st_mode & S_IFMT) == S_IFDIR;
+    return kvoIsDirectory(path) != 0;
 }
 
 // Opens path; a directory is refused as the runtime refuses it on Windows, so
@@ -50,21 +35,28 @@ std::FILE* openFailed(const char* name) {
     return nullptr;
 }
 
-std::FILE* openForWrite(const char* name, const char* mode, char** foundOut,
-                        std::uint16_t* nodeOut) {
-    std::FILE* stream = openStream(name, mode);
-    if (stream == nullptr) {
+std::uint16_t nodeOf(std::FILE* stream) {
+    unsigned long long device = 0;
+    unsigned long long index = 0;
+    kvoStreamIdentity(stream, &device, &index);
+    return static_cast<std::uint16_t>(index & 0xFFFFu);
+}
+
+// A file opened for writing is written through a replacement, which puts
+// the whole new content in place at once when the handle is closed.
+std::FILE* openForWrite(const char* name, char** foundOut, std::uint16_t* nodeOut,
+                        kvoReplacement** replacementOut) {
+    int errnum = 0;
+    kvoReplacement* replacement = kvoReplaceBegin(name, 0, &errnum);
+    if (replacement == nullptr) {
+        errno = errnum;
         return openFailed(name);
     }
-    if (tPathExists(pathBuf, nodeOut)) {
-        *foundOut = pathBuf;
-        return stream;
-    }
-    tiSetErrorf("%s: file not found", name);
-    if (!tClose(stream)) {
-        tiSetErrorf("%s: %s", name, ckpGetError());
-    }
-    return nullptr;
+    std::FILE* stream = kvoReplaceStream(replacement);
+    *nodeOut = nodeOf(stream);
+    *foundOut = pathBuf;
+    *replacementOut = replacement;
+    return stream;
 }
 
 std::FILE* openExisting(const char* name, const char* mode, char** foundOut,
@@ -112,16 +104,17 @@ int tPathExists(const char* path, std::uint16_t* nodeOut) {
         return 0;
     }
     *nodeOut = 0;
-    StatBuf st;
-    if (path != nullptr && statPath(path, &st) == 0) {
-        *nodeOut = static_cast<std::uint16_t>(st.st_ino & 0xFFFFu);
+    unsigned long long index = 0;
+    if (path != nullptr && kvoPathIndex(path, &index)) {
+        *nodeOut = static_cast<std::uint16_t>(index & 0xFFFFu);
         return 1;
     }
     tiSetErrorf("%s: file not found", path != nullptr ? path : "");
     return 0;
 }
 
-std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut) {
+std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut,
+                 kvoReplacement** replacementOut) {
     if (name == nullptr || name[0] == '\0') {
         tiSetError("no file name in tOpen");
         return nullptr;
@@ -144,7 +137,11 @@ std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint1
         return nullptr;
     }
     if (mode != nullptr && mode[0] == 'w') {
-        return openForWrite(name, mode, foundOut, nodeOut);
+        if (replacementOut == nullptr) {
+            tiSetError("illegal replacement argument in tOpen");
+            return nullptr;
+        }
+        return openForWrite(name, foundOut, nodeOut, replacementOut);
     }
     return openExisting(name, mode != nullptr ? mode : "r", foundOut, nodeOut);
 }
@@ -156,24 +153,13 @@ void tStreamId(std::FILE* stream, ckpFileId* out) {
     if (stream == nullptr || tiIsStdStream(stream)) {
         return;
     }
-#if defined(_WIN32)
-    // _stat reports no inode on Windows; the volume serial number and the
-    // file index of the open handle identify the file instead.
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    BY_HANDLE_FILE_INFORMATION fi;
-    if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &fi)) {
-        out->device = fi.dwVolumeSerialNumber;
-        out->index = (static_cast<std::uint64_t>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
+    unsigned long long device = 0;
+    unsigned long long index = 0;
+    if (kvoStreamIdentity(stream, &device, &index)) {
+        out->device = device;
+        out->index = index;
         out->valid = 1;
     }
-#else
-    struct stat st;
-    if (fstat(fileno(stream), &st) == 0) {
-        out->device = static_cast<std::uint64_t>(st.st_dev);
-        out->index = static_cast<std::uint64_t>(st.st_ino);
-        out->valid = 1;
-    }
-#endif
 }
 
 int tSameFileAs(const ckpFileId* id, std::uint16_t node, const ckpFile* file) {

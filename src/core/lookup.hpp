@@ -4,13 +4,17 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "ckp/kvo.h"
 #include "core/types.hpp"
 
 inline constexpr int ckpPathSize = 1024;
 
 // Opens name (reading/appending: else name.Ckpt) with stream mode "r", "w"
 // or "a". *foundOut points into a static buffer holding the path opened.
-std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut);
+// Writing ("w") goes through a replacement, stored in *replacementOut,
+// which owns the stream returned.
+std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut,
+                 kvoReplacement** replacementOut = nullptr);
 int tPathExists(const char* path, std::uint16_t* nodeOut);
 char* tAddSuffix(const char* base, const char* suffix);
 

@@ -32,10 +32,26 @@ ckpInfo* openFailed(ckpInfo* info, const char* message) {
     return nullptr;
 }
 
-void closeUnpushed(std::FILE* stream) {
-    if (stream != nullptr && !tiIsStdStream(stream)) {
+void closeUnpushed(const ckpInfo* info, std::FILE* stream) {
+    if (stream != nullptr && !tiIsStdStream(stream) &&
+        stream != kvoReplaceStream(info->replacement)) {
         std::fclose(stream);
     }
+}
+
+// Publishes what a write handle wrote by name. Returns 1, or 0 with the
+// system's reason recorded, as for any failed close.
+int commitWritten(ckpInfo* info, ckpFile* file) {
+    if (file != nullptr) {
+        file->stream = nullptr; // the replacement closes it
+    }
+    int errnum = kvoReplaceCommit(info->replacement);
+    info->replacement = nullptr;
+    if (errnum == 0) {
+        return 1;
+    }
+    tiSetSysError(errnum);
+    return 0;
 }
 } // namespace
 
@@ -65,7 +81,7 @@ int tiStart(ckpInfo* info) {
 int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream) {
     ckpFile* file = tiNewFile(info, name, node, stream);
     if (file == nullptr) {
-        closeUnpushed(stream);
+        closeUnpushed(info, stream);
         return 0;
     }
     ckpLine* line = tiNewLine(file);
@@ -113,7 +129,7 @@ ckpInfo* ckpOpen(const char* name, const char* opCodes) {
     std::uint16_t node = 0;
     if (name != nullptr && name[0] != '\0') {
         char* found = nullptr;
-        stream = tOpen(name, mode, &found, &node);
+        stream = tOpen(name, mode, &found, &node, &info->replacement);
         if (stream == nullptr) {
             return openFailed(info, nullptr);
         }
@@ -137,7 +153,9 @@ int ckpClose(ckpInfo* info) {
     }
     int result = 0;
     ckpFile* file = info->file;
-    if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
+    if (info->replacement != nullptr) {
+        result = commitWritten(info, file) ? 0 : 1;
+    } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
         if (info->mode != nullptr && info->mode[0] == 'r') {
             if (std::fclose(file->stream) != 0) {
                 tiSetSysError(errno);

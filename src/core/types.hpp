@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "ckp/ckp.h"
+#include "ckp/kvo.h"
 
 // One physical line holds at most 511 characters and the terminator; the
 // reader reads at most 510 characters of a line per piece.
@@ -95,8 +96,12 @@ struct ckpInfo {
     int action;
     int actionSet;
     int genCount;
-    ckpProp** gens; // owned array of genCount + 1 cursors
+    ckpProp** gens;   // owned array of genCount + 1 cursors
     char* configPath; // owned
     char* subDir;     // owned
     char* objPath;    // owned
+    // A handle writing a file by name writes through this replacement, which
+    // owns the main file's stream: ckpClose publishes the new content, a
+    // handle freed otherwise discards it.
+    kvoReplacement* replacement;
 };

@@ -2,8 +2,6 @@
 // file, refusing directories and recursion, and pushing the file.
 #include "reader/include.hpp"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,16 +13,9 @@
 #include "core/open.hpp"
 #include "core/record.hpp"
 #include "reader/scanner.hpp"
+#include "support/platform.hpp"
 
 namespace {
-bool isSeparator(char c) {
-#if defined(_WIN32)
-    return c == '/' || c == '\\' || c == ':';
-#else
-    return c == '/';
-#endif
-}
-
 // A relative include path names a file beside the including file; an
 // includer without a name (a standard stream) takes the path as given.
 int includePath(ckpInfo* info, char* path) {
@@ -33,7 +24,7 @@ int includePath(ckpInfo* info, char* path) {
     std::size_t dirLength = 0;
     if (base != nullptr && !kvoIsRooted(target)) {
         for (const char* p = base; *p != '\0'; ++p) {
-            if (isSeparator(*p)) {
+            if (platform::endsDirPart(*p)) {
                 dirLength = static_cast<std::size_t>(p - base) + 1;
             }
         }
@@ -52,13 +43,7 @@ int includePath(ckpInfo* info, char* path) {
 }
 
 bool isDirectory(std::FILE* stream) {
-#if defined(_WIN32)
-    struct _stat st;
-    return _fstat(_fileno(stream), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
-#else
-    struct stat st;
-    return fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode);
-#endif
+    return kvoStreamKind(stream) == KVO_KIND_DIRECTORY;
 }
 
 bool onStack(ckpInfo* info, std::FILE* stream, std::uint16_t node) {

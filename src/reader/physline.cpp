@@ -9,14 +9,7 @@
 #include "core/types.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
-
-// Handles are used from one thread at a time, so the stream's lock is not
-// taken for every character.
-#if defined(_WIN32)
-#define CKP_GETC(stream) _getc_nolock(stream)
-#else
-#define CKP_GETC(stream) getc_unlocked(stream)
-#endif
+#include "support/platform.hpp"
 
 namespace {
 enum class Piece { Read, End, Error };
@@ -28,14 +21,14 @@ enum class Piece { Read, End, Error };
 // for the next piece.
 void takeLineEnd(ckpFile* file, char* text, int* length, bool* lineEnd) {
     std::FILE* stream = file->stream;
-    int c = CKP_GETC(stream);
+    int c = platform::getcUnlocked(stream);
     if (c == '\n') {
         text[(*length)++] = '\n';
         *lineEnd = true;
         return;
     }
     if (c == '\r') {
-        int after = CKP_GETC(stream);
+        int after = platform::getcUnlocked(stream);
         if (after == '\n') {
             text[(*length)++] = '\n';
             *lineEnd = true;
@@ -72,7 +65,7 @@ Piece readPiece(ckpFile* file, char* text, int* errnumOut) {
     }
     errno = 0;
     while (!lineEnd && length < ckpLinePiece) {
-        int c = CKP_GETC(stream);
+        int c = platform::getcUnlocked(stream);
         if (c == EOF) {
             break;
         }

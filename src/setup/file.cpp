@@ -3,11 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/stat.h>
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include <cerrno>
 
+#include "core/handle.hpp"
 #include "setup/store.hpp"
 
 namespace {
@@ -123,51 +121,19 @@ int closeWritten(ckpInfo* handle) {
     return 1;
 }
 
-// A device or a pipe is written in place: renaming a new file over it would
-// replace the node itself.
-bool isSpecialFile(const char* path) {
-#if defined(_WIN32)
-    struct _stat st;
-    return _stat(path, &st) == 0 && (st.st_mode & _S_IFREG) == 0;
-#else
-    struct stat st;
-    return stat(path, &st) == 0 && !S_ISREG(st.st_mode);
-#endif
-}
-
-// The file that a save replaces: the one a symbolic link names, so that the
-// link stays a link. A kvoMalloc copy, or null when no memory is left.
-char* replacedFile(const char* target) {
-#if !defined(_WIN32)
-    struct stat st;
-    if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode)) {
-        char* real = realpath(target, nullptr);
-        if (real != nullptr) {
-            char* copy = kvoCopyString(real);
-            std::free(real);
-            return copy;
-        }
-    }
-#endif
-    return kvoCopyString(target);
-}
-
-// Puts the new file in the old one's place in one step.
-bool replaceFile(const char* from, const char* to) {
-#if defined(_WIN32)
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return std::rename(from, to) == 0;
-#endif
-}
-
+// A failed save frees its handle without closing it, which discards the
+// new content: the file keeps what it held.
 int writeEntries(const ckpSetup* setup, ckpInfo* handle) {
     int ok = ckpSetupWriteHeader(handle);
     const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
     for (int i = 0; ok && i < setup->entries->count; ++i) {
         ok = ckpSetupWriteEntry(&entries[i], handle);
     }
-    return closeWritten(handle) && ok;
+    if (!ok) {
+        tiFreeInfo(handle);
+        return 0;
+    }
+    return closeWritten(handle);
 }
 
 int writeToFile(const ckpSetup* setup, const char* path) {
@@ -179,35 +145,26 @@ int writeToFile(const ckpSetup* setup, const char* path) {
     return writeEntries(setup, handle);
 }
 
-// The file is written under a temporary name beside the target and renamed
-// over it only when everything was written and closed, so that a failed save
-// never destroys the previous file.
+// The save holds the lock of the target's directory, which the ckp command
+// holds for a whole edit, so that writers of one setup take turns; the
+// file itself is replaced in one step when it is complete.
 int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
     if (std::strcmp(target, "-") == 0) {
         ckpSetupDump(setup);
         return 1;
     }
-    if (isSpecialFile(target)) {
-        return writeToFile(setup, target);
-    }
-    char* file = replacedFile(target);
-    if (file == nullptr) {
+    int errnum = 0;
+    kvoFileLock* lock = kvoLockFile(target, &errnum);
+    if (lock == nullptr) {
+        char message[1024];
+        std::snprintf(message, sizeof message,
+                      "Error (ckpSetupWriteSetup): couldn't lock %s for write: %s", target,
+                      std::strerror(errnum));
+        kvoReportError(message);
         return 0;
     }
-    std::size_t n = std::strlen(file);
-    auto* temp = static_cast<char*>(kvoMalloc(n + 16));
-    if (temp == nullptr) {
-        kvoFree(file);
-        return 0;
-    }
-    std::snprintf(temp, n + 16, "%s.ckp-new", file);
-    int ok = writeToFile(setup, temp);
-    if (!ok || !replaceFile(temp, file)) {
-        std::remove(temp);
-        ok = 0;
-    }
-    kvoFree(temp);
-    kvoFree(file);
+    int ok = writeToFile(setup, target);
+    kvoUnlockFile(lock);
     return ok;
 }
 

@@ -5,45 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-
-#if defined(_WIN32)
-#include <direct.h>
-#define getcwd _getcwd
-#else
-#include <unistd.h>
-#endif
+#include <string>
 
 #include "ckp/kvo.h"
+#include "support/platform.hpp"
 
 namespace {
-#if defined(_WIN32)
-const char sep = '\\';
-const char listSep = ';';
-bool isSep(char c) {
-    return c == '\\' || c == '/';
-}
-int makeDir(const char* p) {
-    return _mkdir(p);
-}
+using platform::isDirSep;
+constexpr char sep = platform::dirSep;
+
 bool isDir(const char* p) {
-    struct _stat st;
-    return _stat(p, &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+    return platform::pathKind(p) == KVO_KIND_DIRECTORY;
 }
-#else
-const char sep = '/';
-const char listSep = ':';
-bool isSep(char c) {
-    return c == '/';
-}
-int makeDir(const char* p) {
-    return mkdir(p, 0777);
-}
-bool isDir(const char* p) {
-    struct stat st;
-    return stat(p, &st) == 0 && S_ISDIR(st.st_mode);
-}
-#endif
 
 bool fits(std::size_t length, int size) {
     return size > 0 && length < std::size_t(size);
@@ -57,27 +30,11 @@ char kvoDirSep(void) {
 }
 
 int kvoFileExists(const char* path) {
-#if defined(_WIN32)
-    struct _stat st;
-    return path != nullptr && _stat(path, &st) == 0 ? 1 : 0;
-#else
-    struct stat st;
-    return path != nullptr && stat(path, &st) == 0 ? 1 : 0;
-#endif
+    return platform::pathKind(path) != 0 ? 1 : 0;
 }
 
 int kvoIsRooted(const char* path) {
-    if (path == nullptr || path[0] == '\0') {
-        return 0;
-    }
-#if defined(_WIN32)
-    if (isSep(path[0])) {
-        return 1; // \dir and \\server\share
-    }
-    return std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 1 : 0;
-#else
-    return path[0] == '/' ? 1 : 0;
-#endif
+    return path != nullptr && path[0] != '\0' && platform::isRooted(path) ? 1 : 0;
 }
 
 void kvoCanonicalizeDirSep(char* path) {
@@ -97,17 +54,17 @@ int kvoBuildDirPath(const char* path) {
         return 0;
     }
     for (char* p = copy + 1; *p != '\0'; ++p) {
-        if (isSep(*p)) {
+        if (isDirSep(*p)) {
             char c = *p;
             *p = '\0';
             if (!isDir(copy)) {
-                makeDir(copy);
+                platform::makeDir(copy);
             }
             *p = c;
         }
     }
     if (!isDir(copy)) {
-        makeDir(copy);
+        platform::makeDir(copy);
     }
     int ok = isDir(copy) ? 1 : 0;
     kvoFree(copy);
@@ -134,7 +91,7 @@ int wyrSearchGroup(int flags, const char* name, const char* group, char* result,
     }
     std::size_t nameLength = std::strlen(name);
     while (*dirs != '\0') {
-        const char* end = std::strchr(dirs, listSep);
+        const char* end = std::strchr(dirs, platform::listSep);
         std::size_t dirLength = end != nullptr ? std::size_t(end - dirs) : std::strlen(dirs);
         if (dirLength > 0 && fits(dirLength + 1 + nameLength, size)) {
             std::memcpy(result, dirs, dirLength);
@@ -165,15 +122,15 @@ int wyrConvertPathNotThere(const char* path, char* result) {
         std::memcpy(result, path, length + 1);
         return 0;
     }
-    char cwd[KVO_PATH_BUFFER];
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
+    std::string cwd = platform::currentDir();
+    if (cwd.empty()) {
         return 1;
     }
-    std::size_t cwdLength = std::strlen(cwd);
+    std::size_t cwdLength = cwd.size();
     if (!fits(cwdLength + 1 + length, KVO_PATH_BUFFER)) {
         return 1;
     }
-    std::memcpy(result, cwd, cwdLength);
+    std::memcpy(result, cwd.data(), cwdLength);
     result[cwdLength] = sep;
     std::memcpy(result + cwdLength + 1, path, length + 1);
     return 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/error.hpp"
+#include "support/platform.hpp"
 #include "writer/writer.hpp"
 
 namespace {
@@ -27,19 +28,8 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 }
 } // namespace
 
-// A handle is used from one thread at a time, so the stream's lock is not
-// taken for every character.
-#if defined(_WIN32)
-// msvcrt has no unlocked fwrite; runs are long, so the lock costs little there.
-#define CKP_PUTC(c, stream) _putc_nolock(c, stream)
-#define CKP_FWRITE(p, n, stream) std::fwrite(p, 1, n, stream)
-#else
-#define CKP_PUTC(c, stream) putc_unlocked(c, stream)
-#define CKP_FWRITE(p, n, stream) fwrite_unlocked(p, 1, n, stream)
-#endif
-
 int tPutChar(std::FILE* stream, char c) {
-    if (CKP_PUTC(static_cast<unsigned char>(c), stream) == EOF) {
+    if (platform::putcUnlocked(static_cast<unsigned char>(c), stream) == EOF) {
         tiSetSysError(errno);
         return 0;
     }
@@ -50,7 +40,7 @@ namespace {
 // Writes a run of characters that need no escape in one call.
 int putRun(std::FILE* stream, const char* from, const char* to) {
     auto n = static_cast<std::size_t>(to - from);
-    if (n != 0 && CKP_FWRITE(from, n, stream) != n) {
+    if (n != 0 && platform::fwriteUnlocked(from, n, stream) != n) {
         tiSetSysError(errno);
         return 0;
     }

@@ -53,10 +53,12 @@ TEST(Lookup, WritingNeverTakesTheSuffix) {
     std::string target = dir.file("w");
     char* found = nullptr;
     std::uint16_t node = 0;
-    std::FILE* f = tOpen(target.c_str(), "w", &found, &node);
+    kvoReplacement* replacement = nullptr;
+    std::FILE* f = tOpen(target.c_str(), "w", &found, &node, &replacement);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(std::string(found), target);
-    std::fclose(f);
+    EXPECT_EQ(kvoReplaceCommit(replacement), 0);
+    EXPECT_EQ(ckptest::readFile(target), "");
     EXPECT_EQ(ckptest::readFile(dir.file("w.Ckpt")), "keep\n");
 }
 
@@ -75,7 +77,11 @@ TEST(Lookup, ArgumentAndOpenFailures) {
 
     ckptest::TempDir dir;
     std::string sub = dir.file("nowhere/f");
+    kvoReplacement* replacement = nullptr;
     EXPECT_EQ(tOpen(sub.c_str(), "w", &found, &node), nullptr);
+    EXPECT_STREQ(ckpGetError(), "illegal replacement argument in tOpen");
+    EXPECT_EQ(tOpen(sub.c_str(), "w", &found, &node, &replacement), nullptr);
+    EXPECT_EQ(replacement, nullptr);
     EXPECT_EQ(std::string(ckpGetError()), sub + ": " + strerror(ENOENT));
     // A directory is not opened as a file.
     EXPECT_EQ(tOpen(dir.path().c_str(), "r", &found, &node), nullptr);

@@ -3,6 +3,7 @@
 // and save targets that are links, devices or cannot be made.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -130,7 +131,7 @@ class FileSizeLimit {
 
 TEST(IoFaults, DiskFullHalfwayThroughWriting) {
     TempDir dir;
-    std::string path = dir.file("out.ckpt");
+    std::string path = dir.write("out.ckpt", "old\n");
     FileSizeLimit limit(100);
     ASSERT_TRUE(limit.armed());
     ckpInfo* w = ckpOpen(path.c_str(), "W");
@@ -142,8 +143,9 @@ TEST(IoFaults, DiskFullHalfwayThroughWriting) {
     EXPECT_EQ(ckpPuts(w), 0);
     EXPECT_STREQ(ckpGetError(), "File too large");
     EXPECT_EQ(resetErrors(), 1);
-    ckpClose(w);
-    EXPECT_EQ(readFile(path).size(), 100u);
+    // What was written is incomplete: the file keeps its old content.
+    EXPECT_EQ(ckpClose(w), 1);
+    EXPECT_EQ(readFile(path), "old\n");
 
     // Buffered, the failure shows at the close.
     w = ckpOpen(path.c_str(), "W");
@@ -153,6 +155,7 @@ TEST(IoFaults, DiskFullHalfwayThroughWriting) {
     EXPECT_EQ(ckpPuts(w), 1);
     EXPECT_EQ(ckpClose(w), 1);
     EXPECT_STREQ(ckpGetError(), "File too large");
+    EXPECT_EQ(readFile(path), "old\n");
     resetErrors();
 }
 
@@ -175,18 +178,33 @@ TEST(IoFaults, FailedSetupSaveKeepsTheOldFile) {
                   "Error (ckpSetupWriteSetup): Error during ckpClose. File too large\n");
     }
     EXPECT_EQ(readFile(path), old);
-    EXPECT_FALSE(std::filesystem::exists(path + ".ckp-new"));
 
-    // The temporary name is taken by a directory: the file cannot be made.
-    std::filesystem::create_directory(path + ".ckp-new");
-    {
+    // The lock or the temporary cannot be made, the sync or the rename
+    // fails: the save fails with the reason, and the file keeps its bytes.
+    struct Case {
+        int call;
+        long nth;
+        std::string report;
+    };
+    for (const Case& c :
+         {Case{KVO_IO_OPEN, 1,
+               "Error (ckpSetupWriteSetup): couldn't lock " + path +
+                   " for write: Input/output error\n"},
+          Case{KVO_IO_OPEN, 2,
+               "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n"},
+          Case{KVO_IO_SYNC, 1,
+               "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"},
+          Case{KVO_IO_RENAME, 1,
+               "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"}}) {
         ReportCapture reports;
+        kvoSetIoFailure(c.call, c.nth, EIO);
         EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
-        EXPECT_EQ(reports.joined(),
-                  "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n");
+        EXPECT_EQ(reports.joined(), c.report);
+        EXPECT_EQ(readFile(path), old);
     }
-    EXPECT_EQ(readFile(path), old);
-    std::filesystem::remove(path + ".ckp-new");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".ckp-", 0), std::string::npos);
+    }
 
     EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 1);
     EXPECT_NE(readFile(path), old);

@@ -1,0 +1,295 @@
+// Replacing files safely and locking their directories: what a hostile
+// neighbour, a second writer or a failing system call can do to a save.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "ckp/kvo.h"
+#include "common/testutil.hpp"
+#include "support/platform.hpp"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+namespace fs = std::filesystem;
+using ckptest::readFile;
+using ckptest::TempDir;
+
+// Writes text through a replacement of target; 0 or the error number.
+int replaceWith(const std::string& target, const std::string& text, int flags = 0) {
+    int err = 0;
+    kvoReplacement* r = kvoReplaceBegin(target.c_str(), flags, &err);
+    if (r == nullptr) {
+        return err;
+    }
+    std::fputs(text.c_str(), kvoReplaceStream(r));
+    return kvoReplaceCommit(r);
+}
+
+// Names in dir that a replacement may have left behind.
+int leftovers(const std::string& dir) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(Replace, ContentModeAndNewFiles) {
+    TempDir dir;
+    std::string secret = dir.write("secret.ckpt", "old\n");
+    chmod(secret.c_str(), 0600);
+    EXPECT_EQ(replaceWith(secret, "new\n"), 0);
+    EXPECT_EQ(readFile(secret), "new\n");
+    EXPECT_EQ(modeOf(secret), 0600u);
+
+    mode_t old = umask(022);
+    std::string fresh = dir.file("fresh.ckpt");
+    EXPECT_EQ(replaceWith(fresh, "x\n"), 0);
+    umask(old);
+    EXPECT_EQ(modeOf(fresh), 0644u);
+
+    // A name longer than the file system takes fails before anything is made.
+    EXPECT_EQ(replaceWith(dir.file(std::string(300, 'n')), "x\n"), ENAMETOOLONG);
+    // A target name of the longest length there is works: the temporary's
+    // name is short whatever the target's.
+    std::string longest = dir.file(std::string(255, 'l'));
+    EXPECT_EQ(replaceWith(longest, "long\n"), 0);
+    EXPECT_EQ(readFile(longest), "long\n");
+
+    EXPECT_EQ(replaceWith(secret, "other\n", KVO_REPLACE_NEW), EEXIST);
+    EXPECT_EQ(readFile(secret), "new\n");
+    EXPECT_EQ(leftovers(dir.path()), 0);
+}
+
+TEST(Replace, PlantedNamesAreNeverOpened) {
+    TempDir dir;
+    std::string victim = dir.write("victim", "precious\n");
+    std::string planted = dir.file(".ckp-planted");
+    fs::create_symlink(victim, planted);
+    errno = 0;
+    EXPECT_EQ(platform::createExclusive(planted), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+    std::string stale = dir.write(".ckp-stale", "stale\n");
+    EXPECT_EQ(platform::createExclusive(stale), nullptr);
+    EXPECT_EQ(errno, EEXIST);
+
+    // The names that saves used to write are nothing special any more.
+    std::string target = dir.write("team.setup", "old\n");
+    fs::create_symlink(victim, target + ".ckp-new");
+    EXPECT_EQ(replaceWith(target, "new\n"), 0);
+    EXPECT_EQ(readFile(target), "new\n");
+    EXPECT_EQ(readFile(victim), "precious\n");
+    EXPECT_EQ(readFile(stale), "stale\n");
+}
+
+TEST(Replace, LinksAreFollowedToTheFinalFile) {
+    TempDir dir;
+    fs::create_directory(dir.file("real"));
+    std::string real = dir.write("real/file.ckpt", "old\n");
+    fs::create_symlink("real/file.ckpt", dir.file("hop"));
+    fs::create_symlink(dir.file("hop"), dir.file("link"));
+    EXPECT_EQ(replaceWith(dir.file("link"), "new\n"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("hop")));
+    EXPECT_EQ(readFile(real), "new\n");
+    EXPECT_EQ(leftovers(dir.file("real")), 0);
+
+    // A dangling link makes the file it names.
+    fs::create_symlink("real/made.ckpt", dir.file("dangling"));
+    EXPECT_EQ(replaceWith(dir.file("dangling"), "made\n"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("dangling")));
+    EXPECT_EQ(readFile(dir.file("real/made.ckpt")), "made\n");
+
+    // A loop of links is refused.
+    fs::create_symlink(dir.file("loop2"), dir.file("loop1"));
+    fs::create_symlink(dir.file("loop1"), dir.file("loop2"));
+    EXPECT_EQ(replaceWith(dir.file("loop1"), "x\n"), ELOOP);
+}
+
+TEST(Replace, SpecialFilesAreWrittenInPlace) {
+    TempDir dir;
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(replaceWith(fifo, "through the pipe\n"), 0);
+    char buffer[64] = {};
+    EXPECT_EQ(read(reader, buffer, sizeof buffer), 17);
+    EXPECT_STREQ(buffer, "through the pipe\n");
+    close(reader);
+    struct stat st {};
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(leftovers(dir.path()), 0);
+    // A directory is never replaced either.
+    fs::create_directory(dir.file("d"));
+    EXPECT_EQ(replaceWith(dir.file("d"), "x\n"), EISDIR);
+}
+
+// Each system call of a save fails in turn: the target keeps its bytes and
+// no temporary stays.
+TEST(Replace, EveryFailingCallKeepsTheTarget) {
+    TempDir dir;
+    std::string target = dir.write("keep.ckpt", "old\n");
+    for (int call : {KVO_IO_OPEN, KVO_IO_WRITE, KVO_IO_SYNC, KVO_IO_RENAME}) {
+        kvoSetIoFailure(call, 1, EIO);
+        EXPECT_EQ(replaceWith(target, "new\n"), EIO) << call;
+        EXPECT_EQ(kvoIoFailureHit(), 1) << call;
+        EXPECT_EQ(readFile(target), "old\n") << call;
+        EXPECT_EQ(leftovers(dir.path()), 0) << call;
+    }
+    kvoSetIoFailure(KVO_IO_WRITE, 0, 0);
+    EXPECT_EQ(kvoIoFailureHit(), 0);
+
+    // A stream that failed a write is never published.
+    int err = 0;
+    kvoReplacement* r = kvoReplaceBegin(target.c_str(), 0, &err);
+    ASSERT_NE(r, nullptr);
+    std::FILE* stream = kvoReplaceStream(r);
+    std::fputs("half", stream);
+    std::fgetc(stream); // reading a write-only stream sets its error flag
+    EXPECT_NE(kvoReplaceCommit(r), 0);
+    EXPECT_EQ(readFile(target), "old\n");
+
+    // Discarded on purpose, and removed by the signal path.
+    r = kvoReplaceBegin(target.c_str(), 0, &err);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(leftovers(dir.path()), 1);
+    kvoRemoveTemporaries();
+    EXPECT_EQ(leftovers(dir.path()), 0);
+    kvoReplaceAbort(r);
+    EXPECT_EQ(readFile(target), "old\n");
+}
+
+TEST(Replace, OwnerKeptWhenRootEditsAnotherUsersFile) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give files away";
+    }
+    TempDir dir;
+    std::string file = dir.write("theirs.ckpt", "old\n");
+    ASSERT_EQ(chown(file.c_str(), 4321, 4321), 0);
+    chmod(file.c_str(), 0640);
+    EXPECT_EQ(replaceWith(file, "new\n"), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4321u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// Whether another process could take the directory's lock right now.
+bool lockIsFree(const std::string& lockFile) {
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(lockFile.c_str(), O_RDWR);
+        _exit(fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(Lock, HeldPerDirectoryReentrantAndDiesWithItsProcess) {
+    TempDir dir;
+    std::string target = dir.file("team.setup");
+    int err = 0;
+    kvoFileLock* outer = kvoLockFile(target.c_str(), &err);
+    ASSERT_NE(outer, nullptr) << err;
+    std::string lockFile = dir.file(".ckp.lock");
+    ASSERT_TRUE(fs::is_regular_file(lockFile));
+    // Taken again by the same process, through another spelling of the path.
+    kvoFileLock* inner = kvoLockFile((dir.path() + "/./other.setup").c_str(), &err);
+    ASSERT_NE(inner, nullptr);
+    EXPECT_FALSE(lockIsFree(lockFile));
+    kvoUnlockFile(inner);
+    EXPECT_FALSE(lockIsFree(lockFile));
+    kvoUnlockFile(outer);
+    EXPECT_TRUE(lockIsFree(lockFile));
+
+    // A holder that ends without unlocking frees the lock.
+    pid_t child = fork();
+    if (child == 0) {
+        _exit(kvoLockFile(target.c_str(), nullptr) != nullptr ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    kvoFileLock* again = kvoLockFile(target.c_str(), &err);
+    EXPECT_NE(again, nullptr);
+    kvoUnlockFile(again);
+}
+
+TEST(Lock, PlantedLockFilesAreRefused) {
+    TempDir dir;
+    std::string victim = dir.write("victim", "precious\n");
+    fs::create_directory(dir.file("a"));
+    fs::create_symlink(victim, dir.file("a/.ckp.lock"));
+    int err = 0;
+    EXPECT_EQ(kvoLockFile(dir.file("a/x").c_str(), &err), nullptr);
+    EXPECT_EQ(err, ELOOP);
+    fs::create_directory(dir.file("b"));
+    ASSERT_EQ(mkfifo(dir.file("b/.ckp.lock").c_str(), 0600), 0);
+    EXPECT_EQ(kvoLockFile(dir.file("b/x").c_str(), &err), nullptr);
+    EXPECT_EQ(err, EINVAL);
+    EXPECT_EQ(readFile(victim), "precious\n");
+    // Special files get no lock file beside them.
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(dir.file("c"));
+    fs::create_symlink(fifo, dir.file("c/link"));
+    kvoFileLock* none = kvoLockFile(dir.file("c/link").c_str(), &err);
+    EXPECT_NE(none, nullptr);
+    kvoUnlockFile(none);
+    EXPECT_FALSE(fs::exists(dir.file("c/.ckp.lock")));
+}
+
+// Two processes replace one file over and over while a third reads it:
+// every read sees one writer's whole content.
+TEST(Replace, ConcurrentWritersNeverPublishMixedContent) {
+    TempDir dir;
+    std::string target = dir.write("shared.ckpt", std::string(20000, 'a'));
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = fork();
+        if (writers[w] == 0) {
+            std::string text(20000, w == 0 ? 'a' : 'b');
+            int failures = 0;
+            for (int i = 0; i < 200; ++i) {
+                failures += replaceWith(target, text) != 0 ? 1 : 0;
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    int torn = 0;
+    for (int i = 0; i < 2000; ++i) {
+        std::string seen = readFile(target);
+        bool whole = seen.size() == 20000 &&
+                     (seen == std::string(20000, 'a') || seen == std::string(20000, 'b'));
+        torn += whole ? 0 : 1;
+    }
+    for (pid_t w : writers) {
+        int status = 0;
+        waitpid(w, &status, 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(leftovers(dir.path()), 0);
+}
+
+} // namespace
+#endif
