@@ -1,8 +1,9 @@
+# shellcheck shell=bash
 # bash completion for the ckp command; installed as
 # share/bash-completion/completions/ckp. Needs nothing beyond bash itself.
 
 _ckp() {
-  local cur=${COMP_WORDS[COMP_CWORD]} prev= subcommand= position=0 i
+  local cur=${COMP_WORDS[COMP_CWORD]} prev='' subcommand='' position=0 i
   ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
   COMPREPLY=()
 
@@ -46,7 +47,9 @@ _ckp() {
   esac
   if [[ $cur == -* ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
-    [[ ${COMPREPLY[0]:-} == *= ]] && compopt -o nospace 2>/dev/null || true
+    if [[ ${COMPREPLY[0]:-} == *= ]]; then
+      compopt -o nospace 2>/dev/null || true
+    fi
     return
   fi
   if [[ $subcommand == setup && $position -eq 0 ]]; then

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that build: ckp_need_packages PACKAGE... makes sure
 # the Debian packages are installed. As root the missing ones are installed
 # with apt-get; otherwise the exact command is printed and the script stops.
