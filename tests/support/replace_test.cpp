@@ -216,7 +216,8 @@ TEST(Replace, EveryPendingTemporaryIsRemovedBySignalPath) {
     std::vector<kvoReplacement*> open;
     for (int i = 0; i < 70; ++i) {
         int err = 0;
-        open.push_back(kvoReplaceBegin(dir.file("f" + std::to_string(i)).c_str(), 0, &err));
+        open.push_back(
+            kvoReplaceBegin(dir.file(ckptest::cat("f", std::to_string(i))).c_str(), 0, &err));
         ASSERT_NE(open.back(), nullptr) << err;
     }
     EXPECT_EQ(leftovers(dir.path()), 70);
