@@ -55,7 +55,11 @@ namespace {
 // The system's own names and files: their links are the kernel's business
 // (/dev/stdout names whatever standard output is), and nothing is ever
 // created among them.
+// /dev/shm is an ordinary directory for files in memory.
 bool isSystemPath(const char* path) {
+    if (startsWith(path, "/dev/shm/") || std::strcmp(path, "/dev/shm") == 0) {
+        return false;
+    }
     return startsWith(path, "/dev/") || startsWith(path, "/proc/") ||
            std::strcmp(path, "/dev") == 0 || std::strcmp(path, "/proc") == 0;
 }

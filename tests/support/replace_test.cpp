@@ -148,6 +148,7 @@ TEST(Replace, SpecialFilesAreWrittenInPlace) {
 TEST(Replace, NamedDescriptorsAreWrittenThroughTheDescriptor) {
     TempDir dir;
     std::string log = dir.write("log", "first\n");
+    std::fflush(nullptr); // the child must not write out what the parent buffered
     pid_t child = fork();
     if (child == 0) {
         int fd = open(log.c_str(), O_WRONLY | O_APPEND);
@@ -177,6 +178,10 @@ TEST(Replace, SystemDirectoriesAreRecognisedHoweverSpelled) {
     }
     std::string plain = dir.file("plain");
     EXPECT_EQ(platform::writtenInPlace(plain.c_str(), plain.c_str()), 0);
+    // Files in memory are files like any other.
+    if (fs::is_directory("/dev/shm")) {
+        EXPECT_EQ(platform::writtenInPlace("/dev/shm/x.ckpt", "/dev/shm/x.ckpt"), 0);
+    }
     // A name that became a link after the links were followed.
     fs::create_symlink(plain, dir.file("late"));
     EXPECT_EQ(platform::fileFacts(dir.file("late").c_str()).error, EAGAIN);
@@ -212,7 +217,8 @@ TEST(Replace, EveryPendingTemporaryIsRemovedBySignalPath) {
     std::vector<kvoReplacement*> open;
     for (int i = 0; i < 70; ++i) {
         int err = 0;
-        open.push_back(kvoReplaceBegin(dir.file("f" + std::to_string(i)).c_str(), 0, &err));
+        open.push_back(
+            kvoReplaceBegin(dir.file(ckptest::cat("f", std::to_string(i))).c_str(), 0, &err));
         ASSERT_NE(open.back(), nullptr) << err;
     }
     EXPECT_EQ(leftovers(dir.path()), 70);
