@@ -1,45 +1,97 @@
-// ckp fmt: a file rewritten through the writer in its canonical form.
+// ckp fmt: a file rewritten through the writer in its canonical form, its
+// comments kept.
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <vector>
 
+#include "canonical.hpp"
+#include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
-#include "output_file.hpp"
+#include "output.hpp"
+#include "source_lines.hpp"
 
 namespace ckptool {
 namespace {
 
-// Copies every record of `file` to `out`; the records of included files stay
-// in their own files, only the include record is copied. A file without a
-// header record gets one. Returns the number of syntax errors, shown on
-// stderr; with any, the output is not to be used.
-long copyCanonical(const std::string& file, const std::string& out) {
-    ckp::Reader reader(file);
-    ckp::Writer writer(out);
+// A record of the canonical text that gets comments back: its bytes there.
+struct Commented {
+    long start;
+    long end;
+    RecordComments comments;
+};
+
+struct Formatted {
+    SourceFile source;
+    std::string text;
     long errors = 0;
-    int depth = 0;
-    for (const ckp::Record& record : reader) {
-        ckp::Type type = record.type();
-        if (type == ckp::Type::Syntax) {
-            printSyntaxError(stderr, record.syntax_error());
-            ++errors;
-        } else if (type == ckp::Type::EndInclude) {
-            --depth;
-        } else if (type == ckp::Type::Include) {
-            if (depth++ == 0) {
-                writer.transfer(record);
-            }
-        } else if (depth > 0) {
-            continue;
-        } else if (type == ckp::Type::Header && reader.syntax_version() < 1) {
-            writer.write_header();
-        } else {
-            writer.transfer(record);
-        }
+};
+
+int syntaxVersion(const ckp::Record& record) {
+    int version = -1;
+    ckpGetSyntax(record.handle(), nullptr, &version);
+    return version;
+}
+
+// Writes one record of the main file in canonical form; an include record
+// is copied, the records of the included file stay in their own file. A
+// file without a header record gets one.
+void writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
+    const ckp::Record& record = source.record;
+    if (record.type() == ckp::Type::Header && syntaxVersion(record) < 1) {
+        canonical.writer().write_header();
+    } else {
+        canonical.writer().transfer(record);
     }
-    writer.close();
-    return errors;
+}
+
+std::string putBackComments(const std::string& text, const std::vector<Commented>& commented) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    for (const Commented& c : commented) {
+        auto start = static_cast<std::size_t>(c.start);
+        auto end = static_cast<std::size_t>(c.end);
+        out.append(text, at, start - at);
+        out += withComments(std::string_view(text).substr(start, end - start), c.comments);
+        at = end;
+    }
+    out.append(text, at);
+    return out;
+}
+
+// The canonical form of `file` in memory. Syntax errors are shown on stderr
+// and counted; with any, the text is not to be used.
+Formatted format(const std::string& file) {
+    Formatted result;
+    CanonicalText canonical;
+    std::vector<Commented> commented;
+    result.source = walkMainFile(file, [&](const SourceRecord& source) {
+        ckp::Type type = source.record.type();
+        if (type == ckp::Type::Syntax) {
+            printSyntaxError(stderr, source.record.syntax_error());
+            ++result.errors;
+            return;
+        }
+        if (source.included || type == ckp::Type::EndInclude || result.errors > 0) {
+            return;
+        }
+        RecordComments comments;
+        if (type != ckp::Type::Comment) {
+            comments = commentsOf(source.lines);
+        }
+        if (comments.empty()) {
+            writeCanonical(canonical, source);
+            return;
+        }
+        long start = canonical.offset();
+        writeCanonical(canonical, source);
+        commented.push_back({start, canonical.offset(), std::move(comments)});
+    });
+    result.text = putBackComments(canonical.finish(), commented);
+    return result;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -47,44 +99,47 @@ bool sameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-void copyToStdout(const std::string& path) {
-    std::string bytes = readWholeFile(path);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
-        std::fflush(stdout) != 0) {
-        throw ToolError("cannot write to standard output");
-    }
-}
-
 } // namespace
+
+// The file the reader takes for NAME: NAME, else NAME.Ckpt when only that
+// exists.
+std::string inputFile(const std::string& name) {
+    std::string fallback = name + ".Ckpt";
+    bool onlyFallback = !kvoFileExists(name.c_str()) && kvoFileExists(fallback.c_str());
+    return onlyFallback ? fallback : name;
+}
 
 int runFmt(const FmtOptions& options) {
     if (options.inPlace && !options.output.empty()) {
         throw ToolError("-i and -o exclude each other");
     }
-    if (!options.output.empty() && sameFile(options.file, options.output)) {
+    if (options.inPlace && isStdout(options.file)) {
+        throw ToolError("-i needs a file, not standard input");
+    }
+    if (!isStdout(options.output) && sameFile(options.file, options.output)) {
         throw ToolError("-o names the input file; use -i to rewrite it in place");
     }
-    const std::string target = options.inPlace ? options.file : options.output;
-    AtomicOutput output(options.check ? std::string() : target);
+    std::optional<Output> output;
+    if (!options.check) {
+        output.emplace(options.inPlace ? inputFile(options.file) : options.output);
+    }
+    Formatted formatted;
     try {
-        if (copyCanonical(options.file, output.path()) > 0) {
-            return exitFindings;
-        }
+        formatted = format(options.file);
     } catch (const ckp::Error& e) {
         throw ToolError(aboutFile(options.file, e.what()));
     }
+    if (formatted.errors > 0) {
+        return exitFindings;
+    }
     if (options.check) {
-        if (readWholeFile(options.file) == readWholeFile(output.path())) {
+        if (formatted.text == formatted.source.bytes) {
             return exitOk;
         }
         std::fprintf(stderr, "ckp: %s is not in canonical form\n", options.file.c_str());
         return exitFindings;
     }
-    if (target.empty()) {
-        copyToStdout(output.path());
-    } else {
-        output.commit();
-    }
+    output->publish(formatted.text);
     return exitOk;
 }
 

@@ -4,6 +4,7 @@
 
 #include "ckp/ckp.hpp"
 #include "commands.hpp"
+#include "output.hpp"
 
 namespace ckptool {
 namespace {
@@ -96,6 +97,7 @@ int runJson(const JsonOptions& options) {
                 all.push_back(std::move(one));
             } else {
                 std::printf("%s\n", dump(one).c_str());
+                checkStdout();
             }
         }
     } catch (const ckp::Error& e) {
@@ -104,8 +106,9 @@ int runJson(const JsonOptions& options) {
     }
     if (options.array) {
         std::printf("%s\n", dump(all).c_str());
+        checkStdout();
     }
-    return std::fflush(stdout) == 0 ? exitOk : exitFailure;
+    return exitOk;
 }
 
 } // namespace ckptool

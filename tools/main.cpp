@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.hpp"
+#include "output.hpp"
 
 namespace {
 
@@ -71,12 +72,17 @@ int run(int argc, char** argv) {
     addSetup(app, c);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+    } catch (const CLI::CallForHelp&) {
+        // Printed through stdio, so that a failed write keeps its reason
+        // for the check of standard output at the end.
+        std::fputs(app.help().c_str(), stdout);
+        return ckptool::exitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        return ckptool::exitOk;
+    } catch (const CLI::CallForVersion&) {
+        std::printf("ckp %s\n", CKP_TOOL_VERSION);
+        return ckptool::exitOk;
     } catch (const CLI::ParseError& e) {
         printError(e.what());
         return ckptool::exitFailure;
@@ -93,11 +99,11 @@ int run(int argc, char** argv) {
     return ckptool::runSetup(c.setup);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runChecked(int argc, char** argv) {
     try {
         return run(argc, argv);
+    } catch (const ckptool::OutputClosed&) {
+        return ckptool::exitFailure;
     } catch (const ckptool::ToolError& e) {
         printError(e.what());
         return e.exitCode;
@@ -105,4 +111,11 @@ int main(int argc, char** argv) {
         printError(e.what());
         return ckptool::exitFailure;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ckptool::removeTemporariesOnSignals();
+    return ckptool::closeStdout(runChecked(argc, argv));
 }

@@ -11,41 +11,15 @@
 #include <sys/wait.h>
 
 #include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
 
 namespace {
 
 using ckptest::readFile;
 using ckptest::TempDir;
-
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-// Runs `ckp ARGS` with the directory as working directory.
-Outcome ckp(const TempDir& dir, const std::string& args) {
-    std::string out = dir.path() + "/.stdout";
-    std::string err = dir.path() + "/.stderr";
-    std::string command = "cd '" + dir.path() + "' && '" CKP_TOOL_PATH "' " + args + " >'" + out +
-                          "' 2>'" + err + "'";
-    int status = std::system(command.c_str());
-    Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
-}
-
-// Names in the directory other than the given ones: a left-over temporary
-// file shows here.
-std::vector<std::string> listing(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using tooltest::ckp;
+using tooltest::listing;
+using tooltest::Outcome;
 
 const char* const clean = "WRXCHECKPOINT=\"1.0\"\n"
                           "; cells\n"
@@ -202,7 +176,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     EXPECT_EQ(ckp(dir, "setup set team.setup alice remote").code, 0);
     EXPECT_EQ(ckp(dir, "setup set team.setup alice role 'lead dev'").code, 0);
     EXPECT_EQ(readFile(dir.file("team.setup")),
-              "WRXCHECKPOINT=\"1.0\"\nalice remote role=\"lead dev\"\nbob role=\"layout\"\n");
+              "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead dev\" remote\nbob role=\"layout\"\n");
 
     EXPECT_EQ(ckp(dir, "setup list team.setup").out, "alice\nbob\n");
     EXPECT_EQ(ckp(dir, "setup show team.setup").out,
@@ -246,6 +220,106 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
         EXPECT_EQ(bad.code, 2) << args;
         EXPECT_EQ(bad.err.rfind("ckp: ", 0), 0u) << args << ": " << bad.err;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Every kind of comment: full lines (indented too), blank lines, trailing
+// comments (on the header, after escapes, with ';' inside), comment lines
+// inside a continued record and a trailing comment at its end.
+const char* const commented = "WRXCHECKPOINT=\"1.0\" ; header\n"
+                              "   ; indented\n"
+                              "\n"
+                              "a   x=\"1\"   ; trailing\n"
+                              "b y=\"2\" \\\n"
+                              " ; inside\n"
+                              "\n"
+                              "  z=\"3\" ; last ; still\n"
+                              "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\r\n";
+const char* const commentedCanonical = "WRXCHECKPOINT=\"1.0\" ; header\n"
+                                       "   ; indented\n"
+                                       "\n"
+                                       "a x=\"1\" ; trailing\n"
+                                       "; inside\n"
+                                       "b y=\"2\"\\\n"
+                                       "z=\"3\" ; last ; still\n"
+                                       "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\n";
+
+TEST(ToolFmt, CommentsAreKept) {
+    TempDir dir;
+    dir.write("c.ckpt", commented);
+    Outcome out = ckp(dir, "fmt c.ckpt");
+    ASSERT_EQ(out.code, 0) << out.err;
+    EXPECT_EQ(out.out, commentedCanonical);
+    EXPECT_EQ(ckp(dir, "fmt c.ckpt -o o.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("o.ckpt")), commentedCanonical);
+    EXPECT_EQ(ckp(dir, "fmt -i c.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("c.ckpt")), commentedCanonical);
+    // The output is its own canonical form.
+    Outcome check = ckp(dir, "fmt --check c.ckpt");
+    EXPECT_EQ(check.code, 0) << check.err;
+    EXPECT_EQ(ckp(dir, "fmt c.ckpt").out, commentedCanonical);
+
+    // A trailing comment that would make its line too long for one piece
+    // goes above its record (syntax version 0 records grow when they become
+    // version 1).
+    std::string path = "lib/" + std::string(446, 'p');
+    std::string comment = "; " + std::string(43, 'c');
+    dir.write("long.ckpt", path + " 1 static " + comment + "\n");
+    Outcome longer = ckp(dir, "fmt long.ckpt");
+    EXPECT_EQ(longer.out, "WRXCHECKPOINT=\"1.0\"\n" + comment + "\n" + path +
+                              " WRXv=\"1\" WRXb=\"static\"\n");
+    dir.write("long2.ckpt", longer.out);
+    EXPECT_EQ(ckp(dir, "fmt --check long2.ckpt").code, 0);
+
+    // The same file from standard input; the example project is canonical.
+    Outcome piped = ckp(dir, "fmt - <c.ckpt");
+    EXPECT_EQ(piped.out, commentedCanonical);
+    Outcome example = ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'");
+    EXPECT_EQ(example.code, 0) << example.err;
+    EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
+}
+
+TEST(ToolSetup, EditsChangeOnlyTheirRecord) {
+    TempDir dir;
+    const std::string head = "WRXCHECKPOINT=\"1.0\"\n"
+                             "; the team, by hand\n"
+                             "zed  role=\"x\"   ; last one\n"
+                             "\n"
+                             "; layout people\n"
+                             "bob   role=\"layout\" ; bob here\n";
+    const std::string alice = "alice role=\"lead\" \\\n"
+                              " ; why\n"
+                              "  site=\"b\"\n";
+    dir.write("team.setup", head + alice);
+    // A changed entry's record is rewritten, its comments kept.
+    ASSERT_EQ(ckp(dir, "setup set team.setup bob role dev").code, 0);
+    std::string now = "WRXCHECKPOINT=\"1.0\"\n"
+                      "; the team, by hand\n"
+                      "zed  role=\"x\"   ; last one\n"
+                      "\n"
+                      "; layout people\n"
+                      "bob role=\"dev\" ; bob here\n" +
+                      alice;
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    // A new entry goes before the first one whose name sorts after it.
+    ASSERT_EQ(ckp(dir, "setup set team.setup carol role qa").code, 0);
+    ASSERT_EQ(ckp(dir, "setup set team.setup zoe remote").code, 0);
+    now.insert(now.find("zed"), "carol role=\"qa\"\n");
+    now += "zoe remote\n";
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    // A deleted property or entry; the inside comment moves above.
+    ASSERT_EQ(ckp(dir, "setup del team.setup alice site").code, 0);
+    ASSERT_EQ(ckp(dir, "setup del team.setup zed").code, 0);
+    now.replace(now.find(alice), alice.size(), "; why\nalice role=\"lead\"\n");
+    now.erase(now.find("zed"), std::string("zed  role=\"x\"   ; last one\n").size());
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    EXPECT_TRUE(tooltest::temporaries(dir).empty());
 }
 
 } // namespace
