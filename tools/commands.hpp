@@ -27,8 +27,11 @@ inline std::string aboutFile(const std::string& file, const std::string& message
 }
 
 struct CheckOptions {
-    std::vector<std::string> files;
+    std::vector<std::string> files; // "-": standard input
     bool quiet = false;
+    std::string format = "gcc";  // gcc or json
+    bool noContext = false;      // no echoed line and caret
+    std::string colour = "auto"; // auto, always or never
 };
 
 struct FmtOptions {
@@ -39,7 +42,7 @@ struct FmtOptions {
 };
 
 struct JsonOptions {
-    std::string file;
+    std::vector<std::string> files; // "-": standard input
     bool array = false;
 };
 

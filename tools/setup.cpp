@@ -1,6 +1,7 @@
 // ckp setup: a setup loaded (by path or through its search group), looked
 // at or changed. A change holds the lock on the setup's file from reading to
 // replacing it and rewrites only the record of the entry it changes.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -287,6 +288,37 @@ int loadAndRun(const SetupOptions& o, const std::string& file) {
     return status;
 }
 
+// The library's messages without the names of its functions, about the
+// setup's file; a load that found no file says so.
+std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
+    std::string what = e.what();
+    if (what == e.operation() + " failed for \"" + o.name + "\"") {
+        if (e.operation() == "ckpSetupLoad") {
+            std::string group = o.group.empty() ? "kvosetup" : o.group;
+            return "cannot load setup " + o.name + ": no such file, nor in the search group " +
+                   group;
+        }
+        return "setup " + o.name + ": " + e.operation().substr(8) + " failed";
+    }
+    std::string out;
+    std::size_t at = 0;
+    while (at < what.size()) {
+        std::size_t end = std::min(what.find('\n', at), what.size());
+        std::string line = what.substr(at, end - at);
+        std::size_t close = line.find("): ");
+        bool tagged = (line.rfind("Error (", 0) == 0 || line.rfind("Warning (", 0) == 0) &&
+                      close != std::string::npos;
+        if (tagged) {
+            line = setupFile(o) + ": " + line.substr(close + 3);
+        } else if (what.find('\n') == std::string::npos) {
+            line = aboutFile(setupFile(o), line);
+        }
+        out += (out.empty() ? "" : "\n") + line;
+        at = end + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 int runSetup(const SetupOptions& o) {
@@ -301,7 +333,7 @@ int runSetup(const SetupOptions& o) {
         SetupLock lock(file);
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
-        throw ToolError(e.what());
+        throw ToolError(setupMessage(o, e));
     }
 }
 

@@ -50,17 +50,50 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(bad.err, "");
     EXPECT_EQ(bad.out, "bad.ckpt:3:14: error: missing '\"' for property value\n"
-                       "p a=\"unclosed\n"
-                       "             ^\n"
+                       "     3 | p a=\"unclosed\n"
+                       "       |              ^\n"
                        "bad.ckpt:4:10: error: illegal character in property name\n"
-                       " q b=\"1\" \"c\n"
-                       "         ^\n"
+                       "     4 |  q b=\"1\" \"c\n"
+                       "       |          ^\n"
                        "inc.ckpt:2:3: error: illegal character in property name\n"
-                       "s \"open\n"
-                       "  ^\n"
+                       "     2 | s \"open\n"
+                       "       |   ^\n"
                        "bad.ckpt:6:1: error: none.ckpt: file not found\n"
-                       "none.ckpt\n"
-                       "^\n");
+                       "     6 | none.ckpt\n"
+                       "       | ^\n");
+
+    // Without context lines, as JSON, from standard input among files,
+    // columns in characters.
+    dir.write("utf8.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xC3\xA9t\xE2\x82\xAC a=\"x\n");
+    Outcome brief = ckp(dir, "check --no-context main.ckpt - utf8.ckpt <bad.ckpt");
+    EXPECT_EQ(brief.code, 1);
+    EXPECT_EQ(brief.out, "stdin:3:14: error: missing '\"' for property value\n"
+                         "stdin:4:10: error: illegal character in property name\n"
+                         "inc.ckpt:2:3: error: illegal character in property name\n"
+                         "stdin:6:1: error: none.ckpt: file not found\n"
+                         "utf8.ckpt:2:10: error: missing '\"' for property value\n");
+    Outcome json = ckp(dir, "check --format=json utf8.ckpt");
+    EXPECT_EQ(json.code, 1);
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              nlohmann::json::parse(R"({"file":"utf8.ckpt","line":2,"column":10,)"
+                                    R"("severity":"error","message":"missing '\"' for )"
+                                    R"(property value","text":"m\u00e9t\u20ac a=\"x"})"));
+    Outcome caret = ckp(dir, "check utf8.ckpt");
+    EXPECT_NE(caret.out.find("\n       |          ^\n"), std::string::npos) << caret.out;
+
+    // Colour when asked for, or on a terminal unless NO_COLOR is set.
+    Outcome always = ckp(dir, "check --no-context --color=always utf8.ckpt");
+    EXPECT_EQ(always.out, "\033[1mutf8.ckpt:2:10:\033[0m \033[1;31merror:\033[0m missing '\"' "
+                          "for property value\n");
+    // script(1) gives the command a terminal; its log stays in the directory.
+    const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
+                                   ">tty\n";
+    if (tooltest::shell(dir, onTerminal) == 1) {
+        EXPECT_NE(readFile(dir.file("tty")).find("\033[1;31merror:"), std::string::npos);
+        ASSERT_EQ(tooltest::shell(dir, "NO_COLOR=1 " + onTerminal), 1);
+        EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
+        EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
+    }
 
     Outcome quiet = ckp(dir, "check --quiet bad.ckpt main.ckpt");
     EXPECT_EQ(quiet.code, 1);
@@ -144,8 +177,10 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i]["type"], types[i]) << i;
     }
-    EXPECT_EQ(records[2].dump(), R"({"file":"main.ckpt","line":3,"path":"lib/inv",)"
+    EXPECT_EQ(records[2].dump(), R"({"end_line":3,"file":"main.ckpt","line":3,"path":"lib/inv",)"
                                  R"("props":[["type","cell"],["locked",null]],"type":"object"})");
+    EXPECT_EQ(records[0]["version"], 1);
+    EXPECT_EQ(records[1]["text"], "; cells");
     EXPECT_EQ(records[3]["path"], "sub.ckpt");
     EXPECT_EQ(records[5]["file"], "sub.ckpt");
     EXPECT_EQ(records[5]["line"], 2);
@@ -163,6 +198,28 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     EXPECT_FALSE(parsed.is_discarded()) << latin.out;
     EXPECT_EQ(parsed.size(), 2u);
     EXPECT_EQ(ckp(dir, "json nothere.ckpt").code, 2);
+
+    // Lines: a record's first and last physical line, in its own file;
+    // several files, standard input among them; syntax errors give 1.
+    dir.write("spread.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
+                             "a x=\"1\" \\\n"
+                             "  ; inside\n"
+                             "  y=\"2\"\n"
+                             "   \n"
+                             "b z=\"open\n");
+    Outcome spread = ckp(dir, "json --array spread.ckpt - <sub.ckpt");
+    EXPECT_EQ(spread.code, 1);
+    nlohmann::json all = nlohmann::json::parse(spread.out);
+    ASSERT_EQ(all.size(), 6u) << spread.out;
+    EXPECT_EQ(all[1]["line"], 2);
+    EXPECT_EQ(all[1]["end_line"], 4);
+    EXPECT_EQ(all[2]["text"], "   ");
+    EXPECT_EQ(all[3]["type"], "syntax");
+    EXPECT_EQ(all[3]["line"], 6);
+    EXPECT_EQ(all[3]["column"], 10);
+    EXPECT_EQ(all[5]["file"], "stdin");
+    EXPECT_EQ(all[5]["line"], 2);
+    EXPECT_EQ(all[5]["end_line"], 2);
 }
 
 TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
@@ -220,6 +277,30 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
         EXPECT_EQ(bad.code, 2) << args;
         EXPECT_EQ(bad.err.rfind("ckp: ", 0), 0u) << args << ": " << bad.err;
     }
+    // What was not understood is named.
+    EXPECT_EQ(ckp(dir, "frob x").err,
+              "ckp: unknown subcommand: frob (check, fmt, json or setup)\n");
+    EXPECT_EQ(ckp(dir, "--bogus").err, "ckp: unknown option: --bogus (see ckp --help)\n");
+    EXPECT_NE(ckp(dir, "check --bogus x").err.find("--bogus"), std::string::npos);
+    // Help gives the exit codes, and for setup each action's arguments.
+    EXPECT_NE(ckp(dir, "--help").out.find("Exit codes: 0"), std::string::npos);
+    EXPECT_NE(ckp(dir, "json --help").out.find("Exit codes: 0"), std::string::npos);
+    EXPECT_NE(ckp(dir, "setup --help").out.find("set NAME ENTRY PROPERTY [VALUE]"),
+              std::string::npos);
+    // Errors name the file and the cause, not the library's functions.
+    Outcome lost = ckp(dir, "setup list team");
+    EXPECT_EQ(lost.err, "ckp: cannot load setup team: no such file, nor in the search group "
+                        "kvosetup\n");
+    dir.write("part.setup", "WRXCHECKPOINT=\"1.0\"\n");
+    dir.write("whole.setup", "WRXCHECKPOINT=\"1.0\"\npart.setup WRXinc\n");
+    Outcome part = ckp(dir, "setup list whole.setup");
+    EXPECT_EQ(part.code, 2);
+    EXPECT_EQ(part.err.rfind("ckp: whole.setup: checkpoint file has an extra checkpoint header "
+                             "record.\n",
+                             0),
+              0u)
+        << part.err;
+    EXPECT_EQ(part.err.find("Error ("), std::string::npos) << part.err;
 }
 
 } // namespace
@@ -269,8 +350,8 @@ TEST(ToolFmt, CommentsAreKept) {
     std::string comment = "; " + std::string(43, 'c');
     dir.write("long.ckpt", path + " 1 static " + comment + "\n");
     Outcome longer = ckp(dir, "fmt long.ckpt");
-    EXPECT_EQ(longer.out, "WRXCHECKPOINT=\"1.0\"\n" + comment + "\n" + path +
-                              " WRXv=\"1\" WRXb=\"static\"\n");
+    EXPECT_EQ(longer.out,
+              "WRXCHECKPOINT=\"1.0\"\n" + comment + "\n" + path + " WRXv=\"1\" WRXb=\"static\"\n");
     dir.write("long2.ckpt", longer.out);
     EXPECT_EQ(ckp(dir, "fmt --check long2.ckpt").code, 0);
 
