@@ -91,12 +91,18 @@ CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
 /* Opens a file: opCodes "R" reads (standard input without a name), "W"
  * writes (standard output without a name), "A" appends (a name is needed).
  * Reading tries `name`, then `name.Ckpt`, and checks the header record.
+ * Writing by name replaces the file safely (see kvoReplaceBegin in kvo.h):
+ * the records go to a temporary beside the file, and ckpClose puts them in
+ * place in one step, so that the file holds its old content until then and
+ * keeps it when a write failed; devices and FIFOs are written in place.
  * NULL on failure. */
 CKP_API ckpInfo* ckpOpen(const char* name, const char* opCodes);
 
-/* Closes the stream (never a standard stream) and frees the handle.
- * Returns 0 on success, 1 when closing the stream failed (the handle is
- * freed all the same); 0 for NULL. */
+/* Closes the stream (never a standard stream) and frees the handle; a file
+ * written by name gets its new content now. Returns 0 on success, 1 when
+ * closing the stream failed or a write had failed (the handle is freed all
+ * the same, and a file written by name keeps its old content); 0 for
+ * NULL. */
 CKP_API int ckpClose(ckpInfo* info);
 
 /* Flushes the current stream. 1 on success or when there is nothing to
@@ -208,7 +214,9 @@ CKP_API int ckpSetupGetAllProps(const char* setup, const char* entry, char*** na
 CKP_API int ckpSetupLoad(const char* name);
 CKP_API int ckpSetupLoadGroup(const char* name, const char* group);
 CKP_API int ckpSetupCreate(const char* name);
-/* path NULL: the load path; "-": a dump on standard error. */
+/* path NULL: the load path; "-": a dump on standard error. The save holds
+ * the lock of the file's directory (kvoLockFile) while it writes, and
+ * replaces the file safely: a failed save leaves the file as it was. */
 CKP_API int ckpSetupSave(const char* name, const char* path);
 CKP_API int ckpSetupClear(const char* name);
 

@@ -4,18 +4,16 @@
 // file is never removed: a process that removed it could let a later one
 // lock a new file while another still holds the old.
 #include <cerrno>
-#include <new>
-#include <string>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
 
 struct kvoFileLock {
-    long long handle = 0;
-    unsigned long long device = 0;
-    unsigned long long index = 0;
-    int count = 0;
-    kvoFileLock* next = nullptr;
+    long long handle; // -1: a turn without a lock file
+    unsigned long long device;
+    unsigned long long index;
+    int count;
+    kvoFileLock* next;
 };
 
 namespace {
@@ -23,14 +21,17 @@ namespace {
 // same process would wait for itself, so a lock taken again is counted.
 kvoFileLock* held = nullptr;
 
-kvoFileLock* unlockedTurn(int* err) {
-    auto* lock = new (std::nothrow) kvoFileLock;
-    if (lock == nullptr) {
-        *err = ENOMEM;
-        return nullptr;
+kvoFileLock* newLock(long long handle, unsigned long long device, unsigned long long index) {
+    auto* lock = static_cast<kvoFileLock*>(kvoMalloc(sizeof(kvoFileLock)));
+    if (lock != nullptr) {
+        *lock = kvoFileLock{handle, device, index, 1, nullptr};
     }
-    lock->handle = -1;
-    lock->count = 1;
+    return lock;
+}
+
+kvoFileLock* unlockedTurn(int* err) {
+    kvoFileLock* lock = newLock(-1, 0, 0);
+    *err = lock != nullptr ? 0 : ENOMEM;
     return lock;
 }
 
@@ -45,22 +46,13 @@ kvoFileLock* findHeld(unsigned long long device, unsigned long long index) {
 
 kvoFileLock* takeNew(long long handle, unsigned long long device, unsigned long long index,
                      int* err) {
-    auto* lock = new (std::nothrow) kvoFileLock;
-    if (lock == nullptr) {
-        *err = ENOMEM;
-        platform::closeLockFile(handle);
-        return nullptr;
-    }
-    *err = platform::lockHandle(handle);
+    kvoFileLock* lock = newLock(handle, device, index);
+    *err = lock != nullptr ? platform::lockHandle(handle) : ENOMEM;
     if (*err != 0) {
         platform::closeLockFile(handle);
-        delete lock;
+        kvoFree(lock);
         return nullptr;
     }
-    lock->handle = handle;
-    lock->device = device;
-    lock->index = index;
-    lock->count = 1;
     lock->next = held;
     held = lock;
     return lock;
@@ -76,21 +68,28 @@ kvoFileLock* kvoLockFile(const char* target, int* errnumOut) {
         err = EINVAL;
         return nullptr;
     }
-    std::string final = platform::resolveLinks(target);
-    if (final.empty()) {
+    char* final = platform::resolveLinks(target);
+    if (final == nullptr) {
         err = errno != 0 ? errno : EINVAL;
         return nullptr;
     }
     // Devices, pipes and the system's directories get no lock file: writing
     // them is not a replacement, and nothing may be made beside them.
     if (platform::writtenInPlace(target, final)) {
+        kvoFree(final);
         return unlockedTurn(&err);
     }
-    std::string path = platform::beside(final, ".ckp.lock");
+    char* path = platform::beside(final, ".ckp.lock");
+    kvoFree(final);
+    if (path == nullptr) {
+        err = ENOMEM;
+        return nullptr;
+    }
     long long handle = 0;
     unsigned long long device = 0;
     unsigned long long index = 0;
     err = platform::openLockFile(path, &handle, &device, &index);
+    kvoFree(path);
     if (err != 0) {
         return nullptr;
     }
@@ -107,7 +106,7 @@ void kvoUnlockFile(kvoFileLock* lock) {
         return;
     }
     if (lock->handle == -1) {
-        delete lock;
+        kvoFree(lock);
         return;
     }
     for (kvoFileLock** p = &held; *p != nullptr; p = &(*p)->next) {
@@ -117,6 +116,6 @@ void kvoUnlockFile(kvoFileLock* lock) {
         }
     }
     platform::closeLockFile(lock->handle);
-    delete lock;
+    kvoFree(lock);
 }
 }

@@ -45,7 +45,11 @@ void kvoSetAllocFailure(long n) {
     failureHit = 0;
 }
 
-int kvoAllocFailureHit(void) { return failureHit; }
+int kvoAllocFailureHit(void) {
+    return failureHit;
+}
 
-long kvoAllocCount(void) { return allocCount; }
+long kvoAllocCount(void) {
+    return allocCount;
+}
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
@@ -122,15 +121,17 @@ int wyrConvertPathNotThere(const char* path, char* result) {
         std::memcpy(result, path, length + 1);
         return 0;
     }
-    std::string cwd = platform::currentDir();
-    if (cwd.empty()) {
+    char* cwd = platform::currentDir();
+    if (cwd == nullptr) {
         return 1;
     }
-    std::size_t cwdLength = cwd.size();
+    std::size_t cwdLength = std::strlen(cwd);
     if (!fits(cwdLength + 1 + length, KVO_PATH_BUFFER)) {
+        kvoFree(cwd);
         return 1;
     }
-    std::memcpy(result, cwd.data(), cwdLength);
+    std::memcpy(result, cwd, cwdLength);
+    kvoFree(cwd);
     result[cwdLength] = sep;
     std::memcpy(result + cwdLength + 1, path, length + 1);
     return 0;

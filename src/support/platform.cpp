@@ -59,6 +59,33 @@ int errnoOf(DWORD code) {
     }
 }
 #endif
+// A kvoMalloc copy of the n bytes at text, terminated.
+char* copyOf(const char* text, std::size_t n) {
+    auto* copy = static_cast<char*>(kvoMalloc(n + 1));
+    if (copy == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    std::memcpy(copy, text, n);
+    copy[n] = '\0';
+    return copy;
+}
+
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The length of the directory part of path, its last separator included;
+// 0 for a bare name.
+std::size_t dirPartLength(const char* path) {
+    std::size_t length = 0;
+    for (std::size_t i = 0; path[i] != '\0'; ++i) {
+        if (platform::endsDirPart(path[i])) {
+            length = i + 1;
+        }
+    }
+    return length;
+}
 } // namespace
 
 namespace platform {
@@ -100,36 +127,47 @@ int makeDir(const char* path) {
     return _mkdir(path) == 0 ? 0 : errno;
 }
 
-std::string currentDir() {
+char* currentDir() {
     char* cwd = _getcwd(nullptr, 0);
-    std::string result = cwd != nullptr ? cwd : "";
+    if (cwd == nullptr) {
+        return nullptr;
+    }
+    char* copy = copyOf(cwd, std::strlen(cwd));
     std::free(cwd);
-    return result;
+    return copy;
 }
 
-std::string resolveLinks(const char* path) {
-    return path;
+char* resolveLinks(const char* path) {
+    return copyOf(path, std::strlen(path));
 }
 
 namespace {
-bool isSystemPath(const std::string& path) {
-    return path == "CON" || path == "NUL" || path.rfind("\\\\.\\", 0) == 0;
+// Device names, device paths, and the host's special files as Wine shows
+// them.
+bool isSystemPath(const char* path) {
+    return _stricmp(path, "CON") == 0 || _stricmp(path, "NUL") == 0 ||
+           startsWith(path, "\\\\.\\") || startsWith(path, "/dev/") || startsWith(path, "/proc/");
 }
 } // namespace
 
-FileFacts fileFacts(const std::string& path) {
+FileFacts fileFacts(const char* path) {
     FileFacts facts;
-    int kind = pathKind(path.c_str());
+    int kind = pathKind(path);
     facts.exists = kind != 0;
     facts.regular = kind == KVO_KIND_REGULAR;
+    // The runtime's calls take paths shorter than MAX_PATH only; a longer
+    // one is refused before a temporary is made for it.
+    if (!facts.exists && std::strlen(path) >= MAX_PATH) {
+        facts.error = ENAMETOOLONG;
+    }
     return facts;
 }
 
-std::FILE* createExclusive(const std::string& path) {
+std::FILE* createExclusive(const char* path) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }
-    int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT, _S_IREAD | _S_IWRITE);
+    int fd = _open(path, _O_CREAT | _O_EXCL | _O_WRONLY | _O_TEXT, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
         return nullptr;
     }
@@ -140,8 +178,8 @@ std::FILE* createExclusive(const std::string& path) {
     return stream;
 }
 
-std::FILE* openInPlace(const std::string& path) {
-    return std::fopen(path.c_str(), "w");
+std::FILE* openInPlace(const char* path) {
+    return std::fopen(path, "w");
 }
 
 void carryOver(std::FILE*, const FileFacts&) {
@@ -156,15 +194,15 @@ int syncStream(std::FILE* stream) {
     return _commit(_fileno(stream)) == 0 ? 0 : errno;
 }
 
-int renameOver(const std::string& from, const std::string& to, bool noReplace) {
+int renameOver(const char* from, const char* to, bool noReplace) {
     if (ioFails(KVO_IO_RENAME)) {
         return errno;
     }
     DWORD flags = MOVEFILE_WRITE_THROUGH | (noReplace ? 0 : MOVEFILE_REPLACE_EXISTING);
-    return MoveFileExA(from.c_str(), to.c_str(), flags) ? 0 : errnoOf(GetLastError());
+    return MoveFileExA(from, to, flags) ? 0 : errnoOf(GetLastError());
 }
 
-void syncDir(const std::string&) {
+void syncDirOf(const char*) {
     // MOVEFILE_WRITE_THROUGH has already put the rename on the disk.
 }
 
@@ -172,12 +210,12 @@ void removeFile(const char* path) {
     DeleteFileA(path);
 }
 
-int openLockFile(const std::string& path, long long* handleOut, unsigned long long* deviceOut,
+int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
                  unsigned long long* indexOut) {
     if (ioFails(KVO_IO_OPEN)) {
         return errno;
     }
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -228,50 +266,76 @@ int makeDir(const char* path) {
     return mkdir(path, 0777) == 0 ? 0 : errno;
 }
 
-std::string currentDir() {
+char* currentDir() {
     char* cwd = getcwd(nullptr, 0);
-    std::string result = cwd != nullptr ? cwd : "";
-    std::free(cwd);
-    return result;
-}
-
-std::string resolveLinks(const char* path) {
-    std::string current = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st;
-        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            return current; // a missing name is where a dangling link points
-        }
-        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
-        ssize_t n = readlink(current.c_str(), link.data(), link.size());
-        if (n < 0) {
-            return std::string();
-        }
-        if (static_cast<std::size_t>(n) >= link.size()) {
-            errno = ENAMETOOLONG; // the link changed under us
-            return std::string();
-        }
-        link.resize(static_cast<std::size_t>(n));
-        if (link.empty() || link[0] == '/') {
-            current = link;
-        } else {
-            current = beside(current, link);
-        }
+    if (cwd == nullptr) {
+        return nullptr;
     }
-    errno = ELOOP;
-    return std::string();
+    char* copy = copyOf(cwd, std::strlen(cwd));
+    std::free(cwd);
+    return copy;
 }
 
 namespace {
-bool isSystemPath(const std::string& path) {
-    return path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0;
+// The text of the link at path (st_size bytes announced), or null.
+char* readLink(const char* path, const struct stat& st) {
+    std::size_t size = static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1;
+    auto* link = static_cast<char*>(kvoMalloc(size));
+    if (link == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    ssize_t n = readlink(path, link, size);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        errno = n < 0 ? errno : ENAMETOOLONG; // the link changed under us
+        kvoFree(link);
+        return nullptr;
+    }
+    link[n] = '\0';
+    return link;
+}
+
+// Where the link at current points, as a path from here.
+char* followLink(const char* current, const char* link) {
+    if (link[0] == '/') {
+        return copyOf(link, std::strlen(link));
+    }
+    return platform::beside(current, link);
 }
 } // namespace
 
-FileFacts fileFacts(const std::string& path) {
+char* resolveLinks(const char* path) {
+    char* current = copyOf(path, std::strlen(path));
+    for (int hop = 0; current != nullptr && hop < 40; ++hop) {
+        struct stat st;
+        if (lstat(current, &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return current; // a missing name is where a dangling link points
+        }
+        char* link = readLink(current, st);
+        char* next = link != nullptr ? followLink(current, link) : nullptr;
+        int e = errno;
+        kvoFree(link);
+        kvoFree(current);
+        current = next;
+        errno = e;
+    }
+    if (current != nullptr) {
+        kvoFree(current);
+        errno = ELOOP;
+    }
+    return nullptr;
+}
+
+namespace {
+bool isSystemPath(const char* path) {
+    return startsWith(path, "/dev/") || startsWith(path, "/proc/");
+}
+} // namespace
+
+FileFacts fileFacts(const char* path) {
     FileFacts facts;
     struct stat st;
-    if (stat(path.c_str(), &st) == 0) {
+    if (stat(path, &st) == 0) {
         facts.exists = true;
         facts.regular = S_ISREG(st.st_mode);
         facts.mode = static_cast<unsigned>(st.st_mode & 07777);
@@ -283,11 +347,11 @@ FileFacts fileFacts(const std::string& path) {
     return facts;
 }
 
-std::FILE* createExclusive(const std::string& path) {
+std::FILE* createExclusive(const char* path) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         return nullptr;
     }
@@ -300,10 +364,10 @@ std::FILE* createExclusive(const std::string& path) {
     return stream;
 }
 
-std::FILE* openInPlace(const std::string& path) {
+std::FILE* openInPlace(const char* path) {
     // No O_CREAT: a special file that vanished meanwhile is not made as a
     // regular one here.
-    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return nullptr;
     }
@@ -342,42 +406,46 @@ int syncStream(std::FILE* stream) {
     return fsync(fileno(stream)) == 0 ? 0 : errno;
 }
 
-int renameOver(const std::string& from, const std::string& to, bool noReplace) {
+int renameOver(const char* from, const char* to, bool noReplace) {
     if (ioFails(KVO_IO_RENAME)) {
         return errno;
     }
     if (!noReplace) {
-        return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+        return rename(from, to) == 0 ? 0 : errno;
     }
     // A hard link is made only where no file of that name exists; the
     // temporary's own name then goes.
-    if (link(from.c_str(), to.c_str()) != 0) {
+    if (link(from, to) != 0) {
         return errno;
     }
-    unlink(from.c_str());
+    unlink(from);
     return 0;
 }
 
-void syncDir(const std::string& dir) {
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void syncDirOf(const char* file) {
+    char* dir = dirOf(file);
+    int fd = dir != nullptr ? open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (fd >= 0) {
         fsync(fd);
         close(fd);
     }
+    kvoFree(dir);
 }
 
 void removeFile(const char* path) {
     unlink(path);
 }
 
-int openLockFile(const std::string& path, long long* handleOut, unsigned long long* deviceOut,
+int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
                  unsigned long long* indexOut) {
     if (ioFails(KVO_IO_OPEN)) {
         return errno;
     }
-    // O_NONBLOCK so that a FIFO planted at the name cannot hang the open;
-    // anything but a regular file is refused.
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    // Read access is all a lock needs, so a lock file made by another user
+    // of a shared directory serves everyone. O_NONBLOCK so that a FIFO
+    // planted at the name cannot hang the open; anything but a regular file
+    // is refused.
+    int fd = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) {
         return errno;
     }
@@ -407,47 +475,43 @@ void closeLockFile(long long handle) {
 
 #endif
 
-std::string dirOf(const std::string& path) {
-    std::size_t cut = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (endsDirPart(path[i])) {
-            cut = i;
-        }
-    }
-    if (cut == std::string::npos) {
-        return ".";
-    }
-    if (cut == 0) {
-        return path.substr(0, 1); // the root itself
-    }
-    return path.substr(0, path[cut] == ':' ? cut + 1 : cut);
-}
-
-bool writtenInPlace(const char* given, const std::string& final) {
-    int kind = pathKind(final.c_str());
+bool writtenInPlace(const char* given, const char* final) {
+    int kind = pathKind(final);
     return isSystemPath(given) || isSystemPath(final) || (kind != 0 && kind != KVO_KIND_REGULAR);
 }
 
-std::string beside(const std::string& file, const std::string& name) {
-    std::size_t cut = std::string::npos;
-    for (std::size_t i = 0; i < file.size(); ++i) {
-        if (endsDirPart(file[i])) {
-            cut = i;
-        }
+char* dirOf(const char* path) {
+    std::size_t length = dirPartLength(path);
+    if (length == 0) {
+        return copyOf(".", 1);
     }
-    return cut == std::string::npos ? name : file.substr(0, cut + 1) + name;
+    // The separator goes, but a root ("/", "C:\\") or a drive ("C:") stays whole.
+    bool root = length == 1 || (length <= 3 && path[1] == ':');
+    return copyOf(path, root || path[length - 1] == ':' ? length : length - 1);
 }
 
-std::string uniqueTag() {
+char* beside(const char* file, const char* name) {
+    std::size_t dirLength = dirPartLength(file);
+    std::size_t nameLength = std::strlen(name);
+    auto* path = static_cast<char*>(kvoMalloc(dirLength + nameLength + 1));
+    if (path == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    std::memcpy(path, file, dirLength);
+    std::memcpy(path + dirLength, name, nameLength + 1);
+    return path;
+}
+
+void uniqueTag(char tag[9]) {
     static std::mt19937_64 random{std::random_device{}()};
     static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string tag;
     std::uint64_t bits = random();
     for (int i = 0; i < 8; ++i) {
-        tag += digits[bits % 36];
+        tag[i] = digits[bits % 36];
         bits /= 36;
     }
-    return tag;
+    tag[8] = '\0';
 }
 
 } // namespace platform

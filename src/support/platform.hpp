@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <string>
 
 namespace platform {
 
@@ -54,6 +53,8 @@ inline bool endsDirPart(char c) {
 #endif
 
 // ---- Below: kvo's own calls (platform.cpp), for the support layer only.
+// Strings they hand out are kvoMalloc copies that the caller frees; a null
+// result has the reason in errno (ENOMEM without memory). No call throws.
 
 // A rooted path: '/' on POSIX; a drive with separator, a separator or UNC.
 bool isRooted(const char* path);
@@ -64,23 +65,23 @@ int pathKind(const char* path);
 // Creates one directory; 0 or the system's error number.
 int makeDir(const char* path);
 
-// The working directory, or an empty string with errno set.
-std::string currentDir();
+// The working directory.
+char* currentDir();
 
-// The final file behind path after every symbolic link ("" with errno set
-// on a loop or an unreadable link); a dangling link gives the path it names.
-std::string resolveLinks(const char* path);
+// The final file behind path after every symbolic link (a loop gives
+// ELOOP); a dangling link gives the path it names.
+char* resolveLinks(const char* path);
 
 // True for a target that is written in place, never replaced: an existing
 // file that is not a regular one (device, FIFO, socket), or a path among
 // the system's special files (/dev, /proc), given or reached through links.
-bool writtenInPlace(const char* given, const std::string& final);
+bool writtenInPlace(const char* given, const char* final);
 
 // The directory part of path ("." when it has none).
-std::string dirOf(const std::string& path);
+char* dirOf(const char* path);
 
 // The path of a file called name in the directory of file.
-std::string beside(const std::string& file, const std::string& name);
+char* beside(const char* file, const char* name);
 
 // Facts about an existing file that a replacement must carry over.
 struct FileFacts {
@@ -91,14 +92,14 @@ struct FileFacts {
     long long group = -1;
     int error = 0; // why the file could not be looked at, other than its absence
 };
-FileFacts fileFacts(const std::string& path);
+FileFacts fileFacts(const char* path);
 
 // Creates path exclusively (never through a link), for writing, with mode
 // 0600. A stream, or null with errno set.
-std::FILE* createExclusive(const std::string& path);
+std::FILE* createExclusive(const char* path);
 
 // Opens an existing special file for writing in place; null with errno set.
-std::FILE* openInPlace(const std::string& path);
+std::FILE* openInPlace(const char* path);
 
 // Gives an open new file the mode (and owner and group where allowed) of
 // the file it replaces, or 0666 & ~umask for a new file.
@@ -109,21 +110,21 @@ int syncStream(std::FILE* stream);
 
 // Renames from over to (noReplace: fail with EEXIST if to exists); 0 or
 // the system's error number.
-int renameOver(const std::string& from, const std::string& to, bool noReplace);
+int renameOver(const char* from, const char* to, bool noReplace);
 
-// Syncs a directory's entries, best effort.
-void syncDir(const std::string& dir);
+// Syncs the entries of the directory that holds file, best effort.
+void syncDirOf(const char* file);
 
 // Removes a file; async-signal-safe.
 void removeFile(const char* path);
 
-// A fresh short random name part, letters and digits.
-std::string uniqueTag();
+// Fills tag with 8 random letters and digits and a terminator.
+void uniqueTag(char tag[9]);
 
 // Opens the lock file at path (made if missing, never through a link, never
 // a special file) and tells its identity; the handle is a file descriptor or
 // a Windows HANDLE. Returns 0 or an error number.
-int openLockFile(const std::string& path, long long* handleOut, unsigned long long* deviceOut,
+int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
                  unsigned long long* indexOut);
 // Takes the exclusive lock of an open lock file, waiting for its holder.
 int lockHandle(long long handle);

@@ -4,17 +4,16 @@
 // complete and on the disk, so that the name always holds the old or the
 // whole new content.
 #include <cerrno>
-#include <new>
-#include <string>
+#include <cstring>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
 
 struct kvoReplacement {
-    std::string target; // the final file, after links
-    std::string temp;   // empty: the target is written in place
-    std::FILE* stream = nullptr;
-    int flags = 0;
+    char* target; // the final file, after links
+    char* temp;   // null: the target is written in place
+    std::FILE* stream;
+    int flags;
 };
 
 namespace {
@@ -23,18 +22,18 @@ namespace {
 constexpr int maxPending = 64;
 const char* volatile pending[maxPending];
 
-void remember(const kvoReplacement* r) {
+void remember(const char* temp) {
     for (auto& slot : pending) {
         if (slot == nullptr) {
-            slot = r->temp.c_str();
+            slot = temp;
             return;
         }
     }
 }
 
-void forget(const kvoReplacement* r) {
+void forget(const char* temp) {
     for (auto& slot : pending) {
-        if (slot == r->temp.c_str()) {
+        if (temp != nullptr && slot == temp) {
             slot = nullptr;
         }
     }
@@ -44,29 +43,29 @@ void forget(const kvoReplacement* r) {
 // file, a planted link) is passed over, never opened.
 int createTemp(kvoReplacement* r) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        r->temp = platform::beside(r->target, ".ckp-" + platform::uniqueTag());
+        char name[16] = ".ckp-";
+        platform::uniqueTag(name + 5);
+        r->temp = platform::beside(r->target, name);
+        if (r->temp == nullptr) {
+            return ENOMEM;
+        }
         r->stream = platform::createExclusive(r->temp);
         if (r->stream != nullptr) {
             return 0;
         }
-        if (errno != EEXIST) {
-            int e = errno;
-            r->temp.clear();
+        int e = errno;
+        r->temp = static_cast<char*>(kvoFree(r->temp));
+        if (e != EEXIST) {
             return e;
         }
     }
-    r->temp.clear();
     return EEXIST;
 }
 
 int start(kvoReplacement* r, const char* target) {
     r->target = platform::resolveLinks(target);
-    if (r->target.empty()) {
+    if (r->target == nullptr) {
         return errno != 0 ? errno : EINVAL;
-    }
-    platform::FileFacts facts = platform::fileFacts(r->target);
-    if (facts.error != 0) {
-        return facts.error;
     }
     // Special files are written where they are: renaming a new file over a
     // device or a pipe would replace the node itself.
@@ -74,18 +73,22 @@ int start(kvoReplacement* r, const char* target) {
         r->stream = platform::openInPlace(r->target);
         return r->stream != nullptr ? 0 : errno;
     }
+    platform::FileFacts facts = platform::fileFacts(r->target);
+    if (facts.error != 0) {
+        return facts.error;
+    }
     int e = createTemp(r);
     if (e != 0) {
         return e;
     }
     platform::carryOver(r->stream, facts);
-    remember(r);
+    remember(r->temp);
     return 0;
 }
 
-// Writes out what the stream holds; 0 or the reason it failed.
-// A write that failed earlier leaves the content incomplete even when
-// nothing is left to flush.
+// Writes out what the stream holds; 0 or the reason it failed. A write that
+// failed earlier leaves the content incomplete even when nothing is left to
+// flush.
 int flushStream(std::FILE* stream) {
     if (platform::ioFails(KVO_IO_WRITE)) {
         return errno;
@@ -104,9 +107,28 @@ int closeStream(std::FILE* stream, int err) {
     return err;
 }
 
-void finish(kvoReplacement* r) {
-    forget(r);
-    delete r;
+void release(kvoReplacement* r) {
+    forget(r->temp);
+    kvoFree(r->temp);
+    kvoFree(r->target);
+    kvoFree(r);
+}
+
+// Publishes a complete temporary; 0 or the reason, the temporary removed.
+int publish(kvoReplacement* r, int err) {
+    if (err == 0) {
+        err = platform::syncStream(r->stream);
+    }
+    err = closeStream(r->stream, err);
+    if (err == 0) {
+        err = platform::renameOver(r->temp, r->target, (r->flags & KVO_REPLACE_NEW) != 0);
+    }
+    if (err != 0) {
+        platform::removeFile(r->temp);
+    } else {
+        platform::syncDirOf(r->target);
+    }
+    return err;
 }
 } // namespace
 
@@ -119,15 +141,18 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = EINVAL;
         return nullptr;
     }
-    auto* r = new (std::nothrow) kvoReplacement;
+    auto* r = static_cast<kvoReplacement*>(kvoMalloc(sizeof(kvoReplacement)));
     if (r == nullptr) {
         err = ENOMEM;
         return nullptr;
     }
-    r->flags = flags;
+    *r = kvoReplacement{nullptr, nullptr, nullptr, flags};
     err = start(r, target);
     if (err != 0) {
-        delete r;
+        if (r->stream != nullptr) {
+            std::fclose(r->stream);
+        }
+        release(r);
         return nullptr;
     }
     return r;
@@ -138,33 +163,20 @@ FILE* kvoReplaceStream(const kvoReplacement* replacement) {
 }
 
 const char* kvoReplaceTarget(const kvoReplacement* replacement) {
-    return replacement != nullptr ? replacement->target.c_str() : nullptr;
+    return replacement != nullptr ? replacement->target : nullptr;
 }
 
 int kvoReplaceCommit(kvoReplacement* replacement) {
     if (replacement == nullptr) {
         return EINVAL;
     }
-    kvoReplacement* r = replacement;
-    int err = flushStream(r->stream);
-    if (r->temp.empty()) {
-        err = closeStream(r->stream, err);
-        finish(r);
-        return err;
-    }
-    if (err == 0) {
-        err = platform::syncStream(r->stream);
-    }
-    err = closeStream(r->stream, err);
-    if (err == 0) {
-        err = platform::renameOver(r->temp, r->target, (r->flags & KVO_REPLACE_NEW) != 0);
-    }
-    if (err != 0) {
-        platform::removeFile(r->temp.c_str());
+    int err = flushStream(replacement->stream);
+    if (replacement->temp == nullptr) {
+        err = closeStream(replacement->stream, err);
     } else {
-        platform::syncDir(platform::dirOf(r->target));
+        err = publish(replacement, err);
     }
-    finish(r);
+    release(replacement);
     return err;
 }
 
@@ -173,10 +185,10 @@ void kvoReplaceAbort(kvoReplacement* replacement) {
         return;
     }
     std::fclose(replacement->stream);
-    if (!replacement->temp.empty()) {
-        platform::removeFile(replacement->temp.c_str());
+    if (replacement->temp != nullptr) {
+        platform::removeFile(replacement->temp);
     }
-    finish(replacement);
+    release(replacement);
 }
 
 void kvoRemoveTemporaries(void) {

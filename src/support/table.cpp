@@ -4,9 +4,13 @@
 #include "ckp/kvo.h"
 
 namespace {
-char* at(const kvoTable* t, int i) { return static_cast<char*>(t->first) + std::size_t(i) * t->elementSize; }
+char* at(const kvoTable* t, int i) {
+    return static_cast<char*>(t->first) + std::size_t(i) * t->elementSize;
+}
 
-void fixEnd(kvoTable* t) { t->end = at(t, t->count); }
+void fixEnd(kvoTable* t) {
+    t->end = at(t, t->count);
+}
 
 bool grow(kvoTable* t) {
     if (t->count < t->capacity) {
@@ -81,7 +85,8 @@ int kvoSortInsert(kvoTable* table, const void* element, kvoElemCompare compare) 
     if (equal || !grow(table)) {
         return 0;
     }
-    std::memmove(at(table, i + 1), at(table, i), std::size_t(table->count - i) * table->elementSize);
+    std::memmove(at(table, i + 1), at(table, i),
+                 std::size_t(table->count - i) * table->elementSize);
     std::memcpy(at(table, i), element, table->elementSize);
     ++table->count;
     fixEnd(table);
@@ -114,7 +119,8 @@ void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key
     if (table == nullptr || removed == nullptr) {
         return;
     }
-    auto* e = static_cast<char*>(kvoBsearch(key, table->first, table->count, table->elementSize, compare));
+    auto* e = static_cast<char*>(
+        kvoBsearch(key, table->first, table->count, table->elementSize, compare));
     if (e == nullptr) {
         return;
     }
