@@ -35,9 +35,10 @@ struct CheckOptions {
 };
 
 struct FmtOptions {
-    std::string file;
-    std::string output; // empty: standard output
+    std::vector<std::string> files; // "-": standard input
+    std::string output;             // empty: standard output
     bool check = false;
+    bool diff = false; // show how the files would change
     bool inPlace = false;
 };
 

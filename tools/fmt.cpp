@@ -1,5 +1,6 @@
 // ckp fmt: a file rewritten through the writer in its canonical form, its
 // comments kept.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
+#include "diff.hpp"
 #include "output.hpp"
 #include "source_lines.hpp"
 
@@ -99,8 +101,6 @@ bool sameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-} // namespace
-
 // The file the reader takes for NAME: NAME, else NAME.Ckpt when only that
 // exists.
 std::string inputFile(const std::string& name) {
@@ -109,38 +109,72 @@ std::string inputFile(const std::string& name) {
     return onlyFallback ? fallback : name;
 }
 
-int runFmt(const FmtOptions& options) {
-    if (options.inPlace && !options.output.empty()) {
-        throw ToolError("-i and -o exclude each other");
-    }
-    if (options.inPlace && isStdout(options.file)) {
+// Formats one file as the options say: checked, shown as a diff, or
+// published.
+int fmtFile(const std::string& file, const FmtOptions& options) {
+    if (options.inPlace && isStdout(file)) {
         throw ToolError("-i needs a file, not standard input");
     }
-    if (!isStdout(options.output) && sameFile(options.file, options.output)) {
+    if (!isStdout(options.output) && sameFile(file, options.output)) {
         throw ToolError("-o names the input file; use -i to rewrite it in place");
     }
+    bool compare = options.check || options.diff;
     std::optional<Output> output;
-    if (!options.check) {
-        output.emplace(options.inPlace ? inputFile(options.file) : options.output);
+    if (!compare) {
+        output.emplace(options.inPlace ? inputFile(file) : options.output);
     }
     Formatted formatted;
     try {
-        formatted = format(options.file);
+        formatted = format(file);
     } catch (const ckp::Error& e) {
-        throw ToolError(aboutFile(options.file, e.what()));
+        throw ToolError(aboutFile(file, e.what()));
     }
     if (formatted.errors > 0) {
         return exitFindings;
     }
-    if (options.check) {
-        if (formatted.text == formatted.source.bytes) {
-            return exitOk;
-        }
-        std::fprintf(stderr, "ckp: %s is not in canonical form\n", options.file.c_str());
-        return exitFindings;
+    if (!compare) {
+        output->publish(formatted.text);
+        return exitOk;
     }
-    output->publish(formatted.text);
-    return exitOk;
+    if (formatted.text == formatted.source.bytes) {
+        return exitOk;
+    }
+    if (options.diff) {
+        std::string diff = unifiedDiff(file, formatted.source.bytes, formatted.text);
+        std::fputs(diff.c_str(), stdout);
+        checkStdout();
+    }
+    if (options.check) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ckp: %s is not in canonical form\n", file.c_str());
+    }
+    return exitFindings;
+}
+
+} // namespace
+
+int runFmt(const FmtOptions& options) {
+    if (options.inPlace && !options.output.empty()) {
+        throw ToolError("-i and -o exclude each other");
+    }
+    bool several = options.files.size() > 1;
+    if (several && !options.check && !options.diff && !options.inPlace) {
+        throw ToolError("several files need --check, --diff or -i");
+    }
+    int status = exitOk;
+    for (const std::string& file : options.files) {
+        try {
+            status = std::max(status, fmtFile(file, options));
+        } catch (const ToolError& e) {
+            if (!several) {
+                throw;
+            }
+            std::fflush(stdout);
+            std::fprintf(stderr, "ckp: %s\n", e.what());
+            status = exitFailure;
+        }
+    }
+    return status;
 }
 
 } // namespace ckptool

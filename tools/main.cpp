@@ -43,9 +43,10 @@ void addCheck(CLI::App& app, Commands& c) {
 
 void addFmt(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("fmt", "Rewrite a file in the writer's canonical form");
-    cmd->add_option("file", c.fmt.file, "checkpoint file")->required();
+    cmd->add_option("files", c.fmt.files, "checkpoint files (-: standard input)")->required();
     cmd->add_option("-o,--output", c.fmt.output, "write here instead of standard output");
-    cmd->add_flag("--check", c.fmt.check, "exit 1 when the file is not in canonical form");
+    cmd->add_flag("--check", c.fmt.check, "name each file not in canonical form; exit 1 if any");
+    cmd->add_flag("--diff", c.fmt.diff, "show how each file would change; exit 1 if any would");
     cmd->add_flag("-i,--in-place", c.fmt.inPlace, "replace the file (atomically)");
 }
 

@@ -99,6 +99,19 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
     EXPECT_EQ(quiet.code, 1);
     EXPECT_EQ(quiet.out, "4\n");
 
+    // Includes nested deeper than the file descriptors allowed: a failure
+    // of the run (2), not a fault of the file.
+    for (int i = 0; i < 60; ++i) {
+        dir.write("deep" + std::to_string(i) + ".ckpt",
+                  "WRXCHECKPOINT=\"1.0\"\ndeep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
+    }
+    dir.write("deep60.ckpt", "WRXCHECKPOINT=\"1.0\"\n");
+    EXPECT_EQ(ckp(dir, "check deep0.ckpt").code, 0);
+    EXPECT_EQ(tooltest::shell(dir, "ulimit -n 24; \"$CKP\" check deep0.ckpt >out; echo $? >code"),
+              0);
+    EXPECT_EQ(readFile(dir.file("code")), "2\n");
+    EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
+
     // A file that cannot be opened fails the run with 2, the others are
     // still checked.
     Outcome missing = ckp(dir, "check nothere.ckpt bad.ckpt");
@@ -361,6 +374,54 @@ TEST(ToolFmt, CommentsAreKept) {
     Outcome example = ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'");
     EXPECT_EQ(example.code, 0) << example.err;
     EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
+}
+
+TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
+    TempDir dir;
+    dir.write("good.ckpt", "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
+    std::string m = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
+    for (int i = 1; i <= 8; ++i) {
+        m += "c" + std::to_string(i) + " k=\"" + std::to_string(i) + "\"\n";
+    }
+    m += "z   q=\"1\"\ne k=\"1\"";
+    dir.write("m.ckpt", m);
+    Outcome check = ckp(dir, "fmt --check good.ckpt m.ckpt");
+    EXPECT_EQ(check.code, 1);
+    EXPECT_EQ(check.out, "");
+    EXPECT_EQ(check.err, "ckp: m.ckpt is not in canonical form\n");
+    EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
+
+    Outcome diff = ckp(dir, "fmt --diff good.ckpt m.ckpt");
+    EXPECT_EQ(diff.code, 1);
+    EXPECT_EQ(diff.err, "");
+    EXPECT_EQ(diff.out, "--- m.ckpt\n"
+                        "+++ m.ckpt (canonical)\n"
+                        "@@ -1,5 +1,5 @@\n"
+                        " WRXCHECKPOINT=\"1.0\"\n"
+                        "-a   x=\"1\"\n"
+                        "+a x=\"1\"\n"
+                        " c1 k=\"1\"\n"
+                        " c2 k=\"2\"\n"
+                        " c3 k=\"3\"\n"
+                        "@@ -8,5 +8,5 @@\n"
+                        " c6 k=\"6\"\n"
+                        " c7 k=\"7\"\n"
+                        " c8 k=\"8\"\n"
+                        "-z   q=\"1\"\n"
+                        "-e k=\"1\"\n"
+                        "\\ No newline at end of file\n"
+                        "+z q=\"1\"\n"
+                        "+e k=\"1\"\n");
+
+    // Several files are written only in place; a missing one fails the run
+    // and the others are still done.
+    EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt").code, 2);
+    dir.write("n.ckpt", "WRXCHECKPOINT=\"1.0\"\nb   y\n");
+    Outcome inPlace = ckp(dir, "fmt -i m.ckpt nothere.ckpt n.ckpt");
+    EXPECT_EQ(inPlace.code, 2);
+    EXPECT_EQ(inPlace.err, "ckp: nothere.ckpt: file not found\n");
+    EXPECT_EQ(ckp(dir, "fmt --check m.ckpt n.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("n.ckpt")), "WRXCHECKPOINT=\"1.0\"\nb y\n");
 }
 
 TEST(ToolSetup, EditsChangeOnlyTheirRecord) {
