@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
 #include "output.hpp"
@@ -34,30 +35,93 @@ bool resourceFault(const std::string& message) {
     return false;
 }
 
+// The library's message without the name of the function that set it.
+std::string plainMessage(std::string message) {
+    std::size_t at = message.rfind(" in ");
+    if (at != std::string::npos &&
+        (message.compare(at + 4, 2, "ti") == 0 || message.compare(at + 4, 3, "ckp") == 0) &&
+        message.find(' ', at + 4) == std::string::npos) {
+        message.erase(at);
+    }
+    return message;
+}
+
+// The file an include record names, as seen from the working directory:
+// a relative path is taken from the including file's directory.
+std::string includedFile(const ckp::Record& record) {
+    std::string path(record.path());
+    std::string includer(record.file());
+    std::size_t slash = includer.find_last_of("/\\");
+    if (kvoIsRooted(path.c_str()) || slash == std::string::npos) {
+        return path;
+    }
+    return includer.substr(0, slash + 1) + path;
+}
+
+// Reads one file's records; an include whose file cannot be started (a
+// faulty header) is reported at that file, and reading goes on in the
+// includer, where the reader picks up again after handing out the failure
+// (once or twice).
+class FileCheck {
+  public:
+    FileCheck(const CheckOptions& options, long& errors)
+        : options_(options), style_(styleOf(options)), errors_(errors) {}
+
+    int run(const std::string& file) {
+        ckp::Reader reader(isStdout(file) ? std::string() : file);
+        std::string include;
+        int failures = 0;
+        for (;;) {
+            int delivered = ckpGets(reader.handle());
+            auto type = static_cast<ckp::Type>(ckpGetType(reader.handle()));
+            if (type == ckp::Type::End) {
+                return status_;
+            }
+            if (type == ckp::Type::Error || delivered == 0) {
+                if (include.empty() || ++failures > maxFailures) {
+                    throw ckp::Error("ckpGets", ckpGetError());
+                }
+                if (failures == 1) {
+                    report({include, 1, 0, plainMessage(ckpGetError()), std::string()});
+                }
+                continue;
+            }
+            failures = 0;
+            ckp::Record record = reader.record();
+            include = type == ckp::Type::Include ? includedFile(record) : std::string();
+            if (type == ckp::Type::Syntax) {
+                report(record.syntax_error());
+            }
+        }
+    }
+
+  private:
+    static constexpr int maxFailures = 4;
+
+    void report(const ckp::SyntaxError& error) {
+        ++errors_;
+        if (!options_.quiet) {
+            printSyntaxError(stdout, error, style_);
+            checkStdout();
+        }
+        status_ = resourceFault(error.message) ? exitFailure : status_;
+    }
+
+    const CheckOptions& options_;
+    DiagnosticStyle style_;
+    long& errors_;
+    int status_ = exitOk;
+};
+
 // Counts the syntax errors of one file; a file that cannot be read to its
 // end is reported on stderr and makes the whole run fail with 2, as does a
 // resource failure.
 int checkFile(const std::string& file, const CheckOptions& options, long& errors) {
-    DiagnosticStyle style = styleOf(options);
-    int status = exitOk;
     try {
-        ckp::Reader reader(isStdout(file) ? std::string() : file);
-        for (const ckp::Record& record : reader) {
-            if (record.type() != ckp::Type::Syntax) {
-                continue;
-            }
-            ckp::SyntaxError error = record.syntax_error();
-            ++errors;
-            if (!options.quiet) {
-                printSyntaxError(stdout, error, style);
-                checkStdout();
-            }
-            status = resourceFault(error.message) ? exitFailure : status;
-        }
-        return status;
+        return FileCheck(options, errors).run(file);
     } catch (const ckp::Error& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, e.what()).c_str());
+        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, plainMessage(e.what())).c_str());
         return exitFailure;
     }
 }

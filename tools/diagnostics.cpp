@@ -80,9 +80,13 @@ void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error, const Diagn
     int column = characterColumn(error.text, error.column);
     const char* on = style.colour ? bold : "";
     const char* off = style.colour ? plain : "";
-    std::fprintf(out, "%s%s:%ld:%d:%s %serror:%s %s\n", on, error.file.c_str(), error.line, column,
-                 off, style.colour ? red : "", off, error.message.c_str());
-    if (!style.context) {
+    std::string place = error.file + ":" + std::to_string(error.line) + ":";
+    if (column > 0) {
+        place += std::to_string(column) + ":";
+    }
+    std::fprintf(out, "%s%s%s %serror:%s %s\n", on, place.c_str(), off, style.colour ? red : "",
+                 off, error.message.c_str());
+    if (!style.context || (error.text.empty() && column <= 0)) {
         return;
     }
     std::fprintf(out, " %5ld | %s\n", error.line, error.text.c_str());

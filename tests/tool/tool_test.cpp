@@ -99,6 +99,18 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
     EXPECT_EQ(quiet.code, 1);
     EXPECT_EQ(quiet.out, "4\n");
 
+    // An included file with a faulty header is reported at that file, and
+    // checking goes on after it.
+    dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
+    dir.write("uses.ckpt", "WRXCHECKPOINT=\"1.0\"\nsub/future.ckpt WRXinc\nb y=\"2\n");
+    Outcome future = ckp(dir, "check uses.ckpt");
+    EXPECT_EQ(future.code, 1);
+    EXPECT_EQ(future.err, "");
+    EXPECT_EQ(future.out, "sub/future.ckpt:1: error: unknown syntax version\n"
+                          "uses.ckpt:3:7: error: missing '\"' for property value\n"
+                          "     3 | b y=\"2\n"
+                          "       |       ^\n");
+
     // Includes nested deeper than the file descriptors allowed: a failure
     // of the run (2), not a fault of the file.
     for (int i = 0; i < 60; ++i) {
