@@ -35,17 +35,6 @@ bool resourceFault(const std::string& message) {
     return false;
 }
 
-// The library's message without the name of the function that set it.
-std::string plainMessage(std::string message) {
-    std::size_t at = message.rfind(" in ");
-    if (at != std::string::npos &&
-        (message.compare(at + 4, 2, "ti") == 0 || message.compare(at + 4, 3, "ckp") == 0) &&
-        message.find(' ', at + 4) == std::string::npos) {
-        message.erase(at);
-    }
-    return message;
-}
-
 // The file an include record names, as seen from the working directory:
 // a relative path is taken from the including file's directory.
 std::string includedFile(const ckp::Record& record) {
@@ -121,7 +110,7 @@ int checkFile(const std::string& file, const CheckOptions& options, long& errors
         return FileCheck(options, errors).run(file);
     } catch (const ckp::Error& e) {
         std::fflush(stdout);
-        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, plainMessage(e.what())).c_str());
+        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, e.what()).c_str());
         return exitFailure;
     }
 }

@@ -20,9 +20,22 @@ struct ToolError : std::runtime_error {
     int exitCode;
 };
 
+// The library's message without the name of the function that set it
+// ("unknown syntax version in tiStart").
+inline std::string plainMessage(std::string message) {
+    std::size_t at = message.rfind(" in ");
+    if (at != std::string::npos &&
+        (message.compare(at + 4, 2, "ti") == 0 || message.compare(at + 4, 3, "ckp") == 0) &&
+        message.find(' ', at + 4) == std::string::npos) {
+        message.erase(at);
+    }
+    return message;
+}
+
 // A library message about a file, with the file's name in front unless the
 // message already begins with it.
-inline std::string aboutFile(const std::string& file, const std::string& message) {
+inline std::string aboutFile(const std::string& file, const std::string& text) {
+    std::string message = plainMessage(text);
     return message.compare(0, file.size() + 1, file + ":") == 0 ? message : file + ": " + message;
 }
 
