@@ -17,7 +17,16 @@ std::string take(char* text) {
     return s;
 }
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+TEST(Paths, DirectoryPartsAndNamesBesideWithDrives) {
+    EXPECT_EQ(take(platform::dirOf("name")), ".");
+    EXPECT_EQ(take(platform::dirOf("C:\\name")), "C:\\");
+    EXPECT_EQ(take(platform::dirOf("C:name")), "C:");
+    EXPECT_EQ(take(platform::dirOf("C:\\a/b\\name")), "C:\\a/b");
+    EXPECT_EQ(take(platform::beside("C:name", "x")), "C:x");
+    EXPECT_EQ(take(platform::beside("a\\b/name", ".ckp.lock")), "a\\b/.ckp.lock");
+}
+#else
 TEST(Paths, DirectoryPartsAndNamesBeside) {
     EXPECT_EQ(take(platform::dirOf("name")), ".");
     EXPECT_EQ(take(platform::dirOf("/name")), "/");
