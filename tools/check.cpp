@@ -17,8 +17,7 @@ DiagnosticStyle styleOf(const CheckOptions& options) {
     DiagnosticStyle style;
     style.json = options.format == "json";
     style.context = !options.noContext;
-    style.colour = !style.json && (options.colour == "always" ||
-                                   (options.colour == "auto" && coloursSuit(stdout)));
+    style.colour = !style.json && coloursSuit(stdout);
     return style;
 }
 

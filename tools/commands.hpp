@@ -42,9 +42,8 @@ inline std::string aboutFile(const std::string& file, const std::string& text) {
 struct CheckOptions {
     std::vector<std::string> files; // "-": standard input
     bool quiet = false;
-    std::string format = "gcc";  // gcc or json
-    bool noContext = false;      // no echoed line and caret
-    std::string colour = "auto"; // auto, always or never
+    std::string format = "gcc"; // gcc or json
+    bool noContext = false;     // no echoed line and caret
 };
 
 struct FmtOptions {

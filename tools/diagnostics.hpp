@@ -24,8 +24,8 @@ void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error,
 // that begin no UTF-8 character count one each.
 int characterColumn(const std::string& text, int byteColumn);
 
-// Whether terminal colours suit `stream` for "auto": it is a terminal and
-// NO_COLOR is not set to a non-empty value.
+// Whether terminal colours suit `stream`: it is a terminal and NO_COLOR is
+// not set to a non-empty value.
 bool coloursSuit(std::FILE* stream);
 
 } // namespace ckptool

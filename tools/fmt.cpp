@@ -158,8 +158,8 @@ int runFmt(const FmtOptions& options) {
         throw ToolError("-i and -o exclude each other");
     }
     bool several = options.files.size() > 1;
-    if (several && !options.check && !options.diff && !options.inPlace) {
-        throw ToolError("several files need --check, --diff or -i");
+    if (several && !isStdout(options.output)) {
+        throw ToolError("-o takes one input file");
     }
     int status = exitOk;
     for (const std::string& file : options.files) {

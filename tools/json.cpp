@@ -127,8 +127,9 @@ nlohmann::json recordJson(const ckp::Record& record, std::pair<long, long> lines
     out["line"] = lines.first;
     out["end_line"] = lines.second;
     if (type == ckp::Type::Syntax) {
+        // The line of a syntax record is the one that holds the fault.
         ckp::SyntaxError error = record.syntax_error();
-        out["error_line"] = error.line;
+        out["line"] = error.line;
         out["column"] = characterColumn(error.text, error.column);
         out["error"] = error.message;
     } else if (type == ckp::Type::Comment) {

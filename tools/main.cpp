@@ -36,9 +36,6 @@ void addCheck(CLI::App& app, Commands& c) {
     cmd->add_option("--format", c.check.format, "gcc (FILE:LINE:COL: error: ...) or json")
         ->check(CLI::IsMember({"gcc", "json"}));
     cmd->add_flag("--no-context", c.check.noContext, "leave out the echoed line and the caret");
-    cmd->add_option("--color", c.check.colour,
-                    "auto (on a terminal, unless NO_COLOR), always, never")
-        ->check(CLI::IsMember({"auto", "always", "never"}));
 }
 
 void addFmt(CLI::App& app, Commands& c) {
