@@ -190,35 +190,25 @@ class Writer:
         return self._out
 
 
-def _formatted(run):
-    stage = tempfile.mkdtemp(prefix="ckp-format-")
-    try:
-        out = os.path.join(stage, "out.ckpt")
-        run(stage, out)
-        with open(out, "rb") as content:
-            return content.read().decode("utf-8", "surrogateescape")
-    finally:
-        shutil.rmtree(stage, ignore_errors=True)
-
-
 def format(path):
-    """The canonical form of the file at path, as `ckp fmt` writes it."""
+    """The canonical form of the file at path, as `ckp fmt` writes it,
+    comments kept."""
     path = _path(path)
-    return _formatted(lambda stage, out: _ckp.format_file(path, out, True))
+    return _ckp.format_file(path, True).decode("utf-8", "surrogateescape")
 
 
 def format_string(text):
-    """The canonical form of a file's text; include records are kept but
-    not followed."""
+    """The canonical form of a file's text, comments kept; include records
+    are kept but not followed."""
     data = _text(text, "text").encode("utf-8", "surrogateescape")
-
-    def run(stage, out):
+    stage = tempfile.mkdtemp(prefix="ckp-format-")
+    try:
         source = os.path.join(stage, "in.ckpt")
         with open(source, "wb") as content:
             content.write(data)
-        _ckp.format_file(source, out, False)
-
-    return _formatted(run)
+        return _ckp.format_file(source, False).decode("utf-8", "surrogateescape")
+    finally:
+        shutil.rmtree(stage, ignore_errors=True)
 
 
 class Entry(MutableMapping):

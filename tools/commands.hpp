@@ -20,26 +20,42 @@ struct ToolError : std::runtime_error {
     int exitCode;
 };
 
+// The library's message without the name of the function that set it
+// ("unknown syntax version in tiStart").
+inline std::string plainMessage(std::string message) {
+    std::size_t at = message.rfind(" in ");
+    if (at != std::string::npos &&
+        (message.compare(at + 4, 2, "ti") == 0 || message.compare(at + 4, 3, "ckp") == 0) &&
+        message.find(' ', at + 4) == std::string::npos) {
+        message.erase(at);
+    }
+    return message;
+}
+
 // A library message about a file, with the file's name in front unless the
 // message already begins with it.
-inline std::string aboutFile(const std::string& file, const std::string& message) {
+inline std::string aboutFile(const std::string& file, const std::string& text) {
+    std::string message = plainMessage(text);
     return message.compare(0, file.size() + 1, file + ":") == 0 ? message : file + ": " + message;
 }
 
 struct CheckOptions {
-    std::vector<std::string> files;
+    std::vector<std::string> files; // "-": standard input
     bool quiet = false;
+    std::string format = "gcc"; // gcc or json
+    bool noContext = false;     // no echoed line and caret
 };
 
 struct FmtOptions {
-    std::string file;
-    std::string output; // empty: standard output
+    std::vector<std::string> files; // "-": standard input
+    std::string output;             // empty: standard output
     bool check = false;
+    bool diff = false; // show how the files would change
     bool inPlace = false;
 };
 
 struct JsonOptions {
-    std::string file;
+    std::vector<std::string> files; // "-": standard input
     bool array = false;
 };
 

@@ -1,17 +1,98 @@
 #include "diagnostics.hpp"
 
-#include <string>
+#include <algorithm>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 namespace ckptool {
+namespace {
 
-void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error) {
-    std::fprintf(out, "%s:%lld:%d: error: %s\n", error.file.c_str(), error.line, error.column,
-                 error.message.c_str());
-    std::fprintf(out, "%s\n", error.text.c_str());
-    if (error.column > 0) {
-        std::string caret(static_cast<std::size_t>(error.column - 1), ' ');
-        caret += '^';
-        std::fprintf(out, "%s\n", caret.c_str());
+const char* const bold = "\033[1m";
+const char* const red = "\033[1;31m";
+const char* const green = "\033[1;32m";
+const char* const plain = "\033[0m";
+
+bool continuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Whether bytes [from, from + n) of text form one well-made UTF-8 sequence.
+bool wholeCharacter(const std::string& text, std::size_t from, std::size_t n) {
+    if (from + n > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!continuationByte(text[from + i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t sequenceLength(unsigned char lead) {
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return 4;
+    }
+    if (lead >= 0xE0) {
+        return lead <= 0xEF ? 3 : 1;
+    }
+    return lead >= 0xC2 && lead <= 0xDF ? 2 : 1;
+}
+
+void printJson(std::FILE* out, const ckp::SyntaxError& error) {
+    int column = characterColumn(error.text, error.column);
+    nlohmann::json one = {{"file", error.file},  {"line", error.line},       {"column", column},
+                          {"severity", "error"}, {"message", error.message}, {"text", error.text}};
+    std::string text = one.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::fprintf(out, "%s\n", text.c_str());
+}
+
+} // namespace
+
+int characterColumn(const std::string& text, int byteColumn) {
+    if (byteColumn <= 0) {
+        return byteColumn;
+    }
+    auto want = static_cast<std::size_t>(byteColumn - 1);
+    std::size_t end = std::min(want, text.size());
+    std::size_t at = 0;
+    int column = 1;
+    while (at < end) {
+        std::size_t n = sequenceLength(static_cast<unsigned char>(text[at]));
+        at += n > 1 && wholeCharacter(text, at, n) ? n : 1;
+        ++column;
+    }
+    // A column past the end of the text counts on in bytes.
+    return column + static_cast<int>(want > at ? want - at : 0);
+}
+
+bool coloursSuit(std::FILE* stream) {
+    const char* noColour = std::getenv("NO_COLOR");
+    return (noColour == nullptr || noColour[0] == '\0') && isatty(fileno(stream)) != 0;
+}
+
+void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error, const DiagnosticStyle& style) {
+    if (style.json) {
+        printJson(out, error);
+        return;
+    }
+    int column = characterColumn(error.text, error.column);
+    const char* on = style.colour ? bold : "";
+    const char* off = style.colour ? plain : "";
+    std::string place = error.file + ":" + std::to_string(error.line) + ":";
+    if (column > 0) {
+        place += std::to_string(column) + ":";
+    }
+    std::fprintf(out, "%s%s%s %serror:%s %s\n", on, place.c_str(), off, style.colour ? red : "",
+                 off, error.message.c_str());
+    if (!style.context || (error.text.empty() && column <= 0)) {
+        return;
+    }
+    std::fprintf(out, " %5lld | %s\n", error.line, error.text.c_str());
+    if (column > 0) {
+        std::string caret(static_cast<std::size_t>(column - 1), ' ');
+        std::fprintf(out, "       | %s%s^%s\n", caret.c_str(), style.colour ? green : "", off);
     }
 }
 

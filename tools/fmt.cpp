@@ -1,58 +1,78 @@
-// ckp fmt: a file rewritten through the writer in its canonical form.
+// ckp fmt: a file rewritten through the writer in its canonical form, its
+// comments kept.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <vector>
 
+#include "canonical.hpp"
+#include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
-#include "output_file.hpp"
+#include "diff.hpp"
+#include "format_text.hpp"
+#include "output.hpp"
+#include "source_lines.hpp"
 
 namespace ckptool {
 namespace {
-
-// Copies every record of `file` to `out`; the records of included files stay
-// in their own files, only the include record is copied. A file without a
-// header record gets one. Returns the number of syntax errors, shown on
-// stderr; with any, the output is not to be used.
-long copyCanonical(const std::string& file, const std::string& out) {
-    ckp::Reader reader(file);
-    ckp::Writer writer(out);
-    long errors = 0;
-    int depth = 0;
-    for (const ckp::Record& record : reader) {
-        ckp::Type type = record.type();
-        if (type == ckp::Type::Syntax) {
-            printSyntaxError(stderr, record.syntax_error());
-            ++errors;
-        } else if (type == ckp::Type::EndInclude) {
-            --depth;
-        } else if (type == ckp::Type::Include) {
-            if (depth++ == 0) {
-                writer.transfer(record);
-            }
-        } else if (depth > 0) {
-            continue;
-        } else if (type == ckp::Type::Header && reader.syntax_version() < 1) {
-            writer.write_header();
-        } else {
-            writer.transfer(record);
-        }
-    }
-    writer.close();
-    return errors;
-}
 
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec) && !ec;
 }
 
-void copyToStdout(const std::string& path) {
-    std::string bytes = readWholeFile(path);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
-        std::fflush(stdout) != 0) {
-        throw ToolError("cannot write to standard output");
+// The file the reader takes for NAME: NAME, else NAME.Ckpt when only that
+// exists.
+std::string inputFile(const std::string& name) {
+    std::string fallback = name + ".Ckpt";
+    bool onlyFallback = !kvoFileExists(name.c_str()) && kvoFileExists(fallback.c_str());
+    return onlyFallback ? fallback : name;
+}
+
+// Formats one file as the options say: checked, shown as a diff, or
+// published.
+int fmtFile(const std::string& file, const FmtOptions& options) {
+    if (options.inPlace && isStdout(file)) {
+        throw ToolError("-i needs a file, not standard input");
     }
+    if (!isStdout(options.output) && sameFile(file, options.output)) {
+        throw ToolError("-o names the input file; use -i to rewrite it in place");
+    }
+    bool compare = options.check || options.diff;
+    std::optional<Output> output;
+    if (!compare) {
+        output.emplace(options.inPlace ? inputFile(file) : options.output);
+    }
+    Formatted formatted;
+    try {
+        formatted = formatText(
+            file, [](const ckp::SyntaxError& error) { printSyntaxError(stderr, error); });
+    } catch (const ckp::Error& e) {
+        throw ToolError(aboutFile(file, e.what()));
+    }
+    if (formatted.errors > 0) {
+        return exitFindings;
+    }
+    if (!compare) {
+        output->publish(formatted.text);
+        return exitOk;
+    }
+    if (formatted.text == formatted.source.bytes) {
+        return exitOk;
+    }
+    if (options.diff) {
+        std::string diff = unifiedDiff(file, formatted.source.bytes, formatted.text);
+        std::fputs(diff.c_str(), stdout);
+        checkStdout();
+    }
+    if (options.check) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ckp: %s is not in canonical form\n", file.c_str());
+    }
+    return exitFindings;
 }
 
 } // namespace
@@ -61,31 +81,24 @@ int runFmt(const FmtOptions& options) {
     if (options.inPlace && !options.output.empty()) {
         throw ToolError("-i and -o exclude each other");
     }
-    if (!options.output.empty() && sameFile(options.file, options.output)) {
-        throw ToolError("-o names the input file; use -i to rewrite it in place");
+    bool several = options.files.size() > 1;
+    if (several && !isStdout(options.output)) {
+        throw ToolError("-o takes one input file");
     }
-    const std::string target = options.inPlace ? options.file : options.output;
-    AtomicOutput output(options.check ? std::string() : target);
-    try {
-        if (copyCanonical(options.file, output.path()) > 0) {
-            return exitFindings;
+    int status = exitOk;
+    for (const std::string& file : options.files) {
+        try {
+            status = std::max(status, fmtFile(file, options));
+        } catch (const ToolError& e) {
+            if (!several) {
+                throw;
+            }
+            std::fflush(stdout);
+            std::fprintf(stderr, "ckp: %s\n", e.what());
+            status = exitFailure;
         }
-    } catch (const ckp::Error& e) {
-        throw ToolError(aboutFile(options.file, e.what()));
     }
-    if (options.check) {
-        if (readWholeFile(options.file) == readWholeFile(output.path())) {
-            return exitOk;
-        }
-        std::fprintf(stderr, "ckp: %s is not in canonical form\n", options.file.c_str());
-        return exitFindings;
-    }
-    if (target.empty()) {
-        copyToStdout(output.path());
-    } else {
-        output.commit();
-    }
-    return exitOk;
+    return status;
 }
 
 } // namespace ckptool

@@ -1,9 +1,14 @@
-// ckp json: the records of a file as JSON, one object per record.
+// ckp json: the records of files as JSON, one object per record.
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
+#include <vector>
 
 #include "ckp/ckp.hpp"
 #include "commands.hpp"
+#include "diagnostics.hpp"
+#include "output.hpp"
 
 namespace ckptool {
 namespace {
@@ -46,11 +51,72 @@ bool hasPath(ckp::Type type) {
            type == ckp::Type::ConfigPath || type == ckp::Type::SubDir || type == ckp::Type::Syntax;
 }
 
-nlohmann::json recordJson(const ckp::Record& record) {
+// The first and last physical line of each record. Records partition the
+// lines of their file, so a record begins after the one before it in the
+// same file; an included file starts again at line 1.
+class LineSpans {
+  public:
+    std::pair<long long, long long> of(const ckp::Record& record) {
+        ckp::Type type = record.type();
+        long long last = record.line();
+        if (type == ckp::Type::EndInclude) {
+            if (before_.size() > 1) {
+                before_.pop_back();
+            }
+            return {last, last};
+        }
+        long long& before = before_.back();
+        long long first = last > before ? before + 1 : last;
+        before = std::max(before, last);
+        if (type == ckp::Type::Include) {
+            before_.push_back(0);
+        }
+        return {first, last};
+    }
+
+  private:
+    std::vector<long long> before_{0};
+};
+
+// A comment record's line as the reader holds it: the library prints it
+// ahead of the "on line N" report line.
+std::string commentText(const ckp::Record& record) {
+    std::FILE* scratch = std::tmpfile();
+    if (scratch == nullptr) {
+        return std::string();
+    }
+    ckpReport(record.handle(), scratch, 0, -1, "", "");
+    std::rewind(scratch);
+    std::string all;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, scratch)) > 0) {
+        all.append(buffer, n);
+    }
+    std::fclose(scratch);
+    // The line is printed with a line end, and the report line after it.
+    std::size_t report = all.rfind("\n on line ");
+    std::string line = report == std::string::npos ? std::string() : all.substr(0, report);
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    return line;
+}
+
+int syntaxVersion(const ckp::Record& record) {
+    int version = -1;
+    ckpGetSyntax(record.handle(), nullptr, &version);
+    return version;
+}
+
+nlohmann::json recordJson(const ckp::Record& record, std::pair<long long, long long> lines) {
     nlohmann::json out = nlohmann::json::object();
-    out["type"] = typeName(record.type());
-    out["file"] = text(record.file());
-    if (hasPath(record.type())) {
+    ckp::Type type = record.type();
+    out["type"] = typeName(type);
+    // Standard input is named as the library names it in its reports.
+    std::string_view file = record.file();
+    out["file"] = file.empty() ? std::string("stdin") : text(file);
+    if (hasPath(type)) {
         out["path"] = text(record.path());
     }
     nlohmann::json props = nlohmann::json::array();
@@ -58,13 +124,18 @@ nlohmann::json recordJson(const ckp::Record& record) {
         props.push_back({text(p.name), p.has_value ? nlohmann::json(text(p.value)) : nullptr});
     }
     out["props"] = std::move(props);
-    if (record.type() == ckp::Type::Syntax) {
+    out["line"] = lines.first;
+    out["end_line"] = lines.second;
+    if (type == ckp::Type::Syntax) {
+        // The line of a syntax record is the one that holds the fault.
         ckp::SyntaxError error = record.syntax_error();
         out["line"] = error.line;
-        out["column"] = error.column;
+        out["column"] = characterColumn(error.text, error.column);
         out["error"] = error.message;
-    } else {
-        out["line"] = record.line();
+    } else if (type == ckp::Type::Comment) {
+        out["text"] = commentText(record);
+    } else if (type == ckp::Type::Header) {
+        out["version"] = syntaxVersion(record);
     }
     return out;
 }
@@ -75,37 +146,52 @@ std::string dump(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// Prints (or, for --array, collects) the records of one file; returns the
+// number of syntax errors.
+long jsonFile(const std::string& file, bool array, nlohmann::json& all) {
+    ckp::Reader reader(isStdout(file) ? std::string() : file);
+    LineSpans spans;
+    long errors = 0;
+    bool afterHeader = false;
+    for (const ckp::Record& record : reader) {
+        // An included file's header record is handed out twice in a row;
+        // it is one record of that file.
+        bool header = record.type() == ckp::Type::Header;
+        bool repeat = header && afterHeader;
+        afterHeader = header;
+        if (repeat) {
+            continue;
+        }
+        errors += record.type() == ckp::Type::Syntax ? 1 : 0;
+        nlohmann::json one = recordJson(record, spans.of(record));
+        if (array) {
+            all.push_back(std::move(one));
+        } else {
+            std::printf("%s\n", dump(one).c_str());
+            checkStdout();
+        }
+    }
+    return errors;
+}
+
 } // namespace
 
 int runJson(const JsonOptions& options) {
     nlohmann::json all = nlohmann::json::array();
-    try {
-        ckp::Reader reader(options.file);
-        bool afterHeader = false;
-        for (const ckp::Record& record : reader) {
-            // An included file's header record is handed out twice in a
-            // row; it is one record of that file.
-            bool header = record.type() == ckp::Type::Header;
-            bool repeat = header && afterHeader;
-            afterHeader = header;
-            if (repeat) {
-                continue;
-            }
-            nlohmann::json one = recordJson(record);
-            if (options.array) {
-                all.push_back(std::move(one));
-            } else {
-                std::printf("%s\n", dump(one).c_str());
-            }
+    long errors = 0;
+    for (const std::string& file : options.files) {
+        try {
+            errors += jsonFile(file, options.array, all);
+        } catch (const ckp::Error& e) {
+            std::fflush(stdout);
+            throw ToolError(aboutFile(file, e.what()));
         }
-    } catch (const ckp::Error& e) {
-        std::fflush(stdout);
-        throw ToolError(aboutFile(options.file, e.what()));
     }
     if (options.array) {
         std::printf("%s\n", dump(all).c_str());
+        checkStdout();
     }
-    return std::fflush(stdout) == 0 ? exitOk : exitFailure;
+    return errors > 0 ? exitFindings : exitOk;
 }
 
 } // namespace ckptool

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.hpp"
+#include "output.hpp"
 
 namespace {
 
@@ -30,27 +31,48 @@ struct Commands {
 
 void addCheck(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("check", "Report every syntax error, includes followed");
-    cmd->add_option("files", c.check.files, "checkpoint files")->required();
+    cmd->add_option("files", c.check.files, "checkpoint files (-: standard input)")->required();
     cmd->add_flag("-q,--quiet", c.check.quiet, "print only the number of syntax errors");
+    cmd->add_option("--format", c.check.format, "gcc (FILE:LINE:COL: error: ...) or json")
+        ->check(CLI::IsMember({"gcc", "json"}));
+    cmd->add_flag("--no-context", c.check.noContext, "leave out the echoed line and the caret");
 }
 
 void addFmt(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("fmt", "Rewrite a file in the writer's canonical form");
-    cmd->add_option("file", c.fmt.file, "checkpoint file")->required();
+    cmd->add_option("files", c.fmt.files, "checkpoint files (-: standard input)")->required();
     cmd->add_option("-o,--output", c.fmt.output, "write here instead of standard output");
-    cmd->add_flag("--check", c.fmt.check, "exit 1 when the file is not in canonical form");
+    cmd->add_flag("--check", c.fmt.check, "name each file not in canonical form; exit 1 if any");
+    cmd->add_flag("--diff", c.fmt.diff, "show how each file would change; exit 1 if any would");
     cmd->add_flag("-i,--in-place", c.fmt.inPlace, "replace the file (atomically)");
 }
 
 void addJson(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("json", "Print every record as a JSON object");
-    cmd->add_option("file", c.json.file, "checkpoint file")->required();
+    cmd->add_option("files", c.json.files, "checkpoint files (-: standard input)")->required();
     cmd->add_flag("--array", c.json.array, "one JSON array instead of one object per line");
 }
+
+const char* const setupActions =
+    "Actions:\n"
+    "  list NAME                        the entries\n"
+    "  show NAME [ENTRY...]             entries with their properties\n"
+    "  get NAME ENTRY PROPERTY          the value of one property\n"
+    "  set NAME ENTRY PROPERTY [VALUE]  set a property (no VALUE: a flag), making the entry\n"
+    "  del NAME ENTRY [PROPERTY]        remove a property, or the whole entry\n"
+    "  create NAME                      a new setup file holding only a header\n"
+    "NAME is a setup file, or a name looked up in the directories listed in\n"
+    "$KVO_SEARCH_<GROUP> (GROUP from -g, in upper case; default KVOSETUP).\n"
+    "set, del and create hold the lock file .ckp.lock beside the setup while they work.";
+
+const char* const exitCodes = "Exit codes: 0 done; 1 syntax errors, not in canonical form, or "
+                              "no such entry or property;\n"
+                              "2 failure: unreadable input, failed output, bad usage.";
 
 void addSetup(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand(
         "setup", "Look at or change a setup: list|show|get|set|del|create NAME ...");
+    cmd->footer(std::string(setupActions) + "\n" + exitCodes);
     cmd->add_option("action", c.setup.action, "list, show, get, set, del or create")
         ->required()
         ->check(CLI::IsMember({"list", "show", "get", "set", "del", "create"}));
@@ -60,25 +82,49 @@ void addSetup(CLI::App& app, Commands& c) {
     cmd->add_option("-g,--group", c.setup.group, "search group (default kvosetup)");
 }
 
+// CLI11 says "A subcommand is required" also for a word that is none, or
+// for an option before any subcommand: name what was given instead.
+std::string parseErrorText(const CLI::App& app, int argc, char** argv, const CLI::ParseError& e) {
+    if (argc < 2 || !app.get_subcommands().empty()) {
+        return e.what();
+    }
+    std::string first = argv[1];
+    if (first.rfind("-", 0) == 0) {
+        return "unknown option: " + first + " (see ckp --help)";
+    }
+    return "unknown subcommand: " + first + " (check, fmt, json or setup)";
+}
+
 int run(int argc, char** argv) {
     CLI::App app("Checkpoint files: check, format, convert, edit setups", "ckp");
     app.set_version_flag("--version", std::string("ckp ") + CKP_TOOL_VERSION);
     app.require_subcommand(1);
+    app.footer(exitCodes);
     Commands c;
     addCheck(app, c);
     addFmt(app, c);
     addJson(app, c);
     addSetup(app, c);
+    for (CLI::App* cmd : app.get_subcommands({})) {
+        if (cmd->get_footer().empty()) {
+            cmd->footer(exitCodes);
+        }
+    }
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+    } catch (const CLI::CallForHelp&) {
+        // Printed through stdio, so that a failed write keeps its reason
+        // for the check of standard output at the end.
+        std::fputs(app.help().c_str(), stdout);
+        return ckptool::exitOk;
+    } catch (const CLI::CallForAllHelp&) {
+        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+        return ckptool::exitOk;
+    } catch (const CLI::CallForVersion&) {
+        std::printf("ckp %s\n", CKP_TOOL_VERSION);
+        return ckptool::exitOk;
     } catch (const CLI::ParseError& e) {
-        printError(e.what());
+        printError(parseErrorText(app, argc, argv, e));
         return ckptool::exitFailure;
     }
     if (app.got_subcommand("check")) {
@@ -93,11 +139,11 @@ int run(int argc, char** argv) {
     return ckptool::runSetup(c.setup);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int runChecked(int argc, char** argv) {
     try {
         return run(argc, argv);
+    } catch (const ckptool::OutputClosed&) {
+        return ckptool::exitFailure;
     } catch (const ckptool::ToolError& e) {
         printError(e.what());
         return e.exitCode;
@@ -105,4 +151,11 @@ int main(int argc, char** argv) {
         printError(e.what());
         return ckptool::exitFailure;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ckptool::removeTemporariesOnSignals();
+    return ckptool::closeStdout(runChecked(argc, argv));
 }

@@ -1,9 +1,17 @@
 // ckp setup: a setup loaded (by path or through its search group), looked
-// at or changed, and saved back where it came from.
+// at or changed. A change holds the lock on the setup's file from reading to
+// replacing it and rewrites only the record of the entry it changes.
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
+#include "canonical.hpp"
 #include "ckp/ckp.hpp"
+#include "ckp/kvo.h"
 #include "commands.hpp"
+#include "output.hpp"
+#include "source_lines.hpp"
 
 namespace ckptool {
 namespace {
@@ -13,6 +21,42 @@ void needArgs(const SetupOptions& o, std::size_t least, std::size_t most, const 
         throw ToolError(std::string("usage: ckp setup ") + o.action + " NAME " + usage);
     }
 }
+
+const char* groupOf(const SetupOptions& o) {
+    return o.group.empty() ? nullptr : o.group.c_str();
+}
+
+// The file that the setup NAME is loaded from, found as the library finds
+// it: NAME itself when it exists, else through the search group.
+std::string setupFile(const SetupOptions& o) {
+    if (kvoFileExists(o.name.c_str())) {
+        return o.name;
+    }
+    char found[KVO_PATH_BUFFER];
+    const char* group = o.group.empty() ? "kvosetup" : o.group.c_str();
+    if (wyrSearchGroup(0, o.name.c_str(), group, found, sizeof found) == 0) {
+        return found;
+    }
+    return o.name;
+}
+
+// The writers' lock on a setup file, held while the object lives.
+class SetupLock {
+  public:
+    explicit SetupLock(const std::string& file) {
+        int errnum = 0;
+        lock_ = kvoLockFile(file.c_str(), &errnum);
+        if (lock_ == nullptr) {
+            throw ToolError("cannot lock " + file + ": " + std::strerror(errnum));
+        }
+    }
+    ~SetupLock() { kvoUnlockFile(lock_); }
+    SetupLock(const SetupLock&) = delete;
+    SetupLock& operator=(const SetupLock&) = delete;
+
+  private:
+    kvoFileLock* lock_;
+};
 
 void requireEntry(const ckp::Setup& setup, const std::string& entry) {
     if (!setup.has_entry(entry)) {
@@ -56,16 +100,123 @@ int get(const ckp::Setup& setup, const std::string& entry, const std::string& na
     return exitOk;
 }
 
-int set(ckp::Setup& setup, const std::vector<std::string>& args) {
+using Props = std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+// Where an entry's record lies in the setup file, and what it holds.
+struct EntryPlace {
+    bool found = false;
+    bool included = false;    // found in an included file only
+    std::string_view lines;   // the record's lines
+    std::size_t offset = 0;   // where they begin
+    std::size_t insertAt = 0; // where a new record of that name goes
+    bool insertFound = false; // a later object record was found for it
+    Props props;              // in the record's order
+    RecordComments comments;
+};
+
+EntryPlace findEntry(const std::string& file, const std::string& entry, SourceFile& source) {
+    EntryPlace place;
+    source = walkMainFile(
+        file,
+        [&](const SourceRecord& s) {
+            if (s.record.type() != ckp::Type::Object) {
+                return;
+            }
+            std::string_view path = s.record.path();
+            if (path == entry && s.included) {
+                place.included = true;
+            } else if (path == entry && !place.found) {
+                place.found = true;
+                place.lines = s.lines;
+                place.offset = s.offset;
+                for (const ckp::Property& p : s.record.props()) {
+                    place.props.emplace_back(std::string(p.name),
+                                             p.has_value ? std::optional<std::string>(p.value)
+                                                         : std::nullopt);
+                }
+                place.comments = commentsOf(s.lines);
+            } else if (!s.included && !place.insertFound && path > entry) {
+                place.insertFound = true;
+                place.insertAt = s.offset;
+            }
+        },
+        true);
+    // The views point into the bytes, which moved into `source`.
+    if (place.found) {
+        place.lines = std::string_view(source.bytes).substr(place.offset, place.lines.size());
+    }
+    if (!place.insertFound) {
+        place.insertAt = source.bytes.size();
+    }
+    return place;
+}
+
+std::string recordText(const std::string& entry, const Props& props) {
+    CanonicalText canonical;
+    ckp::Writer::RecordBuilder record = canonical.writer().object(entry);
+    for (const auto& [name, value] : props) {
+        record.prop(name.c_str(), value ? value->c_str() : nullptr);
+    }
+    return canonical.finish();
+}
+
+// Rewrites the setup file with the entry's record changed by `change`
+// (which returns false to drop the record); every other byte stays.
+template <class Change>
+void rewriteEntry(const std::string& file, const std::string& entry, Change change) {
+    SourceFile source;
+    EntryPlace place = findEntry(file, entry, source);
+    if (place.included && !place.found) {
+        throw ToolError("entry " + entry + " of " + file +
+                        " is in an included file; change it there");
+    }
+    Output output(source.name);
+    std::string out;
+    const std::string& bytes = source.bytes;
+    bool keep = change(place.props);
+    std::string record = keep ? withComments(recordText(entry, place.props), place.comments) : "";
+    if (place.found) {
+        out.append(bytes, 0, place.offset);
+        out += record;
+        out.append(bytes, place.offset + place.lines.size());
+    } else {
+        out.append(bytes, 0, place.insertAt);
+        if (!out.empty() && out.back() != '\n') {
+            out += '\n';
+        }
+        out += record;
+        out.append(bytes, place.insertAt);
+    }
+    output.publish(out);
+}
+
+void setProp(Props& props, const std::string& name, const std::optional<std::string>& value) {
+    for (auto& prop : props) {
+        if (prop.first == name) {
+            prop.second = value;
+            return;
+        }
+    }
+    props.emplace_back(name, value);
+}
+
+int set(ckp::Setup& setup, const std::string& file, const std::vector<std::string>& args) {
     if (!setup.has_entry(args[0])) {
         setup.create_entry(args[0]);
     }
-    setup.set(args[0], args[1], args.size() > 2 ? args[2].c_str() : nullptr);
-    setup.save();
+    std::optional<std::string> value;
+    if (args.size() > 2) {
+        value = args[2];
+    }
+    setup.set(args[0], args[1], value ? value->c_str() : nullptr);
+    rewriteEntry(file, args[0], [&](Props& props) {
+        setProp(props, args[1], value);
+        return true;
+    });
     return exitOk;
 }
 
-int del(ckp::Setup& setup, const std::vector<std::string>& args) {
+int del(ckp::Setup& setup, const std::string& file, const std::vector<std::string>& args) {
     requireEntry(setup, args[0]);
     if (args.size() > 1) {
         if (!setup.get(args[0], args[1])) {
@@ -75,11 +226,17 @@ int del(ckp::Setup& setup, const std::vector<std::string>& args) {
     } else {
         setup.erase_entry(args[0]);
     }
-    setup.save();
+    rewriteEntry(file, args[0], [&](Props& props) {
+        if (args.size() == 1) {
+            return false;
+        }
+        std::erase_if(props, [&](const auto& prop) { return prop.first == args[1]; });
+        return true;
+    });
     return exitOk;
 }
 
-int dispatch(const SetupOptions& o, ckp::Setup& setup) {
+int dispatch(const SetupOptions& o, ckp::Setup& setup, const std::string& file) {
     if (o.action == "list") {
         needArgs(o, 0, 0, "");
         return list(setup);
@@ -93,10 +250,73 @@ int dispatch(const SetupOptions& o, ckp::Setup& setup) {
     }
     if (o.action == "set") {
         needArgs(o, 2, 3, "ENTRY PROPERTY [VALUE]");
-        return set(setup, o.args);
+        return set(setup, file, o.args);
     }
     needArgs(o, 1, 2, "ENTRY [PROPERTY]");
-    return del(setup, o.args);
+    return del(setup, file, o.args);
+}
+
+// A new setup file holding only a header. A file of that name that appears
+// meanwhile is never replaced.
+int create(const SetupOptions& o) {
+    needArgs(o, 0, 0, "");
+    SetupLock lock(o.name);
+    if (kvoFileExists(o.name.c_str())) {
+        throw ToolError("cannot create " + o.name + ": the file exists");
+    }
+    Output output(o.name, KVO_REPLACE_NEW);
+    CanonicalText canonical;
+    canonical.writer().write_header();
+    output.publish(canonical.finish());
+    return exitOk;
+}
+
+bool changes(const SetupOptions& o) {
+    return o.action == "set" || o.action == "del";
+}
+
+int loadAndRun(const SetupOptions& o, const std::string& file) {
+    ckp::Setup setup = ckp::Setup::load(o.name, groupOf(o));
+    int status;
+    try {
+        status = dispatch(o, setup, file);
+    } catch (...) {
+        ckpSetupClear(o.name.c_str());
+        throw;
+    }
+    setup.clear();
+    return status;
+}
+
+// The library's messages without the names of its functions, about the
+// setup's file; a load that found no file says so.
+std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
+    std::string what = e.what();
+    if (what == e.operation() + " failed for \"" + o.name + "\"") {
+        if (e.operation() == "ckpSetupLoad") {
+            std::string group = o.group.empty() ? "kvosetup" : o.group;
+            return "cannot load setup " + o.name + ": no such file, nor in the search group " +
+                   group;
+        }
+        return "setup " + o.name + ": " + e.operation().substr(8) + " failed";
+    }
+    std::string out;
+    std::size_t at = 0;
+    while (at < what.size()) {
+        std::size_t end = std::min(what.find('\n', at), what.size());
+        std::string line = what.substr(at, end - at);
+        std::size_t close = line.find("): ");
+        bool tagged = (line.rfind("Error (", 0) == 0 || line.rfind("Warning (", 0) == 0) &&
+                      close != std::string::npos;
+        if (tagged) {
+            line = setupFile(o) + ": " + line.substr(close + 3);
+        } else if (what.find('\n') == std::string::npos) {
+            line = aboutFile(setupFile(o), line);
+        }
+        out += (out.empty() ? "" : "\n") + line;
+        at = end + 1;
+    }
+    return out;
 }
 
 } // namespace
@@ -104,24 +324,16 @@ int dispatch(const SetupOptions& o, ckp::Setup& setup) {
 int runSetup(const SetupOptions& o) {
     try {
         if (o.action == "create") {
-            needArgs(o, 0, 0, "");
-            ckp::Setup setup = ckp::Setup::create(o.name);
-            setup.save();
-            setup.clear();
-            return exitOk;
+            return create(o);
         }
-        ckp::Setup setup = ckp::Setup::load(o.name, o.group.empty() ? nullptr : o.group.c_str());
-        int status;
-        try {
-            status = dispatch(o, setup);
-        } catch (...) {
-            ckpSetupClear(o.name.c_str());
-            throw;
+        std::string file = setupFile(o);
+        if (!changes(o)) {
+            return loadAndRun(o, file);
         }
-        setup.clear();
-        return status;
+        SetupLock lock(file);
+        return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
-        throw ToolError(e.what());
+        throw ToolError(setupMessage(o, e));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ckp/ckp.hpp"
+#include "format_text.hpp"
 #include "reading.hpp"
 
 namespace ckppy {
@@ -205,53 +206,31 @@ void publish(py::handle staged, py::handle target) {
     }
 }
 
-// The canonical form of `file` written to `out`, as the ckp fmt command
-// makes it: every record transferred, the records of included files left in
-// their own files, a header given to a file without one. Syntax errors fail
-// it, all of them named in the message.
-void formatFile(py::handle file, py::handle out, bool followIncludes) {
+// The canonical form of `file`, made by the same code as `ckp fmt`: every
+// record transferred, the records of included files left in their own
+// files, a header given to a file without one, every comment kept. Syntax
+// errors fail it, all of them named in the message.
+py::bytes formatFile(py::handle file, bool followIncludes) {
     std::string in = bytesOf(file, "path");
-    std::string target = bytesOf(out, "path");
     Capture capture;
     std::string errors;
+    auto collect = [&errors](const ckp::SyntaxError& error) {
+        errors += (errors.empty() ? "" : "\n") + error.file + ":" + std::to_string(error.line) +
+                  ":" + std::to_string(error.column) + ": " + error.message;
+    };
+    ckptool::Formatted formatted;
     try {
-        ckp::Reader reader(in);
-        ckp::Writer writer(target);
-        int depth = 0;
-        for (const ckp::Record& record : reader) {
-            ckp::Type type = record.type();
-            if (type == ckp::Type::Syntax) {
-                ckp::SyntaxError error = record.syntax_error();
-                errors += (errors.empty() ? "" : "\n") + error.file + ":" +
-                          std::to_string(error.line) + ":" + std::to_string(error.column) + ": " +
-                          error.message;
-            } else if (type == ckp::Type::EndInclude) {
-                --depth;
-            } else if (type == ckp::Type::Include) {
-                if (depth == 0) {
-                    writer.transfer(record);
-                }
-                if (followIncludes) {
-                    ++depth;
-                } else {
-                    ckpSetScan(reader.handle(), 0, 1, nullptr); // read on past it
-                }
-            } else if (depth > 0) {
-                continue;
-            } else if (type == ckp::Type::Header && reader.syntax_version() < 1) {
-                writer.write_header();
-            } else {
-                writer.transfer(record);
-            }
-        }
-        writer.close();
+        formatted = ckptool::formatText(in, collect, followIncludes);
     } catch (const ckp::Error& e) {
         std::string message = capture.joined();
         fail(e.operation().c_str(), message.empty() ? std::string(e.what()) : message);
+    } catch (const std::exception& e) {
+        fail("format", e.what());
     }
     if (!errors.empty()) {
         fail("format", errors);
     }
+    return py::bytes(formatted.text);
 }
 
 } // namespace

@@ -118,7 +118,7 @@ def test_format_matches_the_command(write, examples):
         if tool:
             done = subprocess.run([tool, "fmt", path], capture_output=True, check=True)
             assert done.stdout.decode() == canonical
-    assert ckp.format(messy).splitlines()[1:3] == ['a x="1"', "b\\"]
+    assert ckp.format(messy).splitlines()[1:3] == ['a x="1" ; trailing', "b\\"]
     assert ckp.format(old) == 'WRXCHECKPOINT="1.0"\n' + ckp.format(old).split("\n", 1)[1]
     assert ckp.format_string('WRXCHECKPOINT="1.0"\nnot/read.ckpt WRXinc\n').endswith(
         "not/read.ckpt WRXinc\n")

@@ -11,41 +11,15 @@
 #include <sys/wait.h>
 
 #include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
 
 namespace {
 
 using ckptest::readFile;
 using ckptest::TempDir;
-
-struct Outcome {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-// Runs `ckp ARGS` with the directory as working directory.
-Outcome ckp(const TempDir& dir, const std::string& args) {
-    std::string out = dir.path() + "/.stdout";
-    std::string err = dir.path() + "/.stderr";
-    std::string command = "cd '" + dir.path() + "' && '" CKP_TOOL_PATH "' " + args + " >'" + out +
-                          "' 2>'" + err + "'";
-    int status = std::system(command.c_str());
-    Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
-    std::filesystem::remove(out);
-    std::filesystem::remove(err);
-    return run;
-}
-
-// Names in the directory other than the given ones: a left-over temporary
-// file shows here.
-std::vector<std::string> listing(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using tooltest::ckp;
+using tooltest::listing;
+using tooltest::Outcome;
 
 const char* const clean = "WRXCHECKPOINT=\"1.0\"\n"
                           "; cells\n"
@@ -76,28 +50,83 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(bad.err, "");
     EXPECT_EQ(bad.out, "bad.ckpt:3:14: error: missing '\"' for property value\n"
-                       "p a=\"unclosed\n"
-                       "             ^\n"
+                       "     3 | p a=\"unclosed\n"
+                       "       |              ^\n"
                        "bad.ckpt:4:10: error: illegal character in property name\n"
-                       " q b=\"1\" \"c\n"
-                       "         ^\n"
+                       "     4 |  q b=\"1\" \"c\n"
+                       "       |          ^\n"
                        "inc.ckpt:2:3: error: illegal character in property name\n"
-                       "s \"open\n"
-                       "  ^\n"
+                       "     2 | s \"open\n"
+                       "       |   ^\n"
                        "bad.ckpt:6:1: error: none.ckpt: file not found\n"
-                       "none.ckpt\n"
-                       "^\n");
+                       "     6 | none.ckpt\n"
+                       "       | ^\n");
+
+    // Without context lines, as JSON, from standard input among files,
+    // columns in characters.
+    dir.write("utf8.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xC3\xA9t\xE2\x82\xAC a=\"x\n");
+    Outcome brief = ckp(dir, "check --no-context main.ckpt - utf8.ckpt <bad.ckpt");
+    EXPECT_EQ(brief.code, 1);
+    EXPECT_EQ(brief.out, "stdin:3:14: error: missing '\"' for property value\n"
+                         "stdin:4:10: error: illegal character in property name\n"
+                         "inc.ckpt:2:3: error: illegal character in property name\n"
+                         "stdin:6:1: error: none.ckpt: file not found\n"
+                         "utf8.ckpt:2:10: error: missing '\"' for property value\n");
+    Outcome json = ckp(dir, "check --format=json utf8.ckpt");
+    EXPECT_EQ(json.code, 1);
+    EXPECT_EQ(nlohmann::json::parse(json.out),
+              nlohmann::json::parse(R"({"file":"utf8.ckpt","line":2,"column":10,)"
+                                    R"("severity":"error","message":"missing '\"' for )"
+                                    R"(property value","text":"m\u00e9t\u20ac a=\"x"})"));
+    Outcome caret = ckp(dir, "check utf8.ckpt");
+    EXPECT_NE(caret.out.find("\n       |          ^\n"), std::string::npos) << caret.out;
+
+    // Colour on a terminal, unless NO_COLOR is set.
+    // script(1) gives the command a terminal; its log stays in the directory.
+    const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
+                                   ">tty\n";
+    if (tooltest::shell(dir, onTerminal) == 1) {
+        EXPECT_NE(readFile(dir.file("tty")).find("\033[1;31merror:"), std::string::npos);
+        ASSERT_EQ(tooltest::shell(dir, "NO_COLOR=1 " + onTerminal), 1);
+        EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
+        EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
+    }
 
     // A fault on the first line of a continued record is shown on that line.
     dir.write("cont.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open \\\n b=\"2\"\n");
     EXPECT_EQ(ckp(dir, "check cont.ckpt").out,
               "cont.ckpt:2:11: error: missing '\"' for property value\n"
-              "p a=\"open \n"
-              "          ^\n");
+              "     2 | p a=\"open \n"
+              "       |           ^\n");
 
     Outcome quiet = ckp(dir, "check --quiet bad.ckpt main.ckpt");
     EXPECT_EQ(quiet.code, 1);
     EXPECT_EQ(quiet.out, "4\n");
+
+    // An included file with a faulty header is reported at that file, and
+    // checking goes on after it.
+    dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
+    dir.write("uses.ckpt", "WRXCHECKPOINT=\"1.0\"\nsub/future.ckpt WRXinc\nb y=\"2\n");
+    Outcome future = ckp(dir, "check uses.ckpt");
+    EXPECT_EQ(future.code, 1);
+    EXPECT_EQ(future.err, "");
+    EXPECT_EQ(future.out, "sub/future.ckpt:1: error: unknown syntax version\n"
+                          "uses.ckpt:3:7: error: missing '\"' for property value\n"
+                          "     3 | b y=\"2\n"
+                          "       |       ^\n");
+
+    // Includes nested deeper than the file descriptors allowed: a failure
+    // of the run (2), not a fault of the file.
+    for (int i = 0; i < 60; ++i) {
+        dir.write("deep" + std::to_string(i) + ".ckpt",
+                  "WRXCHECKPOINT=\"1.0\"\ndeep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
+    }
+    dir.write("deep60.ckpt", "WRXCHECKPOINT=\"1.0\"\n");
+    EXPECT_EQ(ckp(dir, "check deep0.ckpt").code, 0);
+    EXPECT_EQ(tooltest::shell(dir, "ulimit -n 24; \"$CKP\" check deep0.ckpt >out; echo $? >code"),
+              0);
+    EXPECT_EQ(readFile(dir.file("code")), "2\n");
+    EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
 
     // A file that cannot be opened fails the run with 2, the others are
     // still checked.
@@ -177,8 +206,10 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(records[i]["type"], types[i]) << i;
     }
-    EXPECT_EQ(records[2].dump(), R"({"file":"main.ckpt","line":3,"path":"lib/inv",)"
+    EXPECT_EQ(records[2].dump(), R"({"end_line":3,"file":"main.ckpt","line":3,"path":"lib/inv",)"
                                  R"("props":[["type","cell"],["locked",null]],"type":"object"})");
+    EXPECT_EQ(records[0]["version"], 1);
+    EXPECT_EQ(records[1]["text"], "; cells");
     EXPECT_EQ(records[3]["path"], "sub.ckpt");
     EXPECT_EQ(records[5]["file"], "sub.ckpt");
     EXPECT_EQ(records[5]["line"], 2);
@@ -196,6 +227,28 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     EXPECT_FALSE(parsed.is_discarded()) << latin.out;
     EXPECT_EQ(parsed.size(), 2u);
     EXPECT_EQ(ckp(dir, "json nothere.ckpt").code, 2);
+
+    // Lines: a record's first and last physical line, in its own file;
+    // several files, standard input among them; syntax errors give 1.
+    dir.write("spread.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
+                             "a x=\"1\" \\\n"
+                             "  ; inside\n"
+                             "  y=\"2\"\n"
+                             "   \n"
+                             "b z=\"open\n");
+    Outcome spread = ckp(dir, "json --array spread.ckpt - <sub.ckpt");
+    EXPECT_EQ(spread.code, 1);
+    nlohmann::json all = nlohmann::json::parse(spread.out);
+    ASSERT_EQ(all.size(), 6u) << spread.out;
+    EXPECT_EQ(all[1]["line"], 2);
+    EXPECT_EQ(all[1]["end_line"], 4);
+    EXPECT_EQ(all[2]["text"], "   ");
+    EXPECT_EQ(all[3]["type"], "syntax");
+    EXPECT_EQ(all[3]["line"], 6);
+    EXPECT_EQ(all[3]["column"], 10);
+    EXPECT_EQ(all[5]["file"], "stdin");
+    EXPECT_EQ(all[5]["line"], 2);
+    EXPECT_EQ(all[5]["end_line"], 2);
 }
 
 TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
@@ -209,7 +262,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     EXPECT_EQ(ckp(dir, "setup set team.setup alice remote").code, 0);
     EXPECT_EQ(ckp(dir, "setup set team.setup alice role 'lead dev'").code, 0);
     EXPECT_EQ(readFile(dir.file("team.setup")),
-              "WRXCHECKPOINT=\"1.0\"\nalice remote role=\"lead dev\"\nbob role=\"layout\"\n");
+              "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead dev\" remote\nbob role=\"layout\"\n");
 
     EXPECT_EQ(ckp(dir, "setup list team.setup").out, "alice\nbob\n");
     EXPECT_EQ(ckp(dir, "setup show team.setup").out,
@@ -253,6 +306,181 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
         EXPECT_EQ(bad.code, 2) << args;
         EXPECT_EQ(bad.err.rfind("ckp: ", 0), 0u) << args << ": " << bad.err;
     }
+    // What was not understood is named.
+    EXPECT_EQ(ckp(dir, "frob x").err,
+              "ckp: unknown subcommand: frob (check, fmt, json or setup)\n");
+    EXPECT_EQ(ckp(dir, "--bogus").err, "ckp: unknown option: --bogus (see ckp --help)\n");
+    EXPECT_NE(ckp(dir, "check --bogus x").err.find("--bogus"), std::string::npos);
+    // Help gives the exit codes, and for setup each action's arguments.
+    EXPECT_NE(ckp(dir, "--help").out.find("Exit codes: 0"), std::string::npos);
+    EXPECT_NE(ckp(dir, "json --help").out.find("Exit codes: 0"), std::string::npos);
+    EXPECT_NE(ckp(dir, "setup --help").out.find("set NAME ENTRY PROPERTY [VALUE]"),
+              std::string::npos);
+    // Errors name the file and the cause, not the library's functions.
+    Outcome lost = ckp(dir, "setup list team");
+    EXPECT_EQ(lost.err, "ckp: cannot load setup team: no such file, nor in the search group "
+                        "kvosetup\n");
+    dir.write("part.setup", "WRXCHECKPOINT=\"1.0\"\n");
+    dir.write("whole.setup", "WRXCHECKPOINT=\"1.0\"\npart.setup WRXinc\n");
+    Outcome part = ckp(dir, "setup list whole.setup");
+    EXPECT_EQ(part.code, 2);
+    EXPECT_EQ(part.err.rfind("ckp: whole.setup: checkpoint file has an extra checkpoint header "
+                             "record.\n",
+                             0),
+              0u)
+        << part.err;
+    EXPECT_EQ(part.err.find("Error ("), std::string::npos) << part.err;
+}
+
+} // namespace
+
+namespace {
+
+// Every kind of comment: full lines (indented too), blank lines, trailing
+// comments (on the header, after escapes, with ';' inside), comment lines
+// inside a continued record and a trailing comment at its end.
+const char* const commented = "WRXCHECKPOINT=\"1.0\" ; header\n"
+                              "   ; indented\n"
+                              "\n"
+                              "a   x=\"1\"   ; trailing\n"
+                              "b y=\"2\" \\\n"
+                              " ; inside\n"
+                              "\n"
+                              "  z=\"3\" ; last ; still\n"
+                              "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\r\n";
+const char* const commentedCanonical = "WRXCHECKPOINT=\"1.0\" ; header\n"
+                                       "   ; indented\n"
+                                       "\n"
+                                       "a x=\"1\" ; trailing\n"
+                                       "; inside\n"
+                                       "b y=\"2\"\\\n"
+                                       "z=\"3\" ; last ; still\n"
+                                       "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\n";
+
+TEST(ToolFmt, CommentsAreKept) {
+    TempDir dir;
+    dir.write("c.ckpt", commented);
+    Outcome out = ckp(dir, "fmt c.ckpt");
+    ASSERT_EQ(out.code, 0) << out.err;
+    EXPECT_EQ(out.out, commentedCanonical);
+    EXPECT_EQ(ckp(dir, "fmt c.ckpt -o o.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("o.ckpt")), commentedCanonical);
+    EXPECT_EQ(ckp(dir, "fmt -i c.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("c.ckpt")), commentedCanonical);
+    // The output is its own canonical form.
+    Outcome check = ckp(dir, "fmt --check c.ckpt");
+    EXPECT_EQ(check.code, 0) << check.err;
+    EXPECT_EQ(ckp(dir, "fmt c.ckpt").out, commentedCanonical);
+
+    // A trailing comment that would make its line too long for one piece
+    // goes above its record (syntax version 0 records grow when they become
+    // version 1).
+    std::string path = "lib/" + std::string(446, 'p');
+    std::string comment = "; " + std::string(43, 'c');
+    dir.write("long.ckpt", path + " 1 static " + comment + "\n");
+    Outcome longer = ckp(dir, "fmt long.ckpt");
+    EXPECT_EQ(longer.out,
+              "WRXCHECKPOINT=\"1.0\"\n" + comment + "\n" + path + " WRXv=\"1\" WRXb=\"static\"\n");
+    dir.write("long2.ckpt", longer.out);
+    EXPECT_EQ(ckp(dir, "fmt --check long2.ckpt").code, 0);
+
+    // The same file from standard input; the example project is canonical.
+    Outcome piped = ckp(dir, "fmt - <c.ckpt");
+    EXPECT_EQ(piped.out, commentedCanonical);
+    Outcome example = ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'");
+    EXPECT_EQ(example.code, 0) << example.err;
+    EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
+}
+
+TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
+    TempDir dir;
+    dir.write("good.ckpt", "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
+    std::string m = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
+    for (int i = 1; i <= 8; ++i) {
+        m += "c" + std::to_string(i) + " k=\"" + std::to_string(i) + "\"\n";
+    }
+    m += "z   q=\"1\"\ne k=\"1\"";
+    dir.write("m.ckpt", m);
+    Outcome check = ckp(dir, "fmt --check good.ckpt m.ckpt");
+    EXPECT_EQ(check.code, 1);
+    EXPECT_EQ(check.out, "");
+    EXPECT_EQ(check.err, "ckp: m.ckpt is not in canonical form\n");
+    EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
+
+    Outcome diff = ckp(dir, "fmt --diff good.ckpt m.ckpt");
+    EXPECT_EQ(diff.code, 1);
+    EXPECT_EQ(diff.err, "");
+    EXPECT_EQ(diff.out, "--- m.ckpt\n"
+                        "+++ m.ckpt (canonical)\n"
+                        "@@ -1,5 +1,5 @@\n"
+                        " WRXCHECKPOINT=\"1.0\"\n"
+                        "-a   x=\"1\"\n"
+                        "+a x=\"1\"\n"
+                        " c1 k=\"1\"\n"
+                        " c2 k=\"2\"\n"
+                        " c3 k=\"3\"\n"
+                        "@@ -8,5 +8,5 @@\n"
+                        " c6 k=\"6\"\n"
+                        " c7 k=\"7\"\n"
+                        " c8 k=\"8\"\n"
+                        "-z   q=\"1\"\n"
+                        "-e k=\"1\"\n"
+                        "\\ No newline at end of file\n"
+                        "+z q=\"1\"\n"
+                        "+e k=\"1\"\n");
+
+    // Several files go to standard output or in place, never to one -o; a
+    // missing one fails the run and the others are still done.
+    EXPECT_EQ(ckp(dir, "fmt good.ckpt good.ckpt").out,
+              "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\nWRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
+    EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt -o out.ckpt").code, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.ckpt")));
+    dir.write("n.ckpt", "WRXCHECKPOINT=\"1.0\"\nb   y\n");
+    Outcome inPlace = ckp(dir, "fmt -i m.ckpt nothere.ckpt n.ckpt");
+    EXPECT_EQ(inPlace.code, 2);
+    EXPECT_EQ(inPlace.err, "ckp: nothere.ckpt: file not found\n");
+    EXPECT_EQ(ckp(dir, "fmt --check m.ckpt n.ckpt").code, 0);
+    EXPECT_EQ(readFile(dir.file("n.ckpt")), "WRXCHECKPOINT=\"1.0\"\nb y\n");
+}
+
+TEST(ToolSetup, EditsChangeOnlyTheirRecord) {
+    TempDir dir;
+    const std::string head = "WRXCHECKPOINT=\"1.0\"\n"
+                             "; the team, by hand\n"
+                             "zed  role=\"x\"   ; last one\n"
+                             "\n"
+                             "; layout people\n"
+                             "bob   role=\"layout\" ; bob here\n";
+    const std::string alice = "alice role=\"lead\" \\\n"
+                              " ; why\n"
+                              "  site=\"b\"\n";
+    dir.write("team.setup", head + alice);
+    // A changed entry's record is rewritten, its comments kept.
+    ASSERT_EQ(ckp(dir, "setup set team.setup bob role dev").code, 0);
+    std::string now = "WRXCHECKPOINT=\"1.0\"\n"
+                      "; the team, by hand\n"
+                      "zed  role=\"x\"   ; last one\n"
+                      "\n"
+                      "; layout people\n"
+                      "bob role=\"dev\" ; bob here\n" +
+                      alice;
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    // A new entry goes before the first one whose name sorts after it.
+    ASSERT_EQ(ckp(dir, "setup set team.setup carol role qa").code, 0);
+    ASSERT_EQ(ckp(dir, "setup set team.setup zoe remote").code, 0);
+    now.insert(now.find("zed"), "carol role=\"qa\"\n");
+    now += "zoe remote\n";
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    // A deleted property or entry; the inside comment moves above.
+    ASSERT_EQ(ckp(dir, "setup del team.setup alice site").code, 0);
+    ASSERT_EQ(ckp(dir, "setup del team.setup zed").code, 0);
+    now.replace(now.find(alice), alice.size(), "; why\nalice role=\"lead\"\n");
+    now.erase(now.find("zed"), std::string("zed  role=\"x\"   ; last one\n").size());
+    EXPECT_EQ(readFile(dir.file("team.setup")), now);
+
+    EXPECT_TRUE(tooltest::temporaries(dir).empty());
 }
 
 } // namespace

@@ -1,0 +1,35 @@
+// Running the built ckp command as a process, in a test's own directory.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/testutil.hpp"
+
+namespace tooltest {
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+// Runs `ckp ARGS` through the shell with the directory as working
+// directory; its output and errors are caught in files there.
+Outcome ckp(const ckptest::TempDir& dir, const std::string& args);
+
+// Runs a shell script in the directory; $CKP names the command. Returns its
+// exit status (-1 when it did not exit).
+int shell(const ckptest::TempDir& dir, const std::string& script);
+
+// The names in the directory, sorted: a left-over temporary shows here.
+std::vector<std::string> listing(const ckptest::TempDir& dir);
+
+// Names in the directory that a replacement in progress would use.
+std::vector<std::string> temporaries(const ckptest::TempDir& dir);
+
+// Starts `ckp ARGS...` in the directory with its output in files there, and
+// returns its process id.
+int start(const ckptest::TempDir& dir, const std::vector<std::string>& args);
+
+} // namespace tooltest

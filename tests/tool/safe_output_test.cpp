@@ -1,0 +1,246 @@
+// What the command's writes do to the files they replace: mode, owner,
+// links and special files kept; setup edits locked and complete under
+// concurrency; failed and closed standard output; temporaries removed when
+// the command is ended by a signal.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ckptest::readFile;
+using ckptest::TempDir;
+using tooltest::ckp;
+using tooltest::Outcome;
+using tooltest::shell;
+using tooltest::temporaries;
+
+const std::string messy = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
+const std::string canonical = "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n";
+
+unsigned modeOf(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Everything a reader of the FIFO gets until its writer closes it.
+std::future<std::string> drain(const std::string& fifo) {
+    return std::async(std::launch::async, [fifo] { return readFile(fifo); });
+}
+
+TEST(ToolSafeOutput, ModeLinksAndSpecialFilesAreKept) {
+    TempDir dir;
+    // A private file stays private through fmt -i and setup set.
+    dir.write("secret.ckpt", messy);
+    dir.write("secret.setup", "WRXCHECKPOINT=\"1.0\"\n");
+    chmod(dir.file("secret.ckpt").c_str(), 0600);
+    chmod(dir.file("secret.setup").c_str(), 0600);
+    ASSERT_EQ(ckp(dir, "fmt -i secret.ckpt").code, 0);
+    ASSERT_EQ(ckp(dir, "setup set secret.setup bob role dev").code, 0);
+    EXPECT_EQ(readFile(dir.file("secret.ckpt")), canonical);
+    EXPECT_EQ(readFile(dir.file("secret.setup")), "WRXCHECKPOINT=\"1.0\"\nbob role=\"dev\"\n");
+    EXPECT_EQ(modeOf(dir.file("secret.ckpt")), 0600u);
+    EXPECT_EQ(modeOf(dir.file("secret.setup")), 0600u);
+    // Formatting to standard output leaves no copy anywhere in reach.
+    auto before = tooltest::listing(dir);
+    ASSERT_EQ(shell(dir, "TMPDIR=\"$PWD\" \"$CKP\" fmt secret.ckpt | head -c 5 >/dev/null"), 0);
+    ASSERT_EQ(shell(dir, "TMPDIR=\"$PWD\" \"$CKP\" fmt --check secret.ckpt"), 0);
+    EXPECT_EQ(tooltest::listing(dir), before);
+
+    // A link stays a link; the file it names gets the new content.
+    fs::create_directory(dir.file("real"));
+    dir.write("real/data.ckpt", messy);
+    dir.write("real/team.setup", "WRXCHECKPOINT=\"1.0\"\n");
+    fs::create_symlink("real/data.ckpt", dir.file("link.ckpt"));
+    fs::create_symlink("real/team.setup", dir.file("link.setup"));
+    ASSERT_EQ(ckp(dir, "fmt -i link.ckpt").code, 0);
+    ASSERT_EQ(ckp(dir, "setup set link.setup carol role qa").code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.ckpt")));
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.setup")));
+    EXPECT_EQ(readFile(dir.file("real/data.ckpt")), canonical);
+    EXPECT_EQ(readFile(dir.file("real/team.setup")), "WRXCHECKPOINT=\"1.0\"\ncarol role=\"qa\"\n");
+
+    // A dangling link makes the file it names.
+    dir.write("in.ckpt", messy);
+    fs::create_symlink("real/new.ckpt", dir.file("dangling.ckpt"));
+    ASSERT_EQ(ckp(dir, "fmt in.ckpt -o dangling.ckpt").code, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("dangling.ckpt")));
+    EXPECT_EQ(readFile(dir.file("real/new.ckpt")), canonical);
+
+    // A FIFO is written in place and stays a FIFO; "-" is standard output.
+    ASSERT_EQ(mkfifo(dir.file("out.fifo").c_str(), 0600), 0);
+    std::future<std::string> got = drain(dir.file("out.fifo"));
+    ASSERT_EQ(ckp(dir, "fmt in.ckpt -o out.fifo").code, 0);
+    EXPECT_EQ(got.get(), canonical);
+    EXPECT_TRUE(fs::is_fifo(dir.file("out.fifo")));
+    Outcome dash = ckp(dir, "fmt in.ckpt -o -");
+    EXPECT_EQ(dash.code, 0);
+    EXPECT_EQ(dash.out, canonical);
+    EXPECT_FALSE(fs::exists(dir.file("-")));
+    EXPECT_TRUE(temporaries(dir).empty());
+}
+
+TEST(ToolSafeOutput, OwnerKeptWhenRootEditsAnotherUsersFile) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give files away";
+    }
+    TempDir dir;
+    const uid_t user = 65534;
+    const gid_t group = 65534;
+    dir.write("theirs.ckpt", messy);
+    dir.write("theirs.setup", "WRXCHECKPOINT=\"1.0\"\n");
+    for (const char* name : {"theirs.ckpt", "theirs.setup"}) {
+        ASSERT_EQ(chown(dir.file(name).c_str(), user, group), 0);
+    }
+    ASSERT_EQ(ckp(dir, "fmt -i theirs.ckpt").code, 0);
+    ASSERT_EQ(ckp(dir, "setup set theirs.setup bob role dev").code, 0);
+    for (const char* name : {"theirs.ckpt", "theirs.setup"}) {
+        struct stat st {};
+        ASSERT_EQ(stat(dir.file(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, user) << name;
+        EXPECT_EQ(st.st_gid, group) << name;
+    }
+    EXPECT_EQ(readFile(dir.file("theirs.ckpt")), canonical);
+}
+
+// 8 processes make 25 edits each of entries of their own in one setup file,
+// all at once. Every edit must survive, and none may report success while
+// its change is lost.
+TEST(ToolSafeOutput, ConcurrentSetupEditsAllSurvive) {
+    TempDir dir;
+    dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\n; the team\n");
+    auto began = std::chrono::steady_clock::now();
+    int status =
+        shell(dir, "for p in 0 1 2 3 4 5 6 7; do\n"
+                   "  ( for i in $(seq 10 34); do\n"
+                   "      \"$CKP\" setup set team.setup e$p-$i n $i || echo e$p-$i >>failed\n"
+                   "    done ) &\n"
+                   "done\n"
+                   "wait\n");
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    ASSERT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(dir.file("failed"))) << readFile(dir.file("failed"));
+    Outcome list = ckp(dir, "setup list team.setup");
+    ASSERT_EQ(list.code, 0) << list.err;
+    std::string expected;
+    for (int p = 0; p < 8; ++p) {
+        for (int i = 10; i < 35; ++i) {
+            expected += "e" + std::to_string(p) + "-" + std::to_string(i) + "\n";
+        }
+    }
+    EXPECT_EQ(list.out, expected);
+    EXPECT_EQ(readFile(dir.file("team.setup")).rfind("WRXCHECKPOINT=\"1.0\"\n; the team\n", 0), 0u);
+    EXPECT_TRUE(temporaries(dir).empty());
+    std::printf("[ figures  ] 8 processes x 25 setup set: 200 edits in %.2f s\n", seconds);
+}
+
+// Several creators at once and a file that is there already: one creator
+// wins, the others say the file exists, nothing is replaced.
+TEST(ToolSafeOutput, CreateNeverReplacesAFile) {
+    TempDir dir;
+    dir.write("there.setup", "WRXCHECKPOINT=\"1.0\"\nkeep me\n");
+    Outcome there = ckp(dir, "setup create there.setup");
+    EXPECT_EQ(there.code, 2);
+    EXPECT_NE(there.err.find("exists"), std::string::npos) << there.err;
+    EXPECT_EQ(readFile(dir.file("there.setup")), "WRXCHECKPOINT=\"1.0\"\nkeep me\n");
+
+    for (int round = 0; round < 5; ++round) {
+        std::string name = "race" + std::to_string(round) + ".setup";
+        int status = shell(dir, "for p in 1 2 3 4 5 6; do\n"
+                                "  ( \"$CKP\" setup create " +
+                                    name +
+                                    " 2>>errors && echo won >>wins ) &\n"
+                                    "done\n"
+                                    "wait\n");
+        ASSERT_EQ(status, 0);
+        EXPECT_EQ(readFile(dir.file("wins")), "won\n") << name;
+        std::string errors = readFile(dir.file("errors"));
+        EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 5) << errors;
+        EXPECT_EQ(readFile(dir.file(name)), "WRXCHECKPOINT=\"1.0\"\n");
+        fs::remove(dir.file("wins"));
+        fs::remove(dir.file("errors"));
+    }
+}
+
+TEST(ToolOutput, FailedAndClosedStandardOutput) {
+    TempDir dir;
+    std::string big = "WRXCHECKPOINT=\"1.0\"\n";
+    for (int i = 0; i < 30000; ++i) {
+        big +=
+            "lib/cell" + std::to_string(i) + " owner=\"someone\" n=\"" + std::to_string(i) + "\"\n";
+    }
+    dir.write("big.ckpt", big);
+    dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\nbob role=\"dev\"\n");
+    // Only the command's standard output is pointed at the full device;
+    // the test itself never opens it.
+    if (fs::exists("/dev/full")) {
+        for (const char* args : {"json big.ckpt", "json --array big.ckpt", "fmt big.ckpt",
+                                 "setup list team.setup", "setup show team.setup",
+                                 "setup get team.setup bob role", "--version", "fmt --help"}) {
+            std::string script = std::string("\"$CKP\" ") + args +
+                                 " >/dev/full 2>err\n"
+                                 "echo $? >code\n";
+            ASSERT_EQ(shell(dir, script), 0);
+            EXPECT_EQ(readFile(dir.file("code")), "2\n") << args;
+            EXPECT_EQ(readFile(dir.file("err")), "ckp: write error: No space left on device\n")
+                << args;
+        }
+    }
+    // A closed pipe ends the command at once and quietly, whether the
+    // pipe's signal ends it or is ignored and the write fails.
+    fs::remove(dir.file("err"));
+    for (const char* trap : {"", "trap '' PIPE\n"}) {
+        std::string script = std::string(trap) +
+                             "for i in 1 2 3 4 5 6 7 8 9 10; do\n"
+                             "  \"$CKP\" json big.ckpt 2>>err | head -c 10 >/dev/null\n"
+                             "done\n";
+        auto began = std::chrono::steady_clock::now();
+        ASSERT_EQ(shell(dir, script), 0);
+        auto took = std::chrono::steady_clock::now() - began;
+        EXPECT_EQ(readFile(dir.file("err")), "") << trap;
+        // One run to the end takes about as long as all ten cut short.
+        Outcome whole = ckp(dir, "json big.ckpt");
+        auto once = std::chrono::steady_clock::now() - began - took;
+        EXPECT_EQ(whole.code, 0);
+        EXPECT_LT(took, once * 3) << trap;
+    }
+}
+
+// A command ended by SIGINT, SIGTERM or SIGHUP removes its temporary. The
+// command is held where it has one: its output's replacement is begun, and
+// it waits for its input from a FIFO that the test keeps open.
+TEST(ToolSignals, EndedCommandLeavesNoTemporary) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        int pid = tooltest::start(dir, {"fmt", "in.fifo", "-o", "out.ckpt"});
+        ASSERT_GT(pid, 0);
+        int fifo = open(dir.file("in.fifo").c_str(), O_WRONLY);
+        ASSERT_GE(fifo, 0);
+        ASSERT_EQ(write(fifo, "WRXCHECKPOINT=\"1.0\"\n", 20), 20);
+        EXPECT_EQ(temporaries(dir).size(), 1u) << signal;
+        ASSERT_EQ(kill(pid, signal), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        close(fifo);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_TRUE(temporaries(dir).empty()) << signal;
+        EXPECT_FALSE(fs::exists(dir.file("out.ckpt")));
+    }
+}
+
+} // namespace

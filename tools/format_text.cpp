@@ -1,0 +1,87 @@
+// The canonical form of a checkpoint file with its comments kept: what
+// `ckp fmt` writes and what the Python package's format() returns.
+#include "format_text.hpp"
+
+#include <vector>
+
+#include "canonical.hpp"
+
+namespace ckptool {
+namespace {
+
+// A record of the canonical text that gets comments back: its bytes there.
+struct Commented {
+    long start;
+    long end;
+    RecordComments comments;
+};
+
+int syntaxVersion(const ckp::Record& record) {
+    int version = -1;
+    ckpGetSyntax(record.handle(), nullptr, &version);
+    return version;
+}
+
+// Writes one record of the main file in canonical form; an include record
+// is copied, the records of the included file stay in their own file. A
+// file without a header record gets one.
+void writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
+    const ckp::Record& record = source.record;
+    if (record.type() == ckp::Type::Header && syntaxVersion(record) < 1) {
+        canonical.writer().write_header();
+    } else {
+        canonical.writer().transfer(record);
+    }
+}
+
+std::string putBackComments(const std::string& text, const std::vector<Commented>& commented) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    for (const Commented& c : commented) {
+        auto start = static_cast<std::size_t>(c.start);
+        auto end = static_cast<std::size_t>(c.end);
+        out.append(text, at, start - at);
+        out += withComments(std::string_view(text).substr(start, end - start), c.comments);
+        at = end;
+    }
+    out.append(text, at);
+    return out;
+}
+
+} // namespace
+
+Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes) {
+    Formatted result;
+    CanonicalText canonical;
+    std::vector<Commented> commented;
+    result.source = walkMainFile(
+        file,
+        [&](const SourceRecord& source) {
+            ckp::Type type = source.record.type();
+            if (type == ckp::Type::Syntax) {
+                onError(source.record.syntax_error());
+                ++result.errors;
+                return;
+            }
+            if (source.included || type == ckp::Type::EndInclude || result.errors > 0) {
+                return;
+            }
+            RecordComments comments;
+            if (type != ckp::Type::Comment) {
+                comments = commentsOf(source.lines);
+            }
+            if (comments.empty()) {
+                writeCanonical(canonical, source);
+                return;
+            }
+            long start = canonical.offset();
+            writeCanonical(canonical, source);
+            commented.push_back({start, canonical.offset(), std::move(comments)});
+        },
+        false, followIncludes);
+    result.text = putBackComments(canonical.finish(), commented);
+    return result;
+}
+
+} // namespace ckptool

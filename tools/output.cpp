@@ -1,0 +1,116 @@
+#include "output.hpp"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "ckp/kvo.h"
+#include "commands.hpp"
+
+namespace ckptool {
+namespace {
+
+// Set once a failure of standard output has been reported, so that closing
+// it does not report it again.
+bool stdoutReported = false;
+
+[[noreturn]] void writeError(int errnum) {
+    stdoutReported = true;
+    if (errnum == EPIPE) {
+        throw OutputClosed{};
+    }
+    throw ToolError(std::string("write error: ") +
+                    (errnum != 0 ? std::strerror(errnum) : "unknown error"));
+}
+
+void writeStdout(std::string_view bytes) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+        std::fflush(stdout) != 0) {
+        writeError(errno);
+    }
+}
+
+void endBySignal(int signal) {
+    kvoRemoveTemporaries();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+} // namespace
+
+bool isStdout(const std::string& target) {
+    return target.empty() || target == "-";
+}
+
+Output::Output(const std::string& target, int flags) : target_(target) {
+    if (isStdout(target)) {
+        return;
+    }
+    int errnum = 0;
+    replacement_ = kvoReplaceBegin(target.c_str(), flags, &errnum);
+    if (replacement_ == nullptr) {
+        fail(errnum);
+    }
+}
+
+Output::~Output() {
+    kvoReplaceAbort(replacement_);
+}
+
+void Output::fail(int errnum) {
+    throw ToolError("cannot write " + target_ + ": " +
+                    (errnum != 0 ? std::strerror(errnum) : "unknown error"));
+}
+
+void Output::publish(std::string_view bytes) {
+    if (replacement_ == nullptr) {
+        writeStdout(bytes);
+        return;
+    }
+    std::FILE* stream = kvoReplaceStream(replacement_);
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
+        fail(errno);
+    }
+    int errnum = kvoReplaceCommit(std::exchange(replacement_, nullptr));
+    if (errnum != 0) {
+        fail(errnum);
+    }
+}
+
+void checkStdout() {
+    if (std::ferror(stdout)) {
+        writeError(errno);
+    }
+}
+
+int closeStdout(int code) {
+    errno = 0;
+    bool failed = std::ferror(stdout) != 0;
+    int errnum = errno;
+    if (std::fflush(stdout) != 0 || std::fclose(stdout) != 0) {
+        failed = true;
+        errnum = errno;
+    }
+    if (!failed || stdoutReported) {
+        return failed ? exitFailure : code;
+    }
+    if (errnum != EPIPE) {
+        std::fprintf(stderr, "ckp: write error: %s\n",
+                     errnum != 0 ? std::strerror(errnum) : "unknown error");
+    }
+    return exitFailure;
+}
+
+void removeTemporariesOnSignals() {
+    std::signal(SIGINT, endBySignal);
+    std::signal(SIGTERM, endBySignal);
+#if defined(SIGHUP)
+    std::signal(SIGHUP, endBySignal);
+#endif
+}
+
+} // namespace ckptool

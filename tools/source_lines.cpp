@@ -1,0 +1,205 @@
+#include "source_lines.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "canonical.hpp"
+#include "ckp/kvo.h"
+#include "commands.hpp"
+
+namespace ckptool {
+namespace {
+
+// The widest piece of a line that the reader takes in one go.
+constexpr std::size_t linePiece = 510;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view skipBlanks(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && isBlank(text[n])) {
+        ++n;
+    }
+    return text.substr(n);
+}
+
+} // namespace
+
+std::string readWholeFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw ToolError("cannot read " + path + ": " + std::strerror(errno));
+    }
+    try {
+        std::string bytes = readStream(file, path);
+        std::fclose(file);
+        return bytes;
+    } catch (...) {
+        std::fclose(file);
+        throw;
+    }
+}
+
+std::string_view LineCursor::next() {
+    std::size_t end = bytes_.find('\n', at_);
+    end = end == std::string_view::npos ? bytes_.size() : end + 1;
+    if (end - at_ > linePiece) {
+        end = at_ + linePiece;
+        if (bytes_.compare(end, 1, "\n") == 0) {
+            end += 1;
+        } else if (bytes_.compare(end, 2, "\r\n") == 0) {
+            end += 2;
+        }
+    }
+    std::string_view line = bytes_.substr(at_, end - at_);
+    at_ = end;
+    ++number_;
+    return line;
+}
+
+std::string_view LineCursor::takeThrough(long long last) {
+    std::size_t from = at_;
+    while (number_ < last && at_ < bytes_.size()) {
+        next();
+    }
+    return bytes_.substr(from, at_ - from);
+}
+
+std::size_t findComment(std::string_view line) {
+    line = line.substr(0, line.find('\0'));
+    for (std::size_t at = line.find(';'); at != std::string_view::npos;
+         at = line.find(';', at + 1)) {
+        if (at == 0 || line[at - 1] != '\\') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string_view withoutLineEnd(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+    }
+    return line;
+}
+
+RecordComments commentsOf(std::string_view lines) {
+    RecordComments comments;
+    LineCursor cursor(lines);
+    std::size_t end = 0;
+    while (cursor.offset() < lines.size()) {
+        std::string_view line = withoutLineEnd(cursor.takeThrough(cursor.taken() + 1));
+        end = cursor.offset();
+        std::size_t at = findComment(line);
+        if (at == std::string_view::npos) {
+            continue;
+        }
+        std::string text(line.substr(at));
+        bool wholeLine = skipBlanks(line).front() == ';';
+        if (!wholeLine && end == lines.size()) {
+            comments.trailing = std::move(text);
+        } else {
+            comments.lines.push_back(std::move(text));
+        }
+    }
+    return comments;
+}
+
+std::string withComments(std::string_view canonical, const RecordComments& comments) {
+    std::string out;
+    for (const std::string& line : comments.lines) {
+        out += line;
+        out += '\n';
+    }
+    if (comments.trailing.empty()) {
+        out += canonical;
+        return out;
+    }
+    std::string_view last = withoutLineEnd(canonical);
+    std::size_t lastStart = last.rfind('\n');
+    lastStart = lastStart == std::string_view::npos ? 0 : lastStart + 1;
+    if (last.size() - lastStart + 1 + comments.trailing.size() > linePiece) {
+        out += comments.trailing;
+        out += '\n';
+        out += canonical;
+        return out;
+    }
+    out += last;
+    out += ' ';
+    out += comments.trailing;
+    out += canonical.substr(last.size());
+    return out;
+}
+
+namespace {
+
+// Standard input, a pipe or a device: read once, into memory, and handed to
+// the reader from there.
+bool readableOnce(const std::string& file) {
+    const char* name = file.c_str();
+    return file == "-" || (kvoFileExists(name) && !kvoIsRegularFile(name) && !kvoIsDirectory(name));
+}
+
+void walkRecords(ckp::Reader& reader, const SourceFile& source,
+                 const std::function<void(const SourceRecord&)>& visit, bool followIncludes) {
+    LineCursor cursor(source.bytes);
+    int depth = 0;
+    for (const ckp::Record& record : reader) {
+        ckp::Type type = record.type();
+        depth -= type == ckp::Type::EndInclude ? 1 : 0;
+        std::size_t offset = cursor.offset();
+        std::string_view lines;
+        long long last = depth == 0 && type != ckp::Type::EndInclude ? record.line() : 0;
+        // The header record of a file without one holds no line of its own:
+        // its first line is read again as the first record.
+        if (type == ckp::Type::Header && reader.syntax_version() < 1) {
+            last = 0;
+        }
+        if (last > cursor.taken()) {
+            lines = cursor.takeThrough(last);
+            if (cursor.taken() != last) {
+                throw ToolError(source.name + ": the file changed while it was read");
+            }
+        }
+        visit(SourceRecord{record, lines, offset, depth > 0});
+        if (type == ckp::Type::Include && !followIncludes) {
+            ckpSetScan(reader.handle(), 0, 1, nullptr); // read on past it, unopened
+        } else if (type == ckp::Type::Include) {
+            ++depth;
+        }
+    }
+    if (cursor.offset() != source.bytes.size()) {
+        throw ToolError(source.name + ": the file changed while it was read");
+    }
+}
+
+} // namespace
+
+SourceFile walkMainFile(const std::string& file,
+                        const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
+                        bool followIncludes) {
+    SourceFile source;
+    if (readableOnce(file)) {
+        source.name = file;
+        source.bytes = file == "-" ? readStream(stdin, "standard input") : readWholeFile(file);
+        StdinFromBytes input(source.bytes);
+        ckp::Reader reader(std::string(), rootsOk);
+        walkRecords(reader, source, visit, followIncludes);
+        return source;
+    }
+    ckp::Reader reader(file, rootsOk);
+    char* found = nullptr;
+    source.name =
+        ckpGetName(reader.handle(), 0, &found) != 0 && found != nullptr ? std::string(found) : file;
+    source.bytes = readWholeFile(source.name);
+    walkRecords(reader, source, visit, followIncludes);
+    return source;
+}
+
+} // namespace ckptool
