@@ -6,6 +6,7 @@
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "core/prop_index.hpp"
 #include "core/record.hpp"
 
 int tiIsStdStream(const std::FILE* stream) {
@@ -40,6 +41,7 @@ ckpLine* tiNewLine(ckpFile* file) {
     if (file != nullptr) {
         line->file = file;
         if (file->lastLine != nullptr) {
+            line->seq = file->lastLine->seq + 1;
             file->lastLine->next = line;
         } else {
             file->firstLine = line;
@@ -153,6 +155,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     while (file->firstLine != nullptr) {
         tiFreeLine(file->firstLine);
     }
+    tiPropIndexForget(info, file);
     if (file->prev != nullptr) {
         file->prev->next = file->next;
     }
@@ -206,6 +209,7 @@ int tiFreeInfo(ckpInfo* info) {
     tiFree(info->configPath);
     tiFree(info->subDir);
     tiFree(info->objPath);
+    tiPropIndexFree(info);
     tiFree(info);
     return 0;
 }

@@ -25,6 +25,7 @@ inline constexpr int ckpSyntaxBadVersion = -1;
 struct ckpProp;
 struct ckpLine;
 struct ckpFile;
+struct ckpPropIndex;
 
 // Full identity of an open file, so that recursion refusal does not depend on
 // the 16-bit node alone. `valid` is 0 for standard streams and where the
@@ -56,6 +57,9 @@ struct ckpLine {
     char* headEnd;
     ckpProp* firstProp;
     ckpProp* lastProp;
+    // Lines are numbered in the order they were appended to their file, so
+    // that the record order of two lines is known without a walk.
+    std::uint64_t seq;
     // The physical line number of this line in its file, set by the reader
     // for every line it reads (0 for lines the writer made), so that a fault
     // on a continuation line can be reported with its own number.
@@ -104,4 +108,5 @@ struct ckpInfo {
     // owns the main file's stream: ckpClose publishes the new content, a
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
+    ckpPropIndex* propIndex; // owned, null until a record is large enough
 };

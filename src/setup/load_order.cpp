@@ -21,7 +21,11 @@ std::uint64_t nameHash(const char* name) {
     for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
         h = (h ^ *p) * 1099511628211ull;
     }
-    return h;
+    // A multiplication carries bits upward only: fold the high bits down
+    // so that the slot, taken from the low bits, depends on every byte.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    return h ^ (h >> 33);
 }
 
 // The slot that holds name, or the free slot where it would go.
