@@ -111,7 +111,7 @@ ckpProp* search(const ckpFile* file, const char* name, int limit, bool* passed) 
     int seen = 0;
     for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
         for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
-            if (p->name != nullptr && std::strcmp(p->name, name) == 0) {
+            if (p->name != nullptr && p->name[0] == name[0] && std::strcmp(p->name, name) == 0) {
                 return p;
             }
             ++seen;

@@ -109,4 +109,6 @@ struct ckpInfo {
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
     ckpPropIndex* propIndex; // owned, null until a record is large enough
+    // ckpPuts formats a record here and hands the stream whole buffers.
+    char outBuffer[8192];
 };

@@ -1,6 +1,9 @@
-// Writing the current record to the stream, character by character.
+// Writing the current record: formatted into a buffer, escaped run by run,
+// and handed to the stream a buffer at a time.
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/error.hpp"
 #include "support/platform.hpp"
@@ -28,55 +31,135 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 }
 } // namespace
 
-int tPutChar(std::FILE* stream, char c) {
-    if (platform::putcUnlocked(static_cast<unsigned char>(c), stream) == EOF) {
-        tiSetSysError(errno);
-        return 0;
+namespace {
+// Only a backslash or a delimiter can need an escape: a scan over a field
+// stops at these, and the runs between them go out whole. The stops are
+// looked up in a table; the sets of delimiters that ckpPuts uses have theirs
+// made at compile time, any other set gets one of its own.
+struct StopTable {
+    char lead, trail, extra;
+    std::array<bool, 256> stop;
+};
+
+constexpr StopTable makeStops(char lead, char trail, char extra) {
+    StopTable t{lead, trail, extra, {}};
+    for (char c : {'\0', '\\', lead, trail, extra}) {
+        t.stop[static_cast<unsigned char>(c)] = true;
     }
-    return 1;
+    return t;
 }
 
-namespace {
-// Writes a run of characters that need no escape in one call.
-int putRun(std::FILE* stream, const char* from, const char* to) {
-    auto n = static_cast<std::size_t>(to - from);
-    if (n != 0 && platform::fwriteUnlocked(from, n, stream) != n) {
-        tiSetSysError(errno);
-        return 0;
+constexpr StopTable knownStops[] = {
+    makeStops('"', '"', ';'),   // a value
+    makeStops(' ', '=', '\0'),  // a name with a value after a blank
+    makeStops('\0', '=', '\0'), // the same first on its line
+    makeStops(' ', '\0', '\0'), // a flag
+    makeStops('\0', '\0', '\0'),
+};
+
+class Stops {
+  public:
+    Stops(char lead, char trail, char extra) {
+        for (const StopTable& t : knownStops) {
+            if (t.lead == lead && t.trail == trail && t.extra == extra) {
+                stop_ = t.stop.data();
+                return;
+            }
+        }
+        own_ = makeStops(lead, trail, extra);
+        stop_ = own_.stop.data();
     }
-    return 1;
-}
+    Stops(const Stops&) = delete;
+    Stops& operator=(const Stops&) = delete;
+    // The first stop or the end of the text at or after p.
+    const char* next(const char* p) const {
+        while (!stop_[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        return p;
+    }
+
+  private:
+    StopTable own_{};
+    const bool* stop_ = nullptr;
+};
 } // namespace
 
-int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra) {
+int tOutFlush(tOut& out) {
+    std::size_t n = out.used;
+    out.used = 0;
+    if (n != 0 && platform::fwriteUnlocked(out.buffer, n, out.stream) != n) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
+
+int tOutPut(tOut& out, const char* text, std::size_t n) {
+    if (n > out.size - out.used) {
+        if (!tOutFlush(out)) {
+            return 0;
+        }
+        if (n >= out.size) { // longer than the buffer: straight to the stream
+            if (platform::fwriteUnlocked(text, n, out.stream) != n) {
+                tiSetSysError(errno);
+                return 0;
+            }
+            return 1;
+        }
+    }
+    std::memcpy(out.buffer + out.used, text, n);
+    out.used += n;
+    return 1;
+}
+
+int tOutField(tOut& out, char lead, const char* text, char trail, char extra) {
     if (text == nullptr) {
         text = "";
     }
-    if (lead != '\0' && !tPutChar(stream, lead)) {
+    if (lead != '\0' && !tOutChar(out, lead)) {
         return 0;
     }
+    Stops stops(lead, trail, extra);
     const char* run = text;
-    const char* p = text;
-    for (; *p != '\0'; ++p) {
+    const char* p = stops.next(text);
+    for (; *p != '\0'; p = stops.next(p + 1)) {
         if (needsEscape(p, lead, trail, extra)) {
-            if (!putRun(stream, run, p) || !tPutChar(stream, '\\')) {
+            if (!tOutPut(out, run, std::size_t(p - run)) || !tOutChar(out, '\\')) {
                 return 0;
             }
             run = p;
         }
     }
-    if (!putRun(stream, run, p)) {
+    if (!tOutPut(out, run, std::size_t(p - run))) {
         return 0;
     }
-    return trail == '\0' || tPutChar(stream, trail);
+    return trail == '\0' || tOutChar(out, trail);
+}
+
+int tPutChar(std::FILE* stream, char c) {
+    char buffer[1];
+    tOut out{stream, buffer, sizeof buffer, 0};
+    return tOutChar(out, c) && tOutFlush(out);
+}
+
+int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra) {
+    char buffer[ckpLineSize];
+    tOut out{stream, buffer, sizeof buffer, 0};
+    return tOutField(out, lead, text, trail, extra) && tOutFlush(out);
 }
 
 std::size_t tFieldSize(char lead, const char* text, char trail, char extra) {
-    std::size_t n = (lead != '\0' ? 1 : 0) + (trail != '\0' ? 1 : 0);
-    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-        n += needsEscape(p, lead, trail, extra) ? 2 : 1;
+    if (text == nullptr) {
+        text = "";
     }
-    return n;
+    Stops stops(lead, trail, extra);
+    std::size_t escapes = 0;
+    const char* p = stops.next(text);
+    for (; *p != '\0'; p = stops.next(p + 1)) {
+        escapes += needsEscape(p, lead, trail, extra) ? 1 : 0;
+    }
+    return (lead != '\0' ? 1 : 0) + (trail != '\0' ? 1 : 0) + std::size_t(p - text) + escapes;
 }
 
 std::size_t tPropSize(const ckpProp* prop) {
@@ -89,43 +172,82 @@ std::size_t tPropSize(const ckpProp* prop) {
 }
 
 namespace {
-int putProp(std::FILE* stream, char sep, const ckpProp* prop) {
+int putProp(tOut& out, char sep, const ckpProp* prop) {
     char eq = prop->value != nullptr ? '=' : '\0';
-    if (!tPutField(stream, sep, prop->name, eq, '\0')) {
+    if (!tOutField(out, sep, prop->name, eq, '\0')) {
         return 0;
     }
-    return prop->value == nullptr || tPutField(stream, '"', prop->value, '"', ';');
+    return prop->value == nullptr || tOutField(out, '"', prop->value, '"', ';');
 }
 
-int putContinuation(std::FILE* stream) {
-    return tPutChar(stream, '\\') && tPutChar(stream, '\n');
+int putContinuation(tOut& out) {
+    return tOutPut(out, "\\\n", 2);
 }
 
-// One line of the record: its text, then its properties. A line that would
-// grow wider than the reader takes in one piece is continued before the
-// property that does not fit (a comment line never continues, so it is not).
-int putLine(std::FILE* stream, const ckpLine* line, bool wrap) {
-    std::size_t column = std::strlen(line->text);
-    char sep = '\0';
-    if (column != 0) {
-        if (!tPutField(stream, '\0', line->text, '\0', '\0')) {
-            return 0;
-        }
-        sep = ' ';
+// Room that a property of up to a line's width takes in the buffer at the
+// most: every character escaped, the delimiters, the separator.
+constexpr std::size_t propRoom = 4 * ckpLineSize + 8;
+
+bool fitsRoom(const ckpProp* prop) {
+    std::size_t name = prop->name != nullptr ? std::strlen(prop->name) : 0;
+    std::size_t value = prop->value != nullptr ? std::strlen(prop->value) : 0;
+    return 2 * (name + value) + 8 <= propRoom;
+}
+
+// A property is formatted into the buffer first and measured there; when it
+// does not fit the line, its separator gives way to a continuation. A
+// property too long for that is measured on its own beforehand.
+int putProp(tOut& out, char sep, const ckpProp* prop, bool wrap, std::size_t& column) {
+    bool inBuffer = fitsRoom(prop) && out.size >= propRoom;
+    if (inBuffer && out.size - out.used < propRoom && !tOutFlush(out)) {
+        return 0;
     }
-    for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
+    if (!inBuffer) {
         std::size_t size = tPropSize(prop);
         if (wrap && column != 0 && column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
-            if (!putContinuation(stream)) {
+            if (!putContinuation(out)) {
                 return 0;
             }
             column = 0;
             sep = '\0';
         }
-        if (!putProp(stream, sep, prop)) {
+        column += size + (sep != '\0' ? 1 : 0);
+        return putProp(out, sep, prop);
+    }
+    std::size_t start = out.used;
+    if (!putProp(out, sep, prop)) {
+        return 0;
+    }
+    std::size_t size = out.used - start - (sep != '\0' ? 1 : 0);
+    if (wrap && column != 0 && column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
+        char* at = out.buffer + start;
+        std::memmove(at + 2, at + 1, size); // names are word characters: no lead escapes them
+        at[0] = '\\';
+        at[1] = '\n';
+        out.used = start + 2 + size;
+        column = size;
+        return 1;
+    }
+    column += size + (sep != '\0' ? 1 : 0);
+    return 1;
+}
+
+// One line of the record: its text, then its properties. A line that would
+// grow wider than the reader takes in one piece is continued before the
+// property that does not fit (a comment line never continues, so it is not).
+int putLine(tOut& out, const ckpLine* line, bool wrap) {
+    std::size_t column = std::strlen(line->text);
+    char sep = '\0';
+    if (column != 0) {
+        if (!tOutPut(out, line->text, column)) { // the head text goes out as it is
             return 0;
         }
-        column += size + (sep != '\0' ? 1 : 0);
+        sep = ' ';
+    }
+    for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
+        if (!putProp(out, sep, prop, wrap, column)) {
+            return 0;
+        }
         sep = ' ';
     }
     return 1;
@@ -150,6 +272,9 @@ int ckpPuts(ckpInfo* info) {
         tiSetError("no file in ckpPuts");
         return 0;
     }
+    // The record is formatted into the handle's buffer, which goes to the
+    // stream whenever it is full and once at the end.
+    tOut out{stream, info->outBuffer, sizeof info->outBuffer, 0};
     const ckpLine* first = info->file->firstLine;
     if (info->type != ckpTypeNone) {
         bool wrap = info->type != ckpTypeComment;
@@ -157,14 +282,11 @@ int ckpPuts(ckpInfo* info) {
             if (line != first && !hasContent(line)) {
                 continue;
             }
-            if (line != first && !putContinuation(stream)) {
-                return 0;
-            }
-            if (!putLine(stream, line, wrap)) {
+            if ((line != first && !putContinuation(out)) || !putLine(out, line, wrap)) {
                 return 0;
             }
         }
     }
-    return tPutChar(stream, '\n');
+    return tOutChar(out, '\n') && tOutFlush(out);
 }
 }
