@@ -1,6 +1,14 @@
-# Install rules: headers, both libraries, the ckp command, a CMake package
-# (find_package(ckp) gives ckp::ckp and ckp::kvo) and a pkg-config file.
+# Install rules: headers, both libraries, the ckp command with its manual
+# page and bash completion, a CMake package (find_package(ckp) gives ckp::ckp
+# and ckp::kvo), a pkg-config file and the documentation.
 include(CMakePackageConfigHelpers)
+
+if(CKP_BUILD_TOOLS)
+  install(FILES docs/ckp.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES docs/ckp.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME ckp)
+endif()
+install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(FILES include/ckp/ckp.h include/ckp/kvo.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)

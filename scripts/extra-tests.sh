@@ -2,8 +2,12 @@
 # The portability and packaging jobs, run by scripts/test.sh after the dev and
 # asan suites:
 #   clang     the test suite built with clang (warnings as errors)
-#   install   a release build installed into a prefix, two callers built
-#             against the installed tree (pkg-config and find_package)
+#   install   a release build installed into a prefix, callers built
+#             against the installed tree (pkg-config; find_package for C99
+#             and C++17), the manual page and completion in place
+#   deb       the Debian package (cpack): its contents, no test hook
+#             exported, then dpkg -i, ckp --version and dpkg -P again
+#   demo      scripts/demo.sh as a new user runs it: no compiler warning
 #   mingw-x86 ckp.dll and kvo.dll cross-built for 32-bit Windows; their export
 #             tables hold exactly the public functions
 #   mingw-x64 the same for 64-bit Windows, with the unit tests and a caller of
@@ -39,12 +43,36 @@ job_clang() {
 }
 
 job_install() {
-  need pkg-config cc
+  need pkg-config cc c++
   local build=build/release-install
   cmake --preset release -B "$build" -DCKP_BUILD_TESTS=OFF -DCKP_BUILD_BENCH=OFF \
     -DCKP_BUILD_FUZZ=OFF
   cmake --build "$build" -j2
   bash tests/extra/consume.sh "$build" "$build/consume"
+}
+
+# The package is built from a release tree for /usr, without tests or
+# examples, as a distribution would build it.
+job_deb() {
+  need cpack dpkg-deb dpkg-shlibdeps nm man
+  local build=build/deb version
+  cmake --preset release -B "$build" -DCMAKE_INSTALL_PREFIX=/usr -DCKP_BUILD_TESTS=OFF \
+    -DCKP_BUILD_EXAMPLES=OFF -DCKP_BUILD_BENCH=OFF -DCKP_BUILD_FUZZ=OFF >/dev/null
+  cmake --build "$build" -j2
+  rm -f "$build"/ckp_*.deb
+  (cd "$build" && cpack -G DEB >/dev/null)
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  bash tests/extra/check-deb.sh "$build/ckp_${version}_$(dpkg --print-architecture).deb" "$version"
+}
+
+job_demo() {
+  local log=build/demo-output.txt
+  mkdir -p build
+  scripts/demo.sh 2>&1 | tee "$log"
+  if grep -n -i "warning" "$log"; then
+    echo "the demo shows a warning"
+    return 1
+  fi
 }
 
 # The seeds are regression inputs; the short run from a fixed seed keeps the
@@ -151,12 +179,14 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(clang install fuzz valgrind mingw-x86 mingw-x64)
+  jobs=(clang install deb demo fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
     clang) run clang job_clang ;;
     install) run install job_install ;;
+    deb) run deb job_deb ;;
+    demo) run demo job_demo ;;
     mingw-x86) run mingw-x86 job_mingw_x86 ;;
     mingw-x64) run mingw-x64 job_mingw_x64 ;;
     fuzz) run fuzz job_fuzz ;;

@@ -48,11 +48,11 @@ int show(const ckp::Setup& setup, const std::vector<std::string>& entries) {
 
 int get(const ckp::Setup& setup, const std::string& entry, const std::string& name) {
     requireEntry(setup, entry);
-    std::optional<std::string> value = setup.get(entry, name);
+    std::optional<ckp::Setup::Value> value = setup.get(entry, name);
     if (!value) {
         throw ToolError("entry " + entry + " has no property " + name, exitFindings);
     }
-    std::printf("%s\n", value->c_str());
+    std::printf("%s\n", value->value_or("").c_str());
     return exitOk;
 }
 

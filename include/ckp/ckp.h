@@ -39,6 +39,12 @@
 #define CKP_API __attribute__((visibility("default")))
 #endif
 
+/* The library's version; the build refuses a project version that differs. */
+#define CKP_VERSION_MAJOR 1
+#define CKP_VERSION_MINOR 0
+#define CKP_VERSION_PATCH 0
+#define CKP_VERSION "1.0.0"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -188,8 +194,8 @@ CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
  * there only when no memory is left). Returns 1 when every text was printed
  * for a complete handle; 0 for a handle without file or record, which prints
  * `before (error text) after` instead, or when a print failed. */
-CKP_API int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos,
-                      const char* before, const char* after);
+CKP_API int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const char* before,
+                      const char* after);
 
 /* Prints the last syntax error through the error reporter: a report line,
  * the faulty line and a marker under the faulty place. */
@@ -206,8 +212,7 @@ CKP_API int ckpSetupSetProp(const char* setup, const char* entry, const char* na
                             const char* value);
 CKP_API int ckpSetupDelProp(const char* setup, const char* entry, const char* name);
 /* *value receives a copy (release with free); NULL for a flag property. */
-CKP_API int ckpSetupGetProp(const char* setup, const char* entry, const char* name,
-                            char** value);
+CKP_API int ckpSetupGetProp(const char* setup, const char* entry, const char* name, char** value);
 /* NULL-terminated arrays of copies; the caller frees both and every string. */
 CKP_API int ckpSetupGetAllProps(const char* setup, const char* entry, char*** names,
                                 char*** values);

@@ -228,7 +228,12 @@ class Reader;
 class Record {
   public:
     Type type() const { return static_cast<Type>(ckpGetType(info_)); }
-    std::string_view path() const { return detail::view(ckpGetObjPath(info_)); }
+    /* The path the record names; empty for a record that names none (a
+     * comment, a header, the end of an include or of the file), where the
+     * handle still holds the path of an earlier record. */
+    std::string_view path() const {
+        return names_path(type()) ? detail::view(ckpGetObjPath(info_)) : std::string_view();
+    }
     std::string_view config_path() const { return detail::view(ckpGetConfigPath(info_)); }
     std::string_view sub_dir() const { return detail::view(ckpGetSubDir(info_)); }
     /* The file being read: an included file while its records come. */
@@ -259,6 +264,10 @@ class Record {
   private:
     friend class Reader;
     Record(ckpInfo* info, std::FILE** scratch) : info_(info), scratch_(scratch) {}
+    static bool names_path(Type type) {
+        return type == Type::None || type == Type::Object || type == Type::Include ||
+               type == Type::ConfigPath || type == Type::SubDir || type == Type::Syntax;
+    }
     ckpInfo* info_;
     std::FILE** scratch_;
 };
@@ -475,6 +484,9 @@ class Writer {
  * setup store reported. */
 class Setup {
   public:
+    /* A property's value; a flag has none. */
+    using Value = std::optional<std::string>;
+
     explicit Setup(std::string name) : name_(std::move(name)) {}
 
     /* Loads by path or through a search group (NULL: the default group). */
@@ -537,19 +549,16 @@ class Setup {
     }
 
     /* Properties in the entry's order; a flag has no value. */
-    std::vector<std::pair<std::string, std::optional<std::string>>>
-    props(const std::string& entry) const {
+    std::vector<std::pair<std::string, Value>> props(const std::string& entry) const {
         detail::ReportCapture capture;
         char** names = nullptr;
         char** values = nullptr;
         check(ckpSetupGetAllProps(name_.c_str(), entry.c_str(), &names, &values),
               "ckpSetupGetAllProps", capture);
-        std::vector<std::pair<std::string, std::optional<std::string>>> all;
+        std::vector<std::pair<std::string, Value>> all;
         try {
             for (std::size_t i = 0; names != nullptr && names[i] != nullptr; ++i) {
-                all.emplace_back(names[i], values[i] != nullptr
-                                               ? std::optional<std::string>(values[i])
-                                               : std::nullopt);
+                all.emplace_back(names[i], values[i] != nullptr ? Value(values[i]) : std::nullopt);
             }
         } catch (...) {
             freeArrays(names, values);
@@ -558,17 +567,20 @@ class Setup {
         freeArrays(names, values);
         return all;
     }
-    /* The value of a property: nullopt when the entry has no such property,
-     * an empty string for a flag. */
-    std::optional<std::string> get(const std::string& entry, const std::string& name) const {
+    /* A property of an entry: nullopt when the entry (or the property) is
+     * missing, else its value, which is itself nullopt for a flag:
+     *
+     *   if (auto p = team.get("bob", "remote")) { bool flag = !p->has_value(); }
+     */
+    std::optional<Value> get(const std::string& entry, const std::string& name) const {
         detail::ReportCapture capture;
         char* value = nullptr;
         if (ckpSetupGetProp(name_.c_str(), entry.c_str(), name.c_str(), &value) == 0) {
             return std::nullopt;
         }
-        std::optional<std::string> result;
+        std::optional<Value> result;
         try {
-            result = value != nullptr ? std::string(value) : std::string();
+            result = value != nullptr ? Value(value) : Value();
         } catch (...) {
             std::free(value);
             throw;
@@ -576,9 +588,14 @@ class Setup {
         std::free(value);
         return result;
     }
-    /* A null value makes a flag. */
+    /* Sets a property, making the entry first when it is new; a null value
+     * makes a flag. */
     void set(const std::string& entry, const std::string& name, const char* value) {
         detail::ReportCapture capture;
+        if (ckpSetupGetEntry(name_.c_str(), entry.c_str()) == 0) {
+            check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), nullptr), "ckpSetupCreateEntry",
+                  capture);
+        }
         check(ckpSetupSetProp(name_.c_str(), entry.c_str(), name.c_str(), value), "ckpSetupSetProp",
               capture);
     }

@@ -24,6 +24,15 @@
 #define KVO_API __attribute__((visibility("default")))
 #endif
 
+/* The test hooks are exported only by a library built for the tests
+ * (CMake option CKP_TEST_HOOKS); a release library keeps them inside, and a
+ * program linked to the static library reaches them in any build. */
+#if defined(CKP_TEST_HOOKS)
+#define KVO_TEST_API KVO_API
+#else
+#define KVO_TEST_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -43,9 +52,9 @@ KVO_API void* kvoFree(void* block);
  * kvoAllocFailureHit() tells whether the armed failure has happened since
  * the last kvoSetAllocFailure call; kvoAllocCount() counts every allocation
  * attempt since the process started. */
-KVO_API void kvoSetAllocFailure(long n);
-KVO_API int kvoAllocFailureHit(void);
-KVO_API long kvoAllocCount(void);
+KVO_TEST_API void kvoSetAllocFailure(long n);
+KVO_TEST_API int kvoAllocFailureHit(void);
+KVO_TEST_API long kvoAllocCount(void);
 
 /* ---- Messages ------------------------------------------------------- */
 
@@ -255,8 +264,8 @@ KVO_API void kvoUnlockFile(kvoFileLock* lock);
 #define KVO_IO_WRITE 1  /* flushing the new content */
 #define KVO_IO_SYNC 2   /* syncing the new content */
 #define KVO_IO_RENAME 3 /* publishing it */
-KVO_API void kvoSetIoFailure(int call, long n, int errnum);
-KVO_API int kvoIoFailureHit(void);
+KVO_TEST_API void kvoSetIoFailure(int call, long n, int errnum);
+KVO_TEST_API int kvoIoFailureHit(void);
 
 #ifdef __cplusplus
 }

@@ -13,6 +13,7 @@ struct kvoFileLock {
     unsigned long long device;
     unsigned long long index;
     int count;
+    int owner; // the process that took it; a child of fork() inherits it but does not hold it
     kvoFileLock* next;
 };
 
@@ -24,7 +25,7 @@ kvoFileLock* held = nullptr;
 kvoFileLock* newLock(long long handle, unsigned long long device, unsigned long long index) {
     auto* lock = static_cast<kvoFileLock*>(kvoMalloc(sizeof(kvoFileLock)));
     if (lock != nullptr) {
-        *lock = kvoFileLock{handle, device, index, 1, nullptr};
+        *lock = kvoFileLock{handle, device, index, 1, platform::processId(), nullptr};
     }
     return lock;
 }
@@ -37,7 +38,8 @@ kvoFileLock* unlockedTurn(int* err) {
 
 kvoFileLock* findHeld(unsigned long long device, unsigned long long index) {
     for (kvoFileLock* lock = held; lock != nullptr; lock = lock->next) {
-        if (lock->device == device && lock->index == index) {
+        if (lock->device == device && lock->index == index &&
+            lock->owner == platform::processId()) {
             return lock;
         }
     }
@@ -75,8 +77,14 @@ kvoFileLock* kvoLockFile(const char* target, int* errnumOut) {
     }
     // Devices, pipes and the system's directories get no lock file: writing
     // them is not a replacement, and nothing may be made beside them.
-    if (platform::writtenInPlace(target, final)) {
+    int inPlace = platform::writtenInPlace(target, final);
+    if (inPlace != 0) {
+        int e = errno;
         kvoFree(final);
+        if (inPlace < 0) {
+            err = e;
+            return nullptr;
+        }
         return unlockedTurn(&err);
     }
     char* path = platform::beside(final, ".ckp.lock");
@@ -114,6 +122,11 @@ void kvoUnlockFile(kvoFileLock* lock) {
             *p = lock->next;
             break;
         }
+    }
+    // The holder gives the lock back explicitly: a child that inherited the
+    // open file would otherwise keep it alive.
+    if (lock->owner == platform::processId()) {
+        platform::unlockHandle(lock->handle);
     }
     platform::closeLockFile(lock->handle);
     kvoFree(lock);

@@ -52,9 +52,19 @@ inline bool endsDirPart(char c) {
 }
 #endif
 
-// ---- Below: kvo's own calls (platform.cpp), for the support layer only.
+// ---- Below: kvo's own calls, for the support layer only: platform.cpp
+// holds what reads the same everywhere, platform_posix.cpp and
+// platform_win32.cpp the system calls.
 // Strings they hand out are kvoMalloc copies that the caller frees; a null
 // result has the reason in errno (ENOMEM without memory). No call throws.
+
+// A kvoMalloc copy of the n bytes at text, terminated.
+char* copyOf(const char* text, std::size_t n);
+
+bool startsWith(const char* text, const char* prefix);
+
+// This process's id.
+int processId();
 
 // A rooted path: '/' on POSIX; a drive with separator, a separator or UNC.
 bool isRooted(const char* path);
@@ -69,13 +79,18 @@ int makeDir(const char* path);
 char* currentDir();
 
 // The final file behind path after every symbolic link (a loop gives
-// ELOOP); a dangling link gives the path it names.
+// ELOOP); a dangling link gives the path it names. A link in a sticky,
+// world-writable directory that belongs neither to this user nor to the
+// directory's owner is not followed (EACCES), as the kernel refuses it.
 char* resolveLinks(const char* path);
 
 // True for a target that is written in place, never replaced: an existing
-// file that is not a regular one (device, FIFO, socket), or a path among
-// the system's special files (/dev, /proc), given or reached through links.
-bool writtenInPlace(const char* given, const char* final);
+// file that is not a regular one (device, FIFO, socket), a descriptor named
+// as a file (/dev/stdout, /dev/fd/N), or a path among the system's special
+// files (/dev, /proc), given, reached through links or by "..". Links in
+// /dev and /proc are left to the kernel.
+// Returns 1 or 0, or -1 with errno set.
+int writtenInPlace(const char* given, const char* final);
 
 // The directory part of path ("." when it has none).
 char* dirOf(const char* path);
@@ -83,7 +98,8 @@ char* dirOf(const char* path);
 // The path of a file called name in the directory of file.
 char* beside(const char* file, const char* name);
 
-// Facts about an existing file that a replacement must carry over.
+// Facts about an existing file that a replacement must carry over, looked
+// at without following a link (a link there now gives EAGAIN).
 struct FileFacts {
     bool exists = false;
     bool regular = false;
@@ -95,10 +111,12 @@ struct FileFacts {
 FileFacts fileFacts(const char* path);
 
 // Creates path exclusively (never through a link), for writing, with mode
-// 0600. A stream, or null with errno set.
+// 0600, removable while open. A stream, or null with errno set.
 std::FILE* createExclusive(const char* path);
 
-// Opens an existing special file for writing in place; null with errno set.
+// Opens an existing special file for writing in place (a named descriptor
+// is duplicated, keeping its offset; a regular file is truncated), never
+// creating one; null with errno set.
 std::FILE* openInPlace(const char* path);
 
 // Gives an open new file the mode (and owner and group where allowed) of
@@ -126,8 +144,10 @@ void uniqueTag(char tag[9]);
 // a Windows HANDLE. Returns 0 or an error number.
 int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
                  unsigned long long* indexOut);
-// Takes the exclusive lock of an open lock file, waiting for its holder.
+// Takes the exclusive lock of an open lock file, waiting for its holder,
+// and gives it back (for every process that shares the open file).
 int lockHandle(long long handle);
+void unlockHandle(long long handle);
 // Closes a lock file, which releases its lock.
 void closeLockFile(long long handle);
 

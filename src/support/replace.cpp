@@ -14,27 +14,25 @@ struct kvoReplacement {
     char* temp;   // null: the target is written in place
     std::FILE* stream;
     int flags;
+    kvoReplacement* volatile nextPending;
 };
 
 namespace {
-// Temporaries in progress, for kvoRemoveTemporaries. A signal handler reads
-// this table, so it holds plain pointers that are set and cleared whole.
-constexpr int maxPending = 64;
-const char* volatile pending[maxPending];
+// Replacements with a temporary, for kvoRemoveTemporaries. A signal handler
+// walks this list, so every change to it is one store of a pointer to a
+// replacement whose fields are already set.
+kvoReplacement* volatile pending = nullptr;
 
-void remember(const char* temp) {
-    for (auto& slot : pending) {
-        if (slot == nullptr) {
-            slot = temp;
-            return;
-        }
-    }
+void remember(kvoReplacement* r) {
+    r->nextPending = pending;
+    pending = r;
 }
 
-void forget(const char* temp) {
-    for (auto& slot : pending) {
-        if (temp != nullptr && slot == temp) {
-            slot = nullptr;
+void forget(const kvoReplacement* r) {
+    for (kvoReplacement* volatile* p = &pending; *p != nullptr; p = &(*p)->nextPending) {
+        if (*p == r) {
+            *p = r->nextPending;
+            return;
         }
     }
 }
@@ -67,9 +65,16 @@ int start(kvoReplacement* r, const char* target) {
     if (r->target == nullptr) {
         return errno != 0 ? errno : EINVAL;
     }
+    if ((r->flags & KVO_REPLACE_NEW) != 0 && platform::pathKind(r->target) != 0) {
+        return EEXIST;
+    }
     // Special files are written where they are: renaming a new file over a
     // device or a pipe would replace the node itself.
-    if (platform::writtenInPlace(target, r->target)) {
+    int inPlace = platform::writtenInPlace(target, r->target);
+    if (inPlace < 0) {
+        return errno;
+    }
+    if (inPlace > 0) {
         r->stream = platform::openInPlace(r->target);
         return r->stream != nullptr ? 0 : errno;
     }
@@ -82,7 +87,7 @@ int start(kvoReplacement* r, const char* target) {
         return e;
     }
     platform::carryOver(r->stream, facts);
-    remember(r->temp);
+    remember(r);
     return 0;
 }
 
@@ -108,7 +113,7 @@ int closeStream(std::FILE* stream, int err) {
 }
 
 void release(kvoReplacement* r) {
-    forget(r->temp);
+    forget(r);
     kvoFree(r->temp);
     kvoFree(r->target);
     kvoFree(r);
@@ -146,7 +151,7 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = ENOMEM;
         return nullptr;
     }
-    *r = kvoReplacement{nullptr, nullptr, nullptr, flags};
+    *r = kvoReplacement{nullptr, nullptr, nullptr, flags, nullptr};
     err = start(r, target);
     if (err != 0) {
         if (r->stream != nullptr) {
@@ -192,11 +197,8 @@ void kvoReplaceAbort(kvoReplacement* replacement) {
 }
 
 void kvoRemoveTemporaries(void) {
-    for (auto& slot : pending) {
-        const char* temp = slot;
-        if (temp != nullptr) {
-            platform::removeFile(temp);
-        }
+    for (const kvoReplacement* r = pending; r != nullptr; r = r->nextPending) {
+        platform::removeFile(r->temp);
     }
 }
 }

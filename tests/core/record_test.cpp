@@ -16,7 +16,7 @@ ckpInfo* handleWithLines(int lines, int firstNumber) {
     for (int i = 0; i < lines; ++i) {
         ckpLine* l = tiNewLine(info->file);
         std::snprintf(l->text, sizeof l->text, "line%d", i);
-        tiAddProp(l, 0, ("p" + std::to_string(i)).c_str(), "v");
+        tiAddProp(l, 0, ckptest::cat("p", std::to_string(i)).c_str(), "v");
     }
     info->file->firstLine->lineNumber = firstNumber;
     return info;
@@ -86,7 +86,7 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
     EXPECT_STREQ(l->next->text, "");
     int n = 0;
     for (ckpProp* p = l->firstProp; p != nullptr; p = tiNextProp(p)) {
-        EXPECT_EQ(std::string(p->name), "p" + std::to_string(n++));
+        EXPECT_EQ(std::string(p->name), ckptest::cat("p", std::to_string(n++)));
     }
     EXPECT_EQ(n, 3);
     EXPECT_EQ(dst->type, ckpTypeObject);

@@ -27,12 +27,15 @@ std::vector<Seen> readWithC(const std::string& file) {
         return seen;
     }
     while (ckpGets(info) != 0 && ckpGetType(info) != ckpTypeEnd) {
-        Seen s{ckpGetType(info), ckpGetObjPath(info) ? ckpGetObjPath(info) : "", {}};
+        int type = ckpGetType(info);
+        bool named = type == ckpTypeNone || type == ckpTypeObject || type == ckpTypeInclude ||
+                     type == ckpTypeConfigPath || type == ckpTypeSubDir || type == ckpTypeSyntax;
+        Seen s{type, named && ckpGetObjPath(info) ? ckpGetObjPath(info) : "", {}};
         int id = 0;
         char* name = nullptr;
         char* value = nullptr;
         while (ckpGenProp(info, &id, &name, &value) != 0) {
-            s.props.push_back(std::string(name) + (value ? "=" + std::string(value) : ""));
+            s.props.push_back(value ? ckptest::cat(name, "=", value) : std::string(name));
         }
         seen.push_back(s);
     }
@@ -46,8 +49,8 @@ std::vector<Seen> readWithCxx(const std::string& file) {
     for (const ckp::Record& r : reader) {
         Seen s{static_cast<int>(r.type()), std::string(r.path()), {}};
         for (const ckp::Property& p : r.props()) {
-            s.props.push_back(std::string(p.name) +
-                              (p.has_value ? "=" + std::string(p.value) : ""));
+            s.props.push_back(p.has_value ? ckptest::cat(p.name, "=", p.value)
+                                          : std::string(p.name));
         }
         seen.push_back(s);
     }
@@ -68,6 +71,15 @@ TEST(CxxReader, SeesTheSameRecordsAsTheCLoop) {
     std::vector<Seen> cxx = readWithCxx(main);
     ASSERT_GT(c.size(), 8u);
     EXPECT_EQ(cxx, c);
+    // Records that name no path: the handle still holds the one before.
+    for (const Seen& s : cxx) {
+        if (s.type == ckpTypeComment || s.type == ckpTypeEndInclude || s.type == ckpTypeHeader) {
+            EXPECT_EQ(s.path, "") << "type " << s.type;
+        }
+    }
+    EXPECT_EQ(cxx[1].type, ckpTypeComment);
+    EXPECT_EQ(cxx[4].path, "sub.ckpt");
+    EXPECT_EQ(cxx[5].type, ckpTypeHeader); // the included file's header
 
     ckp::Reader reader(main);
     ASSERT_TRUE(reader.next());
@@ -168,7 +180,7 @@ TEST(CxxWriter, WritesRecordsInOrderAndReportsFailures) {
             ckp::Writer full("/dev/full");
             full.write_header();
             for (int i = 0; i < 10000; ++i) {
-                full.object("p" + std::to_string(i)).prop("v", std::string(100, 'x'));
+                full.object(ckptest::cat("p", std::to_string(i))).prop("v", std::string(100, 'x'));
             }
             full.close();
         },
@@ -183,25 +195,39 @@ TEST(CxxSetup, EntriesAndPropertiesAsContainers) {
     team.create_entry("alice", "person");
     team.set("alice", "role", "lead");
     team.set("alice", "remote", nullptr);
-    EXPECT_EQ(team.entries(), (std::vector<std::string>{"alice", "bob"}));
+    team.set("alice", "site", "");
+    team.set("carol", "role", "review"); // a new entry is made first
+    EXPECT_EQ(team.entries(), (std::vector<std::string>{"alice", "bob", "carol"}));
     EXPECT_TRUE(team.has_entry("bob"));
-    EXPECT_FALSE(team.has_entry("carol"));
-    EXPECT_EQ(team.get("alice", "role"), "lead");
-    EXPECT_EQ(team.get("alice", "remote"), "");
-    EXPECT_EQ(team.get("alice", "site"), std::nullopt);
+    EXPECT_FALSE(team.has_entry("dave"));
+    using Value = ckp::Setup::Value;
+    EXPECT_EQ(team.get("alice", "role"), Value("lead"));
+    EXPECT_EQ(team.get("carol", "role"), Value("review"));
+    // A flag, an empty value and a missing property are three answers.
+    ASSERT_TRUE(team.get("alice", "remote").has_value());
+    EXPECT_FALSE(team.get("alice", "remote")->has_value());
+    EXPECT_EQ(team.get("alice", "site"), Value(""));
+    EXPECT_EQ(team.get("alice", "office"), std::nullopt);
+    EXPECT_EQ(team.get("dave", "role"), std::nullopt);
+    team.erase_entry("carol");
     team.save();
     team.clear();
 
     ckp::Setup loaded = ckp::Setup::load(path);
-    using Props = std::vector<std::pair<std::string, std::optional<std::string>>>;
-    EXPECT_EQ(loaded.props("alice"),
-              (Props{{"entrytype", "person"}, {"remote", std::nullopt}, {"role", "lead"}}));
+    using Props = std::vector<std::pair<std::string, Value>>;
+    EXPECT_EQ(
+        loaded.props("alice"),
+        (Props{{"entrytype", "person"}, {"remote", std::nullopt}, {"role", "lead"}, {"site", ""}}));
     loaded.erase("alice", "remote");
     loaded.erase_entry("bob");
     EXPECT_EQ(loaded.entries(), std::vector<std::string>{"alice"});
     EXPECT_THROW(loaded.erase_entry("bob"), ckp::Error);
     EXPECT_THROW(loaded.props("bob"), ckp::Error);
     loaded.clear();
+
+    // A setup that is not loaded has no entry to make.
+    ckp::Setup gone("not-loaded");
+    EXPECT_THROW(gone.set("x", "y", "z"), ckp::Error);
 
     try {
         ckp::Setup::load(dir.file("missing.setup"));
@@ -210,6 +236,13 @@ TEST(CxxSetup, EntriesAndPropertiesAsContainers) {
         EXPECT_EQ(e.operation(), "ckpSetupLoad");
         EXPECT_NE(std::string(e.what()).find("missing.setup"), std::string::npos) << e.what();
     }
+}
+
+TEST(CxxVersion, HeaderMacrosMatchTheProject) {
+    EXPECT_STREQ(CKP_VERSION, CKP_PROJECT_VERSION);
+    EXPECT_EQ(CKP_VERSION, ckptest::cat(std::to_string(CKP_VERSION_MAJOR), ".",
+                                        std::to_string(CKP_VERSION_MINOR), ".",
+                                        std::to_string(CKP_VERSION_PATCH)));
 }
 
 } // namespace

@@ -1,26 +1,31 @@
 #!/usr/bin/env bash
-# check-dll.sh [--count N] OBJDUMP DLL HEADER MACRO ALLOWED_DLLS...
+# check-dll.sh [--count N] [--also MACRO2] OBJDUMP DLL HEADER MACRO ALLOWED_DLLS...
 #
 # Passes when the export table of DLL holds exactly the functions that HEADER
 # declares with MACRO (e.g. CKP_API), nothing else (no runtime or C++
 # symbols), and when DLL imports from no DLL outside ALLOWED_DLLS (so that
 # neither libstdc++ nor libgcc nor winpthread is needed at run time).
-# With --count, the table must also hold exactly N names.
+# With --count, the table must also hold exactly N names. With --also, the
+# functions declared with MACRO2 (the test hooks of a test build) belong to
+# the table too.
 set -euo pipefail
 count=
-if [[ ${1:-} == --count ]]; then
-  count=$2
+also=
+while [[ ${1:-} == --count || ${1:-} == --also ]]; do
+  if [[ $1 == --count ]]; then count=$2; else also=$2; fi
   shift 2
-fi
+done
 if [[ $# -lt 4 ]]; then
-  echo "usage: $0 [--count N] OBJDUMP DLL HEADER MACRO [ALLOWED_DLL...]" >&2
+  echo "usage: $0 [--count N] [--also MACRO2] OBJDUMP DLL HEADER MACRO [ALLOWED_DLL...]" >&2
   exit 2
 fi
 objdump=$1 dll=$2 header=$3 macro=$4
 shift 4
 dump=$("$objdump" -p "$dll")
 
-declared=$(grep -o "^${macro} [^(]*(" "$header" | sed -E 's/.*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)\($/\1/' | sort)
+macros=$macro
+if [[ -n $also ]]; then macros="$macro|$also"; fi
+declared=$(grep -E -o "^(${macros}) [^(]*\(" "$header" | sed -E 's/.*[^A-Za-z0-9_]([A-Za-z_][A-Za-z0-9_]*)\($/\1/' | sort)
 exported=$(printf '%s\n' "$dump" |
   sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -n -E 's/^[[:space:]]*\[ *[0-9]+\] +([^[:space:]]+).*/\1/p' | sort)

@@ -4,8 +4,10 @@
 # Installs the build in BUILD_DIR into WORK_DIR/prefix and builds two callers
 # against the installed tree only: a C program compiled with the flags of
 # `pkg-config --cflags --libs ckp`, and a CMake project that uses
-# find_package(ckp CONFIG REQUIRED) and ckp::ckp. Each must write a file and
-# read it back unchanged.
+# find_package(ckp CONFIG REQUIRED) and ckp::ckp for a C99 and a C++17
+# program. Each must write a file and read it back unchanged. When the build
+# made the Python package, a Python caller imports it from the prefix and
+# does the same.
 set -euo pipefail
 if [[ $# -ne 2 ]]; then
   echo "usage: $0 BUILD_DIR WORK_DIR" >&2
@@ -15,6 +17,7 @@ build=$(cd "$1" && pwd)
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 cc=${CC:-cc}
+cxx=${CXX:-c++}
 
 # Runs a command with its output in a log that is shown only when it fails.
 quiet() {
@@ -33,12 +36,23 @@ work=$(cd "$work" && pwd)
 prefix=$work/prefix
 
 quiet "$work/install.log" cmake --install "$build" --prefix "$prefix"
-for f in include/ckp/ckp.h include/ckp/kvo.h lib/pkgconfig/ckp.pc lib/cmake/ckp/ckpConfig.cmake; do
+for f in include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp lib/pkgconfig/ckp.pc \
+  lib/cmake/ckp/ckpConfig.cmake; do
   if [[ ! -f $prefix/$f ]]; then
     echo "not installed: $f" >&2
     exit 1
   fi
 done
+
+if [[ -x $prefix/bin/ckp ]]; then
+  for f in share/man/man1/ckp.1 share/bash-completion/completions/ckp share/doc/ckp/json.md; do
+    if [[ ! -f $prefix/$f ]]; then
+      echo "not installed with the command: $f" >&2
+      exit 1
+    fi
+  done
+  "$prefix/bin/ckp" --version
+fi
 
 # The build tree must not be reachable from the consumers: only the prefix.
 unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH LD_LIBRARY_PATH
@@ -54,7 +68,25 @@ echo "pkg-config --cflags --libs ckp: $flags"
 
 echo "== CMake consumer"
 quiet "$work/cmake-configure.log" cmake -S "$here/consumers/cmake" -B "$work/cmake-consumer" \
-  -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc"
+  -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
 quiet "$work/cmake-build.log" cmake --build "$work/cmake-consumer"
 (cd "$work" && ./cmake-consumer/app cmake.ckpt)
-echo "both consumers passed"
+(cd "$work" && ./cmake-consumer/app_cxx cmake-cxx.ckpt)
+
+# The Python package, when the build made it: imported from the prefix's
+# site-packages alone, it writes a file and reads it back.
+site=$(find "$prefix/lib" -maxdepth 2 -type d -name '*-packages' | head -n 1)
+if [[ -n $site ]]; then
+  echo "== Python consumer ($site)"
+  (cd "$work" && env -u PYTHONPATH PYTHONPATH="$site" /usr/bin/python3 -c '
+import ckp
+with ckp.Writer("py.ckpt") as out:
+    out.header()
+    out.object("cell/a", "locked", owner="alice")
+got = [(r.type.name, r.path, r.props) for r in ckp.read("py.ckpt")]
+assert got == [("HEADER", None, []), ("OBJECT", "cell/a", [("locked", None), ("owner", "alice")])], got
+assert ckp.__file__.startswith("'"$site"'"), ckp.__file__
+print("python consumer passed")
+')
+fi
+echo "all consumers passed"

@@ -117,13 +117,13 @@ Outcome drainWithQueries(ckpInfo* info) {
         if (ckpGetName(info, 1, &name)) {
             out.digest += " in " + std::string(name).substr(std::string(name).rfind('/') + 1);
         }
-        out.digest += " " + text(ckpGetObjPath(info)) + " " + text(ckpGetConfigPath(info)) + " " +
-                      text(ckpGetSubDir(info));
+        out.digest += ckptest::cat(" ", text(ckpGetObjPath(info)), " ",
+                                   text(ckpGetConfigPath(info)), " ", text(ckpGetSubDir(info)));
         int id = 0;
         char* pname = nullptr;
         char* value = nullptr;
         while (ckpGenProp(info, &id, &pname, &value)) {
-            out.digest += " " + text(pname) + "=" + text(value);
+            out.digest += ckptest::cat(" ", text(pname), "=", text(value));
         }
         char* x = nullptr;
         out.digest += ckpGetProp(info, "x", &x) ? " x:" + text(x) : std::string(" -x");
@@ -174,7 +174,7 @@ TEST(AllocationSweep, ScanAndSkip) {
             out.digest = text(ckpGetObjPath(info));
             out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 &&
                      ckpGets(info) == 1 && ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
-            out.digest += " " + std::to_string(ckpGetType(info));
+            out.digest += ckptest::cat(" ", std::to_string(ckpGetType(info)));
             return out;
         });
     });
@@ -270,7 +270,7 @@ std::string setupDigest(const char* name) {
         char** values = nullptr;
         if (ckpSetupGetAllProps(name, *e, &names, &values)) {
             for (int i = 0; names[i]; ++i) {
-                digest += " " + text(names[i]) + "=" + text(values[i]);
+                digest += ckptest::cat(" ", text(names[i]), "=", text(values[i]));
                 kvoFree(names[i]);
                 kvoFree(values[i]);
             }

@@ -53,7 +53,7 @@ TEST(IoFaults, FileShrinksOrVanishesWhileRead) {
     // file has changed.
     std::string body = v1;
     for (int i = 0; i < 5000; ++i) {
-        body += "r" + std::to_string(i) + " x=\"1\" \\\n z=\"3\"\n";
+        body += ckptest::cat("r", std::to_string(i), " x=\"1\" \\\n z=\"3\"\n");
     }
     std::string path = dir.write("f.ckpt", body);
 

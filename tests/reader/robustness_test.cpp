@@ -58,12 +58,11 @@ TEST(Robustness, ContinuationLineCannotBeMade) {
 TEST(Robustness, EveryAllocationFailingOnce) {
     ckptest::TempDir dir;
     dir.write("inc.ckp", v1 + "i1 x=\"1\" \\\n y\n");
-    std::string main = dir.write("main.ckp", v1 +
-                                                 "a x=\"1\" y=\"2\" \\\n z\n"
-                                                 "c WRXc\n"
-                                                 "inc.ckp WRXinc\n"
-                                                 "s WRXsd\n"
-                                                 "d p=\"q\"\n");
+    std::string main = dir.write("main.ckp", v1 + "a x=\"1\" y=\"2\" \\\n z\n"
+                                                  "c WRXc\n"
+                                                  "inc.ckp WRXinc\n"
+                                                  "s WRXsd\n"
+                                                  "d p=\"q\"\n");
     for (long n = 1; n < 200; ++n) {
         Reader r(main);
         ASSERT_NE(r.info, nullptr);
@@ -98,9 +97,10 @@ TEST(Robustness, IncludeCyclesAndDepth) {
     // A deep chain of distinct files.
     const int depth = 60;
     for (int i = 0; i < depth; ++i) {
-        dir.write("d" + std::to_string(i),
-                  v1 + (i + 1 < depth ? "d" + std::to_string(i + 1) + " WRXinc\n" : "") +
-                      "r" + std::to_string(i) + "\n");
+        std::string include =
+            i + 1 < depth ? ckptest::cat("d", std::to_string(i + 1), " WRXinc\n") : "";
+        dir.write(ckptest::cat("d", std::to_string(i)),
+                  ckptest::cat(v1, include, "r", std::to_string(i), "\n"));
     }
     Reader deep(dir.file("d0"));
     ASSERT_NE(deep.info, nullptr);
@@ -115,7 +115,7 @@ TEST(Robustness, EndlessContinuationAndBadQuotes) {
     ckptest::TempDir dir;
     std::string many = v1 + "p \\\n";
     for (int i = 0; i < 5000; ++i) {
-        many += "a" + std::to_string(i) + "=\"v\" \\\n";
+        many += ckptest::cat("a", std::to_string(i), "=\"v\" \\\n");
     }
     many += "\"unbalanced\n\"a \\\" b\n p a=\"x\\\" \n x \"q\" y\n";
     Reader r(dir.write("f", many));

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ckp/kvo.h"
 #include "common/testutil.hpp"
@@ -141,6 +143,91 @@ TEST(Replace, SpecialFilesAreWrittenInPlace) {
     EXPECT_EQ(replaceWith(dir.file("d"), "x\n"), EISDIR);
 }
 
+// Standard output named as a file is the descriptor itself: a redirection
+// that appends keeps appending, a pipe stays a pipe.
+TEST(Replace, NamedDescriptorsAreWrittenThroughTheDescriptor) {
+    TempDir dir;
+    std::string log = dir.write("log", "first\n");
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(log.c_str(), O_WRONLY | O_APPEND);
+        dup2(fd, 1);
+        _exit(replaceWith("/dev/stdout", "second\n") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(log), "first\nsecond\n");
+    EXPECT_TRUE(fs::is_regular_file(log));
+    EXPECT_EQ(leftovers(dir.path()), 0);
+}
+
+// Decisions that must never make a file among the system's: they are only
+// asked, nothing is written.
+TEST(Replace, SystemDirectoriesAreRecognisedHoweverSpelled) {
+    TempDir dir;
+    std::string up = dir.path();
+    for (char c : dir.path()) {
+        up += c == '/' ? "/.." : "";
+    }
+    for (const std::string& path :
+         {std::string("/dev/null"), std::string("//dev/x"), std::string("/tmp/../dev/x"),
+          up + "/dev/ckp-x", std::string("/proc/self/status")}) {
+        EXPECT_EQ(platform::writtenInPlace(path.c_str(), path.c_str()), 1) << path;
+    }
+    std::string plain = dir.file("plain");
+    EXPECT_EQ(platform::writtenInPlace(plain.c_str(), plain.c_str()), 0);
+    // Files in memory are files like any other.
+    if (fs::is_directory("/dev/shm")) {
+        EXPECT_EQ(platform::writtenInPlace("/dev/shm/x.ckpt", "/dev/shm/x.ckpt"), 0);
+    }
+    // A name that became a link after the links were followed.
+    fs::create_symlink(plain, dir.file("late"));
+    EXPECT_EQ(platform::fileFacts(dir.file("late").c_str()).error, EAGAIN);
+
+    // A FIFO exists: a save that may only make a new file refuses it.
+    std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(replaceWith(fifo, "x\n", KVO_REPLACE_NEW), EEXIST);
+}
+
+TEST(Replace, LinksOfOtherUsersInSharedDirectoriesAreNotFollowed) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to plant another user's link";
+    }
+    TempDir dir;
+    std::string victim = dir.write("victim", "precious\n");
+    std::string shared = dir.file("shared");
+    fs::create_directory(shared);
+    chmod(shared.c_str(), 01777);
+    std::string planted = shared + "/team.setup";
+    fs::create_symlink(victim, planted);
+    ASSERT_EQ(lchown(planted.c_str(), 4321, 4321), 0);
+    EXPECT_EQ(replaceWith(planted, "owned\n"), EACCES);
+    EXPECT_EQ(readFile(victim), "precious\n");
+    // The directory's owner's own links are followed.
+    ASSERT_EQ(lchown(planted.c_str(), 0, 0), 0);
+    EXPECT_EQ(replaceWith(planted, "mine\n"), 0);
+    EXPECT_EQ(readFile(victim), "mine\n");
+}
+
+TEST(Replace, EveryPendingTemporaryIsRemovedBySignalPath) {
+    TempDir dir;
+    std::vector<kvoReplacement*> open;
+    for (int i = 0; i < 70; ++i) {
+        int err = 0;
+        open.push_back(
+            kvoReplaceBegin(dir.file(ckptest::cat("f", std::to_string(i))).c_str(), 0, &err));
+        ASSERT_NE(open.back(), nullptr) << err;
+    }
+    EXPECT_EQ(leftovers(dir.path()), 70);
+    kvoRemoveTemporaries();
+    EXPECT_EQ(leftovers(dir.path()), 0);
+    for (kvoReplacement* r : open) {
+        kvoReplaceAbort(r);
+    }
+}
+
 // Each system call of a save fails in turn: the target keeps its bytes and
 // no temporary stays.
 TEST(Replace, EveryFailingCallKeepsTheTarget) {
@@ -231,7 +318,26 @@ TEST(Lock, HeldPerDirectoryReentrantAndDiesWithItsProcess) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     kvoFileLock* again = kvoLockFile(target.c_str(), &err);
     EXPECT_NE(again, nullptr);
+
+    // A child of fork() inherits the open lock file but not the lock: it
+    // waits for its parent, and keeps nothing alive once the parent is done.
+    pid_t waiter = fork();
+    if (waiter == 0) {
+        alarm(1);
+        kvoLockFile(target.c_str(), nullptr);
+        _exit(0); // should not get here while the parent holds it
+    }
+    waitpid(waiter, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM);
+    pid_t sleeper = fork();
+    if (sleeper == 0) {
+        sleep(5);
+        _exit(0);
+    }
     kvoUnlockFile(again);
+    EXPECT_TRUE(lockIsFree(lockFile));
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, &status, 0);
 }
 
 TEST(Lock, PlantedLockFilesAreRefused) {

@@ -38,7 +38,7 @@ Record current(ckpInfo* r) {
     while (ckpGenProp(r, &id, &name, &value)) {
         rec.props += name;
         if (value != nullptr) {
-            rec.props += "=" + std::string(value);
+            rec.props += ckptest::cat("=", value);
         }
         rec.props += "|";
     }

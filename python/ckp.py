@@ -1,0 +1,393 @@
+"""Read and write checkpoint files, and keep setups.
+
+A thin layer over the ckp library: every record is read, written and
+checked by the library itself; this module only turns its results into
+Python objects and its failures into ckp.Error. See ckp.pyi for the
+documented interface.
+"""
+
+import contextlib
+import enum
+import os
+import shutil
+import sys
+import tempfile
+import weakref
+from collections.abc import MutableMapping
+
+import _ckp
+
+__all__ = [
+    "Entry", "Error", "LibraryWarning", "Reader", "Record", "Setup", "Type", "Writer",
+    "check", "format", "format_string", "read",
+]
+
+
+class Error(Exception):
+    """A failed operation of the library: str(error) is the library's
+    message (messages it would have printed included), .operation the
+    library function or step that failed."""
+
+    def __init__(self, message, operation):
+        super().__init__(message, operation)
+        self.message = message
+        self.operation = operation
+
+    def __str__(self):
+        return self.message
+
+
+class LibraryWarning(UserWarning):
+    """Messages the library reported while a call still succeeded."""
+
+
+class Type(enum.IntEnum):
+    """Record types, with the library's codes."""
+
+    NONE = 0
+    COMMENT = 3
+    ERROR = 4
+    SYNTAX = 5
+    HEADER = 6
+    INCLUDE = 7
+    OBJECT = 8
+    CONFIG_PATH = 9
+    SUB_DIR = 10
+    END_INCLUDE = 11
+    END = 12
+
+
+_ckp._register(Error, LibraryWarning)
+_ckp._register_types(Type)
+Record = _ckp.Record
+Reader = _ckp.Reader
+
+
+def _text(value, what):
+    if not isinstance(value, str):
+        raise TypeError(f"{what} must be str, not {type(value).__name__}")
+    if "\0" in value:
+        raise ValueError(f"{what} must not contain NUL")
+    return value
+
+
+def _path(value, what="path"):
+    if isinstance(value, os.PathLike):
+        value = os.fspath(value)
+        if isinstance(value, bytes):
+            value = os.fsdecode(value)
+    if value == "":
+        raise ValueError(f"{what} must not be empty")
+    return _text(value, what)
+
+
+def _props(flags, props):
+    pairs = [(_text(name, "flag name"), None) for name in flags]
+    for name, value in props.items():
+        pairs.append((name, None if value is None else _text(value, f"value of {name}")))
+    return pairs
+
+
+def read(path, follow_includes=True):
+    """Records of the file at path ("-": standard input); see ckp.pyi."""
+    path = _path(path)
+    if not isinstance(follow_includes, bool):
+        raise TypeError("follow_includes must be bool")
+    return _ckp.Reader(None if path == "-" else path, follow_includes)
+
+
+def check(path):
+    """The syntax-error records of the file and its includes."""
+    with read(path) as records:
+        return [record for record in records if record.type == Type.SYNTAX]
+
+
+class Writer:
+    """Writes a checkpoint file record by record; see ckp.pyi."""
+
+    def __init__(self, path):
+        self._target = _path(path)
+        self._stage = tempfile.mkdtemp(prefix="ckp-write-")
+        try:
+            self._out = _ckp.Writer(os.path.join(self._stage, "new.ckpt"))
+        except BaseException:
+            shutil.rmtree(self._stage, ignore_errors=True)
+            raise
+
+    @property
+    def path(self):
+        return self._target
+
+    def header(self, *flags, **props):
+        self._writer().header(_props(flags, props))
+
+    def object(self, path, /, *flags, **props):
+        self._writer().record("o", _path(path), _props(flags, props))
+
+    def config_path(self, path, /, *flags, **props):
+        self._writer().record("c", _path(path), _props(flags, props))
+
+    def sub_dir(self, path, /, *flags, **props):
+        self._writer().record("s", _path(path), _props(flags, props))
+
+    def include(self, path, /):
+        self._writer().record("i", _path(path), [])
+
+    def comment(self, text=""):
+        self._writer().comment(_text(text, "text"))
+
+    def transfer(self, record, /, *flags, **props):
+        if not isinstance(record, Record):
+            raise TypeError(f"record must be ckp.Record, not {type(record).__name__}")
+        self._writer().transfer(record, _props(flags, props))
+
+    def close(self):
+        """Finishes the file and puts it in place; nothing reaches the path
+        before this call."""
+        if self._out is None:
+            return
+        out, self._out = self._out, None
+        staged = os.path.join(self._stage, "new.ckpt")
+        try:
+            out.close()
+            if self._target == "-":
+                with open(staged, "rb") as content:
+                    sys.stdout.buffer.write(content.read())
+                sys.stdout.flush()
+            else:
+                _ckp.publish(staged, self._target)
+        finally:
+            shutil.rmtree(self._stage, ignore_errors=True)
+
+    def discard(self):
+        """Drops what was written; the path is left as it was."""
+        if self._out is None:
+            return
+        out, self._out = self._out, None
+        try:
+            out.close()
+        except Error:
+            pass
+        finally:
+            shutil.rmtree(self._stage, ignore_errors=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        if kind is None:
+            self.close()
+        else:
+            self.discard()
+
+    def __del__(self):
+        if getattr(self, "_out", None) is not None:
+            self.discard()
+
+    def _writer(self):
+        if self._out is None:
+            raise Error("the writer is closed", "write")
+        return self._out
+
+
+def _formatted(run):
+    stage = tempfile.mkdtemp(prefix="ckp-format-")
+    try:
+        out = os.path.join(stage, "out.ckpt")
+        run(stage, out)
+        with open(out, "rb") as content:
+            return content.read().decode("utf-8", "surrogateescape")
+    finally:
+        shutil.rmtree(stage, ignore_errors=True)
+
+
+def format(path):
+    """The canonical form of the file at path, as `ckp fmt` writes it."""
+    path = _path(path)
+    return _formatted(lambda stage, out: _ckp.format_file(path, out, True))
+
+
+def format_string(text):
+    """The canonical form of a file's text; include records are kept but
+    not followed."""
+    data = _text(text, "text").encode("utf-8", "surrogateescape")
+
+    def run(stage, out):
+        source = os.path.join(stage, "in.ckpt")
+        with open(source, "wb") as content:
+            content.write(data)
+        _ckp.format_file(source, out, False)
+
+    return _formatted(run)
+
+
+class Entry(MutableMapping):
+    """One entry of a setup: a mapping of property names to values, None
+    for a flag. A view: changes go to the setup in memory at once."""
+
+    def __init__(self, setup, name):
+        self._setup = setup
+        self.name = name
+
+    def __getitem__(self, prop):
+        found, value = _ckp.setup_get(self._setup.name, self.name, _text(prop, "property name"))
+        if not found:
+            raise KeyError(prop)
+        return value
+
+    def __setitem__(self, prop, value):
+        if value is not None:
+            _text(value, "value")
+        _ckp.setup_set(self._setup.name, self.name, _text(prop, "property name"), value)
+
+    def __delitem__(self, prop):
+        self[prop]  # a missing property is a KeyError, as for a dict
+        _ckp.setup_delete_prop(self._setup.name, self.name, prop)
+
+    def __iter__(self):
+        return iter([name for name, _ in self._props()])
+
+    def __len__(self):
+        return len(self._props())
+
+    def __repr__(self):
+        return f"<ckp.Entry {self.name!r} {dict(self._props())!r}>"
+
+    def _props(self):
+        return _ckp.setup_props(self._setup.name, self.name)
+
+
+class Setup(MutableMapping):
+    """A setup held in the library's registry; see ckp.pyi."""
+
+    _live = weakref.WeakValueDictionary()
+
+    def __init__(self, name, path):
+        self._name = name
+        self._path = path
+        self._open = True
+
+    @classmethod
+    def load(cls, name, group="kvosetup"):
+        """Loads a setup file by path, or by name through a search group."""
+        name = _path(name, "name")
+        group = _text(group, "group")
+        if name in cls._live:
+            return cls._live[name]
+        path = _ckp.setup_load(name, group)
+        return cls._enter(name, path if path is not None else name)
+
+    @classmethod
+    def create(cls, path):
+        """A new empty setup that save() writes to path."""
+        path = _path(path)
+        if path in cls._live:
+            return cls._live[path]
+        _ckp.setup_create(path)
+        return cls._enter(path, path)
+
+    @classmethod
+    def _enter(cls, name, path):
+        setup = cls(name, path)
+        cls._live[name] = setup
+        return setup
+
+    @property
+    def name(self):
+        return self._name
+
+    @property
+    def path(self):
+        """The file that save() without a path writes."""
+        return self._path
+
+    @classmethod
+    @contextlib.contextmanager
+    def edit(cls, name, group="kvosetup"):
+        """Loads the setup while holding the lock of its file's directory,
+        yields it, saves it when the block ends without an exception and
+        drops it from memory."""
+        name = _path(name, "name")
+        group = _text(group, "group")
+        if name in cls._live:
+            raise Error(f"setup {name!r} is loaded already; close it first", "edit")
+        path = _ckp.setup_find(name, group)
+        if path is None:
+            raise Error(f'ckpSetupLoadGroup failed for "{name}"', "ckpSetupLoadGroup")
+        with _ckp.DirectoryLock(path):
+            setup = cls.load(name, group)
+            try:
+                yield setup
+                setup.save()
+            finally:
+                setup.close()
+
+    def save(self, path=None):
+        """Writes the setup to path (None: where it came from); the library
+        holds the lock of the file's directory meanwhile."""
+        self._check_open()
+        _ckp.setup_save(self._name, None if path is None else _path(path))
+
+    def close(self):
+        """Drops the setup from memory; unsaved changes are lost."""
+        if self._open:
+            self._open = False
+            if Setup._live.get(self._name) is self:
+                del Setup._live[self._name]
+            _ckp.setup_clear(self._name)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, traceback):
+        self.close()
+
+    def __del__(self):
+        try:
+            self.close()
+        except Exception:
+            pass
+
+    def __getitem__(self, entry):
+        self._check_open()
+        if not _ckp.setup_has_entry(self._name, _text(entry, "entry")):
+            raise KeyError(entry)
+        return Entry(self, entry)
+
+    def __setitem__(self, entry, props):
+        self._check_open()
+        _text(entry, "entry")
+        pairs = list(props.items())
+        for prop, value in pairs:
+            _text(prop, "property name")
+            if value is not None:
+                _text(value, f"value of {prop}")
+        if _ckp.setup_has_entry(self._name, entry):
+            _ckp.setup_delete_entry(self._name, entry)
+        _ckp.setup_create_entry(self._name, entry)
+        for prop, value in pairs:
+            _ckp.setup_set(self._name, entry, prop, value)
+
+    def __delitem__(self, entry):
+        self[entry]
+        _ckp.setup_delete_entry(self._name, entry)
+
+    def __contains__(self, entry):
+        self._check_open()
+        return isinstance(entry, str) and "\0" not in entry and \
+            _ckp.setup_has_entry(self._name, entry)
+
+    def __iter__(self):
+        self._check_open()
+        return iter(_ckp.setup_entries(self._name))
+
+    def __len__(self):
+        self._check_open()
+        return len(_ckp.setup_entries(self._name))
+
+    def __repr__(self):
+        return f"<ckp.Setup {self._name!r} {len(self) if self._open else 'closed'}>"
+
+    def _check_open(self):
+        if not self._open:
+            raise Error(f"setup {self._name!r} is closed", "setup")

@@ -1,0 +1,226 @@
+#include "reading.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "ckp/ckp.hpp"
+
+namespace ckppy {
+namespace {
+
+constexpr int typeCodes = ckpTypeEnd + 1;
+PyObject* typeMembers[typeCodes] = {}; // owned for the life of the process
+
+py::object typeObject(int code) {
+    if (code >= 0 && code < typeCodes && typeMembers[code] != nullptr) {
+        return py::reinterpret_borrow<py::object>(typeMembers[code]);
+    }
+    return py::int_(code);
+}
+
+// Records that name a path; the others leave the last path on the handle.
+bool hasPath(int type) {
+    return type == ckpTypeNone || type == ckpTypeObject || type == ckpTypeInclude ||
+           type == ckpTypeConfigPath || type == ckpTypeSubDir || type == ckpTypeSyntax;
+}
+
+py::object propsOf(ckpInfo* info) {
+    py::list props;
+    int id = 0;
+    char* name = nullptr;
+    char* value = nullptr;
+    while (ckpGenProp(info, &id, &name, &value) != 0) {
+        py::tuple pair(2);
+        PyTuple_SET_ITEM(pair.ptr(), 0, text(name).release().ptr());
+        PyTuple_SET_ITEM(pair.ptr(), 1, text(value).release().ptr());
+        if (PyList_Append(props.ptr(), pair.ptr()) != 0) {
+            throw py::error_already_set();
+        }
+    }
+    return props;
+}
+
+// The line the library reports for the current record (its last physical
+// line), read back from a report line handed to the captured reporter.
+long reportedLine(ckpInfo* info, Capture& capture) {
+    capture.clear();
+    ckpReport(info, nullptr, 0, 0, "", "");
+    long line = 0;
+    if (!capture.texts().empty()) {
+        const std::string& report = capture.texts().front();
+        std::size_t at = report.find(" on line ");
+        if (at != std::string::npos) {
+            line = std::strtol(report.c_str() + at + 9, nullptr, 10);
+        }
+    }
+    capture.clear();
+    return line;
+}
+
+py::object syntaxError(ckpInfo* info, Capture& capture) {
+    capture.clear();
+    ckpSyntax(info);
+    ckp::SyntaxError error = ckp::detail::parseSyntaxReport(capture.texts());
+    capture.clear();
+    return py::make_tuple(text(error.message.c_str()), error.line, error.column);
+}
+
+class Reader {
+  public:
+    Reader(py::object path, bool followIncludes)
+        : state_(std::make_shared<ReaderState>()), follow_(followIncludes) {
+        std::string name = path.is_none() ? std::string() : bytesOf(path, "path");
+        Capture capture;
+        state_->info = ckpOpen(path.is_none() ? nullptr : name.c_str(), "R");
+        if (state_->info == nullptr) {
+            fail("ckpOpen", capture);
+        }
+        lastLines_.push_back(0);
+    }
+
+    Record next() {
+        ckpInfo* info = state_->info;
+        if (info == nullptr) {
+            throw py::stop_iteration();
+        }
+        Capture capture;
+        for (;;) {
+            if (previous_ == ckpTypeInclude && !follow_) {
+                ckpSetScan(info, 0, 1, nullptr); // read on past the include record
+            }
+            int delivered = ckpGets(info);
+            int type = ckpGetType(info);
+            if (type == ckpTypeEnd) {
+                close();
+                throw py::stop_iteration();
+            }
+            if (type == ckpTypeError || delivered == 0) {
+                std::string message = ckpGetError();
+                close();
+                fail("ckpGets", message);
+            }
+            if (!repeatedHeader(type)) {
+                warnAbout(capture);
+                return build(info, type, capture);
+            }
+        }
+    }
+
+    void close() noexcept {
+        if (state_->info != nullptr) {
+            ckpClose(state_->info);
+            state_->info = nullptr;
+        }
+    }
+
+  private:
+    // An included file's header record comes twice in a row: once from the
+    // include step and once more from the action it leaves pending.
+    bool repeatedHeader(int type) {
+        bool repeat = type == ckpTypeHeader && previous_ == ckpTypeHeader && includeHeader_;
+        includeHeader_ = type == ckpTypeHeader && previous_ == ckpTypeInclude && follow_;
+        previous_ = type;
+        return repeat;
+    }
+
+    Record build(ckpInfo* info, int type, Capture& capture) {
+        Record record;
+        record.type = typeObject(type);
+        record.path = hasPath(type) ? text(ckpGetObjPath(info)) : py::none();
+        record.props = propsOf(info);
+        record.file = currentFile(info);
+        record.endLine = reportedLine(info, capture);
+        record.line = startLine(type, record.endLine);
+        record.error = type == ckpTypeSyntax ? syntaxError(info, capture) : py::none();
+        record.source = state_;
+        record.serial = ++state_->serial;
+        return record;
+    }
+
+    // A record starts on the line after the end of the previous record of
+    // its file: comment and blank lines are records of their own, and only
+    // those inside a continued record are passed over, as part of it.
+    long startLine(int type, long endLine) {
+        if (type == ckpTypeHeader && includeHeader_) {
+            lastLines_.push_back(0);
+        } else if (type == ckpTypeEndInclude && lastLines_.size() > 1) {
+            lastLines_.pop_back();
+            return endLine;
+        }
+        long& last = lastLines_.back();
+        long start = std::clamp(last + 1, std::min(1L, endLine), endLine);
+        last = endLine;
+        return start;
+    }
+
+    py::object currentFile(ckpInfo* info) {
+        char* name = nullptr;
+        if (ckpGetName(info, 1, &name) == 0 || name == nullptr) {
+            name = const_cast<char*>("-");
+        }
+        if (!fileName_ || fileBytes_ != name) {
+            fileBytes_ = name;
+            fileName_ = text(name);
+        }
+        return fileName_;
+    }
+
+    std::shared_ptr<ReaderState> state_;
+    bool follow_;
+    int previous_ = ckpTypeNone;
+    bool includeHeader_ = false;
+    std::vector<long> lastLines_;
+    std::string fileBytes_;
+    py::object fileName_;
+};
+
+py::object recordRepr(const Record& record) {
+    py::str form("<ckp.Record {} {!r} {}:{}>");
+    return form.format(py::str(record.type.attr("name")), record.path, record.file, record.endLine);
+}
+
+} // namespace
+
+ReaderState::~ReaderState() {
+    if (info != nullptr) {
+        ckpClose(info);
+    }
+}
+
+ckpInfo* Record::currentHandle() const {
+    std::shared_ptr<ReaderState> state = source.lock();
+    return state && state->info != nullptr && state->serial == serial ? state->info : nullptr;
+}
+
+void registerTypes(py::handle typeEnum) {
+    for (int code = 0; code < typeCodes; ++code) {
+        try {
+            typeMembers[code] = typeEnum(code).release().ptr();
+        } catch (const py::error_already_set&) {
+            typeMembers[code] = nullptr; // a code that names no record
+        }
+    }
+}
+
+void bindReading(py::module_& module) {
+    py::class_<Record>(module, "Record")
+        .def_readonly("type", &Record::type)
+        .def_readonly("path", &Record::path)
+        .def_readonly("props", &Record::props)
+        .def_readonly("file", &Record::file)
+        .def_readonly("line", &Record::line)
+        .def_readonly("end_line", &Record::endLine)
+        .def_readonly("error", &Record::error)
+        .def("__repr__", &recordRepr);
+    py::class_<Reader>(module, "Reader")
+        .def(py::init<py::object, bool>(), py::arg("path"), py::arg("follow_includes"))
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", &Reader::next)
+        .def("close", &Reader::close)
+        .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](Reader& self, py::args) { self.close(); });
+    module.def("_register_types", &registerTypes);
+}
+
+} // namespace ckppy

@@ -1,0 +1,61 @@
+import pytest
+
+import ckp
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: ckp.read(None),
+    lambda p: ckp.read(3),
+    lambda p: ckp.read(b"bytes.ckpt"),
+    lambda p: ckp.read(p, follow_includes=1),
+    lambda p: ckp.check(None),
+    lambda p: ckp.format(None),
+    lambda p: ckp.format_string(b"x"),
+    lambda p: ckp.Writer(None),
+    lambda p: ckp.Setup.load(None),
+    lambda p: ckp.Setup.load(p, group=None),
+    lambda p: ckp.Setup.create(7),
+])
+def test_wrong_types_raise_type_error(call, tmp_path):
+    with pytest.raises(TypeError):
+        call(str(tmp_path / "x.ckpt"))
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: ckp.read("a\0b"),
+    lambda p: ckp.read(""),
+    lambda p: ckp.format_string("a\0"),
+    lambda p: ckp.Writer("x\0y"),
+    lambda p: ckp.Setup.load("n\0"),
+    lambda p: ckp.Setup.create(""),
+])
+def test_bad_values_raise_value_error(call, tmp_path):
+    with pytest.raises(ValueError):
+        call(str(tmp_path / "x.ckpt"))
+
+
+def test_writer_and_setup_arguments(tmp_path, write):
+    with ckp.Writer(tmp_path / "w.ckpt") as w:
+        for bad in (lambda: w.object(None), lambda: w.object("a", b=1),
+                    lambda: w.object("a", 5), lambda: w.comment(None),
+                    lambda: w.transfer("not a record"), lambda: w.include(None)):
+            with pytest.raises(TypeError):
+                bad()
+        for bad in (lambda: w.object("a\0"), lambda: w.object("a", b="\0"),
+                    lambda: w.object("a", "fl\0g"), lambda: w.comment("x\0")):
+            with pytest.raises(ValueError):
+                bad()
+    assert (tmp_path / "w.ckpt").read_bytes() == b""
+    setup = ckp.Setup.load(write("s.setup", 'WRXCHECKPOINT="1.0"\ne a="1"\n'))
+    try:
+        with pytest.raises(TypeError):
+            setup["e"]["a"] = 1
+        with pytest.raises(TypeError):
+            setup[None]
+        with pytest.raises(ValueError):
+            setup["e"]["a\0"] = "x"
+        with pytest.raises(TypeError):
+            setup["f"] = {"a": 2}
+        assert "f" not in setup and dict(setup["e"]) == {"a": "1"}
+    finally:
+        setup.close()

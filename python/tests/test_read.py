@@ -1,0 +1,132 @@
+import os
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+import ckp
+from conftest import child_env
+from ckp import Type
+
+
+def summary(records):
+    return [(r.type, r.path, r.props, os.path.basename(r.file), r.line, r.end_line)
+            for r in records]
+
+
+def test_records_their_fields_and_lines(write):
+    path = write("a.ckpt",
+                 'WRXCHECKPOINT="1.0"\n'
+                 "; remark\n"
+                 "\n"
+                 'cell/a owner="alice" \\\n'
+                 "   ; skipped inside a record\n"
+                 '   note="x \\"y\\"" locked\n'
+                 'cfg WRXc v=""\n'
+                 "sub WRXsd\n")
+    got = summary(ckp.read(path))
+    assert got == [
+        (Type.HEADER, None, [], "a.ckpt", 1, 1),
+        (Type.COMMENT, None, [], "a.ckpt", 2, 2),
+        (Type.COMMENT, None, [], "a.ckpt", 3, 3),
+        (Type.OBJECT, "cell/a", [("owner", "alice"), ("note", 'x "y"'), ("locked", None)],
+         "a.ckpt", 4, 6),
+        (Type.CONFIG_PATH, "cfg", [("WRXc", None), ("v", "")], "a.ckpt", 7, 7),
+        (Type.SUB_DIR, "sub", [("WRXsd", None)], "a.ckpt", 8, 8),
+    ]
+    assert isinstance(got[0][0], Type) and Type.OBJECT == 8
+    assert all(r.error is None for r in ckp.read(path))
+
+
+def test_a_file_without_header(write):
+    path = write("old.ckpt", "lib/cell 3 static 5.1\n")
+    got = summary(ckp.read(path))
+    # The header record of such a file is an empty one, on no line.
+    assert got == [(Type.HEADER, None, [], "old.ckpt", 0, 0),
+                   (Type.OBJECT, "lib/cell", [("WRXv", "3"), ("WRXb", "static"), ("WRXpv", "5.1")],
+                    "old.ckpt", 1, 1)]
+
+
+def test_syntax_errors_carry_line_and_column_and_reading_goes_on(write):
+    path = write("bad.ckpt",
+                 'WRXCHECKPOINT="1.0"\n'
+                 'good x="1"\n'
+                 'bad "x\n'
+                 'also y="2\n'
+                 "last z\n")
+    records = list(ckp.read(path))
+    assert [r.type for r in records] == [Type.HEADER, Type.OBJECT, Type.SYNTAX, Type.SYNTAX,
+                                         Type.OBJECT]
+    first, second = records[2], records[3]
+    assert first.error == ("illegal character in property name", 3, 5)
+    assert (first.line, first.end_line, first.path) == (3, 3, "bad")
+    assert second.error[1] == 4 and second.error[2] > 1 and second.error[0]
+    assert records[4].path == "last"
+    checked = ckp.check(pathlib.Path(path))
+    assert [r.error for r in checked] == [first.error, second.error]
+    assert ckp.check(write("fine.ckpt", 'WRXCHECKPOINT="1.0"\na x\n')) == []
+
+
+def test_includes_followed_or_not(examples):
+    main = os.path.join(examples, "main.ckpt")
+    followed = summary(ckp.read(main))
+    files = [f for (_, _, _, f, _, _) in followed]
+    assert files.count("cells.ckpt") == 5 and files.count("views.ckpt") == 3
+    # Each included file: its header once, its records with their own line
+    # numbers, then END_INCLUDE back in the includer at the include line.
+    views = [row for row in followed if row[3] == "views.ckpt"]
+    assert views[0][:1] == (Type.HEADER,) and views[1][1:] == (
+        "views/layout", [("kind", "layout"), ("tool", "editor"), ("format", "stream")],
+        "views.ckpt", 2, 3)
+    ends = [row for row in followed if row[0] == Type.END_INCLUDE]
+    assert [(row[3], row[4]) for row in ends] == [("main.ckpt", 3), ("main.ckpt", 4)]
+    assert followed[-1][1] == "top/chip" and followed[-1][4:] == (6, 7)
+
+    alone = summary(ckp.read(main, follow_includes=False))
+    assert {row[3] for row in alone} == {"main.ckpt"}
+    assert [row[0] for row in alone] == [Type.HEADER, Type.COMMENT, Type.INCLUDE,
+                                         Type.INCLUDE, Type.COMMENT, Type.OBJECT]
+
+
+def test_include_faults_are_syntax_records(write):
+    missing = write("m.ckpt", 'WRXCHECKPOINT="1.0"\nnothere.ckpt WRXinc\nafter x\n')
+    records = list(ckp.read(missing))
+    assert [r.type for r in records] == [Type.HEADER, Type.INCLUDE, Type.SYNTAX, Type.OBJECT]
+    assert [r.type for r in ckp.read(missing, follow_includes=False)] == [
+        Type.HEADER, Type.INCLUDE, Type.OBJECT]
+    loop = write("loop.ckpt", 'WRXCHECKPOINT="1.0"\nloop.ckpt WRXinc\n')
+    errors = ckp.check(loop)
+    assert len(errors) == 1 and "recursive file inclusion" in errors[0].error[0]
+
+
+def test_path_like_suffix_stdin_and_odd_bytes(write, tmp_path):
+    write("named.Ckpt", b'WRXCHECKPOINT="1.0"\nlatin v="caf\xe9"\n')
+    records = list(ckp.read(tmp_path / "named"))  # the suffix is tried too
+    assert records[1].props == [("v", "caf\udce9")]
+    out = str(tmp_path / "copy.ckpt")
+    with ckp.Writer(out) as w:
+        w.transfer(records[1])
+    assert open(out, "rb").read() == b'latin v="caf\xe9"\n'
+
+    script = ("import ckp\n"
+              "for r in ckp.read('-'): print(r.type.name, r.path, r.file, r.props)\n")
+    done = subprocess.run([sys.executable, "-c", script], input=b'WRXCHECKPOINT="1.0"\na b="1"\n',
+                          capture_output=True, check=True, env=child_env())
+    assert done.stdout.decode().splitlines() == ["HEADER None - []",
+                                                "OBJECT a - [('b', '1')]"]
+
+
+def test_read_failures_raise_ckp_error(tmp_path, capfd):
+    with pytest.raises(ckp.Error) as raised:
+        list(ckp.read(tmp_path / "absent.ckpt"))
+    assert raised.value.operation == "ckpOpen" and str(raised.value)
+    with pytest.raises(ckp.Error):
+        ckp.read(str(tmp_path))  # a directory
+    reader = ckp.read(str(pathlib.Path(__file__).parent / ".." / ".." / "examples" /
+                          "project" / "main.ckpt"))
+    next(reader)
+    reader.close()
+    with pytest.raises(StopIteration):
+        next(reader)
+    assert capfd.readouterr().err == ""

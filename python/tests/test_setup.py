@@ -1,0 +1,135 @@
+import os
+import subprocess
+import sys
+
+import pytest
+
+import ckp
+from conftest import child_env
+
+TEAM = ('WRXCHECKPOINT="1.0"\n'
+        'alice role="lead" site="north"\n'
+        'bob role="layout" site="south" remote note=""\n')
+
+
+@pytest.fixture
+def team(write):
+    path = write("team.setup", TEAM)
+    setup = ckp.Setup.load(path)
+    yield setup
+    setup.close()
+
+
+def test_mapping_access_flags_and_order(team):
+    assert list(team) == ["alice", "bob"] and len(team) == 2
+    bob = team["bob"]
+    assert dict(bob) == {"note": "", "remote": None, "role": "layout", "site": "south"}
+    assert list(bob) == ["note", "remote", "role", "site"]  # the store's order
+    assert bob["remote"] is None and bob["note"] == ""
+    assert "bob" in team and "carol" not in team and 3 not in team
+    with pytest.raises(KeyError):
+        team["carol"]
+    with pytest.raises(KeyError):
+        bob["absent"]
+    assert ckp.Setup.load(team.path) is team
+
+
+def test_round_trip(team, tmp_path):
+    team["bob"]["role"] = "lead"
+    team["bob"]["remote"] = ""  # a flag becomes an empty value
+    team["bob"]["onsite"] = None
+    del team["bob"]["site"]
+    team["carol"] = {"role": "layout", "remote": None}
+    del team["alice"]
+    with pytest.raises(KeyError):
+        del team["alice"]
+    team.save()
+    path = team.path
+    team.close()
+    assert open(path).read() == ('WRXCHECKPOINT="1.0"\n'
+                                 'bob note="" onsite remote="" role="lead"\n'
+                                 'carol remote role="layout"\n')
+    again = ckp.Setup.load(path)
+    assert {name: dict(entry) for name, entry in again.items()} == {
+        "bob": {"note": "", "onsite": None, "role": "lead", "remote": ""},
+        "carol": {"remote": None, "role": "layout"}}
+    elsewhere = tmp_path / "deeper" / "copy.setup"
+    again.save(elsewhere)
+    assert elsewhere.read_text() == open(path).read()
+    assert os.path.exists(tmp_path / "deeper" / ".ckp.lock")
+    again.close()
+
+
+def test_create_search_group_and_close(tmp_path, monkeypatch):
+    path = tmp_path / "new.setup"
+    setup = ckp.Setup.create(path)
+    assert len(setup) == 0
+    setup["x"] = {}
+    setup.save()
+    setup.close()
+    assert path.read_text() == 'WRXCHECKPOINT="1.0"\nx\n'
+    with pytest.raises(ckp.Error):
+        setup["x"]
+    with pytest.raises(ckp.Error):
+        ckp.Setup.create(path)  # a file is there: load it instead
+
+    monkeypatch.setenv("KVO_SEARCH_MYGROUP", str(tmp_path))
+    with ckp.Setup.load("new.setup", group="mygroup") as found:
+        assert list(found) == ["x"] and found.path == str(tmp_path / "new.setup")
+    with pytest.raises(ckp.Error) as raised:
+        ckp.Setup.load("new.setup")  # not in the default group's directories
+    assert raised.value.operation == "ckpSetupLoadGroup"
+    assert "new.setup" in str(raised.value)
+
+
+def test_load_failures_carry_the_library_messages(write, capfd):
+    bad = write("bad.setup", 'WRXCHECKPOINT="1.0"\nok a="1"\nbroken "x\nagain y="\n')
+    with pytest.raises(ckp.Error) as raised:
+        ckp.Setup.load(bad)
+    message = str(raised.value)
+    assert "illegal character in property name" in message
+    assert message.count("on line") == 2 and 'broken "x' in message
+    assert capfd.readouterr().err == ""  # nothing reached standard error
+
+
+def test_messages_of_a_load_that_succeeds_are_warnings(write, capfd):
+    path = write("dup.setup", 'WRXCHECKPOINT="1.0"\na x="1" x="2"\n')
+    with pytest.warns(ckp.LibraryWarning, match="couldn't add property to checkpoint entry"):
+        setup = ckp.Setup.load(path)
+    assert dict(setup["a"]) == {"x": "1"}
+    setup.close()
+    assert capfd.readouterr().err == ""
+
+
+def test_save_failures(team, tmp_path):
+    team["bob"]["bad-name"] = "1"
+    with pytest.raises(ckp.Error) as raised:
+        team.save(tmp_path / "out.setup")
+    assert "writing property to checkpoint file failed" in str(raised.value)
+    assert raised.value.operation == "ckpSetupSave"
+    assert not (tmp_path / "out.setup").exists()
+
+
+def test_edit_holds_the_directory_lock(write, tmp_path):
+    path = write("edit.setup", TEAM)
+    with ckp.Setup.edit(path) as team:
+        team["alice"]["site"] = "east"
+        with pytest.raises(ckp.Error):
+            ckp.Setup.edit(path).__enter__()  # loaded already
+        # Another process editing the same setup waits for the lock.
+        script = ("import ckp, sys\n"
+                  "with ckp.Setup.edit(sys.argv[1]) as t:\n"
+                  "    t['alice']['seen'] = t['alice']['site']\n")
+        child = subprocess.Popen([sys.executable, "-c", script, path], env=child_env())
+        with pytest.raises(subprocess.TimeoutExpired):
+            child.wait(timeout=0.5)
+    assert child.wait(timeout=30) == 0
+    assert ckp.Setup.load(path)["alice"]["seen"] == "east"
+    ckp.Setup.load(path).close()
+
+    with pytest.raises(RuntimeError):
+        with ckp.Setup.edit(path) as team:
+            team["alice"]["site"] = "lost"
+            raise RuntimeError("abandon")
+    with ckp.Setup.load(path) as again:
+        assert again["alice"]["site"] == "east"

@@ -1,0 +1,445 @@
+// The platform module on POSIX systems.
+#if !defined(_WIN32)
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "ckp/kvo.h"
+#include "support/platform.hpp"
+
+namespace platform {
+
+bool isRooted(const char* path) {
+    return path[0] == '/';
+}
+
+int pathKind(const char* path) {
+    struct stat st;
+    if (path == nullptr || stat(path, &st) != 0) {
+        return 0;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return KVO_KIND_DIRECTORY;
+    }
+    return S_ISREG(st.st_mode) ? KVO_KIND_REGULAR : KVO_KIND_OTHER;
+}
+
+int makeDir(const char* path) {
+    return mkdir(path, 0777) == 0 ? 0 : errno;
+}
+
+char* currentDir() {
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) {
+        return nullptr;
+    }
+    char* copy = copyOf(cwd, std::strlen(cwd));
+    std::free(cwd);
+    return copy;
+}
+
+int processId() {
+    return static_cast<int>(getpid());
+}
+
+namespace {
+// The system's own names and files: their links are the kernel's business
+// (/dev/stdout names whatever standard output is), and nothing is ever
+// created among them.
+// /dev/shm is an ordinary directory for files in memory.
+bool isSystemPath(const char* path) {
+    if (startsWith(path, "/dev/shm/") || std::strcmp(path, "/dev/shm") == 0) {
+        return false;
+    }
+    return startsWith(path, "/dev/") || startsWith(path, "/proc/") ||
+           std::strcmp(path, "/dev") == 0 || std::strcmp(path, "/proc") == 0;
+}
+
+// The descriptor that a path names directly (/dev/stdout, /dev/fd/3,
+// /proc/self/fd/3), or -1.
+int namedDescriptor(const char* path) {
+    if (std::strcmp(path, "/dev/stdin") == 0) {
+        return 0;
+    }
+    if (std::strcmp(path, "/dev/stdout") == 0) {
+        return 1;
+    }
+    if (std::strcmp(path, "/dev/stderr") == 0) {
+        return 2;
+    }
+    const char* digits = nullptr;
+    if (startsWith(path, "/dev/fd/")) {
+        digits = path + 8;
+    } else if (startsWith(path, "/proc/self/fd/")) {
+        digits = path + 14;
+    }
+    if (digits == nullptr || *digits == '\0') {
+        return -1;
+    }
+    char* end = nullptr;
+    long fd = std::strtol(digits, &end, 10);
+    return *end == '\0' && fd >= 0 && fd <= INT_MAX ? static_cast<int>(fd) : -1;
+}
+
+// The text of the link at path (st_size bytes announced), or null.
+char* readLink(const char* path, const struct stat& st) {
+    std::size_t size = static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1;
+    auto* link = static_cast<char*>(kvoMalloc(size));
+    if (link == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    ssize_t n = readlink(path, link, size);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        errno = n < 0 ? errno : ENAMETOOLONG; // the link changed under us
+        kvoFree(link);
+        return nullptr;
+    }
+    link[n] = '\0';
+    return link;
+}
+
+// The kernel's rule for links in shared directories: in a sticky,
+// world-writable directory a link is followed only when it belongs to the
+// follower or to the directory's owner, so that nobody can steer another
+// user's writes through a link planted in /tmp.
+int mayFollow(const char* linkPath, const struct stat& link) {
+    char* dir = dirOf(linkPath);
+    if (dir == nullptr) {
+        return -1;
+    }
+    struct stat st;
+    bool shared = stat(dir, &st) == 0 && (st.st_mode & S_ISVTX) != 0 && (st.st_mode & S_IWOTH) != 0;
+    kvoFree(dir);
+    return !shared || link.st_uid == geteuid() || link.st_uid == st.st_uid ? 1 : 0;
+}
+
+// Where the link at current points, as a path from here.
+char* followLink(const char* current, const struct stat& st) {
+    int may = mayFollow(current, st);
+    if (may <= 0) {
+        errno = may == 0 ? EACCES : ENOMEM;
+        return nullptr;
+    }
+    char* link = readLink(current, st);
+    if (link == nullptr) {
+        return nullptr;
+    }
+    char* next = link[0] == '/' ? copyOf(link, std::strlen(link)) : beside(current, link);
+    kvoFree(link);
+    return next;
+}
+
+// Whether the real directory of path (links and ".." resolved) is among
+// the system's: 1 or 0, -1 without memory.
+int inSystemDirectory(const char* path) {
+    char* dir = dirOf(path);
+    if (dir == nullptr) {
+        return -1;
+    }
+    char* real = realpath(dir, nullptr);
+    int system = real != nullptr && isSystemPath(real) ? 1 : 0;
+    std::free(real);
+    kvoFree(dir);
+    return system;
+}
+
+std::FILE* streamOn(int fd, int savedErrno) {
+    std::FILE* stream = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (stream == nullptr && fd >= 0) {
+        savedErrno = errno;
+        close(fd);
+    }
+    if (stream == nullptr) {
+        errno = savedErrno;
+    }
+    return stream;
+}
+} // namespace
+
+char* resolveLinks(const char* path) {
+    char* current = copyOf(path, std::strlen(path));
+    for (int hop = 0; current != nullptr && hop < 40; ++hop) {
+        struct stat st;
+        if (isSystemPath(current) || lstat(current, &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return current; // a missing name is where a dangling link points
+        }
+        char* next = followLink(current, st);
+        int e = errno;
+        kvoFree(current);
+        current = next;
+        errno = e;
+    }
+    if (current != nullptr) {
+        kvoFree(current);
+        errno = ELOOP;
+    }
+    return nullptr;
+}
+
+int writtenInPlace(const char* given, const char* final) {
+    if (namedDescriptor(given) >= 0 || namedDescriptor(final) >= 0) {
+        return 1;
+    }
+    struct stat st;
+    if (lstat(final, &st) == 0 && !S_ISREG(st.st_mode)) {
+        return 1;
+    }
+    if (isSystemPath(given) || isSystemPath(final)) {
+        return 1;
+    }
+    return inSystemDirectory(final);
+}
+
+FileFacts fileFacts(const char* path) {
+    FileFacts facts;
+    struct stat st;
+    if (lstat(path, &st) == 0) {
+        facts.exists = true;
+        facts.regular = S_ISREG(st.st_mode);
+        facts.mode = static_cast<unsigned>(st.st_mode & 07777);
+        facts.owner = static_cast<long long>(st.st_uid);
+        facts.group = static_cast<long long>(st.st_gid);
+        // A link that appeared since the links were followed: whoever put it
+        // there must not decide which file this save describes.
+        facts.error = S_ISLNK(st.st_mode) ? EAGAIN : 0;
+    } else if (errno != ENOENT) {
+        facts.error = errno; // a name too long, a directory not searchable
+    }
+    return facts;
+}
+
+std::FILE* createExclusive(const char* path) {
+    if (ioFails(KVO_IO_OPEN)) {
+        return nullptr;
+    }
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    return streamOn(fd, errno);
+}
+
+std::FILE* openInPlace(const char* path) {
+    int named = namedDescriptor(path);
+    if (named >= 0) {
+        // The descriptor itself, with its offset and append mode, as the
+        // shell's redirection set it up.
+        int fd = fcntl(named, F_DUPFD_CLOEXEC, 0);
+        return streamOn(fd, errno);
+    }
+    // No O_CREAT: nothing is made among the system's files, nor a special
+    // file that vanished meanwhile made again as a regular one.
+    int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        int e = errno;
+        close(fd);
+        errno = e;
+        return nullptr;
+    }
+    return streamOn(fd, errno);
+}
+
+namespace {
+// The process's umask, read without changing it (changing it, even for a
+// moment, would let another thread create a file with the wrong mode).
+mode_t currentUmask() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    while (status != nullptr && std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::strncmp(line, "Umask:", 6) == 0) {
+            std::fclose(status);
+            return static_cast<mode_t>(std::strtol(line + 6, nullptr, 8));
+        }
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+} // namespace
+
+void carryOver(std::FILE* stream, const FileFacts& facts) {
+    int fd = fileno(stream);
+    if (!facts.exists) {
+        fchmod(fd, 0666 & ~currentUmask());
+        return;
+    }
+    // Owner first: a change of owner may clear the set-id bits, which the
+    // mode then puts back. A process that may not give the owner away keeps
+    // its own, and still the group where it belongs to it.
+    if (fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
+        if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(facts.group)) != 0) {
+            // the new file keeps the process's group
+        }
+    }
+    fchmod(fd, static_cast<mode_t>(facts.mode));
+}
+
+int syncStream(std::FILE* stream) {
+    if (ioFails(KVO_IO_SYNC)) {
+        return errno;
+    }
+    return fsync(fileno(stream)) == 0 ? 0 : errno;
+}
+
+int renameOver(const char* from, const char* to, bool noReplace) {
+    if (ioFails(KVO_IO_RENAME)) {
+        return errno;
+    }
+    if (!noReplace) {
+        return rename(from, to) == 0 ? 0 : errno;
+    }
+#if defined(RENAME_NOREPLACE)
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return errno;
+    }
+#endif
+    // Without an atomic rename that refuses to replace, a hard link is made
+    // only where no file of that name exists; the temporary's name then goes.
+    if (link(from, to) != 0) {
+        return errno;
+    }
+    unlink(from);
+    return 0;
+}
+
+void syncDirOf(const char* file) {
+    char* dir = dirOf(file);
+    int fd = dir != nullptr ? open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    kvoFree(dir);
+}
+
+void removeFile(const char* path) {
+    unlink(path);
+}
+
+void uniqueTag(char tag[9]) {
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::uint64_t counter = 0;
+    std::uint64_t bits = 0;
+    if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+        // Names only need to differ; a taken one is passed over anyway.
+        bits = (static_cast<std::uint64_t>(getpid()) << 32) ^ (++counter * 0x9E3779B97F4A7C15ull) ^
+               reinterpret_cast<std::uintptr_t>(&counter);
+    }
+    for (int i = 0; i < 8; ++i) {
+        tag[i] = digits[bits % 36];
+        bits /= 36;
+    }
+    tag[8] = '\0';
+}
+
+namespace {
+// Opens a lock file that exists, or creates it exclusively; never through a
+// link, never a special file (O_NONBLOCK so a planted FIFO cannot hang the
+// open). Read and write access where allowed, read access alone serving
+// where another user made the file.
+int openOrCreateLock(const char* path) {
+    const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        int fd = open(path, O_RDWR | flags);
+        if (fd < 0 && errno == EACCES) {
+            fd = open(path, O_RDONLY | flags);
+        }
+        if (fd >= 0 || errno != ENOENT) {
+            return fd;
+        }
+        fd = open(path, O_RDWR | O_CREAT | O_EXCL | flags, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+} // namespace
+
+int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
+                 unsigned long long* indexOut) {
+    if (ioFails(KVO_IO_OPEN)) {
+        return errno;
+    }
+    int fd = openOrCreateLock(path);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return EINVAL;
+    }
+    *deviceOut = static_cast<unsigned long long>(st.st_dev);
+    *indexOut = static_cast<unsigned long long>(st.st_ino);
+    *handleOut = fd;
+    return 0;
+}
+
+int lockHandle(long long handle) {
+    while (flock(static_cast<int>(handle), LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+void unlockHandle(long long handle) {
+    flock(static_cast<int>(handle), LOCK_UN);
+}
+
+void closeLockFile(long long handle) {
+    close(static_cast<int>(handle));
+}
+
+} // namespace platform
+
+extern "C" {
+
+int kvoStreamKind(FILE* stream) {
+    struct stat st;
+    if (stream == nullptr || fstat(fileno(stream), &st) != 0) {
+        return 0;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return KVO_KIND_DIRECTORY;
+    }
+    return S_ISREG(st.st_mode) ? KVO_KIND_REGULAR : KVO_KIND_OTHER;
+}
+
+int kvoStreamIdentity(FILE* stream, unsigned long long* device, unsigned long long* index) {
+    struct stat st;
+    if (stream == nullptr || device == nullptr || index == nullptr ||
+        fstat(fileno(stream), &st) != 0) {
+        return 0;
+    }
+    *device = static_cast<unsigned long long>(st.st_dev);
+    *index = static_cast<unsigned long long>(st.st_ino);
+    return 1;
+}
+
+int kvoPathIndex(const char* path, unsigned long long* index) {
+    struct stat st;
+    if (path == nullptr || index == nullptr || stat(path, &st) != 0) {
+        return 0;
+    }
+    *index = static_cast<unsigned long long>(st.st_ino);
+    return 1;
+}
+}
+#endif
