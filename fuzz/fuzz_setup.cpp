@@ -1,9 +1,9 @@
 // Fuzz target: the input is a setup file. A setup that loads is saved to a
-// second file, cleared, and loaded back from that file: it must hold the same
-// entries with the same properties. Names and values that the writer cannot
-// carry unchanged (a backslash, a leading double quote, a carriage return in
-// an entry name, a flag without a name, a line that could pass the reader's
-// 510-character limit) only have to survive without harm.
+// second file, cleared, and loaded back from that file. Every save that
+// succeeds must load back with the same entries and the same properties; a
+// setup of plain names and values (no backslash, leading double quote or
+// carriage return in an entry name, no nameless flag, lines well within the
+// reader's 510 characters) must also save.
 #include <cstring>
 #include <map>
 #include <vector>
@@ -69,12 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ckpSetupClear(path.c_str()) != 1) {
         std::abort();
     }
-    if (!exact || saved != 1) {
+    if (saved != 1) {
         if (exact) {
             std::abort(); // every name and value was writable
-        }
-        if (saved == 1 && ckpSetupLoad(copy.c_str()) == 1) {
-            (void)ckpSetupClear(copy.c_str());
         }
         return 0;
     }

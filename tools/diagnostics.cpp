@@ -5,7 +5,7 @@
 namespace ckptool {
 
 void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error) {
-    std::fprintf(out, "%s:%ld:%d: error: %s\n", error.file.c_str(), error.line, error.column,
+    std::fprintf(out, "%s:%lld:%d: error: %s\n", error.file.c_str(), error.line, error.column,
                  error.message.c_str());
     std::fprintf(out, "%s\n", error.text.c_str());
     if (error.column > 0) {

@@ -163,11 +163,26 @@ CKP_API int ckpSetIgnore(ckpInfo* info);
 /* ---- Writing -------------------------------------------------------- */
 
 /* Record-starting calls: each empties the current record and gives it its
- * head. ckpCreateHdr needs mode "W"; the others "W" or "A". A head text
- * longer than 508 characters (a path once quoted, a ckpRecord text with its
- * ";") is refused with a message: a longer one would not leave a readable
- * line. A NULL path is refused too. After a refusal the record is empty and
- * has no type, so ckpPuts writes a bare line end. */
+ * head. ckpCreateHdr needs mode "W"; the others "W" or "A".
+ * Every record written reads back as it was written; what the syntax cannot
+ * carry is refused with a message:
+ *  - a head longer than a line holds, 510 characters (a path once quoted,
+ *    a ckpRecord text with its ";"): "path name too long for one line in
+ *    <call>", "record text too long for one line in ckpRecord". The path of
+ *    ckpSetConfigPath and ckpSetSubDir may take 509, as its qualifier must
+ *    follow it;
+ *  - a path that cannot come back, "path name "<path>" cannot be written in
+ *    <call>": an empty one (it would make a record without kind), one with
+ *    a line feed, one with a ';' that has no backslash before it, and one
+ *    that must be quoted (it holds a blank, tab or vertical tab, or begins
+ *    with a backslash and a double quote) and ends in a backslash;
+ *  - a ckpRecord text with a line feed or a final carriage return, or one
+ *    that is no comment or blank line and whose content ends in a backslash
+ *    (it would continue on the next line): "record text "<text>" cannot be
+ *    written in ckpRecord".
+ * Line ends in a quoted path or text are shown as \n and \r. A NULL path is
+ * refused too ("no path name in <call>"). After a refusal the record is
+ * empty and has no type, so ckpPuts writes a bare line end. */
 CKP_API int ckpCreateHdr(ckpInfo* info);
 CKP_API int ckpCreateObj(ckpInfo* info, const char* path);
 CKP_API int ckpSetConfigPath(ckpInfo* info, const char* path);
@@ -175,14 +190,29 @@ CKP_API int ckpSetSubDir(ckpInfo* info, const char* path);
 CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
 
 /* Adds a property (value NULL: a flag). Names are letters, digits and '_';
- * a name may occur once per record. */
+ * a name may occur once per record ("non-unique property name"). Refused
+ * with a message:
+ *  - "illegal property name": another character in the name, a NULL name,
+ *    an empty name without value, or an empty name right after a flag (it
+ *    would read back as the flag's value);
+ *  - "illegal property value": a line feed in the value;
+ *  - "property too long for one line in ckpPutProp": a property whose
+ *    written form (name, "=", the quoted value with its escapes) is longer
+ *    than 508 characters, so that it fits a line of its own with the
+ *    backslash that continues the record;
+ *  - "no room for properties after the head in ckpPutProp": a head of 510
+ *    characters fills its line. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 
 /* Writes the current record and its line end. 1 when all was written. */
 CKP_API int ckpPuts(ckpInfo* info);
 
 /* Copies source's current record into destination as a new record; write
- * it with ckpPuts(destination). */
+ * it with ckpPuts(destination). A record that cannot be written so that it
+ * reads back as it is (a line wider than 510 characters however it is laid
+ * out, a property without name where it would be lost) is refused with
+ * "record "<path>" cannot be written in ckpXfer: <reason>", and the
+ * destination's record is left empty. */
 CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
 
 /* ---- Diagnostics ---------------------------------------------------- */

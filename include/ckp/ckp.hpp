@@ -65,7 +65,7 @@ struct Property {
  * message. */
 struct SyntaxError {
     std::string file;
-    long line = 0;
+    long long line = 0; /* 64 bits on every platform: counts pass 2^31 */
     int column = 0;
     std::string message;
     std::string text;
@@ -129,7 +129,7 @@ inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
     const std::string& head = texts[0];
     std::size_t at = head.find(" on line ");
     if (at != std::string::npos) {
-        error.line = std::strtol(head.c_str() + at + 9, nullptr, 10);
+        error.line = std::strtoll(head.c_str() + at + 9, nullptr, 10);
         std::size_t open = head.find(" of \"", at);
         std::size_t close = head.rfind("\" --");
         if (open != std::string::npos && close != std::string::npos && close >= open + 5) {
@@ -156,7 +156,7 @@ inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
 
 /* The line number the library shows for the current record, read back from
  * a report line written to a scratch stream. */
-inline long reportedLine(ckpInfo* info, std::FILE*& scratch) {
+inline long long reportedLine(ckpInfo* info, std::FILE*& scratch) {
     if (scratch == nullptr && (scratch = std::tmpfile()) == nullptr) {
         return 0;
     }
@@ -169,7 +169,7 @@ inline long reportedLine(ckpInfo* info, std::FILE*& scratch) {
         return 0;
     }
     std::size_t at = text.find(" on line ");
-    return at == std::string::npos ? 0 : std::strtol(text.c_str() + at + 9, nullptr, 10);
+    return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 9, nullptr, 10);
 }
 
 } // namespace detail
@@ -243,7 +243,7 @@ class Record {
     }
     /* The line number the library reports for this record: that of its last
      * physical line, where the reader stands. */
-    long line() const { return detail::reportedLine(info_, *scratch_); }
+    long long line() const { return detail::reportedLine(info_, *scratch_); }
     PropertyRange props() const { return PropertyRange(info_); }
     /* The first property of that name, if any. */
     std::optional<Property> prop(const char* name) const {

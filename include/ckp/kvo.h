@@ -134,7 +134,10 @@ KVO_API void kvoFreeStrlist(kvoStrlist* list);
 
 /* ---- Files and paths ------------------------------------------------ */
 
-/* Non-zero when a file (or directory) of that name exists. */
+/* Non-zero when a file of that name exists. Only files count: a directory
+ * is not a file, so that a directory named like a file never hides the file
+ * elsewhere (a setup in a search directory, for one). Devices, FIFOs and
+ * sockets are files. */
 KVO_API int kvoFileExists(const char* path);
 
 /* Creates the directory with every missing parent (mkdir -p). Non-zero when
@@ -158,8 +161,9 @@ KVO_API char kvoDirSep(void);
 /* Looks for a file named `name` in the directories of search group `group`:
  * the environment variable KVO_SEARCH_<GROUP in upper case> lists them,
  * separated by ':' (';' on Windows). Returns 0 and the path "dir/name" in
- * result (size bytes) for the first directory that holds the file; non-zero
- * when none does, the variable is unset or empty, or the path does not fit. */
+ * result (size bytes) for the first directory that holds such a file (a
+ * directory of that name does not count); non-zero when none does, the
+ * variable is unset or empty, or the path does not fit. */
 KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char* result,
                            int size);
 
@@ -167,6 +171,13 @@ KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char*
  * exist) into result, a KVO_PATH_BUFFER-byte buffer. Returns 0 on success,
  * non-zero when the path is empty or the result does not fit. */
 KVO_API int wyrConvertPathNotThere(const char* path, char* result);
+
+/* The two operations above without a limit on the path's length: the path
+ * found, or path made absolute, as a heap string that the caller releases
+ * with kvoFree (or free); NULL when nothing is found, the path is empty or
+ * no memory is left. */
+KVO_API char* kvoSearchGroupPath(const char* name, const char* group);
+KVO_API char* kvoAbsolutePath(const char* path);
 
 /* ---- File kinds ----------------------------------------------------- */
 

@@ -7,6 +7,7 @@
 #include "core/memory.hpp"
 #include "core/open.hpp"
 #include "core/record.hpp"
+#include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 
@@ -61,36 +62,58 @@ int parseHeaderLine(ckpInfo* info) {
     return result;
 }
 
-bool onlyBlanks(const char* text) { return *tiSkipBlanks(const_cast<char*>(text)) == '\0'; }
+bool onlyBlanks(const char* text) {
+    return *tiSkipBlanks(const_cast<char*>(text)) == '\0';
+}
 
 // A file without header: its first record is read again as the first
-// ordinary record. A seekable file is read again from its start, so that a
-// first record of several lines comes back whole; a stream that cannot seek
-// keeps the first line's text for the next physical read. A blank first
-// line is not read again.
+// ordinary record. A seekable file is read again from where the library
+// took it over (a caller may have read the start of standard input itself),
+// so that a first record of several lines comes back whole; its first line
+// was counted for the header record, which stands on it, and is not counted
+// again. A stream that cannot seek keeps the first line's text for the next
+// physical read; the header record then holds no line of the first record
+// either, and stands on line 1 too. A blank first line is not read again.
 int keepFirstRecord(ckpInfo* info) {
     ckpFile* file = info->file;
     ckpLine* first = file->firstLine;
-    if (onlyBlanks(first->text)) {
+    if (onlyBlanks(first->text) && !first->hasNul) {
         return 1;
     }
-    // ftell first: a failed fseek on a pipe drops the buffered input with
-    // some runtimes (msvcrt).
-    if (file->stream != nullptr && std::ftell(file->stream) >= 0 &&
-        std::fseek(file->stream, 0L, SEEK_SET) == 0) {
+    // The offset was taken with ftell, never a failed fseek: that drops the
+    // buffered input of a pipe with some runtimes (msvcrt).
+    if (file->stream != nullptr && file->startOffset >= 0 &&
+        std::fseek(file->stream, file->startOffset, SEEK_SET) == 0) {
         file->readAhead = 0;
         if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
             return 0;
         }
-        first->lineNumber = 0;
+        first->lineNumber = 1;
+        file->uncounted = 1;
         return 1;
     }
     std::clearerr(file->stream);
     if (!tiReplaceStr(&info->pendingText, first->text)) {
         return 0;
     }
-    first->text[0] = '\0';
+    info->pendingNul = first->hasNul;
+    std::int64_t read = first->lineNumber;
+    if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+        return 0;
+    }
+    first->lineNumber = 1;
+    file->skippedLines = read - 1;
     return 1;
+}
+
+// A header line that held a NUL byte is a syntax error in the header's place.
+void markNulInHeader(ckpInfo* info) {
+    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+        if (line->hasNul) {
+            tiMarkNul(info, line);
+            return;
+        }
+    }
 }
 } // namespace
 
@@ -105,6 +128,7 @@ int tiCheckHeader(ckpInfo* info) {
     if (!ckpGets(info) || info->type == ckpTypeError || info->file != file) {
         return ckpSyntaxReadFailed;
     }
+    bool nul = info->type == ckpTypeSyntax; // the raw read finds no other fault
     int syntax = 0;
     if (info->type != ckpTypeEnd) {
         syntax = parseHeaderLine(info);
@@ -130,6 +154,9 @@ int tiCheckHeader(ckpInfo* info) {
         // Building clears the head end; it belongs just past the version, so
         // that a transfer writes the keyword and version once.
         headLine->headEnd = headPos;
+        if (nul) {
+            markNulInHeader(info);
+        }
     }
     info->actionSet = 1;
     info->action = 4;

@@ -62,6 +62,9 @@ int tiStart(ckpInfo* info) {
     }
     char mode = info->mode != nullptr ? info->mode[0] : '\0';
     if (mode == 'r') {
+        // Where the stream stands now is its start for this library: a
+        // caller may have read the start of standard input itself.
+        file->startOffset = file->stream != nullptr ? std::ftell(file->stream) : -1L;
         int syntax = tiCheckHeader(info);
         if (syntax < 0) {
             return 0;
@@ -95,6 +98,12 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
             info->bufPos = line->text;
         }
         ok = tiStart(info);
+    }
+    if (!ok) {
+        // The header check may have left its action for a file that is not
+        // read after all: the includer reads on after exactly one error.
+        info->actionSet = 0;
+        info->action = 0;
     }
     if (!ok && info->file == file) {
         tiFreeFile(file, info->mode);

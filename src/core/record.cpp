@@ -25,8 +25,7 @@ void pointCursorsAt(ckpInfo* info, ckpLine* line) {
 }
 } // namespace
 
-int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
-                ckpLine** lineOut) {
+int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut) {
     ckpFile* file = nullptr;
     if (!tiCheckFile(info, 0, who, &file)) {
         return 0;
@@ -36,7 +35,7 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
     }
     // The line counter lives on the first line; it moves with the line that
     // stays, so it is never lost after a record of several lines.
-    int count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
+    std::int64_t count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
     if (file->firstLine == nullptr) {
         if (tiNewLine(file) == nullptr) {
             return 0;
@@ -83,8 +82,7 @@ void tiAppendText(ckpInfo* info, const char* text) {
     *info->bufPos = '\0';
 }
 
-int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
-              ckpLine** lineOut) {
+int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut) {
     if (info != nullptr && info->file != nullptr && info->file->prev != nullptr) {
         tiFreeFile(info->file, info->mode);
     }
@@ -113,7 +111,7 @@ int copyCheck(ckpInfo* src, ckpInfo* dst) {
     return 1;
 }
 
-int copyLine(const ckpLine* from, ckpFile* to, int number) {
+int copyLine(const ckpLine* from, ckpFile* to, std::int64_t number) {
     ckpLine* line = tiNewLine(to);
     if (line == nullptr) {
         return 0;
@@ -174,7 +172,7 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
         return 0;
     }
     ckpFile* to = dst->file;
-    int number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
+    std::int64_t number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
     tiEndGenerators(dst);
     dst->curLine = nullptr;
     dst->cursor = nullptr;

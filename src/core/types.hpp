@@ -47,7 +47,8 @@ struct ckpLine {
     ckpFile* file;
     int loaded;
     ckpLine* next;
-    int lineNumber; // meaningful on the file's first line only
+    // Counted in 64 bits: a file of more than 2^31 lines keeps its count.
+    std::int64_t lineNumber; // meaningful on the file's first line only
     int continued;
     char text[ckpLineSize];
     // Where the record's head (path name, or the header's keyword and
@@ -63,7 +64,9 @@ struct ckpLine {
     // The physical line number of this line in its file, set by the reader
     // for every line it reads (0 for lines the writer made), so that a fault
     // on a continuation line can be reported with its own number.
-    int physLine;
+    std::int64_t physLine;
+    // Set when the physical line held a NUL byte; its text ends there.
+    int hasNul;
 };
 
 struct ckpFile {
@@ -81,6 +84,15 @@ struct ckpFile {
     // belongs to (its value + 1; 0 for none): the next physical read returns
     // it first. Any repositioning of the stream drops it.
     int readAhead;
+    // Where the stream stood when the library took it over (-1 when it cannot
+    // seek): a file without header is read again from there.
+    long startOffset;
+    // Physical lines still to be read again that were counted already.
+    int uncounted;
+    // Continuation lines of a header-less first record that a stream which
+    // cannot seek does not give back: counted when its first line, kept as
+    // pending text, is read again.
+    std::int64_t skippedLines;
 };
 
 struct ckpInfo {
@@ -94,6 +106,7 @@ struct ckpInfo {
     ckpLine* bufLine;
     char* bufPos;
     char* pendingText; // owned
+    int pendingNul;    // the pending line held a NUL byte
     ckpLine* curLine;
     char* cursor;
     char* syntaxMsg; // owned

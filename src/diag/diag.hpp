@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/types.hpp"
@@ -32,5 +33,5 @@ void tiTextFormat(tiText* text, const char* format, ...)
 int tlReport(ckpInfo* info, std::FILE* stream, int allLines);
 // Prints "before on line N of "name" after" for the handle's top file with
 // the given line number; returns the print's result.
-int tiReportLine(const ckpFile* file, std::FILE* stream, int number, const char* before,
+int tiReportLine(const ckpFile* file, std::FILE* stream, std::int64_t number, const char* before,
                  const char* after);

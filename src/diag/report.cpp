@@ -1,5 +1,7 @@
 // Reports framed with the current file's name and line number, and the
 // printing of the current record's text.
+#include <cinttypes>
+
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "diag/diag.hpp"
@@ -12,11 +14,12 @@ int printText(std::FILE* stream, tiText* text) {
 }
 } // namespace
 
-int tiReportLine(const ckpFile* file, std::FILE* stream, int number, const char* before,
+int tiReportLine(const ckpFile* file, std::FILE* stream, std::int64_t number, const char* before,
                  const char* after) {
     tiText text;
     tiTextInit(&text);
-    tiTextFormat(&text, "%s on line %d of \"%s\" %s", before, number, tiFileShownName(file), after);
+    tiTextFormat(&text, "%s on line %" PRId64 " of \"%s\" %s", before, number,
+                 tiFileShownName(file), after);
     return printText(stream, &text);
 }
 

@@ -1,5 +1,6 @@
 // Showing the last syntax error of a handle: a report line, the faulty line
 // and a marker under the faulty place.
+#include <cstdint>
 #include <cstring>
 
 #include "core/error.hpp"
@@ -14,13 +15,11 @@ void printMessageLine(const char* message) {
     tiTextFree(&text);
 }
 
-// The number shown for the faulty line. Only a file's first line carries the
-// running count; a continuation line knows its own physical line number.
-int faultyLineNumber(const ckpLine* line) {
-    if (line->lineNumber == 0 && line->physLine > 0) {
-        return line->physLine;
-    }
-    return line->lineNumber;
+// The number shown for the faulty line: every line the reader read knows
+// its own physical line number, the first line of a record as well as its
+// continuation lines. A line made otherwise shows the running count.
+std::int64_t faultyLineNumber(const ckpLine* line) {
+    return line->physLine > 0 ? line->physLine : line->lineNumber;
 }
 
 // The cursor's offset in the line's text; a cursor outside the text counts

@@ -1,5 +1,6 @@
 // Following an include record: resolving its path against the including
-// file, refusing directories and recursion, and pushing the file.
+// file, refusing what is not a regular file and recursion, and pushing the
+// file.
 #include "reader/include.hpp"
 
 #include <cerrno>
@@ -42,8 +43,39 @@ int includePath(ckpInfo* info, char* path) {
     return 1;
 }
 
-bool isDirectory(std::FILE* stream) {
-    return kvoStreamKind(stream) == KVO_KIND_DIRECTORY;
+// An include names a regular file. Anything else is refused with a message
+// naming it: a directory, as the runtime refuses it on Windows, and a
+// device, FIFO or socket, which could block the reader or never end. The
+// kind is known by path before the open (opening a FIFO waits for a
+// writer) and, for a file changed in between, by the open stream. Returns
+// 1 when the kind was refused.
+int refuseKind(const char* path, int kind) {
+    if (kind == KVO_KIND_DIRECTORY) {
+        tiSetSysError(EISDIR);
+        tiSetErrorf("%s: %s", path, ckpGetError());
+        return 1;
+    }
+    if (kind == KVO_KIND_OTHER) {
+        tiSetErrorf("%s: not a regular file", path);
+        return 1;
+    }
+    return 0;
+}
+
+// The kind of the file that tOpen would open: the name, else the name with
+// the suffix; 0 when neither exists.
+int kindByPath(const char* path) {
+    const char* file = path;
+    if (!kvoFileExists(file) && !kvoIsDirectory(file)) {
+        file = tAddSuffix(path, "Ckpt");
+    }
+    if (kvoIsDirectory(file)) {
+        return KVO_KIND_DIRECTORY;
+    }
+    if (!kvoFileExists(file)) {
+        return 0;
+    }
+    return kvoIsRegularFile(file) ? KVO_KIND_REGULAR : KVO_KIND_OTHER;
 }
 
 bool onStack(ckpInfo* info, std::FILE* stream, std::uint16_t node) {
@@ -78,6 +110,10 @@ void tiIncludeFile(ckpInfo* info) {
         tiSetSyntax(info, nullptr);
         return;
     }
+    if (refuseKind(path, kindByPath(path))) {
+        tiSetSyntax(info, nullptr);
+        return;
+    }
     char* found = nullptr;
     std::uint16_t node = 0;
     std::FILE* stream = tOpen(path, "r", &found, &node);
@@ -87,10 +123,8 @@ void tiIncludeFile(ckpInfo* info) {
     }
     char name[ckpPathSize];
     std::snprintf(name, sizeof name, "%s", found);
-    if (isDirectory(stream)) {
+    if (refuseKind(path, kvoStreamKind(stream))) {
         std::fclose(stream);
-        tiSetSysError(EISDIR);
-        tiSetErrorf("%s: %s", path, ckpGetError());
         tiSetSyntax(info, nullptr);
         return;
     }
@@ -102,6 +136,8 @@ void tiIncludeFile(ckpInfo* info) {
     if (!tiPushFile(info, name, node, stream) ||
         !tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
+        info->actionSet = 0;
+        info->action = 0;
         info->type = ckpTypeError;
     }
 }

@@ -46,13 +46,14 @@ void takeLineEnd(ckpFile* file, char* text, int* length, bool* lineEnd) {
 }
 
 // Reads one physical piece of at most 510 characters (with its LF, when the
-// line ends within them) into text. A NUL byte ends the line's content: the
-// rest of the physical line is read and dropped, its line end kept, so that
-// no text is hidden behind a terminator.
-Piece readPiece(ckpFile* file, char* text, int* errnumOut) {
+// line ends within them) into text. A NUL byte is malformed input: the text
+// ends there, the rest of the piece is dropped and *nulOut is set, so that
+// the line becomes a syntax error instead of hiding text behind a terminator.
+Piece readPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
     std::FILE* stream = file->stream;
     int length = 0;
     bool lineEnd = false;
+    *nulOut = 0;
     if (file->readAhead != 0) {
         int c = file->readAhead - 1;
         file->readAhead = 0;
@@ -83,11 +84,10 @@ Piece readPiece(ckpFile* file, char* text, int* errnumOut) {
         return std::feof(stream) ? Piece::End : Piece::Error;
     }
     const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
+    *nulOut = nul != nullptr ? 1 : 0;
     if (nul != nullptr) {
-        length = static_cast<int>(nul - text);
-        if (lineEnd) {
-            text[length++] = '\n';
-        }
+        text[nul - text] = '\0';
+        return Piece::Read;
     }
     // CR LF reads as LF; any other CR stays.
     if (lineEnd && length >= 2 && text[length - 2] == '\r') {
@@ -110,11 +110,15 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
         std::memcpy(line->text, info->pendingText, n);
         line->text[n] = '\0';
         info->pendingText = static_cast<char*>(tiFree(info->pendingText));
+        line->hasNul = info->pendingNul;
+        info->pendingNul = 0;
         line->physLine = file->firstLine->lineNumber;
+        file->firstLine->lineNumber += file->skippedLines;
+        file->skippedLines = 0;
         return 1;
     }
     int errnum = 0;
-    switch (readPiece(file, line->text, &errnum)) {
+    switch (readPiece(file, line->text, &errnum, &line->hasNul)) {
     case Piece::Read:
         break;
     case Piece::End:
@@ -130,7 +134,12 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
         line->text[0] = '\0';
         return 0;
     }
-    ++file->firstLine->lineNumber;
+    // A line read again after the header check was counted then.
+    if (file->uncounted > 0) {
+        --file->uncounted;
+    } else {
+        ++file->firstLine->lineNumber;
+    }
     line->physLine = file->firstLine->lineNumber;
     return 1;
 }
@@ -150,6 +159,12 @@ void endContent(ckpInfo* info, ckpLine* line) {
     *end = '\0';
 }
 } // namespace
+
+void tiMarkNul(ckpInfo* info, ckpLine* line) {
+    info->curLine = line;
+    info->cursor = line->text + std::strlen(line->text);
+    tiSetSyntax(info, "NUL character in line");
+}
 
 void tiCutComment(ckpInfo* info) {
     if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
@@ -198,6 +213,12 @@ int tiGets(ckpInfo* info) {
         // the record read before it stay as they are.
         if (!fillText(info, file, line)) {
             return 0;
+        }
+        if (line->hasNul) {
+            // The line is a fault of its own: it neither continues nor is
+            // blank or a comment, and the report marks the NUL.
+            tiMarkNul(info, line);
+            return 1;
         }
         info->curLine = line;
         info->cursor = tiSkipBlanks(line->text);

@@ -20,7 +20,9 @@ struct Pass {
     bool firstTurn = true; // the record current when the call began is the previous one
 };
 
-bool included(const ckpInfo* info) { return info->file->prev != nullptr; }
+bool included(const ckpInfo* info) {
+    return info->file->prev != nullptr;
+}
 
 // The end of input. While a file is being started (its syntax not yet
 // known) the end is the empty file that the header check asks about, never
@@ -85,7 +87,8 @@ void readRecord(ckpInfo* info, Pass& pass) {
         info->type = info->atEnd ? endType(info) : ckpTypeError;
         return;
     }
-    if (info->type != ckpTypeComment) {
+    // Comments are not built, nor lines that were faulty as read.
+    if (info->type == ckpTypeNone) {
         buildAndReconcile(info, pass);
     }
 }

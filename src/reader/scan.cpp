@@ -15,14 +15,21 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
     if (rewindFlag) {
         // ftell first: a failed fseek on a pipe drops the buffered input
         // with some runtimes (msvcrt), and the reader reads on after it.
+        // The start is where the library took the stream over.
+        long start = file->startOffset > 0 ? file->startOffset : 0L;
         if (file->stream == nullptr || std::ftell(file->stream) < 0 ||
-            std::fseek(file->stream, 0L, SEEK_SET) != 0) {
+            std::fseek(file->stream, start, SEEK_SET) != 0) {
             tiSetErrorf("seek failed on \"%s\"", tiFileShownName(file));
             return 0;
         }
         // What was read ahead of the old position, or kept for re-reading,
         // would otherwise come back before the file's first line.
         file->readAhead = 0;
+        file->uncounted = 0;
+        if (file->firstLine != nullptr) {
+            file->firstLine->lineNumber += file->skippedLines; // they were read
+        }
+        file->skippedLines = 0;
         info->pendingText = static_cast<char*>(tiFree(info->pendingText));
     }
     if (type == 0 && (name == nullptr || name[0] == '\0')) {

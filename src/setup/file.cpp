@@ -126,9 +126,33 @@ int ckpSetupReadSetup(ckpSetup* setup) {
     return result;
 }
 
+// Names the entry that the writer refused, with the writer's reason; line
+// ends in the name are shown as \n and \r, so the message stays one line.
+void reportRefusedEntry(const char* name) {
+    const char* reason = ckpGetError();
+    std::size_t size = 2 * std::strlen(name) + std::strlen(reason) + 64;
+    auto* message = static_cast<char*>(kvoMalloc(size));
+    if (message == nullptr) {
+        return;
+    }
+    int n = std::snprintf(message, size, "Error (ckpSetupWriteEntry): entry \"");
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\n' || *p == '\r') {
+            message[n++] = '\\';
+            message[n++] = *p == '\n' ? 'n' : 'r';
+        } else {
+            message[n++] = *p;
+        }
+    }
+    std::snprintf(message + n, size - static_cast<std::size_t>(n), "\" not written: %s", reason);
+    kvoReportError(message);
+    kvoFree(message);
+}
+
 int ckpSetupWriteEntry(const ckpSetupEntry* entry, ckpInfo* handle) {
     if (!ckpCreateObj(handle, entry->name)) {
         kvoReportError("Error (ckpSetupWriteEntry): failed to create checkpoint file.");
+        reportRefusedEntry(entry->name);
         return 0;
     }
     const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);
@@ -252,20 +276,19 @@ int ckpSetupLoadGroup(const char* name, const char* group) {
     if (ckpSetupFind(name) != nullptr) {
         return 1;
     }
-    char found[KVO_PATH_BUFFER];
-    const char* path = name;
-    if (!kvoFileExists(name)) {
-        if (wyrSearchGroup(0, name, group != nullptr ? group : "kvosetup", found, sizeof found) !=
-            0) {
-            return 0;
-        }
-        path = found;
+    // The path found is taken whole, whatever its length.
+    char* path = kvoFileExists(name)
+                     ? kvoCopyString(name)
+                     : kvoSearchGroupPath(name, group != nullptr ? group : "kvosetup");
+    if (path == nullptr) {
+        return 0;
     }
     ckpSetup* setup = ckpSetupNew();
     if (setup == nullptr) {
+        kvoFree(path);
         return 0;
     }
-    setup->loadPath = kvoCopyString(path);
+    setup->loadPath = path;
     setup->name = kvoCopyString(name);
     if (setup->loadPath == nullptr || setup->name == nullptr || !ckpSetupReadSetup(setup)) {
         ckpSetupFree(setup);
@@ -315,9 +338,9 @@ int ckpSetupSave(const char* name, const char* path) {
     } else if (std::strcmp(given, "-") == 0) {
         ok = ckpSetupWriteSetup(setup, "-");
     } else {
-        char target[KVO_PATH_BUFFER];
-        ok = wyrConvertPathNotThere(given, target) == 0 && buildTargetDirs(target) &&
-             ckpSetupWriteSetup(setup, target);
+        char* target = kvoAbsolutePath(given);
+        ok = target != nullptr && buildTargetDirs(target) && ckpSetupWriteSetup(setup, target);
+        kvoFree(target);
     }
     kvoFree(given);
     return ok;

@@ -180,8 +180,33 @@ int putProp(tOut& out, char sep, const ckpProp* prop) {
     return prop->value == nullptr || tOutField(out, '"', prop->value, '"', ';');
 }
 
-int putContinuation(tOut& out) {
-    return tOutPut(out, "\\\n", 2);
+// The physical lines of a record as ckpPuts lays them out: formatted into
+// the output buffer, or only measured when there is none. `column` counts
+// the current line's characters, `widest` the widest line ended so far with
+// its continuation backslash.
+struct Layout {
+    tOut* out;
+    std::size_t column = 0;
+    std::size_t widest = 0;
+};
+
+// The current line ends at column; a continued one with its backslash.
+void closeLine(Layout& layout, bool continued) {
+    if (continued) {
+        ++layout.column;
+    }
+    if (layout.column > layout.widest) {
+        layout.widest = layout.column;
+    }
+    layout.column = 0;
+}
+
+int endLine(Layout& layout, bool continued) {
+    closeLine(layout, continued);
+    if (layout.out == nullptr) {
+        return 1;
+    }
+    return continued ? tOutPut(*layout.out, "\\\n", 2) : tOutChar(*layout.out, '\n');
 }
 
 // Room that a property of up to a line's width takes in the buffer at the
@@ -194,58 +219,78 @@ bool fitsRoom(const ckpProp* prop) {
     return 2 * (name + value) + 8 <= propRoom;
 }
 
-// A property is formatted into the buffer first and measured there; when it
-// does not fit the line, its separator gives way to a continuation. A
-// property too long for that is measured on its own beforehand.
-int putProp(tOut& out, char sep, const ckpProp* prop, bool wrap, std::size_t& column) {
-    bool inBuffer = fitsRoom(prop) && out.size >= propRoom;
-    if (inBuffer && out.size - out.used < propRoom && !tOutFlush(out)) {
-        return 0;
-    }
-    if (!inBuffer) {
-        std::size_t size = tPropSize(prop);
-        if (wrap && column != 0 && column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
-            if (!putContinuation(out)) {
-                return 0;
-            }
-            column = 0;
-            sep = '\0';
+bool overflows(const Layout& layout, bool wrap, std::size_t size) {
+    return wrap && layout.column != 0 &&
+           layout.column + 1 + size > static_cast<std::size_t>(ckpHeadMax);
+}
+
+// A property measured on its own first, then written (when there is output).
+int putMeasured(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
+    std::size_t size = tPropSize(prop);
+    if (overflows(layout, wrap, size)) {
+        if (!endLine(layout, true)) {
+            return 0;
         }
-        column += size + (sep != '\0' ? 1 : 0);
-        return putProp(out, sep, prop);
+        sep = '\0';
     }
-    std::size_t start = out.used;
-    if (!putProp(out, sep, prop)) {
+    layout.column += size + (sep != '\0' ? 1 : 0);
+    return layout.out == nullptr || putProp(*layout.out, sep, prop);
+}
+
+// A property is formatted into the buffer first and measured there; when it
+// does not fit the line, its separator gives way to a continuation. Only
+// what is too long for that, or a layout without output, is measured apart.
+int putProp(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
+    tOut* out = layout.out;
+    if (out == nullptr || sep == '\0' || !fitsRoom(prop) || out->size < propRoom) {
+        return putMeasured(layout, sep, prop, wrap);
+    }
+    if (out->size - out->used < propRoom && !tOutFlush(*out)) {
         return 0;
     }
-    std::size_t size = out.used - start - (sep != '\0' ? 1 : 0);
-    if (wrap && column != 0 && column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
-        char* at = out.buffer + start;
-        std::memmove(at + 2, at + 1, size); // names are word characters: no lead escapes them
-        at[0] = '\\';
-        at[1] = '\n';
-        out.used = start + 2 + size;
-        column = size;
+    std::size_t start = out->used;
+    if (!putProp(*out, sep, prop)) {
+        return 0;
+    }
+    std::size_t size = out->used - start - 1;
+    if (!overflows(layout, wrap, size)) {
+        layout.column += size + 1;
         return 1;
     }
-    column += size + (sep != '\0' ? 1 : 0);
+    char* at = out->buffer + start;
+    std::memmove(at + 2, at + 1, size); // names are word characters: no lead escapes them
+    at[0] = '\\';
+    at[1] = '\n';
+    out->used = start + 2 + size;
+    closeLine(layout, true);
+    layout.column = size;
     return 1;
 }
 
 // One line of the record: its text, then its properties. A line that would
 // grow wider than the reader takes in one piece is continued before the
 // property that does not fit (a comment line never continues, so it is not).
-int putLine(tOut& out, const ckpLine* line, bool wrap) {
-    std::size_t column = std::strlen(line->text);
+// A head that ends in a backslash or a carriage return gets a blank after it
+// when no property follows, so that it does not end the line.
+int putLine(Layout& layout, const ckpLine* line, bool wrap) {
+    tOut* out = layout.out;
+    std::size_t length = std::strlen(line->text);
     char sep = '\0';
-    if (column != 0) {
-        if (!tOutPut(out, line->text, column)) { // the head text goes out as it is
+    if (length != 0) {
+        if (out != nullptr && !tOutPut(*out, line->text, length)) { // the head goes out as it is
             return 0;
+        }
+        layout.column += length;
+        if (wrap && line->firstProp == nullptr && tiHeadNeedsBlank(line->text)) {
+            if (out != nullptr && !tOutChar(*out, ' ')) {
+                return 0;
+            }
+            ++layout.column;
         }
         sep = ' ';
     }
     for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
-        if (!putProp(out, sep, prop, wrap, column)) {
+        if (!putProp(layout, sep, prop, wrap)) {
             return 0;
         }
         sep = ' ';
@@ -259,7 +304,32 @@ int putLine(tOut& out, const ckpLine* line, bool wrap) {
 bool hasContent(const ckpLine* line) {
     return line->text[0] != '\0' || line->firstProp != nullptr;
 }
+
+int putRecord(const ckpInfo* info, Layout& layout) {
+    const ckpLine* first = info->file->firstLine;
+    if (info->type != ckpTypeNone) {
+        bool wrap = info->type != ckpTypeComment;
+        for (const ckpLine* line = first; line != nullptr; line = line->next) {
+            if (line != first && !hasContent(line)) {
+                continue;
+            }
+            if (line != first && !endLine(layout, true)) {
+                return 0;
+            }
+            if (!putLine(layout, line, wrap)) {
+                return 0;
+            }
+        }
+    }
+    return endLine(layout, false);
+}
 } // namespace
+
+std::size_t tiWidestLine(const ckpInfo* info) {
+    Layout layout{nullptr};
+    putRecord(info, layout);
+    return layout.widest;
+}
 
 extern "C" {
 
@@ -275,18 +345,7 @@ int ckpPuts(ckpInfo* info) {
     // The record is formatted into the handle's buffer, which goes to the
     // stream whenever it is full and once at the end.
     tOut out{stream, info->outBuffer, sizeof info->outBuffer, 0};
-    const ckpLine* first = info->file->firstLine;
-    if (info->type != ckpTypeNone) {
-        bool wrap = info->type != ckpTypeComment;
-        for (const ckpLine* line = first; line != nullptr; line = line->next) {
-            if (line != first && !hasContent(line)) {
-                continue;
-            }
-            if ((line != first && !putContinuation(out)) || !putLine(out, line, wrap)) {
-                return 0;
-            }
-        }
-    }
-    return tOutChar(out, '\n') && tOutFlush(out);
+    Layout layout{&out};
+    return putRecord(info, layout) && tOutFlush(out);
 }
 }

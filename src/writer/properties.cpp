@@ -27,8 +27,18 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         return 0;
     }
     ckpLine* line = info->file->firstLine;
-    if (!legalName(name)) {
+    // A name may be empty only where a value follows it and no flag stands
+    // before it: a lone blank is no property, and `flag ="v"` reads as the
+    // flag's value.
+    bool afterFlag = line->lastProp != nullptr && line->lastProp->value == nullptr;
+    if (!legalName(name) || (name[0] == '\0' && (value == nullptr || afterFlag))) {
         tiSetError("illegal property name");
+        return 0;
+    }
+    // A head that fills its line leaves no room for the backslash that
+    // continues it before a property.
+    if (std::strlen(line->text) > static_cast<std::size_t>(ckpWriteWidth)) {
+        tiSetError("no room for properties after the head in ckpPutProp");
         return 0;
     }
     // A value is one token of one physical line: a line feed in it would end

@@ -6,6 +6,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
+#include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 #include "writer/writer.hpp"
 
@@ -18,8 +19,35 @@ int refuseHead(ckpInfo* info, const char* fault, const char* caller) {
     return 0;
 }
 
+// A text that cannot come back as written is refused with a message naming
+// it; line ends in it are shown as \n and \r, so the message stays one line.
+int refuseText(ckpInfo* info, const char* what, const char* text, const char* caller) {
+    info->type = ckpTypeNone;
+    std::size_t n = std::strlen(text);
+    auto* shown = static_cast<char*>(tiAlloc(2 * n + 1));
+    if (shown == nullptr) {
+        tiSetErrorf("%s cannot be written in %s", what, caller);
+        return 0;
+    }
+    char* out = shown;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '\n' || *p == '\r') {
+            *out++ = '\\';
+            *out++ = *p == '\n' ? 'n' : 'r';
+        } else {
+            *out++ = *p;
+        }
+    }
+    *out = '\0';
+    tiSetErrorf("%s \"%s\" cannot be written in %s", what, shown, caller);
+    tiFree(shown);
+    return 0;
+}
+
 // The common steps of the three path records: check, keep the unquoted path
-// in *slot for the queries, write the head text, set the type.
+// in *slot for the queries, write the head text, set the type. A head may
+// fill its line, unless a property must follow it: then the line keeps room
+// for the backslash that continues it.
 int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* ckpInfo::*slot,
                     int type) {
     if (!tiCheckWrite(info, caller, 1, 1)) {
@@ -28,7 +56,11 @@ int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* c
     if (path == nullptr) {
         return refuseHead(info, "no path name", caller);
     }
-    if (tiPathTextSize(path) > static_cast<std::size_t>(ckpHeadMax)) {
+    if (!tiPathWritable(path)) {
+        return refuseText(info, "path name", path, caller);
+    }
+    int width = type == ckpTypeObject ? ckpLinePiece : ckpWriteWidth;
+    if (tiPathTextSize(path) > static_cast<std::size_t>(width)) {
         return refuseHead(info, "path name too long for one line", caller);
     }
     if (!tiReplaceStr(&(info->*slot), path)) {
@@ -41,6 +73,28 @@ int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* c
     return 1;
 }
 
+// A raw record comes back as written when it is one line: no line feed, no
+// final carriage return (it would join the line end), and, unless it is a
+// comment or blank line, no backslash ending its content, which would
+// continue it on the next record's line.
+bool recordTextCarried(const char* text, bool comment) {
+    std::size_t n = std::strlen(text);
+    if (std::strchr(text, '\n') != nullptr || (n > 0 && text[n - 1] == '\r')) {
+        return false;
+    }
+    const char* start = tiSkipBlanks(const_cast<char*>(text));
+    if (comment || *start == '\0' || *start == ';') {
+        return true;
+    }
+    const char* end = text + n;
+    for (const char* p = std::strchr(text, ';'); p != nullptr; p = std::strchr(p + 1, ';')) {
+        if (p == text || p[-1] != '\\') {
+            end = p;
+            break;
+        }
+    }
+    return !(end > text && end[-1] == '\\');
+}
 } // namespace
 
 extern "C" {
@@ -82,8 +136,11 @@ int ckpRecord(ckpInfo* info, const char* text, int comment) {
         text = "";
     }
     std::size_t size = std::strlen(text) + (comment ? 1 : 0);
-    if (size > static_cast<std::size_t>(ckpHeadMax)) {
+    if (size > static_cast<std::size_t>(ckpLinePiece)) {
         return refuseHead(info, "record text too long for one line", "ckpRecord");
+    }
+    if (!recordTextCarried(text, comment != 0)) {
+        return refuseText(info, "record text", text, "ckpRecord");
     }
     info->type = ckpTypeComment;
     if (comment) {

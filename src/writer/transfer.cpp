@@ -3,11 +3,41 @@
 #include "core/record.hpp"
 #include "writer/writer.hpp"
 
+namespace {
+// Why a copied record could not be written so that it reads back as it
+// is, or null: a name that is empty where it would be lost or join the flag
+// before it, or a line wider than the reader takes in one piece (a property
+// that fills its line and must be followed by the backslash of a
+// continuation, a head that leaves no room for one).
+const char* unwritable(const ckpInfo* info) {
+    if (info->type == ckpTypeNone || info->type == ckpTypeComment) {
+        return nullptr; // written as a bare line end, or as read
+    }
+    const ckpProp* before = nullptr;
+    for (const ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+        for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
+            bool afterFlag = before != nullptr && before->value == nullptr;
+            if (prop->name == nullptr ||
+                (prop->name[0] == '\0' && (prop->value == nullptr || afterFlag))) {
+                return "illegal property name";
+            }
+            before = prop;
+        }
+    }
+    if (tiWidestLine(info) > static_cast<std::size_t>(ckpLinePiece)) {
+        return "line too long";
+    }
+    return nullptr;
+}
+} // namespace
+
 extern "C" {
 
 // The copy keeps every line of the source record with its line break; the
 // lines' texts are cut to their heads (tiCopy), so that ckpPuts writes each
-// property once, from the property lists, on the line it was read from.
+// property once, from the property lists, on the line it was read from. A
+// record that would not read back as it is is refused, and the destination
+// left with an empty record.
 int ckpXfer(ckpInfo* source, ckpInfo* destination) {
     if (source == nullptr) {
         tiSetError("no source to ckpXfer");
@@ -16,6 +46,17 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
     if (!tiCheckWrite(destination, "ckpXfer", 1, 1)) {
         return 0;
     }
-    return tiCopy(source, destination);
+    if (!tiCopy(source, destination)) {
+        return 0;
+    }
+    const char* fault = unwritable(destination);
+    if (fault == nullptr) {
+        return 1;
+    }
+    const char* path = destination->objPath != nullptr ? destination->objPath : "";
+    tiSetErrorf("record \"%s\" cannot be written in ckpXfer: %s", path, fault);
+    tiNewRecord(destination, "ckpXfer", 0, nullptr, nullptr);
+    destination->type = ckpTypeNone;
+    return 0;
 }
 }

@@ -18,8 +18,16 @@ inline constexpr int ckpHeadMax = ckpWriteWidth - 1;
 // begins a new record (line number advanced), even when the mode test fails.
 int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendAllowed);
 // The number of characters that path takes as head text (quoted when it
-// holds a blank, tab or vertical tab).
+// holds a blank, tab or vertical tab), with the blank that may follow it.
 std::size_t tiPathTextSize(const char* path);
+// 1 when path can be written so that it reads back unchanged: not empty (a
+// record without path has no kind), without a line feed, every semicolon
+// after a backslash, and not both quoted and ending in a backslash.
+int tiPathWritable(const char* path);
+// True for a head text that must not end its line: a final backslash would
+// continue it, a final carriage return would be taken as part of the line
+// end.
+bool tiHeadNeedsBlank(const char* text);
 // Makes path the head text of the current record; 0 without a line, or when
 // the text would not fit the line (callers test tiPathTextSize first).
 int tiSetPath(ckpInfo* info, const char* path);
@@ -50,3 +58,6 @@ int tPutField(std::FILE* stream, char lead, const char* text, char trail, char e
 std::size_t tFieldSize(char lead, const char* text, char trail, char extra);
 // How many characters a property takes on a line, without its separator.
 std::size_t tPropSize(const ckpProp* prop);
+// The widest physical line, with its continuation backslash, that ckpPuts
+// would write for the current record of a handle that has a file.
+std::size_t tiWidestLine(const ckpInfo* info);

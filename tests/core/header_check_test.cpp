@@ -1,7 +1,15 @@
 // The header check of a reading open: syntax versions and the first records.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "common/testutil.hpp"
 #include "core/types.hpp"
@@ -20,7 +28,7 @@ struct Opened {
         ckpGetSyntax(info, nullptr, &s);
         return s;
     }
-    int line() const { return info->file->firstLine->lineNumber; }
+    long long line() const { return info->file->firstLine->lineNumber; }
 };
 } // namespace
 
@@ -123,4 +131,82 @@ TEST(HeaderCheck, ReadErrorsFailTheOpen) {
     ckptest::TempDir dir;
     EXPECT_EQ(ckpOpen(dir.path().c_str(), "R"), nullptr);
     EXPECT_EQ(std::string(ckpGetError()), dir.path() + ": " + strerror(EISDIR));
+}
+
+namespace {
+// The line number that ckpReport prints for the current record.
+std::string reportedLine(ckpInfo* info) {
+    std::FILE* scratch = std::tmpfile();
+    if (scratch == nullptr) {
+        return "<no scratch file>";
+    }
+    ckpReport(info, scratch, 0, 0, "at", "");
+    std::rewind(scratch);
+    char text[256] = "";
+    if (std::fgets(text, sizeof text, scratch) == nullptr) {
+        text[0] = '\0';
+    }
+    std::fclose(scratch);
+    std::string s = text;
+    std::size_t at = s.find(" on line ");
+    return at == std::string::npos ? s : s.substr(at + 9, s.find(' ', at + 9) - at - 9);
+}
+} // namespace
+
+TEST(HeaderCheck, HeaderOfAFileWithoutHeaderStandsOnItsFirstLine) {
+    ckptest::TempDir dir;
+    {
+        Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
+        ASSERT_NE(plain.info, nullptr);
+        EXPECT_EQ(plain.next(), ckpTypeHeader);
+        EXPECT_EQ(plain.line(), 1);
+        EXPECT_EQ(reportedLine(plain.info), "1");
+        EXPECT_EQ(plain.next(), ckpTypeObject);
+        EXPECT_EQ(reportedLine(plain.info), "1");
+        EXPECT_EQ(plain.next(), ckpTypeObject);
+        EXPECT_EQ(reportedLine(plain.info), "2");
+    }
+    {
+        // A first record of two lines is read again whole, and counted once.
+        Opened multi(dir.write("multi", "lib/a 3 static \\\n ; c\n x\nlib/b 1 dynamic\n"));
+        ASSERT_NE(multi.info, nullptr);
+        EXPECT_EQ(multi.next(), ckpTypeHeader);
+        EXPECT_EQ(reportedLine(multi.info), "1");
+        EXPECT_EQ(multi.next(), ckpTypeObject);
+        EXPECT_EQ(multi.line(), 3);
+        EXPECT_EQ(multi.info->file->firstLine->physLine, 1);
+        EXPECT_EQ(multi.next(), ckpTypeObject);
+        EXPECT_EQ(reportedLine(multi.info), "4");
+    }
+}
+
+// A caller that read the start of standard input itself hands the rest to
+// the library: a rest without header is read again from where the library
+// took the stream over, not from the start of the input.
+TEST(HeaderCheck, StandardInputTakenOverAtAnOffset) {
+    ckptest::TempDir dir;
+    std::string path = dir.write("in", "caller's own line\nlib/a 3 static\nlib/b 4 dynamic\n");
+    int saved = dup(0);
+    ASSERT_GE(saved, 0);
+    // Binary: the Windows runtime's ftell miscounts a text stream whose lines
+    // end in a bare line feed.
+    ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
+    char own[64];
+    ASSERT_NE(std::fgets(own, sizeof own, stdin), nullptr);
+    std::vector<std::string> paths;
+    ckpInfo* info = ckpOpen(nullptr, "R");
+    EXPECT_NE(info, nullptr);
+    for (int i = 0; info != nullptr && i < 10 && ckpGets(info); ++i) {
+        if (ckpGetType(info) == ckpTypeEnd) {
+            break;
+        }
+        if (ckpGetType(info) != ckpTypeHeader) {
+            paths.emplace_back(ckpGetObjPath(info) != nullptr ? ckpGetObjPath(info) : "<null>");
+        }
+    }
+    ckpClose(info);
+    std::clearerr(stdin);
+    dup2(saved, 0);
+    close(saved);
+    EXPECT_EQ(paths, (std::vector<std::string>{"lib/a", "lib/b"}));
 }

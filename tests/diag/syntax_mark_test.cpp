@@ -111,3 +111,41 @@ TEST(SyntaxMark, FaultsReadFromAFile) {
     EXPECT_EQ(reports[1][0], "-- Error on line 6 of \"" + path + "\" --");
     resetErrors();
 }
+
+// A fault on the first line of a continued record is shown on that line, as
+// one on a continuation line is shown on its own; a report of the record
+// itself keeps the record's line.
+TEST(SyntaxMark, FaultOnTheFirstLineOfAContinuedRecord) {
+    TempDir dir;
+    std::string path = dir.write("c.ckp", "WRXCHECKPOINT=\"1.0\"\n"
+                                          "p a=\"open \\\n"
+                                          "  b=\"2\"\n"
+                                          "q \\\n"
+                                          " c=\"3\"\n");
+    ckpInfo* r = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ckpGets(r);
+    ckpGets(r);
+    ASSERT_EQ(ckpGetType(r), ckpTypeSyntax);
+    std::vector<std::string> report;
+    {
+        ReportCapture cap;
+        ckpSyntax(r);
+        report = cap.messages();
+    }
+    ASSERT_EQ(report.size(), 3u);
+    EXPECT_EQ(report[0], "-- Error on line 2 of \"" + path + "\" --");
+    EXPECT_EQ(report[1], "p a=\"open ");
+    ckpGets(r);
+    ASSERT_EQ(ckpGetType(r), ckpTypeObject);
+    std::FILE* scratch = std::tmpfile();
+    ASSERT_NE(scratch, nullptr);
+    ckpReport(r, scratch, 0, 0, "at", "");
+    std::rewind(scratch);
+    char text[256] = "";
+    EXPECT_NE(std::fgets(text, sizeof text, scratch), nullptr);
+    std::fclose(scratch);
+    EXPECT_EQ(std::string(text), "at on line 5 of \"" + path + "\" \n");
+    ckpClose(r);
+    resetErrors();
+}

@@ -3,6 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <filesystem>
 #include <memory>
@@ -134,12 +142,11 @@ TEST(Include, DistinctFilesWithTheSameNodeAreIncluded) {
 
 TEST(Include, UnreadableTargets) {
     ckptest::TempDir dir;
-    std::string main = dir.write("main.ckp", v1 +
-                                                 "sub WRXinc\n"
-                                                 "missing WRXinc\n"
-                                                 "badhdr WRXinc\n"
-                                                 "empty WRXinc\n"
-                                                 "last\n");
+    std::string main = dir.write("main.ckp", v1 + "sub WRXinc\n"
+                                                  "missing WRXinc\n"
+                                                  "badhdr WRXinc\n"
+                                                  "empty WRXinc\n"
+                                                  "last\n");
     dir.write("sub/x", "");
     dir.write("badhdr", "WRXCHECKPOINT=\"1.5\"\nz\n");
     dir.write("empty", "");
@@ -244,3 +251,105 @@ TEST(Include, FromAStreamWithoutName) {
     EXPECT_EQ(r->path(), "i1");
     std::filesystem::current_path(before);
 }
+
+// An include that fails after its file was opened gives one error, leaves
+// no action pending, and the includer reads on.
+TEST(Include, AFailedIncludeLeavesNothingBehind) {
+    ckptest::TempDir dir;
+    std::string main = dir.write("main.ckp", v1 + "v2 WRXinc\nafter1\nbad WRXinc\nafter2\n");
+    dir.write("v2", "WRXCHECKPOINT=\"2.0\"\nz\n");
+    dir.write("bad", "WRXCHECKPOINT=\"1.5\"\nz\n");
+    Reader r(main);
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    EXPECT_EQ(r.next(), ckpTypeInclude);
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_STREQ(ckpGetError(), "unknown syntax version in tiStart");
+    EXPECT_FALSE(r.info->actionSet == 1 && r.info->action != 0);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "after1");
+    EXPECT_EQ(r.next(), ckpTypeInclude);
+    EXPECT_EQ(r.next(), ckpTypeError);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "after2");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+#if !defined(_WIN32)
+namespace {
+// Opens the FIFOs for writing whenever a reader waits on one, so that a
+// reader that opened one by mistake sees an empty file instead of hanging.
+class FifoUnblocker {
+  public:
+    explicit FifoUnblocker(std::vector<std::string> paths)
+        : paths_(std::move(paths)), thread_([this] { run(); }) {}
+    ~FifoUnblocker() {
+        stop_ = true;
+        thread_.join();
+    }
+    FifoUnblocker(const FifoUnblocker&) = delete;
+    FifoUnblocker& operator=(const FifoUnblocker&) = delete;
+    bool unblocked() const { return unblocked_; }
+
+  private:
+    void run() {
+        while (!stop_) {
+            for (const std::string& path : paths_) {
+                int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    unblocked_ = true;
+                    close(fd);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    std::vector<std::string> paths_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> unblocked_{false};
+    std::thread thread_;
+};
+} // namespace
+
+// An include names a file: a FIFO (or a device) is refused with a message
+// naming it, before it is opened, as a directory is; the main file may still
+// be any stream.
+TEST(Include, FilesThatAreNotRegularAreRefused) {
+    ckptest::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(dir.file("pipe.Ckpt").c_str(), 0600), 0);
+    std::string main = dir.write("main.ckp", v1 + "fifo WRXinc\npipe WRXinc\nlast\n");
+    {
+        FifoUnblocker unblocker({dir.file("fifo"), dir.file("pipe.Ckpt")});
+        Reader r(main);
+        ASSERT_NE(r.info, nullptr);
+        r.next();
+        EXPECT_EQ(r.next(), ckpTypeInclude);
+        EXPECT_EQ(r.next(), ckpTypeSyntax);
+        EXPECT_EQ(r.syntaxMsg(), dir.file("fifo") + ": not a regular file");
+        EXPECT_EQ(r.next(), ckpTypeInclude);
+        EXPECT_EQ(r.next(), ckpTypeSyntax);
+        EXPECT_EQ(r.syntaxMsg(), dir.file("pipe") + ": not a regular file");
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.path(), "last");
+        EXPECT_EQ(r.next(), ckpTypeEnd);
+        EXPECT_FALSE(unblocker.unblocked());
+    }
+    std::thread writer([&] {
+        std::FILE* f = std::fopen(dir.file("fifo").c_str(), "w");
+        if (f != nullptr) {
+            std::fputs("WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n", f);
+            std::fclose(f);
+        }
+    });
+    Reader r(dir.file("fifo"));
+    EXPECT_NE(r.info, nullptr);
+    if (r.info != nullptr) {
+        EXPECT_EQ(r.next(), ckpTypeHeader);
+        EXPECT_EQ(r.next(), ckpTypeObject);
+        EXPECT_EQ(r.prop("x"), "1");
+        EXPECT_EQ(r.next(), ckpTypeEnd);
+    }
+    writer.join();
+}
+#endif

@@ -2,8 +2,10 @@
 // lines, NUL bytes and line numbers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/testutil.hpp"
 #include "reader/reader.hpp"
@@ -35,17 +37,16 @@ TEST(PhysicalLines, CommentsAndBlankLines) {
 
 TEST(PhysicalLines, TrailingCommentsAndContinuation) {
     ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 +
-                                "a\\;b\n"
-                                "a ;b\n"
-                                "p x=\"1\" ; note \\\n"
-                                "q\n"
-                                "dir/file a=\"x;y\"\n"
-                                "dir/file a=\"x\\;y\"\n"
-                                "; comment \\\n"
-                                "r\n"
-                                "p a=\"1\" \\\n"
-                                "b=\"2\"\n"));
+    Reader r(dir.write("f", v1 + "a\\;b\n"
+                                 "a ;b\n"
+                                 "p x=\"1\" ; note \\\n"
+                                 "q\n"
+                                 "dir/file a=\"x;y\"\n"
+                                 "dir/file a=\"x\\;y\"\n"
+                                 "; comment \\\n"
+                                 "r\n"
+                                 "p a=\"1\" \\\n"
+                                 "b=\"2\"\n"));
     ASSERT_NE(r.info, nullptr);
     r.next();
     EXPECT_EQ(r.next(), ckpTypeObject);
@@ -133,31 +134,98 @@ TEST(PhysicalLines, LongLines) {
     EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
-TEST(PhysicalLines, NulBytesEndTheLineContent) {
+// A NUL byte is malformed input: the physical line holding one is a syntax
+// error of its own, shown up to the NUL, and reading goes on with the next
+// line, also where the line would have continued or been blank.
+TEST(PhysicalLines, NulBytesMakeSyntaxErrors) {
     ckptest::TempDir dir;
     std::string bytes = v1 + "ab";
     bytes += '\0';
-    bytes += "hidden x=\"1\"\nnext\\";
+    bytes += "def=\"1\"\nnext\\";
     bytes += '\0';
-    bytes += "junk\nv=\"2\"\n";
+    bytes += "junk\nv \\\n   ";
+    bytes += '\0';
+    bytes += " x\nw\n";
     bytes += std::string(700, '\0');
     bytes += "\ntail\n";
     Reader r(dir.write("f", bytes));
     ASSERT_NE(r.info, nullptr);
     r.next();
+    struct Step {
+        int type;
+        const char* path; // or the syntax message
+        long long line;
+    };
+    const std::string nul = "NUL character in line";
+    const Step steps[] = {
+        {ckpTypeSyntax, "NUL character in line", 2},
+        {ckpTypeSyntax, "NUL character in line", 3},
+        {ckpTypeSyntax, "NUL character in line", 5}, // on the continuation line
+        {ckpTypeObject, "w", 6},
+        {ckpTypeSyntax, "NUL character in line", 7}, // 510 NULs without line end
+        {ckpTypeSyntax, "NUL character in line", 8},
+        {ckpTypeObject, "tail", 9},
+        {ckpTypeEnd, "tail", 9},
+    };
+    int i = 0;
+    for (const Step& s : steps) {
+        EXPECT_EQ(r.next(), s.type) << "step " << i;
+        EXPECT_EQ(s.type == ckpTypeSyntax ? r.syntaxMsg() : r.path(), s.path) << "step " << i;
+        EXPECT_EQ(r.lineNumber(), s.line) << "step " << i;
+        ++i;
+    }
+    // The report shows the faulty line up to the NUL, marked at the NUL.
+    Reader again(dir.write("g", v1 + std::string("p a=\"1\"") + '\0' + "rest\n"));
+    ASSERT_NE(again.info, nullptr);
+    again.next();
+    EXPECT_EQ(again.next(), ckpTypeSyntax);
+    ckptest::ReportCapture cap;
+    ckpSyntax(again.info);
+    EXPECT_EQ(cap.messages(),
+              (std::vector<std::string>{"-- Error on line 2 of \"" + dir.file("g") + "\" --",
+                                        "p a=\"1\"", "       ^-- NUL character in line"}));
+    // Without header and on a stream that cannot seek, the first line read
+    // again keeps its fault.
+    std::unique_ptr<Reader> piped(Reader::onPipe(std::string("a 1 static", 10) + '\0' + "x\nb\n"));
+    ASSERT_NE(piped, nullptr);
+    EXPECT_EQ(piped->next(), ckpTypeHeader);
+    EXPECT_EQ(piped->next(), ckpTypeSyntax);
+    EXPECT_EQ(piped->syntaxMsg(), nul);
+    EXPECT_EQ(piped->lineNumber(), 1);
+    // A header line with a NUL after its version: the file keeps its syntax
+    // version, and its header record is the syntax error.
+    Reader header(dir.write("h", std::string("WRXCHECKPOINT=\"1.0\" ", 20) + '\0' + "\nq\n"));
+    ASSERT_NE(header.info, nullptr);
+    EXPECT_EQ(header.next(), ckpTypeSyntax);
+    EXPECT_EQ(header.syntaxMsg(), nul);
+    EXPECT_EQ(header.next(), ckpTypeObject);
+    EXPECT_EQ(header.path(), "q");
+}
+
+// Line counts go past 2^31 without overflow, and reports print them whole.
+TEST(PhysicalLines, LineCountsBeyondThirtyOneBits) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "a\nb x=\"open\nc\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    r.info->file->firstLine->lineNumber = 2147483646; // 2^31 - 2
     EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "ab");
-    EXPECT_EQ(r.props().size(), 0U);
-    EXPECT_EQ(r.next(), ckpTypeObject); // the backslash before the NUL continues
-    EXPECT_EQ(r.path(), "next");
-    EXPECT_EQ(r.prop("v"), "2");
-    // 700 NULs: two pieces, both empty; the first has no line end.
+    EXPECT_EQ(r.lineNumber(), 2147483647LL);
     EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "missing path name");
-    EXPECT_EQ(r.next(), ckpTypeComment);
+    EXPECT_EQ(r.lineNumber(), 2147483648LL);
+    ckptest::ReportCapture cap;
+    ckpSyntax(r.info);
+    ASSERT_FALSE(cap.messages().empty());
+    EXPECT_EQ(cap.messages()[0], "-- Error on line 2147483648 of \"" + dir.file("f") + "\" --");
+    std::FILE* scratch = std::tmpfile();
+    ASSERT_NE(scratch, nullptr);
     EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "tail");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
+    ckpReport(r.info, scratch, 0, 0, "at", "");
+    std::rewind(scratch);
+    char text[256] = "";
+    EXPECT_NE(std::fgets(text, sizeof text, scratch), nullptr);
+    std::fclose(scratch);
+    EXPECT_EQ(std::string(text), "at on line 2147483649 of \"" + dir.file("f") + "\" \n");
 }
 
 TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
@@ -221,6 +289,23 @@ TEST(PhysicalLines, LineNumbersAcrossRecordsAndReReads) {
         EXPECT_EQ(r->path(), "second");
         EXPECT_EQ(r->lineNumber(), 2);
         EXPECT_EQ(r->next(), ckpTypeEnd);
+    }
+    {
+        // The same on a stream that cannot seek, with a first record of two
+        // lines: the header stands on line 1, the record on its last line.
+        std::unique_ptr<Reader> r(Reader::onPipe("first 1 static \\\n x\nsecond 2 dynamic\n"));
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->next(), ckpTypeHeader);
+        EXPECT_EQ(r->lineNumber(), 1);
+        EXPECT_EQ(r->lineCount(), 1);
+        EXPECT_EQ(r->text(), "");
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "first");
+        EXPECT_EQ(r->lineNumber(), 2);
+        EXPECT_EQ(r->info->file->firstLine->physLine, 1);
+        EXPECT_EQ(r->next(), ckpTypeObject);
+        EXPECT_EQ(r->path(), "second");
+        EXPECT_EQ(r->lineNumber(), 3);
     }
     {
         // A seekable file without header whose first record spans lines.

@@ -81,11 +81,14 @@ struct Reader {
         char* name = nullptr;
         char* value = nullptr;
         while (ckpGenProp(info, &id, &name, &value)) {
-            all.emplace_back(name != nullptr ? name : "<null>", value != nullptr ? value : "<flag>");
+            all.emplace_back(name != nullptr ? name : "<null>",
+                             value != nullptr ? value : "<flag>");
         }
         return all;
     }
-    int lineNumber() const { return info->file->firstLine->lineNumber; }
+    long long lineNumber() const {
+        return info->file->firstLine->lineNumber;
+    }
     std::string text(int i = 0) const {
         ckpLine* l = info->file->firstLine;
         while (l != nullptr && i-- > 0) {
@@ -101,7 +104,9 @@ struct Reader {
         return n;
     }
     // Column of the scanner's cursor in its line, and that line's index.
-    long column() const { return info->cursor - info->curLine->text; }
+    long column() const {
+        return info->cursor - info->curLine->text;
+    }
     int cursorLine() const {
         int i = 0;
         for (ckpLine* l = info->file->firstLine; l != nullptr && l != info->curLine; l = l->next) {
@@ -109,7 +114,9 @@ struct Reader {
         }
         return i;
     }
-    std::string syntaxMsg() const { return info->syntaxMsg != nullptr ? info->syntaxMsg : ""; }
+    std::string syntaxMsg() const {
+        return info->syntaxMsg != nullptr ? info->syntaxMsg : "";
+    }
 };
 
 // The types of every record up to the end of the main file (at most limit).

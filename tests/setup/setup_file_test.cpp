@@ -357,4 +357,109 @@ TEST(SetupSave, ElsewhereInNewDirectoriesAndTheLoadPathStays) {
     EXPECT_EQ(ckpSetupSave(created.c_str(), nullptr), 0);
 }
 
+// Paths of any length: a setup in a search directory whose path is longer
+// than 260 characters is found, and a save to such a path is written.
+TEST(SetupPaths, LongPathsWork) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows runtime itself refuses paths of 260 characters and more";
+#endif
+    TempDir dir;
+    std::string deep = dir.path();
+    while (deep.size() < 290) {
+        deep += "/" + std::string(60, 'd');
+    }
+    std::filesystem::create_directories(deep);
+    std::string inDeep = deep + "/deep.setup";
+    {
+        std::FILE* f = std::fopen(inDeep.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs((v1 + "x\n").c_str(), f);
+        std::fclose(f);
+    }
+    ASSERT_GT(inDeep.size(), 300u);
+    setEnv("KVO_SEARCH_DEEPGROUP", dir.file("elsewhere") + listSep() + deep);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoadGroup("deep.setup", "deepgroup"), 1);
+        EXPECT_EQ(reports.joined(), "");
+    }
+    EXPECT_EQ(ckpSetupGetEntry("deep.setup", "x"), 1);
+    EXPECT_NE(dumpOf("deep.setup").find("load path is: " + inDeep + "\n"), std::string::npos);
+
+    std::string target = deep + "/" + std::string(40, 'n') + "/copy.setup";
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave("deep.setup", target.c_str()), 1);
+        EXPECT_EQ(reports.joined(), "");
+    }
+    EXPECT_EQ(readFile(target), v1 + "x\n");
+    EXPECT_EQ(ckpSetupClear("deep.setup"), 1);
+    setEnv("KVO_SEARCH_DEEPGROUP", "");
+}
+
+// Only files count: a directory named like a setup, in the working
+// directory or in an earlier search directory, hides nothing.
+TEST(SetupPaths, ADirectoryIsNotAFile) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("first/shadowed.setup"));
+    std::filesystem::create_directories(dir.file("second"));
+    std::string real = dir.write("second/shadowed.setup", v1 + "real\n");
+    EXPECT_EQ(kvoFileExists(dir.file("first/shadowed.setup").c_str()), 0);
+    EXPECT_NE(kvoFileExists(real.c_str()), 0);
+    setEnv("KVO_SEARCH_SHADOW", dir.file("first") + listSep() + dir.file("second"));
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::create_directories(dir.file("work/shadowed.setup"));
+    std::filesystem::current_path(dir.file("work"));
+    int loaded = ckpSetupLoadGroup("shadowed.setup", "shadow");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(loaded, 1);
+    EXPECT_EQ(ckpSetupGetEntry("shadowed.setup", "real"), 1);
+    EXPECT_EQ(ckpSetupClear("shadowed.setup"), 1);
+    char found[KVO_PATH_BUFFER];
+    EXPECT_EQ(wyrSearchGroup(0, "shadowed.setup", "shadow", found, sizeof found), 0);
+    EXPECT_EQ(std::string(found), dir.file("second") + kvoDirSep() + "shadowed.setup");
+    setEnv("KVO_SEARCH_SHADOW", "");
+}
+
+// Whatever a setup file may hold is saved back unchanged; an entry whose
+// name the syntax cannot carry fails the save with a message naming it, and
+// the old file stays.
+TEST(SetupSave, WhatLoadsSavesBackAndWhatCannotIsNamed) {
+    TempDir dir;
+    std::string long509(509, 'e');
+    std::string text = v1 + long509 + "\\\n owner=\"ann\"\n" + std::string(510, 'f') + "\n" +
+                       "end\\ \n\\\"quoted\n";
+    std::string path = dir.write("full.setup", text);
+    ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntry(path.c_str(), long509.c_str()), 1);
+    std::string copy = dir.file("copy.setup");
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), copy.c_str()), 1);
+        EXPECT_EQ(reports.joined(), "");
+    }
+    ASSERT_EQ(ckpSetupLoad(copy.c_str()), 1);
+    for (const std::string& entry :
+         {long509, std::string(510, 'f'), std::string("end\\"), std::string("\"quoted")}) {
+        EXPECT_EQ(ckpSetupGetEntry(copy.c_str(), entry.c_str()), 1) << entry;
+    }
+    char* owner = nullptr;
+    EXPECT_EQ(ckpSetupGetProp(copy.c_str(), long509.c_str(), "owner", &owner), 1);
+    EXPECT_STREQ(owner, "ann");
+    std::free(owner);
+    EXPECT_EQ(ckpSetupClear(copy.c_str()), 1);
+
+    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), "semi;colon", nullptr), 1);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupWriteEntry): failed to create checkpoint file.\n"
+                  "Error (ckpSetupWriteEntry): entry \"semi;colon\" not written: path name "
+                  "\"semi;colon\" cannot be written in ckpCreateObj\n");
+    }
+    EXPECT_EQ(readFile(path), text);
+    EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
+}
+
 } // namespace

@@ -88,6 +88,13 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
                        "none.ckpt\n"
                        "^\n");
 
+    // A fault on the first line of a continued record is shown on that line.
+    dir.write("cont.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open \\\n b=\"2\"\n");
+    EXPECT_EQ(ckp(dir, "check cont.ckpt").out,
+              "cont.ckpt:2:11: error: missing '\"' for property value\n"
+              "p a=\"open \n"
+              "          ^\n");
+
     Outcome quiet = ckp(dir, "check --quiet bad.ckpt main.ckpt");
     EXPECT_EQ(quiet.code, 1);
     EXPECT_EQ(quiet.out, "4\n");

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
+#include "core/handle.hpp"
 #include "core/types.hpp"
 
 using ckptest::readFile;
@@ -29,7 +33,7 @@ TEST(RecordWriter, HeadTextsAndTypes) {
                   ASSERT_EQ(ckpCreateHdr(w), 1);
                   EXPECT_EQ(ckpGetType(w), ckpTypeHeader);
                   ASSERT_EQ(ckpPuts(w), 1);
-                  ASSERT_EQ(ckpCreateObj(w, "dir/a\"b;c\\d"), 1);
+                  ASSERT_EQ(ckpCreateObj(w, "dir/a\"b\\;c\\d"), 1);
                   EXPECT_EQ(ckpGetType(w), ckpTypeObject);
                   ASSERT_EQ(ckpPuts(w), 1);
                   ASSERT_EQ(ckpCreateObj(w, "my \"dir\"/f"), 1);
@@ -60,7 +64,7 @@ TEST(RecordWriter, HeadTextsAndTypes) {
                   ASSERT_EQ(ckpPuts(w), 1);
               }),
               "WRXCHECKPOINT=\"1.0\"\n"
-              "dir/a\"b;c\\d\n"
+              "dir/a\"b\\;c\\d\n"
               "\"my \\\"dir\\\"/f\"\n"
               "\"t\tab\"\n"
               "\"v\vt\"\n"
@@ -141,7 +145,9 @@ TEST(RecordWriter, PropertyNameRules) {
                   EXPECT_EQ(ckpPutProp(w, "name_1", nullptr), 1);
                   EXPECT_EQ(ckpPutProp(w, "Name_1", "w"), 0);
                   EXPECT_STREQ(ckpGetError(), "non-unique property name");
-                  EXPECT_EQ(ckpPutProp(w, "", "e"), 1);
+                  // A nameless value after a flag would read as the flag's value.
+                  EXPECT_EQ(ckpPutProp(w, "", "e"), 0);
+                  EXPECT_STREQ(ckpGetError(), "illegal property name");
                   EXPECT_EQ(ckpPutProp(w, "nl", "a\nb"), 0);
                   EXPECT_STREQ(ckpGetError(), "illegal property value");
                   ASSERT_EQ(ckpPuts(w), 1);
@@ -150,18 +156,18 @@ TEST(RecordWriter, PropertyNameRules) {
                   EXPECT_STREQ(ckpGetError(), "non-unique property name");
                   ASSERT_EQ(ckpPuts(w), 1);
               }),
-              "p Name_1=\"v\" name_1 =\"e\"\nc WRXc\n");
+              "p Name_1=\"v\" name_1\nc WRXc\n");
 }
 
 TEST(RecordWriter, OverlongHeadsAreRefused) {
     TempDir dir;
     ckpInfo* w = ckpOpen(dir.file("o.ckp").c_str(), "W");
     ASSERT_NE(w, nullptr);
-    std::string fits(508, 'a');
+    std::string fits(510, 'a');
     ASSERT_EQ(ckpCreateObj(w, fits.c_str()), 1);
     EXPECT_EQ(std::string(w->file->firstLine->text), fits);
-    // Quoting adds two quotes and a backslash per quote: 506 + 2 fits, 507 + 2 not.
-    std::string quoted = "a " + std::string(504, 'b');
+    // Quoting adds two quotes and a backslash per quote: 508 + 2 fits, 509 + 2 not.
+    std::string quoted = "a " + std::string(506, 'b');
     EXPECT_EQ(ckpCreateObj(w, quoted.c_str()), 1);
     quoted += "c";
     resetErrors();
@@ -174,8 +180,8 @@ TEST(RecordWriter, OverlongHeadsAreRefused) {
     EXPECT_EQ(ckpSetSubDir(w, huge.c_str()), 0);
     EXPECT_EQ(ckpRecord(w, huge.c_str(), 0), 0);
     EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
-    EXPECT_EQ(ckpRecord(w, std::string(507, 'r').c_str(), 1), 1);
-    EXPECT_EQ(ckpRecord(w, std::string(508, 'r').c_str(), 1), 0);
+    EXPECT_EQ(ckpRecord(w, std::string(509, 'r').c_str(), 1), 1);
+    EXPECT_EQ(ckpRecord(w, std::string(510, 'r').c_str(), 1), 0);
     EXPECT_EQ(ckpCreateObj(w, nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "no path name in ckpCreateObj");
     EXPECT_EQ(ckpPuts(w), 1); // the refused record writes a bare line end
@@ -260,4 +266,211 @@ TEST(RecordWriter, ManyPropertiesStayUnique) {
     expected += "\nq p57=\"now\"\n";
     EXPECT_EQ(out, expected);
     ckpClose(r);
+}
+
+namespace {
+// A record as read back: type, path and properties ("name" or "name=value").
+struct Back {
+    int type;
+    std::string path;
+    std::vector<std::string> props;
+    bool operator==(const Back&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Back& b) {
+    os << b.type << " [" << b.path << "]";
+    for (const std::string& p : b.props) {
+        os << " " << p;
+    }
+    return os;
+}
+
+// Every record after the header, up to the end (syntax errors included).
+std::vector<Back> readBack(const std::string& path) {
+    std::vector<Back> all;
+    ckpInfo* r = ckpOpen(path.c_str(), "R");
+    if (r == nullptr) {
+        return all;
+    }
+    ckpSetRootsAreOK(r, 1); // a leading backslash roots a path on Windows
+    ckpGets(r);
+    for (int i = 0; i < 100 && ckpGets(r) && ckpGetType(r) != ckpTypeEnd; ++i) {
+        int type = ckpGetType(r);
+        bool hasPath = type != ckpTypeComment && ckpGetObjPath(r) != nullptr;
+        Back b{type, hasPath ? ckpGetObjPath(r) : "", {}};
+        int id = 0;
+        char* name = nullptr;
+        char* value = nullptr;
+        while (ckpGenProp(r, &id, &name, &value)) {
+            b.props.push_back(std::string(name) +
+                              (value != nullptr ? "=" + std::string(value) : ""));
+        }
+        all.push_back(b);
+    }
+    ckpClose(r);
+    return all;
+}
+
+// Writes an object record with a flag property or none, then "next".
+struct Writer {
+    TempDir dir;
+    std::string path = dir.file("out.ckp");
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    Writer() { ckpCreateHdr(w) && ckpPuts(w); }
+    ~Writer() { ckpClose(w); }
+    int object(const std::string& p, bool withProp) {
+        int ok =
+            ckpCreateObj(w, p.c_str()) && (!withProp || ckpPutProp(w, "f", nullptr)) && ckpPuts(w);
+        return ok;
+    }
+    std::vector<Back> close() {
+        ckpCreateObj(w, "next") && ckpPuts(w);
+        ckpClose(w);
+        w = nullptr;
+        return readBack(path);
+    }
+};
+} // namespace
+
+// A head may be as long as a line holds: 510 characters, quotes and escapes
+// included. A head of 510 leaves no room on its line for the backslash that
+// continues it, so such a record takes no properties.
+TEST(RecordWriter, HeadsAsLongAsALineHolds) {
+    for (std::size_t n : {509u, 510u}) {
+        Writer w;
+        std::string p(n, 'p');
+        EXPECT_EQ(w.object(p, false), 1) << n;
+        EXPECT_EQ(ckpCreateObj(w.w, p.c_str()), 1);
+        EXPECT_EQ(ckpPutProp(w.w, "f", nullptr), n == 509 ? 1 : 0) << n;
+        if (n == 510) {
+            EXPECT_STREQ(ckpGetError(), "no room for properties after the head in ckpPutProp");
+        } else {
+            EXPECT_EQ(ckpPuts(w.w), 1);
+        }
+        std::string quoted = "a " + std::string(n - 4, 'q'); // n once quoted
+        EXPECT_EQ(ckpSetConfigPath(w.w, quoted.c_str()), n == 509 ? 1 : 0) << n;
+        EXPECT_EQ(ckpPuts(w.w), 1);
+        std::vector<Back> expected = {{ckpTypeObject, p, {}}};
+        if (n == 509) {
+            expected.push_back({ckpTypeObject, p, {"f"}});
+            expected.push_back({ckpTypeConfigPath, quoted, {"WRXc"}});
+        } else {
+            expected.push_back({ckpTypeComment, "", {}}); // the refused record: a bare line end
+        }
+        expected.push_back({ckpTypeObject, "next", {}});
+        EXPECT_EQ(w.close(), expected) << n;
+    }
+    Writer w;
+    EXPECT_EQ(ckpCreateObj(w.w, std::string(511, 'p').c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpCreateObj");
+    EXPECT_EQ(ckpRecord(w.w, std::string(510, 'r').c_str(), 0), 1);
+    EXPECT_EQ(ckpRecord(w.w, std::string(509, 'r').c_str(), 1), 1);
+    EXPECT_EQ(ckpRecord(w.w, std::string(510, 'r').c_str(), 1), 0);
+    EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
+}
+
+// Whatever is written reads back as it was written; what the syntax cannot
+// carry is refused with a message naming the record.
+TEST(RecordWriter, NeverWritesARecordThatReadsBackDifferent) {
+    const std::vector<std::string> carried = {
+        "end\\", "a\\\\",   "\"quote",    "\"quote and blank", "\\\"x",
+        "a\\;b", "c\\;d e", "cr\r",       "mid\rcr",           "a \\\"b",
+        "\\",    "x\\\r",   "tab\tend\\x"};
+    for (bool withProp : {false, true}) {
+        Writer w;
+        std::vector<Back> expected;
+        for (const std::string& p : carried) {
+            EXPECT_EQ(w.object(p, withProp), 1) << p;
+            expected.push_back(
+                {ckpTypeObject, p,
+                 withProp ? std::vector<std::string>{"f"} : std::vector<std::string>{}});
+        }
+        expected.push_back({ckpTypeObject, "next", {}});
+        EXPECT_EQ(w.close(), expected) << withProp;
+    }
+    const std::vector<std::string> refused = {"a;b", "a b\\", ";x", "line\nfeed", "", "\\\"end\\"};
+    Writer w;
+    for (const std::string& p : refused) {
+        resetErrors();
+        EXPECT_EQ(ckpCreateObj(w.w, p.c_str()), 0) << p;
+        EXPECT_NE(std::string(ckpGetError()).find("ckpCreateObj"), std::string::npos) << p;
+        EXPECT_EQ(ckpGetType(w.w), ckpTypeNone);
+        EXPECT_EQ(ckpSetConfigPath(w.w, p.c_str()), 0) << p;
+        EXPECT_EQ(ckpSetSubDir(w.w, p.c_str()), 0) << p;
+    }
+    EXPECT_EQ(ckpCreateObj(w.w, "a;b"), 0);
+    EXPECT_STREQ(ckpGetError(), "path name \"a;b\" cannot be written in ckpCreateObj");
+    EXPECT_EQ(ckpCreateObj(w.w, "two\nlines"), 0);
+    EXPECT_STREQ(ckpGetError(), "path name \"two\\nlines\" cannot be written in ckpCreateObj");
+    // Raw records: a line feed, a final carriage return, or a text that
+    // would continue on the next line cannot come back.
+    EXPECT_EQ(ckpRecord(w.w, "a\nb", 1), 0);
+    EXPECT_STREQ(ckpGetError(), "record text \"a\\nb\" cannot be written in ckpRecord");
+    EXPECT_EQ(ckpRecord(w.w, "a\r", 1), 0);
+    EXPECT_EQ(ckpRecord(w.w, "p x=\"1\" \\", 0), 0);
+    EXPECT_EQ(ckpRecord(w.w, "p x=\"1\" \\", 1), 1); // a comment never continues
+    EXPECT_EQ(ckpRecord(w.w, "p \\; \\", 0), 0);
+    EXPECT_EQ(ckpRecord(w.w, "p ; \\", 0), 1); // the backslash is in the comment
+    // Property names: a flag without a name, and a value without a name
+    // after a flag (it would read as the flag's value).
+    EXPECT_EQ(ckpCreateObj(w.w, "p"), 1);
+    EXPECT_EQ(ckpPutProp(w.w, "", nullptr), 0);
+    EXPECT_EQ(ckpPutProp(w.w, "", "v"), 1);
+    EXPECT_EQ(ckpPutProp(w.w, "f", nullptr), 1);
+    EXPECT_EQ(ckpPutProp(w.w, "", "w"), 0);
+    EXPECT_STREQ(ckpGetError(), "illegal property name");
+}
+
+// A record read from a file comes back through ckpXfer as it was read; a
+// record that no layout of lines can carry is refused.
+TEST(RecordWriter, TransferredRecordsReadBackEqual) {
+    TempDir dir;
+    std::string semicolons;
+    for (int i = 0; i < 252; ++i) {
+        semicolons += "\\;";
+    }
+    std::string in = dir.write("in.ckp", "WRXCHECKPOINT=\"1.0\"\n"
+                                         "end\\ a=\"1\"\n"
+                                         "\\\"q\n"
+                                         "\"x y\\\"\" f\n"
+                                         "n f =\"v\"\n"
+                                         "w v=\"" +
+                                             semicolons +
+                                             "\"\n"
+                                             "long \\\nn=\"" +
+                                             std::string(504, 'v') +
+                                             "\" \\\nm\n"
+                                             "last\\ \n");
+    std::string out = dir.file("out.ckp");
+    ckpInfo* r = ckpOpen(in.c_str(), "R");
+    ckpInfo* w = ckpOpen(out.c_str(), "W");
+    ASSERT_NE(r, nullptr);
+    ASSERT_NE(w, nullptr);
+    ckpCreateHdr(w) && ckpPuts(w);
+    ckpGets(r);
+    std::vector<Back> expected;
+    std::vector<Back> read = readBack(in);
+    std::size_t i = 0;
+    while (ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
+        ASSERT_EQ(ckpXfer(r, w), 1);
+        ASSERT_EQ(ckpPuts(w), 1);
+        expected.push_back(read.at(i));
+        ++i;
+    }
+    // A property that no line can hold, however the record is laid out.
+    ckpInfo* again = ckpOpen(in.c_str(), "R");
+    ASSERT_NE(again, nullptr);
+    ckpGets(again);
+    ckpGets(again);
+    ASSERT_NE(tiAddProp(again->file->firstLine, 0, "big", std::string(508, 'b').c_str()), nullptr);
+    resetErrors();
+    EXPECT_EQ(ckpXfer(again, w), 0);
+    ckpClose(again);
+    EXPECT_STREQ(ckpGetError(), "record \"end\\\" cannot be written in ckpXfer: line too long");
+    EXPECT_EQ(ckpPuts(w), 1); // the refused record: a bare line end
+    expected.push_back({ckpTypeComment, "", {}});
+    ckpClose(r);
+    ckpClose(w);
+    EXPECT_EQ(i, 7u);
+    EXPECT_EQ(readBack(out), expected);
 }
