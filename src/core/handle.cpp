@@ -93,7 +93,7 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     file->name = nameCopy;
     file->syntax = ckpSyntaxUnknown;
     file->stream = stream;
-    file->startOffset = -1L;
+    file->startOffset = -1;
     tStreamId(stream, &file->id);
     if (info != nullptr) {
         file->prev = info->file;

@@ -86,7 +86,7 @@ struct ckpFile {
     int readAhead;
     // Where the stream stood when the library took it over (-1 when it cannot
     // seek): a file without header is read again from there.
-    long startOffset;
+    std::int64_t startOffset;
     // Physical lines still to be read again that were counted already.
     int uncounted;
     // Continuation lines of a header-less first record that a stream which
