@@ -102,14 +102,15 @@ int unpackProps(ckpSetupEntry* entry) {
     if (!inPack(entry, t->first)) {
         return 1;
     }
+    int capacity = t->count > 0 ? t->count : 1;
     std::size_t bytes = std::size_t(t->count) * std::size_t(t->elementSize);
-    void* own = kvoMalloc(bytes);
+    void* own = kvoMalloc(std::size_t(capacity) * std::size_t(t->elementSize));
     if (own == nullptr) {
         return 0;
     }
     std::memcpy(own, t->first, bytes);
     t->first = own;
-    t->capacity = t->count > 0 ? t->count : 1;
+    t->capacity = capacity;
     t->end = static_cast<char*>(own) + bytes;
     return 1;
 }
