@@ -16,8 +16,7 @@ void listRecords(const std::string& path) {
     for (const ckp::Record& r : reader) {
         if (r.type() == ckp::Type::Syntax) {
             ckp::SyntaxError e = r.syntax_error();
-            std::printf("%s:%lld:%d: %s\n", e.file.c_str(), static_cast<long long>(e.line),
-                        e.column, e.message.c_str());
+            std::printf("%s:%lld:%d: %s\n", e.file.c_str(), e.line, e.column, e.message.c_str());
             continue;
         }
         if (r.type() != ckp::Type::Object) {

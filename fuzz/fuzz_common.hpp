@@ -14,14 +14,14 @@
 
 namespace ckpfuzz {
 
-// A per-process scratch directory, made once and reused by every input.
-// Not under /dev (/dev/shm): the library writes files there in place as
-// special files, never through a replacement, and cannot create them.
+// A per-process scratch directory, made once and reused by every input; in
+// memory (/dev/shm) where there is one, since every input is a file.
 inline const std::string& scratchDir() {
     static std::string dir = [] {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string templ = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") +
-                            "/ckp-fuzz-XXXXXX";
+        struct stat st {};
+        std::string templ = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode))
+                                ? "/dev/shm/ckp-fuzz-XXXXXX"
+                                : "/tmp/ckp-fuzz-XXXXXX";
         const char* made = mkdtemp(templ.data());
         if (made == nullptr) {
             std::abort();

@@ -148,6 +148,7 @@ TEST(Replace, SpecialFilesAreWrittenInPlace) {
 TEST(Replace, NamedDescriptorsAreWrittenThroughTheDescriptor) {
     TempDir dir;
     std::string log = dir.write("log", "first\n");
+    std::fflush(nullptr); // the child must not write out what the parent buffered
     pid_t child = fork();
     if (child == 0) {
         int fd = open(log.c_str(), O_WRONLY | O_APPEND);
