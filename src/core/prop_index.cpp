@@ -9,6 +9,8 @@ namespace {
 // Records of up to about this many lines and properties are searched
 // without an index.
 constexpr int directSearchLimit = 24;
+// Index slots kept from one record to the next at the most.
+constexpr std::size_t keptSlots = 4096;
 
 std::uint64_t nameHash(const char* name) {
     std::uint64_t h = 14695981039346656037ull; // FNV-1a
@@ -186,8 +188,15 @@ void tiPropIndexAdd(ckpProp* prop) {
 }
 
 void tiPropIndexForget(ckpInfo* info, const ckpFile* file) {
-    if (info != nullptr && info->propIndex != nullptr && info->propIndex->file == file) {
-        info->propIndex->file = nullptr;
+    ckpPropIndex* index = info != nullptr ? info->propIndex : nullptr;
+    if (index == nullptr || index->file != file) {
+        return;
+    }
+    index->file = nullptr;
+    // The slots of a very large record are not kept for the records after it.
+    if (index->slotCount > keptSlots) {
+        index->slots = static_cast<ckpPropSlot*>(tiFree(index->slots));
+        index->slotCount = 0;
     }
 }
 

@@ -74,8 +74,13 @@ TEST(Builder, RepeatsInRecordsOfManyProperties) {
         other += " n" + std::to_string(i) + " \\\n";
     }
     other += " last\n";
+    std::string huge = "huge \\\n";
+    for (int i = 0; i < 3000; ++i) {
+        huge += " h" + std::to_string(i) + " \\\n";
+    }
+    huge += " h1500\n";
     ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + big + "small n3 n0=\"x\"\n" + other));
+    Reader r(dir.write("f", v1 + big + huge + "small n3 n0=\"x\"\n" + other));
     ASSERT_NE(r.info, nullptr);
     EXPECT_EQ(r.next(), ckpTypeHeader);
     ckptest::resetErrors();
@@ -91,6 +96,11 @@ TEST(Builder, RepeatsInRecordsOfManyProperties) {
     EXPECT_EQ(ckptest::resetErrors(), 3);
     EXPECT_EQ(r.props().size(), 43u);
     EXPECT_EQ(r.prop("n3"), "3");
+    EXPECT_EQ(r.next(), ckpTypeObject); // large enough that its index is not kept
+    EXPECT_EQ(ckptest::resetErrors(), 1);
+    EXPECT_STREQ(ckpGetError(), "duplicate \"h1500\" property");
+    EXPECT_EQ(r.props().size(), 3001u);
+    EXPECT_EQ(r.prop("h2999"), "<flag>");
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
     EXPECT_EQ(r.prop("n0"), "x");
