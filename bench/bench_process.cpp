@@ -1,5 +1,5 @@
-// The ckp command as a whole process: `ckp check --quiet` over the 100 MB
-// record file, start-up and exit included.
+// The ckp command as a whole process over the 100 MB record file, start-up
+// and exit included: `ckp check --quiet`, and `ckp json` against it.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -16,12 +16,14 @@ extern char** environ;
 namespace bench {
 namespace {
 
-void checkProcess(benchmark::State& state, std::string tag) {
+void runProcess(benchmark::State& state, const std::string& tag, const std::string& command) {
     std::string file = dataPath("records-" + tag + ".Ckpt");
     const std::string& tool = options().tool;
+    bool check = command == "check";
+    std::string name = command + "/ckp/" + tag;
     for (auto _ : state) {
-        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>("check"), const_cast<char*>("--quiet"),
-                        file.data(), nullptr};
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(command.c_str()),
+                        check ? const_cast<char*>("--quiet") : file.data(), check ? file.data() : nullptr, nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -42,7 +44,7 @@ void checkProcess(benchmark::State& state, std::string tag) {
         state.counters["child_cpu"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                                       static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            note("check/ckp/" + tag + ": `ckp check --quiet` exited with " +
+            note(name + ": `ckp " + command + "` exited with " +
                  (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : std::string("a signal")) +
                  " on a clean file");
         }
@@ -51,6 +53,9 @@ void checkProcess(benchmark::State& state, std::string tag) {
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
 }
+
+void checkProcess(benchmark::State& state, std::string tag) { runProcess(state, tag, "check"); }
+void jsonProcess(benchmark::State& state, std::string tag) { runProcess(state, tag, "json"); }
 
 }  // namespace
 
@@ -61,6 +66,11 @@ void registerProcess() {
     }
     if (!haveInput("records-100M.Ckpt")) return;
     benchmark::RegisterBenchmark("check/ckp/100M", checkProcess, std::string("100M"))
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(reps(3));
+    benchmark::RegisterBenchmark("json/ckp/100M", jsonProcess, std::string("100M"))
         ->Unit(benchmark::kMillisecond)
         ->UseManualTime()
         ->Iterations(1)

@@ -240,6 +240,26 @@ void transferStdio(benchmark::State& state, std::string tag) {
     state.counters["bytes"] = bytes;
 }
 
+// One record of a million properties against a million records of one
+// property each: the per-property cost must not depend on the record size.
+void readScale(benchmark::State& state, std::string tag) {
+    std::string path = dataPath(tag + "-1M.Ckpt");
+    double bytes = static_cast<double>(fileSize(path));
+    for (auto _ : state) {
+        ReadStats st = ckpReadAll(path);
+        benchmark::DoNotOptimize(st.sum);
+        if (st.failed) {
+            state.SkipWithError(st.error.c_str());
+            break;
+        }
+        if (st.counts.props != 1000000 || st.syntax != 0)
+            note("read/" + tag + "/1M: read " + describe(st.counts) + ", " + std::to_string(st.syntax) +
+                 " syntax errors; the input holds 1000000 properties");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    state.counters["bytes"] = bytes;
+}
+
 void add(const std::string& name, void (*fn)(benchmark::State&, std::string), const std::string& tag,
          int repetitions) {
     benchmark::RegisterBenchmark(name.c_str(), fn, tag)
@@ -263,6 +283,15 @@ void registerRead() {
         add("read/ckp/" + t, readCkp, t, n);
         add("read/inih/" + t, readInih, t, n);
     }
+}
+
+void registerScale() {
+    if (!haveInput("wide-1M.Ckpt") || !haveInput("narrow-1M.Ckpt")) {
+        note("wide-1M.Ckpt or narrow-1M.Ckpt is missing: run ckp_bench_gen");
+        return;
+    }
+    add("read/narrow/1M", readScale, "narrow", reps(3));
+    add("read/wide/1M", readScale, "wide", reps(3));
 }
 
 void registerTransfer() {

@@ -34,6 +34,9 @@ const Size kSizes[] = {{"10k", 10000}, {"100k", 100000}, {"1M", 1000000}};
 
 std::string setupFile(const std::string& tag) { return dataPath("setup-" + tag + ".Ckpt"); }
 
+// The 1M setup file with its entries in reverse order.
+const Size kReversed = {"1M-rev", 1000000};
+
 long countEntries(const std::string& name) {
     kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
     if (!list) return -1;
@@ -250,6 +253,10 @@ void registerSetup() {
             ->Repetitions(reps(s.entries >= 1000000 ? 3 : 5));
     };
     for (const Size& s : kSizes) timed("setup/load/" + std::string(s.tag), setupLoad, s);
+    if (haveInput("setup-1M-rev.Ckpt"))
+        timed("setup/load/1M-rev", setupLoad, kReversed);
+    else
+        note("setup-1M-rev.Ckpt is missing: run ckp_bench_gen");
     for (const Size& s : kSizes) timed("setup/fwrite/" + std::string(s.tag), setupFwrite, s);
     for (const Size& s : kSizes) timed("setup/save/" + std::string(s.tag), setupSave, s);
     for (const Size& s : kSizes)

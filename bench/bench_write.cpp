@@ -1,8 +1,10 @@
 // Writing: the records of a record file through ckpCreateObj, ckpPutProp and
-// ckpPuts, against one fwrite of the bytes the writer must produce.
+// ckpPuts, against one fwrite of the bytes the writer must produce and
+// against a hand-written stdio writer of the same bytes.
 #include <ckp/ckp.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -98,6 +100,70 @@ void writeCkp(benchmark::State& state, std::string tag) {
     if (ran) compareOutput("write/ckp/" + tag, path, w->canonical);
 }
 
+// What a caller would write by hand with stdio for the same bytes: fprintf
+// for the plain parts, putc where a character needs a backslash.
+void putEscaped(std::FILE* f, const char* text, const char* special) {
+    for (const char* p = text; *p; ++p) {
+        if (std::strchr(special, *p)) std::putc('\\', f);
+        std::putc(*p, f);
+    }
+}
+
+bool stdioWriteAll(const RecordSet& set, const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    std::fputs(kHeaderLine, f);
+    for (const RecordSet::Record& rec : set.records) {
+        const char* p = set.str(rec.path);
+        if (std::strpbrk(p, " \t\v")) {
+            std::putc('"', f);
+            putEscaped(f, p, "\"");
+            std::putc('"', f);
+        } else {
+            std::fputs(p, f);
+        }
+        for (std::uint32_t i = 0; i < rec.propCount; ++i) {
+            const RecordSet::Prop& prop = set.props[rec.firstProp + i];
+            const char* name = set.str(prop.name);
+            if (prop.value == RecordSet::kNoValue) {
+                std::fprintf(f, " %s", name);
+                continue;
+            }
+            const char* value = set.str(prop.value);
+            if (!std::strpbrk(value, "\";")) {
+                std::fprintf(f, " %s=\"%s\"", name, value);
+                continue;
+            }
+            std::fprintf(f, " %s=\"", name);
+            putEscaped(f, value, "\";");
+            std::putc('"', f);
+        }
+        std::putc('\n', f);
+    }
+    return std::fclose(f) == 0;
+}
+
+void writeStdio(benchmark::State& state, std::string tag) {
+    const Workload* w = workload(tag);
+    std::string path = outPath("write-stdio-" + tag + ".Ckpt");
+    if (!w) {
+        state.SkipWithError("no record counts: run ckp_bench_gen");
+        return;
+    }
+    bool ran = false;
+    for (auto _ : state) {
+        if (!stdioWriteAll(w->set, path)) {
+            state.SkipWithError("stdio write failed");
+            break;
+        }
+        ran = true;
+    }
+    auto bytes = static_cast<double>(w->canonical.size());
+    state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
+    state.counters["bytes"] = bytes;
+    if (ran) compareOutput("write/stdio/" + tag, path, w->canonical);
+}
+
 void writeFwrite(benchmark::State& state, std::string tag) {
     const Workload* w = workload(tag);
     std::string path = outPath("write-" + tag + ".Ckpt");
@@ -128,7 +194,8 @@ void registerWrite() {
         if (!expectedCounts(t, want)) continue;
         int n = reps(t == "10M" ? 7 : 3);
         using Fn = void (*)(benchmark::State&, std::string);
-        const std::pair<std::string, Fn> family[] = {{"write/fwrite/", writeFwrite}, {"write/ckp/", writeCkp}};
+        const std::pair<std::string, Fn> family[] = {
+            {"write/fwrite/", writeFwrite}, {"write/stdio/", writeStdio}, {"write/ckp/", writeCkp}};
         for (const auto& [name, fn] : family) {
             benchmark::RegisterBenchmark((name + t).c_str(), fn, t)
                 ->Unit(benchmark::kMillisecond)

@@ -53,6 +53,7 @@ int reps(int fallback);
 
 // Benchmark families, registered in the order they run.
 void registerRead();
+void registerScale();
 void registerWrite();
 void registerTransfer();
 void registerSetup();

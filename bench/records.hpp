@@ -16,7 +16,7 @@ namespace bench {
 
 // Raised whenever the generated text changes, so that stale inputs are
 // regenerated.
-inline constexpr int kFormatVersion = 1;
+inline constexpr int kFormatVersion = 2;
 
 // xorshift64*: fixed, portable and identical on every platform, unlike the
 // distributions of <random>.

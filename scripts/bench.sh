@@ -11,4 +11,8 @@ cmake --preset release -B "$build" -DCKP_BUILD_BENCH=ON -DCKP_BUILD_TESTS=OFF >/
 cmake --build "$build" -j2 --target ckp_bench ckp_bench_gen ckp_tool
 mkdir -p "$data"
 "$build/bench/ckp_bench_gen" "$data"
+# The machine and how busy it is: ratios are measured in one process, but a
+# busy machine still spreads them.
+echo "machine: $(uname -sm), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
+echo "load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 exec "$build/bench/ckp_bench" --data="$data" --tool="$build/tools/ckp" "$@"

@@ -155,18 +155,17 @@ inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
 }
 
 /* The line number the library shows for the current record, read back from
- * a report line written to a scratch stream. */
-inline long long reportedLine(ckpInfo* info, std::FILE*& scratch) {
-    if (scratch == nullptr && (scratch = std::tmpfile()) == nullptr) {
-        return 0;
-    }
-    std::rewind(scratch);
-    ckpReport(info, scratch, 0, 0, "", "");
-    long length = std::ftell(scratch);
-    std::rewind(scratch);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (text.empty() || std::fread(text.data(), 1, text.size(), scratch) != text.size()) {
-        return 0;
+ * the report line that ckpReport hands the reporter when it has no stream.
+ * No scratch stream is made. */
+inline long long reportedLine(ckpInfo* info, std::FILE*& /* scratch, unused */) {
+    std::string text;
+    {
+        ReportCapture capture;
+        ckpReport(info, nullptr, 0, 0, "", "");
+        if (capture.texts().empty()) {
+            return 0;
+        }
+        text = capture.texts().back();
     }
     std::size_t at = text.find(" on line ");
     return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 9, nullptr, 10);

@@ -6,6 +6,7 @@
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "core/prop_index.hpp"
 #include "core/record.hpp"
 
 int tiIsStdStream(const std::FILE* stream) {
@@ -40,6 +41,7 @@ ckpLine* tiNewLine(ckpFile* file) {
     if (file != nullptr) {
         line->file = file;
         if (file->lastLine != nullptr) {
+            line->seq = file->lastLine->seq + 1;
             file->lastLine->next = line;
         } else {
             file->firstLine = line;
@@ -91,7 +93,7 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     file->name = nameCopy;
     file->syntax = ckpSyntaxUnknown;
     file->stream = stream;
-    file->startOffset = -1L;
+    file->startOffset = -1;
     tStreamId(stream, &file->id);
     if (info != nullptr) {
         file->prev = info->file;
@@ -154,6 +156,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     while (file->firstLine != nullptr) {
         tiFreeLine(file->firstLine);
     }
+    tiPropIndexForget(info, file);
     if (file->prev != nullptr) {
         file->prev->next = file->next;
     }
@@ -207,6 +210,7 @@ int tiFreeInfo(ckpInfo* info) {
     tiFree(info->configPath);
     tiFree(info->subDir);
     tiFree(info->objPath);
+    tiPropIndexFree(info);
     tiFree(info);
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
+#include "support/platform.hpp"
 
 namespace {
 int notCheckpoint() {
@@ -80,10 +81,10 @@ int keepFirstRecord(ckpInfo* info) {
     if (onlyBlanks(first->text) && !first->hasNul) {
         return 1;
     }
-    // The offset was taken with ftell, never a failed fseek: that drops the
+    // The offset was taken with a tell, never a failed seek: that drops the
     // buffered input of a pipe with some runtimes (msvcrt).
     if (file->stream != nullptr && file->startOffset >= 0 &&
-        std::fseek(file->stream, file->startOffset, SEEK_SET) == 0) {
+        platform::seek(file->stream, file->startOffset) == 0) {
         file->readAhead = 0;
         if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
             return 0;

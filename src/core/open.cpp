@@ -7,6 +7,7 @@
 #include "core/handle.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "support/platform.hpp"
 
 namespace {
 // The stream mode kept for the first character of the caller's mode string;
@@ -64,7 +65,7 @@ int tiStart(ckpInfo* info) {
     if (mode == 'r') {
         // Where the stream stands now is its start for this library: a
         // caller may have read the start of standard input itself.
-        file->startOffset = file->stream != nullptr ? std::ftell(file->stream) : -1L;
+        file->startOffset = file->stream != nullptr ? platform::tell(file->stream) : -1;
         int syntax = tiCheckHeader(info);
         if (syntax < 0) {
             return 0;

@@ -5,19 +5,13 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/prop_index.hpp"
 
 ckpProp* tiFindProp(ckpInfo* info, const char* name) {
     if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {
         return nullptr;
     }
-    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
-        for (ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
-            if (prop->name != nullptr && name != nullptr && tiStrMatch(prop->name, ".", name)) {
-                return prop;
-            }
-        }
-    }
-    return nullptr;
+    return tiPropIndexFind(info, name);
 }
 
 ckpProp* tiNextProp(ckpProp* prop) {
@@ -38,24 +32,14 @@ ckpProp* tiNextProp(ckpProp* prop) {
     return nullptr;
 }
 
-// Asked for every property read, so names are compared here directly (an
-// exact match, as tiFindProp makes it) rather than through tiStrMatch.
+// Asked for every property read: the lookup goes through the record's name
+// index, so a record of many properties stays linear.
 void tiWarnDupProp(ckpLine* line, const char* name) {
     if (line == nullptr || line->file == nullptr || name == nullptr) {
         return;
     }
-    ckpInfo* info = line->file->info;
-    if (info == nullptr || info->file == nullptr) {
-        return;
-    }
-    for (const ckpLine* l = info->file->firstLine; l != nullptr; l = l->next) {
-        for (const ckpProp* prop = l->firstProp; prop != nullptr; prop = prop->next) {
-            if (prop->name != nullptr && prop->name[0] == name[0] &&
-                std::strcmp(prop->name, name) == 0) {
-                tiSetErrorf("duplicate \"%s\" property", name);
-                return;
-            }
-        }
+    if (tiFindProp(line->file->info, name) != nullptr) {
+        tiSetErrorf("duplicate \"%s\" property", name);
     }
 }
 
@@ -90,6 +74,7 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
         line->firstProp = prop;
     }
     line->lastProp = prop;
+    tiPropIndexAdd(prop);
     return prop;
 }
 
@@ -137,6 +122,9 @@ int tiFreeProp(ckpProp* prop) {
         return 0;
     }
     moveGeneratorsPast(prop);
+    if (prop->line != nullptr && prop->line->file != nullptr) {
+        tiPropIndexForget(prop->line->file->info, prop->line->file);
+    }
     unlinkProp(prop);
     tiFree(prop); // the strings live in the same block
     return 0;

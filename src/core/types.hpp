@@ -25,6 +25,7 @@ inline constexpr int ckpSyntaxBadVersion = -1;
 struct ckpProp;
 struct ckpLine;
 struct ckpFile;
+struct ckpPropIndex;
 
 // Full identity of an open file, so that recursion refusal does not depend on
 // the 16-bit node alone. `valid` is 0 for standard streams and where the
@@ -57,6 +58,9 @@ struct ckpLine {
     char* headEnd;
     ckpProp* firstProp;
     ckpProp* lastProp;
+    // Lines are numbered in the order they were appended to their file, so
+    // that the record order of two lines is known without a walk.
+    std::uint64_t seq;
     // The physical line number of this line in its file, set by the reader
     // for every line it reads (0 for lines the writer made), so that a fault
     // on a continuation line can be reported with its own number.
@@ -82,7 +86,7 @@ struct ckpFile {
     int readAhead;
     // Where the stream stood when the library took it over (-1 when it cannot
     // seek): a file without header is read again from there.
-    long startOffset;
+    std::int64_t startOffset;
     // Physical lines still to be read again that were counted already.
     int uncounted;
     // Continuation lines of a header-less first record that a stream which
@@ -117,4 +121,7 @@ struct ckpInfo {
     // owns the main file's stream: ckpClose publishes the new content, a
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
+    ckpPropIndex* propIndex; // owned, null until a record is large enough
+    // ckpPuts formats a record here and hands the stream whole buffers.
+    char outBuffer[8192];
 };

@@ -4,6 +4,7 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "support/platform.hpp"
 
 extern "C" {
 
@@ -13,12 +14,12 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         return 0;
     }
     if (rewindFlag) {
-        // ftell first: a failed fseek on a pipe drops the buffered input
+        // tell first: a failed seek on a pipe drops the buffered input
         // with some runtimes (msvcrt), and the reader reads on after it.
         // The start is where the library took the stream over.
-        long start = file->startOffset > 0 ? file->startOffset : 0L;
-        if (file->stream == nullptr || std::ftell(file->stream) < 0 ||
-            std::fseek(file->stream, start, SEEK_SET) != 0) {
+        std::int64_t start = file->startOffset > 0 ? file->startOffset : 0;
+        if (file->stream == nullptr || platform::tell(file->stream) < 0 ||
+            platform::seek(file->stream, start) != 0) {
             tiSetErrorf("seek failed on \"%s\"", tiFileShownName(file));
             return 0;
         }

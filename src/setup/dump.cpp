@@ -9,7 +9,8 @@ const char* const flagPlaceholder = "(no value)";
 void ckpSetupDumpTo(std::FILE* out, const ckpSetup* setup) {
     std::fprintf(out, "setup information for: %s\n\n", setup->name != nullptr ? setup->name : "");
     std::fprintf(out, "load path is: %s\n", setup->loadPath != nullptr ? setup->loadPath : "");
-    std::fprintf(out, setup->modified ? "setup has been modified\n\n" : "setup has NOT been modified\n\n");
+    std::fprintf(out, setup->modified ? "setup has been modified\n\n"
+                                      : "setup has NOT been modified\n\n");
     std::fprintf(out, "Setup Entries: \n");
     const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
     for (int i = 0; i < setup->entries->count; ++i) {
@@ -24,4 +25,6 @@ void ckpSetupDumpTo(std::FILE* out, const ckpSetup* setup) {
     std::fprintf(out, "\n");
 }
 
-void ckpSetupDump(const ckpSetup* setup) { ckpSetupDumpTo(stderr, setup); }
+void ckpSetupDump(const ckpSetup* setup) {
+    ckpSetupDumpTo(stderr, setup);
+}

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include <cerrno>
+#include <climits>
 
 #include "core/handle.hpp"
+#include "setup/load_order.hpp"
 #include "setup/store.hpp"
 
 namespace {
@@ -19,26 +21,87 @@ void closeReadHandle(ckpInfo* handle) {
     }
 }
 
-int ckpSetupMakeEntry(ckpSetup* setup, ckpInfo* handle) {
-    // The entry name is copied whole: names of any length are kept.
-    const char* path = ckpGetObjPath(handle);
-    kvoTable* props = kvoNewTable(sizeof(ckpSetupProp), 10);
-    if (props == nullptr) {
-        return 0;
-    }
-    int id = 0;
-    char* name = nullptr;
-    char* value = nullptr;
-    while (ckpGenProp(handle, &id, &name, &value)) {
-        ckpSetupProp p{};
-        if (!ckpSetupMakeProp(&p, name, value) || !kvoSortInsert(props, &p, ckpSetupCompareElems)) {
-            kvoReportError(
-                "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
-            ckpSetupFreeProp(&p);
+void warnPropertyDropped() {
+    kvoReportError("Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.");
+}
+
+// The record's properties in order, read straight from its lines.
+template <class Visit> void eachRecordProp(ckpInfo* handle, Visit visit) {
+    for (ckpLine* line = handle->file->firstLine; line != nullptr; line = line->next) {
+        for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
+            visit(p);
         }
     }
-    kvoTrimTable(props);
-    return ckpSetupAddEntry(setup, path, props);
+}
+
+// An object record becomes a packed entry: its properties are counted and
+// measured first, then copied into one block and sorted there once.
+int ckpSetupMakeEntry(ckpSetupLoadOrder* order, ckpInfo* handle) {
+    const char* path = ckpGetObjPath(handle);
+    int count = 0;
+    std::size_t bytes = std::strlen(path != nullptr ? path : "") + 1;
+    eachRecordProp(handle, [&](const ckpProp* p) {
+        if (p->name != nullptr && count < INT_MAX) {
+            ++count;
+            bytes +=
+                std::strlen(p->name) + 1 + (p->value != nullptr ? std::strlen(p->value) + 1 : 0);
+        }
+    });
+    ckpSetupEntry entry{};
+    if (!ckpSetupNewPacked(&entry, path != nullptr ? path : "", count, bytes)) {
+        return 0;
+    }
+    int packed = 0;
+    eachRecordProp(handle, [&](const ckpProp* p) {
+        if (p->name == nullptr || packed == count) {
+            warnPropertyDropped();
+            return;
+        }
+        ckpSetupPackProp(&entry, p->name, p->value);
+        ++packed;
+    });
+    for (int dropped = ckpSetupSortPacked(&entry); dropped > 0; --dropped) {
+        warnPropertyDropped();
+    }
+    if (path == nullptr || path[0] == '\0') {
+        kvoReportError("Error (ckpSetupAddEntry): checkpoint add entry called with no name value.");
+        ckpSetupFreeEntry(&entry);
+        return 0;
+    }
+    if (!ckpSetupLoadAdd(order, &entry)) {
+        kvoReportError("Error (kvoSetupAddEntry): couldn't add entry to checkpoint.");
+        ckpSetupFreeEntry(&entry);
+        return 0;
+    }
+    return 1;
+}
+
+// The records after the header: object records become entries; 0 when a
+// record was faulty or refused or a read failed.
+int readEntries(ckpSetupLoadOrder* order, ckpInfo* handle) {
+    int result = 1;
+    for (;;) {
+        ckpGets(handle);
+        int type = ckpGetType(handle);
+        if (type == ckpTypeEnd) {
+            break;
+        }
+        if (type == ckpTypeError) {
+            kvoReportError(ckpGetError());
+            return 0;
+        }
+        if (type == ckpTypeSyntax) {
+            ckpSyntax(handle);
+            result = 0;
+        } else if (type == ckpTypeHeader) {
+            kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint "
+                           "header record.");
+            result = 0;
+        } else if (type == ckpTypeObject && !ckpSetupMakeEntry(order, handle)) {
+            result = 0;
+        }
+    }
+    return result;
 }
 
 int ckpSetupReadSetup(ckpSetup* setup) {
@@ -55,29 +118,10 @@ int ckpSetupReadSetup(ckpSetup* setup) {
         closeReadHandle(handle);
         return 0;
     }
-    int result = 1;
-    for (;;) {
-        ckpGets(handle);
-        int type = ckpGetType(handle);
-        if (type == ckpTypeEnd) {
-            break;
-        }
-        if (type == ckpTypeError) {
-            kvoReportError(ckpGetError());
-            closeReadHandle(handle);
-            return 0;
-        }
-        if (type == ckpTypeSyntax) {
-            ckpSyntax(handle);
-            result = 0;
-        } else if (type == ckpTypeHeader) {
-            kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint "
-                           "header record.");
-            result = 0;
-        } else if (type == ckpTypeObject && !ckpSetupMakeEntry(setup, handle)) {
-            result = 0;
-        }
-    }
+    ckpSetupLoadOrder order{};
+    ckpSetupLoadBegin(&order, setup);
+    int result = readEntries(&order, handle);
+    ckpSetupLoadEnd(&order);
     closeReadHandle(handle);
     return result;
 }

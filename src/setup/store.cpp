@@ -1,6 +1,7 @@
 // Setups, entries and properties in memory.
 #include "setup/store.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -87,15 +88,129 @@ void ckpSetupFreeProp(ckpSetupProp* prop) {
     }
 }
 
+namespace {
+bool inPack(const ckpSetupEntry* entry, const void* p) {
+    const auto* at = static_cast<const char*>(p);
+    return entry->packEnd != nullptr && at >= reinterpret_cast<const char*>(entry->props) &&
+           at < entry->packEnd;
+}
+
+// The properties of a packed entry move to a block of their own before the
+// table may grow, which reallocates it.
+int unpackProps(ckpSetupEntry* entry) {
+    kvoTable* t = entry->props;
+    if (!inPack(entry, t->first)) {
+        return 1;
+    }
+    int capacity = t->count > 0 ? t->count : 1;
+    std::size_t bytes = std::size_t(t->count) * std::size_t(t->elementSize);
+    void* own = kvoMalloc(std::size_t(capacity) * std::size_t(t->elementSize));
+    if (own == nullptr) {
+        return 0;
+    }
+    std::memcpy(own, t->first, bytes);
+    t->first = own;
+    t->capacity = capacity;
+    t->end = static_cast<char*>(own) + bytes;
+    return 1;
+}
+
+std::size_t stringSize(const char* s) {
+    return s != nullptr ? std::strlen(s) + 1 : 0;
+}
+
+char* packString(char* at, const char* s) {
+    return static_cast<char*>(std::memcpy(at, s, std::strlen(s) + 1));
+}
+
+// Where the next string of a packed entry goes: after the last one packed.
+char* packCursor(const ckpSetupEntry* entry) {
+    int n = entry->props->count;
+    if (n == 0) {
+        return entry->name + std::strlen(entry->name) + 1;
+    }
+    const ckpSetupProp* last = static_cast<const ckpSetupProp*>(entry->props->first) + (n - 1);
+    return last->value != nullptr ? last->value + stringSize(last->value)
+                                  : last->name + stringSize(last->name);
+}
+} // namespace
+
+void ckpSetupFreeEntryProp(const ckpSetupEntry* entry, ckpSetupProp* prop) {
+    if (prop != nullptr && inPack(entry, prop->name)) {
+        prop->name = nullptr;
+        prop->value = nullptr;
+    }
+    ckpSetupFreeProp(prop);
+}
+
+int ckpSetupNewPacked(ckpSetupEntry* entry, const char* name, int count, std::size_t stringBytes) {
+    std::size_t arrayBytes = sizeof(ckpSetupProp) * std::size_t(count > 0 ? count : 1);
+    std::size_t total = sizeof(kvoTable) + arrayBytes + stringBytes;
+    auto* block = static_cast<char*>(kvoMalloc(total));
+    if (block == nullptr) {
+        return 0;
+    }
+    auto* table = reinterpret_cast<kvoTable*>(block);
+    table->first = block + sizeof(kvoTable);
+    table->end = table->first;
+    table->elementSize = int(sizeof(ckpSetupProp));
+    table->count = 0;
+    table->capacity = count > 0 ? count : 1;
+    entry->props = table;
+    entry->packEnd = block + total;
+    entry->name = packString(block + sizeof(kvoTable) + arrayBytes, name);
+    return 1;
+}
+
+void ckpSetupPackProp(ckpSetupEntry* entry, const char* name, const char* value) {
+    kvoTable* t = entry->props;
+    char* at = packCursor(entry);
+    ckpSetupProp* p = static_cast<ckpSetupProp*>(t->first) + t->count;
+    p->name = packString(at, name);
+    p->value = value != nullptr ? packString(at + stringSize(name), value) : nullptr;
+    ++t->count;
+    t->end = p + 1;
+}
+
+int ckpSetupSortPacked(ckpSetupEntry* entry) {
+    kvoTable* t = entry->props;
+    auto* first = static_cast<ckpSetupProp*>(t->first);
+    auto* last = first + t->count;
+    // Strings are packed in file order, so their addresses break ties.
+    std::sort(first, last, [](const ckpSetupProp& a, const ckpSetupProp& b) {
+        int c = std::strcmp(a.name, b.name);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    auto* kept = std::unique(first, last, [](const ckpSetupProp& a, const ckpSetupProp& b) {
+        return std::strcmp(a.name, b.name) == 0;
+    });
+    auto dropped = int(last - kept);
+    t->count -= dropped;
+    t->end = kept;
+    return dropped;
+}
+
 void ckpSetupFreeEntry(ckpSetupEntry* entry) {
     if (entry == nullptr) {
         return;
     }
-    kvoFree(entry->name);
-    for (int i = 0; entry->props != nullptr && i < entry->props->count; ++i) {
-        ckpSetupFreeProp(elementAt<ckpSetupProp>(entry->props, i));
+    if (!inPack(entry, entry->name)) {
+        kvoFree(entry->name);
     }
-    kvoFreeTable(&entry->props);
+    entry->name = nullptr;
+    for (int i = 0; entry->props != nullptr && i < entry->props->count; ++i) {
+        ckpSetupFreeEntryProp(entry, elementAt<ckpSetupProp>(entry->props, i));
+    }
+    if (entry->packEnd == nullptr) {
+        kvoFreeTable(&entry->props);
+        return;
+    }
+    if (!inPack(entry, entry->props->first)) {
+        kvoFree(entry->props->first);
+    }
+    kvoFree(entry->props); // the packed block
+    entry->props = nullptr;
+    entry->packEnd = nullptr;
 }
 
 void ckpSetupFreeEntries(kvoTable** entries) {
@@ -135,7 +250,7 @@ ckpSetup* ckpSetupNew() {
 }
 
 int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props) {
-    ckpSetupEntry element{kvoCopyString(name), props};
+    ckpSetupEntry element{kvoCopyString(name), props, nullptr};
     if (name == nullptr || name[0] == '\0') {
         kvoReportError("Error (ckpSetupAddEntry): checkpoint add entry called with no name value.");
         ckpSetupFreeEntry(&element);
@@ -232,19 +347,21 @@ kvoStrlist* ckpSetupGetEntryList(const char* setup) {
 }
 
 int ckpSetupSetProp(const char* setup, const char* entry, const char* name, const char* value) {
-    ckpSetupProp* p = ckpSetupFindProp(setup, entry, name);
+    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+    if (e == nullptr || name == nullptr) {
+        return 0;
+    }
+    auto* p = static_cast<ckpSetupProp*>(kvoBsearch(name, e->props->first, e->props->count,
+                                                    e->props->elementSize, ckpSetupCompareKey));
     if (p != nullptr) {
         ckpSetupProp changed{};
         if (!ckpSetupMakeProp(&changed, p->name, value)) {
             return 0;
         }
-        ckpSetupFreeProp(p);
+        ckpSetupFreeEntryProp(e, p);
         *p = changed;
-    } else {
-        ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
-        if (e == nullptr || name == nullptr || !insertProp(e->props, name, value)) {
-            return 0;
-        }
+    } else if (!unpackProps(e) || !insertProp(e->props, name, value)) {
+        return 0;
     }
     ckpSetupFind(setup)->modified = 1;
     return 1;
@@ -260,7 +377,7 @@ int ckpSetupDelProp(const char* setup, const char* entry, const char* name) {
     if (removed == nullptr) {
         return 0;
     }
-    ckpSetupFreeProp(static_cast<ckpSetupProp*>(removed));
+    ckpSetupFreeEntryProp(e, static_cast<ckpSetupProp*>(removed));
     std::free(removed);
     ckpSetupFind(setup)->modified = 1;
     return 1;

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 namespace platform {
 
 // Handles are used from one thread at a time, so the stream's lock is not
-// taken for every character.
+// taken for every character. tell and seek (from the start) work in 64-bit
+// offsets on every system.
 #if defined(_WIN32)
 inline int getcUnlocked(std::FILE* stream) {
     return _getc_nolock(stream);
@@ -32,6 +34,14 @@ inline bool isDirSep(char c) {
 inline bool endsDirPart(char c) {
     return c == '/' || c == '\\' || c == ':';
 }
+// long is 32 bits on Windows: offsets go through the 64-bit calls, so that a
+// file over 2 GiB keeps its place.
+inline std::int64_t tell(std::FILE* stream) {
+    return _ftelli64(stream);
+}
+inline int seek(std::FILE* stream, std::int64_t offset) {
+    return _fseeki64(stream, offset, SEEK_SET);
+}
 #else
 inline int getcUnlocked(std::FILE* stream) {
     return getc_unlocked(stream);
@@ -49,6 +59,12 @@ inline bool isDirSep(char c) {
 }
 inline bool endsDirPart(char c) {
     return c == '/';
+}
+inline std::int64_t tell(std::FILE* stream) {
+    return ftello(stream);
+}
+inline int seek(std::FILE* stream, std::int64_t offset) {
+    return fseeko(stream, static_cast<off_t>(offset), SEEK_SET);
 }
 #endif
 

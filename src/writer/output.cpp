@@ -1,6 +1,9 @@
-// Writing the current record to the stream, character by character.
+// Writing the current record: formatted into a buffer, escaped run by run,
+// and handed to the stream a buffer at a time.
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/error.hpp"
 #include "support/platform.hpp"
@@ -28,55 +31,135 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 }
 } // namespace
 
-int tPutChar(std::FILE* stream, char c) {
-    if (platform::putcUnlocked(static_cast<unsigned char>(c), stream) == EOF) {
-        tiSetSysError(errno);
-        return 0;
+namespace {
+// Only a backslash or a delimiter can need an escape: a scan over a field
+// stops at these, and the runs between them go out whole. The stops are
+// looked up in a table; the sets of delimiters that ckpPuts uses have theirs
+// made at compile time, any other set gets one of its own.
+struct StopTable {
+    char lead, trail, extra;
+    std::array<bool, 256> stop;
+};
+
+constexpr StopTable makeStops(char lead, char trail, char extra) {
+    StopTable t{lead, trail, extra, {}};
+    for (char c : {'\0', '\\', lead, trail, extra}) {
+        t.stop[static_cast<unsigned char>(c)] = true;
     }
-    return 1;
+    return t;
 }
 
-namespace {
-// Writes a run of characters that need no escape in one call.
-int putRun(std::FILE* stream, const char* from, const char* to) {
-    auto n = static_cast<std::size_t>(to - from);
-    if (n != 0 && platform::fwriteUnlocked(from, n, stream) != n) {
-        tiSetSysError(errno);
-        return 0;
+constexpr StopTable knownStops[] = {
+    makeStops('"', '"', ';'),   // a value
+    makeStops(' ', '=', '\0'),  // a name with a value after a blank
+    makeStops('\0', '=', '\0'), // the same first on its line
+    makeStops(' ', '\0', '\0'), // a flag
+    makeStops('\0', '\0', '\0'),
+};
+
+class Stops {
+  public:
+    Stops(char lead, char trail, char extra) {
+        for (const StopTable& t : knownStops) {
+            if (t.lead == lead && t.trail == trail && t.extra == extra) {
+                stop_ = t.stop.data();
+                return;
+            }
+        }
+        own_ = makeStops(lead, trail, extra);
+        stop_ = own_.stop.data();
     }
-    return 1;
-}
+    Stops(const Stops&) = delete;
+    Stops& operator=(const Stops&) = delete;
+    // The first stop or the end of the text at or after p.
+    const char* next(const char* p) const {
+        while (!stop_[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        return p;
+    }
+
+  private:
+    StopTable own_{};
+    const bool* stop_ = nullptr;
+};
 } // namespace
 
-int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra) {
+int tOutFlush(tOut& out) {
+    std::size_t n = out.used;
+    out.used = 0;
+    if (n != 0 && platform::fwriteUnlocked(out.buffer, n, out.stream) != n) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
+
+int tOutPut(tOut& out, const char* text, std::size_t n) {
+    if (n > out.size - out.used) {
+        if (!tOutFlush(out)) {
+            return 0;
+        }
+        if (n >= out.size) { // longer than the buffer: straight to the stream
+            if (platform::fwriteUnlocked(text, n, out.stream) != n) {
+                tiSetSysError(errno);
+                return 0;
+            }
+            return 1;
+        }
+    }
+    std::memcpy(out.buffer + out.used, text, n);
+    out.used += n;
+    return 1;
+}
+
+int tOutField(tOut& out, char lead, const char* text, char trail, char extra) {
     if (text == nullptr) {
         text = "";
     }
-    if (lead != '\0' && !tPutChar(stream, lead)) {
+    if (lead != '\0' && !tOutChar(out, lead)) {
         return 0;
     }
+    Stops stops(lead, trail, extra);
     const char* run = text;
-    const char* p = text;
-    for (; *p != '\0'; ++p) {
+    const char* p = stops.next(text);
+    for (; *p != '\0'; p = stops.next(p + 1)) {
         if (needsEscape(p, lead, trail, extra)) {
-            if (!putRun(stream, run, p) || !tPutChar(stream, '\\')) {
+            if (!tOutPut(out, run, std::size_t(p - run)) || !tOutChar(out, '\\')) {
                 return 0;
             }
             run = p;
         }
     }
-    if (!putRun(stream, run, p)) {
+    if (!tOutPut(out, run, std::size_t(p - run))) {
         return 0;
     }
-    return trail == '\0' || tPutChar(stream, trail);
+    return trail == '\0' || tOutChar(out, trail);
+}
+
+int tPutChar(std::FILE* stream, char c) {
+    char buffer[1];
+    tOut out{stream, buffer, sizeof buffer, 0};
+    return tOutChar(out, c) && tOutFlush(out);
+}
+
+int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra) {
+    char buffer[ckpLineSize];
+    tOut out{stream, buffer, sizeof buffer, 0};
+    return tOutField(out, lead, text, trail, extra) && tOutFlush(out);
 }
 
 std::size_t tFieldSize(char lead, const char* text, char trail, char extra) {
-    std::size_t n = (lead != '\0' ? 1 : 0) + (trail != '\0' ? 1 : 0);
-    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-        n += needsEscape(p, lead, trail, extra) ? 2 : 1;
+    if (text == nullptr) {
+        text = "";
     }
-    return n;
+    Stops stops(lead, trail, extra);
+    std::size_t escapes = 0;
+    const char* p = stops.next(text);
+    for (; *p != '\0'; p = stops.next(p + 1)) {
+        escapes += needsEscape(p, lead, trail, extra) ? 1 : 0;
+    }
+    return (lead != '\0' ? 1 : 0) + (trail != '\0' ? 1 : 0) + std::size_t(p - text) + escapes;
 }
 
 std::size_t tPropSize(const ckpProp* prop) {
@@ -89,36 +172,99 @@ std::size_t tPropSize(const ckpProp* prop) {
 }
 
 namespace {
-int putProp(std::FILE* stream, char sep, const ckpProp* prop) {
+int putProp(tOut& out, char sep, const ckpProp* prop) {
     char eq = prop->value != nullptr ? '=' : '\0';
-    if (!tPutField(stream, sep, prop->name, eq, '\0')) {
+    if (!tOutField(out, sep, prop->name, eq, '\0')) {
         return 0;
     }
-    return prop->value == nullptr || tPutField(stream, '"', prop->value, '"', ';');
+    return prop->value == nullptr || tOutField(out, '"', prop->value, '"', ';');
 }
 
-// The physical lines of a record as ckpPuts lays them out: written to the
-// stream, or only measured when there is none. `column` counts the current
-// line's characters, `widest` the widest line ended so far with its
-// continuation backslash.
+// The physical lines of a record as ckpPuts lays them out: formatted into
+// the output buffer, or only measured when there is none. `column` counts
+// the current line's characters, `widest` the widest line ended so far with
+// its continuation backslash.
 struct Layout {
-    std::FILE* stream;
+    tOut* out;
     std::size_t column = 0;
     std::size_t widest = 0;
 };
 
-int endLine(Layout& out, bool continued) {
+// The current line ends at column; a continued one with its backslash.
+void closeLine(Layout& layout, bool continued) {
     if (continued) {
-        ++out.column;
+        ++layout.column;
     }
-    if (out.column > out.widest) {
-        out.widest = out.column;
+    if (layout.column > layout.widest) {
+        layout.widest = layout.column;
     }
-    out.column = 0;
-    if (out.stream == nullptr) {
+    layout.column = 0;
+}
+
+int endLine(Layout& layout, bool continued) {
+    closeLine(layout, continued);
+    if (layout.out == nullptr) {
         return 1;
     }
-    return (!continued || tPutChar(out.stream, '\\')) && tPutChar(out.stream, '\n');
+    return continued ? tOutPut(*layout.out, "\\\n", 2) : tOutChar(*layout.out, '\n');
+}
+
+// Room that a property of up to a line's width takes in the buffer at the
+// most: every character escaped, the delimiters, the separator.
+constexpr std::size_t propRoom = 4 * ckpLineSize + 8;
+
+bool fitsRoom(const ckpProp* prop) {
+    std::size_t name = prop->name != nullptr ? std::strlen(prop->name) : 0;
+    std::size_t value = prop->value != nullptr ? std::strlen(prop->value) : 0;
+    return 2 * (name + value) + 8 <= propRoom;
+}
+
+bool overflows(const Layout& layout, bool wrap, std::size_t size) {
+    return wrap && layout.column != 0 &&
+           layout.column + 1 + size > static_cast<std::size_t>(ckpHeadMax);
+}
+
+// A property measured on its own first, then written (when there is output).
+int putMeasured(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
+    std::size_t size = tPropSize(prop);
+    if (overflows(layout, wrap, size)) {
+        if (!endLine(layout, true)) {
+            return 0;
+        }
+        sep = '\0';
+    }
+    layout.column += size + (sep != '\0' ? 1 : 0);
+    return layout.out == nullptr || putProp(*layout.out, sep, prop);
+}
+
+// A property is formatted into the buffer first and measured there; when it
+// does not fit the line, its separator gives way to a continuation. Only
+// what is too long for that, or a layout without output, is measured apart.
+int putProp(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
+    tOut* out = layout.out;
+    if (out == nullptr || sep == '\0' || !fitsRoom(prop) || out->size < propRoom) {
+        return putMeasured(layout, sep, prop, wrap);
+    }
+    if (out->size - out->used < propRoom && !tOutFlush(*out)) {
+        return 0;
+    }
+    std::size_t start = out->used;
+    if (!putProp(*out, sep, prop)) {
+        return 0;
+    }
+    std::size_t size = out->used - start - 1;
+    if (!overflows(layout, wrap, size)) {
+        layout.column += size + 1;
+        return 1;
+    }
+    char* at = out->buffer + start;
+    std::memmove(at + 2, at + 1, size); // names are word characters: no lead escapes them
+    at[0] = '\\';
+    at[1] = '\n';
+    out->used = start + 2 + size;
+    closeLine(layout, true);
+    layout.column = size;
+    return 1;
 }
 
 // One line of the record: its text, then its properties. A line that would
@@ -126,36 +272,27 @@ int endLine(Layout& out, bool continued) {
 // property that does not fit (a comment line never continues, so it is not).
 // A head that ends in a backslash or a carriage return gets a blank after it
 // when no property follows, so that it does not end the line.
-int putLine(Layout& out, const ckpLine* line, bool wrap) {
-    std::FILE* stream = out.stream;
+int putLine(Layout& layout, const ckpLine* line, bool wrap) {
+    tOut* out = layout.out;
     std::size_t length = std::strlen(line->text);
     char sep = '\0';
     if (length != 0) {
-        if (stream != nullptr && !tPutField(stream, '\0', line->text, '\0', '\0')) {
+        if (out != nullptr && !tOutPut(*out, line->text, length)) { // the head goes out as it is
             return 0;
         }
-        out.column += length;
+        layout.column += length;
         if (wrap && line->firstProp == nullptr && tiHeadNeedsBlank(line->text)) {
-            if (stream != nullptr && !tPutChar(stream, ' ')) {
+            if (out != nullptr && !tOutChar(*out, ' ')) {
                 return 0;
             }
-            ++out.column;
+            ++layout.column;
         }
         sep = ' ';
     }
     for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
-        std::size_t size = tPropSize(prop);
-        if (wrap && out.column != 0 &&
-            out.column + 1 + size > static_cast<std::size_t>(ckpHeadMax)) {
-            if (!endLine(out, true)) {
-                return 0;
-            }
-            sep = '\0';
-        }
-        if (stream != nullptr && !putProp(stream, sep, prop)) {
+        if (!putProp(layout, sep, prop, wrap)) {
             return 0;
         }
-        out.column += size + (sep != '\0' ? 1 : 0);
         sep = ' ';
     }
     return 1;
@@ -168,7 +305,7 @@ bool hasContent(const ckpLine* line) {
     return line->text[0] != '\0' || line->firstProp != nullptr;
 }
 
-int putRecord(const ckpInfo* info, Layout& out) {
+int putRecord(const ckpInfo* info, Layout& layout) {
     const ckpLine* first = info->file->firstLine;
     if (info->type != ckpTypeNone) {
         bool wrap = info->type != ckpTypeComment;
@@ -176,22 +313,22 @@ int putRecord(const ckpInfo* info, Layout& out) {
             if (line != first && !hasContent(line)) {
                 continue;
             }
-            if (line != first && !endLine(out, true)) {
+            if (line != first && !endLine(layout, true)) {
                 return 0;
             }
-            if (!putLine(out, line, wrap)) {
+            if (!putLine(layout, line, wrap)) {
                 return 0;
             }
         }
     }
-    return endLine(out, false);
+    return endLine(layout, false);
 }
 } // namespace
 
 std::size_t tiWidestLine(const ckpInfo* info) {
-    Layout out{nullptr};
-    putRecord(info, out);
-    return out.widest;
+    Layout layout{nullptr};
+    putRecord(info, layout);
+    return layout.widest;
 }
 
 extern "C" {
@@ -205,7 +342,10 @@ int ckpPuts(ckpInfo* info) {
         tiSetError("no file in ckpPuts");
         return 0;
     }
-    Layout out{stream};
-    return putRecord(info, out);
+    // The record is formatted into the handle's buffer, which goes to the
+    // stream whenever it is full and once at the end.
+    tOut out{stream, info->outBuffer, sizeof info->outBuffer, 0};
+    Layout layout{&out};
+    return putRecord(info, layout) && tOutFlush(out);
 }
 }

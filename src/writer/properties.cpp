@@ -51,11 +51,16 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         tiSetError("non-unique property name");
         return 0;
     }
+    // Escapes at most double a text: only a property that might be too long
+    // is measured exactly.
+    std::size_t most = 2 * (std::strlen(name) + (value != nullptr ? std::strlen(value) : 0)) + 3;
     ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value)};
-    if (tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
+    if (most > static_cast<std::size_t>(ckpHeadMax) &&
+        tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
         tiSetError("property too long for one line in ckpPutProp");
         return 0;
     }
-    return tiAddProp(line, 1, name, value) != nullptr ? 1 : 0;
+    // The name was found unique above: no second search.
+    return tiAddProp(line, 0, name, value) != nullptr ? 1 : 0;
 }
 }

@@ -31,6 +31,27 @@ bool tiHeadNeedsBlank(const char* text);
 // Makes path the head text of the current record; 0 without a line, or when
 // the text would not fit the line (callers test tiPathTextSize first).
 int tiSetPath(ckpInfo* info, const char* path);
+// Output formatted into a buffer that goes to the stream in one call
+// whenever it is full and when flushed. A failed write records the system
+// error and gives 0; what failed to be written is dropped.
+struct tOut {
+    std::FILE* stream;
+    char* buffer;
+    std::size_t size;
+    std::size_t used;
+};
+int tOutFlush(tOut& out);
+int tOutPut(tOut& out, const char* text, std::size_t n);
+inline int tOutChar(tOut& out, char c) {
+    if (out.used == out.size && !tOutFlush(out)) {
+        return 0;
+    }
+    out.buffer[out.used++] = c;
+    return 1;
+}
+// A field with its delimiters and escapes (see tPutField).
+int tOutField(tOut& out, char lead, const char* text, char trail, char extra);
+// The same, written straight to the stream.
 int tPutChar(std::FILE* stream, char c);
 int tPutField(std::FILE* stream, char lead, const char* text, char trail, char extra);
 // How many characters tPutField writes for the same arguments.

@@ -88,7 +88,15 @@ TEST(CxxReader, SeesTheSameRecordsAsTheCLoop) {
     ASSERT_TRUE(reader.next() && reader.next());
     ckp::Record a = reader.record();
     EXPECT_EQ(a.path(), "a");
-    EXPECT_EQ(a.line(), 4); // the count after the record's last physical line
+    {
+        // The line is read from the reporter without a word reaching the
+        // caller's own reporter, which stays in place.
+        ckptest::ReportCapture mine;
+        EXPECT_EQ(a.line(), 4); // the count after the record's last physical line
+        EXPECT_TRUE(mine.messages().empty()) << mine.joined();
+        kvoReportError("still mine");
+        EXPECT_EQ(mine.joined(), "still mine\n");
+    }
     EXPECT_EQ(a.file(), main);
     ASSERT_TRUE(a.prop("flag").has_value());
     EXPECT_FALSE(a.prop("flag")->has_value);

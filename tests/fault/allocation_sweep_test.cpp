@@ -150,6 +150,19 @@ TEST(AllocationSweep, ReadWithIncludeAndQueries) {
     reportSites("read", sites);
 }
 
+// A record large enough for a name index: without memory for the index the
+// names are looked up the slow way, with the same results.
+TEST(AllocationSweep, RecordOfManyProperties) {
+    TempDir dir;
+    std::string record = "many \\\n";
+    for (int i = 0; i < 40; ++i) {
+        record += " p" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
+    }
+    std::string path = dir.write("many.ckpt", v1 + record + " x=\"last\"\nnext x=\"1\"\n");
+    long sites = sweep([&] { return onReader(path, drainWithQueries); });
+    reportSites("many properties", sites);
+}
+
 TEST(AllocationSweep, ScanAndSkip) {
     ReadFiles files;
     long sites = sweep([&] {

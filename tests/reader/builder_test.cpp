@@ -41,7 +41,8 @@ TEST(Builder, Properties) {
     }
     {
         One o("p a = \\\n \"x\" v=\"a\\\\b\" w=\"a\\qb\" s=\"say \\\"hi\\\"\"\n");
-        EXPECT_EQ(o.r.props(), (Props{{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}));
+        EXPECT_EQ(o.r.props(),
+                  (Props{{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}));
         EXPECT_EQ(o.r.info->file->lastLine->firstProp->name, std::string("v"));
     }
     {
@@ -57,6 +58,58 @@ TEST(Builder, Properties) {
         One o("p a=\"1\" \\\n\\\nb=\"2\"\n");
         EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"", "<flag>"}, {"b", "2"}}));
     }
+}
+
+// Records of many properties: repeats are found wherever they stand, the
+// first of a name is the one looked up, and nothing carries over to the next
+// record or to a second build of the same one.
+TEST(Builder, RepeatsInRecordsOfManyProperties) {
+    std::string big = "big \\\n";
+    for (int i = 0; i < 40; ++i) {
+        big += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
+    }
+    big += " n3=\"again\" n39 \\\n n3\n";
+    std::string other = "other \\\n";
+    for (int i = 0; i < 40; ++i) {
+        other += " n" + std::to_string(i) + " \\\n";
+    }
+    other += " last\n";
+    std::string huge = "huge \\\n";
+    for (int i = 0; i < 3000; ++i) {
+        huge += " h" + std::to_string(i) + " \\\n";
+    }
+    huge += " h1500\n";
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + big + huge + "small n3 n0=\"x\"\n" + other));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    ckptest::resetErrors();
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(ckptest::resetErrors(), 3);
+    EXPECT_STREQ(ckpGetError(), "duplicate \"n3\" property");
+    EXPECT_EQ(r.props().size(), 43u);
+    EXPECT_EQ(r.prop("n3"), "3");
+    EXPECT_EQ(r.prop("n39"), "39");
+    EXPECT_EQ(r.prop("n40"), "<none>");
+    ckpSetAction(r.info, 1, 2); // built again from the same lines
+    ckpGets(r.info);
+    EXPECT_EQ(ckptest::resetErrors(), 3);
+    EXPECT_EQ(r.props().size(), 43u);
+    EXPECT_EQ(r.prop("n3"), "3");
+    EXPECT_EQ(r.next(), ckpTypeObject); // large enough that its index is not kept
+    EXPECT_EQ(ckptest::resetErrors(), 1);
+    EXPECT_STREQ(ckpGetError(), "duplicate \"h1500\" property");
+    EXPECT_EQ(r.props().size(), 3001u);
+    EXPECT_EQ(r.prop("h2999"), "<flag>");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
+    EXPECT_EQ(r.prop("n0"), "x");
+    EXPECT_EQ(r.prop("n1"), "<none>");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
+    EXPECT_EQ(r.prop("n20"), "<flag>");
+    EXPECT_EQ(r.prop("last"), "<flag>");
+    EXPECT_EQ(r.prop("big"), "<none>");
 }
 
 TEST(Builder, PropertyFaults) {
@@ -138,7 +191,8 @@ TEST(Builder, LegacyFields) {
     }
     {
         One o("p 12 Dynamic branch 4.20\n", false);
-        EXPECT_EQ(o.r.props(), (Props{{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "4.20"}}));
+        EXPECT_EQ(o.r.props(),
+                  (Props{{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "4.20"}}));
     }
     {
         One o("p 12 dynamic\n", false);

@@ -235,6 +235,83 @@ TEST(SetupLoad, WhatAFileMayHoldAndWhatFailsItWhole) {
     }
 }
 
+// Entry names of a setup, in listed order, joined by blanks.
+std::string listed(const char* setup) {
+    std::string names;
+    kvoStrlist* list = ckpSetupGetEntryList(setup);
+    for (kvoStrlist* e = list; e != nullptr && *e != nullptr; ++e) {
+        names += (names.empty() ? "" : " ") + std::string(*e);
+    }
+    kvoFreeStrlist(list);
+    return names;
+}
+
+TEST(SetupLoad, AnyOrderListsSortedAndRefusesARepeatWhereverItStands) {
+    TempDir dir;
+    // Descending, with properties out of order and one repeated.
+    std::string down = dir.write("down.setup", v1 + "e z=\"1\" a=\"2\" z=\"3\"\nd\nc x\nb\na\n");
+    {
+        ReportCapture reports;
+        ASSERT_EQ(ckpSetupLoad(down.c_str()), 1);
+        EXPECT_EQ(reports.joined(),
+                  "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
+    }
+    EXPECT_EQ(listed(down.c_str()), "a b c d e");
+    char** names = nullptr;
+    char** values = nullptr;
+    ASSERT_EQ(ckpSetupGetAllProps(down.c_str(), "e", &names, &values), 1);
+    EXPECT_STREQ(names[0], "a");
+    EXPECT_STREQ(names[1], "z");
+    EXPECT_STREQ(values[1], "1"); // the first of the repeated name stays
+    EXPECT_EQ(names[2], nullptr);
+    for (int i = 0; names[i] != nullptr; ++i) {
+        std::free(names[i]);
+        std::free(values[i]);
+    }
+    std::free(names);
+    std::free(values);
+
+    // Loaded entries change like created ones: a value replaced, properties
+    // added beyond what the file held and removed, an entry removed.
+    EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "z", "new"), 1);
+    EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "m", nullptr), 1);
+    EXPECT_EQ(ckpSetupSetProp(down.c_str(), "c", "y", "2"), 1);
+    EXPECT_EQ(ckpSetupDelProp(down.c_str(), "e", "a"), 1);
+    EXPECT_EQ(ckpSetupDelProp(down.c_str(), "c", "x"), 1);
+    EXPECT_EQ(ckpSetupDelEntry(down.c_str(), "d"), 1);
+    std::string saved = dir.path() + "/saved.setup";
+    ASSERT_EQ(ckpSetupSave(down.c_str(), saved.c_str()), 1);
+    EXPECT_EQ(readFile(saved), v1 + "a\nb\nc y=\"2\"\ne m z=\"new\"\n");
+    EXPECT_EQ(ckpSetupClear(down.c_str()), 1);
+
+    // A repeat far from its first is refused in its place: its message comes
+    // before that of a later faulty record. Seventy names out of order make
+    // the index grow.
+    std::string body;
+    for (int i = 0; i < 70; ++i) {
+        body += "n" + std::to_string((i * 37) % 70 + 10) + "\n";
+    }
+    std::string mixed = dir.write("mixed.setup", v1 + body);
+    ASSERT_EQ(ckpSetupLoad(mixed.c_str()), 1);
+    std::string expected;
+    for (int i = 10; i < 80; ++i) {
+        expected += (expected.empty() ? "n" : " n") + std::to_string(i);
+    }
+    EXPECT_EQ(listed(mixed.c_str()), expected);
+    EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
+    for (const char* repeated : {"c\nb\na\nc\n", "b\nd\na\nd\n", "a\nc\nb\na\n"}) {
+        std::string file = dir.write("repeat.setup", v1 + repeated + "bad x=\"1\n");
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad(file.c_str()), 0) << repeated;
+        ASSERT_GE(reports.messages().size(), 2u) << repeated;
+        EXPECT_EQ(reports.messages()[0],
+                  "Error (kvoSetupAddEntry): couldn't add entry to checkpoint.")
+            << repeated;
+        EXPECT_NE(reports.joined().find("line 6"), std::string::npos) << reports.joined();
+        EXPECT_EQ(ckpSetupGetEntry(file.c_str(), "a"), 0);
+    }
+}
+
 TEST(SetupSave, ElsewhereInNewDirectoriesAndTheLoadPathStays) {
     TempDir dir;
     std::string path = dir.write("home.setup", v1 + "a\n");

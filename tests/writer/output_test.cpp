@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
@@ -135,4 +136,42 @@ TEST(Output, LongRecordsAreContinued) {
     for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
         EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));
     }
+}
+
+// A record many times the size of the writer's buffer, with escapes spread
+// over it, reads back as written and keeps every line readable.
+TEST(Output, RecordsLargerThanTheBuffer) {
+    TempDir dir;
+    std::string path = dir.file("big.ckp");
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(ckpCreateHdr(w), 1);
+    ASSERT_EQ(ckpPuts(w), 1);
+    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+    std::vector<std::string> values;
+    for (int i = 0; i < 120; ++i) {
+        std::string v(100 + i, 'a' + i % 26);
+        v[i % v.size()] = ";\"\\"[i % 3];
+        values.push_back(v);
+        ASSERT_EQ(ckpPutProp(w, ("n" + std::to_string(i)).c_str(), v.c_str()), 1);
+    }
+    ASSERT_EQ(ckpPuts(w), 1);
+    ASSERT_EQ(ckpClose(w), 0);
+    std::string out = readFile(path);
+    EXPECT_GT(out.size(), 2u * 8192);
+    size_t start = 0;
+    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
+        EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));
+    }
+    ckpInfo* r = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ckpGets(r);
+    ckpGets(r);
+    ASSERT_EQ(ckpGetType(r), ckpTypeObject);
+    for (int i = 0; i < 120; ++i) {
+        char* value = nullptr;
+        ASSERT_EQ(ckpGetProp(r, ("n" + std::to_string(i)).c_str(), &value), 1) << i;
+        EXPECT_EQ(std::string(value), values[i]) << i;
+    }
+    ckpClose(r);
 }

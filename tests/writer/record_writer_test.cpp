@@ -229,6 +229,45 @@ TEST(RecordWriter, NoMemory) {
     resetErrors();
 }
 
+// Names stay unique in records of many properties, also in a record
+// transferred from several physical lines, and a refused name of one record
+// is free again in the next.
+TEST(RecordWriter, ManyPropertiesStayUnique) {
+    TempDir dir;
+    std::string source = "WRXCHECKPOINT=\"1.0\"\nt \\\n";
+    for (int i = 0; i < 30; ++i) {
+        source += " s" + std::to_string(i) + " \\\n";
+    }
+    source += " s30\n";
+    ckpInfo* r = ckpOpen(dir.write("in.ckp", source).c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(ckpGets(r), 1);
+    ASSERT_EQ(ckpGets(r), 1);
+    std::string expected = "p";
+    std::string out = written([&](ckpInfo* w) {
+        ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+        for (int i = 0; i < 100; ++i) {
+            ASSERT_EQ(ckpPutProp(w, ("p" + std::to_string(i)).c_str(), nullptr), 1);
+            expected += " p" + std::to_string(i);
+        }
+        resetErrors();
+        EXPECT_EQ(ckpPutProp(w, "p57", "again"), 0);
+        EXPECT_STREQ(ckpGetError(), "non-unique property name");
+        ASSERT_EQ(ckpPuts(w), 1);
+        ASSERT_EQ(ckpCreateObj(w, "q"), 1);
+        EXPECT_EQ(ckpPutProp(w, "p57", "now"), 1);
+        ASSERT_EQ(ckpPuts(w), 1);
+        ASSERT_EQ(ckpXfer(r, w), 1);
+        EXPECT_EQ(ckpPutProp(w, "s30", nullptr), 0);
+        EXPECT_EQ(ckpPutProp(w, "s0", nullptr), 0);
+        EXPECT_EQ(ckpPutProp(w, "s31", nullptr), 1);
+        EXPECT_EQ(resetErrors(), 3);
+    });
+    expected += "\nq p57=\"now\"\n";
+    EXPECT_EQ(out, expected);
+    ckpClose(r);
+}
+
 namespace {
 // A record as read back: type, path and properties ("name" or "name=value").
 struct Back {

@@ -1,0 +1,208 @@
+// The name index of the current record's properties.
+#include "core/prop_index.hpp"
+
+#include <cstring>
+
+#include "core/memory.hpp"
+
+namespace {
+// Records of up to about this many lines and properties are searched
+// without an index.
+constexpr int directSearchLimit = 24;
+// Index slots kept from one record to the next at the most.
+constexpr std::size_t keptSlots = 4096;
+
+std::uint64_t nameHash(const char* name) {
+    std::uint64_t h = 14695981039346656037ull; // FNV-1a
+    for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+        h = (h ^ *p) * 1099511628211ull;
+    }
+    // A multiplication carries bits upward only: fold the high bits down
+    // so that the slot, taken from the low bits, depends on every byte.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    return h ^ (h >> 33);
+}
+
+// The slot of name, or the free one where it would go. A slot keeps its
+// name's hash, so that a probe reads the name only when the hashes agree.
+ckpPropSlot* findSlot(const ckpPropIndex* index, const char* name, std::uint64_t hash) {
+    std::size_t mask = index->slotCount - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        ckpPropSlot* slot = index->slots + i;
+        if (slot->prop == nullptr ||
+            (slot->hash == hash && std::strcmp(slot->prop->name, name) == 0)) {
+            return slot;
+        }
+    }
+}
+
+// Of two properties of one name the one earlier in the record stays: a
+// line appended later has a higher sequence number, and a line's own
+// properties are appended in order.
+void takeIn(ckpPropIndex* index, ckpProp* prop) {
+    std::uint64_t hash = nameHash(prop->name);
+    ckpPropSlot* slot = findSlot(index, prop->name, hash);
+    if (slot->prop == nullptr) {
+        *slot = ckpPropSlot{prop, hash};
+        ++index->used;
+    } else if (slot->prop->line->seq > prop->line->seq) {
+        slot->prop = prop;
+    }
+}
+
+bool resize(ckpPropIndex* index, std::size_t names) {
+    std::size_t n = 64;
+    while (n < 2 * names) {
+        n *= 2;
+    }
+    if (n == index->slotCount) {
+        std::memset(index->slots, 0, n * sizeof(ckpPropSlot));
+        return true;
+    }
+    auto* slots = static_cast<ckpPropSlot*>(tiAlloc(n * sizeof(ckpPropSlot)));
+    if (slots == nullptr) {
+        return false;
+    }
+    std::memset(slots, 0, n * sizeof(ckpPropSlot));
+    tiFree(index->slots);
+    index->slots = slots;
+    index->slotCount = n;
+    return true;
+}
+
+std::size_t countProps(const ckpFile* file) {
+    std::size_t n = 0;
+    for (const ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        for (const ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+// An index of the whole record, or null when no memory is left for it.
+ckpPropIndex* build(ckpInfo* info) {
+    ckpPropIndex* index = info->propIndex;
+    if (index == nullptr) {
+        index = tiAllocZeroed<ckpPropIndex>();
+        if (index == nullptr) {
+            return nullptr;
+        }
+        info->propIndex = index;
+    }
+    index->file = nullptr;
+    index->used = 0;
+    if (!resize(index, countProps(info->file))) {
+        return nullptr;
+    }
+    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+        for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
+            if (p->name != nullptr) {
+                takeIn(index, p);
+            }
+        }
+    }
+    index->file = info->file;
+    return index;
+}
+
+// A direct search; with a limit on the lines and properties passed over,
+// *passed tells whether it stopped there.
+ckpProp* search(const ckpFile* file, const char* name, int limit, bool* passed) {
+    int seen = 0;
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
+            if (p->name != nullptr && p->name[0] == name[0] && std::strcmp(p->name, name) == 0) {
+                return p;
+            }
+            ++seen;
+        }
+        if (limit > 0 && ++seen >= limit) {
+            *passed = true;
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+} // namespace
+
+ckpProp* tiPropIndexFind(ckpInfo* info, const char* name) {
+    if (info == nullptr || info->file == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    const ckpPropIndex* index = info->propIndex;
+    if (index == nullptr || index->file != info->file) {
+        bool passed = false;
+        ckpProp* found = search(info->file, name, directSearchLimit, &passed);
+        if (!passed) {
+            return found;
+        }
+        index = build(info);
+        if (index == nullptr) {
+            return search(info->file, name, 0, &passed); // no memory: the slow way
+        }
+    }
+    return findSlot(index, name, nameHash(name))->prop;
+}
+
+namespace {
+// Twice the slots, filled from the old ones: a record is walked once only.
+bool grow(ckpPropIndex* index) {
+    std::size_t n = index->slotCount * 2;
+    auto* slots = static_cast<ckpPropSlot*>(tiAlloc(n * sizeof(ckpPropSlot)));
+    if (slots == nullptr) {
+        return false;
+    }
+    std::memset(slots, 0, n * sizeof(ckpPropSlot));
+    ckpPropSlot* old = index->slots;
+    std::size_t oldCount = index->slotCount;
+    index->slots = slots;
+    index->slotCount = n;
+    for (std::size_t i = 0; i < oldCount; ++i) {
+        if (old[i].prop != nullptr) {
+            *findSlot(index, old[i].prop->name, old[i].hash) = old[i];
+        }
+    }
+    tiFree(old);
+    return true;
+}
+} // namespace
+
+void tiPropIndexAdd(ckpProp* prop) {
+    if (prop == nullptr || prop->line == nullptr || prop->line->file == nullptr ||
+        prop->name == nullptr) {
+        return;
+    }
+    const ckpFile* file = prop->line->file;
+    ckpInfo* info = file->info;
+    ckpPropIndex* index = info != nullptr ? info->propIndex : nullptr;
+    if (index == nullptr || index->file != file) {
+        return;
+    }
+    if (2 * (index->used + 1) > index->slotCount && !grow(index)) {
+        index->file = nullptr; // no memory: built again when next needed
+        return;
+    }
+    takeIn(index, prop);
+}
+
+void tiPropIndexForget(ckpInfo* info, const ckpFile* file) {
+    ckpPropIndex* index = info != nullptr ? info->propIndex : nullptr;
+    if (index == nullptr || index->file != file) {
+        return;
+    }
+    index->file = nullptr;
+    // The slots of a very large record are not kept for the records after it.
+    if (index->slotCount > keptSlots) {
+        index->slots = static_cast<ckpPropSlot*>(tiFree(index->slots));
+        index->slotCount = 0;
+    }
+}
+
+void tiPropIndexFree(ckpInfo* info) {
+    if (info != nullptr && info->propIndex != nullptr) {
+        tiFree(info->propIndex->slots);
+        info->propIndex = static_cast<ckpPropIndex*>(tiFree(info->propIndex));
+    }
+}

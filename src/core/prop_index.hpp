@@ -1,0 +1,32 @@
+// A name index of the current record's properties, so that looking a name
+// up (the duplicate test of every property read or written, ckpGetProp)
+// stays O(1) however many properties a record has. Small records are
+// searched directly; the index is built once a search passes over more
+// properties than that, and kept while properties are only added.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/types.hpp"
+
+struct ckpPropSlot {
+    ckpProp* prop; // null when free
+    std::uint64_t hash;
+};
+
+struct ckpPropIndex {
+    const ckpFile* file;   // the file whose record is indexed; null: none
+    ckpPropSlot* slots;    // open addressing
+    std::size_t slotCount; // a power of two, at least twice the names held
+    std::size_t used;
+};
+
+// The first property of the handle's current record named name, or null.
+ckpProp* tiPropIndexFind(ckpInfo* info, const char* name);
+// A property just appended to its line: the index takes it in.
+void tiPropIndexAdd(ckpProp* prop);
+// A property of file's record goes away, or the file does: the index of
+// that record is dropped and built again when it is next needed.
+void tiPropIndexForget(ckpInfo* info, const ckpFile* file);
+void tiPropIndexFree(ckpInfo* info);
