@@ -146,9 +146,11 @@ std::string dump(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-// Prints (or, for --array, collects) the records of one file; returns the
-// number of syntax errors.
-long jsonFile(const std::string& file, bool array, nlohmann::json& all) {
+// Prints the records of one file, one object a line or, for --array, as
+// elements of the one array that runJson opened (the same bytes as the
+// whole array dumped at once, but never held in memory); returns the number
+// of syntax errors.
+long jsonFile(const std::string& file, bool array, bool& first) {
     ckp::Reader reader(isStdout(file) ? std::string() : file);
     LineSpans spans;
     long errors = 0;
@@ -163,13 +165,14 @@ long jsonFile(const std::string& file, bool array, nlohmann::json& all) {
             continue;
         }
         errors += record.type() == ckp::Type::Syntax ? 1 : 0;
-        nlohmann::json one = recordJson(record, spans.of(record));
+        std::string one = dump(recordJson(record, spans.of(record)));
         if (array) {
-            all.push_back(std::move(one));
+            std::printf("%s%s", first ? "" : ",", one.c_str());
         } else {
-            std::printf("%s\n", dump(one).c_str());
-            checkStdout();
+            std::printf("%s\n", one.c_str());
         }
+        first = false;
+        checkStdout();
     }
     return errors;
 }
@@ -177,18 +180,21 @@ long jsonFile(const std::string& file, bool array, nlohmann::json& all) {
 } // namespace
 
 int runJson(const JsonOptions& options) {
-    nlohmann::json all = nlohmann::json::array();
     long errors = 0;
+    bool first = true;
+    if (options.array) {
+        std::printf("[");
+    }
     for (const std::string& file : options.files) {
         try {
-            errors += jsonFile(file, options.array, all);
+            errors += jsonFile(file, options.array, first);
         } catch (const ckp::Error& e) {
             std::fflush(stdout);
             throw ToolError(aboutFile(file, e.what()));
         }
     }
     if (options.array) {
-        std::printf("%s\n", dump(all).c_str());
+        std::printf("]\n");
         checkStdout();
     }
     return errors > 0 ? exitFindings : exitOk;

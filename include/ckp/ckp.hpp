@@ -379,7 +379,11 @@ class Reader {
  *   out.close();
  *
  * close() reports a failed last write or close; the destructor closes
- * quietly. */
+ * quietly. A file written by path is replaced in one step when the writer
+ * closes (see ckpOpen): until then it keeps its old content, and a failed
+ * write leaves it so. The C API has no call that discards a write handle,
+ * so a Writer destroyed without close(), also while an exception unwinds,
+ * puts in place what it has written so far. */
 class Writer {
   public:
     /* The record being built; its properties are added in order. */
