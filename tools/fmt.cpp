@@ -42,6 +42,13 @@ int fmtFile(const std::string& file, const FmtOptions& options) {
         throw ToolError("-o names the input file; use -i to rewrite it in place");
     }
     bool compare = options.check || options.diff;
+    // A file rewritten in place is locked from reading it to replacing it,
+    // as a setup edit locks it, so that no concurrent edit is lost. Special
+    // files are written in place, never replaced: no lock file beside them.
+    std::optional<FileLock> lock;
+    if (options.inPlace && kvoIsRegularFile(inputFile(file).c_str())) {
+        lock.emplace(inputFile(file));
+    }
     std::optional<Output> output;
     if (!compare) {
         output.emplace(options.inPlace ? inputFile(file) : options.output);

@@ -2,6 +2,7 @@
 // `ckp fmt` writes and what the Python package's format() returns.
 #include "format_text.hpp"
 
+#include <optional>
 #include <vector>
 
 #include "canonical.hpp"
@@ -14,12 +15,24 @@ struct Commented {
     long start;
     long end;
     RecordComments comments;
+    bool below; // the header's comments: it stays the first line
 };
 
 int syntaxVersion(const ckp::Record& record) {
     int version = -1;
     ckpGetSyntax(record.handle(), nullptr, &version);
     return version;
+}
+
+// A comment or blank line that ends in carriage returns: its text without
+// them, which reads back the same; nullopt for any other record.
+std::optional<std::string> commentWithoutCarriageReturns(const SourceRecord& source) {
+    std::string_view text = withoutLineEnd(source.lines);
+    if (source.record.type() != ckp::Type::Comment || text.empty() || text.back() != '\r' ||
+        text.find('\n') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(withoutCarriageReturns(text));
 }
 
 // Writes one record of the main file in canonical form; an include record
@@ -29,6 +42,8 @@ void writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
     const ckp::Record& record = source.record;
     if (record.type() == ckp::Type::Header && syntaxVersion(record) < 1) {
         canonical.writer().write_header();
+    } else if (std::optional<std::string> comment = commentWithoutCarriageReturns(source)) {
+        canonical.writer().raw(*comment, false);
     } else {
         canonical.writer().transfer(record);
     }
@@ -42,7 +57,7 @@ std::string putBackComments(const std::string& text, const std::vector<Commented
         auto start = static_cast<std::size_t>(c.start);
         auto end = static_cast<std::size_t>(c.end);
         out.append(text, at, start - at);
-        out += withComments(std::string_view(text).substr(start, end - start), c.comments);
+        out += withComments(std::string_view(text).substr(start, end - start), c.comments, c.below);
         at = end;
     }
     out.append(text, at);
@@ -51,7 +66,8 @@ std::string putBackComments(const std::string& text, const std::vector<Commented
 
 } // namespace
 
-Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes) {
+Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes,
+                     bool rootsOk) {
     Formatted result;
     CanonicalText canonical;
     std::vector<Commented> commented;
@@ -77,9 +93,10 @@ Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bo
             }
             long start = canonical.offset();
             writeCanonical(canonical, source);
-            commented.push_back({start, canonical.offset(), std::move(comments)});
+            commented.push_back(
+                {start, canonical.offset(), std::move(comments), type == ckp::Type::Header});
         },
-        false, followIncludes);
+        rootsOk, followIncludes);
     result.text = putBackComments(canonical.finish(), commented);
     return result;
 }

@@ -21,8 +21,9 @@ using SyntaxErrorSink = std::function<void(const ckp::SyntaxError&)>;
 // every record transferred, a header given to a file without one, the
 // records of included files left in their own files, every comment kept.
 // Each syntax error goes to onError and is counted. Without followIncludes
-// an included file is not opened. Throws ckp::Error or ToolError.
+// an included file is not opened; with rootsOk paths that start at a root are
+// accepted (as in setups). Throws ckp::Error or ToolError.
 Formatted formatText(const std::string& file, const SyntaxErrorSink& onError,
-                     bool followIncludes = true);
+                     bool followIncludes = true, bool rootsOk = false);
 
 } // namespace ckptool

@@ -41,6 +41,18 @@ void endBySignal(int signal) {
 
 } // namespace
 
+FileLock::FileLock(const std::string& file) {
+    int errnum = 0;
+    lock_ = kvoLockFile(file.c_str(), &errnum);
+    if (lock_ == nullptr) {
+        throw ToolError("cannot lock " + file + ": " + std::strerror(errnum));
+    }
+}
+
+FileLock::~FileLock() {
+    kvoUnlockFile(lock_);
+}
+
 bool isStdout(const std::string& target) {
     return target.empty() || target == "-";
 }

@@ -35,6 +35,20 @@ class Output {
     kvoReplacement* replacement_ = nullptr;
 };
 
+// The writers' lock on a file (the lock file beside it), held while the
+// object lives: every read-modify-write of a file in place holds it, so that
+// concurrent edits see each other's results.
+class FileLock {
+  public:
+    explicit FileLock(const std::string& file);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    kvoFileLock* lock_;
+};
+
 // Throws when standard output has failed: a closed pipe ends the command
 // quietly (OutputClosed), any other failure as "write error: REASON".
 void checkStdout();

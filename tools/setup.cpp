@@ -5,11 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "canonical.hpp"
 #include "ckp/ckp.hpp"
 #include "ckp/kvo.h"
 #include "commands.hpp"
+#include "format_text.hpp"
 #include "output.hpp"
 #include "source_lines.hpp"
 
@@ -39,24 +41,6 @@ std::string setupFile(const SetupOptions& o) {
     }
     return o.name;
 }
-
-// The writers' lock on a setup file, held while the object lives.
-class SetupLock {
-  public:
-    explicit SetupLock(const std::string& file) {
-        int errnum = 0;
-        lock_ = kvoLockFile(file.c_str(), &errnum);
-        if (lock_ == nullptr) {
-            throw ToolError("cannot lock " + file + ": " + std::strerror(errnum));
-        }
-    }
-    ~SetupLock() { kvoUnlockFile(lock_); }
-    SetupLock(const SetupLock&) = delete;
-    SetupLock& operator=(const SetupLock&) = delete;
-
-  private:
-    kvoFileLock* lock_;
-};
 
 void requireEntry(const ckp::Setup& setup, const std::string& entry) {
     if (!setup.has_entry(entry)) {
@@ -105,42 +89,54 @@ using Props = std::vector<std::pair<std::string, std::optional<std::string>>>;
 // Where an entry's record lies in the setup file, and what it holds.
 struct EntryPlace {
     bool found = false;
-    bool included = false;    // found in an included file only
-    std::string_view lines;   // the record's lines
-    std::size_t offset = 0;   // where they begin
-    std::size_t insertAt = 0; // where a new record of that name goes
-    bool insertFound = false; // a later object record was found for it
-    Props props;              // in the record's order
+    bool included = false;                   // found in an included file only
+    bool headed = false;                     // the file begins with a header of its own
+    std::string_view lines;                  // the record's lines
+    std::size_t offset = 0;                  // where they begin
+    std::size_t insertAt = 0;                // where a new record of that name goes
+    bool insertFound = false;                // a later object record was found for it
+    std::size_t openEnd = std::string::npos; // the backslash continuing the last record
+    Props props;                             // in the record's order
     RecordComments comments;
 };
 
-EntryPlace findEntry(const std::string& file, const std::string& entry, SourceFile& source) {
+using Visit = std::function<void(const SourceRecord&)>;
+using Walk = std::function<SourceFile(const Visit&)>;
+
+void noteMainRecord(EntryPlace& place, const SourceRecord& s) {
+    if (s.included || s.lines.empty()) {
+        return;
+    }
+    place.headed = place.headed || s.record.type() == ckp::Type::Header;
+    std::size_t backslash = 0;
+    place.openEnd = endsContinued(s.lines, &backslash) ? s.offset + backslash : std::string::npos;
+}
+
+EntryPlace findEntry(const std::string& entry, const Walk& walk, SourceFile& source) {
     EntryPlace place;
-    source = walkMainFile(
-        file,
-        [&](const SourceRecord& s) {
-            if (s.record.type() != ckp::Type::Object) {
-                return;
+    source = walk([&](const SourceRecord& s) {
+        noteMainRecord(place, s);
+        if (s.record.type() != ckp::Type::Object) {
+            return;
+        }
+        std::string_view path = s.record.path();
+        if (path == entry && s.included) {
+            place.included = true;
+        } else if (path == entry && !place.found) {
+            place.found = true;
+            place.lines = s.lines;
+            place.offset = s.offset;
+            for (const ckp::Property& p : s.record.props()) {
+                place.props.emplace_back(std::string(p.name),
+                                         p.has_value ? std::optional<std::string>(p.value)
+                                                     : std::nullopt);
             }
-            std::string_view path = s.record.path();
-            if (path == entry && s.included) {
-                place.included = true;
-            } else if (path == entry && !place.found) {
-                place.found = true;
-                place.lines = s.lines;
-                place.offset = s.offset;
-                for (const ckp::Property& p : s.record.props()) {
-                    place.props.emplace_back(std::string(p.name),
-                                             p.has_value ? std::optional<std::string>(p.value)
-                                                         : std::nullopt);
-                }
-                place.comments = commentsOf(s.lines);
-            } else if (!s.included && !place.insertFound && path > entry) {
-                place.insertFound = true;
-                place.insertAt = s.offset;
-            }
-        },
-        true);
+            place.comments = commentsOf(s.lines);
+        } else if (!s.included && !place.insertFound && path > entry) {
+            place.insertFound = true;
+            place.insertAt = s.offset;
+        }
+    });
     // The views point into the bytes, which moved into `source`.
     if (place.found) {
         place.lines = std::string_view(source.bytes).substr(place.offset, place.lines.size());
@@ -148,6 +144,37 @@ EntryPlace findEntry(const std::string& file, const std::string& entry, SourceFi
     if (!place.insertFound) {
         place.insertAt = source.bytes.size();
     }
+    return place;
+}
+
+// The entry's place in the setup file as it will be written: a file without
+// a header of its own (empty, or of syntax version 0) is first written
+// whole in the current syntax, its comments kept, so that the edited file
+// still loads.
+EntryPlace findEntryToEdit(const std::string& file, const std::string& entry, SourceFile& source) {
+    EntryPlace place = findEntry(
+        entry, [&](const Visit& visit) { return walkMainFile(file, visit, true); }, source);
+    if (place.headed) {
+        return place;
+    }
+    std::string problems;
+    Formatted converted = formatText(
+        source.name,
+        [&](const ckp::SyntaxError& e) {
+            problems += problems.empty() ? "" : "; ";
+            problems += "line " + std::to_string(e.line) + ": " + e.message;
+        },
+        false, true);
+    if (converted.errors > 0) {
+        throw ToolError("cannot give " + source.name + " a header: " + problems);
+    }
+    bool included = place.included;
+    std::string name = source.name;
+    place = findEntry(
+        entry,
+        [&](const Visit& visit) { return walkBytes(name, converted.text, visit, true, false); },
+        source);
+    place.included = included;
     return place;
 }
 
@@ -160,12 +187,25 @@ std::string recordText(const std::string& entry, const Props& props) {
     return canonical.finish();
 }
 
+// What is left of a deleted record: its comments, each on a line of its own.
+std::string commentsLeft(const RecordComments& comments) {
+    std::string out;
+    for (const std::string& line : comments.lines) {
+        out += line + '\n';
+    }
+    if (!comments.trailing.empty()) {
+        out += comments.trailing + '\n';
+    }
+    return out;
+}
+
 // Rewrites the setup file with the entry's record changed by `change`
-// (which returns false to drop the record); every other byte stays.
+// (which returns false to drop the record, its comments staying); every
+// other byte stays.
 template <class Change>
 void rewriteEntry(const std::string& file, const std::string& entry, Change change) {
     SourceFile source;
-    EntryPlace place = findEntry(file, entry, source);
+    EntryPlace place = findEntryToEdit(file, entry, source);
     if (place.included && !place.found) {
         throw ToolError("entry " + entry + " of " + file +
                         " is in an included file; change it there");
@@ -174,13 +214,19 @@ void rewriteEntry(const std::string& file, const std::string& entry, Change chan
     std::string out;
     const std::string& bytes = source.bytes;
     bool keep = change(place.props);
-    std::string record = keep ? withComments(recordText(entry, place.props), place.comments) : "";
+    std::string record = keep ? withComments(recordText(entry, place.props), place.comments)
+                              : commentsLeft(place.comments);
     if (place.found) {
         out.append(bytes, 0, place.offset);
         out += record;
         out.append(bytes, place.offset + place.lines.size());
     } else {
         out.append(bytes, 0, place.insertAt);
+        // A last record continued to the end of the file would take the new
+        // one in: its backslash goes, which the reader drops there anyway.
+        if (!place.insertFound && place.openEnd != std::string::npos) {
+            out.erase(place.openEnd, 1);
+        }
         if (!out.empty() && out.back() != '\n') {
             out += '\n';
         }
@@ -260,7 +306,7 @@ int dispatch(const SetupOptions& o, ckp::Setup& setup, const std::string& file) 
 // meanwhile is never replaced.
 int create(const SetupOptions& o) {
     needArgs(o, 0, 0, "");
-    SetupLock lock(o.name);
+    FileLock lock(o.name);
     if (kvoFileExists(o.name.c_str())) {
         throw ToolError("cannot create " + o.name + ": the file exists");
     }
@@ -330,7 +376,7 @@ int runSetup(const SetupOptions& o) {
         if (!changes(o)) {
             return loadAndRun(o, file);
         }
-        SetupLock lock(file);
+        FileLock lock(file);
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
         throw ToolError(setupMessage(o, e));

@@ -1,8 +1,10 @@
 #include "source_lines.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "canonical.hpp"
 #include "ckp/kvo.h"
@@ -89,6 +91,31 @@ std::string_view withoutLineEnd(std::string_view line) {
     return line;
 }
 
+std::string_view withoutCarriageReturns(std::string_view text) {
+    while (!text.empty() && text.back() == '\r') {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool endsContinued(std::string_view lines, std::size_t* backslash) {
+    LineCursor cursor(lines);
+    bool continued = false;
+    while (cursor.offset() < lines.size()) {
+        std::size_t start = cursor.offset();
+        std::string_view line = withoutLineEnd(cursor.takeThrough(cursor.taken() + 1));
+        std::string_view content = line.substr(0, std::min(findComment(line), line.size()));
+        if (skipBlanks(line).empty() || skipBlanks(line).front() == ';') {
+            continue; // blank and comment lines leave a continuation open
+        }
+        continued = !content.empty() && content.back() == '\\';
+        if (continued) {
+            *backslash = start + content.size() - 1;
+        }
+    }
+    return continued;
+}
+
 RecordComments commentsOf(std::string_view lines) {
     RecordComments comments;
     LineCursor cursor(lines);
@@ -100,7 +127,7 @@ RecordComments commentsOf(std::string_view lines) {
         if (at == std::string_view::npos) {
             continue;
         }
-        std::string text(line.substr(at));
+        std::string text(withoutCarriageReturns(line.substr(at)));
         bool wholeLine = skipBlanks(line).front() == ';';
         if (!wholeLine && end == lines.size()) {
             comments.trailing = std::move(text);
@@ -111,30 +138,37 @@ RecordComments commentsOf(std::string_view lines) {
     return comments;
 }
 
-std::string withComments(std::string_view canonical, const RecordComments& comments) {
+namespace {
+
+std::string commentLines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const std::string& line : comments.lines) {
+    for (const std::string& line : lines) {
         out += line;
         out += '\n';
     }
+    return out;
+}
+
+} // namespace
+
+std::string withComments(std::string_view canonical, const RecordComments& comments, bool below) {
+    std::string before = below ? std::string() : commentLines(comments.lines);
+    std::string after = below ? commentLines(comments.lines) : std::string();
     if (comments.trailing.empty()) {
-        out += canonical;
-        return out;
+        return before + std::string(canonical) + after;
     }
     std::string_view last = withoutLineEnd(canonical);
     std::size_t lastStart = last.rfind('\n');
     lastStart = lastStart == std::string_view::npos ? 0 : lastStart + 1;
     if (last.size() - lastStart + 1 + comments.trailing.size() > linePiece) {
-        out += comments.trailing;
-        out += '\n';
-        out += canonical;
-        return out;
+        (below ? after : before) += comments.trailing + '\n';
+        return before + std::string(canonical) + after;
     }
-    out += last;
-    out += ' ';
-    out += comments.trailing;
-    out += canonical.substr(last.size());
-    return out;
+    std::string record(last);
+    record += ' ';
+    record += comments.trailing;
+    record += canonical.substr(last.size());
+    return before + record + after;
 }
 
 namespace {
@@ -181,18 +215,24 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
 
 } // namespace
 
+SourceFile walkBytes(const std::string& name, std::string bytes,
+                     const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
+                     bool followIncludes) {
+    SourceFile source{name, std::move(bytes)};
+    StdinFromBytes input(source.bytes);
+    ckp::Reader reader(std::string(), rootsOk);
+    walkRecords(reader, source, visit, followIncludes);
+    return source;
+}
+
 SourceFile walkMainFile(const std::string& file,
                         const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
                         bool followIncludes) {
-    SourceFile source;
     if (readableOnce(file)) {
-        source.name = file;
-        source.bytes = file == "-" ? readStream(stdin, "standard input") : readWholeFile(file);
-        StdinFromBytes input(source.bytes);
-        ckp::Reader reader(std::string(), rootsOk);
-        walkRecords(reader, source, visit, followIncludes);
-        return source;
+        std::string bytes = file == "-" ? readStream(stdin, "standard input") : readWholeFile(file);
+        return walkBytes(file, std::move(bytes), visit, rootsOk, followIncludes);
     }
+    SourceFile source;
     ckp::Reader reader(file, rootsOk);
     char* found = nullptr;
     source.name =

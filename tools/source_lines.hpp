@@ -43,6 +43,16 @@ std::size_t findComment(std::string_view line);
 // A line without its line end (LF, or CR LF as the reader takes it).
 std::string_view withoutLineEnd(std::string_view line);
 
+// Text without the carriage returns at its end: the reader takes one before
+// a line feed as part of the line end, so a comment written with it would
+// not read back the same.
+std::string_view withoutCarriageReturns(std::string_view text);
+
+// True when the last line of a record's lines that holds content ends in a
+// backslash, so that the record goes on with whatever line follows;
+// *backslash is then where that backslash is in `lines`.
+bool endsContinued(std::string_view lines, std::size_t* backslash);
+
 // The comments of one record that the reader does not hand out.
 struct RecordComments {
     std::vector<std::string> lines; // comment lines inside the record, in order
@@ -57,8 +67,10 @@ RecordComments commentsOf(std::string_view lines);
 // A record's canonical text (its lines, each with its line end) with its
 // comments put back: the trailing one at the end of the last line when the
 // line then still reads as one piece, every other one on a comment line
-// directly above the record.
-std::string withComments(std::string_view canonical, const RecordComments& comments);
+// directly above the record, or directly below it when `below` (the header,
+// which must stay the first line).
+std::string withComments(std::string_view canonical, const RecordComments& comments,
+                         bool below = false);
 
 // One record of the main file with its physical lines; `lines` is empty for a
 // record that has none of its own (the empty header of syntax version 0,
@@ -85,5 +97,10 @@ struct SourceFile {
 SourceFile walkMainFile(const std::string& file,
                         const std::function<void(const SourceRecord&)>& visit, bool rootsOk = false,
                         bool followIncludes = true);
+
+// The same for bytes in memory that stand for the file `name`.
+SourceFile walkBytes(const std::string& name, std::string bytes,
+                     const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
+                     bool followIncludes);
 
 } // namespace ckptool

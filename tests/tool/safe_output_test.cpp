@@ -148,6 +148,39 @@ TEST(ToolSafeOutput, ConcurrentSetupEditsAllSurvive) {
     std::printf("[ figures  ] 8 processes x 25 setup set: 200 edits in %.2f s\n", seconds);
 }
 
+// fmt -i rewrites a setup file in a loop while two processes make 20 edits
+// each: fmt holds the same lock, so no edit is lost to its rewrite.
+TEST(ToolSafeOutput, FmtInPlaceLosesNoConcurrentSetupEdit) {
+    TempDir dir;
+    dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\n; the team\n");
+    int status =
+        shell(dir, "( while [ ! -e done ]; do\n"
+                   "    \"$CKP\" fmt -i team.setup || echo fmt >>failed\n"
+                   "    echo >>formats\n"
+                   "  done ) &\n"
+                   "( for p in 0 1; do\n"
+                   "    ( for i in $(seq 10 29); do\n"
+                   "        \"$CKP\" setup set team.setup e$p-$i n $i || echo e$p-$i >>failed\n"
+                   "      done ) &\n"
+                   "  done\n"
+                   "  wait )\n"
+                   "touch done\n"
+                   "wait\n");
+    ASSERT_EQ(status, 0);
+    EXPECT_FALSE(fs::exists(dir.file("failed"))) << readFile(dir.file("failed"));
+    EXPECT_TRUE(fs::exists(dir.file("formats")));
+    Outcome list = ckp(dir, "setup list team.setup");
+    ASSERT_EQ(list.code, 0) << list.err;
+    std::string expected;
+    for (int p = 0; p < 2; ++p) {
+        for (int i = 10; i < 30; ++i) {
+            expected += "e" + std::to_string(p) + "-" + std::to_string(i) + "\n";
+        }
+    }
+    EXPECT_EQ(list.out, expected);
+    EXPECT_TRUE(temporaries(dir).empty());
+}
+
 // Several creators at once and a file that is there already: one creator
 // wins, the others say the file exists, nothing is replaced.
 TEST(ToolSafeOutput, CreateNeverReplacesAFile) {

@@ -473,11 +473,13 @@ TEST(ToolSetup, EditsChangeOnlyTheirRecord) {
     now += "zoe remote\n";
     EXPECT_EQ(readFile(dir.file("team.setup")), now);
 
-    // A deleted property or entry; the inside comment moves above.
+    // A deleted property or entry; the inside comment moves above, the
+    // deleted entry's comment stays.
     ASSERT_EQ(ckp(dir, "setup del team.setup alice site").code, 0);
     ASSERT_EQ(ckp(dir, "setup del team.setup zed").code, 0);
     now.replace(now.find(alice), alice.size(), "; why\nalice role=\"lead\"\n");
-    now.erase(now.find("zed"), std::string("zed  role=\"x\"   ; last one\n").size());
+    const std::string zed = "zed  role=\"x\"   ; last one\n";
+    now.replace(now.find(zed), zed.size(), "; last one\n");
     EXPECT_EQ(readFile(dir.file("team.setup")), now);
 
     EXPECT_TRUE(tooltest::temporaries(dir).empty());
