@@ -21,19 +21,6 @@ DiagnosticStyle styleOf(const CheckOptions& options) {
     return style;
 }
 
-// An include that failed for want of file descriptors or memory is a
-// resource failure of this run, not a fault of the file.
-bool resourceFault(const std::string& message) {
-    for (int errnum : {EMFILE, ENFILE, ENOMEM}) {
-        std::string reason = std::string(": ") + std::strerror(errnum);
-        if (message.size() >= reason.size() &&
-            message.compare(message.size() - reason.size(), reason.size(), reason) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The file an include record names, as seen from the working directory:
 // a relative path is taken from the including file's directory.
 std::string includedFile(const ckp::Record& record) {

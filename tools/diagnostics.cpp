@@ -1,7 +1,9 @@
 #include "diagnostics.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
@@ -94,6 +96,17 @@ void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error, const Diagn
         std::string caret(static_cast<std::size_t>(column - 1), ' ');
         std::fprintf(out, "       | %s%s^%s\n", caret.c_str(), style.colour ? green : "", off);
     }
+}
+
+bool resourceFault(const std::string& message) {
+    for (int errnum : {EMFILE, ENFILE, ENOMEM}) {
+        std::string reason = std::string(": ") + std::strerror(errnum);
+        if (message.size() >= reason.size() &&
+            message.compare(message.size() - reason.size(), reason.size(), reason) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace ckptool

@@ -24,6 +24,11 @@ void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error,
 // that begin no UTF-8 character count one each.
 int characterColumn(const std::string& text, int byteColumn);
 
+// Whether a syntax record's message tells of an include that failed for
+// want of file descriptors or memory: a resource failure of this run (exit
+// 2), not a fault of the file.
+bool resourceFault(const std::string& message);
+
 // Whether terminal colours suit `stream`: it is a terminal and NO_COLOR is
 // not set to a non-empty value.
 bool coloursSuit(std::FILE* stream);

@@ -149,8 +149,8 @@ std::string dump(const nlohmann::json& value) {
 // Prints the records of one file, one object a line or, for --array, as
 // elements of the one array that runJson opened (the same bytes as the
 // whole array dumped at once, but never held in memory); returns the number
-// of syntax errors.
-long jsonFile(const std::string& file, bool array, bool& first) {
+// of syntax errors; `failed` is set when one of them was a resource failure.
+long jsonFile(const std::string& file, bool array, bool& first, bool& failed) {
     ckp::Reader reader(isStdout(file) ? std::string() : file);
     LineSpans spans;
     long errors = 0;
@@ -164,7 +164,10 @@ long jsonFile(const std::string& file, bool array, bool& first) {
         if (repeat) {
             continue;
         }
-        errors += record.type() == ckp::Type::Syntax ? 1 : 0;
+        if (record.type() == ckp::Type::Syntax) {
+            ++errors;
+            failed = failed || resourceFault(record.syntax_error().message);
+        }
         std::string one = dump(recordJson(record, spans.of(record)));
         if (array) {
             std::printf("%s%s", first ? "" : ",", one.c_str());
@@ -182,12 +185,13 @@ long jsonFile(const std::string& file, bool array, bool& first) {
 int runJson(const JsonOptions& options) {
     long errors = 0;
     bool first = true;
+    bool failed = false;
     if (options.array) {
         std::printf("[");
     }
     for (const std::string& file : options.files) {
         try {
-            errors += jsonFile(file, options.array, first);
+            errors += jsonFile(file, options.array, first, failed);
         } catch (const ckp::Error& e) {
             std::fflush(stdout);
             throw ToolError(aboutFile(file, e.what()));
@@ -196,6 +200,9 @@ int runJson(const JsonOptions& options) {
     if (options.array) {
         std::printf("]\n");
         checkStdout();
+    }
+    if (failed) {
+        return exitFailure;
     }
     return errors > 0 ? exitFindings : exitOk;
 }

@@ -127,6 +127,10 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
               0);
     EXPECT_EQ(readFile(dir.file("code")), "2\n");
     EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
+    EXPECT_EQ(tooltest::shell(dir, "ulimit -n 24; \"$CKP\" json deep0.ckpt >out; echo $? >code"),
+              0);
+    EXPECT_EQ(readFile(dir.file("code")), "2\n");
+    EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
 
     // A file that cannot be opened fails the run with 2, the others are
     // still checked.
