@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/memory.hpp"
+#include "core/name_hash.hpp"
 
 namespace {
 // Records of up to about this many lines and properties are searched
@@ -11,18 +12,6 @@ namespace {
 constexpr int directSearchLimit = 24;
 // Index slots kept from one record to the next at the most.
 constexpr std::size_t keptSlots = 4096;
-
-std::uint64_t nameHash(const char* name) {
-    std::uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        h = (h ^ *p) * 1099511628211ull;
-    }
-    // A multiplication carries bits upward only: fold the high bits down
-    // so that the slot, taken from the low bits, depends on every byte.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    return h ^ (h >> 33);
-}
 
 // The slot of name, or the free one where it would go. A slot keeps its
 // name's hash, so that a probe reads the name only when the hashes agree.

@@ -1,5 +1,6 @@
 // Entries of a setup file in any order, in linear time.
 #include "setup/load_order.hpp"
+#include "core/name_hash.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -14,18 +15,6 @@ const ckpSetupEntry* entryAt(const kvoTable* t, std::size_t i) {
 // every new element last, so that the table keeps its growth rules.
 int afterAll(const void*, const void*) {
     return 1;
-}
-
-std::uint64_t nameHash(const char* name) {
-    std::uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        h = (h ^ *p) * 1099511628211ull;
-    }
-    // A multiplication carries bits upward only: fold the high bits down
-    // so that the slot, taken from the low bits, depends on every byte.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    return h ^ (h >> 33);
 }
 
 // The slot that holds name, or the free slot where it would go.
