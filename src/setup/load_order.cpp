@@ -1,9 +1,10 @@
 // Entries of a setup file in any order, in linear time.
 #include "setup/load_order.hpp"
-#include "core/name_hash.hpp"
 
 #include <algorithm>
 #include <cstring>
+
+#include "core/name_hash.hpp"
 
 namespace {
 
