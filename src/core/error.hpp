@@ -16,6 +16,9 @@ void tiSetErrorf(const char* format, ...)
     ;
 // Records strerror(errnum), or "not a system error[%d]" for errnum <= 0.
 void tiSetSysError(int errnum);
+// Records the system error as tiSetSysError does, then again after the
+// prefix "name: " (two messages, both counted).
+void tiSetSysErrorOf(const char* name, int errnum);
 // The last error text as ckpGetError shows it ("unknown error" when empty),
 // without touching the result buffer that ckpGetError hands out.
 const char* tiErrorText();

@@ -18,6 +18,8 @@ void tiWarnDupProp(ckpLine* line, const char* name);
 int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 ckpProp* tiNextProp(ckpProp* prop);
+// The first property on line or a line after it in the record, or null.
+ckpProp* tiFirstPropFrom(const ckpLine* line);
 
 ckpLine* tiNewLine(ckpFile* file);
 int tiFreeLine(ckpLine* line);
@@ -26,6 +28,9 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
 ckpFile* tiFreeFile(ckpFile* file, const char* mode);
 // Flushes and closes a written stream: 1 when both succeeded.
 int tClose(std::FILE* stream);
+// Closes a stream by the mode it was opened in: a read stream plainly, any
+// other through tClose. 1 on success; a failure records the system error.
+int tCloseByMode(std::FILE* stream, const char* mode);
 
 ckpInfo* tiNewInfo();
 int tiFreeInfo(ckpInfo* info);

@@ -166,14 +166,7 @@ int ckpClose(ckpInfo* info) {
     if (info->replacement != nullptr) {
         result = commitWritten(info, file) ? 0 : 1;
     } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
-        if (info->mode != nullptr && info->mode[0] == 'r') {
-            if (std::fclose(file->stream) != 0) {
-                tiSetSysError(errno);
-                result = 1;
-            }
-        } else if (!tClose(file->stream)) {
-            result = 1;
-        }
+        result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
     }
     // The stream is never closed twice, also after a failed close.
     if (file != nullptr) {

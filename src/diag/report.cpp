@@ -58,7 +58,7 @@ int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const ch
     if (!tiCheckLine(info, 0, "ckpReport", &file, &first)) {
         tiText text;
         tiTextInit(&text);
-        tiTextFormat(&text, "%s (%s) %s", before, ckpGetError(), after);
+        tiTextFormat(&text, "%s (%s) %s", before, tiErrorText(), after);
         printText(stream, &text);
         return 0;
     }

@@ -13,8 +13,6 @@
 #include "reader/syntax.hpp"
 
 namespace {
-int uc(const char* p) { return static_cast<unsigned char>(*p); }
-
 // An allocation that failed while building makes the record a syntax error
 // that carries the reason.
 int buildAllocFailed(ckpInfo* info, const char* what) {
@@ -130,15 +128,6 @@ void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
         info->curLine = line;
         info->cursor = line->headEnd;
     }
-}
-
-ckpProp* firstProp(ckpFile* file) {
-    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        if (line->firstProp != nullptr) {
-            return line->firstProp;
-        }
-    }
-    return nullptr;
 }
 } // namespace
 
@@ -274,7 +263,8 @@ int tiRecon_tr(ckpInfo* info) {
     }
     info->type = ckpTypeObject;
     int count = 0;
-    for (ckpProp* prop = firstProp(file); prop != nullptr; prop = tiNextProp(prop)) {
+    for (ckpProp* prop = tiFirstPropFrom(file->firstLine); prop != nullptr;
+         prop = tiNextProp(prop)) {
         const Qualifier* q = qualifierOf(prop);
         if (q == nullptr) {
             continue;

@@ -32,8 +32,7 @@ int includePath(ckpInfo* info, char* path) {
     }
     std::size_t targetLength = std::strlen(target);
     if (dirLength + targetLength >= static_cast<std::size_t>(ckpPathSize)) {
-        tiSetSysError(ENAMETOOLONG);
-        tiSetErrorf("%s: %s", target, ckpGetError());
+        tiSetSysErrorOf(target, ENAMETOOLONG);
         return 0;
     }
     if (dirLength > 0) {
@@ -51,8 +50,7 @@ int includePath(ckpInfo* info, char* path) {
 // 1 when the kind was refused.
 int refuseKind(const char* path, int kind) {
     if (kind == KVO_KIND_DIRECTORY) {
-        tiSetSysError(EISDIR);
-        tiSetErrorf("%s: %s", path, ckpGetError());
+        tiSetSysErrorOf(path, EISDIR);
         return 1;
     }
     if (kind == KVO_KIND_OTHER) {

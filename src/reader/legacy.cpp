@@ -8,8 +8,6 @@
 #include "reader/syntax.hpp"
 
 namespace {
-int uc(const char* p) { return static_cast<unsigned char>(*p); }
-
 // Field words are compared case-blind by the shared matcher.
 bool isWord(const char* word, const char* expected) {
     return tiStrMatch(word, "*", expected) != 0;
