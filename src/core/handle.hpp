@@ -12,7 +12,11 @@
 // to lower. Folded comparisons stop at the end of the shorter string.
 int tiStrMatch(const char* a, const char* mode, const char* b);
 
+// A new property on line (or unattached when line is null); with checkDup a
+// name the record already has is warned about first.
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
+inline constexpr int tiNoDupCheck = 0;
+inline constexpr int tiWarnDup = 1;
 // Warns when the current record already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
 int tiFreeProp(ckpProp* prop);

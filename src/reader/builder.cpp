@@ -80,7 +80,7 @@ int parseProp(ckpInfo* info) {
             return 0;
         }
     }
-    if (tiAddProp(line, 0, name, hasValue ? value : nullptr) == nullptr) {
+    if (tiAddProp(line, tiNoDupCheck, name, hasValue ? value : nullptr) == nullptr) {
         tiSetSyntax(info, nullptr);
         return 0;
     }
@@ -187,7 +187,7 @@ int tiParseProps(ckpInfo* info) {
 int tiBuild_tp(ckpInfo* info) {
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 0, "tiBuild_tp", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiBuild_tp", &file, &first)) {
         return 0;
     }
     // A build makes the record's head end and properties anew, so that
@@ -245,7 +245,7 @@ int tiBuild_tp(ckpInfo* info) {
 
 int tiRecon_tr(ckpInfo* info) {
     ckpFile* file = nullptr;
-    if (!tiCheckLine(info, 0, "tiRecon_tr", &file, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiRecon_tr", &file, nullptr)) {
         return 0;
     }
     switch (info->type) {

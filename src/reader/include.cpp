@@ -132,10 +132,10 @@ void tiIncludeFile(ckpInfo* info) {
         return;
     }
     if (!tiPushFile(info, name, node, stream) ||
-        !tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
+        !tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
         info->actionSet = 0;
-        info->action = 0;
+        info->action = ckpActionNone;
         info->type = ckpTypeError;
     }
 }

@@ -83,7 +83,7 @@ int ckpGetProp(ckpInfo* info, const char* name, char** value) {
     if (value != nullptr) {
         *value = nullptr;
     }
-    if (!tiCheckLine(info, 0, "ckpGetProp", nullptr, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "ckpGetProp", nullptr, nullptr)) {
         return 0;
     }
     if (name == nullptr || name[0] == '\0') {

@@ -176,7 +176,7 @@ void stepToValue(ckpInfo* info) {
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue) {
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 0, "tiScanForToken", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiScanForToken", &file, &first)) {
         return 0;
     }
     char* fallback = first->headEnd != nullptr ? first->headEnd : first->text;
