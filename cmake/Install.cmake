@@ -1,6 +1,6 @@
 # Install rules: headers, both libraries, the ckp command with its manual
-# page and bash completion, a CMake package (find_package(ckp) gives ckp::ckp
-# and ckp::kvo), a pkg-config file and the documentation.
+# page and bash completion, a CMake package (find_package(ckp) gives ckp::ckp,
+# ckp::kvo and ckp::cxx), a pkg-config file and the documentation.
 include(CMakePackageConfigHelpers)
 
 if(CKP_BUILD_TOOLS)
@@ -10,18 +10,15 @@ if(CKP_BUILD_TOOLS)
 endif()
 install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-install(FILES include/ckp/ckp.h include/ckp/kvo.h
+install(FILES include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
-if(EXISTS ${PROJECT_SOURCE_DIR}/include/ckp/ckp.hpp)
-  install(FILES include/ckp/ckp.hpp DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
-endif()
 
 # An installed libckp finds the libkvo beside it without help.
 if(NOT WIN32 AND NOT APPLE)
   set_target_properties(ckp PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
-install(TARGETS ckp kvo EXPORT ckpTargets
+install(TARGETS ckp kvo ckp_cxx EXPORT ckpTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

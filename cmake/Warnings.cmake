@@ -17,3 +17,15 @@ if(CKP_SANITIZE)
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# ckp_library_options(target): the library's own objects are compiled without
+# exceptions and RTTI, so that no exception can cross the C interface. Tests,
+# tools and callers of the C++ header keep both.
+function(ckp_library_options target)
+  ckp_project_options(${target})
+  if(NOT MSVC)
+    target_compile_options(${target} PRIVATE
+                           $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions>
+                           $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
+  endif()
+endfunction()

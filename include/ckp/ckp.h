@@ -123,9 +123,18 @@ CKP_API int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut);
 /* Non-zero flag: record paths that start at a root are accepted. */
 CKP_API void ckpSetRootsAreOK(ckpInfo* info, int flag);
 
-/* Leaves a one-shot action for the next ckpGets (obeyed when actionSet is
- * 1): 0 read on, 1 read raw, 2 build the held record, 3 reconcile it,
- * 4 return it unchanged, 5 scan. 0 for a NULL handle. */
+/* One-shot actions that ckpSetAction leaves for the next ckpGets. */
+enum {
+    ckpActionNone = 0,      /* read on */
+    ckpActionRaw = 1,       /* read the next record raw, without building it */
+    ckpActionBuild = 2,     /* build the held record */
+    ckpActionReconcile = 3, /* type the held record */
+    ckpActionKeep = 4,      /* return the held record unchanged */
+    ckpActionScan = 5       /* scan for the target of ckpSetScan */
+};
+
+/* Leaves a one-shot action (ckpAction*) for the next ckpGets, obeyed when
+ * actionSet is 1. 0 for a NULL handle. */
 CKP_API int ckpSetAction(ckpInfo* info, int actionSet, int action);
 
 /* ---- Reading -------------------------------------------------------- */
@@ -151,9 +160,16 @@ CKP_API char* ckpGetObjPath(ckpInfo* info);
 CKP_API char* ckpGetConfigPath(ckpInfo* info);
 CKP_API char* ckpGetSubDir(ckpInfo* info);
 
+/* Scan targets of ckpSetScan besides the record types. */
+enum {
+    ckpScanAny = 0,        /* a record of any type */
+    ckpScanPastInclude = 1 /* the record after the next include record, whose file is not read */
+};
+
 /* Makes the next ckpGets pass over records until one of the given type
- * (0: any) and path (NULL: any) comes; rewindFlag first goes back to the
- * start of the current file. Type 0 with no name clears the target. */
+ * (a record type or a ckpScan* target) and path (NULL: any) comes;
+ * rewindFlag first goes back to the start of the current file. ckpScanAny
+ * with no name clears the target. */
 CKP_API int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name);
 
 /* After a config-path or subdirectory record: the next ckpGets skips to the

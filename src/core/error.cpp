@@ -55,6 +55,11 @@ void tiSetSysError(int errnum) {
     tiSetError(sysErrorBuf);
 }
 
+void tiSetSysErrorOf(const char* name, int errnum) {
+    tiSetSysError(errnum);
+    tiSetErrorf("%s: %s", name, tiErrorText());
+}
+
 const char* tiErrorText() { return lastError[0] != '\0' ? lastError : "unknown error"; }
 
 int tiPrintMsg(std::FILE* stream, const char* text) {
@@ -84,7 +89,7 @@ int guardFailed(int report, Missing what, const char* who) {
         break;
     }
     if (report) {
-        tiPrintMsg(nullptr, ckpGetError());
+        tiPrintMsg(nullptr, tiErrorText());
     }
     return 0;
 }

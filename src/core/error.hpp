@@ -16,6 +16,9 @@ void tiSetErrorf(const char* format, ...)
     ;
 // Records strerror(errnum), or "not a system error[%d]" for errnum <= 0.
 void tiSetSysError(int errnum);
+// Records the system error as tiSetSysError does, then again after the
+// prefix "name: " (two messages, both counted).
+void tiSetSysErrorOf(const char* name, int errnum);
 // The last error text as ckpGetError shows it ("unknown error" when empty),
 // without touching the result buffer that ckpGetError hands out.
 const char* tiErrorText();
@@ -24,6 +27,8 @@ const char* tiErrorText();
 // goes to kvoReportError unchanged.
 int tiPrintMsg(std::FILE* stream, const char* text);
 
+inline constexpr int tiGuardQuiet = 0;  // a failed guard only records its message
+inline constexpr int tiGuardReport = 1; // and prints it through the reporter too
 // Guards: 1 when the handle (and its current file, and that file's first
 // line) exist; otherwise record "no ckpInfo in %s" / "no ckpFile in %s" /
 // "no ckpLine in %s" with `who`, print it through the reporter when `report`

@@ -115,6 +115,17 @@ int tClose(std::FILE* stream) {
     return ok;
 }
 
+int tCloseByMode(std::FILE* stream, const char* mode) {
+    if (mode == nullptr || mode[0] != 'r') {
+        return tClose(stream);
+    }
+    if (std::fclose(stream) != 0) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
+
 namespace {
 // A stream that a replacement owns is closed by the replacement alone.
 void closeFileStream(ckpFile* file, const char* mode) {
@@ -124,11 +135,7 @@ void closeFileStream(ckpFile* file, const char* mode) {
         file->stream = nullptr;
         return;
     }
-    if (mode != nullptr && mode[0] == 'r') {
-        std::fclose(file->stream);
-    } else {
-        tClose(file->stream);
-    }
+    tCloseByMode(file->stream, mode);
     file->stream = nullptr;
 }
 } // namespace

@@ -12,12 +12,18 @@
 // to lower. Folded comparisons stop at the end of the shorter string.
 int tiStrMatch(const char* a, const char* mode, const char* b);
 
+// A new property on line (or unattached when line is null); with checkDup a
+// name the record already has is warned about first.
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
+inline constexpr int tiNoDupCheck = 0;
+inline constexpr int tiWarnDup = 1;
 // Warns when the current record already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
 int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 ckpProp* tiNextProp(ckpProp* prop);
+// The first property on line or a line after it in the record, or null.
+ckpProp* tiFirstPropFrom(const ckpLine* line);
 
 ckpLine* tiNewLine(ckpFile* file);
 int tiFreeLine(ckpLine* line);
@@ -26,6 +32,9 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
 ckpFile* tiFreeFile(ckpFile* file, const char* mode);
 // Flushes and closes a written stream: 1 when both succeeded.
 int tClose(std::FILE* stream);
+// Closes a stream by the mode it was opened in: a read stream plainly, any
+// other through tClose. 1 on success; a failure records the system error.
+int tCloseByMode(std::FILE* stream, const char* mode);
 
 ckpInfo* tiNewInfo();
 int tiFreeInfo(ckpInfo* info);

@@ -123,7 +123,7 @@ int tiCheckHeader(ckpInfo* info) {
     file->syntax = ckpSyntaxUnknown;
     info->type = ckpTypeNone;
     info->actionSet = 1;
-    info->action = 1;
+    info->action = ckpActionRaw;
     // A read error at the first record fails the open instead of making the
     // file look like one without a header.
     if (!ckpGets(info) || info->type == ckpTypeError || info->file != file) {
@@ -148,7 +148,7 @@ int tiCheckHeader(ckpInfo* info) {
         ckpLine* headLine = info->curLine;
         char* headPos = info->cursor;
         info->actionSet = 1;
-        info->action = 2;
+        info->action = ckpActionBuild;
         if (!ckpGets(info)) {
             return ckpSyntaxReadFailed;
         }
@@ -160,6 +160,6 @@ int tiCheckHeader(ckpInfo* info) {
         }
     }
     info->actionSet = 1;
-    info->action = 4;
+    info->action = ckpActionKeep;
     return syntax;
 }

@@ -30,8 +30,7 @@ std::FILE* openStream(const char* path, const char* mode) {
 }
 
 std::FILE* openFailed(const char* name) {
-    tiSetSysError(errno);
-    tiSetErrorf("%s: %s", name, ckpGetError());
+    tiSetSysErrorOf(name, errno);
     return nullptr;
 }
 

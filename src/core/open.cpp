@@ -58,7 +58,7 @@ int commitWritten(ckpInfo* info, ckpFile* file) {
 
 int tiStart(ckpInfo* info) {
     ckpFile* file = nullptr;
-    if (!tiCheckLine(info, 0, "tiStart", &file, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiStart", &file, nullptr)) {
         return 0;
     }
     char mode = info->mode != nullptr ? info->mode[0] : '\0';
@@ -104,7 +104,7 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
         // The header check may have left its action for a file that is not
         // read after all: the includer reads on after exactly one error.
         info->actionSet = 0;
-        info->action = 0;
+        info->action = ckpActionNone;
     }
     if (!ok && info->file == file) {
         tiFreeFile(file, info->mode);
@@ -166,14 +166,7 @@ int ckpClose(ckpInfo* info) {
     if (info->replacement != nullptr) {
         result = commitWritten(info, file) ? 0 : 1;
     } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
-        if (info->mode != nullptr && info->mode[0] == 'r') {
-            if (std::fclose(file->stream) != 0) {
-                tiSetSysError(errno);
-                result = 1;
-            }
-        } else if (!tClose(file->stream)) {
-            result = 1;
-        }
+        result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
     }
     // The stream is never closed twice, also after a failed close.
     if (file != nullptr) {
@@ -258,7 +251,7 @@ int ckpGetName(ckpInfo* info, int current, char** nameOut) {
     }
     *nameOut = nullptr;
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 0, "ckpGetName", &file)) {
+    if (!tiCheckFile(info, tiGuardQuiet, "ckpGetName", &file)) {
         return 0;
     }
     if (!current) {

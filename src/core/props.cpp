@@ -21,10 +21,11 @@ ckpProp* tiNextProp(ckpProp* prop) {
     if (prop->next != nullptr) {
         return prop->next;
     }
-    if (prop->line == nullptr) {
-        return nullptr;
-    }
-    for (ckpLine* line = prop->line->next; line != nullptr; line = line->next) {
+    return prop->line != nullptr ? tiFirstPropFrom(prop->line->next) : nullptr;
+}
+
+ckpProp* tiFirstPropFrom(const ckpLine* line) {
+    for (; line != nullptr; line = line->next) {
         if (line->firstProp != nullptr) {
             return line->firstProp;
         }

@@ -27,7 +27,7 @@ void pointCursorsAt(ckpInfo* info, ckpLine* line) {
 
 int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut) {
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 0, who, &file)) {
+    if (!tiCheckFile(info, tiGuardQuiet, who, &file)) {
         return 0;
     }
     if (fileOut != nullptr) {
@@ -127,7 +127,7 @@ int copyLine(const ckpLine* from, ckpFile* to, std::int64_t number) {
         line->headEnd = line->text + (from->headEnd - from->text);
     }
     for (const ckpProp* prop = from->firstProp; prop != nullptr; prop = prop->next) {
-        if (tiAddProp(line, 0, prop->name, prop->value) == nullptr) {
+        if (tiAddProp(line, tiNoDupCheck, prop->name, prop->value) == nullptr) {
             return 0;
         }
     }

@@ -26,7 +26,7 @@ int tiReportLine(const ckpFile* file, std::FILE* stream, std::int64_t number, co
 int tlReport(ckpInfo* info, std::FILE* stream, int allLines) {
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 1, "tlReport", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardReport, "tlReport", &file, &first)) {
         return 0;
     }
     int ok = 1;
@@ -55,10 +55,10 @@ int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const ch
     }
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 0, "ckpReport", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "ckpReport", &file, &first)) {
         tiText text;
         tiTextInit(&text);
-        tiTextFormat(&text, "%s (%s) %s", before, ckpGetError(), after);
+        tiTextFormat(&text, "%s (%s) %s", before, tiErrorText(), after);
         printText(stream, &text);
         return 0;
     }

@@ -82,7 +82,7 @@ extern "C" {
 void ckpSyntax(ckpInfo* info) {
     const char* message = info != nullptr && info->syntaxMsg != nullptr ? info->syntaxMsg : "";
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 1, "ckpSyntax", &file)) {
+    if (!tiCheckFile(info, tiGuardReport, "ckpSyntax", &file)) {
         printMessageLine(message);
         return;
     }

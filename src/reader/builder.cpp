@@ -13,8 +13,6 @@
 #include "reader/syntax.hpp"
 
 namespace {
-int uc(const char* p) { return static_cast<unsigned char>(*p); }
-
 // An allocation that failed while building makes the record a syntax error
 // that carries the reason.
 int buildAllocFailed(ckpInfo* info, const char* what) {
@@ -82,7 +80,7 @@ int parseProp(ckpInfo* info) {
             return 0;
         }
     }
-    if (tiAddProp(line, 0, name, hasValue ? value : nullptr) == nullptr) {
+    if (tiAddProp(line, tiNoDupCheck, name, hasValue ? value : nullptr) == nullptr) {
         tiSetSyntax(info, nullptr);
         return 0;
     }
@@ -130,15 +128,6 @@ void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
         info->curLine = line;
         info->cursor = line->headEnd;
     }
-}
-
-ckpProp* firstProp(ckpFile* file) {
-    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        if (line->firstProp != nullptr) {
-            return line->firstProp;
-        }
-    }
-    return nullptr;
 }
 } // namespace
 
@@ -198,7 +187,7 @@ int tiParseProps(ckpInfo* info) {
 int tiBuild_tp(ckpInfo* info) {
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 0, "tiBuild_tp", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiBuild_tp", &file, &first)) {
         return 0;
     }
     // A build makes the record's head end and properties anew, so that
@@ -256,7 +245,7 @@ int tiBuild_tp(ckpInfo* info) {
 
 int tiRecon_tr(ckpInfo* info) {
     ckpFile* file = nullptr;
-    if (!tiCheckLine(info, 0, "tiRecon_tr", &file, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiRecon_tr", &file, nullptr)) {
         return 0;
     }
     switch (info->type) {
@@ -274,7 +263,8 @@ int tiRecon_tr(ckpInfo* info) {
     }
     info->type = ckpTypeObject;
     int count = 0;
-    for (ckpProp* prop = firstProp(file); prop != nullptr; prop = tiNextProp(prop)) {
+    for (ckpProp* prop = tiFirstPropFrom(file->firstLine); prop != nullptr;
+         prop = tiNextProp(prop)) {
         const Qualifier* q = qualifierOf(prop);
         if (q == nullptr) {
             continue;

@@ -32,8 +32,7 @@ int includePath(ckpInfo* info, char* path) {
     }
     std::size_t targetLength = std::strlen(target);
     if (dirLength + targetLength >= static_cast<std::size_t>(ckpPathSize)) {
-        tiSetSysError(ENAMETOOLONG);
-        tiSetErrorf("%s: %s", target, ckpGetError());
+        tiSetSysErrorOf(target, ENAMETOOLONG);
         return 0;
     }
     if (dirLength > 0) {
@@ -51,8 +50,7 @@ int includePath(ckpInfo* info, char* path) {
 // 1 when the kind was refused.
 int refuseKind(const char* path, int kind) {
     if (kind == KVO_KIND_DIRECTORY) {
-        tiSetSysError(EISDIR);
-        tiSetErrorf("%s: %s", path, ckpGetError());
+        tiSetSysErrorOf(path, EISDIR);
         return 1;
     }
     if (kind == KVO_KIND_OTHER) {
@@ -134,10 +132,10 @@ void tiIncludeFile(ckpInfo* info) {
         return;
     }
     if (!tiPushFile(info, name, node, stream) ||
-        !tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
+        !tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
         info->actionSet = 0;
-        info->action = 0;
+        info->action = ckpActionNone;
         info->type = ckpTypeError;
     }
 }

@@ -8,8 +8,6 @@
 #include "reader/syntax.hpp"
 
 namespace {
-int uc(const char* p) { return static_cast<unsigned char>(*p); }
-
 // Field words are compared case-blind by the shared matcher.
 bool isWord(const char* word, const char* expected) {
     return tiStrMatch(word, "*", expected) != 0;
@@ -18,7 +16,7 @@ bool isWord(const char* word, const char* expected) {
 // Adds a field property on the current line; when it cannot be made the
 // cursor goes to the field's word and the record is a syntax error.
 int addField(ckpInfo* info, const char* name, const char* value, char* word) {
-    if (tiAddProp(info->curLine, 1, name, value) != nullptr) {
+    if (tiAddProp(info->curLine, tiWarnDup, name, value) != nullptr) {
         return 1;
     }
     info->cursor = word;

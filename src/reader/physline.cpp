@@ -195,7 +195,7 @@ int tiGets(ckpInfo* info) {
         info->atEnd = 0;
     }
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 0, "tiGets", &file)) {
+    if (!tiCheckFile(info, tiGuardQuiet, "tiGets", &file)) {
         return 0;
     }
     ckpLine* line = file->lastLine;

@@ -11,15 +11,6 @@
 namespace {
 char unknownPath[] = "<unknown>";
 
-ckpProp* firstRecordProp(const ckpFile* file) {
-    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        if (line->firstProp != nullptr) {
-            return line->firstProp;
-        }
-    }
-    return nullptr;
-}
-
 // A new walk over the record: its first property, or null (with *id back at
 // 0) when there is none or the handle holds no record.
 ckpProp* startWalk(ckpInfo* info, int* id) {
@@ -36,7 +27,7 @@ ckpProp* startWalk(ckpInfo* info, int* id) {
         *id = 0;
         return nullptr;
     }
-    ckpProp* first = firstRecordProp(info->file);
+    ckpProp* first = tiFirstPropFrom(info->file->firstLine);
     if (first == nullptr) {
         *id = 0;
         info->gens[newId] = nullptr;
@@ -92,7 +83,7 @@ int ckpGetProp(ckpInfo* info, const char* name, char** value) {
     if (value != nullptr) {
         *value = nullptr;
     }
-    if (!tiCheckLine(info, 0, "ckpGetProp", nullptr, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "ckpGetProp", nullptr, nullptr)) {
         return 0;
     }
     if (name == nullptr || name[0] == '\0') {

@@ -75,13 +75,13 @@ void readRecord(ckpInfo* info, Pass& pass) {
         return;
     }
     if (previous == ckpTypeInclude) {
-        if (!(pass.scan && info->scanType == 1)) {
+        if (!(pass.scan && info->scanType == ckpScanPastInclude)) {
             tiIncludeFile(info);
             return;
         }
         // A scan for include records stops here without following it.
         pass.scan = false;
-        info->scanType = 0;
+        info->scanType = ckpScanAny;
     }
     if (!tiGet_tr(info)) {
         info->type = info->atEnd ? endType(info) : ckpTypeError;
@@ -109,13 +109,13 @@ bool scanMatches(const ckpInfo* info) {
     const char* name = info->scanName;
     if (name != nullptr && name[0] != '\0') {
         return tiStrMatch(name, ".", info->objPath) &&
-               (info->scanType == 0 || info->scanType == info->type);
+               (info->scanType == ckpScanAny || info->scanType == info->type);
     }
     return info->scanType == info->type;
 }
 
 void clearScan(ckpInfo* info) {
-    info->scanType = 0;
+    info->scanType = ckpScanAny;
     info->scanName = static_cast<char*>(tiFree(info->scanName));
 }
 
@@ -136,8 +136,8 @@ int runScan(ckpInfo* info, Pass& pass) {
         pass.firstTurn = false;
         // An included file's header record, passed over, is not delivered
         // again by the next call.
-        if (info->actionSet == 1 && info->action == 4) {
-            info->action = 0;
+        if (info->actionSet == 1 && info->action == ckpActionKeep) {
+            info->action = ckpActionNone;
         }
     }
 }
@@ -145,7 +145,7 @@ int runScan(ckpInfo* info, Pass& pass) {
 
 int tiGet_tr(ckpInfo* info) {
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 0, "tiGet_tr", &file)) {
+    if (!tiCheckFile(info, tiGuardQuiet, "tiGet_tr", &file)) {
         return 0;
     }
     info->type = ckpTypeNone;
@@ -178,36 +178,36 @@ extern "C" int ckpGets(ckpInfo* info) {
     if (info == nullptr) {
         return 0;
     }
-    if (!tiCheckLine(info, 0, "ckpGets", nullptr, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
         info->type = ckpTypeError;
         return 1;
     }
     Pass pass;
-    int action = 0;
+    int action = ckpActionNone;
     if (info->actionSet == 1) {
         action = info->action;
-        info->action = 0;
+        info->action = ckpActionNone;
     }
     switch (action) {
-    case 1:
+    case ckpActionRaw:
         pass.build = false;
         pass.reconcile = false;
         return runScan(info, pass);
-    case 2:
+    case ckpActionBuild:
         pass.reconcile = false;
         buildAndReconcile(info, pass);
         finishRecord(info);
         return 1;
-    case 3:
+    case ckpActionReconcile:
         if (info->type == ckpTypeNone) {
             tiRecon_tr(info);
         }
         finishRecord(info);
         return 1;
-    case 4:
+    case ckpActionKeep:
         finishRecord(info);
         return 1;
-    case 5:
+    case ckpActionScan:
         pass.scan = true;
         break;
     default:

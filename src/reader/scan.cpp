@@ -10,7 +10,7 @@ extern "C" {
 
 int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
     ckpFile* file = nullptr;
-    if (!tiCheckFile(info, 0, "ckpSetScan", &file)) {
+    if (!tiCheckFile(info, tiGuardQuiet, "ckpSetScan", &file)) {
         return 0;
     }
     if (rewindFlag) {
@@ -33,8 +33,8 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         file->skippedLines = 0;
         info->pendingText = static_cast<char*>(tiFree(info->pendingText));
     }
-    if (type == 0 && (name == nullptr || name[0] == '\0')) {
-        info->scanType = 0;
+    if (type == ckpScanAny && (name == nullptr || name[0] == '\0')) {
+        info->scanType = ckpScanAny;
         info->scanName = static_cast<char*>(tiFree(info->scanName));
         return 1;
     }
@@ -43,11 +43,11 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         return 0;
     }
     info->scanType = type;
-    return ckpSetAction(info, 1, 5);
+    return ckpSetAction(info, 1, ckpActionScan);
 }
 
 int ckpSetIgnore(ckpInfo* info) {
-    if (!tiCheckFile(info, 0, "ckpSetIgnore", nullptr)) {
+    if (!tiCheckFile(info, tiGuardQuiet, "ckpSetIgnore", nullptr)) {
         return 0;
     }
     if (info->type == ckpTypeConfigPath || info->type == ckpTypeSubDir) {

@@ -10,8 +10,6 @@
 #include "reader/syntax.hpp"
 
 namespace {
-int uc(const char* p) { return static_cast<unsigned char>(*p); }
-
 bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
 } // namespace
 
@@ -178,7 +176,7 @@ void stepToValue(ckpInfo* info) {
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue) {
     ckpFile* file = nullptr;
     ckpLine* first = nullptr;
-    if (!tiCheckLine(info, 0, "tiScanForToken", &file, &first)) {
+    if (!tiCheckLine(info, tiGuardQuiet, "tiScanForToken", &file, &first)) {
         return 0;
     }
     char* fallback = first->headEnd != nullptr ? first->headEnd : first->text;
@@ -207,7 +205,7 @@ void tiSetSyntax(ckpInfo* info, const char* message) {
         return;
     }
     info->type = ckpTypeSyntax;
-    const char* text = isEmpty(message) ? ckpGetError() : message;
+    const char* text = isEmpty(message) ? tiErrorText() : message;
     if (!tiReplaceStr(&info->syntaxMsg, text)) {
         // Without memory for the copy the message is still recorded.
         tiSetError(text);

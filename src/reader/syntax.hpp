@@ -33,3 +33,7 @@ inline int tiIsWordChar(int c) {
     return tiIsWordCharOutsideAscii(c);
 }
 inline int tiIsDigit(int c) { return c >= '0' && c <= '9' ? 1 : 0; }
+// The character at p as the classes above take it (0..255).
+inline int uc(const char* p) {
+    return static_cast<unsigned char>(*p);
+}

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "core/error.hpp"
 #include "core/handle.hpp"
 #include "setup/load_order.hpp"
 #include "setup/store.hpp"
@@ -16,7 +17,7 @@ void closeReadHandle(ckpInfo* handle) {
     if (ckpClose(handle) != 0) {
         char message[1024];
         std::snprintf(message, sizeof message,
-                      "Error (ckpSetupReadSetup): Error during ckpClose. %s", ckpGetError());
+                      "Error (ckpSetupReadSetup): Error during ckpClose. %s", tiErrorText());
         kvoReportError(message);
     }
 }
@@ -87,7 +88,7 @@ int readEntries(ckpSetupLoadOrder* order, ckpInfo* handle) {
             break;
         }
         if (type == ckpTypeError) {
-            kvoReportError(ckpGetError());
+            kvoReportError(tiErrorText());
             return 0;
         }
         if (type == ckpTypeSyntax) {
@@ -129,7 +130,7 @@ int ckpSetupReadSetup(ckpSetup* setup) {
 // Names the entry that the writer refused, with the writer's reason; line
 // ends in the name are shown as \n and \r, so the message stays one line.
 void reportRefusedEntry(const char* name) {
-    const char* reason = ckpGetError();
+    const char* reason = tiErrorText();
     std::size_t size = 2 * std::strlen(name) + std::strlen(reason) + 64;
     auto* message = static_cast<char*>(kvoMalloc(size));
     if (message == nullptr) {
@@ -182,7 +183,7 @@ int closeWritten(ckpInfo* handle) {
     if (ckpClose(handle) != 0) {
         char message[1024];
         std::snprintf(message, sizeof message,
-                      "Error (ckpSetupWriteSetup): Error during ckpClose. %s", ckpGetError());
+                      "Error (ckpSetupWriteSetup): Error during ckpClose. %s", tiErrorText());
         kvoReportError(message);
         return 0;
     }

@@ -12,7 +12,7 @@ int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendA
     if (startRecord && !tiNewRecord(info, caller, 1, nullptr, nullptr)) {
         return 0;
     }
-    if (!tiCheckLine(info, 0, caller, nullptr, nullptr)) {
+    if (!tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {
         return 0;
     }
     char mode = info->mode != nullptr ? info->mode[0] : '\0';

@@ -334,7 +334,7 @@ std::size_t tiWidestLine(const ckpInfo* info) {
 extern "C" {
 
 int ckpPuts(ckpInfo* info) {
-    if (!tiCheckWrite(info, "ckpPuts", 0, 1)) {
+    if (!tiCheckWrite(info, "ckpPuts", tiKeepRecord, tiAppendOK)) {
         return 0;
     }
     std::FILE* stream = info->file->stream;

@@ -23,7 +23,7 @@ bool legalName(const char* name) {
 extern "C" {
 
 int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
-    if (!tiCheckWrite(info, "ckpPutProp", 0, 1)) {
+    if (!tiCheckWrite(info, "ckpPutProp", tiKeepRecord, tiAppendOK)) {
         return 0;
     }
     ckpLine* line = info->file->firstLine;
@@ -61,6 +61,6 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         return 0;
     }
     // The name was found unique above: no second search.
-    return tiAddProp(line, 0, name, value) != nullptr ? 1 : 0;
+    return tiAddProp(line, tiNoDupCheck, name, value) != nullptr ? 1 : 0;
 }
 }

@@ -50,7 +50,7 @@ int refuseText(ckpInfo* info, const char* what, const char* text, const char* ca
 // for the backslash that continues it.
 int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* ckpInfo::*slot,
                     int type) {
-    if (!tiCheckWrite(info, caller, 1, 1)) {
+    if (!tiCheckWrite(info, caller, tiStartRecord, tiAppendOK)) {
         return 0;
     }
     if (path == nullptr) {
@@ -100,7 +100,7 @@ bool recordTextCarried(const char* text, bool comment) {
 extern "C" {
 
 int ckpCreateHdr(ckpInfo* info) {
-    if (!tiCheckWrite(info, "ckpCreateHdr", 1, 0)) {
+    if (!tiCheckWrite(info, "ckpCreateHdr", tiStartRecord, tiWriteOnly)) {
         return 0;
     }
     char head[ckpLineSize];
@@ -129,7 +129,7 @@ int ckpSetSubDir(ckpInfo* info, const char* path) {
 }
 
 int ckpRecord(ckpInfo* info, const char* text, int comment) {
-    if (!tiCheckWrite(info, "ckpRecord", 1, 1)) {
+    if (!tiCheckWrite(info, "ckpRecord", tiStartRecord, tiAppendOK)) {
         return 0;
     }
     if (text == nullptr) {

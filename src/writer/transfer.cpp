@@ -43,7 +43,7 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
         tiSetError("no source to ckpXfer");
         return 0;
     }
-    if (!tiCheckWrite(destination, "ckpXfer", 1, 1)) {
+    if (!tiCheckWrite(destination, "ckpXfer", tiStartRecord, tiAppendOK)) {
         return 0;
     }
     if (!tiCopy(source, destination)) {

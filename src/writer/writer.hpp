@@ -17,6 +17,10 @@ inline constexpr int ckpHeadMax = ckpWriteWidth - 1;
 // The write-access check of every writer call; with startRecord it first
 // begins a new record (line number advanced), even when the mode test fails.
 int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendAllowed);
+inline constexpr int tiKeepRecord = 0;  // startRecord: the current record stays
+inline constexpr int tiStartRecord = 1; // startRecord: a new record begins
+inline constexpr int tiWriteOnly = 0;   // appendAllowed: only a "w" handle passes
+inline constexpr int tiAppendOK = 1;    // appendAllowed: an "a" handle passes too
 // The number of characters that path takes as head text (quoted when it
 // holds a blank, tab or vertical tab), with the blank that may follow it.
 std::size_t tiPathTextSize(const char* path);
