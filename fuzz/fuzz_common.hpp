@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,10 +15,15 @@
 
 namespace ckpfuzz {
 
+void removeScratchDir();
+
 // A per-process scratch directory, made once and reused by every input; in
-// memory (/dev/shm) where there is one, since every input is a file.
+// memory (/dev/shm) where there is one, since every input is a file. It goes
+// when the fuzzer exits.
 inline const std::string& scratchDir() {
-    static std::string dir = [] {
+    // Never destroyed, so that the exit handler that removes it can still
+    // read its name.
+    static const std::string& dir = *new std::string([] {
         struct stat st {};
         std::string templ = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode))
                                 ? "/dev/shm/ckp-fuzz-XXXXXX"
@@ -27,8 +33,15 @@ inline const std::string& scratchDir() {
             std::abort();
         }
         return std::string(made);
-    }();
+    }());
+    static const int registered = std::atexit(removeScratchDir);
+    (void)registered;
     return dir;
+}
+
+inline void removeScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(scratchDir(), ignored);
 }
 
 inline std::string scratchFile(const char* name) {
