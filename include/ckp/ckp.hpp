@@ -155,9 +155,8 @@ inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
 }
 
 /* The line number the library shows for the current record, read back from
- * the report line that ckpReport hands the reporter when it has no stream.
- * No scratch stream is made. */
-inline long long reportedLine(ckpInfo* info, std::FILE*& /* scratch, unused */) {
+ * the report line that ckpReport hands the reporter when it has no stream. */
+inline long long reportedLine(ckpInfo* info) {
     std::string text;
     {
         ReportCapture capture;
@@ -242,7 +241,7 @@ class Record {
     }
     /* The line number the library reports for this record: that of its last
      * physical line, where the reader stands. */
-    long long line() const { return detail::reportedLine(info_, *scratch_); }
+    long long line() const { return detail::reportedLine(info_); }
     PropertyRange props() const { return PropertyRange(info_); }
     /* The first property of that name, if any. */
     std::optional<Property> prop(const char* name) const {
@@ -262,13 +261,12 @@ class Record {
 
   private:
     friend class Reader;
-    Record(ckpInfo* info, std::FILE** scratch) : info_(info), scratch_(scratch) {}
+    explicit Record(ckpInfo* info) : info_(info) {}
     static bool names_path(Type type) {
         return type == Type::None || type == Type::Object || type == Type::Include ||
                type == Type::ConfigPath || type == Type::SubDir || type == Type::Syntax;
     }
     ckpInfo* info_;
-    std::FILE** scratch_;
 };
 
 /* A read handle: records one after the other, includes followed, up to the
@@ -285,14 +283,11 @@ class Reader {
         ckpSetRootsAreOK(info_, roots_ok ? 1 : 0);
     }
     ~Reader() { release(); }
-    Reader(Reader&& other) noexcept
-        : info_(std::exchange(other.info_, nullptr)),
-          scratch_(std::exchange(other.scratch_, nullptr)) {}
+    Reader(Reader&& other) noexcept : info_(std::exchange(other.info_, nullptr)) {}
     Reader& operator=(Reader&& other) noexcept {
         if (this != &other) {
             release();
             info_ = std::exchange(other.info_, nullptr);
-            scratch_ = std::exchange(other.scratch_, nullptr);
         }
         return *this;
     }
@@ -311,7 +306,7 @@ class Reader {
         }
         return true;
     }
-    Record record() { return Record(info_, &scratch_); }
+    Record record() { return Record(info_); }
     int syntax_version() const {
         int version = -3;
         ckpGetSyntax(info_, nullptr, &version);
@@ -360,14 +355,9 @@ class Reader {
             ckpClose(info_);
             info_ = nullptr;
         }
-        if (scratch_ != nullptr) {
-            std::fclose(scratch_);
-            scratch_ = nullptr;
-        }
     }
 
     ckpInfo* info_ = nullptr;
-    std::FILE* scratch_ = nullptr;
 };
 
 /* A write handle. Each record-starting call first puts the record begun

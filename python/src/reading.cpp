@@ -41,23 +41,6 @@ py::object propsOf(ckpInfo* info) {
     return props;
 }
 
-// The line the library reports for the current record (its last physical
-// line), read back from a report line handed to the captured reporter.
-long reportedLine(ckpInfo* info, Capture& capture) {
-    capture.clear();
-    ckpReport(info, nullptr, 0, 0, "", "");
-    long line = 0;
-    if (!capture.texts().empty()) {
-        const std::string& report = capture.texts().front();
-        std::size_t at = report.find(" on line ");
-        if (at != std::string::npos) {
-            line = std::strtol(report.c_str() + at + 9, nullptr, 10);
-        }
-    }
-    capture.clear();
-    return line;
-}
-
 py::object syntaxError(ckpInfo* info, Capture& capture) {
     capture.clear();
     ckpSyntax(info);
@@ -130,7 +113,7 @@ class Reader {
         record.path = hasPath(type) ? text(ckpGetObjPath(info)) : py::none();
         record.props = propsOf(info);
         record.file = currentFile(info);
-        record.endLine = reportedLine(info, capture);
+        record.endLine = ckp::detail::reportedLine(info);
         record.line = startLine(type, record.endLine);
         record.error = type == ckpTypeSyntax ? syntaxError(info, capture) : py::none();
         record.source = state_;
@@ -141,15 +124,15 @@ class Reader {
     // A record starts on the line after the end of the previous record of
     // its file: comment and blank lines are records of their own, and only
     // those inside a continued record are passed over, as part of it.
-    long startLine(int type, long endLine) {
+    long long startLine(int type, long long endLine) {
         if (type == ckpTypeHeader && includeHeader_) {
             lastLines_.push_back(0);
         } else if (type == ckpTypeEndInclude && lastLines_.size() > 1) {
             lastLines_.pop_back();
             return endLine;
         }
-        long& last = lastLines_.back();
-        long start = std::clamp(last + 1, std::min(1L, endLine), endLine);
+        long long& last = lastLines_.back();
+        long long start = std::clamp(last + 1, std::min(1LL, endLine), endLine);
         last = endLine;
         return start;
     }
@@ -170,7 +153,7 @@ class Reader {
     bool follow_;
     int previous_ = ckpTypeNone;
     bool includeHeader_ = false;
-    std::vector<long> lastLines_;
+    std::vector<long long> lastLines_;
     std::string fileBytes_;
     py::object fileName_;
 };

@@ -24,8 +24,8 @@ struct Record {
     py::object path;
     py::object props;
     py::object file;
-    long line = 0;
-    long endLine = 0;
+    long long line = 0;
+    long long endLine = 0;
     py::object error;
     std::weak_ptr<ReaderState> source;
     unsigned long serial = 0;
