@@ -22,7 +22,7 @@ int afterAll(const void*, const void*) {
 std::uint32_t* findSlot(const ckpSetupLoadOrder* order, const char* name) {
     const kvoTable* t = order->setup->entries;
     std::size_t mask = order->slotCount - 1;
-    for (std::size_t i = nameHash(name) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = static_cast<std::size_t>(nameHash(name)) & mask;; i = (i + 1) & mask) {
         std::uint32_t* slot = order->slots + i;
         if (*slot == 0 || std::strcmp(entryAt(t, *slot - 1)->name, name) == 0) {
             return slot;

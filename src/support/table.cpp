@@ -4,8 +4,14 @@
 #include "ckp/kvo.h"
 
 namespace {
+// The bytes that n elements of a table take. Counts and element sizes are
+// ints in the public structure but never negative in a table.
+std::size_t bytes(int n, int elementSize) {
+    return static_cast<std::size_t>(n) * static_cast<std::size_t>(elementSize);
+}
+
 char* at(const kvoTable* t, int i) {
-    return static_cast<char*>(t->first) + std::size_t(i) * t->elementSize;
+    return static_cast<char*>(t->first) + bytes(i, t->elementSize);
 }
 
 void fixEnd(kvoTable* t) {
@@ -17,7 +23,7 @@ bool grow(kvoTable* t) {
         return true;
     }
     int capacity = t->capacity < 4 ? 4 : t->capacity * 2;
-    void* block = kvoRealloc(t->first, std::size_t(capacity) * t->elementSize);
+    void* block = kvoRealloc(t->first, bytes(capacity, t->elementSize));
     if (block == nullptr) {
         return false;
     }
@@ -67,7 +73,7 @@ kvoTable* kvoNewTable(int elementSize, int sizeHint) {
     t->elementSize = elementSize > 0 ? elementSize : 1;
     t->count = 0;
     t->capacity = sizeHint > 0 ? sizeHint : 1;
-    t->first = kvoMalloc(std::size_t(t->capacity) * t->elementSize);
+    t->first = kvoMalloc(bytes(t->capacity, t->elementSize));
     if (t->first == nullptr) {
         kvoFree(t);
         return nullptr;
@@ -85,9 +91,8 @@ int kvoSortInsert(kvoTable* table, const void* element, kvoElemCompare compare) 
     if (equal || !grow(table)) {
         return 0;
     }
-    std::memmove(at(table, i + 1), at(table, i),
-                 std::size_t(table->count - i) * table->elementSize);
-    std::memcpy(at(table, i), element, table->elementSize);
+    std::memmove(at(table, i + 1), at(table, i), bytes(table->count - i, table->elementSize));
+    std::memcpy(at(table, i), element, bytes(1, table->elementSize));
     ++table->count;
     fixEnd(table);
     return 1;
@@ -101,7 +106,7 @@ void* kvoBsearch(const char* key, void* first, int count, int elementSize, kvoKe
     int hi = count - 1;
     while (lo <= hi) {
         int mid = lo + (hi - lo) / 2;
-        char* e = static_cast<char*>(first) + std::size_t(mid) * elementSize;
+        char* e = static_cast<char*>(first) + bytes(mid, elementSize);
         int c = compare(key, e);
         if (c == 0) {
             return e;
@@ -124,11 +129,11 @@ void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key
     if (e == nullptr) {
         return;
     }
-    void* copy = kvoMalloc(table->elementSize);
+    void* copy = kvoMalloc(bytes(1, table->elementSize));
     if (copy == nullptr) {
         return;
     }
-    std::memcpy(copy, e, table->elementSize);
+    std::memcpy(copy, e, bytes(1, table->elementSize));
     char* end = at(table, table->count);
     std::memmove(e, e + table->elementSize, std::size_t(end - e - table->elementSize));
     --table->count;
@@ -140,7 +145,7 @@ void kvoTrimTable(kvoTable* table) {
     if (table == nullptr || table->count == 0 || table->count >= table->capacity) {
         return;
     }
-    void* block = kvoRealloc(table->first, std::size_t(table->count) * table->elementSize);
+    void* block = kvoRealloc(table->first, bytes(table->count, table->elementSize));
     if (block == nullptr) {
         return; // the larger storage serves as well
     }
