@@ -7,6 +7,7 @@
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
 #include "core/prop_index.hpp"
+#include "core/props.hpp"
 #include "core/record.hpp"
 
 int tiIsStdStream(const std::FILE* stream) {

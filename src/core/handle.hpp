@@ -1,5 +1,5 @@
-// Making, linking and freeing handles, files, lines and properties, and the
-// property walks over the current record.
+// Making, linking and freeing handles, files and lines, and closing their
+// streams.
 #pragma once
 
 #include <cstdint>
@@ -7,36 +7,33 @@
 
 #include "core/types.hpp"
 
-// 1 when a and b match under mode: "." (or anything but '*', 'L', 'U')
-// exact; '*' both folded to upper case; 'U' b folded to upper; 'L' b folded
-// to lower. Folded comparisons stop at the end of the shorter string.
-int tiStrMatch(const char* a, const char* mode, const char* b);
-
-// A new property on line (or unattached when line is null); with checkDup a
-// name the record already has is warned about first.
-ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
-inline constexpr int tiNoDupCheck = 0;
-inline constexpr int tiWarnDup = 1;
-// Warns when the current record already has a property of that name.
-void tiWarnDupProp(ckpLine* line, const char* name);
-int tiFreeProp(ckpProp* prop);
-ckpProp* tiFindProp(ckpInfo* info, const char* name);
-ckpProp* tiNextProp(ckpProp* prop);
-// The first property on line or a line after it in the record, or null.
-ckpProp* tiFirstPropFrom(const ckpLine* line);
-
+// A new zeroed line, appended to file's line list when file is given. Null,
+// with "ckpLine allocation failed" recorded, when no memory is left.
 ckpLine* tiNewLine(ckpFile* file);
+// Frees line's properties, unlinks it from its file and frees it. Returns 0.
 int tiFreeLine(ckpLine* line);
 
+// A new file for stream (which it does not close on failure) with a copy of
+// name, pushed as info's top file when info is given; its identity is taken
+// from the stream. Null, with "ckpFile allocation failed" recorded, when no
+// memory is left.
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);
+// Frees file with its lines and takes it off its handle's stack; its stream
+// is closed by mode unless it is a standard stream or the replacement's.
+// Returns null, for the caller to store back.
 ckpFile* tiFreeFile(ckpFile* file, const char* mode);
-// Flushes and closes a written stream: 1 when both succeeded.
+// Flushes and closes a written stream: 1 when both succeeded; a failure
+// records the system error.
 int tClose(std::FILE* stream);
 // Closes a stream by the mode it was opened in: a read stream plainly, any
 // other through tClose. 1 on success; a failure records the system error.
 int tCloseByMode(std::FILE* stream, const char* mode);
 
+// A new zeroed handle. Null, with "ckpInfo allocation failed" recorded, when
+// no memory is left.
 ckpInfo* tiNewInfo();
+// Frees info with all its files; a write never published by ckpClose is
+// discarded, leaving the file it was to replace as it was. Returns 0.
 int tiFreeInfo(ckpInfo* info);
 
 // 1 for the process's standard input, output or error.

@@ -3,9 +3,9 @@
 #include <new>
 
 #include "core/error.hpp"
-#include "core/handle.hpp"
 #include "core/memory.hpp"
 #include "core/prop_index.hpp"
+#include "core/props.hpp"
 
 ckpProp* tiFindProp(ckpInfo* info, const char* name) {
     if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {

@@ -7,6 +7,7 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/props.hpp"
 
 void tiEndGenerators(ckpInfo* info) {
     if (info == nullptr) {

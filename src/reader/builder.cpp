@@ -7,8 +7,9 @@
 
 #include "ckp/kvo.h"
 #include "core/error.hpp"
-#include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/props.hpp"
+#include "core/strmatch.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 

@@ -2,7 +2,8 @@
 // holds the path: <WRX_version> <binding> [rollback|branch]
 // [<PYXE_version> [checkout]].
 #include "core/error.hpp"
-#include "core/handle.hpp"
+#include "core/props.hpp"
+#include "core/strmatch.hpp"
 #include "reader/builder.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"

@@ -5,8 +5,8 @@
 #include <climits>
 
 #include "core/error.hpp"
-#include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/props.hpp"
 
 namespace {
 char unknownPath[] = "<unknown>";

@@ -7,6 +7,7 @@
 #include "core/handle.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
+#include "core/strmatch.hpp"
 #include "reader/builder.hpp"
 #include "reader/include.hpp"
 #include "reader/scanner.hpp"

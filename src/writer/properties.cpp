@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "core/error.hpp"
-#include "core/handle.hpp"
+#include "core/props.hpp"
 #include "reader/syntax.hpp"
 #include "writer/writer.hpp"
 

@@ -7,6 +7,7 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/strmatch.hpp"
 
 TEST(ErrorState, CountsMessagesAndKeepsTheLastText) {
     ckptest::resetErrors();

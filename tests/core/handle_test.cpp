@@ -7,6 +7,7 @@
 #include "common/testutil.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/props.hpp"
 #include "core/record.hpp"
 
 namespace {

@@ -18,6 +18,7 @@
 #include "core/handle.hpp"
 #include "core/memory.hpp"
 #include "core/open.hpp"
+#include "core/props.hpp"
 #include "core/types.hpp"
 
 namespace readtest {

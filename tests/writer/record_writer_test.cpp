@@ -7,7 +7,7 @@
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
-#include "core/handle.hpp"
+#include "core/props.hpp"
 #include "core/types.hpp"
 
 using ckptest::readFile;

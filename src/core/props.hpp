@@ -1,0 +1,26 @@
+// Properties of the current record: making, finding, walking and freeing
+// them.
+#pragma once
+
+#include "core/types.hpp"
+
+// A new property holding copies of name and value (value null: a flag).
+// With a line it is appended to that line and taken into the record's name
+// index; with checkDup a name the record already has is warned about first.
+// Null, with "ckpProp allocation failed" recorded, when no memory is left.
+ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
+inline constexpr int tiNoDupCheck = 0;
+inline constexpr int tiWarnDup = 1;
+// Records "duplicate "name" property" when the current record of line's
+// handle already has a property of that name.
+void tiWarnDupProp(ckpLine* line, const char* name);
+// Unlinks prop from its line and frees it; generators that would hand it
+// out next move on to the following property. Returns 0, also for null.
+int tiFreeProp(ckpProp* prop);
+// The first property of the handle's current record named name, or null
+// when there is none or no record.
+ckpProp* tiFindProp(ckpInfo* info, const char* name);
+// The property after prop in record order (on to the later lines), or null.
+ckpProp* tiNextProp(ckpProp* prop);
+// The first property on line or a line after it in the record, or null.
+ckpProp* tiFirstPropFrom(const ckpLine* line);
