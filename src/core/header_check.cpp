@@ -1,11 +1,12 @@
 // The header check that starts every file pushed on a reading handle: it
 // reads the first record raw, decides the file's syntax version from it and
 // leaves the header record current for the caller's first ckpGets.
+#include "core/header_check.hpp"
+
 #include <cstring>
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/open.hpp"
 #include "core/record.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"

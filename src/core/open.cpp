@@ -5,6 +5,7 @@
 
 #include "core/error.hpp"
 #include "core/handle.hpp"
+#include "core/header_check.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
 #include "support/platform.hpp"
