@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/memory.hpp"
-#include "diag/diag.hpp"
+#include "diag/compose.hpp"
 
 void tiTextInit(tiText* text) {
     text->small[0] = '\0';

@@ -4,7 +4,8 @@
 
 #include "core/error.hpp"
 #include "core/handle.hpp"
-#include "diag/diag.hpp"
+#include "diag/compose.hpp"
+#include "diag/report.hpp"
 
 namespace {
 int printText(std::FILE* stream, tiText* text) {

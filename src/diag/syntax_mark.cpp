@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "core/error.hpp"
-#include "diag/diag.hpp"
+#include "diag/compose.hpp"
+#include "diag/report.hpp"
 
 namespace {
 void printMessageLine(const char* message) {

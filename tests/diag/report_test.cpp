@@ -8,7 +8,7 @@
 #include "common/testutil.hpp"
 #include "core/handle.hpp"
 #include "core/types.hpp"
-#include "diag/diag.hpp"
+#include "diag/report.hpp"
 
 using ckptest::ReportCapture;
 using ckptest::resetErrors;
