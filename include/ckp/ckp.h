@@ -87,12 +87,12 @@ CKP_API const char* ckpGetError(void);
 /* The number of messages recorded since the last call; resets it to 0. */
 CKP_API int ckpGetNumError(void);
 
+/* ---- Handles -------------------------------------------------------- */
+
 /* Stores the name of the handle's current file (current != 0: the included
  * file being read, if any) or of its main file (current == 0) in *nameOut;
  * NULL for a standard stream. 1 on success. */
 CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
-
-/* ---- Handles -------------------------------------------------------- */
 
 /* Opens a file: opCodes "R" reads (standard input without a name), "W"
  * writes (standard output without a name), "A" appends (a name is needed).

@@ -1,5 +1,5 @@
 // The setup dump for a person: a save to "-" prints it on standard error.
-#include "setup/store.hpp"
+#include "setup/dump.hpp"
 
 namespace {
 // A property without value is shown with this placeholder.

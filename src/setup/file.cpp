@@ -8,6 +8,7 @@
 
 #include "core/error.hpp"
 #include "core/handle.hpp"
+#include "setup/dump.hpp"
 #include "setup/load_order.hpp"
 #include "setup/store.hpp"
 
