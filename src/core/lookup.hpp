@@ -7,18 +7,26 @@
 #include "ckp/kvo.h"
 #include "core/types.hpp"
 
+// The size of the path buffers: a path opened or followed is never cut, a
+// longer one is refused.
 inline constexpr int ckpPathSize = 1024;
 
 // Opens name (reading/appending: else name.Ckpt) with stream mode "r", "w"
 // or "a". *foundOut points into a static buffer holding the path opened.
 // Writing ("w") goes through a replacement, stored in *replacementOut,
-// which owns the stream returned.
+// which owns the stream returned. Null, with the reason recorded ("%s: file
+// not found", a too long name, the system error), when nothing was opened.
 std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut,
                  kvoReplacement** replacementOut = nullptr);
+// 1 when path exists, with the low 16 bits of its file index in *nodeOut;
+// else 0 with "%s: file not found" recorded (and *nodeOut 0).
 int tPathExists(const char* path, std::uint16_t* nodeOut);
+// "base.suffix" (either part left out when null or empty) in a static
+// buffer, cut at its size; the buffer is reused by the next call and tOpen.
 char* tAddSuffix(const char* base, const char* suffix);
 
-// The full identity of an open stream (device and file index).
+// The full identity of an open stream (device and file index); not valid
+// for a standard stream or where the platform cannot tell.
 void tStreamId(std::FILE* stream, ckpFileId* out);
 // 1 when the two files are the same file: by full identity when both have
 // one, else by node when both nodes are non-zero.

@@ -3,16 +3,20 @@
 
 #include "core/types.hpp"
 
-// Empties the top file's record down to one reused line (number 0: reading,
-// the count carries over; 1: writing, the count advances by one).
-int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
-                ckpLine** lineOut);
+// Empties the top file's record down to one reused, empty line (number 0:
+// reading, the count carries over; 1: writing, the count advances by one),
+// ends the generators and puts the scanner and the append position at its
+// start. 1, or 0 when the handle has no file (the guard's message names
+// who) or no memory is left for the line.
+int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
 // Appends text at bufPos (never past the line's 512 bytes; cut when longer).
 void tiAppendText(ckpInfo* info, const char* text);
 // Pops an included top file, then tiNewRecord on its includer.
-int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut,
-              ckpLine** lineOut);
-// Replaces dst's current record with a deep copy of src's.
+int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
+// Replaces dst's current record with a deep copy of src's (lines, type and
+// paths), the scanner at its start and the append position at its end.
+// 1, or 0 with the reason recorded: a missing handle or file, src == dst, or
+// no memory left.
 int tiCopy(ckpInfo* src, ckpInfo* dst);
 // Ends all property generators of the handle.
 void tiEndGenerators(ckpInfo* info);

@@ -16,13 +16,18 @@ enum ckpKeyword {
     kwCount = 10
 };
 
+// The keywords' texts, by ckpKeyword.
 extern const char* const ckpKeywords[kwCount];
 
 // Character classes of the syntax. Word characters follow the runtime's
 // character tables (isalnum) plus '_'. They are asked for every character
 // read, so the ASCII range is answered inline; the locale decides the rest.
+
+// 1 for a blank, tab or vertical tab.
 inline int tiIsBlank(int c) { return c == ' ' || c == '\t' || c == '\v'; }
+// 1 for a word character beyond ASCII (up to 255) by the locale's tables.
 int tiIsWordCharOutsideAscii(int c);
+// 1 for a word character: a letter or digit, or '_'.
 inline int tiIsWordChar(int c) {
     if (c >= 0 && c < 0x80) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -32,6 +37,7 @@ inline int tiIsWordChar(int c) {
     }
     return tiIsWordCharOutsideAscii(c);
 }
+// 1 for an ASCII digit.
 inline int tiIsDigit(int c) { return c >= '0' && c <= '9' ? 1 : 0; }
 // The character at p as the classes above take it (0..255).
 inline int uc(const char* p) {

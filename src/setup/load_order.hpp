@@ -17,6 +17,7 @@ struct ckpSetupLoadOrder {
     std::size_t slotCount; // a power of two, at least twice the entries
 };
 
+// Starts a load into setup, whose entries table the load then fills.
 void ckpSetupLoadBegin(ckpSetupLoadOrder* order, ckpSetup* setup);
 // Takes the entry in: 1, or 0 when its name is already there or no memory
 // is left (the entry is then the caller's to free).

@@ -77,6 +77,7 @@ inline int seek(std::FILE* stream, std::int64_t offset) {
 // A kvoMalloc copy of the n bytes at text, terminated.
 char* copyOf(const char* text, std::size_t n);
 
+// True when text begins with prefix.
 bool startsWith(const char* text, const char* prefix);
 
 // This process's id.
