@@ -24,7 +24,9 @@ extern const char* const ckpKeywords[kwCount];
 // read, so the ASCII range is answered inline; the locale decides the rest.
 
 // 1 for a blank, tab or vertical tab.
-inline int tiIsBlank(int c) { return c == ' ' || c == '\t' || c == '\v'; }
+inline int tiIsBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
 // 1 for a word character beyond ASCII (up to 255) by the locale's tables.
 int tiIsWordCharOutsideAscii(int c);
 // 1 for a word character: a letter or digit, or '_'.
@@ -38,7 +40,9 @@ inline int tiIsWordChar(int c) {
     return tiIsWordCharOutsideAscii(c);
 }
 // 1 for an ASCII digit.
-inline int tiIsDigit(int c) { return c >= '0' && c <= '9' ? 1 : 0; }
+inline int tiIsDigit(int c) {
+    return c >= '0' && c <= '9' ? 1 : 0;
+}
 // The character at p as the classes above take it (0..255).
 inline int uc(const char* p) {
     return static_cast<unsigned char>(*p);
