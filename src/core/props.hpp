@@ -2,6 +2,9 @@
 // them.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "core/types.hpp"
 
 // A new property holding copies of name and value (value null: a flag).
@@ -11,9 +14,23 @@
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
 inline constexpr int tiNoDupCheck = 0;
 inline constexpr int tiWarnDup = 1;
+// A property's texts with their lengths and the name's hash (nameHash),
+// so that a caller that has them is not made to count again.
+struct tiPropText {
+    const char* name; // null for none
+    std::size_t nameLength;
+    const char* value; // null for a flag
+    std::size_t valueLength;
+    std::uint64_t hash;
+};
+// tiAddProp for texts already measured and hashed; the texts need no
+// terminator.
+ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 // Records "duplicate "name" property" when the current record of line's
 // handle already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
+// The same for a name whose nameHash is known.
+void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
 // Unlinks prop from its line and frees it; generators that would hand it
 // out next move on to the following property. Returns 0, also for null.
 int tiFreeProp(ckpProp* prop);
