@@ -21,10 +21,11 @@ inline int getcUnlocked(std::FILE* stream) {
 inline int putcUnlocked(int c, std::FILE* stream) {
     return _putc_nolock(c, stream);
 }
+// msvcrt (the runtime linked) has neither an unlocked fread nor fwrite;
+// reads are whole blocks and runs are long, so the lock costs little there.
 inline std::size_t freadUnlocked(void* p, std::size_t n, std::FILE* stream) {
-    return _fread_nolock(p, 1, n, stream);
+    return std::fread(p, 1, n, stream);
 }
-// msvcrt has no unlocked fwrite; runs are long, so the lock costs little there.
 inline std::size_t fwriteUnlocked(const void* p, std::size_t n, std::FILE* stream) {
     return std::fwrite(p, 1, n, stream);
 }
