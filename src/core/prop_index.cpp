@@ -17,7 +17,7 @@ constexpr std::size_t keptSlots = 4096;
 // name's hash, so that a probe reads the name only when the hashes agree.
 ckpPropSlot* findSlot(const ckpPropIndex* index, const char* name, std::uint64_t hash) {
     std::size_t mask = index->slotCount - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
         ckpPropSlot* slot = index->slots + i;
         if (slot->prop == nullptr ||
             (slot->hash == hash && std::strcmp(slot->prop->name, name) == 0)) {
