@@ -8,10 +8,10 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
-#include "reader/input.hpp"
 #include "support/platform.hpp"
 
 namespace {
@@ -66,7 +66,7 @@ int parseHeaderLine(ckpInfo* info) {
 }
 
 bool onlyBlanks(const char* text) {
-    return *tiSkipBlanks(const_cast<char*>(text)) == '\0';
+    return *tiSkipBlanks(text) == '\0';
 }
 
 // A file without header: its first record is read again as the first

@@ -10,18 +10,22 @@
 #include "reader/syntax.hpp"
 
 namespace {
-bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+bool isEmpty(const char* text) {
+    return text == nullptr || *text == '\0';
+}
 } // namespace
 
-char* tiFindChar(int c, char* text) {
+// The text operations take a text of either constness and hand back a
+// pointer into it of the same constness; both kinds are made here.
+template <class Char> Char* tiFindChar(int c, Char* text) {
     if (isEmpty(text)) {
         return text;
     }
-    char* hit = std::strchr(text, c);
+    Char* hit = std::strchr(text, c);
     return hit != nullptr && c != '\0' ? hit : text + std::strlen(text);
 }
 
-char* tiSkipBlanks(char* text) {
+template <class Char> Char* tiSkipBlanks(Char* text) {
     if (isEmpty(text)) {
         return text;
     }
@@ -31,7 +35,7 @@ char* tiSkipBlanks(char* text) {
     return text;
 }
 
-char* tiSkipWord(char* text) {
+template <class Char> Char* tiSkipWord(Char* text) {
     if (isEmpty(text)) {
         return text;
     }
@@ -41,7 +45,7 @@ char* tiSkipWord(char* text) {
     return text;
 }
 
-char* tiSkipName(char* text) {
+template <class Char> Char* tiSkipName(Char* text) {
     if (isEmpty(text)) {
         return text;
     }
@@ -51,18 +55,29 @@ char* tiSkipName(char* text) {
     return text;
 }
 
-int tiScanInt(char** pos, int def) {
+template <class Char> int tiScanInt(Char** pos, int def) {
     if (pos == nullptr || *pos == nullptr || !tiIsDigit(uc(*pos))) {
         return def;
     }
     std::uint32_t value = 0;
-    char* p = *pos;
+    Char* p = *pos;
     for (; tiIsDigit(uc(p)); ++p) {
         value = value * 10u + static_cast<std::uint32_t>(*p - '0');
     }
     *pos = p;
     return static_cast<int>(value);
 }
+
+template char* tiFindChar(int c, char* text);
+template const char* tiFindChar(int c, const char* text);
+template char* tiSkipBlanks(char* text);
+template const char* tiSkipBlanks(const char* text);
+template char* tiSkipWord(char* text);
+template const char* tiSkipWord(const char* text);
+template char* tiSkipName(char* text);
+template const char* tiSkipName(const char* text);
+template int tiScanInt(char** pos, int def);
+template int tiScanInt(const char** pos, int def);
 
 int tiNextLine(ckpInfo* info, int skip) {
     ckpLine* line = info->curLine;
@@ -145,7 +160,7 @@ int tiMatchToken(ckpInfo* info, const char* mode, const char* token) {
         return 0;
     }
     if (mode[1] == '+') {
-        info->cursor = const_cast<char*>(text);
+        info->cursor += t - token; // text and token were walked together
     }
     return 1;
 }

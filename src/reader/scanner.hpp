@@ -4,19 +4,29 @@
 
 #include "core/types.hpp"
 
-// Text operations; a null or empty text comes back unchanged.
-char* tiFindChar(int c, char* text);
-char* tiSkipBlanks(char* text);
-char* tiSkipWord(char* text);
-char* tiSkipName(char* text);
-// Reads a run of digits as an unsigned 32-bit value (wrapping); returns def
-// and leaves *pos when there is no digit.
-int tiScanInt(char** pos, int def);
+// Text operations on a text of either constness (char or const char), each
+// returning a pointer into the same text; a null or empty text comes back
+// unchanged.
+// The first c in text, or its end when there is none (or c is 0).
+template <class Char> Char* tiFindChar(int c, Char* text);
+// Past the blanks (blank, tab, vertical tab) at the start of text.
+template <class Char> Char* tiSkipBlanks(Char* text);
+// Past the run of characters other than blanks at the start of text.
+template <class Char> Char* tiSkipWord(Char* text);
+// Past the run of word characters at the start of text.
+template <class Char> Char* tiSkipName(Char* text);
+// Reads a run of digits at *pos as an unsigned 32-bit value (wrapping) and
+// moves *pos past it; returns def and leaves *pos when there is no digit.
+template <class Char> int tiScanInt(Char** pos, int def);
 
+// Moves the cursor to the start of the next line (past its blanks with
+// skip) when the current line is continued: 1, else 0 with the cursor left.
 int tiNextLine(ckpInfo* info, int skip);
 // Skips blanks, crossing at most one line end into a continuation line;
 // then 1 when the cursor stands on c (on anything for c == 0), else 0.
 int tiPeekSlow(ckpInfo* info, int c);
+// tiPeekSlow, answered at once when the cursor stands on a character that
+// is no blank and no line end.
 inline int tiPeek(ckpInfo* info, int c) {
     // Most calls stand on a printable character already.
     if (info != nullptr && info->curLine != nullptr && info->cursor != nullptr) {
@@ -27,9 +37,23 @@ inline int tiPeek(ckpInfo* info, int c) {
     }
     return tiPeekSlow(info, c);
 }
-// Copies the next blank-delimited word of the current line into buffer
-// (ckpLineSize bytes); returns where it began, or null.
+// Skips blanks and copies the next blank-delimited word of the current line
+// into buffer (ckpLineSize bytes), moving the cursor past it; returns where
+// the word began, or null when there is none (the cursor then past the
+// blanks). Never crosses a line end.
 char* tiGetWord(ckpInfo* info, char* buffer);
+// Skips blanks; then 1 when token stands at the cursor as a whole word,
+// compared by mode[0] ('.' exact, 'L' or 'U' the token folded to lower or
+// upper case, else both folded to upper case). With mode[1] '+' a match moves
+// the cursor past the token. A null or empty mode is "*+".
 int tiMatchToken(ckpInfo* info, const char* mode, const char* token);
+// Looks for token as an exact word on the first line of the record. Found:
+// 1, the cursor on the token, or with wantValue on its value (past `="` when
+// both follow, else just past the name). Else 0, the cursor where the head
+// ends on the first line (at its start when unknown); 0 too with the guard's
+// message when the handle has no record.
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue);
+// Makes the current record a syntax error with message (the last error text
+// when message is null or empty), kept in syntaxMsg and recorded as the
+// last error.
 void tiSetSyntax(ckpInfo* info, const char* message);

@@ -44,7 +44,13 @@ TEST(Scanner, TextOperations) {
     EXPECT_EQ(tiSkipName(text + 3), text + 9);
     EXPECT_EQ(tiFindChar('-', text), text + 9);
     EXPECT_EQ(tiFindChar('#', text), text + std::strlen(text));
-    EXPECT_EQ(tiSkipBlanks(nullptr), nullptr);
+    EXPECT_EQ(tiSkipBlanks(static_cast<char*>(nullptr)), nullptr);
+    // Read-only texts get read-only positions in them.
+    const char* fixed = text;
+    EXPECT_EQ(tiSkipBlanks(fixed), fixed + 3);
+    EXPECT_EQ(tiSkipWord(fixed + 3), fixed + 11);
+    EXPECT_EQ(tiSkipName(fixed + 3), fixed + 9);
+    EXPECT_EQ(tiFindChar('-', fixed), fixed + 9);
     char empty[] = "";
     EXPECT_EQ(tiSkipWord(empty), empty);
 
@@ -59,6 +65,9 @@ TEST(Scanner, TextOperations) {
     char wrap[] = "4294967297";
     pos = wrap;
     EXPECT_EQ(tiScanInt(&pos, -1), 1); // wraps at 32 bits
+    const char* at = "7 ";
+    EXPECT_EQ(tiScanInt(&at, -1), 7);
+    EXPECT_EQ(*at, ' ');
 }
 
 TEST(Scanner, PeekCrossesOneContinuedLineEndAtATime) {
