@@ -9,7 +9,7 @@
 #include "core/memory.hpp"
 #include "core/record.hpp"
 #include "reader/input.hpp"
-#include "reader/reader.hpp"
+#include "reader/physline.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 #include "support/platform.hpp"

@@ -12,6 +12,7 @@
 #include "core/name_hash.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
+#include "reader/legacy.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 

@@ -1,10 +1,11 @@
 // The positional fields of a syntax-version-0 record, all on the line that
 // holds the path: <WRX_version> <binding> [rollback|branch]
 // [<PYXE_version> [checkout]].
+#include "reader/legacy.hpp"
+
 #include "core/error.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
-#include "reader/builder.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 

@@ -1,6 +1,8 @@
 // Physical lines: reading one piece of a line into a record line's text,
 // and the line-level rules (blank and comment lines, trailing comments,
 // continuation).
+#include "reader/physline.hpp"
+
 #include <cerrno>
 #include <cstring>
 
@@ -8,7 +10,6 @@
 #include "core/memory.hpp"
 #include "core/types.hpp"
 #include "reader/input.hpp"
-#include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 
 namespace {

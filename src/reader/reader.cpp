@@ -10,6 +10,7 @@
 #include "core/strmatch.hpp"
 #include "reader/builder.hpp"
 #include "reader/include.hpp"
+#include "reader/physline.hpp"
 #include "reader/scanner.hpp"
 
 namespace {

@@ -1,11 +1,11 @@
-// The record reader: physical lines, records, inclusion.
+// The record reader: ckpGets and the gathering of one record's lines.
 #pragma once
 
 #include "core/types.hpp"
 
+// Reads the next record's physical lines into the top file's record: its
+// first line and every line it continues into, the type set to ckpTypeNone
+// (or ckpTypeComment or ckpTypeSyntax as the lines make it). 1, also when
+// the input ends inside a continued record; 0 at the end of input before
+// the record (atEnd set), on a read error (recorded) or without memory.
 int tiGet_tr(ckpInfo* info);
-int tiGets(ckpInfo* info);
-void tiCutComment(ckpInfo* info);
-// Makes the record a syntax error for the NUL byte that ended line's text,
-// with the cursor at that place.
-void tiMarkNul(ckpInfo* info, ckpLine* line);

@@ -6,6 +6,7 @@
 
 #include "common/testutil.hpp"
 #include "reader/builder.hpp"
+#include "reader/legacy.hpp"
 #include "reading.hpp"
 
 using readtest::Props;

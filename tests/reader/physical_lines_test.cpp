@@ -9,7 +9,7 @@
 
 #include "common/testutil.hpp"
 #include "reader/input.hpp"
-#include "reader/reader.hpp"
+#include "reader/physline.hpp"
 #include "reading.hpp"
 
 using readtest::Reader;

@@ -1,0 +1,22 @@
+// Physical lines: one piece of a line into a record line's text, and the
+// line-level rules (blank and comment lines, trailing comments,
+// continuation).
+#pragma once
+
+#include "core/types.hpp"
+
+// Reads the next physical line (or the text kept for reading again) into
+// the top file's last line. Inside a continued record blank and comment
+// lines are passed over; a first line that is blank or a comment makes the
+// record ckpTypeComment. A trailing comment is cut and a final backslash
+// marks the line continued. 1 with the cursor at the start of the record's
+// first line; 0 at the end of input (atEnd set), on a read error or without
+// a file (recorded).
+int tiGets(ckpInfo* info);
+// Cuts the current line at the first ';' from the cursor on that has no
+// backslash before it, the cursor onto the cut; without one the cursor goes
+// onto the line's last character.
+void tiCutComment(ckpInfo* info);
+// Makes the record a syntax error for the NUL byte that ended line's text,
+// with the cursor at that place.
+void tiMarkNul(ckpInfo* info, ckpLine* line);
