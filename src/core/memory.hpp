@@ -11,6 +11,7 @@
 inline void* tiAlloc(std::size_t size) { return kvoMalloc(size); }
 inline void* tiFree(void* block) { return kvoFree(block); }
 
+// A zeroed block for one T (a plain structure), or null without memory.
 template <class T> T* tiAllocZeroed() {
     void* block = kvoMalloc(sizeof(T));
     if (block != nullptr) {

@@ -28,6 +28,7 @@ inline std::uint64_t nameHashOf(const char* name, std::size_t length) {
     return h ^ (h >> 33);
 }
 
+// nameHashOf a terminated name.
 inline std::uint64_t nameHash(const char* name) {
     return nameHashOf(name, std::strlen(name));
 }

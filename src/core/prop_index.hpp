@@ -31,4 +31,5 @@ void tiPropIndexAdd(ckpProp* prop);
 // A property of file's record goes away, or the file does: the index of
 // that record is dropped and built again when it is next needed.
 void tiPropIndexForget(ckpInfo* info, const ckpFile* file);
+// Frees the handle's index, when it has one.
 void tiPropIndexFree(ckpInfo* info);
