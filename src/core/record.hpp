@@ -3,11 +3,14 @@
 
 #include "core/types.hpp"
 
-// Empties the top file's record down to one reused, empty line (number 0:
-// reading, the count carries over; 1: writing, the count advances by one),
-// ends the generators and puts the scanner and the append position at its
-// start. 1, or 0 when the handle has no file (the guard's message names
-// who) or no memory is left for the line.
+// Empties the top file's record down to one reused, empty line, ends the
+// generators and puts the scanner and the append position at its start.
+// number is tiKeepCount when reading (the line count carries over) and
+// tiCountRecord when writing (the count advances by one). 1, or 0 when the
+// handle has no file (the guard's message names who) or no memory is left
+// for the line.
+inline constexpr int tiKeepCount = 0;
+inline constexpr int tiCountRecord = 1;
 int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
 // Appends text at bufPos (never past the line's 512 bytes; cut when longer).
 void tiAppendText(ckpInfo* info, const char* text);
