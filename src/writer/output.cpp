@@ -157,9 +157,9 @@ std::size_t tFieldSize(char lead, const char* text, char trail, char extra) {
     std::size_t escapes = 0;
     const char* p = stops.next(text);
     for (; *p != '\0'; p = stops.next(p + 1)) {
-        escapes += needsEscape(p, lead, trail, extra) ? 1 : 0;
+        escapes += needsEscape(p, lead, trail, extra) ? 1u : 0u;
     }
-    return (lead != '\0' ? 1 : 0) + (trail != '\0' ? 1 : 0) + std::size_t(p - text) + escapes;
+    return (lead != '\0' ? 1u : 0u) + (trail != '\0' ? 1u : 0u) + std::size_t(p - text) + escapes;
 }
 
 std::size_t tPropSize(const ckpProp* prop) {
