@@ -82,7 +82,7 @@ bool recordTextCarried(const char* text, bool comment) {
     if (std::strchr(text, '\n') != nullptr || (n > 0 && text[n - 1] == '\r')) {
         return false;
     }
-    const char* start = tiSkipBlanks(const_cast<char*>(text));
+    const char* start = tiSkipBlanks(text);
     if (comment || *start == '\0' || *start == ';') {
         return true;
     }
