@@ -10,8 +10,8 @@
 // lines are passed over; a first line that is blank or a comment makes the
 // record ckpTypeComment. A trailing comment is cut and a final backslash
 // marks the line continued. 1 with the cursor at the start of the record's
-// first line; 0 at the end of input (atEnd set), on a read error or without
-// a file (recorded).
+// first line (a line that held a NUL byte: see tiMarkNul); 0 at the end of
+// input (atEnd set), on a read error, or without a file or line (recorded).
 int tiGets(ckpInfo* info);
 // Cuts the current line at the first ';' from the cursor on that has no
 // backslash before it, the cursor onto the cut; without one the cursor goes
