@@ -7,25 +7,14 @@
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
+#include "common/written.hpp"
 #include "core/handle.hpp"
 #include "core/types.hpp"
 
 using ckptest::readFile;
 using ckptest::resetErrors;
 using ckptest::TempDir;
-
-namespace {
-// Writes through a fresh "W" handle and returns the file's bytes.
-template <class F> std::string written(F body) {
-    TempDir dir;
-    std::string path = dir.file("out.ckp");
-    ckpInfo* info = ckpOpen(path.c_str(), "W");
-    EXPECT_NE(info, nullptr);
-    body(info);
-    EXPECT_EQ(ckpClose(info), 0);
-    return readFile(path);
-}
-} // namespace
+using ckptest::written;
 
 TEST(RecordWriter, HeadTextsAndTypes) {
     resetErrors();
