@@ -186,21 +186,26 @@ TEST(ToolCheck, UnopenedFileFailsTheRunAndTheOthersAreChecked) {
     EXPECT_EQ(ckp(dir, "check main.ckpt nothere.ckpt").code, 2);
 }
 
-TEST(ToolFmt, CanonicalFormKeepsTheInformationAndNeverLeavesPartialFiles) {
-    TempDir dir;
+// messy.ckpt, which includes sub.ckpt, and its canonical form.
+void writeMessy(const TempDir& dir) {
     dir.write("sub.ckpt", sub);
     dir.write("messy.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
                             "; kept\n"
                             "a   x=\"1\"    y \\\n"
                             "   z=\"q\\\"\"\n"
                             "sub.ckpt WRXinc\n");
+}
+const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n"
+                              "; kept\n"
+                              "a x=\"1\" y\\\n"
+                              "z=\"q\\\"\"\n"
+                              "sub.ckpt WRXinc\n";
+
+TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
+    TempDir dir;
+    writeMessy(dir);
     Outcome fmt = ckp(dir, "fmt messy.ckpt");
     ASSERT_EQ(fmt.code, 0) << fmt.err;
-    const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n"
-                                  "; kept\n"
-                                  "a x=\"1\" y\\\n"
-                                  "z=\"q\\\"\"\n"
-                                  "sub.ckpt WRXinc\n";
     EXPECT_EQ(fmt.out, canonical);
     EXPECT_EQ(ckp(dir, "fmt --check messy.ckpt").code, 1);
 
@@ -209,22 +214,31 @@ TEST(ToolFmt, CanonicalFormKeepsTheInformationAndNeverLeavesPartialFiles) {
     EXPECT_EQ(readFile(dir.file("out.ckpt")), canonical);
     Outcome again = ckp(dir, "fmt --check out.ckpt");
     EXPECT_EQ(again.code, 0) << again.err;
+}
 
-    // Never in place without -i, and then whole.
+// Never in place without -i, and then whole.
+TEST(ToolFmt, InPlaceOnlyWithI) {
+    TempDir dir;
+    writeMessy(dir);
     Outcome same = ckp(dir, "fmt messy.ckpt -o ./messy.ckpt");
     EXPECT_EQ(same.code, 2);
     EXPECT_EQ(same.err.rfind("ckp: ", 0), 0u);
     EXPECT_NE(readFile(dir.file("messy.ckpt")), canonical);
     EXPECT_EQ(ckp(dir, "fmt -i messy.ckpt").code, 0);
     EXPECT_EQ(readFile(dir.file("messy.ckpt")), canonical);
+}
 
-    // Syntax version 0 becomes version 1 with the same records.
+TEST(ToolFmt, SyntaxVersionZeroBecomesOneWithTheSameRecords) {
+    TempDir dir;
     dir.write("old.ckpt", "lib/x 1 static\n");
     Outcome v0 = ckp(dir, "fmt old.ckpt");
     EXPECT_EQ(v0.code, 0);
     EXPECT_EQ(v0.out, "WRXCHECKPOINT=\"1.0\"\nlib/x WRXv=\"1\" WRXb=\"static\"\n");
+}
 
-    // A faulty input: the errors on stderr, exit 1, no output file at all.
+// A faulty input: the errors on stderr, exit 1, no output file at all.
+TEST(ToolFmt, FaultyInputLeavesNoPartialFile) {
+    TempDir dir;
     dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open\n");
     auto before = listing(dir);
     Outcome bad = ckp(dir, "fmt bad.ckpt -o never.ckpt");
@@ -441,8 +455,8 @@ TEST(ToolFmt, CommentsAreKept) {
     EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
 }
 
-TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
-    TempDir dir;
+// good.ckpt, canonical, and m.ckpt, not canonical at its start and its end.
+void writeGoodAndNot(const TempDir& dir) {
     dir.write("good.ckpt", "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
     std::string m = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
     for (int i = 1; i <= 8; ++i) {
@@ -450,12 +464,21 @@ TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
     }
     m += "z   q=\"1\"\ne k=\"1\"";
     dir.write("m.ckpt", m);
+}
+
+TEST(ToolFmt, SeveralFilesAreChecked) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     Outcome check = ckp(dir, "fmt --check good.ckpt m.ckpt");
     EXPECT_EQ(check.code, 1);
     EXPECT_EQ(check.out, "");
     EXPECT_EQ(check.err, "ckp: m.ckpt is not in canonical form\n");
     EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
+}
 
+TEST(ToolFmt, DiffShowsTheChangesOfEveryFile) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     Outcome diff = ckp(dir, "fmt --diff good.ckpt m.ckpt");
     EXPECT_EQ(diff.code, 1);
     EXPECT_EQ(diff.err, "");
@@ -477,9 +500,13 @@ TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
                         "\\ No newline at end of file\n"
                         "+z q=\"1\"\n"
                         "+e k=\"1\"\n");
+}
 
-    // Several files go to standard output or in place, never to one -o; a
-    // missing one fails the run and the others are still done.
+// Several files go to standard output or in place, never to one -o; a
+// missing one fails the run and the others are still done.
+TEST(ToolFmt, SeveralFilesGoToStandardOutputOrInPlace) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     EXPECT_EQ(ckp(dir, "fmt good.ckpt good.ckpt").out,
               "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\nWRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
     EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt -o out.ckpt").code, 2);
