@@ -6,6 +6,7 @@
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "core/pool.hpp"
 #include "core/prop_index.hpp"
 #include "core/record.hpp"
 
@@ -33,7 +34,7 @@ const char* tiFileShownName(const ckpFile* file) {
 }
 
 ckpLine* tiNewLine(ckpFile* file) {
-    auto* line = tiAllocZeroed<ckpLine>();
+    ckpLine* line = tiTakeLine(file != nullptr ? file->info : nullptr);
     if (line == nullptr) {
         tiSetError("ckpLine allocation failed");
         return nullptr;
@@ -75,22 +76,28 @@ int tiFreeLine(ckpLine* line) {
             file->lastLine = before;
         }
     }
-    tiFree(line);
+    tiGiveLine(file != nullptr ? file->info : nullptr, line);
     return 0;
 }
 
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream) {
     auto* file = tiAllocZeroed<ckpFile>();
     char* nameCopy = tiStrDup(name);
-    if (file == nullptr || (name != nullptr && nameCopy == nullptr)) {
+    // A stream that is read takes its input through a buffer of its own.
+    bool reading = info != nullptr && info->mode != nullptr && info->mode[0] == 'r';
+    char* input = reading ? static_cast<char*>(tiAlloc(ckpInputSize)) : nullptr;
+    if (file == nullptr || (name != nullptr && nameCopy == nullptr) ||
+        (reading && input == nullptr)) {
         tiFree(file);
         tiFree(nameCopy);
+        tiFree(input);
         tiSetError("ckpFile allocation failed");
         return nullptr;
     }
     file->info = info;
     file->node = node;
     file->name = nameCopy;
+    file->inBuffer = input;
     file->syntax = ckpSyntaxUnknown;
     file->stream = stream;
     file->startOffset = -1;
@@ -171,6 +178,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
         file->next->prev = file->prev;
     }
     tiFree(file->name);
+    tiFree(file->inBuffer);
     closeFileStream(file, mode);
     tiFree(file);
     return nullptr;
@@ -206,6 +214,7 @@ int tiFreeInfo(ckpInfo* info) {
     }
     info->gens = static_cast<ckpProp**>(tiFree(info->gens));
     info->genCount = 0;
+    info->genRoom = 0;
     discardWritten(info);
     while (info->file != nullptr) {
         tiFreeFile(info->file, info->mode);
@@ -218,6 +227,7 @@ int tiFreeInfo(ckpInfo* info) {
     tiFree(info->subDir);
     tiFree(info->objPath);
     tiPropIndexFree(info);
+    tiFreePool(info);
     tiFree(info);
     return 0;
 }

@@ -2,6 +2,7 @@
 // property walks over the current record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,8 +18,19 @@ int tiStrMatch(const char* a, const char* mode, const char* b);
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
 inline constexpr int tiNoDupCheck = 0;
 inline constexpr int tiWarnDup = 1;
+// A property's texts with their lengths and the name's hash (nameHash),
+// so that a caller that has them is not made to count again.
+struct tiPropText {
+    const char* name; // null for none
+    std::size_t nameLength;
+    const char* value; // null for a flag
+    std::size_t valueLength;
+    std::uint64_t hash;
+};
+ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 // Warns when the current record already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
+void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
 int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 ckpProp* tiNextProp(ckpProp* prop);

@@ -10,6 +10,7 @@
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
+#include "reader/input.hpp"
 #include "support/platform.hpp"
 
 namespace {
@@ -85,7 +86,7 @@ int keepFirstRecord(ckpInfo* info) {
     // buffered input of a pipe with some runtimes (msvcrt).
     if (file->stream != nullptr && file->startOffset >= 0 &&
         platform::seek(file->stream, file->startOffset) == 0) {
-        file->readAhead = 0;
+        tiDropInput(file);
         if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
             return 0;
         }

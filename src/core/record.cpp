@@ -8,11 +8,20 @@
 #include "core/handle.hpp"
 #include "core/memory.hpp"
 
+namespace {
+constexpr int keptGenerators = 64;
+} // namespace
+
 void tiEndGenerators(ckpInfo* info) {
     if (info == nullptr) {
         return;
     }
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    // The cursor array is kept for the next record's walks unless a caller
+    // started very many.
+    if (info->genRoom > keptGenerators) {
+        info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+        info->genRoom = 0;
+    }
     info->genCount = 0;
 }
 
@@ -55,6 +64,7 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     while (line->firstProp != nullptr) {
         tiFreeProp(line->firstProp);
     }
+    file->nameBits = 0;
     tiEndGenerators(info);
     pointCursorsAt(info, line);
     line->text[0] = '\0';
@@ -173,7 +183,11 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     }
     ckpFile* to = dst->file;
     std::int64_t number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
+    // A copy replaces the whole record: its walks end and their cursor
+    // array goes.
     tiEndGenerators(dst);
+    dst->gens = static_cast<ckpProp**>(tiFree(dst->gens));
+    dst->genRoom = 0;
     dst->curLine = nullptr;
     dst->cursor = nullptr;
     dst->bufLine = nullptr;
@@ -181,6 +195,7 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     while (to->firstLine != nullptr) {
         tiFreeLine(to->firstLine);
     }
+    to->nameBits = 0;
     for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
         if (!copyLine(from, to, number++)) {
             return 0;

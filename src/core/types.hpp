@@ -4,6 +4,7 @@
 // property.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -14,6 +15,10 @@
 // reader reads at most 510 characters of a line per piece.
 inline constexpr int ckpLineSize = 512;
 inline constexpr int ckpLinePiece = 510;
+// The block in which a read stream's input is taken.
+inline constexpr std::size_t ckpInputSize = 64 * 1024;
+// Size classes of the property blocks a handle keeps for reuse.
+inline constexpr int ckpPropClasses = 6;
 // Fixed-size buffers in which messages are composed; longer texts are cut.
 inline constexpr int ckpMsgSize = 512;
 
@@ -39,8 +44,10 @@ struct ckpFileId {
 struct ckpProp {
     ckpLine* line;
     ckpProp* next;
-    char* name;  // in the property's own block
-    char* value; // in the property's own block, null for a flag property
+    char* name;         // in the property's own block
+    char* value;        // in the property's own block, null for a flag property
+    std::uint64_t hash; // of the name (0 without one), for the name index
+    int sizeClass;      // where the block goes back to: see core/pool.hpp
 };
 
 struct ckpLine {
@@ -80,10 +87,16 @@ struct ckpFile {
     ckpLine* firstLine;
     ckpLine* lastLine;
     ckpFileId id; // full identity, filled from the stream by tiNewFile
-    // A character the reader took from the stream ahead of the line it
-    // belongs to (its value + 1; 0 for none): the next physical read returns
-    // it first. Any repositioning of the stream drops it.
-    int readAhead;
+    // Input taken from the stream and not yet read as lines: bytes
+    // [inPos, inEnd) of inBuffer (ckpInputSize bytes, owned; null for a
+    // stream that is not read). Any repositioning of the stream drops it.
+    char* inBuffer;
+    std::size_t inPos;
+    std::size_t inEnd;
+    // Names of the current record's properties, one bit per name hash: a
+    // name whose bit is clear is not in the record. Cleared when the
+    // record's properties are all gone.
+    std::uint64_t nameBits;
     // Where the stream stood when the library took it over (-1 when it cannot
     // seek): a file without header is read again from there.
     std::int64_t startOffset;
@@ -113,7 +126,8 @@ struct ckpInfo {
     int action;
     int actionSet;
     int genCount;
-    ckpProp** gens;   // owned array of genCount + 1 cursors
+    ckpProp** gens; // owned array of genCount + 1 cursors (room for genRoom)
+    int genRoom;
     char* configPath; // owned
     char* subDir;     // owned
     char* objPath;    // owned
@@ -122,6 +136,11 @@ struct ckpInfo {
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
     ckpPropIndex* propIndex; // owned, null until a record is large enough
+    // Freed property blocks and lines kept for the next records (owned).
+    void* spareProps[ckpPropClasses];
+    int spareCounts[ckpPropClasses];
+    ckpLine* spareLines;
+    int spareLineCount;
     // ckpPuts formats a record here and hands the stream whole buffers.
     char outBuffer[8192];
 };

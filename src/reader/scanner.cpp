@@ -74,7 +74,7 @@ int tiNextLine(ckpInfo* info, int skip) {
     return 1;
 }
 
-int tiPeek(ckpInfo* info, int c) {
+int tiPeekSlow(ckpInfo* info, int c) {
     if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
         return 0;
     }
