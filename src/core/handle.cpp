@@ -2,6 +2,8 @@
 #include "core/handle.hpp"
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include "core/error.hpp"
 #include "core/lookup.hpp"
@@ -33,8 +35,39 @@ const char* tiFileShownName(const ckpFile* file) {
     return "file";
 }
 
+namespace {
+// A line block with room for a text of room bytes (zeroed), or null.
+ckpLine* takeLine(ckpInfo* info, std::size_t room) {
+    int sizeClass = -1;
+    void* block = tiTakeBlock(info, sizeof(ckpLine) + room, &sizeClass);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* line = new (block) ckpLine{};
+    line->text = reinterpret_cast<char*>(line + 1);
+    line->textRoom = room;
+    line->sizeClass = sizeClass;
+    std::memset(line->text, 0, room);
+    return line;
+}
+
+void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
+    if (info == nullptr) {
+        return;
+    }
+    if (info->curLine == from) {
+        info->curLine = to;
+        info->cursor = info->cursor != nullptr ? to->text + (info->cursor - from->text) : nullptr;
+    }
+    if (info->bufLine == from) {
+        info->bufLine = to;
+        info->bufPos = info->bufPos != nullptr ? to->text + (info->bufPos - from->text) : nullptr;
+    }
+}
+} // namespace
+
 ckpLine* tiNewLine(ckpFile* file) {
-    ckpLine* line = tiTakeLine(file != nullptr ? file->info : nullptr);
+    ckpLine* line = takeLine(file != nullptr ? file->info : nullptr, ckpLineSize);
     if (line == nullptr) {
         tiSetError("ckpLine allocation failed");
         return nullptr;
@@ -50,6 +83,33 @@ ckpLine* tiNewLine(ckpFile* file) {
         file->lastLine = line;
     }
     return line;
+}
+
+ckpLine* tiCompactLine(ckpLine* line, ckpLine* before) {
+    ckpFile* file = line != nullptr ? line->file : nullptr;
+    if (file == nullptr || file->lastLine != line || before == nullptr || before->next != line ||
+        line->firstProp != nullptr || line->headEnd != nullptr) {
+        return line;
+    }
+    std::size_t size = std::strlen(line->text) + 1;
+    ckpInfo* info = file->info;
+    ckpLine* small = takeLine(info, size);
+    if (small == nullptr) {
+        return line; // the line stays as it was read
+    }
+    char* text = small->text;
+    std::size_t room = small->textRoom;
+    int sizeClass = small->sizeClass;
+    *small = *line;
+    small->text = text;
+    small->textRoom = room;
+    small->sizeClass = sizeClass;
+    std::memcpy(small->text, line->text, size);
+    before->next = small;
+    file->lastLine = small;
+    moveCursors(info, line, small);
+    tiGiveBlock(info, line, line->sizeClass);
+    return small;
 }
 
 int tiFreeLine(ckpLine* line) {
@@ -76,7 +136,7 @@ int tiFreeLine(ckpLine* line) {
             file->lastLine = before;
         }
     }
-    tiGiveLine(file != nullptr ? file->info : nullptr, line);
+    tiGiveBlock(file != nullptr ? file->info : nullptr, line, line->sizeClass);
     return 0;
 }
 

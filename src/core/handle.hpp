@@ -37,7 +37,12 @@ ckpProp* tiNextProp(ckpProp* prop);
 // The first property on line or a line after it in the record, or null.
 ckpProp* tiFirstPropFrom(const ckpLine* line);
 
+// A new line of full room, appended to file (when not null).
 ckpLine* tiNewLine(ckpFile* file);
+// The last line of its file, just read (before->next), in a block cut down
+// to its text; cursors into it move along. The line itself when it cannot
+// be cut (no memory, properties or a head end on it).
+ckpLine* tiCompactLine(ckpLine* line, ckpLine* before);
 int tiFreeLine(ckpLine* line);
 
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);

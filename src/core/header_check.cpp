@@ -7,10 +7,10 @@
 #include "core/memory.hpp"
 #include "core/open.hpp"
 #include "core/record.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
-#include "reader/input.hpp"
 #include "support/platform.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-// Free lists of property blocks by size class and of lines, per handle.
+// Free lists of property and line blocks by size class, per handle.
 // A list holds a bounded number of blocks, so that a very large record does
 // not leave its memory with the handle.
 #include "core/pool.hpp"
@@ -42,11 +42,10 @@ void unpoison(void* block, std::size_t size) {
 // block of its own size.
 constexpr std::size_t smallestBlock = 64;
 constexpr int keptBlocks = 1024;
-constexpr int keptLines = 64;
 
 int classOf(std::size_t size) {
     std::size_t block = smallestBlock;
-    for (int k = 0; k < ckpPropClasses; ++k, block *= 2) {
+    for (int k = 0; k < ckpBlockClasses; ++k, block *= 2) {
         if (size <= block) {
             return k;
         }
@@ -60,71 +59,56 @@ void*& linkOf(void* block) {
 }
 } // namespace
 
-void* tiTakePropBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
+void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
     int k = info != nullptr ? classOf(size) : -1;
     *sizeClass = k;
     if (k < 0) {
         return tiAlloc(size);
     }
-    void* block = info->spareProps[k];
+    void* block = info->spareBlocks[k];
     if (block != nullptr) {
-        unpoison(block, smallestBlock << k);
-        info->spareProps[k] = linkOf(block);
+        unpoison(block, sizeof(void*));
+        info->spareBlocks[k] = linkOf(block);
         --info->spareCounts[k];
-        return block;
+    } else {
+        block = tiAlloc(smallestBlock << k);
+        if (block == nullptr) {
+            return nullptr;
+        }
     }
-    return tiAlloc(smallestBlock << k);
+    // Only what was asked for may be used: the rest of the block stays
+    // poisoned, so that running past it is caught.
+    poison(block, smallestBlock << k);
+    unpoison(block, size);
+    return block;
 }
 
-void tiGivePropBlock(ckpInfo* info, void* block, int sizeClass) {
+void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
+    if (block == nullptr) {
+        return;
+    }
     if (info == nullptr || sizeClass < 0 || info->spareCounts[sizeClass] >= keptBlocks) {
+        if (sizeClass >= 0) {
+            unpoison(block, smallestBlock << sizeClass);
+        }
         tiFree(block);
         return;
     }
-    linkOf(block) = info->spareProps[sizeClass];
-    info->spareProps[sizeClass] = block;
+    unpoison(block, smallestBlock << sizeClass);
+    linkOf(block) = info->spareBlocks[sizeClass];
+    info->spareBlocks[sizeClass] = block;
     ++info->spareCounts[sizeClass];
     poison(block, smallestBlock << sizeClass);
 }
 
-ckpLine* tiTakeLine(ckpInfo* info) {
-    ckpLine* line = info != nullptr ? info->spareLines : nullptr;
-    if (line != nullptr) {
-        unpoison(line, sizeof *line);
-        info->spareLines = line->next;
-        --info->spareLineCount;
-        std::memset(line, 0, sizeof *line);
-        return line;
-    }
-    return tiAllocZeroed<ckpLine>();
-}
-
-void tiGiveLine(ckpInfo* info, ckpLine* line) {
-    if (info == nullptr || info->spareLineCount >= keptLines) {
-        tiFree(line);
-        return;
-    }
-    line->next = info->spareLines;
-    info->spareLines = line;
-    ++info->spareLineCount;
-    poison(line, sizeof *line);
-}
-
 void tiFreePool(ckpInfo* info) {
-    for (int k = 0; k < ckpPropClasses; ++k) {
-        while (info->spareProps[k] != nullptr) {
-            unpoison(info->spareProps[k], smallestBlock << k);
-            void* next = linkOf(info->spareProps[k]);
-            tiFree(info->spareProps[k]);
-            info->spareProps[k] = next;
+    for (int k = 0; k < ckpBlockClasses; ++k) {
+        while (info->spareBlocks[k] != nullptr) {
+            unpoison(info->spareBlocks[k], smallestBlock << k);
+            void* next = linkOf(info->spareBlocks[k]);
+            tiFree(info->spareBlocks[k]);
+            info->spareBlocks[k] = next;
         }
         info->spareCounts[k] = 0;
     }
-    while (info->spareLines != nullptr) {
-        unpoison(info->spareLines, sizeof(ckpLine));
-        ckpLine* next = info->spareLines->next;
-        tiFree(info->spareLines);
-        info->spareLines = next;
-    }
-    info->spareLineCount = 0;
 }

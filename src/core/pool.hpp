@@ -1,4 +1,4 @@
-// Property blocks and lines that a handle keeps for reuse, so that reading
+// Property and line blocks that a handle keeps for reuse, so that reading
 // record after record allocates nothing once the first records are read.
 #pragma once
 
@@ -6,14 +6,11 @@
 
 #include "core/types.hpp"
 
-// A block of at least size bytes for a property of info's records, or null
-// without memory. *sizeClass tells tiGivePropBlock where it goes back.
-void* tiTakePropBlock(ckpInfo* info, std::size_t size, int* sizeClass);
-// Takes back a block from tiTakePropBlock (info may be null: then, as for a
-// full list, the block is freed).
-void tiGivePropBlock(ckpInfo* info, void* block, int sizeClass);
-// A zeroed line, or null without memory.
-ckpLine* tiTakeLine(ckpInfo* info);
-void tiGiveLine(ckpInfo* info, ckpLine* line);
+// A block of at least size bytes for a property or line of info's records,
+// or null without memory. *sizeClass tells tiGiveBlock where it goes back.
+void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass);
+// Takes back a block from tiTakeBlock (info may be null: then, as for a full
+// list, the block is freed).
+void tiGiveBlock(ckpInfo* info, void* block, int sizeClass);
 // Frees everything kept; the handle's files must be gone already.
 void tiFreePool(ckpInfo* info);

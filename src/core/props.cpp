@@ -84,8 +84,8 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     std::size_t valueSize = text.value != nullptr ? text.valueLength + 1 : 0;
     ckpInfo* info = line != nullptr && line->file != nullptr ? line->file->info : nullptr;
     int sizeClass = -1;
-    auto* block = static_cast<char*>(
-        tiTakePropBlock(info, sizeof(ckpProp) + nameSize + valueSize, &sizeClass));
+    auto* block =
+        static_cast<char*>(tiTakeBlock(info, sizeof(ckpProp) + nameSize + valueSize, &sizeClass));
     if (block == nullptr) {
         tiSetError("ckpProp allocation failed");
         return nullptr;
@@ -163,6 +163,6 @@ int tiFreeProp(ckpProp* prop) {
     ckpInfo* info =
         prop->line != nullptr && prop->line->file != nullptr ? prop->line->file->info : nullptr;
     unlinkProp(prop);
-    tiGivePropBlock(info, prop, prop->sizeClass); // the strings live in the same block
+    tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
     return 0;
 }

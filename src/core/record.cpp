@@ -53,6 +53,13 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     while (file->firstLine != file->lastLine) {
         tiFreeLine(file->firstLine);
     }
+    // A line cut down to its text cannot be read into again.
+    if (file->firstLine->textRoom < static_cast<std::size_t>(ckpLineSize)) {
+        tiFreeLine(file->firstLine);
+        if (tiNewLine(file) == nullptr) {
+            return 0;
+        }
+    }
     ckpLine* line = file->firstLine;
     line->lineNumber = number != 0 ? count + 1 : count;
     line->headEnd = nullptr;
@@ -78,7 +85,7 @@ void tiAppendText(ckpInfo* info, const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    char* end = info->bufLine->text + ckpLineSize - 1;
+    char* end = info->bufLine->text + info->bufLine->textRoom - 1;
     if (info->bufPos < info->bufLine->text || info->bufPos > end) {
         return;
     }
@@ -130,10 +137,11 @@ int copyLine(const ckpLine* from, ckpFile* to, std::int64_t number) {
     line->loaded = from->loaded;
     line->continued = from->continued;
     line->physLine = from->physLine;
-    std::memcpy(line->text, from->text, sizeof line->text);
-    line->text[ckpLineSize - 1] = '\0';
+    std::size_t room = from->textRoom < line->textRoom ? from->textRoom : line->textRoom;
+    std::memcpy(line->text, from->text, room);
+    line->text[room - 1] = '\0';
     if (from->headEnd != nullptr && from->headEnd >= from->text &&
-        from->headEnd < from->text + ckpLineSize) {
+        from->headEnd < from->text + room) {
         line->headEnd = line->text + (from->headEnd - from->text);
     }
     for (const ckpProp* prop = from->firstProp; prop != nullptr; prop = prop->next) {

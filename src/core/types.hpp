@@ -17,8 +17,8 @@ inline constexpr int ckpLineSize = 512;
 inline constexpr int ckpLinePiece = 510;
 // The block in which a read stream's input is taken.
 inline constexpr std::size_t ckpInputSize = 64 * 1024;
-// Size classes of the property blocks a handle keeps for reuse.
-inline constexpr int ckpPropClasses = 6;
+// Size classes of the property and line blocks a handle keeps for reuse.
+inline constexpr int ckpBlockClasses = 6;
 // Fixed-size buffers in which messages are composed; longer texts are cut.
 inline constexpr int ckpMsgSize = 512;
 
@@ -57,7 +57,12 @@ struct ckpLine {
     // Counted in 64 bits: a file of more than 2^31 lines keeps its count.
     std::int64_t lineNumber; // meaningful on the file's first line only
     int continued;
-    char text[ckpLineSize];
+    // The line's text, in the line's own block right after it: textRoom
+    // bytes, ckpLineSize for a line that is read or written into; a
+    // continuation line read in full is cut down to its text.
+    char* text;
+    std::size_t textRoom;
+    int sizeClass; // where the block goes back to: see core/pool.hpp
     // Where the record's head (path name, or the header's keyword and
     // version) ends on this line and its properties begin: set on the line
     // where the head ends (the first line unless the head was continued), so
@@ -136,11 +141,9 @@ struct ckpInfo {
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
     ckpPropIndex* propIndex; // owned, null until a record is large enough
-    // Freed property blocks and lines kept for the next records (owned).
-    void* spareProps[ckpPropClasses];
-    int spareCounts[ckpPropClasses];
-    ckpLine* spareLines;
-    int spareLineCount;
+    // Freed property and line blocks kept for the next records (owned).
+    void* spareBlocks[ckpBlockClasses];
+    int spareCounts[ckpBlockClasses];
     // ckpPuts formats a record here and hands the stream whole buffers.
     char outBuffer[8192];
 };

@@ -170,6 +170,8 @@ int tiGet_tr(ckpInfo* info) {
             // The end of input ends the record; a read error fails it.
             return info->atEnd ? 1 : 0;
         }
+        // A record of very many continuation lines keeps only their texts.
+        tiCompactLine(file->lastLine, last);
     }
     return 1;
 }

@@ -10,7 +10,9 @@
 #include "reader/syntax.hpp"
 
 namespace {
-bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+bool isEmpty(const char* text) {
+    return text == nullptr || *text == '\0';
+}
 } // namespace
 
 char* tiFindChar(int c, char* text) {
