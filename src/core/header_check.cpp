@@ -87,7 +87,7 @@ int keepFirstRecord(ckpInfo* info) {
     if (file->stream != nullptr && file->startOffset >= 0 &&
         platform::seek(file->stream, file->startOffset) == 0) {
         tiDropInput(file);
-        if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+        if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
             return 0;
         }
         first->lineNumber = 1;
@@ -100,7 +100,7 @@ int keepFirstRecord(ckpInfo* info) {
     }
     info->pendingNul = first->hasNul;
     std::int64_t read = first->lineNumber;
-    if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+    if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
         return 0;
     }
     first->lineNumber = 1;
@@ -123,7 +123,7 @@ int tiCheckHeader(ckpInfo* info) {
     ckpFile* file = info->file;
     file->syntax = ckpSyntaxUnknown;
     info->type = ckpTypeNone;
-    info->actionSet = 1;
+    info->actionSet = tiActionArmed;
     info->action = ckpActionRaw;
     // A read error at the first record fails the open instead of making the
     // file look like one without a header.
@@ -148,7 +148,7 @@ int tiCheckHeader(ckpInfo* info) {
     } else {
         ckpLine* headLine = info->curLine;
         char* headPos = info->cursor;
-        info->actionSet = 1;
+        info->actionSet = tiActionArmed;
         info->action = ckpActionBuild;
         if (!ckpGets(info)) {
             return ckpSyntaxReadFailed;
@@ -160,7 +160,7 @@ int tiCheckHeader(ckpInfo* info) {
             markNulInHeader(info);
         }
     }
-    info->actionSet = 1;
+    info->actionSet = tiActionArmed;
     info->action = ckpActionKeep;
     return syntax;
 }

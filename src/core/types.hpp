@@ -113,6 +113,10 @@ struct ckpFile {
     std::int64_t skippedLines;
 };
 
+// ckpInfo::actionSet: the one-shot action is obeyed only when armed.
+inline constexpr int tiActionOff = 0;
+inline constexpr int tiActionArmed = 1;
+
 struct ckpInfo {
     ckpFile* file; // top of the stack
     int rootsAreOK;
