@@ -106,8 +106,8 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     if (line == nullptr) {
         return prop;
     }
-    if (checkDup && text.name != nullptr) {
-        tiWarnDupPropHashed(line, text.name, text.hash);
+    if (checkDup && prop->name != nullptr) {
+        tiWarnDupPropHashed(line, prop->name, text.hash);
     }
     appendToLine(line, prop);
     return prop;

@@ -15,7 +15,8 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
 inline constexpr int tiNoDupCheck = 0;
 inline constexpr int tiWarnDup = 1;
 // A property's texts with their lengths and the name's hash (nameHash),
-// so that a caller that has them is not made to count again.
+// so that a caller that has them is not made to count again. The texts
+// need no terminator: their lengths tell where they end.
 struct tiPropText {
     const char* name; // null for none
     std::size_t nameLength;
@@ -23,8 +24,7 @@ struct tiPropText {
     std::size_t valueLength;
     std::uint64_t hash;
 };
-// tiAddProp for texts already measured and hashed; the texts need no
-// terminator.
+// tiAddProp for texts already measured and hashed.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 // Records "duplicate "name" property" when the current record of line's
 // handle already has a property of that name.

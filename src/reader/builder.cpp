@@ -79,7 +79,9 @@ int parseProp(ckpInfo* info) {
     name[n] = '\0';
     info->cursor = p;
     std::size_t nameLength = static_cast<std::size_t>(n);
-    tiPropText text{name, nameLength, nullptr, 0, nameHashOf(name, nameLength)};
+    // Hashed and copied from where it stands in the line: words read back
+    // from the copy just written byte by byte would wait for those stores.
+    tiPropText text{p - n, nameLength, nullptr, 0, nameHashOf(p - n, nameLength)};
     tiWarnDupPropHashed(line, name, text.hash);
     char value[ckpLineSize];
     if (tiPeek(info, '=')) {
