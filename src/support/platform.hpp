@@ -29,6 +29,8 @@ inline std::size_t freadUnlocked(void* p, std::size_t n, std::FILE* stream) {
 inline std::size_t fwriteUnlocked(const void* p, std::size_t n, std::FILE* stream) {
     return std::fwrite(p, 1, n, stream);
 }
+// The directory separator written, the separator of path lists, and the
+// characters taken as directory separators ('\\' and '/' on Windows).
 inline constexpr char dirSep = '\\';
 inline constexpr char listSep = ';';
 inline bool isDirSep(char c) {
@@ -132,6 +134,7 @@ struct FileFacts {
     long long group = -1;
     int error = 0; // why the file could not be looked at, other than its absence
 };
+// The facts of path; error is set when it could not be looked at.
 FileFacts fileFacts(const char* path);
 
 // Creates path exclusively (never through a link), for writing, with mode
