@@ -49,11 +49,14 @@ constexpr StopTable makeStops(char lead, char trail, char extra) {
     return t;
 }
 
+constexpr StopTable valueStops = makeStops('"', '"', ';');
+constexpr StopTable nameStops = makeStops(' ', '=', '\0'); // a name with a value after a blank
+constexpr StopTable flagStops = makeStops(' ', '\0', '\0');
 constexpr StopTable knownStops[] = {
-    makeStops('"', '"', ';'),   // a value
-    makeStops(' ', '=', '\0'),  // a name with a value after a blank
-    makeStops('\0', '=', '\0'), // the same first on its line
-    makeStops(' ', '\0', '\0'), // a flag
+    valueStops,
+    nameStops,
+    makeStops('\0', '=', '\0'), // a name with a value first on its line
+    flagStops,
     makeStops('\0', '\0', '\0'),
 };
 
@@ -80,7 +83,7 @@ class Stops {
     }
 
   private:
-    StopTable own_{};
+    StopTable own_; // filled only for a set without a table of its own
     const bool* stop_ = nullptr;
 };
 } // namespace
@@ -213,12 +216,6 @@ int endLine(Layout& layout, bool continued) {
 // most: every character escaped, the delimiters, the separator.
 constexpr std::size_t propRoom = 4 * ckpLineSize + 8;
 
-bool fitsRoom(const ckpProp* prop) {
-    std::size_t name = prop->name != nullptr ? std::strlen(prop->name) : 0;
-    std::size_t value = prop->value != nullptr ? std::strlen(prop->value) : 0;
-    return 2 * (name + value) + 8 <= propRoom;
-}
-
 bool overflows(const Layout& layout, bool wrap, std::size_t size) {
     return wrap && layout.column != 0 &&
            layout.column + 1 + size > static_cast<std::size_t>(ckpHeadMax);
@@ -237,22 +234,94 @@ int putMeasured(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
     return layout.out == nullptr || putProp(*layout.out, sep, prop);
 }
 
-// A property is formatted into the buffer first and measured there; when it
-// does not fit the line, its separator gives way to a continuation. Only
-// what is too long for that, or a layout without output, is measured apart.
+// Copies the characters at p up to the first stop into [o, limit), looking
+// for the stop in the same pass: fields are short, and most hold none. The
+// limit is tested once per eight characters while they are far from it.
+// Null when the run does not fit; *from is left at the stop.
+char* copyRun(char* o, const char* limit, const char** from, const StopTable& stops) {
+    const char* p = *from;
+    for (;;) {
+        std::size_t i = 0;
+        if (limit - o >= 8) {
+            for (; i < 8 && !stops.stop[static_cast<unsigned char>(p[i])]; ++i) {
+                o[i] = p[i];
+            }
+        } else if (!stops.stop[static_cast<unsigned char>(*p)]) {
+            if (o == limit) {
+                return nullptr;
+            }
+            *o = *p;
+            i = 1;
+        }
+        o += i;
+        p += i;
+        if (i == 0 || stops.stop[static_cast<unsigned char>(*p)]) {
+            *from = p;
+            return o;
+        }
+    }
+}
+
+// Copies text into [o, limit) with its escapes; null when it does not fit,
+// so that the caller can take the slower way.
+char* copyEscaped(char* o, const char* limit, const char* text, const StopTable& stops) {
+    const char* p = text != nullptr ? text : "";
+    for (;;) {
+        o = copyRun(o, limit, &p, stops);
+        if (o == nullptr || *p == '\0') {
+            return o;
+        }
+        if (limit - o < 2) {
+            return nullptr;
+        }
+        if (needsEscape(p, stops.lead, stops.trail, stops.extra)) {
+            *o++ = '\\';
+        }
+        *o++ = *p++;
+    }
+}
+
+// A property after a blank, formatted at o; null when it does not fit
+// before limit.
+char* copyProp(char* o, const char* limit, const ckpProp* prop) {
+    *o++ = ' ';
+    o = copyEscaped(o, limit, prop->name, prop->value != nullptr ? nameStops : flagStops);
+    if (o == nullptr || prop->value == nullptr) {
+        return o;
+    }
+    if (limit - o < 2) {
+        return nullptr;
+    }
+    *o++ = '=';
+    *o++ = '"';
+    o = copyEscaped(o, limit, prop->value, valueStops);
+    if (o == nullptr || o == limit) {
+        return nullptr;
+    }
+    *o++ = '"';
+    return o;
+}
+
+// A property after a blank is formatted into the buffer first and measured
+// there; when it does not fit the line, its blank gives way to a
+// continuation. Only what is too long for the buffer, or a layout without
+// output, is measured apart.
 int putProp(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
     tOut* out = layout.out;
-    if (out == nullptr || sep == '\0' || !fitsRoom(prop) || out->size < propRoom) {
+    if (out == nullptr || sep != ' ' || out->size < propRoom) {
         return putMeasured(layout, sep, prop, wrap);
     }
     if (out->size - out->used < propRoom && !tOutFlush(*out)) {
         return 0;
     }
+    // One byte stays free for the line break that a continuation adds.
     std::size_t start = out->used;
-    if (!putProp(*out, sep, prop)) {
-        return 0;
+    char* end = copyProp(out->buffer + start, out->buffer + out->size - 1, prop);
+    if (end == nullptr) {
+        return putMeasured(layout, sep, prop, wrap);
     }
-    std::size_t size = out->used - start - 1;
+    std::size_t size = static_cast<std::size_t>(end - (out->buffer + start)) - 1;
+    out->used = start + 1 + size;
     if (!overflows(layout, wrap, size)) {
         layout.column += size + 1;
         return 1;

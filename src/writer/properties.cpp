@@ -1,4 +1,5 @@
 // Adding a property to the record being written.
+#include <array>
 #include <cstring>
 
 #include "core/error.hpp"
@@ -7,16 +8,38 @@
 #include "writer/writer.hpp"
 
 namespace {
-bool legalName(const char* name) {
-    if (name == nullptr) {
-        return false;
+// The ASCII word characters, looked up once per character of a name; the
+// locale decides the characters outside ASCII.
+constexpr std::array<bool, 256> asciiWordChars = [] {
+    std::array<bool, 256> table{};
+    for (char c = 'a'; c <= 'z'; ++c) {
+        table[static_cast<unsigned char>(c)] = true;
+        table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
     }
-    for (const char* p = name; *p != '\0'; ++p) {
+    for (char c = '0'; c <= '9'; ++c) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    table['_'] = true;
+    return table;
+}();
+
+// The length of name when it is made of word characters only, else -1.
+std::ptrdiff_t legalNameLength(const char* name) {
+    if (name == nullptr) {
+        return -1;
+    }
+    const char* p = name;
+    for (;; ++p) {
+        while (asciiWordChars[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        if (*p == '\0') {
+            return p - name;
+        }
         if (!tiIsWordChar(static_cast<unsigned char>(*p))) {
-            return false;
+            return -1;
         }
     }
-    return true;
 }
 } // namespace
 
@@ -31,19 +54,21 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     // before it: a lone blank is no property, and `flag ="v"` reads as the
     // flag's value.
     bool afterFlag = line->lastProp != nullptr && line->lastProp->value == nullptr;
-    if (!legalName(name) || (name[0] == '\0' && (value == nullptr || afterFlag))) {
+    std::ptrdiff_t nameLength = legalNameLength(name);
+    if (nameLength < 0 || (nameLength == 0 && (value == nullptr || afterFlag))) {
         tiSetError("illegal property name");
         return 0;
     }
     // A head that fills its line leaves no room for the backslash that
     // continues it before a property.
-    if (std::strlen(line->text) > static_cast<std::size_t>(ckpWriteWidth)) {
+    if (std::memchr(line->text, '\0', static_cast<std::size_t>(ckpWriteWidth) + 1) == nullptr) {
         tiSetError("no room for properties after the head in ckpPutProp");
         return 0;
     }
     // A value is one token of one physical line: a line feed in it would end
     // the record in the middle of the value.
-    if (value != nullptr && std::strchr(value, '\n') != nullptr) {
+    std::size_t valueLength = value != nullptr ? std::strlen(value) : 0;
+    if (value != nullptr && std::memchr(value, '\n', valueLength) != nullptr) {
         tiSetError("illegal property value");
         return 0;
     }
@@ -53,7 +78,7 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     }
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
-    std::size_t most = 2 * (std::strlen(name) + (value != nullptr ? std::strlen(value) : 0)) + 3;
+    std::size_t most = 2 * (static_cast<std::size_t>(nameLength) + valueLength) + 3;
     ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value)};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {

@@ -56,17 +56,20 @@ int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* c
     if (path == nullptr) {
         return refuseHead(info, "no path name", caller);
     }
-    if (!tiPathWritable(path)) {
+    tPathText text = tiPathText(path);
+    if (text.form == tPathText::Refused) {
         return refuseText(info, "path name", path, caller);
     }
     int width = type == ckpTypeObject ? ckpLinePiece : ckpWriteWidth;
-    if (tiPathTextSize(path) > static_cast<std::size_t>(width)) {
+    if (text.size > static_cast<std::size_t>(width)) {
         return refuseHead(info, "path name too long for one line", caller);
     }
     if (!tiReplaceStr(&(info->*slot), path)) {
         return refuseHead(info, "path name allocation failed", caller);
     }
-    if (!tiSetPath(info, path)) {
+    // The path may be the very string the slot held until now.
+    text.path = info->*slot;
+    if (!tiSetPath(info, text)) {
         return 0;
     }
     info->type = type;
