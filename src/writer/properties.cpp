@@ -41,6 +41,28 @@ std::ptrdiff_t legalNameLength(const char* name) {
         }
     }
 }
+
+// The length of value, or -1 when it holds a line feed.
+std::ptrdiff_t valueLength(const char* value) {
+    const char* p = value;
+    while (*p != '\0' && *p != '\n') {
+        ++p;
+    }
+    return *p == '\0' ? p - value : -1;
+}
+
+// Whether the head of line leaves room for the backslash that continues it
+// before a property. The text is known to end no later than the end that
+// the writer keeps for it, when that is a terminator; it is looked for
+// only otherwise.
+bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
+    constexpr auto width = static_cast<std::size_t>(ckpWriteWidth);
+    const char* end = info->bufPos;
+    if (info->bufLine == line && end >= line->text && end <= line->text + width && *end == '\0') {
+        return true;
+    }
+    return std::memchr(line->text, '\0', width + 1) != nullptr;
+}
 } // namespace
 
 extern "C" {
@@ -61,14 +83,14 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     }
     // A head that fills its line leaves no room for the backslash that
     // continues it before a property.
-    if (std::memchr(line->text, '\0', static_cast<std::size_t>(ckpWriteWidth) + 1) == nullptr) {
+    if (!roomAfterHead(info, line)) {
         tiSetError("no room for properties after the head in ckpPutProp");
         return 0;
     }
     // A value is one token of one physical line: a line feed in it would end
     // the record in the middle of the value.
-    std::size_t valueLength = value != nullptr ? std::strlen(value) : 0;
-    if (value != nullptr && std::memchr(value, '\n', valueLength) != nullptr) {
+    std::ptrdiff_t length = value != nullptr ? valueLength(value) : 0;
+    if (length < 0) {
         tiSetError("illegal property value");
         return 0;
     }
@@ -78,7 +100,7 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     }
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
-    std::size_t most = 2 * (static_cast<std::size_t>(nameLength) + valueLength) + 3;
+    std::size_t most = 2 * static_cast<std::size_t>(nameLength + length) + 3;
     ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value)};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
