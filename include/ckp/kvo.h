@@ -4,7 +4,8 @@
  * wrapper pair that both libraries use.
  *
  * Valid C99 and C++. Every function returns its documented value and never
- * throws.
+ * throws. kvo keeps no error state of its own: a failure is told by the
+ * result (and, for the file services that say so, a system error number).
  */
 #ifndef CKP_KVO_H
 #define CKP_KVO_H
@@ -42,7 +43,10 @@ extern "C" {
 /* malloc, realloc and free as every allocation of ckp and kvo takes them.
  * kvoFree accepts NULL and always returns NULL, so that callers can write
  * `p = kvoFree(p);`. Blocks come from the C runtime's malloc: a caller may
- * release strings handed out by the libraries with plain free(). */
+ * release strings handed out by the libraries with plain free().
+ * kvoMalloc and kvoRealloc return NULL when no memory is left (a failed
+ * kvoRealloc leaves the old block as it was); a size of 0 still gets a
+ * block. */
 KVO_API void* kvoMalloc(size_t size);
 KVO_API void* kvoRealloc(void* block, size_t size);
 KVO_API void* kvoFree(void* block);
@@ -58,8 +62,9 @@ KVO_TEST_API long kvoAllocCount(void);
 
 /* ---- Messages ------------------------------------------------------- */
 
-/* Hands one message (no line end) to the user: by default it is written to
- * standard error followed by "\n" and flushed. Returns 1. */
+/* Hands one message (no line end; NULL: empty) to the user: by default it
+ * is written to standard error followed by "\n" and flushed, and 1 is
+ * returned. */
 KVO_API int kvoReportError(const char* text);
 
 /* Replaces the default reporter; a NULL handler restores it. The handler's
@@ -90,30 +95,36 @@ typedef struct kvoTable {
 typedef int (*kvoElemCompare)(const void* a, const void* b);
 typedef int (*kvoKeyCompare)(const char* key, const void* element);
 
-/* A new empty table; sizeHint is the initial capacity. NULL without memory. */
+/* A new empty table, the caller's until kvoFreeTable; sizeHint is the
+ * initial capacity (both sizes at least 1). NULL without memory. */
 KVO_API kvoTable* kvoNewTable(int elementSize, int sizeHint);
 
 /* Copies the element's bytes in at its sorted place and returns 1. Returns 0,
- * leaving the table unchanged, when an equal element is already present or
- * no memory is left. */
+ * leaving the table unchanged, when an equal element is already present, no
+ * memory is left, or table, element or compare is NULL. */
 KVO_API int kvoSortInsert(kvoTable* table, const void* element, kvoElemCompare compare);
 
-/* The element matching key inside [first, first + count), or NULL. */
+/* The element matching key inside [first, first + count), or NULL (also
+ * for a NULL key, first or compare). The element is the table's own and
+ * stays where it is until the table changes. */
 KVO_API void* kvoBsearch(const char* key, void* first, int count, int elementSize,
                          kvoKeyCompare compare);
 
 /* Removes the element matching key (order kept) and stores a heap copy of
  * its bytes in *removed, which the caller releases with free(). With no
- * match, or no memory for the copy, *removed is left as it was and the table
- * is unchanged. */
+ * match, no memory for the copy, or a NULL table or removed, *removed is
+ * left as it was and the table is unchanged. */
 KVO_API void kvoTableRemoveEntry(kvoTable* table, kvoKeyCompare compare, const char* key,
                                  void** removed);
 
 /* Gives back the storage beyond the elements held; the table stays usable
- * and grows again on the next insertion. */
+ * and grows again on the next insertion. Without memory, or for NULL, the
+ * table stays as it is. */
 KVO_API void kvoTrimTable(kvoTable* table);
 
-/* Releases the table's storage and header and sets *table to NULL. */
+/* Releases the table's storage and header and sets *table to NULL; what
+ * the elements point to is the caller's to free first. NULL and a NULL
+ * *table are accepted. */
 KVO_API void kvoFreeTable(kvoTable** table);
 
 /* ---- Strings -------------------------------------------------------- */
@@ -126,7 +137,8 @@ typedef char* kvoStrlist;
 
 /* Appends a copy of text to list (NULL starts a new list) and returns the
  * list, which may have moved; *counter grows by one when counter is given.
- * Without memory the old list is returned unchanged. */
+ * A NULL text adds an empty string. Without memory the old list is returned
+ * unchanged (and *counter too). */
 KVO_API kvoStrlist* kvoAddToStrlist(kvoStrlist* list, const char* text, int* counter);
 
 /* Frees the list and every string in it; NULL is accepted. */
@@ -137,19 +149,21 @@ KVO_API void kvoFreeStrlist(kvoStrlist* list);
 /* Non-zero when a file of that name exists. Only files count: a directory
  * is not a file, so that a directory named like a file never hides the file
  * elsewhere (a setup in a search directory, for one). Devices, FIFOs and
- * sockets are files. */
+ * sockets are files. 0 for NULL. */
 KVO_API int kvoFileExists(const char* path);
 
 /* Creates the directory with every missing parent (mkdir -p). Non-zero when
- * the directory exists afterwards. */
+ * the directory exists afterwards; 0 for NULL or an empty path. Parents
+ * made before a failure stay. */
 KVO_API int kvoBuildDirPath(const char* path);
 
 /* Non-zero for a rooted path: a leading '/' on POSIX; a drive letter with a
- * separator, a leading separator or a UNC path on Windows. */
+ * separator, a leading separator or a UNC path on Windows. 0 for NULL or
+ * an empty path. */
 KVO_API int kvoIsRooted(const char* path);
 
 /* Rewrites the directory separators of path in place into the canonical one
- * ('/' on POSIX, '\\' on Windows). */
+ * ('/' on POSIX, '\\' on Windows). NULL is accepted. */
 KVO_API void kvoCanonicalizeDirSep(char* path);
 
 /* The canonical directory separator of this platform. */
@@ -162,47 +176,49 @@ KVO_API char kvoDirSep(void);
  * the environment variable KVO_SEARCH_<GROUP in upper case> lists them,
  * separated by ':' (';' on Windows). Returns 0 and the path "dir/name" in
  * result (size bytes) for the first directory that holds such a file (a
- * directory of that name does not count); non-zero when none does, the
- * variable is unset or empty, or the path does not fit. */
-KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char* result,
-                           int size);
+ * directory of that name does not count); non-zero, with result emptied,
+ * when none does, the variable is unset or empty, or the path does not
+ * fit (or result is NULL). flags is not used. */
+KVO_API int wyrSearchGroup(int flags, const char* name, const char* group, char* result, int size);
 
 /* Makes path absolute against the working directory (the file need not
  * exist) into result, a KVO_PATH_BUFFER-byte buffer. Returns 0 on success,
- * non-zero when the path is empty or the result does not fit. */
+ * non-zero, with result emptied, when the path is NULL or empty, the
+ * working directory is unknown, or the result does not fit. */
 KVO_API int wyrConvertPathNotThere(const char* path, char* result);
 
 /* The two operations above without a limit on the path's length: the path
  * found, or path made absolute, as a heap string that the caller releases
- * with kvoFree (or free); NULL when nothing is found, the path is empty or
- * no memory is left. */
+ * with kvoFree (or free); NULL when nothing is found, the name or path is
+ * NULL or empty, the group is NULL, or no memory is left. */
 KVO_API char* kvoSearchGroupPath(const char* name, const char* group);
 KVO_API char* kvoAbsolutePath(const char* path);
 
 /* ---- File kinds ----------------------------------------------------- */
 
-/* Non-zero when path names an existing regular file (links followed). */
+/* Non-zero when path names an existing regular file (links followed); 0
+ * for NULL. */
 KVO_API int kvoIsRegularFile(const char* path);
 
-/* Non-zero when path names an existing directory (links followed). */
+/* Non-zero when path names an existing directory (links followed); 0 for
+ * NULL. */
 KVO_API int kvoIsDirectory(const char* path);
 
-/* What an open stream reads or writes: 0 unknown (fstat failed), else one
- * of these. */
+/* What an open stream reads or writes: 0 unknown (NULL, or the system
+ * cannot tell), else one of these. */
 #define KVO_KIND_REGULAR 1
 #define KVO_KIND_DIRECTORY 2
 #define KVO_KIND_OTHER 3 /* device, FIFO, socket, terminal */
 KVO_API int kvoStreamKind(FILE* stream);
 
 /* The identity of the file behind an open stream: device (volume serial
- * number on Windows) and file index (inode). Returns 1, or 0 when the
- * system cannot tell. */
-KVO_API int kvoStreamIdentity(FILE* stream, unsigned long long* device,
-                              unsigned long long* index);
+ * number on Windows) and file index (inode). Returns 1, or 0, storing
+ * nothing, when the system cannot tell or an argument is NULL. */
+KVO_API int kvoStreamIdentity(FILE* stream, unsigned long long* device, unsigned long long* index);
 
 /* The file index (inode) of an existing path, links followed; 0 on
- * Windows, whose runtime reports none. Returns 1, or 0 when the path does
- * not exist. */
+ * Windows, whose runtime reports none. Returns 1, or 0, storing nothing,
+ * when the path does not exist or an argument is NULL. */
 KVO_API int kvoPathIndex(const char* path, unsigned long long* index);
 
 /* ---- Files replaced safely ------------------------------------------ */
@@ -228,20 +244,26 @@ typedef struct kvoReplacement kvoReplacement;
 /* Flags of kvoReplaceBegin. */
 #define KVO_REPLACE_NEW 1 /* commit fails with EEXIST when the file exists by then */
 
-/* Starts replacing target. Returns the replacement, or NULL with the
- * system's error number in *errnumOut (ENOMEM without memory). */
+/* Starts replacing target. Returns the replacement, the caller's until
+ * kvoReplaceCommit or kvoReplaceAbort, or NULL with the system's error
+ * number in *errnumOut when errnumOut is given (EINVAL for a NULL or empty
+ * target, EEXIST with KVO_REPLACE_NEW for a target that exists, ENOMEM
+ * without memory); nothing is left behind then. */
 KVO_API kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut);
 
-/* The stream to write the new content to; it belongs to the replacement. */
+/* The stream to write the new content to; it belongs to the replacement,
+ * which closes it (never fclose it). NULL for NULL. */
 KVO_API FILE* kvoReplaceStream(const kvoReplacement* replacement);
 
 /* The file that commit will replace: the target after its links. Valid
- * until the replacement ends. */
+ * until the replacement ends; NULL for NULL. */
 KVO_API const char* kvoReplaceTarget(const kvoReplacement* replacement);
 
-/* Publishes the new content and frees the replacement. A stream whose error
- * flag is set is never published. Returns 0, or the system's error number
- * (the target is then unchanged and the temporary removed). */
+/* Publishes the new content and frees the replacement, whatever the
+ * outcome. A stream whose error flag is set is never published. Returns 0,
+ * or the system's error number (the target is then unchanged and the
+ * temporary removed; EINVAL for NULL). A target written in place is only
+ * flushed and closed. */
 KVO_API int kvoReplaceCommit(kvoReplacement* replacement);
 
 /* Discards the new content: closes the stream, removes the temporary, frees
@@ -260,8 +282,11 @@ KVO_API void kvoRemoveTemporaries(void);
  * directory across processes: it is held on the file ".ckp.lock" in the
  * directory of target's final file (after links), made if missing, and dies
  * with its process. Taking it waits for its holder. The same process may
- * take it again; each kvoLockFile needs its kvoUnlockFile. Returns the lock,
- * or NULL with the system's error number in *errnumOut. */
+ * take it again; each kvoLockFile needs its kvoUnlockFile. A target that is
+ * written in place (a device, a FIFO) gets a lock that serializes nothing
+ * and makes no file. Returns the lock, the caller's until kvoUnlockFile, or
+ * NULL with the system's error number in *errnumOut when errnumOut is given
+ * (EINVAL for a NULL or empty target). */
 typedef struct kvoFileLock kvoFileLock;
 KVO_API kvoFileLock* kvoLockFile(const char* target, int* errnumOut);
 
@@ -270,7 +295,8 @@ KVO_API void kvoUnlockFile(kvoFileLock* lock);
 
 /* Test hook. With n > 0 the n-th call from now of the given kind fails once
  * with the error number errnum, as if the system had refused it; n <= 0
- * disarms. kvoIoFailureHit() tells whether it has happened since. */
+ * disarms; a call kind outside these four only clears the hit mark.
+ * kvoIoFailureHit() tells whether an armed failure has happened since. */
 #define KVO_IO_OPEN 0   /* creating a temporary or a lock file */
 #define KVO_IO_WRITE 1  /* flushing the new content */
 #define KVO_IO_SYNC 2   /* syncing the new content */

@@ -30,7 +30,9 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::file(const std::string& name) const {
+    return path_ + "/" + name;
+}
 
 std::string TempDir::write(const std::string& name, const std::string& bytes) const {
     std::string p = file(name);
@@ -60,8 +62,12 @@ std::string readFile(const std::string& path) {
 #endif
 }
 
-ReportCapture::ReportCapture() { kvoSetReportHandler(&ReportCapture::handler, this); }
-ReportCapture::~ReportCapture() { kvoSetReportHandler(nullptr, nullptr); }
+ReportCapture::ReportCapture() {
+    kvoSetReportHandler(&ReportCapture::handler, this);
+}
+ReportCapture::~ReportCapture() {
+    kvoSetReportHandler(nullptr, nullptr);
+}
 
 int ReportCapture::handler(const char* text, void* self) {
     static_cast<ReportCapture*>(self)->messages_.emplace_back(text != nullptr ? text : "(null)");
@@ -77,6 +83,8 @@ std::string ReportCapture::joined() const {
     return all;
 }
 
-int resetErrors() { return ckpGetNumError(); }
+int resetErrors() {
+    return ckpGetNumError();
+}
 
 } // namespace ckptest

@@ -64,56 +64,61 @@ TEST(HeaderCheck, VersionValues) {
     EXPECT_STREQ(value, "x");
 }
 
-TEST(HeaderCheck, FilesWithoutHeader) {
+TEST(HeaderCheck, EmptyFileHasSyntaxZero) {
     ckptest::TempDir dir;
     ckptest::resetErrors();
-    {
-        Opened empty(dir.write("empty", ""));
-        ASSERT_NE(empty.info, nullptr);
-        EXPECT_EQ(ckpGetNumError(), 0);
-        EXPECT_EQ(empty.syntax(), 0);
-        EXPECT_EQ(empty.next(), ckpTypeHeader);
-        EXPECT_EQ(empty.next(), ckpTypeEnd);
-    }
-    {
-        Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
-        ASSERT_NE(plain.info, nullptr);
-        EXPECT_STREQ(ckpGetError(), "not a checkpoint file");
-        EXPECT_EQ(ckpGetNumError(), 1);
-        EXPECT_EQ(plain.syntax(), 0);
-        EXPECT_EQ(plain.next(), ckpTypeHeader);
-        EXPECT_EQ(plain.next(), ckpTypeObject);
-        EXPECT_STREQ(ckpGetObjPath(plain.info), "lib/a");
-        EXPECT_EQ(plain.line(), 1); // the first line is not counted twice
-        EXPECT_EQ(plain.next(), ckpTypeObject);
-        EXPECT_EQ(plain.line(), 2);
-    }
-    {
-        // A comment first line is read again; a blank one is not.
-        Opened comment(dir.write("comment", "; note\nWRXCHECKPOINT=\"1.0\"\n"));
-        ASSERT_NE(comment.info, nullptr);
-        EXPECT_EQ(comment.syntax(), 0);
-        EXPECT_EQ(comment.next(), ckpTypeHeader);
-        EXPECT_EQ(comment.next(), ckpTypeComment);
-        EXPECT_STREQ(comment.info->file->firstLine->text, "; note");
-        Opened blank(dir.write("blank", "\nlib/a 1 static\n"));
-        EXPECT_EQ(blank.next(), ckpTypeHeader);
-        EXPECT_EQ(blank.next(), ckpTypeObject);
-        EXPECT_EQ(blank.line(), 2);
-    }
-    {
-        // A header-less first record of several lines comes back whole.
-        Opened multi(dir.write("multi", "lib/a \\\n 3 static\nlib/b 1 dynamic\n"));
-        ASSERT_NE(multi.info, nullptr);
-        EXPECT_EQ(multi.next(), ckpTypeHeader);
-        int first = multi.next();
-        EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/a");
-        (void)first;
-        EXPECT_EQ(multi.line(), 2);
-        EXPECT_EQ(multi.next(), ckpTypeObject);
-        EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/b");
-        EXPECT_EQ(multi.line(), 3);
-    }
+    Opened empty(dir.write("empty", ""));
+    ASSERT_NE(empty.info, nullptr);
+    EXPECT_EQ(ckpGetNumError(), 0);
+    EXPECT_EQ(empty.syntax(), 0);
+    EXPECT_EQ(empty.next(), ckpTypeHeader);
+    EXPECT_EQ(empty.next(), ckpTypeEnd);
+}
+
+TEST(HeaderCheck, FileWithoutHeaderReadsFromItsFirstLine) {
+    ckptest::TempDir dir;
+    ckptest::resetErrors();
+    Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
+    ASSERT_NE(plain.info, nullptr);
+    EXPECT_STREQ(ckpGetError(), "not a checkpoint file");
+    EXPECT_EQ(ckpGetNumError(), 1);
+    EXPECT_EQ(plain.syntax(), 0);
+    EXPECT_EQ(plain.next(), ckpTypeHeader);
+    EXPECT_EQ(plain.next(), ckpTypeObject);
+    EXPECT_STREQ(ckpGetObjPath(plain.info), "lib/a");
+    EXPECT_EQ(plain.line(), 1); // the first line is not counted twice
+    EXPECT_EQ(plain.next(), ckpTypeObject);
+    EXPECT_EQ(plain.line(), 2);
+}
+
+// A comment first line is read again; a blank one is not.
+TEST(HeaderCheck, CommentFirstLineIsReadAgainBlankIsNot) {
+    ckptest::TempDir dir;
+    Opened comment(dir.write("comment", "; note\nWRXCHECKPOINT=\"1.0\"\n"));
+    ASSERT_NE(comment.info, nullptr);
+    EXPECT_EQ(comment.syntax(), 0);
+    EXPECT_EQ(comment.next(), ckpTypeHeader);
+    EXPECT_EQ(comment.next(), ckpTypeComment);
+    EXPECT_STREQ(comment.info->file->firstLine->text, "; note");
+    Opened blank(dir.write("blank", "\nlib/a 1 static\n"));
+    EXPECT_EQ(blank.next(), ckpTypeHeader);
+    EXPECT_EQ(blank.next(), ckpTypeObject);
+    EXPECT_EQ(blank.line(), 2);
+}
+
+// A header-less first record of several lines comes back whole.
+TEST(HeaderCheck, FirstRecordOfSeveralLinesComesBackWhole) {
+    ckptest::TempDir dir;
+    Opened multi(dir.write("multi", "lib/a \\\n 3 static\nlib/b 1 dynamic\n"));
+    ASSERT_NE(multi.info, nullptr);
+    EXPECT_EQ(multi.next(), ckpTypeHeader);
+    int first = multi.next();
+    EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/a");
+    (void)first;
+    EXPECT_EQ(multi.line(), 2);
+    EXPECT_EQ(multi.next(), ckpTypeObject);
+    EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/b");
+    EXPECT_EQ(multi.line(), 3);
 }
 
 TEST(HeaderCheck, HeaderKeepsItsHeadEnd) {

@@ -159,16 +159,24 @@ TEST(IoFaults, DiskFullHalfwayThroughWriting) {
     resetErrors();
 }
 
-TEST(IoFaults, FailedSetupSaveKeepsTheOldFile) {
-    TempDir dir;
-    std::string old = v1 + "keep entrytype=\"cell\"\n";
-    std::string path = dir.write("team.setup", old);
+// A setup file of one entry, and fifty more entries in memory, so that a
+// save writes well beyond a small file size limit.
+const std::string oldSetup = v1 + "keep entrytype=\"cell\"\n";
+
+void loadAndGrow(const std::string& path) {
     ASSERT_EQ(ckpSetupLoad(path.c_str()), 1);
     for (int i = 0; i < 50; ++i) {
         std::string entry = "entry" + std::to_string(i);
         ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), entry.c_str(), "cell"), 1);
         ASSERT_EQ(ckpSetupSetProp(path.c_str(), entry.c_str(), "note", "a longer value"), 1);
     }
+}
+
+TEST(IoFaults, SetupSaveBeyondTheFileSizeLimitKeepsTheOldFile) {
+    TempDir dir;
+    const std::string& old = oldSetup;
+    std::string path = dir.write("team.setup", old);
+    ASSERT_NO_FATAL_FAILURE(loadAndGrow(path));
     {
         ReportCapture reports;
         FileSizeLimit limit(200);
@@ -178,9 +186,17 @@ TEST(IoFaults, FailedSetupSaveKeepsTheOldFile) {
                   "Error (ckpSetupWriteSetup): Error during ckpClose. File too large\n");
     }
     EXPECT_EQ(readFile(path), old);
+    ckpSetupClear(path.c_str());
+    resetErrors();
+}
 
-    // The lock or the temporary cannot be made, the sync or the rename
-    // fails: the save fails with the reason, and the file keeps its bytes.
+// The lock or the temporary cannot be made, the sync or the rename fails:
+// the save fails with the reason, and the file keeps its bytes.
+TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
+    TempDir dir;
+    const std::string& old = oldSetup;
+    std::string path = dir.write("team.setup", old);
+    ASSERT_NO_FATAL_FAILURE(loadAndGrow(path));
     struct Case {
         int call;
         long nth;

@@ -54,7 +54,9 @@ TEST(Actions, OneShotActions) {
     ckpSetAction(r.info, 1, 4);
     EXPECT_EQ(ckpGets(r.info), 1);
     EXPECT_EQ(ckpGetType(r.info), ckpTypeEnd);
+}
 
+TEST(Actions, HandleWithoutFileReadsAnError) {
     EXPECT_EQ(ckpGets(nullptr), 0);
     ckpInfo* bare = tiNewInfo();
     EXPECT_EQ(ckpGetType(bare), ckpTypeNone);
@@ -95,7 +97,7 @@ TEST(Queries, PropertiesAndPaths) {
     EXPECT_STREQ(ckpGetObjPath(r.info), "a");
 }
 
-TEST(Queries, Generators) {
+TEST(Queries, GeneratorsWalkIndependently) {
     ckptest::TempDir dir;
     Reader r(dir.write("f", v1 + "a \\\n x=\"1\" y \\\n z=\"3\"\nbare\n"));
     ASSERT_NE(r.info, nullptr);
@@ -127,7 +129,16 @@ TEST(Queries, Generators) {
     // Freeing the property a generator would hand out moves it on.
     tiFreeProp(r.info->gens[two]);
     ASSERT_EQ(ckpGenProp(r.info, &two, &name, &value), 0);
+}
 
+TEST(Queries, IllegalGeneratorIds) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "a x=\"1\"\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    r.next();
+    char* name = nullptr;
+    char* value = nullptr;
     int bad = 7;
     EXPECT_EQ(ckpGenProp(r.info, &bad, &name, &value), 0);
     EXPECT_STREQ(ckpGetError(), "illegal property generator id");
@@ -136,9 +147,20 @@ TEST(Queries, Generators) {
     EXPECT_EQ(ckpGenProp(r.info, nullptr, &name, &value), 0);
     EXPECT_EQ(ckpGenProp(nullptr, &bad, &name, &value), 0);
     EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpGenProp");
+}
 
-    // The next record ends every generator.
-    int old = 2;
+TEST(Queries, NextRecordEndsEveryGenerator) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + "a x=\"1\" y\nbare\n"));
+    ASSERT_NE(r.info, nullptr);
+    r.next();
+    r.next();
+    EXPECT_EQ(r.props(), (Props{{"x", "1"}, {"y", "<flag>"}}));
+    char* name = nullptr;
+    char* value = nullptr;
+    int old = 0;
+    ASSERT_EQ(ckpGenProp(r.info, &old, &name, &value), 1);
+    ASSERT_EQ(old, 2);
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.info->genCount, 0);
     EXPECT_EQ(ckpGenProp(r.info, &old, &name, &value), 0);

@@ -199,6 +199,9 @@ TEST(Builder, LegacyFields) {
         EXPECT_EQ(o.type(), ckpTypeObject);
         EXPECT_EQ(o.r.props().size(), 2U);
     }
+}
+
+TEST(Builder, LegacyFieldFaults) {
     struct Case {
         const char* record;
         const char* message;
@@ -223,6 +226,9 @@ TEST(Builder, LegacyFields) {
         EXPECT_EQ(o.r.column(), c.column) << c.record;
         EXPECT_EQ(o.r.cursorLine(), 0) << c.record;
     }
+}
+
+TEST(Builder, VersionPairs) {
     EXPECT_EQ(tiIsVersionPair("10.02"), 1);
     EXPECT_EQ(tiIsVersionPair("1."), 0);
     EXPECT_EQ(tiIsVersionPair(".1"), 0);
@@ -231,7 +237,7 @@ TEST(Builder, LegacyFields) {
     EXPECT_EQ(tiIsVersionPair(nullptr), 0);
 }
 
-TEST(Builder, QualifiersAndRoots) {
+TEST(Builder, RootedPathsByRecordKind) {
     {
         One o("/abs WRXc\n");
         EXPECT_EQ(o.type(), ckpTypeConfigPath);
@@ -257,6 +263,9 @@ TEST(Builder, QualifiersAndRoots) {
         One o("/abs.ckp WRXinc\n");
         EXPECT_EQ(o.type(), ckpTypeSyntax); // the rooted rule holds for includes
     }
+}
+
+TEST(Builder, QualifierPlacesAndConflicts) {
     {
         // A qualifier on the second line types the record.
         One o("sub \\\n WRXsd\n");

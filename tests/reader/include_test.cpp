@@ -174,64 +174,66 @@ TEST(Include, UnreadableTargets) {
     EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
-TEST(Include, ScansAcrossFiles) {
-    {
-        // To the end of the main file: included files are passed over.
-        Tree t;
-        Reader r(t.main);
-        r.next();
-        ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-        EXPECT_EQ(r.next(), ckpTypeEnd);
-        EXPECT_EQ(r.info->file->prev, nullptr);
-        EXPECT_EQ(ckpGets(r.info), 0);
-    }
-    {
-        // Into an included file; the found record is not delivered twice.
-        Tree t;
-        Reader r(t.main);
-        r.next();
-        ckpSetScan(r.info, 0, ckpTypeObject, "b1");
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(currentName(r.info), t.dir.file("sub/b.Ckpt"));
-        EXPECT_EQ(r.next(), ckpTypeEndInclude);
-        EXPECT_EQ(r.next(), ckpTypeConfigPath);
-    }
-    {
-        // Target 1: stops at the include record without following it.
-        Tree t;
-        Reader r(t.main);
-        r.next();
-        ckpSetScan(r.info, 0, 1, "kept");
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.path(), "m2");
-        EXPECT_EQ(r.info->scanType, 0);
-        EXPECT_STREQ(r.info->scanName, "kept");
-        EXPECT_EQ(r.next(), ckpTypeEnd);
-    }
-    {
-        // Armed on an included file's header: its end, the rest skipped.
-        Tree t;
-        Reader r(t.main);
-        r.next();
-        r.next();
-        r.next();
-        EXPECT_EQ(r.next(), ckpTypeHeader);
-        ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-        EXPECT_EQ(r.next(), ckpTypeEndInclude);
-        EXPECT_EQ(r.info->scanType, 0);
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.path(), "m2");
-    }
-    {
-        // Included files' ends are passed over by a scan for something else.
-        Tree t;
-        Reader r(t.main);
-        r.next();
-        ckpSetScan(r.info, 0, 0, "m2");
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.path(), "m2");
-        EXPECT_STREQ(ckpGetConfigPath(r.info), "a2");
-    }
+// To the end of the main file: included files are passed over.
+TEST(Include, ScanToTheEndPassesOverIncludedFiles) {
+    Tree t;
+    Reader r(t.main);
+    r.next();
+    ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+    EXPECT_EQ(r.info->file->prev, nullptr);
+    EXPECT_EQ(ckpGets(r.info), 0);
+}
+
+// Into an included file; the found record is not delivered twice.
+TEST(Include, ScanFindsARecordInAnIncludedFile) {
+    Tree t;
+    Reader r(t.main);
+    r.next();
+    ckpSetScan(r.info, 0, ckpTypeObject, "b1");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(currentName(r.info), t.dir.file("sub/b.Ckpt"));
+    EXPECT_EQ(r.next(), ckpTypeEndInclude);
+    EXPECT_EQ(r.next(), ckpTypeConfigPath);
+}
+
+// Target 1: stops at the include record without following it.
+TEST(Include, ScanPastAnIncludeDoesNotFollowIt) {
+    Tree t;
+    Reader r(t.main);
+    r.next();
+    ckpSetScan(r.info, 0, 1, "kept");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "m2");
+    EXPECT_EQ(r.info->scanType, 0);
+    EXPECT_STREQ(r.info->scanName, "kept");
+    EXPECT_EQ(r.next(), ckpTypeEnd);
+}
+
+// Armed on an included file's header: its end, the rest skipped.
+TEST(Include, ScanArmedOnAnIncludedHeaderEndsThatFile) {
+    Tree t;
+    Reader r(t.main);
+    r.next();
+    r.next();
+    r.next();
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeEndInclude);
+    EXPECT_EQ(r.info->scanType, 0);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "m2");
+}
+
+// Included files' ends are passed over by a scan for something else.
+TEST(Include, ScanForARecordPassesOverIncludedEnds) {
+    Tree t;
+    Reader r(t.main);
+    r.next();
+    ckpSetScan(r.info, 0, 0, "m2");
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "m2");
+    EXPECT_STREQ(ckpGetConfigPath(r.info), "a2");
 }
 
 TEST(Include, FromAStreamWithoutName) {

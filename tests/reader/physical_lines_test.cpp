@@ -8,11 +8,16 @@
 #include <vector>
 
 #include "common/testutil.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reading.hpp"
 
 using readtest::Reader;
 using readtest::v1;
+
+namespace {
+const std::string nul = "NUL character in line";
+} // namespace
 
 TEST(PhysicalLines, CommentsAndBlankLines) {
     ckptest::TempDir dir;
@@ -156,7 +161,6 @@ TEST(PhysicalLines, NulBytesMakeSyntaxErrors) {
         const char* path; // or the syntax message
         long long line;
     };
-    const std::string nul = "NUL character in line";
     const Step steps[] = {
         {ckpTypeSyntax, "NUL character in line", 2},
         {ckpTypeSyntax, "NUL character in line", 3},
@@ -174,7 +178,11 @@ TEST(PhysicalLines, NulBytesMakeSyntaxErrors) {
         EXPECT_EQ(r.lineNumber(), s.line) << "step " << i;
         ++i;
     }
-    // The report shows the faulty line up to the NUL, marked at the NUL.
+}
+
+// The report shows the faulty line up to the NUL, marked at the NUL.
+TEST(PhysicalLines, NulReportShowsTheLineUpToTheNul) {
+    ckptest::TempDir dir;
     Reader again(dir.write("g", v1 + std::string("p a=\"1\"") + '\0' + "rest\n"));
     ASSERT_NE(again.info, nullptr);
     again.next();
@@ -184,16 +192,23 @@ TEST(PhysicalLines, NulBytesMakeSyntaxErrors) {
     EXPECT_EQ(cap.messages(),
               (std::vector<std::string>{"-- Error on line 2 of \"" + dir.file("g") + "\" --",
                                         "p a=\"1\"", "       ^-- NUL character in line"}));
-    // Without header and on a stream that cannot seek, the first line read
-    // again keeps its fault.
+}
+
+// Without header and on a stream that cannot seek, the first line read
+// again keeps its fault.
+TEST(PhysicalLines, NulInAFirstLineReadAgainOnAPipe) {
     std::unique_ptr<Reader> piped(Reader::onPipe(std::string("a 1 static", 10) + '\0' + "x\nb\n"));
     ASSERT_NE(piped, nullptr);
     EXPECT_EQ(piped->next(), ckpTypeHeader);
     EXPECT_EQ(piped->next(), ckpTypeSyntax);
     EXPECT_EQ(piped->syntaxMsg(), nul);
     EXPECT_EQ(piped->lineNumber(), 1);
-    // A header line with a NUL after its version: the file keeps its syntax
-    // version, and its header record is the syntax error.
+}
+
+// A header line with a NUL after its version: the file keeps its syntax
+// version, and its header record is the syntax error.
+TEST(PhysicalLines, NulInTheHeaderLine) {
+    ckptest::TempDir dir;
     Reader header(dir.write("h", std::string("WRXCHECKPOINT=\"1.0\" ", 20) + '\0' + "\nq\n"));
     ASSERT_NE(header.info, nullptr);
     EXPECT_EQ(header.next(), ckpTypeSyntax);
@@ -261,63 +276,65 @@ TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
     }
 }
 
-TEST(PhysicalLines, LineNumbersAcrossRecordsAndReReads) {
+TEST(PhysicalLines, LineNumbersOfAContinuedRecord) {
     ckptest::TempDir dir;
-    {
-        Reader r(dir.write("f", v1 + "a \\\n b=\"1\" \\\n c\nd\n"));
-        ASSERT_NE(r.info, nullptr);
-        EXPECT_EQ(r.next(), ckpTypeHeader);
-        EXPECT_EQ(r.lineNumber(), 1);
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.lineNumber(), 4);
-        EXPECT_EQ(r.info->file->firstLine->physLine, 2);
-        EXPECT_EQ(r.info->file->lastLine->physLine, 4);
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.path(), "d");
-        EXPECT_EQ(r.lineNumber(), 5);
-    }
-    {
-        // Without header, on a stream that cannot seek: the first line is
-        // read again and not counted twice.
-        std::unique_ptr<Reader> r(Reader::onPipe("first 1 static\nsecond 2 dynamic\n"));
-        ASSERT_NE(r, nullptr);
-        EXPECT_EQ(r->next(), ckpTypeHeader);
-        EXPECT_EQ(r->next(), ckpTypeObject);
-        EXPECT_EQ(r->path(), "first");
-        EXPECT_EQ(r->lineNumber(), 1);
-        EXPECT_EQ(r->next(), ckpTypeObject);
-        EXPECT_EQ(r->path(), "second");
-        EXPECT_EQ(r->lineNumber(), 2);
-        EXPECT_EQ(r->next(), ckpTypeEnd);
-    }
-    {
-        // The same on a stream that cannot seek, with a first record of two
-        // lines: the header stands on line 1, the record on its last line.
-        std::unique_ptr<Reader> r(Reader::onPipe("first 1 static \\\n x\nsecond 2 dynamic\n"));
-        ASSERT_NE(r, nullptr);
-        EXPECT_EQ(r->next(), ckpTypeHeader);
-        EXPECT_EQ(r->lineNumber(), 1);
-        EXPECT_EQ(r->lineCount(), 1);
-        EXPECT_EQ(r->text(), "");
-        EXPECT_EQ(r->next(), ckpTypeObject);
-        EXPECT_EQ(r->path(), "first");
-        EXPECT_EQ(r->lineNumber(), 2);
-        EXPECT_EQ(r->info->file->firstLine->physLine, 1);
-        EXPECT_EQ(r->next(), ckpTypeObject);
-        EXPECT_EQ(r->path(), "second");
-        EXPECT_EQ(r->lineNumber(), 3);
-    }
-    {
-        // A seekable file without header whose first record spans lines.
-        Reader r(dir.write("g", "first \\\n 1 static\nsecond 2 dynamic\n"));
-        ASSERT_NE(r.info, nullptr);
-        EXPECT_EQ(r.next(), ckpTypeHeader);
-        EXPECT_EQ(r.next(), ckpTypeSyntax); // the fields must stand on the path's line
-        EXPECT_EQ(r.syntaxMsg(), "missing <WRX_version>");
-        EXPECT_EQ(r.lineNumber(), 2);
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.lineNumber(), 3);
-    }
+    Reader r(dir.write("f", v1 + "a \\\n b=\"1\" \\\n c\nd\n"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    EXPECT_EQ(r.lineNumber(), 1);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.lineNumber(), 4);
+    EXPECT_EQ(r.info->file->firstLine->physLine, 2);
+    EXPECT_EQ(r.info->file->lastLine->physLine, 4);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.path(), "d");
+    EXPECT_EQ(r.lineNumber(), 5);
+}
+
+// Without header, on a stream that cannot seek: the first line is
+// read again and not counted twice.
+TEST(PhysicalLines, FirstLineReadAgainOnAPipeIsCountedOnce) {
+    std::unique_ptr<Reader> r(Reader::onPipe("first 1 static\nsecond 2 dynamic\n"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->next(), ckpTypeHeader);
+    EXPECT_EQ(r->next(), ckpTypeObject);
+    EXPECT_EQ(r->path(), "first");
+    EXPECT_EQ(r->lineNumber(), 1);
+    EXPECT_EQ(r->next(), ckpTypeObject);
+    EXPECT_EQ(r->path(), "second");
+    EXPECT_EQ(r->lineNumber(), 2);
+    EXPECT_EQ(r->next(), ckpTypeEnd);
+}
+
+// The same on a stream that cannot seek, with a first record of two
+// lines: the header stands on line 1, the record on its last line.
+TEST(PhysicalLines, FirstRecordOfTwoLinesOnAPipe) {
+    std::unique_ptr<Reader> r(Reader::onPipe("first 1 static \\\n x\nsecond 2 dynamic\n"));
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->next(), ckpTypeHeader);
+    EXPECT_EQ(r->lineNumber(), 1);
+    EXPECT_EQ(r->lineCount(), 1);
+    EXPECT_EQ(r->text(), "");
+    EXPECT_EQ(r->next(), ckpTypeObject);
+    EXPECT_EQ(r->path(), "first");
+    EXPECT_EQ(r->lineNumber(), 2);
+    EXPECT_EQ(r->info->file->firstLine->physLine, 1);
+    EXPECT_EQ(r->next(), ckpTypeObject);
+    EXPECT_EQ(r->path(), "second");
+    EXPECT_EQ(r->lineNumber(), 3);
+}
+
+// A seekable file without header whose first record spans lines.
+TEST(PhysicalLines, SeekableFirstRecordOfTwoLinesWithoutHeader) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("g", "first \\\n 1 static\nsecond 2 dynamic\n"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    EXPECT_EQ(r.next(), ckpTypeSyntax); // the fields must stand on the path's line
+    EXPECT_EQ(r.syntaxMsg(), "missing <WRX_version>");
+    EXPECT_EQ(r.lineNumber(), 2);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.lineNumber(), 3);
 }
 
 TEST(PhysicalLines, ReadErrors) {
@@ -326,13 +343,18 @@ TEST(PhysicalLines, ReadErrors) {
     ASSERT_NE(r.info, nullptr);
     r.next();
     std::FILE* stream = r.info->file->stream;
-    // A stream opened for writing only cannot be read.
+    // A stream opened for writing only cannot be read. The input already
+    // taken from the real stream is set aside while the other one stands in.
+    ckpFile saved = *r.info->file;
+    tiDropInput(r.info->file);
     r.info->file->stream = std::fopen(dir.file("w").c_str(), "w");
     ckptest::resetErrors();
     EXPECT_EQ(r.next(), ckpTypeError);
     EXPECT_GE(ckpGetNumError(), 1);
     std::fclose(r.info->file->stream);
     r.info->file->stream = stream;
+    r.info->file->inPos = saved.inPos;
+    r.info->file->inEnd = saved.inEnd;
     EXPECT_EQ(r.next(), ckpTypeObject);
 
     r.info->file->stream = nullptr;

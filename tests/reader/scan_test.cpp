@@ -12,16 +12,15 @@ using readtest::Reader;
 using readtest::v1;
 
 namespace {
-const std::string body = v1 +
-                         "cfg1 WRXc\n"
-                         "; note\n"
-                         "obj1\n"
-                         "sub1 WRXsd\n"
-                         "bad a=\n"
-                         "obj2 x=\"1\"\n"
-                         "cfg2 WRXc\n"
-                         "obj2 WRXsd\n"
-                         "obj3\n";
+const std::string body = v1 + "cfg1 WRXc\n"
+                              "; note\n"
+                              "obj1\n"
+                              "sub1 WRXsd\n"
+                              "bad a=\n"
+                              "obj2 x=\"1\"\n"
+                              "cfg2 WRXc\n"
+                              "obj2 WRXsd\n"
+                              "obj3\n";
 } // namespace
 
 TEST(Scan, Targets) {

@@ -165,13 +165,16 @@ TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
     setEnv("KVO_SEARCH_KVOSETUP", "");
 }
 
-TEST(SetupLoad, WhatAFileMayHoldAndWhatFailsItWhole) {
+TEST(SetupLoad, EmptyFileHasNoEntries) {
     TempDir dir;
-    // Empty: no entries. Qualifiers, comments and rooted paths are fine.
     std::string empty = dir.write("empty.setup", "");
     ASSERT_EQ(ckpSetupLoad(empty.c_str()), 1);
     EXPECT_EQ(ckpSetupGetEntryList(empty.c_str()), nullptr);
     EXPECT_EQ(ckpSetupClear(empty.c_str()), 1);
+}
+
+TEST(SetupLoad, QualifiersCommentsAndRootedPathsAreFine) {
+    TempDir dir;
     std::string mixed = dir.write("mixed.setup", v1 + "; a comment\n"
                                                       "/cfg WRXc\n"
                                                       "sub WRXsd\n"
@@ -184,8 +187,10 @@ TEST(SetupLoad, WhatAFileMayHoldAndWhatFailsItWhole) {
     EXPECT_EQ(list[1], nullptr);
     kvoFreeStrlist(list);
     EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
+}
 
-    // Every fault of one file is reported in one pass, and nothing is kept.
+TEST(SetupLoad, EveryFaultIsReportedInOnePassAndNothingIsKept) {
+    TempDir dir;
     std::string bad = dir.write("bad.setup", v1 + "a x=\"1\n"
                                                   "good y=\"2\"\n"
                                                   "b z=\"3\n");
@@ -198,41 +203,43 @@ TEST(SetupLoad, WhatAFileMayHoldAndWhatFailsItWhole) {
     }
     EXPECT_EQ(ckpSetupGetEntry(bad.c_str(), "good"), 0);
     EXPECT_EQ(ckpSetupClear(bad.c_str()), 0);
+}
 
-    // An included file brings its header along: a second header record.
+// An included file brings its header along: a second header record.
+TEST(SetupLoad, IncludedFileIsASecondHeader) {
+    TempDir dir;
     dir.write("part.setup", v1 + "p\n");
     std::string includer = dir.write("includer.setup", v1 + "part.setup WRXinc\n");
-    {
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupLoad(includer.c_str()), 0);
-        EXPECT_NE(reports.joined().find("Error (ckpSetupReadSetup): checkpoint file has an extra "
-                                        "checkpoint header record.\n"),
-                  std::string::npos)
-            << reports.joined();
-    }
+    ReportCapture reports;
+    EXPECT_EQ(ckpSetupLoad(includer.c_str()), 0);
+    EXPECT_NE(reports.joined().find("Error (ckpSetupReadSetup): checkpoint file has an extra "
+                                    "checkpoint header record.\n"),
+              std::string::npos)
+        << reports.joined();
+}
 
-    // The same path twice fails the load; the same property twice in a
-    // record keeps the first.
+TEST(SetupLoad, SamePathTwiceFailsTheLoad) {
+    TempDir dir;
     std::string twice = dir.write("twice.setup", v1 + "e a=\"1\"\ne b=\"2\"\n");
-    {
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupLoad(twice.c_str()), 0);
-        EXPECT_NE(reports.joined().find("Error (kvoSetupAddEntry): couldn't add entry to "
-                                        "checkpoint.\n"),
-                  std::string::npos);
-    }
+    ReportCapture reports;
+    EXPECT_EQ(ckpSetupLoad(twice.c_str()), 0);
+    EXPECT_NE(reports.joined().find("Error (kvoSetupAddEntry): couldn't add entry to "
+                                    "checkpoint.\n"),
+              std::string::npos);
+}
+
+TEST(SetupLoad, SamePropertyTwiceInARecordKeepsTheFirst) {
+    TempDir dir;
     std::string dup = dir.write("dup.setup", v1 + "e a=\"1\" a=\"2\"\n");
-    {
-        ReportCapture reports;
-        ASSERT_EQ(ckpSetupLoad(dup.c_str()), 1);
-        char* value = nullptr;
-        ASSERT_EQ(ckpSetupGetProp(dup.c_str(), "e", "a", &value), 1);
-        EXPECT_STREQ(value, "1");
-        std::free(value);
-        EXPECT_EQ(reports.joined(),
-                  "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
-        EXPECT_EQ(ckpSetupClear(dup.c_str()), 1);
-    }
+    ReportCapture reports;
+    ASSERT_EQ(ckpSetupLoad(dup.c_str()), 1);
+    char* value = nullptr;
+    ASSERT_EQ(ckpSetupGetProp(dup.c_str(), "e", "a", &value), 1);
+    EXPECT_STREQ(value, "1");
+    std::free(value);
+    EXPECT_EQ(reports.joined(),
+              "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
+    EXPECT_EQ(ckpSetupClear(dup.c_str()), 1);
 }
 
 // Entry names of a setup, in listed order, joined by blanks.
@@ -246,10 +253,12 @@ std::string listed(const char* setup) {
     return names;
 }
 
-TEST(SetupLoad, AnyOrderListsSortedAndRefusesARepeatWhereverItStands) {
+// Descending, with properties out of order and one repeated.
+const std::string descending = v1 + "e z=\"1\" a=\"2\" z=\"3\"\nd\nc x\nb\na\n";
+
+TEST(SetupLoad, DescendingFileListsSortedAndKeepsTheFirstOfARepeat) {
     TempDir dir;
-    // Descending, with properties out of order and one repeated.
-    std::string down = dir.write("down.setup", v1 + "e z=\"1\" a=\"2\" z=\"3\"\nd\nc x\nb\na\n");
+    std::string down = dir.write("down.setup", descending);
     {
         ReportCapture reports;
         ASSERT_EQ(ckpSetupLoad(down.c_str()), 1);
@@ -270,9 +279,18 @@ TEST(SetupLoad, AnyOrderListsSortedAndRefusesARepeatWhereverItStands) {
     }
     std::free(names);
     std::free(values);
+    EXPECT_EQ(ckpSetupClear(down.c_str()), 1);
+}
 
-    // Loaded entries change like created ones: a value replaced, properties
-    // added beyond what the file held and removed, an entry removed.
+// A value replaced, properties added beyond what the file held and removed,
+// an entry removed.
+TEST(SetupLoad, LoadedEntriesChangeLikeCreatedOnes) {
+    TempDir dir;
+    std::string down = dir.write("down.setup", descending);
+    {
+        ReportCapture reports; // the repeated property's warning
+        ASSERT_EQ(ckpSetupLoad(down.c_str()), 1);
+    }
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "z", "new"), 1);
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "m", nullptr), 1);
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "c", "y", "2"), 1);
@@ -283,10 +301,11 @@ TEST(SetupLoad, AnyOrderListsSortedAndRefusesARepeatWhereverItStands) {
     ASSERT_EQ(ckpSetupSave(down.c_str(), saved.c_str()), 1);
     EXPECT_EQ(readFile(saved), v1 + "a\nb\nc y=\"2\"\ne m z=\"new\"\n");
     EXPECT_EQ(ckpSetupClear(down.c_str()), 1);
+}
 
-    // A repeat far from its first is refused in its place: its message comes
-    // before that of a later faulty record. Seventy names out of order make
-    // the index grow.
+// Seventy names out of order make the index grow.
+TEST(SetupLoad, ManyNamesOutOfOrderListSorted) {
+    TempDir dir;
     std::string body;
     for (int i = 0; i < 70; ++i) {
         body += "n" + std::to_string((i * 37) % 70 + 10) + "\n";
@@ -299,6 +318,12 @@ TEST(SetupLoad, AnyOrderListsSortedAndRefusesARepeatWhereverItStands) {
     }
     EXPECT_EQ(listed(mixed.c_str()), expected);
     EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
+}
+
+// A repeat far from its first is refused in its place: its message comes
+// before that of a later faulty record.
+TEST(SetupLoad, RepeatIsRefusedWhereverItStands) {
+    TempDir dir;
     for (const char* repeated : {"c\nb\na\nc\n", "b\nd\na\nd\n", "a\nc\nb\na\n"}) {
         std::string file = dir.write("repeat.setup", v1 + repeated + "bad x=\"1\n");
         ReportCapture reports;

@@ -57,7 +57,7 @@ TEST(SetupStore, FailedLoadsLeaveNothingAndBadSavesKeepTheOldFile) {
     EXPECT_EQ(ckpSetupClear(good.c_str()), 1);
 }
 
-TEST(SetupStore, NamesSortByUnsignedBytesAndHandedOutStringsAreCopies) {
+TEST(SetupStore, EntryNamesSortByUnsignedBytes) {
     ckptest::TempDir dir;
     std::string name = dir.file("sorted");
     // Before the setup exists nothing is found.
@@ -77,7 +77,14 @@ TEST(SetupStore, NamesSortByUnsignedBytesAndHandedOutStringsAreCopies) {
     }
     kvoFreeStrlist(list);
     EXPECT_EQ(order, "B1 Z _ a b \xc3\xa9t\xc3\xa9 ");
+    ckpSetupClear(name.c_str());
+}
 
+TEST(SetupStore, HandedOutPropertiesAreSortedCopies) {
+    ckptest::TempDir dir;
+    std::string name = dir.file("copies");
+    ASSERT_EQ(ckpSetupCreate(name.c_str()), 1);
+    ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), "a", ""), 1);
     // An entry without type has no properties: two arrays of one null each.
     char** names = nullptr;
     char** values = nullptr;

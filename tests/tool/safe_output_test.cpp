@@ -42,9 +42,9 @@ std::future<std::string> drain(const std::string& fifo) {
     return std::async(std::launch::async, [fifo] { return readFile(fifo); });
 }
 
-TEST(ToolSafeOutput, ModeLinksAndSpecialFilesAreKept) {
+// A private file stays private through fmt -i and setup set.
+TEST(ToolSafeOutput, PrivateFileStaysPrivateAndNoCopyIsLeft) {
     TempDir dir;
-    // A private file stays private through fmt -i and setup set.
     dir.write("secret.ckpt", messy);
     dir.write("secret.setup", "WRXCHECKPOINT=\"1.0\"\n");
     chmod(dir.file("secret.ckpt").c_str(), 0600);
@@ -60,8 +60,12 @@ TEST(ToolSafeOutput, ModeLinksAndSpecialFilesAreKept) {
     ASSERT_EQ(shell(dir, "TMPDIR=\"$PWD\" \"$CKP\" fmt secret.ckpt | head -c 5 >/dev/null"), 0);
     ASSERT_EQ(shell(dir, "TMPDIR=\"$PWD\" \"$CKP\" fmt --check secret.ckpt"), 0);
     EXPECT_EQ(tooltest::listing(dir), before);
+    EXPECT_TRUE(temporaries(dir).empty());
+}
 
-    // A link stays a link; the file it names gets the new content.
+// A link stays a link; the file it names gets the new content.
+TEST(ToolSafeOutput, LinkStaysALink) {
+    TempDir dir;
     fs::create_directory(dir.file("real"));
     dir.write("real/data.ckpt", messy);
     dir.write("real/team.setup", "WRXCHECKPOINT=\"1.0\"\n");
@@ -73,15 +77,25 @@ TEST(ToolSafeOutput, ModeLinksAndSpecialFilesAreKept) {
     EXPECT_TRUE(fs::is_symlink(dir.file("link.setup")));
     EXPECT_EQ(readFile(dir.file("real/data.ckpt")), canonical);
     EXPECT_EQ(readFile(dir.file("real/team.setup")), "WRXCHECKPOINT=\"1.0\"\ncarol role=\"qa\"\n");
+    EXPECT_TRUE(temporaries(dir).empty());
+}
 
-    // A dangling link makes the file it names.
+// A dangling link makes the file it names.
+TEST(ToolSafeOutput, DanglingLinkMakesTheFileItNames) {
+    TempDir dir;
+    fs::create_directory(dir.file("real"));
     dir.write("in.ckpt", messy);
     fs::create_symlink("real/new.ckpt", dir.file("dangling.ckpt"));
     ASSERT_EQ(ckp(dir, "fmt in.ckpt -o dangling.ckpt").code, 0);
     EXPECT_TRUE(fs::is_symlink(dir.file("dangling.ckpt")));
     EXPECT_EQ(readFile(dir.file("real/new.ckpt")), canonical);
+    EXPECT_TRUE(temporaries(dir).empty());
+}
 
-    // A FIFO is written in place and stays a FIFO; "-" is standard output.
+// A FIFO is written in place and stays a FIFO; "-" is standard output.
+TEST(ToolSafeOutput, FifoIsWrittenInPlaceAndDashIsStandardOutput) {
+    TempDir dir;
+    dir.write("in.ckpt", messy);
     ASSERT_EQ(mkfifo(dir.file("out.fifo").c_str(), 0600), 0);
     std::future<std::string> got = drain(dir.file("out.fifo"));
     ASSERT_EQ(ckp(dir, "fmt in.ckpt -o out.fifo").code, 0);

@@ -29,15 +29,15 @@ const char* const clean = "WRXCHECKPOINT=\"1.0\"\n"
 const char* const sub = "WRXCHECKPOINT=\"1.0\"\n"
                         "sub/x k=\"1\"\n";
 
-TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
-    TempDir dir;
+// main.ckpt including sub.ckpt, both clean.
+void writeClean(const TempDir& dir) {
     dir.write("main.ckpt", clean);
     dir.write("sub.ckpt", sub);
-    Outcome ok = ckp(dir, "check main.ckpt sub.ckpt");
-    EXPECT_EQ(ok.code, 0);
-    EXPECT_EQ(ok.out, "");
-    EXPECT_EQ(ok.err, "");
+}
 
+// bad.ckpt with faults of its own, in a file it includes (inc.ckpt) and in
+// an include that names no file.
+void writeBad(const TempDir& dir) {
     dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
                           "ok a=\"1\"\n"
                           "p a=\"unclosed\n"
@@ -46,6 +46,25 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
                           "none.ckpt WRXinc\n"
                           "last z=\"9\"\n");
     dir.write("inc.ckpt", "WRXCHECKPOINT=\"1.0\"\ns \"open\n");
+}
+
+// A fault after a path of multi-byte characters.
+void writeUtf8(const TempDir& dir) {
+    dir.write("utf8.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xC3\xA9t\xE2\x82\xAC a=\"x\n");
+}
+
+TEST(ToolCheck, CleanFilesPass) {
+    TempDir dir;
+    writeClean(dir);
+    Outcome ok = ckp(dir, "check main.ckpt sub.ckpt");
+    EXPECT_EQ(ok.code, 0);
+    EXPECT_EQ(ok.out, "");
+    EXPECT_EQ(ok.err, "");
+}
+
+TEST(ToolCheck, FaultsAreShownWhereTheyAre) {
+    TempDir dir;
+    writeBad(dir);
     Outcome bad = ckp(dir, "check bad.ckpt");
     EXPECT_EQ(bad.code, 1);
     EXPECT_EQ(bad.err, "");
@@ -61,10 +80,15 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
                        "bad.ckpt:6:1: error: none.ckpt: file not found\n"
                        "     6 | none.ckpt\n"
                        "       | ^\n");
+}
 
-    // Without context lines, as JSON, from standard input among files,
-    // columns in characters.
-    dir.write("utf8.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xC3\xA9t\xE2\x82\xAC a=\"x\n");
+// Without context lines, as JSON, from standard input among files, columns
+// in characters.
+TEST(ToolCheck, BriefJsonAndStandardInput) {
+    TempDir dir;
+    writeClean(dir);
+    writeBad(dir);
+    writeUtf8(dir);
     Outcome brief = ckp(dir, "check --no-context main.ckpt - utf8.ckpt <bad.ckpt");
     EXPECT_EQ(brief.code, 1);
     EXPECT_EQ(brief.out, "stdin:3:14: error: missing '\"' for property value\n"
@@ -80,9 +104,12 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
                                     R"(property value","text":"m\u00e9t\u20ac a=\"x"})"));
     Outcome caret = ckp(dir, "check utf8.ckpt");
     EXPECT_NE(caret.out.find("\n       |          ^\n"), std::string::npos) << caret.out;
+}
 
-    // Colour on a terminal, unless NO_COLOR is set.
-    // script(1) gives the command a terminal; its log stays in the directory.
+// script(1) gives the command a terminal; its log stays in the directory.
+TEST(ToolCheck, ColourOnATerminalUnlessNoColorIsSet) {
+    TempDir dir;
+    writeUtf8(dir);
     const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
                                    ">tty\n";
     if (tooltest::shell(dir, onTerminal) == 1) {
@@ -91,20 +118,30 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
         EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
         EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
     }
+}
 
-    // A fault on the first line of a continued record is shown on that line.
+TEST(ToolCheck, FaultOnTheFirstLineOfAContinuedRecordIsShownThere) {
+    TempDir dir;
     dir.write("cont.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open \\\n b=\"2\"\n");
     EXPECT_EQ(ckp(dir, "check cont.ckpt").out,
               "cont.ckpt:2:11: error: missing '\"' for property value\n"
               "     2 | p a=\"open \n"
               "       |           ^\n");
+}
 
+TEST(ToolCheck, QuietCountsTheFaults) {
+    TempDir dir;
+    writeClean(dir);
+    writeBad(dir);
     Outcome quiet = ckp(dir, "check --quiet bad.ckpt main.ckpt");
     EXPECT_EQ(quiet.code, 1);
     EXPECT_EQ(quiet.out, "4\n");
+}
 
-    // An included file with a faulty header is reported at that file, and
-    // checking goes on after it.
+// An included file with a faulty header is reported at that file, and
+// checking goes on after it.
+TEST(ToolCheck, FaultyHeaderOfAnIncludedFile) {
+    TempDir dir;
     dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
     dir.write("uses.ckpt", "WRXCHECKPOINT=\"1.0\"\nsub/future.ckpt WRXinc\nb y=\"2\n");
     Outcome future = ckp(dir, "check uses.ckpt");
@@ -114,9 +151,12 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
                           "uses.ckpt:3:7: error: missing '\"' for property value\n"
                           "     3 | b y=\"2\n"
                           "       |       ^\n");
+}
 
-    // Includes nested deeper than the file descriptors allowed: a failure
-    // of the run (2), not a fault of the file.
+// Includes nested deeper than the file descriptors allowed: a failure of
+// the run (2), not a fault of the file.
+TEST(ToolCheck, IncludesNestedTooDeepFailTheRun) {
+    TempDir dir;
     for (int i = 0; i < 60; ++i) {
         dir.write("deep" + std::to_string(i) + ".ckpt",
                   "WRXCHECKPOINT=\"1.0\"\ndeep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
@@ -131,9 +171,14 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
               0);
     EXPECT_EQ(readFile(dir.file("code")), "2\n");
     EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
+}
 
-    // A file that cannot be opened fails the run with 2, the others are
-    // still checked.
+// A file that cannot be opened fails the run with 2, the others are still
+// checked.
+TEST(ToolCheck, UnopenedFileFailsTheRunAndTheOthersAreChecked) {
+    TempDir dir;
+    writeClean(dir);
+    writeBad(dir);
     Outcome missing = ckp(dir, "check nothere.ckpt bad.ckpt");
     EXPECT_EQ(missing.code, 2);
     EXPECT_EQ(missing.err, "ckp: nothere.ckpt: file not found\n");
@@ -141,21 +186,26 @@ TEST(ToolCheck, CleanFilesPassAndFaultsAreShownWhereTheyAre) {
     EXPECT_EQ(ckp(dir, "check main.ckpt nothere.ckpt").code, 2);
 }
 
-TEST(ToolFmt, CanonicalFormKeepsTheInformationAndNeverLeavesPartialFiles) {
-    TempDir dir;
+// messy.ckpt, which includes sub.ckpt, and its canonical form.
+void writeMessy(const TempDir& dir) {
     dir.write("sub.ckpt", sub);
     dir.write("messy.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
                             "; kept\n"
                             "a   x=\"1\"    y \\\n"
                             "   z=\"q\\\"\"\n"
                             "sub.ckpt WRXinc\n");
+}
+const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n"
+                              "; kept\n"
+                              "a x=\"1\" y\\\n"
+                              "z=\"q\\\"\"\n"
+                              "sub.ckpt WRXinc\n";
+
+TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
+    TempDir dir;
+    writeMessy(dir);
     Outcome fmt = ckp(dir, "fmt messy.ckpt");
     ASSERT_EQ(fmt.code, 0) << fmt.err;
-    const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n"
-                                  "; kept\n"
-                                  "a x=\"1\" y\\\n"
-                                  "z=\"q\\\"\"\n"
-                                  "sub.ckpt WRXinc\n";
     EXPECT_EQ(fmt.out, canonical);
     EXPECT_EQ(ckp(dir, "fmt --check messy.ckpt").code, 1);
 
@@ -164,22 +214,31 @@ TEST(ToolFmt, CanonicalFormKeepsTheInformationAndNeverLeavesPartialFiles) {
     EXPECT_EQ(readFile(dir.file("out.ckpt")), canonical);
     Outcome again = ckp(dir, "fmt --check out.ckpt");
     EXPECT_EQ(again.code, 0) << again.err;
+}
 
-    // Never in place without -i, and then whole.
+// Never in place without -i, and then whole.
+TEST(ToolFmt, InPlaceOnlyWithI) {
+    TempDir dir;
+    writeMessy(dir);
     Outcome same = ckp(dir, "fmt messy.ckpt -o ./messy.ckpt");
     EXPECT_EQ(same.code, 2);
     EXPECT_EQ(same.err.rfind("ckp: ", 0), 0u);
     EXPECT_NE(readFile(dir.file("messy.ckpt")), canonical);
     EXPECT_EQ(ckp(dir, "fmt -i messy.ckpt").code, 0);
     EXPECT_EQ(readFile(dir.file("messy.ckpt")), canonical);
+}
 
-    // Syntax version 0 becomes version 1 with the same records.
+TEST(ToolFmt, SyntaxVersionZeroBecomesOneWithTheSameRecords) {
+    TempDir dir;
     dir.write("old.ckpt", "lib/x 1 static\n");
     Outcome v0 = ckp(dir, "fmt old.ckpt");
     EXPECT_EQ(v0.code, 0);
     EXPECT_EQ(v0.out, "WRXCHECKPOINT=\"1.0\"\nlib/x WRXv=\"1\" WRXb=\"static\"\n");
+}
 
-    // A faulty input: the errors on stderr, exit 1, no output file at all.
+// A faulty input: the errors on stderr, exit 1, no output file at all.
+TEST(ToolFmt, FaultyInputLeavesNoPartialFile) {
+    TempDir dir;
     dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open\n");
     auto before = listing(dir);
     Outcome bad = ckp(dir, "fmt bad.ckpt -o never.ckpt");
@@ -396,8 +455,8 @@ TEST(ToolFmt, CommentsAreKept) {
     EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
 }
 
-TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
-    TempDir dir;
+// good.ckpt, canonical, and m.ckpt, not canonical at its start and its end.
+void writeGoodAndNot(const TempDir& dir) {
     dir.write("good.ckpt", "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
     std::string m = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
     for (int i = 1; i <= 8; ++i) {
@@ -405,12 +464,21 @@ TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
     }
     m += "z   q=\"1\"\ne k=\"1\"";
     dir.write("m.ckpt", m);
+}
+
+TEST(ToolFmt, SeveralFilesAreChecked) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     Outcome check = ckp(dir, "fmt --check good.ckpt m.ckpt");
     EXPECT_EQ(check.code, 1);
     EXPECT_EQ(check.out, "");
     EXPECT_EQ(check.err, "ckp: m.ckpt is not in canonical form\n");
     EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
+}
 
+TEST(ToolFmt, DiffShowsTheChangesOfEveryFile) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     Outcome diff = ckp(dir, "fmt --diff good.ckpt m.ckpt");
     EXPECT_EQ(diff.code, 1);
     EXPECT_EQ(diff.err, "");
@@ -432,9 +500,13 @@ TEST(ToolFmt, SeveralFilesAreCheckedAndTheirChangesShown) {
                         "\\ No newline at end of file\n"
                         "+z q=\"1\"\n"
                         "+e k=\"1\"\n");
+}
 
-    // Several files go to standard output or in place, never to one -o; a
-    // missing one fails the run and the others are still done.
+// Several files go to standard output or in place, never to one -o; a
+// missing one fails the run and the others are still done.
+TEST(ToolFmt, SeveralFilesGoToStandardOutputOrInPlace) {
+    TempDir dir;
+    writeGoodAndNot(dir);
     EXPECT_EQ(ckp(dir, "fmt good.ckpt good.ckpt").out,
               "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\nWRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
     EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt -o out.ckpt").code, 2);

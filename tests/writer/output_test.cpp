@@ -6,24 +6,14 @@
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
+#include "common/written.hpp"
 #include "core/types.hpp"
 #include "writer/writer.hpp"
 
 using ckptest::readFile;
 using ckptest::resetErrors;
 using ckptest::TempDir;
-
-namespace {
-template <class F> std::string written(F body) {
-    TempDir dir;
-    std::string path = dir.file("out.ckp");
-    ckpInfo* info = ckpOpen(path.c_str(), "W");
-    EXPECT_NE(info, nullptr);
-    body(info);
-    EXPECT_EQ(ckpClose(info), 0);
-    return readFile(path);
-}
-} // namespace
+using ckptest::written;
 
 TEST(Output, FieldsAndEscapes) {
     EXPECT_EQ(written([](ckpInfo* w) {

@@ -7,25 +7,14 @@
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
+#include "common/written.hpp"
 #include "core/handle.hpp"
 #include "core/types.hpp"
 
 using ckptest::readFile;
 using ckptest::resetErrors;
 using ckptest::TempDir;
-
-namespace {
-// Writes through a fresh "W" handle and returns the file's bytes.
-template <class F> std::string written(F body) {
-    TempDir dir;
-    std::string path = dir.file("out.ckp");
-    ckpInfo* info = ckpOpen(path.c_str(), "W");
-    EXPECT_NE(info, nullptr);
-    body(info);
-    EXPECT_EQ(ckpClose(info), 0);
-    return readFile(path);
-}
-} // namespace
+using ckptest::written;
 
 TEST(RecordWriter, HeadTextsAndTypes) {
     resetErrors();
@@ -74,7 +63,7 @@ TEST(RecordWriter, HeadTextsAndTypes) {
     EXPECT_EQ(resetErrors(), 0);
 }
 
-TEST(RecordWriter, AccessModesAndLineCount) {
+TEST(RecordWriter, AppendModeRefusesAHeaderAndCountsLines) {
     TempDir dir;
     std::string path = dir.write("a.ckp", "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\n");
     ckpInfo* a = ckpOpen(path.c_str(), "A");
@@ -90,7 +79,10 @@ TEST(RecordWriter, AccessModesAndLineCount) {
     EXPECT_EQ(ckpPuts(a), 1);
     EXPECT_EQ(ckpClose(a), 0);
     EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n");
+}
 
+TEST(RecordWriter, EachRecordStartCountsALine) {
+    TempDir dir;
     ckpInfo* w = ckpOpen(dir.file("w.ckp").c_str(), "W");
     ASSERT_NE(w, nullptr);
     for (int n = 1; n <= 3; ++n) {
@@ -98,7 +90,11 @@ TEST(RecordWriter, AccessModesAndLineCount) {
         EXPECT_EQ(w->file->firstLine->lineNumber, n);
     }
     ckpClose(w);
+}
 
+TEST(RecordWriter, ReadingHandleRefusesEveryWriterCall) {
+    TempDir dir;
+    std::string path = dir.write("a.ckp", "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\n");
     ckpInfo* r = ckpOpen(path.c_str(), "R");
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(ckpGets(r), 1);
@@ -120,7 +116,9 @@ TEST(RecordWriter, AccessModesAndLineCount) {
     EXPECT_EQ(ckpPuts(r), 0);
     EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpPuts");
     ckpClose(r);
+}
 
+TEST(RecordWriter, CallsWithoutHandleFail) {
     resetErrors();
     EXPECT_EQ(ckpCreateObj(nullptr, "x"), 0);
     EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpCreateObj");
