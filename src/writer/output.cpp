@@ -34,17 +34,23 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 namespace {
 // Only a backslash or a delimiter can need an escape: a scan over a field
 // stops at these, and the runs between them go out whole. The stops are
-// looked up in a table; the sets of delimiters that ckpPuts uses have theirs
-// made at compile time, any other set gets one of its own.
+// looked up in a table, or found a run at a time through their set as a
+// string; the sets of delimiters that ckpPuts uses have theirs made at
+// compile time, any other set gets one of its own.
 struct StopTable {
     char lead, trail, extra;
     std::array<bool, 256> stop;
+    char set[5]; // the same stops but the terminator, as a string
 };
 
 constexpr StopTable makeStops(char lead, char trail, char extra) {
-    StopTable t{lead, trail, extra, {}};
+    StopTable t{lead, trail, extra, {}, {}};
+    std::size_t n = 0;
     for (char c : {'\0', '\\', lead, trail, extra}) {
         t.stop[static_cast<unsigned char>(c)] = true;
+        if (c != '\0') {
+            t.set[n++] = c;
+        }
     }
     return t;
 }
@@ -234,45 +240,21 @@ int putMeasured(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
     return layout.out == nullptr || putProp(*layout.out, sep, prop);
 }
 
-// Copies the characters at p up to the first stop into [o, limit), looking
-// for the stop in the same pass: fields are short, and most hold none. The
-// limit is tested once per eight characters while they are far from it.
-// Null when the run does not fit; *from is left at the stop.
-char* copyRun(char* o, const char* limit, const char** from, const StopTable& stops) {
-    const char* p = *from;
-    for (;;) {
-        std::size_t i = 0;
-        if (limit - o >= 8) {
-            for (; i < 8 && !stops.stop[static_cast<unsigned char>(p[i])]; ++i) {
-                o[i] = p[i];
-            }
-        } else if (!stops.stop[static_cast<unsigned char>(*p)]) {
-            if (o == limit) {
-                return nullptr;
-            }
-            *o = *p;
-            i = 1;
-        }
-        o += i;
-        p += i;
-        if (i == 0 || stops.stop[static_cast<unsigned char>(*p)]) {
-            *from = p;
-            return o;
-        }
-    }
-}
-
-// Copies text into [o, limit) with its escapes; null when it does not fit,
-// so that the caller can take the slower way.
+// Copies text into [o, limit) with its escapes, a run between stops at a
+// time; null when it does not fit, so that the caller can take the slower
+// way.
 char* copyEscaped(char* o, const char* limit, const char* text, const StopTable& stops) {
     const char* p = text != nullptr ? text : "";
     for (;;) {
-        o = copyRun(o, limit, &p, stops);
-        if (o == nullptr || *p == '\0') {
-            return o;
-        }
-        if (limit - o < 2) {
+        std::size_t n = std::strcspn(p, stops.set);
+        if (n + 2 > static_cast<std::size_t>(limit - o)) {
             return nullptr;
+        }
+        std::memcpy(o, p, n);
+        o += n;
+        p += n;
+        if (*p == '\0') {
+            return o;
         }
         if (needsEscape(p, stops.lead, stops.trail, stops.extra)) {
             *o++ = '\\';

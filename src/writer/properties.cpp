@@ -44,11 +44,8 @@ std::ptrdiff_t legalNameLength(const char* name) {
 
 // The length of value, or -1 when it holds a line feed.
 std::ptrdiff_t valueLength(const char* value) {
-    const char* p = value;
-    while (*p != '\0' && *p != '\n') {
-        ++p;
-    }
-    return *p == '\0' ? p - value : -1;
+    std::size_t n = std::strlen(value);
+    return std::memchr(value, '\n', n) == nullptr ? static_cast<std::ptrdiff_t>(n) : -1;
 }
 
 // Whether the head of line leaves room for the backslash that continues it
