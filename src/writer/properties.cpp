@@ -4,6 +4,8 @@
 
 #include "core/error.hpp"
 #include "core/handle.hpp"
+#include "core/name_hash.hpp"
+#include "core/prop_index.hpp"
 #include "reader/syntax.hpp"
 #include "writer/writer.hpp"
 
@@ -91,13 +93,18 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         tiSetError("illegal property value");
         return 0;
     }
-    if (tiFindProp(info, name) != nullptr) {
+    // The name is hashed once, for the duplicate test and for the index
+    // that keeps the new property.
+    auto nameSize = static_cast<std::size_t>(nameLength);
+    tiPropText text{name, nameSize, value, static_cast<std::size_t>(length),
+                    nameHashOf(name, nameSize)};
+    if (tiPropIndexFindHashed(info, name, text.hash) != nullptr) {
         tiSetError("non-unique property name");
         return 0;
     }
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
-    std::size_t most = 2 * static_cast<std::size_t>(nameLength + length) + 3;
+    std::size_t most = 2 * (text.nameLength + text.valueLength) + 3;
     ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value), 0, -1};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
@@ -105,6 +112,6 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         return 0;
     }
     // The name was found unique above: no second search.
-    return tiAddProp(line, tiNoDupCheck, name, value) != nullptr ? 1 : 0;
+    return tiAddPropText(line, tiNoDupCheck, text) != nullptr ? 1 : 0;
 }
 }
