@@ -143,27 +143,27 @@ int syntaxVersion(const ckp::Record& record) {
     return version;
 }
 
-void appendProps(std::string& out, const ckp::Record& record) {
-    out += '[';
+void appendProps(JsonBuffer& out, const ckp::Record& record) {
+    out.append('[');
     bool first = true;
     for (const ckp::Property& p : record.props()) {
-        out += first ? "[" : ",[";
+        out.append(first ? std::string_view("[") : std::string_view(",["));
         first = false;
         appendJsonString(out, p.name);
-        out += ',';
+        out.append(',');
         if (p.has_value) {
             appendJsonString(out, p.value);
         } else {
-            out += "null";
+            out.append("null");
         }
-        out += ']';
+        out.append(']');
     }
-    out += ']';
+    out.append(']');
 }
 
 // One record as a JSON object, its fields in the order of their names.
 // `error` is set for a syntax record, `report` holds the record's report.
-void appendRecord(std::string& out, const ckp::Record& record, LineSpan lines,
+void appendRecord(JsonBuffer& out, const ckp::Record& record, LineSpan lines,
                   const ckp::SyntaxError* error, const RecordReport& report) {
     ckp::Type type = record.type();
     JsonObject object(out);
@@ -198,7 +198,7 @@ void appendRecord(std::string& out, const ckp::Record& record, LineSpan lines,
 // which goes to stdio whenever it has grown past a block.
 class JsonOutput {
   public:
-    std::string& text() { return text_; }
+    JsonBuffer& text() { return text_; }
 
     // Called after each record.
     void recordDone() {
@@ -208,14 +208,16 @@ class JsonOutput {
     }
 
     void flush() {
-        std::fwrite(text_.data(), 1, text_.size(), stdout);
-        text_.clear();
+        if (text_.size() > 0) {
+            std::fwrite(text_.data(), 1, text_.size(), stdout);
+            text_.clear();
+        }
         checkStdout();
     }
 
   private:
     static constexpr std::size_t block = 64 * 1024;
-    std::string text_;
+    JsonBuffer text_;
 };
 
 // The records of one file, one object each.
@@ -252,13 +254,13 @@ class JsonFile {
             ++errors_;
             failed_ = failed_ || resourceFault(error->message);
         }
-        std::string& text = output_.text();
+        JsonBuffer& text = output_.text();
         if (array_ && !first_) {
-            text += ',';
+            text.append(',');
         }
         appendRecord(text, record, lines, error ? &*error : nullptr, report_);
         if (!array_) {
-            text += '\n';
+            text.append('\n');
         }
         first_ = false;
         output_.recordDone();
@@ -281,7 +283,7 @@ int runJson(const JsonOptions& options) {
     bool first = true;
     bool failed = false;
     if (options.array) {
-        output.text() += '[';
+        output.text().append('[');
     }
     for (const std::string& file : options.files) {
         try {
@@ -294,7 +296,7 @@ int runJson(const JsonOptions& options) {
         }
     }
     if (options.array) {
-        output.text() += "]\n";
+        output.text().append("]\n");
     }
     output.flush();
     if (failed) {

@@ -1,10 +1,11 @@
-// JSON strings escaped run by run: plain bytes are copied in one piece up to
-// the next byte that needs escaping or checking.
+// JSON strings escaped run by run: plain bytes are copied a word at a time
+// up to the next byte that needs escaping or checking.
 #include "json_text.hpp"
 
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace ckptool {
 namespace {
@@ -41,26 +42,10 @@ bool anyNotPlain(std::uint64_t word) {
     return ((below | zeroQuote | zeroBackslash | word) & highs) != 0;
 }
 
-bool plainWord(std::string_view text, std::size_t at) {
+std::uint64_t wordAt(const char* bytes) {
     std::uint64_t word;
-    std::memcpy(&word, text.data() + at, sizeof word);
-    return !anyNotPlain(word);
-}
-
-// The end of the plain run that begins at `at`.
-std::size_t plainRunEnd(std::string_view text, std::size_t at) {
-    while (at + 8 <= text.size() && plainWord(text, at)) {
-        at += 8;
-    }
-    // Fewer than eight bytes left: the word that ends the text covers them.
-    if (at + 8 > text.size() && at < text.size() && text.size() >= 8 &&
-        plainWord(text, text.size() - 8)) {
-        return text.size();
-    }
-    while (at < text.size() && plain.is[static_cast<unsigned char>(text[at])]) {
-        ++at;
-    }
-    return at;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
 }
 
 // The UTF-8 character that begins at `at` (a byte >= 0x80): `length` bytes
@@ -102,67 +87,122 @@ Sequence sequenceAt(std::string_view text, std::size_t at) {
     return {length, length == need};
 }
 
-void appendEscape(std::string& out, unsigned char c) {
+char* writeEscape(char* to, unsigned char c) {
+    char named = 0;
     switch (c) {
     case '"':
-        out += "\\\"";
-        return;
+        named = '"';
+        break;
     case '\\':
-        out += "\\\\";
-        return;
+        named = '\\';
+        break;
     case '\b':
-        out += "\\b";
-        return;
+        named = 'b';
+        break;
     case '\t':
-        out += "\\t";
-        return;
+        named = 't';
+        break;
     case '\n':
-        out += "\\n";
-        return;
+        named = 'n';
+        break;
     case '\f':
-        out += "\\f";
-        return;
+        named = 'f';
+        break;
     case '\r':
-        out += "\\r";
-        return;
+        named = 'r';
+        break;
     default:
         break;
     }
+    *to++ = '\\';
+    if (named != 0) {
+        *to++ = named;
+        return to;
+    }
     const char* hex = "0123456789abcdef";
-    char escaped[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
-    out.append(escaped, sizeof escaped);
+    char code[] = {'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+    std::memcpy(to, code, sizeof code);
+    return to + sizeof code;
+}
+
+// Copies the plain run that begins at `at` to `to`, eight bytes at a time
+// while it lasts; returns the ends of both. The word of the last eight
+// bytes covers a short rest: the bytes before `at` in it belong to the same
+// run when it is all plain, so it lands over their copies.
+struct Ends {
+    std::size_t at;
+    char* to;
+};
+
+Ends copyPlainRun(std::string_view text, std::size_t at, char* to) {
+    const char* from = text.data();
+    std::size_t size = text.size();
+    std::uint64_t word;
+    while (at + 8 <= size && !anyNotPlain(word = wordAt(from + at))) {
+        std::memcpy(to, &word, sizeof word);
+        at += 8;
+        to += 8;
+    }
+    if (at + 8 > size && at < size && size >= 8 && !anyNotPlain(word = wordAt(from + size - 8))) {
+        std::memcpy(to - (at - (size - 8)), &word, sizeof word);
+        return {size, to + (size - at)};
+    }
+    while (at < size && plain.is[static_cast<unsigned char>(from[at])]) {
+        *to++ = from[at++];
+    }
+    return {at, to};
 }
 
 } // namespace
 
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    std::size_t run = 0; // where the bytes not yet copied begin
-    std::size_t at = 0;
-    while ((at = plainRunEnd(text, at)) < text.size()) {
-        auto c = static_cast<unsigned char>(text[at]);
-        Sequence sequence = c >= 0x80 ? sequenceAt(text, at) : Sequence{1, false};
-        if (sequence.whole) {
-            at += sequence.length;
-            continue;
-        }
-        out.append(text.data() + run, at - run);
-        if (c >= 0x80) {
-            out += replacementCharacter;
-        } else {
-            appendEscape(out, c);
-        }
-        at += sequence.length;
-        run = at;
+void JsonBuffer::grow(std::size_t n) {
+    std::size_t capacity = capacity_ < 4096 ? 4096 : capacity_ * 2;
+    while (capacity - size_ < n) {
+        capacity *= 2;
     }
-    out.append(text.data() + run, at - run);
-    out += '"';
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ > 0) {
+        std::memcpy(data.get(), data_.get(), size_);
+    }
+    data_ = std::move(data);
+    capacity_ = capacity;
 }
 
-void appendJsonInteger(std::string& out, long long value) {
-    char digits[24];
-    auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
+void appendJsonString(JsonBuffer& out, std::string_view text) {
+    // At most six bytes for one (\u00xx), and the quotes.
+    char* to = out.room(text.size() * 6 + 2);
+    *to++ = '"';
+    std::size_t at = 0;
+    while (at < text.size()) {
+        Ends ends = copyPlainRun(text, at, to);
+        at = ends.at;
+        to = ends.to;
+        if (at == text.size()) {
+            break;
+        }
+        auto c = static_cast<unsigned char>(text[at]);
+        if (c < 0x80) {
+            to = writeEscape(to, c);
+            ++at;
+            continue;
+        }
+        Sequence sequence = sequenceAt(text, at);
+        if (sequence.whole) {
+            std::memcpy(to, text.data() + at, sequence.length);
+            to += sequence.length;
+        } else {
+            std::memcpy(to, replacementCharacter.data(), replacementCharacter.size());
+            to += replacementCharacter.size();
+        }
+        at += sequence.length;
+    }
+    *to++ = '"';
+    out.commit(to);
+}
+
+void appendJsonInteger(JsonBuffer& out, long long value) {
+    char* to = out.room(24);
+    out.commit(std::to_chars(to, to + 24, value).ptr);
 }
 
 } // namespace ckptool
