@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The portability and packaging jobs, run by scripts/test.sh after the dev and
 # asan suites:
+#   format    every tracked C and C++ file as clang-format lays it out
 #   clang     the test suite built with clang (warnings as errors)
 #   install   a release build installed into a prefix, callers built
 #             against the installed tree (pkg-config; find_package for C99
@@ -35,6 +36,30 @@ need() {
       return 1
     fi
   done
+}
+
+# The C and C++ sources: git's list in a checkout, else every such file
+# outside build/.
+c_sources() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -- '*.c' '*.h' '*.cpp' '*.hpp'
+  else
+    find . -path ./build -prune -o -type f \( -name '*.c' -o -name '*.h' -o -name '*.cpp' \
+      -o -name '*.hpp' \) -print
+  fi
+}
+
+job_format() {
+  need clang-format
+  local file differ=0
+  while IFS= read -r file; do
+    if ! clang-format --style=file "$file" | cmp -s - "$file"; then
+      echo "not formatted: $file (clang-format -i $file)"
+      differ=$((differ + 1))
+    fi
+  done < <(c_sources)
+  echo "format: $differ files differ from clang-format"
+  [[ $differ -eq 0 ]]
 }
 
 job_clang() {
@@ -179,10 +204,11 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(clang install deb demo fuzz valgrind mingw-x86 mingw-x64)
+  jobs=(format clang install deb demo fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
+    format) run format job_format ;;
     clang) run clang job_clang ;;
     install) run install job_install ;;
     deb) run deb job_deb ;;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the dev preset (warnings as errors), the same
 # suite under AddressSanitizer and UBSan, then the extra jobs of
-# scripts/extra-tests.sh (clang, install, deb, demo, fuzz, valgrind, mingw).
+# scripts/extra-tests.sh (format, clang, install, deb, demo, fuzz, valgrind,
+# mingw).
 # Installs the Debian packages of scripts/debian-packages.txt first when one
 # is missing (as root; otherwise it prints the apt-get line to run).
 set -euo pipefail

@@ -60,7 +60,9 @@ void tiSetSysErrorOf(const char* name, int errnum) {
     tiSetErrorf("%s: %s", name, tiErrorText());
 }
 
-const char* tiErrorText() { return lastError[0] != '\0' ? lastError : "unknown error"; }
+const char* tiErrorText() {
+    return lastError[0] != '\0' ? lastError : "unknown error";
+}
 
 int tiPrintMsg(std::FILE* stream, const char* text) {
     if (text == nullptr) {
@@ -108,8 +110,7 @@ int tiCheckFile(ckpInfo* info, int report, const char* who, ckpFile** fileOut) {
     return 1;
 }
 
-int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut,
-                ckpLine** lineOut) {
+int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut, ckpLine** lineOut) {
     ckpFile* file = nullptr;
     if (!tiCheckFile(info, report, who, &file)) {
         if (fileOut != nullptr && info != nullptr) {

@@ -34,5 +34,4 @@ inline constexpr int tiGuardReport = 1; // and prints it through the reporter to
 // "no ckpLine in %s" with `who`, print it through the reporter when `report`
 // is set, and return 0. Out-pointers are set as far as the check got.
 int tiCheckFile(ckpInfo* info, int report, const char* who, ckpFile** fileOut);
-int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut,
-                ckpLine** lineOut);
+int tiCheckLine(ckpInfo* info, int report, const char* who, ckpFile** fileOut, ckpLine** lineOut);

@@ -2,10 +2,13 @@
 #include "core/handle.hpp"
 
 #include <cerrno>
+#include <cstring>
+#include <new>
 
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "core/pool.hpp"
 #include "core/prop_index.hpp"
 #include "core/record.hpp"
 
@@ -32,8 +35,39 @@ const char* tiFileShownName(const ckpFile* file) {
     return "file";
 }
 
+namespace {
+// A line block with room for a text of room bytes (zeroed), or null.
+ckpLine* takeLine(ckpInfo* info, std::size_t room) {
+    int sizeClass = -1;
+    void* block = tiTakeBlock(info, sizeof(ckpLine) + room, &sizeClass);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* line = new (block) ckpLine{};
+    line->text = reinterpret_cast<char*>(line + 1);
+    line->textRoom = room;
+    line->sizeClass = sizeClass;
+    std::memset(line->text, 0, room);
+    return line;
+}
+
+void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
+    if (info == nullptr) {
+        return;
+    }
+    if (info->curLine == from) {
+        info->curLine = to;
+        info->cursor = info->cursor != nullptr ? to->text + (info->cursor - from->text) : nullptr;
+    }
+    if (info->bufLine == from) {
+        info->bufLine = to;
+        info->bufPos = info->bufPos != nullptr ? to->text + (info->bufPos - from->text) : nullptr;
+    }
+}
+} // namespace
+
 ckpLine* tiNewLine(ckpFile* file) {
-    auto* line = tiAllocZeroed<ckpLine>();
+    ckpLine* line = takeLine(file != nullptr ? file->info : nullptr, ckpLineSize);
     if (line == nullptr) {
         tiSetError("ckpLine allocation failed");
         return nullptr;
@@ -49,6 +83,33 @@ ckpLine* tiNewLine(ckpFile* file) {
         file->lastLine = line;
     }
     return line;
+}
+
+ckpLine* tiCompactLine(ckpLine* line, ckpLine* before) {
+    ckpFile* file = line != nullptr ? line->file : nullptr;
+    if (file == nullptr || file->lastLine != line || before == nullptr || before->next != line ||
+        line->firstProp != nullptr || line->headEnd != nullptr) {
+        return line;
+    }
+    std::size_t size = std::strlen(line->text) + 1;
+    ckpInfo* info = file->info;
+    ckpLine* small = takeLine(info, size);
+    if (small == nullptr) {
+        return line; // the line stays as it was read
+    }
+    char* text = small->text;
+    std::size_t room = small->textRoom;
+    int sizeClass = small->sizeClass;
+    *small = *line;
+    small->text = text;
+    small->textRoom = room;
+    small->sizeClass = sizeClass;
+    std::memcpy(small->text, line->text, size);
+    before->next = small;
+    file->lastLine = small;
+    moveCursors(info, line, small);
+    tiGiveBlock(info, line, line->sizeClass);
+    return small;
 }
 
 int tiFreeLine(ckpLine* line) {
@@ -75,22 +136,28 @@ int tiFreeLine(ckpLine* line) {
             file->lastLine = before;
         }
     }
-    tiFree(line);
+    tiGiveBlock(file != nullptr ? file->info : nullptr, line, line->sizeClass);
     return 0;
 }
 
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream) {
     auto* file = tiAllocZeroed<ckpFile>();
     char* nameCopy = tiStrDup(name);
-    if (file == nullptr || (name != nullptr && nameCopy == nullptr)) {
+    // A stream that is read takes its input through a buffer of its own.
+    bool reading = info != nullptr && info->mode != nullptr && info->mode[0] == 'r';
+    char* input = reading ? static_cast<char*>(tiAlloc(ckpInputSize)) : nullptr;
+    if (file == nullptr || (name != nullptr && nameCopy == nullptr) ||
+        (reading && input == nullptr)) {
         tiFree(file);
         tiFree(nameCopy);
+        tiFree(input);
         tiSetError("ckpFile allocation failed");
         return nullptr;
     }
     file->info = info;
     file->node = node;
     file->name = nameCopy;
+    file->inBuffer = input;
     file->syntax = ckpSyntaxUnknown;
     file->stream = stream;
     file->startOffset = -1;
@@ -171,6 +238,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
         file->next->prev = file->prev;
     }
     tiFree(file->name);
+    tiFree(file->inBuffer);
     closeFileStream(file, mode);
     tiFree(file);
     return nullptr;
@@ -206,6 +274,7 @@ int tiFreeInfo(ckpInfo* info) {
     }
     info->gens = static_cast<ckpProp**>(tiFree(info->gens));
     info->genCount = 0;
+    info->genRoom = 0;
     discardWritten(info);
     while (info->file != nullptr) {
         tiFreeFile(info->file, info->mode);
@@ -218,6 +287,7 @@ int tiFreeInfo(ckpInfo* info) {
     tiFree(info->subDir);
     tiFree(info->objPath);
     tiPropIndexFree(info);
+    tiFreePool(info);
     tiFree(info);
     return 0;
 }

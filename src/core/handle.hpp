@@ -2,6 +2,7 @@
 // property walks over the current record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,15 +18,31 @@ int tiStrMatch(const char* a, const char* mode, const char* b);
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value);
 inline constexpr int tiNoDupCheck = 0;
 inline constexpr int tiWarnDup = 1;
+// A property's texts with their lengths and the name's hash (nameHash),
+// so that a caller that has them is not made to count again.
+struct tiPropText {
+    const char* name; // null for none
+    std::size_t nameLength;
+    const char* value; // null for a flag
+    std::size_t valueLength;
+    std::uint64_t hash;
+};
+ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 // Warns when the current record already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
+void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
 int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 ckpProp* tiNextProp(ckpProp* prop);
 // The first property on line or a line after it in the record, or null.
 ckpProp* tiFirstPropFrom(const ckpLine* line);
 
+// A new line of full room, appended to file (when not null).
 ckpLine* tiNewLine(ckpFile* file);
+// The last line of its file, just read (before->next), in a block cut down
+// to its text; cursors into it move along. The line itself when it cannot
+// be cut (no memory, properties or a head end on it).
+ckpLine* tiCompactLine(ckpLine* line, ckpLine* before);
 int tiFreeLine(ckpLine* line);
 
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);

@@ -7,6 +7,7 @@
 #include "core/memory.hpp"
 #include "core/open.hpp"
 #include "core/record.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
@@ -85,8 +86,8 @@ int keepFirstRecord(ckpInfo* info) {
     // buffered input of a pipe with some runtimes (msvcrt).
     if (file->stream != nullptr && file->startOffset >= 0 &&
         platform::seek(file->stream, file->startOffset) == 0) {
-        file->readAhead = 0;
-        if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+        tiDropInput(file);
+        if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
             return 0;
         }
         first->lineNumber = 1;
@@ -99,7 +100,7 @@ int keepFirstRecord(ckpInfo* info) {
     }
     info->pendingNul = first->hasNul;
     std::int64_t read = first->lineNumber;
-    if (!tiNewRecord(info, "tiStart", 0, nullptr, &first)) {
+    if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
         return 0;
     }
     first->lineNumber = 1;
@@ -122,7 +123,7 @@ int tiCheckHeader(ckpInfo* info) {
     ckpFile* file = info->file;
     file->syntax = ckpSyntaxUnknown;
     info->type = ckpTypeNone;
-    info->actionSet = 1;
+    info->actionSet = tiActionArmed;
     info->action = ckpActionRaw;
     // A read error at the first record fails the open instead of making the
     // file look like one without a header.
@@ -147,7 +148,7 @@ int tiCheckHeader(ckpInfo* info) {
     } else {
         ckpLine* headLine = info->curLine;
         char* headPos = info->cursor;
-        info->actionSet = 1;
+        info->actionSet = tiActionArmed;
         info->action = ckpActionBuild;
         if (!ckpGets(info)) {
             return ckpSyntaxReadFailed;
@@ -159,7 +160,7 @@ int tiCheckHeader(ckpInfo* info) {
             markNulInHeader(info);
         }
     }
-    info->actionSet = 1;
+    info->actionSet = tiActionArmed;
     info->action = ckpActionKeep;
     return syntax;
 }

@@ -8,8 +8,12 @@
 
 // Memory comes from kvoMalloc and goes back through kvoFree (which accepts
 // null and returns null, so callers store the result back).
-inline void* tiAlloc(std::size_t size) { return kvoMalloc(size); }
-inline void* tiFree(void* block) { return kvoFree(block); }
+inline void* tiAlloc(std::size_t size) {
+    return kvoMalloc(size);
+}
+inline void* tiFree(void* block) {
+    return kvoFree(block);
+}
 
 template <class T> T* tiAllocZeroed() {
     void* block = kvoMalloc(sizeof(T));

@@ -103,7 +103,7 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
     if (!ok) {
         // The header check may have left its action for a file that is not
         // read after all: the includer reads on after exactly one error.
-        info->actionSet = 0;
+        info->actionSet = tiActionOff;
         info->action = ckpActionNone;
     }
     if (!ok && info->file == file) {

@@ -30,10 +30,9 @@ ckpPropSlot* findSlot(const ckpPropIndex* index, const char* name, std::uint64_t
 // line appended later has a higher sequence number, and a line's own
 // properties are appended in order.
 void takeIn(ckpPropIndex* index, ckpProp* prop) {
-    std::uint64_t hash = nameHash(prop->name);
-    ckpPropSlot* slot = findSlot(index, prop->name, hash);
+    ckpPropSlot* slot = findSlot(index, prop->name, prop->hash);
     if (slot->prop == nullptr) {
-        *slot = ckpPropSlot{prop, hash};
+        *slot = ckpPropSlot{prop, prop->hash};
         ++index->used;
     } else if (slot->prop->line->seq > prop->line->seq) {
         slot->prop = prop;
@@ -98,11 +97,12 @@ ckpPropIndex* build(ckpInfo* info) {
 
 // A direct search; with a limit on the lines and properties passed over,
 // *passed tells whether it stopped there.
-ckpProp* search(const ckpFile* file, const char* name, int limit, bool* passed) {
+ckpProp* search(const ckpFile* file, const char* name, std::uint64_t hash, int limit,
+                bool* passed) {
     int seen = 0;
     for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
         for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
-            if (p->name != nullptr && p->name[0] == name[0] && std::strcmp(p->name, name) == 0) {
+            if (p->name != nullptr && p->hash == hash && std::strcmp(p->name, name) == 0) {
                 return p;
             }
             ++seen;
@@ -117,22 +117,33 @@ ckpProp* search(const ckpFile* file, const char* name, int limit, bool* passed) 
 } // namespace
 
 ckpProp* tiPropIndexFind(ckpInfo* info, const char* name) {
+    if (name == nullptr) {
+        return nullptr;
+    }
+    return tiPropIndexFindHashed(info, name, nameHash(name));
+}
+
+ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
     if (info == nullptr || info->file == nullptr || name == nullptr) {
+        return nullptr;
+    }
+    // Most names are new to their record: the filter answers for them.
+    if ((info->file->nameBits & tiNameBit(hash)) == 0) {
         return nullptr;
     }
     const ckpPropIndex* index = info->propIndex;
     if (index == nullptr || index->file != info->file) {
         bool passed = false;
-        ckpProp* found = search(info->file, name, directSearchLimit, &passed);
+        ckpProp* found = search(info->file, name, hash, directSearchLimit, &passed);
         if (!passed) {
             return found;
         }
         index = build(info);
         if (index == nullptr) {
-            return search(info->file, name, 0, &passed); // no memory: the slow way
+            return search(info->file, name, hash, 0, &passed); // no memory: the slow way
         }
     }
-    return findSlot(index, name, nameHash(name))->prop;
+    return findSlot(index, name, hash)->prop;
 }
 
 namespace {

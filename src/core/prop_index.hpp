@@ -24,6 +24,8 @@ struct ckpPropIndex {
 
 // The first property of the handle's current record named name, or null.
 ckpProp* tiPropIndexFind(ckpInfo* info, const char* name);
+// The same, for a name whose nameHash is known.
+ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash);
 // A property just appended to its line: the index takes it in.
 void tiPropIndexAdd(ckpProp* prop);
 // A property of file's record goes away, or the file does: the index of

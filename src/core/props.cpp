@@ -5,6 +5,8 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/name_hash.hpp"
+#include "core/pool.hpp"
 #include "core/prop_index.hpp"
 
 ckpProp* tiFindProp(ckpInfo* info, const char* name) {
@@ -36,38 +38,31 @@ ckpProp* tiFirstPropFrom(const ckpLine* line) {
 // Asked for every property read: the lookup goes through the record's name
 // index, so a record of many properties stays linear.
 void tiWarnDupProp(ckpLine* line, const char* name) {
+    if (name != nullptr) {
+        tiWarnDupPropHashed(line, name, nameHash(name));
+    }
+}
+
+void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash) {
     if (line == nullptr || line->file == nullptr || name == nullptr) {
         return;
     }
-    if (tiFindProp(line->file->info, name) != nullptr) {
+    ckpInfo* info = line->file->info;
+    if (info != nullptr && info->file != nullptr && info->file->firstLine != nullptr &&
+        tiPropIndexFindHashed(info, name, hash) != nullptr) {
         tiSetErrorf("duplicate \"%s\" property", name);
     }
 }
 
-// A property and its two strings live in one block: a record of many
-// properties costs one allocation for each instead of three.
 ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* value) {
-    std::size_t nameSize = name != nullptr ? std::strlen(name) + 1 : 0;
-    std::size_t valueSize = value != nullptr ? std::strlen(value) + 1 : 0;
-    auto* block = static_cast<char*>(tiAlloc(sizeof(ckpProp) + nameSize + valueSize));
-    if (block == nullptr) {
-        tiSetError("ckpProp allocation failed");
-        return nullptr;
-    }
-    auto* prop = new (block) ckpProp{};
-    char* strings = block + sizeof(ckpProp);
-    if (name != nullptr) {
-        prop->name = static_cast<char*>(std::memcpy(strings, name, nameSize));
-    }
-    if (value != nullptr) {
-        prop->value = static_cast<char*>(std::memcpy(strings + nameSize, value, valueSize));
-    }
-    if (line == nullptr) {
-        return prop;
-    }
-    if (checkDup) {
-        tiWarnDupProp(line, name);
-    }
+    tiPropText text{name, name != nullptr ? std::strlen(name) : 0, value,
+                    value != nullptr ? std::strlen(value) : 0,
+                    name != nullptr ? nameHash(name) : 0};
+    return tiAddPropText(line, checkDup, text);
+}
+
+namespace {
+void appendToLine(ckpLine* line, ckpProp* prop) {
     prop->line = line;
     if (line->lastProp != nullptr) {
         line->lastProp->next = prop;
@@ -75,7 +70,46 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
         line->firstProp = prop;
     }
     line->lastProp = prop;
+    if (line->file != nullptr && prop->name != nullptr) {
+        line->file->nameBits |= tiNameBit(prop->hash);
+    }
     tiPropIndexAdd(prop);
+}
+} // namespace
+
+// A property and its two strings live in one block, which the handle takes
+// back for reuse when the property goes.
+ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
+    std::size_t nameSize = text.name != nullptr ? text.nameLength + 1 : 0;
+    std::size_t valueSize = text.value != nullptr ? text.valueLength + 1 : 0;
+    ckpInfo* info = line != nullptr && line->file != nullptr ? line->file->info : nullptr;
+    int sizeClass = -1;
+    auto* block =
+        static_cast<char*>(tiTakeBlock(info, sizeof(ckpProp) + nameSize + valueSize, &sizeClass));
+    if (block == nullptr) {
+        tiSetError("ckpProp allocation failed");
+        return nullptr;
+    }
+    auto* prop = new (block) ckpProp{};
+    prop->sizeClass = sizeClass;
+    prop->hash = text.hash;
+    char* strings = block + sizeof(ckpProp);
+    if (text.name != nullptr) {
+        prop->name = static_cast<char*>(std::memcpy(strings, text.name, text.nameLength));
+        prop->name[text.nameLength] = '\0';
+    }
+    if (text.value != nullptr) {
+        prop->value =
+            static_cast<char*>(std::memcpy(strings + nameSize, text.value, text.valueLength));
+        prop->value[text.valueLength] = '\0';
+    }
+    if (line == nullptr) {
+        return prop;
+    }
+    if (checkDup && text.name != nullptr) {
+        tiWarnDupPropHashed(line, text.name, text.hash);
+    }
+    appendToLine(line, prop);
     return prop;
 }
 
@@ -126,7 +160,9 @@ int tiFreeProp(ckpProp* prop) {
     if (prop->line != nullptr && prop->line->file != nullptr) {
         tiPropIndexForget(prop->line->file->info, prop->line->file);
     }
+    ckpInfo* info =
+        prop->line != nullptr && prop->line->file != nullptr ? prop->line->file->info : nullptr;
     unlinkProp(prop);
-    tiFree(prop); // the strings live in the same block
+    tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
     return 0;
 }

@@ -8,11 +8,20 @@
 #include "core/handle.hpp"
 #include "core/memory.hpp"
 
+namespace {
+constexpr int keptGenerators = 64;
+} // namespace
+
 void tiEndGenerators(ckpInfo* info) {
     if (info == nullptr) {
         return;
     }
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    // The cursor array is kept for the next record's walks unless a caller
+    // started very many.
+    if (info->genRoom > keptGenerators) {
+        info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+        info->genRoom = 0;
+    }
     info->genCount = 0;
 }
 
@@ -44,6 +53,13 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     while (file->firstLine != file->lastLine) {
         tiFreeLine(file->firstLine);
     }
+    // A line cut down to its text cannot be read into again.
+    if (file->firstLine->textRoom < static_cast<std::size_t>(ckpLineSize)) {
+        tiFreeLine(file->firstLine);
+        if (tiNewLine(file) == nullptr) {
+            return 0;
+        }
+    }
     ckpLine* line = file->firstLine;
     line->lineNumber = number != 0 ? count + 1 : count;
     line->headEnd = nullptr;
@@ -55,6 +71,7 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     while (line->firstProp != nullptr) {
         tiFreeProp(line->firstProp);
     }
+    file->nameBits = 0;
     tiEndGenerators(info);
     pointCursorsAt(info, line);
     line->text[0] = '\0';
@@ -68,7 +85,7 @@ void tiAppendText(ckpInfo* info, const char* text) {
     if (text == nullptr) {
         text = "";
     }
-    char* end = info->bufLine->text + ckpLineSize - 1;
+    char* end = info->bufLine->text + info->bufLine->textRoom - 1;
     if (info->bufPos < info->bufLine->text || info->bufPos > end) {
         return;
     }
@@ -120,10 +137,11 @@ int copyLine(const ckpLine* from, ckpFile* to, std::int64_t number) {
     line->loaded = from->loaded;
     line->continued = from->continued;
     line->physLine = from->physLine;
-    std::memcpy(line->text, from->text, sizeof line->text);
-    line->text[ckpLineSize - 1] = '\0';
+    std::size_t room = from->textRoom < line->textRoom ? from->textRoom : line->textRoom;
+    std::memcpy(line->text, from->text, room);
+    line->text[room - 1] = '\0';
     if (from->headEnd != nullptr && from->headEnd >= from->text &&
-        from->headEnd < from->text + ckpLineSize) {
+        from->headEnd < from->text + room) {
         line->headEnd = line->text + (from->headEnd - from->text);
     }
     for (const ckpProp* prop = from->firstProp; prop != nullptr; prop = prop->next) {
@@ -173,7 +191,11 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     }
     ckpFile* to = dst->file;
     std::int64_t number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
+    // A copy replaces the whole record: its walks end and their cursor
+    // array goes.
     tiEndGenerators(dst);
+    dst->gens = static_cast<ckpProp**>(tiFree(dst->gens));
+    dst->genRoom = 0;
     dst->curLine = nullptr;
     dst->cursor = nullptr;
     dst->bufLine = nullptr;
@@ -181,6 +203,7 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     while (to->firstLine != nullptr) {
         tiFreeLine(to->firstLine);
     }
+    to->nameBits = 0;
     for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
         if (!copyLine(from, to, number++)) {
             return 0;

@@ -4,8 +4,12 @@
 #include "core/handle.hpp"
 
 namespace {
-int upper(unsigned char c) { return std::islower(c) ? std::toupper(c) : c; }
-int lower(unsigned char c) { return std::isupper(c) ? std::tolower(c) : c; }
+int upper(unsigned char c) {
+    return std::islower(c) ? std::toupper(c) : c;
+}
+int lower(unsigned char c) {
+    return std::isupper(c) ? std::tolower(c) : c;
+}
 
 // Under a folding rule the comparison stops where either string ends, so a
 // string matches its prefixes and the strings it is a prefix of.

@@ -4,6 +4,7 @@
 // property.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -14,6 +15,10 @@
 // reader reads at most 510 characters of a line per piece.
 inline constexpr int ckpLineSize = 512;
 inline constexpr int ckpLinePiece = 510;
+// The block in which a read stream's input is taken.
+inline constexpr std::size_t ckpInputSize = 64 * 1024;
+// Size classes of the property and line blocks a handle keeps for reuse.
+inline constexpr int ckpBlockClasses = 6;
 // Fixed-size buffers in which messages are composed; longer texts are cut.
 inline constexpr int ckpMsgSize = 512;
 
@@ -39,8 +44,10 @@ struct ckpFileId {
 struct ckpProp {
     ckpLine* line;
     ckpProp* next;
-    char* name;  // in the property's own block
-    char* value; // in the property's own block, null for a flag property
+    char* name;         // in the property's own block
+    char* value;        // in the property's own block, null for a flag property
+    std::uint64_t hash; // of the name (0 without one), for the name index
+    int sizeClass;      // where the block goes back to: see core/pool.hpp
 };
 
 struct ckpLine {
@@ -50,7 +57,12 @@ struct ckpLine {
     // Counted in 64 bits: a file of more than 2^31 lines keeps its count.
     std::int64_t lineNumber; // meaningful on the file's first line only
     int continued;
-    char text[ckpLineSize];
+    // The line's text, in the line's own block right after it: textRoom
+    // bytes, ckpLineSize for a line that is read or written into; a
+    // continuation line read in full is cut down to its text.
+    char* text;
+    std::size_t textRoom;
+    int sizeClass; // where the block goes back to: see core/pool.hpp
     // Where the record's head (path name, or the header's keyword and
     // version) ends on this line and its properties begin: set on the line
     // where the head ends (the first line unless the head was continued), so
@@ -80,10 +92,16 @@ struct ckpFile {
     ckpLine* firstLine;
     ckpLine* lastLine;
     ckpFileId id; // full identity, filled from the stream by tiNewFile
-    // A character the reader took from the stream ahead of the line it
-    // belongs to (its value + 1; 0 for none): the next physical read returns
-    // it first. Any repositioning of the stream drops it.
-    int readAhead;
+    // Input taken from the stream and not yet read as lines: bytes
+    // [inPos, inEnd) of inBuffer (ckpInputSize bytes, owned; null for a
+    // stream that is not read). Any repositioning of the stream drops it.
+    char* inBuffer;
+    std::size_t inPos;
+    std::size_t inEnd;
+    // Names of the current record's properties, one bit per name hash: a
+    // name whose bit is clear is not in the record. Cleared when the
+    // record's properties are all gone.
+    std::uint64_t nameBits;
     // Where the stream stood when the library took it over (-1 when it cannot
     // seek): a file without header is read again from there.
     std::int64_t startOffset;
@@ -94,6 +112,10 @@ struct ckpFile {
     // pending text, is read again.
     std::int64_t skippedLines;
 };
+
+// ckpInfo::actionSet: the one-shot action is obeyed only when armed.
+inline constexpr int tiActionOff = 0;
+inline constexpr int tiActionArmed = 1;
 
 struct ckpInfo {
     ckpFile* file; // top of the stack
@@ -113,7 +135,8 @@ struct ckpInfo {
     int action;
     int actionSet;
     int genCount;
-    ckpProp** gens;   // owned array of genCount + 1 cursors
+    ckpProp** gens; // owned array of genCount + 1 cursors (room for genRoom)
+    int genRoom;
     char* configPath; // owned
     char* subDir;     // owned
     char* objPath;    // owned
@@ -122,6 +145,9 @@ struct ckpInfo {
     // handle freed otherwise discards it.
     kvoReplacement* replacement;
     ckpPropIndex* propIndex; // owned, null until a record is large enough
+    // Freed property and line blocks kept for the next records (owned).
+    void* spareBlocks[ckpBlockClasses];
+    int spareCounts[ckpBlockClasses];
     // ckpPuts formats a record here and hands the stream whole buffers.
     char outBuffer[8192];
 };

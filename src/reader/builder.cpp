@@ -4,11 +4,13 @@
 #include "reader/builder.hpp"
 
 #include <cstdio>
+#include <cstring>
 
 #include "ckp/kvo.h"
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/name_hash.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 
@@ -29,23 +31,30 @@ int valueFailed(ckpInfo* info) {
 // The quoted value at the cursor (the opening quote already passed) into
 // buffer: \" \; and \\ stand for the character after the backslash, any
 // other backslash stays. The value ends at the closing quote on the same
-// line.
+// line. Returns its length, or -1 without a closing quote.
 int parseValue(ckpInfo* info, char* buffer) {
     int n = 0;
     char* p = info->cursor;
-    while (*p != '\0' && *p != '"') {
-        if (p[0] == '\\' && (p[1] == '"' || p[1] == ';' || p[1] == '\\')) {
+    for (;;) {
+        while (*p != '\0' && *p != '"' && *p != '\\') {
+            buffer[n++] = *p++;
+        }
+        if (*p != '\\') {
+            break;
+        }
+        if (p[1] == '"' || p[1] == ';' || p[1] == '\\') {
             ++p;
         }
         buffer[n++] = *p++;
     }
     info->cursor = p;
     if (*p != '"') {
-        return valueFailed(info);
+        valueFailed(info);
+        return -1;
     }
     info->cursor = p + 1;
     buffer[n] = '\0';
-    return 1;
+    return n;
 }
 
 // One property at the cursor: a name of word characters (possibly empty),
@@ -67,20 +76,24 @@ int parseProp(ckpInfo* info) {
     }
     name[n] = '\0';
     info->cursor = p;
-    tiWarnDupProp(line, name);
+    std::size_t nameLength = static_cast<std::size_t>(n);
+    tiPropText text{name, nameLength, nullptr, 0, nameHashOf(name, nameLength)};
+    tiWarnDupPropHashed(line, name, text.hash);
     char value[ckpLineSize];
-    bool hasValue = tiPeek(info, '=');
-    if (hasValue) {
+    if (tiPeek(info, '=')) {
         ++info->cursor;
         if (!tiPeek(info, '"')) {
             return valueFailed(info);
         }
         ++info->cursor;
-        if (!parseValue(info, value)) {
+        int length = parseValue(info, value);
+        if (length < 0) {
             return 0;
         }
+        text.value = value;
+        text.valueLength = static_cast<std::size_t>(length);
     }
-    if (tiAddProp(line, tiNoDupCheck, name, hasValue ? value : nullptr) == nullptr) {
+    if (tiAddPropText(line, tiNoDupCheck, text) == nullptr) {
         tiSetSyntax(info, nullptr);
         return 0;
     }
@@ -109,6 +122,10 @@ const Qualifier qualifiers[] = {
 };
 
 const Qualifier* qualifierOf(const ckpProp* prop) {
+    // Every qualifier keyword begins so; most names are passed over here.
+    if (prop->name == nullptr || std::strncmp(prop->name, "WRX", 3) != 0) {
+        return nullptr;
+    }
     for (const Qualifier& q : qualifiers) {
         if (prop->name != nullptr && tiStrMatch(prop->name, ".", ckpKeywords[q.keyword])) {
             return &q;
@@ -198,6 +215,7 @@ int tiBuild_tp(ckpInfo* info) {
             tiFreeProp(line->firstProp);
         }
     }
+    file->nameBits = 0;
     int version = file->syntax;
     if (version < 0) {
         tiSetSyntax(info, "illegal version in tiBuild_tp");

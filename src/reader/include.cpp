@@ -134,7 +134,7 @@ void tiIncludeFile(ckpInfo* info) {
     if (!tiPushFile(info, name, node, stream) ||
         !tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
-        info->actionSet = 0;
+        info->actionSet = tiActionOff;
         info->action = ckpActionNone;
         info->type = ckpTypeError;
     }

@@ -1,103 +1,17 @@
-// Physical lines: reading one piece of a line from the stream straight into
-// a record line's text, and the line-level rules (blank and comment lines,
-// trailing comments, continuation).
+// Physical lines: reading one piece of a line into a record line's text,
+// and the line-level rules (blank and comment lines, trailing comments,
+// continuation).
 #include <cerrno>
 #include <cstring>
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/types.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reader/scanner.hpp"
-#include "support/platform.hpp"
 
 namespace {
-enum class Piece { Read, End, Error };
-
-// After a piece of exactly 510 characters the line end that follows belongs
-// to it, so that such a line reads as one line and not as a line and an
-// empty one. A CR LF after the piece counts the same (the CR is dropped, as
-// for every CR before the final LF). A CR followed by anything else is kept
-// for the next piece.
-void takeLineEnd(ckpFile* file, char* text, int* length, bool* lineEnd) {
-    std::FILE* stream = file->stream;
-    int c = platform::getcUnlocked(stream);
-    if (c == '\n') {
-        text[(*length)++] = '\n';
-        *lineEnd = true;
-        return;
-    }
-    if (c == '\r') {
-        int after = platform::getcUnlocked(stream);
-        if (after == '\n') {
-            text[(*length)++] = '\n';
-            *lineEnd = true;
-            return;
-        }
-        if (after != EOF) {
-            std::ungetc(after, stream);
-        }
-        file->readAhead = '\r' + 1;
-        return;
-    }
-    if (c != EOF) {
-        std::ungetc(c, stream);
-    }
-}
-
-// Reads one physical piece of at most 510 characters (with its LF, when the
-// line ends within them) into text. A NUL byte is malformed input: the text
-// ends there, the rest of the piece is dropped and *nulOut is set, so that
-// the line becomes a syntax error instead of hiding text behind a terminator.
-Piece readPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
-    std::FILE* stream = file->stream;
-    int length = 0;
-    bool lineEnd = false;
-    *nulOut = 0;
-    if (file->readAhead != 0) {
-        int c = file->readAhead - 1;
-        file->readAhead = 0;
-        text[length++] = static_cast<char>(c);
-        lineEnd = c == '\n';
-    }
-    // The error flag is sticky: cleared first, it tells of this read only.
-    if (std::ferror(stream)) {
-        std::clearerr(stream);
-    }
-    errno = 0;
-    while (!lineEnd && length < ckpLinePiece) {
-        int c = platform::getcUnlocked(stream);
-        if (c == EOF) {
-            break;
-        }
-        text[length++] = static_cast<char>(c);
-        lineEnd = c == '\n';
-    }
-    if (!lineEnd && length == ckpLinePiece) {
-        takeLineEnd(file, text, &length, &lineEnd);
-    }
-    if (length == 0) {
-        *errnumOut = errno;
-        if (std::ferror(stream)) {
-            return Piece::Error;
-        }
-        return std::feof(stream) ? Piece::End : Piece::Error;
-    }
-    const char* nul = static_cast<const char*>(std::memchr(text, '\0', length));
-    *nulOut = nul != nullptr ? 1 : 0;
-    if (nul != nullptr) {
-        text[nul - text] = '\0';
-        return Piece::Read;
-    }
-    // CR LF reads as LF; any other CR stays.
-    if (lineEnd && length >= 2 && text[length - 2] == '\r') {
-        text[length - 2] = '\n';
-        --length;
-    }
-    text[length] = '\0';
-    return Piece::Read;
-}
-
 // Fills line's text with the next physical line (or the pending text).
 // Returns 1, or 0 with atEnd set or the error recorded.
 int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
@@ -118,14 +32,14 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
         return 1;
     }
     int errnum = 0;
-    switch (readPiece(file, line->text, &errnum, &line->hasNul)) {
-    case Piece::Read:
+    switch (tiReadPiece(file, line->text, &errnum, &line->hasNul)) {
+    case tiPiece::Read:
         break;
-    case Piece::End:
+    case tiPiece::End:
         info->atEnd = 1;
         line->text[0] = '\0';
         return 0;
-    case Piece::Error:
+    case tiPiece::Error:
         if (errnum > 0) {
             tiSetSysError(errnum);
         } else {

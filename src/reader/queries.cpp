@@ -45,20 +45,30 @@ int tiNewGenerator(ckpInfo* info) {
         return 0;
     }
     int n = info->genCount + 1;
-    auto** slots = static_cast<ckpProp**>(tiAlloc(sizeof(ckpProp*) * static_cast<std::size_t>(n + 1)));
-    if (slots == nullptr) {
-        tiSetError("ckpProp state allocation failed");
-        return 0;
-    }
-    slots[0] = nullptr;
-    if (info->gens != nullptr) {
-        for (int i = 0; i <= info->genCount; ++i) {
-            slots[i] = info->gens[i];
+    // Room doubles, so that a caller starting many walks stays linear.
+    if (n + 1 > info->genRoom) {
+        int room = info->genRoom < 8 ? 8 : info->genRoom;
+        while (room < n + 1) {
+            room = room > INT_MAX / 2 ? INT_MAX : room * 2;
         }
-        tiFree(info->gens);
+        auto** slots =
+            static_cast<ckpProp**>(tiAlloc(sizeof(ckpProp*) * static_cast<std::size_t>(room)));
+        if (slots == nullptr) {
+            tiSetError("ckpProp state allocation failed");
+            return 0;
+        }
+        slots[0] = nullptr;
+        if (info->gens != nullptr) {
+            for (int i = 0; i <= info->genCount; ++i) {
+                slots[i] = info->gens[i];
+            }
+            tiFree(info->gens);
+        }
+        info->gens = slots;
+        info->genRoom = room;
     }
-    slots[n] = nullptr;
-    info->gens = slots;
+    info->gens[0] = nullptr;
+    info->gens[n] = nullptr;
     info->genCount = n;
     return n;
 }
@@ -73,11 +83,17 @@ int ckpGetType(ckpInfo* info) {
     return info->type;
 }
 
-char* ckpGetObjPath(ckpInfo* info) { return info != nullptr ? info->objPath : nullptr; }
+char* ckpGetObjPath(ckpInfo* info) {
+    return info != nullptr ? info->objPath : nullptr;
+}
 
-char* ckpGetConfigPath(ckpInfo* info) { return info != nullptr ? info->configPath : unknownPath; }
+char* ckpGetConfigPath(ckpInfo* info) {
+    return info != nullptr ? info->configPath : unknownPath;
+}
 
-char* ckpGetSubDir(ckpInfo* info) { return info != nullptr ? info->subDir : nullptr; }
+char* ckpGetSubDir(ckpInfo* info) {
+    return info != nullptr ? info->subDir : nullptr;
+}
 
 int ckpGetProp(ckpInfo* info, const char* name, char** value) {
     if (value != nullptr) {

@@ -66,7 +66,7 @@ bool skipToEnd(ckpInfo* info, const Pass& pass) {
 // build and type them. The previous record's type is still in info->type.
 void readRecord(ckpInfo* info, Pass& pass) {
     int previous = info->type;
-    if (!tiNewRecord(info, "ckpGets", 0, nullptr, nullptr)) {
+    if (!tiNewRecord(info, "ckpGets", tiKeepCount, nullptr, nullptr)) {
         info->type = ckpTypeError;
         return;
     }
@@ -100,7 +100,7 @@ void finishRecord(ckpInfo* info) {
     }
     // A line kept for re-reading belongs to the file being popped.
     info->pendingText = static_cast<char*>(tiFree(info->pendingText));
-    if (!tiPopFile(info, "ckpGets", 0, nullptr, nullptr)) {
+    if (!tiPopFile(info, "ckpGets", tiKeepCount, nullptr, nullptr)) {
         info->type = ckpTypeError;
     }
 }
@@ -136,7 +136,7 @@ int runScan(ckpInfo* info, Pass& pass) {
         pass.firstTurn = false;
         // An included file's header record, passed over, is not delivered
         // again by the next call.
-        if (info->actionSet == 1 && info->action == ckpActionKeep) {
+        if (info->actionSet == tiActionArmed && info->action == ckpActionKeep) {
             info->action = ckpActionNone;
         }
     }
@@ -170,6 +170,8 @@ int tiGet_tr(ckpInfo* info) {
             // The end of input ends the record; a read error fails it.
             return info->atEnd ? 1 : 0;
         }
+        // A record of very many continuation lines keeps only their texts.
+        tiCompactLine(file->lastLine, last);
     }
     return 1;
 }
@@ -184,7 +186,7 @@ extern "C" int ckpGets(ckpInfo* info) {
     }
     Pass pass;
     int action = ckpActionNone;
-    if (info->actionSet == 1) {
+    if (info->actionSet == tiActionArmed) {
         action = info->action;
         info->action = ckpActionNone;
     }

@@ -4,6 +4,7 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "reader/input.hpp"
 #include "support/platform.hpp"
 
 extern "C" {
@@ -25,7 +26,7 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         }
         // What was read ahead of the old position, or kept for re-reading,
         // would otherwise come back before the file's first line.
-        file->readAhead = 0;
+        tiDropInput(file);
         file->uncounted = 0;
         if (file->firstLine != nullptr) {
             file->firstLine->lineNumber += file->skippedLines; // they were read

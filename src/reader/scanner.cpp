@@ -10,7 +10,9 @@
 #include "reader/syntax.hpp"
 
 namespace {
-bool isEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+bool isEmpty(const char* text) {
+    return text == nullptr || *text == '\0';
+}
 } // namespace
 
 char* tiFindChar(int c, char* text) {
@@ -74,7 +76,7 @@ int tiNextLine(ckpInfo* info, int skip) {
     return 1;
 }
 
-int tiPeek(ckpInfo* info, int c) {
+int tiPeekSlow(ckpInfo* info, int c) {
     if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
         return 0;
     }

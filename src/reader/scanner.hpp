@@ -14,7 +14,19 @@ char* tiSkipName(char* text);
 int tiScanInt(char** pos, int def);
 
 int tiNextLine(ckpInfo* info, int skip);
-int tiPeek(ckpInfo* info, int c);
+// Skips blanks, crossing at most one line end into a continuation line;
+// then 1 when the cursor stands on c (on anything for c == 0), else 0.
+int tiPeekSlow(ckpInfo* info, int c);
+inline int tiPeek(ckpInfo* info, int c) {
+    // Most calls stand on a printable character already.
+    if (info != nullptr && info->curLine != nullptr && info->cursor != nullptr) {
+        auto k = static_cast<unsigned char>(*info->cursor);
+        if (k > ' ') {
+            return c == 0 || k == (c & 0xFF) ? 1 : 0;
+        }
+    }
+    return tiPeekSlow(info, c);
+}
 // Copies the next blank-delimited word of the current line into buffer
 // (ckpLineSize bytes); returns where it began, or null.
 char* tiGetWord(ckpInfo* info, char* buffer);

@@ -21,7 +21,9 @@ extern const char* const ckpKeywords[kwCount];
 // Character classes of the syntax. Word characters follow the runtime's
 // character tables (isalnum) plus '_'. They are asked for every character
 // read, so the ASCII range is answered inline; the locale decides the rest.
-inline int tiIsBlank(int c) { return c == ' ' || c == '\t' || c == '\v'; }
+inline int tiIsBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\v';
+}
 int tiIsWordCharOutsideAscii(int c);
 inline int tiIsWordChar(int c) {
     if (c >= 0 && c < 0x80) {
@@ -32,7 +34,9 @@ inline int tiIsWordChar(int c) {
     }
     return tiIsWordCharOutsideAscii(c);
 }
-inline int tiIsDigit(int c) { return c >= '0' && c <= '9' ? 1 : 0; }
+inline int tiIsDigit(int c) {
+    return c >= '0' && c <= '9' ? 1 : 0;
+}
 // The character at p as the classes above take it (0..255).
 inline int uc(const char* p) {
     return static_cast<unsigned char>(*p);

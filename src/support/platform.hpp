@@ -21,6 +21,9 @@ inline int getcUnlocked(std::FILE* stream) {
 inline int putcUnlocked(int c, std::FILE* stream) {
     return _putc_nolock(c, stream);
 }
+inline std::size_t freadUnlocked(void* p, std::size_t n, std::FILE* stream) {
+    return _fread_nolock(p, 1, n, stream);
+}
 // msvcrt has no unlocked fwrite; runs are long, so the lock costs little there.
 inline std::size_t fwriteUnlocked(const void* p, std::size_t n, std::FILE* stream) {
     return std::fwrite(p, 1, n, stream);
@@ -48,6 +51,9 @@ inline int getcUnlocked(std::FILE* stream) {
 }
 inline int putcUnlocked(int c, std::FILE* stream) {
     return putc_unlocked(c, stream);
+}
+inline std::size_t freadUnlocked(void* p, std::size_t n, std::FILE* stream) {
+    return fread_unlocked(p, 1, n, stream);
 }
 inline std::size_t fwriteUnlocked(const void* p, std::size_t n, std::FILE* stream) {
     return fwrite_unlocked(p, 1, n, stream);

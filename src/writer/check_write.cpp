@@ -9,7 +9,7 @@ int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendA
     }
     // The record is begun before the mode is tested: a record-starting call
     // on a reading handle empties that handle's record and then fails.
-    if (startRecord && !tiNewRecord(info, caller, 1, nullptr, nullptr)) {
+    if (startRecord && !tiNewRecord(info, caller, tiCountRecord, nullptr, nullptr)) {
         return 0;
     }
     if (!tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {

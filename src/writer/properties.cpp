@@ -54,7 +54,7 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
     std::size_t most = 2 * (std::strlen(name) + (value != nullptr ? std::strlen(value) : 0)) + 3;
-    ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value)};
+    ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value), 0, -1};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
         tiSetError("property too long for one line in ckpPutProp");

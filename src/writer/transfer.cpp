@@ -55,7 +55,7 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
     }
     const char* path = destination->objPath != nullptr ? destination->objPath : "";
     tiSetErrorf("record \"%s\" cannot be written in ckpXfer: %s", path, fault);
-    tiNewRecord(destination, "ckpXfer", 0, nullptr, nullptr);
+    tiNewRecord(destination, "ckpXfer", tiKeepCount, nullptr, nullptr);
     destination->type = ckpTypeNone;
     return 0;
 }

@@ -15,7 +15,7 @@ ckpInfo* handleWithLines(int lines, int firstNumber) {
     tiNewFile(info, "f", 1, nullptr);
     for (int i = 0; i < lines; ++i) {
         ckpLine* l = tiNewLine(info->file);
-        std::snprintf(l->text, sizeof l->text, "line%d", i);
+        std::snprintf(l->text, ckpLineSize, "line%d", i);
         tiAddProp(l, 0, ckptest::cat("p", std::to_string(i)).c_str(), "v");
     }
     info->file->firstLine->lineNumber = firstNumber;

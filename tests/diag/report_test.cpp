@@ -22,7 +22,7 @@ ckpInfo* handleWith(const char* name, std::FILE* stream, int number,
     ckpFile* file = tiNewFile(info, name, 0, stream);
     for (const char* text : lines) {
         ckpLine* line = tiNewLine(file);
-        std::snprintf(line->text, sizeof line->text, "%s", text);
+        std::snprintf(line->text, ckpLineSize, "%s", text);
     }
     if (file->firstLine != nullptr) {
         file->firstLine->lineNumber = number;

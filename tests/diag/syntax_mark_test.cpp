@@ -19,7 +19,7 @@ ckpInfo* faulty(const std::string& text, int column, const char* message, int nu
     ckpInfo* info = tiNewInfo();
     ckpFile* file = tiNewFile(info, "f.ckp", 0, nullptr);
     ckpLine* line = tiNewLine(file);
-    std::snprintf(line->text, sizeof line->text, "%s", text.c_str());
+    std::snprintf(line->text, ckpLineSize, "%s", text.c_str());
     line->lineNumber = number;
     info->curLine = line;
     info->cursor = line->text + column;

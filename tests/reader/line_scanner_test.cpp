@@ -19,7 +19,7 @@ struct Lines {
         tiNewFile(info, "f", 1, nullptr);
         for (std::size_t i = 0; i < texts.size(); ++i) {
             ckpLine* l = tiNewLine(info->file);
-            std::snprintf(l->text, sizeof l->text, "%s", texts[i].c_str());
+            std::snprintf(l->text, ckpLineSize, "%s", texts[i].c_str());
             l->continued = i + 1 < texts.size() ? 1 : 0;
         }
         info->curLine = info->file->firstLine;

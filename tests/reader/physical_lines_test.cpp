@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/testutil.hpp"
+#include "reader/input.hpp"
 #include "reader/reader.hpp"
 #include "reading.hpp"
 
@@ -326,13 +327,18 @@ TEST(PhysicalLines, ReadErrors) {
     ASSERT_NE(r.info, nullptr);
     r.next();
     std::FILE* stream = r.info->file->stream;
-    // A stream opened for writing only cannot be read.
+    // A stream opened for writing only cannot be read. The input already
+    // taken from the real stream is set aside while the other one stands in.
+    ckpFile saved = *r.info->file;
+    tiDropInput(r.info->file);
     r.info->file->stream = std::fopen(dir.file("w").c_str(), "w");
     ckptest::resetErrors();
     EXPECT_EQ(r.next(), ckpTypeError);
     EXPECT_GE(ckpGetNumError(), 1);
     std::fclose(r.info->file->stream);
     r.info->file->stream = stream;
+    r.info->file->inPos = saved.inPos;
+    r.info->file->inEnd = saved.inEnd;
     EXPECT_EQ(r.next(), ckpTypeObject);
 
     r.info->file->stream = nullptr;

@@ -1,0 +1,114 @@
+// Free lists of property and line blocks by size class, per handle.
+// A list holds a bounded number of blocks, so that a very large record does
+// not leave its memory with the handle.
+#include "core/pool.hpp"
+
+#include <cstring>
+
+#include "core/memory.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define CKP_POOL_POISON 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CKP_POOL_POISON 1
+#endif
+#endif
+#if defined(CKP_POOL_POISON)
+#include <sanitizer/asan_interface.h>
+#endif
+
+namespace {
+// Under the address sanitizer a kept block is poisoned, so that a use after
+// it went back is caught as a use after free would be.
+void poison(void* block, std::size_t size) {
+#if defined(CKP_POOL_POISON)
+    ASAN_POISON_MEMORY_REGION(block, size);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+void unpoison(void* block, std::size_t size) {
+#if defined(CKP_POOL_POISON)
+    ASAN_UNPOISON_MEMORY_REGION(block, size);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
+// Blocks of 64 << k bytes; a property larger than the largest class has a
+// block of its own size.
+constexpr std::size_t smallestBlock = 64;
+constexpr int keptBlocks = 1024;
+
+int classOf(std::size_t size) {
+    std::size_t block = smallestBlock;
+    for (int k = 0; k < ckpBlockClasses; ++k, block *= 2) {
+        if (size <= block) {
+            return k;
+        }
+    }
+    return -1;
+}
+
+// A kept block holds the link to the next one in its first bytes.
+void*& linkOf(void* block) {
+    return *static_cast<void**>(block);
+}
+} // namespace
+
+void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
+    int k = info != nullptr ? classOf(size) : -1;
+    *sizeClass = k;
+    if (k < 0) {
+        return tiAlloc(size);
+    }
+    void* block = info->spareBlocks[k];
+    if (block != nullptr) {
+        unpoison(block, sizeof(void*));
+        info->spareBlocks[k] = linkOf(block);
+        --info->spareCounts[k];
+    } else {
+        block = tiAlloc(smallestBlock << k);
+        if (block == nullptr) {
+            return nullptr;
+        }
+    }
+    // Only what was asked for may be used: the rest of the block stays
+    // poisoned, so that running past it is caught.
+    poison(block, smallestBlock << k);
+    unpoison(block, size);
+    return block;
+}
+
+void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
+    if (block == nullptr) {
+        return;
+    }
+    if (info == nullptr || sizeClass < 0 || info->spareCounts[sizeClass] >= keptBlocks) {
+        if (sizeClass >= 0) {
+            unpoison(block, smallestBlock << sizeClass);
+        }
+        tiFree(block);
+        return;
+    }
+    unpoison(block, smallestBlock << sizeClass);
+    linkOf(block) = info->spareBlocks[sizeClass];
+    info->spareBlocks[sizeClass] = block;
+    ++info->spareCounts[sizeClass];
+    poison(block, smallestBlock << sizeClass);
+}
+
+void tiFreePool(ckpInfo* info) {
+    for (int k = 0; k < ckpBlockClasses; ++k) {
+        while (info->spareBlocks[k] != nullptr) {
+            unpoison(info->spareBlocks[k], smallestBlock << k);
+            void* next = linkOf(info->spareBlocks[k]);
+            tiFree(info->spareBlocks[k]);
+            info->spareBlocks[k] = next;
+        }
+        info->spareCounts[k] = 0;
+    }
+}
