@@ -220,7 +220,11 @@ class JsonOutput {
     JsonBuffer text_;
 };
 
-// The records of one file, one object each.
+// The records of one file, one object a line or, for --array, as elements
+// of the one array that runJson opened (the same bytes as the whole array
+// at once, but never held in memory). `first` tells whether an element has
+// been printed yet; `failed` is set when a syntax record tells of a
+// resource failure.
 class JsonFile {
   public:
     JsonFile(JsonOutput& output, bool array, bool& first, bool& failed)

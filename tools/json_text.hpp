@@ -28,7 +28,10 @@ class JsonBuffer {
         std::memcpy(to, bytes.data(), bytes.size());
         size_ += bytes.size();
     }
-    void append(char c) { *room(1) = c, ++size_; }
+    void append(char c) {
+        *room(1) = c;
+        ++size_;
+    }
 
     const char* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
