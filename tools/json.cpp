@@ -1,13 +1,17 @@
 // ckp json: the records of files as JSON, one object per record.
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
-#include <utility>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "ckp/ckp.hpp"
+#include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
+#include "json_text.hpp"
 #include "output.hpp"
 
 namespace ckptool {
@@ -41,24 +45,23 @@ const char* typeName(ckp::Type type) {
     return "unknown";
 }
 
-std::string text(std::string_view view) {
-    return std::string(view);
-}
-
 // Records that name a path; the others leave the last path on the handle.
 bool hasPath(ckp::Type type) {
     return type == ckp::Type::None || type == ckp::Type::Object || type == ckp::Type::Include ||
            type == ckp::Type::ConfigPath || type == ckp::Type::SubDir || type == ckp::Type::Syntax;
 }
 
+struct LineSpan {
+    long long first;
+    long long last;
+};
+
 // The first and last physical line of each record. Records partition the
 // lines of their file, so a record begins after the one before it in the
 // same file; an included file starts again at line 1.
 class LineSpans {
   public:
-    std::pair<long long, long long> of(const ckp::Record& record) {
-        ckp::Type type = record.type();
-        long long last = record.line();
+    LineSpan of(ckp::Type type, long long last) {
         if (type == ckp::Type::EndInclude) {
             if (before_.size() > 1) {
                 before_.pop_back();
@@ -78,30 +81,61 @@ class LineSpans {
     std::vector<long long> before_{0};
 };
 
-// A comment record's line as the reader holds it: the library prints it
-// ahead of the "on line N" report line.
-std::string commentText(const ckp::Record& record) {
-    std::FILE* scratch = std::tmpfile();
-    if (scratch == nullptr) {
-        return std::string();
+// What the library reports for the current record, caught from its
+// reporter: the line number it shows and, when asked for, the record's
+// first line printed ahead of it. The texts are kept as a stream would
+// hold them, each with its line end; the buffer is reused from record to
+// record.
+class RecordReport {
+  public:
+    void take(ckpInfo* info, bool withText) {
+        all_.clear();
+        last_ = 0;
+        kvoReportHandler previous = nullptr;
+        void* previousData = nullptr;
+        kvoGetReportHandler(&previous, &previousData);
+        kvoSetReportHandler(&RecordReport::collect, this);
+        ckpReport(info, nullptr, 0, withText ? -1 : 0, "", "");
+        kvoSetReportHandler(previous, previousData);
     }
-    ckpReport(record.handle(), scratch, 0, -1, "", "");
-    std::rewind(scratch);
-    std::string all;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, scratch)) > 0) {
-        all.append(buffer, n);
+
+    // The number after " on line " in the last text; 0 without one.
+    long long line() const {
+        std::size_t at = all_.find(" on line ", last_);
+        return at == std::string::npos ? 0 : std::strtoll(all_.c_str() + at + 9, nullptr, 10);
     }
-    std::fclose(scratch);
-    // The line is printed with a line end, and the report line after it.
-    std::size_t report = all.rfind("\n on line ");
-    std::string line = report == std::string::npos ? std::string() : all.substr(0, report);
-    if (!line.empty() && line.back() == '\n') {
-        line.pop_back();
+
+    // The record's line: what comes before the report line, without its
+    // line end.
+    std::string_view text() const {
+        std::string_view all(all_);
+        std::size_t report = all.rfind("\n on line ");
+        if (report == std::string_view::npos) {
+            return {};
+        }
+        std::string_view line = all.substr(0, report);
+        if (!line.empty() && line.back() == '\n') {
+            line.remove_suffix(1);
+        }
+        return line;
     }
-    return line;
-}
+
+  private:
+    static int collect(const char* text, void* self) {
+        auto* report = static_cast<RecordReport*>(self);
+        try {
+            report->last_ = report->all_.size();
+            report->all_ += text != nullptr ? text : "";
+            report->all_ += '\n';
+            return 1;
+        } catch (...) { // no exception may unwind through the C library
+            return 0;
+        }
+    }
+
+    std::string all_;
+    std::size_t last_ = 0; // where the last text begins
+};
 
 int syntaxVersion(const ckp::Record& record) {
     int version = -1;
@@ -109,98 +143,166 @@ int syntaxVersion(const ckp::Record& record) {
     return version;
 }
 
-nlohmann::json recordJson(const ckp::Record& record, std::pair<long long, long long> lines) {
-    nlohmann::json out = nlohmann::json::object();
+void appendProps(JsonBuffer& out, const ckp::Record& record) {
+    out.append('[');
+    bool first = true;
+    for (const ckp::Property& p : record.props()) {
+        out.append(first ? std::string_view("[") : std::string_view(",["));
+        first = false;
+        appendJsonString(out, p.name);
+        out.append(',');
+        if (p.has_value) {
+            appendJsonString(out, p.value);
+        } else {
+            out.append("null");
+        }
+        out.append(']');
+    }
+    out.append(']');
+}
+
+// One record as a JSON object, its fields in the order of their names.
+// `error` is set for a syntax record, `report` holds the record's report.
+void appendRecord(JsonBuffer& out, const ckp::Record& record, LineSpan lines,
+                  const ckp::SyntaxError* error, const RecordReport& report) {
     ckp::Type type = record.type();
-    out["type"] = typeName(type);
+    JsonObject object(out);
+    if (error != nullptr) {
+        appendJsonInteger(object.key("column"), characterColumn(error->text, error->column));
+    }
+    appendJsonInteger(object.key("end_line"), lines.last);
+    if (error != nullptr) {
+        appendJsonString(object.key("error"), error->message);
+    }
     // Standard input is named as the library names it in its reports.
     std::string_view file = record.file();
-    out["file"] = file.empty() ? std::string("stdin") : text(file);
+    appendJsonString(object.key("file"), file.empty() ? std::string_view("stdin") : file);
+    // The line of a syntax record is the one that holds the fault.
+    appendJsonInteger(object.key("line"), error != nullptr ? error->line : lines.first);
     if (hasPath(type)) {
-        out["path"] = text(record.path());
+        appendJsonString(object.key("path"), record.path());
     }
-    nlohmann::json props = nlohmann::json::array();
-    for (const ckp::Property& p : record.props()) {
-        props.push_back({text(p.name), p.has_value ? nlohmann::json(text(p.value)) : nullptr});
+    appendProps(object.key("props"), record);
+    if (type == ckp::Type::Comment) {
+        // A comment's line as the reader holds it.
+        appendJsonString(object.key("text"), report.text());
     }
-    out["props"] = std::move(props);
-    out["line"] = lines.first;
-    out["end_line"] = lines.second;
-    if (type == ckp::Type::Syntax) {
-        // The line of a syntax record is the one that holds the fault.
-        ckp::SyntaxError error = record.syntax_error();
-        out["line"] = error.line;
-        out["column"] = characterColumn(error.text, error.column);
-        out["error"] = error.message;
-    } else if (type == ckp::Type::Comment) {
-        out["text"] = commentText(record);
-    } else if (type == ckp::Type::Header) {
-        out["version"] = syntaxVersion(record);
+    appendJsonString(object.key("type"), typeName(type));
+    if (type == ckp::Type::Header) {
+        appendJsonInteger(object.key("version"), syntaxVersion(record));
     }
-    return out;
+    object.close();
 }
 
-// Bytes that are not UTF-8 (a file in a legacy code page) become U+FFFD
-// rather than ending the output.
-std::string dump(const nlohmann::json& value) {
-    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
+// Standard output in large pieces: records are composed in one buffer,
+// which goes to stdio whenever it has grown past a block.
+class JsonOutput {
+  public:
+    JsonBuffer& text() { return text_; }
 
-// Prints the records of one file, one object a line or, for --array, as
-// elements of the one array that runJson opened (the same bytes as the
-// whole array dumped at once, but never held in memory); returns the number
-// of syntax errors; `failed` is set when one of them was a resource failure.
-long jsonFile(const std::string& file, bool array, bool& first, bool& failed) {
-    ckp::Reader reader(isStdout(file) ? std::string() : file);
-    LineSpans spans;
-    long errors = 0;
-    bool afterHeader = false;
-    for (const ckp::Record& record : reader) {
-        // An included file's header record is handed out twice in a row;
-        // it is one record of that file.
-        bool header = record.type() == ckp::Type::Header;
-        bool repeat = header && afterHeader;
-        afterHeader = header;
-        if (repeat) {
-            continue;
+    // Called after each record.
+    void recordDone() {
+        if (text_.size() >= block) {
+            flush();
         }
-        if (record.type() == ckp::Type::Syntax) {
-            ++errors;
-            failed = failed || resourceFault(record.syntax_error().message);
+    }
+
+    void flush() {
+        if (text_.size() > 0) {
+            std::fwrite(text_.data(), 1, text_.size(), stdout);
+            text_.clear();
         }
-        std::string one = dump(recordJson(record, spans.of(record)));
-        if (array) {
-            std::printf("%s%s", first ? "" : ",", one.c_str());
-        } else {
-            std::printf("%s\n", one.c_str());
-        }
-        first = false;
         checkStdout();
     }
-    return errors;
-}
+
+  private:
+    static constexpr std::size_t block = 64 * 1024;
+    JsonBuffer text_;
+};
+
+// The records of one file, one object a line or, for --array, as elements
+// of the one array that runJson opened (the same bytes as the whole array
+// at once, but never held in memory). `first` tells whether an element has
+// been printed yet; `failed` is set when a syntax record tells of a
+// resource failure.
+class JsonFile {
+  public:
+    JsonFile(JsonOutput& output, bool array, bool& first, bool& failed)
+        : output_(output), array_(array), first_(first), failed_(failed) {}
+
+    // Prints the records of `file`; returns the number of syntax errors.
+    long print(const std::string& file) {
+        ckp::Reader reader(isStdout(file) ? std::string() : file);
+        bool afterHeader = false;
+        for (const ckp::Record& record : reader) {
+            // An included file's header record is handed out twice in a
+            // row; it is one record of that file.
+            bool header = record.type() == ckp::Type::Header;
+            bool repeat = header && afterHeader;
+            afterHeader = header;
+            if (!repeat) {
+                printRecord(record);
+            }
+        }
+        return errors_;
+    }
+
+  private:
+    void printRecord(const ckp::Record& record) {
+        ckp::Type type = record.type();
+        report_.take(record.handle(), type == ckp::Type::Comment);
+        LineSpan lines = spans_.of(type, report_.line());
+        std::optional<ckp::SyntaxError> error;
+        if (type == ckp::Type::Syntax) {
+            error = record.syntax_error();
+            ++errors_;
+            failed_ = failed_ || resourceFault(error->message);
+        }
+        JsonBuffer& text = output_.text();
+        if (array_ && !first_) {
+            text.append(',');
+        }
+        appendRecord(text, record, lines, error ? &*error : nullptr, report_);
+        if (!array_) {
+            text.append('\n');
+        }
+        first_ = false;
+        output_.recordDone();
+    }
+
+    JsonOutput& output_;
+    bool array_;
+    bool& first_;
+    bool& failed_;
+    long errors_ = 0;
+    LineSpans spans_;
+    RecordReport report_;
+};
 
 } // namespace
 
 int runJson(const JsonOptions& options) {
+    JsonOutput output;
     long errors = 0;
     bool first = true;
     bool failed = false;
     if (options.array) {
-        std::printf("[");
+        output.text().append('[');
     }
     for (const std::string& file : options.files) {
         try {
-            errors += jsonFile(file, options.array, first, failed);
+            errors += JsonFile(output, options.array, first, failed).print(file);
         } catch (const ckp::Error& e) {
+            // What was read before the failure comes out ahead of its message.
+            output.flush();
             std::fflush(stdout);
             throw ToolError(aboutFile(file, e.what()));
         }
     }
     if (options.array) {
-        std::printf("]\n");
-        checkStdout();
+        output.text().append("]\n");
     }
+    output.flush();
     if (failed) {
         return exitFailure;
     }

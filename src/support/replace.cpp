@@ -13,6 +13,7 @@ struct kvoReplacement {
     char* target; // the final file, after links
     char* temp;   // null: the target is written in place
     std::FILE* stream;
+    char* buffer; // the stream's buffer (owned), null for the runtime's own
     int flags;
     kvoReplacement* volatile nextPending;
 };
@@ -116,7 +117,20 @@ void release(kvoReplacement* r) {
     forget(r);
     kvoFree(r->temp);
     kvoFree(r->target);
+    kvoFree(r->buffer); // its stream is closed by now
     kvoFree(r);
+}
+
+// A temporary is written in large blocks: a file of many records then costs
+// few system calls. A file written in place (a device, a FIFO) keeps the
+// runtime's buffering. The block is taken before anything is created, so
+// that without memory for it nothing is left behind.
+constexpr std::size_t streamBufferSize = 64 * 1024;
+
+void useLargeBuffer(kvoReplacement* r) {
+    if (r->temp == nullptr || std::setvbuf(r->stream, r->buffer, _IOFBF, streamBufferSize) != 0) {
+        r->buffer = static_cast<char*>(kvoFree(r->buffer)); // the runtime's buffer serves
+    }
 }
 
 // Publishes a complete temporary; 0 or the reason, the temporary removed.
@@ -151,8 +165,9 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = ENOMEM;
         return nullptr;
     }
-    *r = kvoReplacement{nullptr, nullptr, nullptr, flags, nullptr};
-    err = start(r, target);
+    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr, flags, nullptr};
+    r->buffer = static_cast<char*>(kvoMalloc(streamBufferSize));
+    err = r->buffer != nullptr ? start(r, target) : ENOMEM;
     if (err != 0) {
         if (r->stream != nullptr) {
             std::fclose(r->stream);
@@ -160,6 +175,7 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         release(r);
         return nullptr;
     }
+    useLargeBuffer(r);
     return r;
 }
 

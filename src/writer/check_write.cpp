@@ -12,7 +12,10 @@ int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendA
     if (startRecord && !tiNewRecord(info, caller, tiCountRecord, nullptr, nullptr)) {
         return 0;
     }
-    if (!tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {
+    // A handle with its record in place, the case of every call after the
+    // first, needs no guard.
+    bool ready = info != nullptr && info->file != nullptr && info->file->firstLine != nullptr;
+    if (!ready && !tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {
         return 0;
     }
     char mode = info->mode != nullptr ? info->mode[0] : '\0';

@@ -34,26 +34,35 @@ bool needsEscape(const char* p, char lead, char trail, char extra) {
 namespace {
 // Only a backslash or a delimiter can need an escape: a scan over a field
 // stops at these, and the runs between them go out whole. The stops are
-// looked up in a table; the sets of delimiters that ckpPuts uses have theirs
-// made at compile time, any other set gets one of its own.
+// looked up in a table, or found a run at a time through their set as a
+// string; the sets of delimiters that ckpPuts uses have theirs made at
+// compile time, any other set gets one of its own.
 struct StopTable {
     char lead, trail, extra;
     std::array<bool, 256> stop;
+    char set[5]; // the same stops but the terminator, as a string
 };
 
 constexpr StopTable makeStops(char lead, char trail, char extra) {
-    StopTable t{lead, trail, extra, {}};
+    StopTable t{lead, trail, extra, {}, {}};
+    std::size_t n = 0;
     for (char c : {'\0', '\\', lead, trail, extra}) {
         t.stop[static_cast<unsigned char>(c)] = true;
+        if (c != '\0') {
+            t.set[n++] = c;
+        }
     }
     return t;
 }
 
+constexpr StopTable valueStops = makeStops('"', '"', ';');
+constexpr StopTable nameStops = makeStops(' ', '=', '\0'); // a name with a value after a blank
+constexpr StopTable flagStops = makeStops(' ', '\0', '\0');
 constexpr StopTable knownStops[] = {
-    makeStops('"', '"', ';'),   // a value
-    makeStops(' ', '=', '\0'),  // a name with a value after a blank
-    makeStops('\0', '=', '\0'), // the same first on its line
-    makeStops(' ', '\0', '\0'), // a flag
+    valueStops,
+    nameStops,
+    makeStops('\0', '=', '\0'), // a name with a value first on its line
+    flagStops,
     makeStops('\0', '\0', '\0'),
 };
 
@@ -80,7 +89,7 @@ class Stops {
     }
 
   private:
-    StopTable own_{};
+    StopTable own_; // filled only for a set without a table of its own
     const bool* stop_ = nullptr;
 };
 } // namespace
@@ -213,12 +222,6 @@ int endLine(Layout& layout, bool continued) {
 // most: every character escaped, the delimiters, the separator.
 constexpr std::size_t propRoom = 4 * ckpLineSize + 8;
 
-bool fitsRoom(const ckpProp* prop) {
-    std::size_t name = prop->name != nullptr ? std::strlen(prop->name) : 0;
-    std::size_t value = prop->value != nullptr ? std::strlen(prop->value) : 0;
-    return 2 * (name + value) + 8 <= propRoom;
-}
-
 bool overflows(const Layout& layout, bool wrap, std::size_t size) {
     return wrap && layout.column != 0 &&
            layout.column + 1 + size > static_cast<std::size_t>(ckpHeadMax);
@@ -237,22 +240,70 @@ int putMeasured(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
     return layout.out == nullptr || putProp(*layout.out, sep, prop);
 }
 
-// A property is formatted into the buffer first and measured there; when it
-// does not fit the line, its separator gives way to a continuation. Only
-// what is too long for that, or a layout without output, is measured apart.
+// Copies text into [o, limit) with its escapes, a run between stops at a
+// time; null when it does not fit, so that the caller can take the slower
+// way.
+char* copyEscaped(char* o, const char* limit, const char* text, const StopTable& stops) {
+    const char* p = text != nullptr ? text : "";
+    for (;;) {
+        std::size_t n = std::strcspn(p, stops.set);
+        if (n + 2 > static_cast<std::size_t>(limit - o)) {
+            return nullptr;
+        }
+        std::memcpy(o, p, n);
+        o += n;
+        p += n;
+        if (*p == '\0') {
+            return o;
+        }
+        if (needsEscape(p, stops.lead, stops.trail, stops.extra)) {
+            *o++ = '\\';
+        }
+        *o++ = *p++;
+    }
+}
+
+// A property after a blank, formatted at o; null when it does not fit
+// before limit.
+char* copyProp(char* o, const char* limit, const ckpProp* prop) {
+    *o++ = ' ';
+    o = copyEscaped(o, limit, prop->name, prop->value != nullptr ? nameStops : flagStops);
+    if (o == nullptr || prop->value == nullptr) {
+        return o;
+    }
+    if (limit - o < 2) {
+        return nullptr;
+    }
+    *o++ = '=';
+    *o++ = '"';
+    o = copyEscaped(o, limit, prop->value, valueStops);
+    if (o == nullptr || o == limit) {
+        return nullptr;
+    }
+    *o++ = '"';
+    return o;
+}
+
+// A property after a blank is formatted into the buffer first and measured
+// there; when it does not fit the line, its blank gives way to a
+// continuation. Only what is too long for the buffer, or a layout without
+// output, is measured apart.
 int putProp(Layout& layout, char sep, const ckpProp* prop, bool wrap) {
     tOut* out = layout.out;
-    if (out == nullptr || sep == '\0' || !fitsRoom(prop) || out->size < propRoom) {
+    if (out == nullptr || sep != ' ' || out->size < propRoom) {
         return putMeasured(layout, sep, prop, wrap);
     }
     if (out->size - out->used < propRoom && !tOutFlush(*out)) {
         return 0;
     }
+    // One byte stays free for the line break that a continuation adds.
     std::size_t start = out->used;
-    if (!putProp(*out, sep, prop)) {
-        return 0;
+    char* end = copyProp(out->buffer + start, out->buffer + out->size - 1, prop);
+    if (end == nullptr) {
+        return putMeasured(layout, sep, prop, wrap);
     }
-    std::size_t size = out->used - start - 1;
+    std::size_t size = static_cast<std::size_t>(end - (out->buffer + start)) - 1;
+    out->used = start + 1 + size;
     if (!overflows(layout, wrap, size)) {
         layout.column += size + 1;
         return 1;

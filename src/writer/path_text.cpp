@@ -1,79 +1,98 @@
 // The path name as the head text of a record, written so that the reader
 // gives it back unchanged, or refused where the syntax cannot carry it.
+#include <array>
 #include <cstring>
 
 #include "core/types.hpp"
-#include "reader/scanner.hpp"
+#include "reader/syntax.hpp"
 #include "writer/writer.hpp"
 
 namespace {
-// Only blank, tab and vertical tab select the quoted form; semicolons and
-// backslashes are copied as they are in both forms.
-bool needsQuotes(const char* path) {
-    return *tiSkipWord(const_cast<char*>(path)) != '\0';
-}
-
-bool endsWith(const char* text, char c) {
-    std::size_t n = std::strlen(text);
+bool endsWith(const char* text, std::size_t n, char c) {
     return n > 0 && text[n - 1] == c;
 }
 
-// A semicolon ends the line's content unless a backslash stands before it,
-// and the path keeps that backslash: only a semicolon that has one in the
-// path itself comes back.
-bool semicolonsCarried(const char* path) {
-    for (const char* p = std::strchr(path, ';'); p != nullptr; p = std::strchr(p + 1, ';')) {
-        if (p == path || p[-1] != '\\') {
-            return false;
+// What one pass over a path finds: only blank, tab and vertical tab select
+// the quoted form, in which a double quote gets a backslash; semicolons and
+// backslashes are copied as they are in both forms. A semicolon ends the
+// line's content unless a backslash stands before it, and the path keeps
+// that backslash: only a semicolon that has one in the path itself comes
+// back, and no line feed does.
+struct Scan {
+    std::size_t length = 0;
+    std::size_t quotes = 0;
+    bool blank = false;
+    bool carried = true;
+};
+
+// The characters that the pass over a path must look at.
+constexpr std::array<bool, 256> pathSpecials = [] {
+    std::array<bool, 256> table{};
+    for (char c : {'\0', '"', ' ', '\t', '\v', '\n', ';'}) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    return table;
+}();
+
+Scan scan(const char* path) {
+    Scan s;
+    const char* p = path;
+    for (;; ++p) {
+        while (!pathSpecials[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        char c = *p;
+        if (c == '\0') {
+            break;
+        }
+        if (c == '"') {
+            ++s.quotes;
+        } else if (tiIsBlank(static_cast<unsigned char>(c))) {
+            s.blank = true;
+        } else if (c == '\n' || (p == path || p[-1] != '\\')) {
+            s.carried = false; // a line feed, or a semicolon without a backslash
         }
     }
-    return true;
+    s.length = static_cast<std::size_t>(p - path);
+    return s;
 }
-
-enum class Form { Plain, Quoted, Refused };
+} // namespace
 
 // The unquoted form keeps every backslash but that of a leading `\"`, which
 // it drops, so a path that begins with `\"` is quoted. The quoted form ends
 // at a quote without a backslash before it, so it cannot end in one.
-Form formOf(const char* path) {
-    if (path[0] == '\0' || std::strchr(path, '\n') != nullptr || !semicolonsCarried(path)) {
-        return Form::Refused;
+tPathText tiPathText(const char* path) {
+    tPathText text{path != nullptr ? path : "", 0, 0, tPathText::Refused};
+    Scan s = scan(text.path);
+    text.length = s.length;
+    if (s.length == 0 || !s.carried) {
+        return text;
     }
-    if (needsQuotes(path) || (path[0] == '\\' && path[1] == '"')) {
-        return endsWith(path, '\\') ? Form::Refused : Form::Quoted;
+    const char* p = text.path;
+    if (s.blank || (p[0] == '\\' && p[1] == '"')) {
+        if (endsWith(p, s.length, '\\')) {
+            return text;
+        }
+        text.form = tPathText::Quoted;
+        text.size = s.length + s.quotes + 2;
+        return text;
     }
-    return Form::Plain;
+    // A leading quote gets a backslash; a final backslash or carriage return
+    // needs a blank after it (ckpPuts) when nothing follows.
+    text.form = tPathText::Plain;
+    bool blankAfter = endsWith(p, s.length, '\\') || endsWith(p, s.length, '\r');
+    text.size = s.length + (p[0] == '"' ? 1 : 0) + (blankAfter ? 1 : 0);
+    return text;
 }
-} // namespace
 
 bool tiHeadNeedsBlank(const char* text) {
-    return endsWith(text, '\\') || endsWith(text, '\r');
+    std::size_t n = std::strlen(text);
+    return endsWith(text, n, '\\') || endsWith(text, n, '\r');
 }
 
-int tiPathWritable(const char* path) {
-    return path != nullptr && formOf(path) != Form::Refused ? 1 : 0;
-}
-
-std::size_t tiPathTextSize(const char* path) {
-    if (path == nullptr) {
-        return 0;
-    }
-    std::size_t n = std::strlen(path);
-    if (formOf(path) != Form::Quoted) {
-        // A leading quote gets a backslash; a final backslash or carriage
-        // return needs a blank after it (ckpPuts) when nothing follows.
-        return n + (path[0] == '"' ? 1 : 0) + (tiHeadNeedsBlank(path) ? 1 : 0);
-    }
-    for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '"') {
-            ++n;
-        }
-    }
-    return n + 2;
-}
-
-int tiSetPath(ckpInfo* info, const char* path) {
-    if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {
+int tiSetPath(ckpInfo* info, const tPathText& text) {
+    if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr ||
+        text.form == tPathText::Refused) {
         return 0;
     }
     ckpLine* line = info->file->firstLine;
@@ -82,24 +101,20 @@ int tiSetPath(ckpInfo* info, const char* path) {
         info->bufPos >= line->text + ckpLineSize) {
         info->bufPos = line->text;
     }
-    if (path == nullptr) {
-        path = "";
-    }
     std::size_t room = static_cast<std::size_t>(line->text + ckpLineSize - 1 - info->bufPos);
-    if (tiPathTextSize(path) > room) {
+    if (text.size > room) {
         return 0;
     }
     char* out = info->bufPos;
-    if (formOf(path) != Form::Quoted) {
-        if (path[0] == '"') {
+    if (text.form == tPathText::Plain) {
+        if (text.path[0] == '"') {
             *out++ = '\\';
         }
-        std::size_t n = std::strlen(path);
-        std::memcpy(out, path, n);
-        out += n;
+        std::memcpy(out, text.path, text.length);
+        out += text.length;
     } else {
         *out++ = '"';
-        for (const char* p = path; *p != '\0'; ++p) {
+        for (const char* p = text.path; *p != '\0'; ++p) {
             if (*p == '"') {
                 *out++ = '\\';
             }

@@ -1,22 +1,66 @@
 // Adding a property to the record being written.
+#include <array>
 #include <cstring>
 
 #include "core/error.hpp"
+#include "core/name_hash.hpp"
+#include "core/prop_index.hpp"
 #include "core/props.hpp"
 #include "reader/syntax.hpp"
 #include "writer/writer.hpp"
 
 namespace {
-bool legalName(const char* name) {
-    if (name == nullptr) {
-        return false;
+// The ASCII word characters, looked up once per character of a name; the
+// locale decides the characters outside ASCII.
+constexpr std::array<bool, 256> asciiWordChars = [] {
+    std::array<bool, 256> table{};
+    for (char c = 'a'; c <= 'z'; ++c) {
+        table[static_cast<unsigned char>(c)] = true;
+        table[static_cast<unsigned char>(c - 'a' + 'A')] = true;
     }
-    for (const char* p = name; *p != '\0'; ++p) {
+    for (char c = '0'; c <= '9'; ++c) {
+        table[static_cast<unsigned char>(c)] = true;
+    }
+    table['_'] = true;
+    return table;
+}();
+
+// The length of name when it is made of word characters only, else -1.
+std::ptrdiff_t legalNameLength(const char* name) {
+    if (name == nullptr) {
+        return -1;
+    }
+    const char* p = name;
+    for (;; ++p) {
+        while (asciiWordChars[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        if (*p == '\0') {
+            return p - name;
+        }
         if (!tiIsWordChar(static_cast<unsigned char>(*p))) {
-            return false;
+            return -1;
         }
     }
-    return true;
+}
+
+// The length of value, or -1 when it holds a line feed.
+std::ptrdiff_t valueLength(const char* value) {
+    std::size_t n = std::strlen(value);
+    return std::memchr(value, '\n', n) == nullptr ? static_cast<std::ptrdiff_t>(n) : -1;
+}
+
+// Whether the head of line leaves room for the backslash that continues it
+// before a property. The text is known to end no later than the end that
+// the writer keeps for it, when that is a terminator; it is looked for
+// only otherwise.
+bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
+    constexpr auto width = static_cast<std::size_t>(ckpWriteWidth);
+    const char* end = info->bufPos;
+    if (info->bufLine == line && end >= line->text && end <= line->text + width && *end == '\0') {
+        return true;
+    }
+    return std::memchr(line->text, '\0', width + 1) != nullptr;
 }
 } // namespace
 
@@ -31,29 +75,36 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     // before it: a lone blank is no property, and `flag ="v"` reads as the
     // flag's value.
     bool afterFlag = line->lastProp != nullptr && line->lastProp->value == nullptr;
-    if (!legalName(name) || (name[0] == '\0' && (value == nullptr || afterFlag))) {
+    std::ptrdiff_t nameLength = legalNameLength(name);
+    if (nameLength < 0 || (nameLength == 0 && (value == nullptr || afterFlag))) {
         tiSetError("illegal property name");
         return 0;
     }
     // A head that fills its line leaves no room for the backslash that
     // continues it before a property.
-    if (std::strlen(line->text) > static_cast<std::size_t>(ckpWriteWidth)) {
+    if (!roomAfterHead(info, line)) {
         tiSetError("no room for properties after the head in ckpPutProp");
         return 0;
     }
     // A value is one token of one physical line: a line feed in it would end
     // the record in the middle of the value.
-    if (value != nullptr && std::strchr(value, '\n') != nullptr) {
+    std::ptrdiff_t length = value != nullptr ? valueLength(value) : 0;
+    if (length < 0) {
         tiSetError("illegal property value");
         return 0;
     }
-    if (tiFindProp(info, name) != nullptr) {
+    // The name is hashed once, for the duplicate test and for the index
+    // that keeps the new property.
+    auto nameSize = static_cast<std::size_t>(nameLength);
+    tiPropText text{name, nameSize, value, static_cast<std::size_t>(length),
+                    nameHashOf(name, nameSize)};
+    if (tiPropIndexFindHashed(info, name, text.hash) != nullptr) {
         tiSetError("non-unique property name");
         return 0;
     }
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
-    std::size_t most = 2 * (std::strlen(name) + (value != nullptr ? std::strlen(value) : 0)) + 3;
+    std::size_t most = 2 * (text.nameLength + text.valueLength) + 3;
     ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value), 0, -1};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
@@ -61,6 +112,6 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
         return 0;
     }
     // The name was found unique above: no second search.
-    return tiAddProp(line, tiNoDupCheck, name, value) != nullptr ? 1 : 0;
+    return tiAddPropText(line, tiNoDupCheck, text) != nullptr ? 1 : 0;
 }
 }

@@ -44,6 +44,16 @@ int refuseText(ckpInfo* info, const char* what, const char* text, const char* ca
     return 0;
 }
 
+// The slot's block is written over when the new path is no longer than the
+// text it holds, so that records in a row seldom allocate for their paths.
+int keepPath(char** slot, const tPathText& text) {
+    if (*slot != nullptr && std::strlen(*slot) >= text.length) {
+        std::memmove(*slot, text.path, text.length + 1); // the path may be the slot's own
+        return 1;
+    }
+    return tiReplaceStr(slot, text.path);
+}
+
 // The common steps of the three path records: check, keep the unquoted path
 // in *slot for the queries, write the head text, set the type. A head may
 // fill its line, unless a property must follow it: then the line keeps room
@@ -56,17 +66,20 @@ int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* c
     if (path == nullptr) {
         return refuseHead(info, "no path name", caller);
     }
-    if (!tiPathWritable(path)) {
+    tPathText text = tiPathText(path);
+    if (text.form == tPathText::Refused) {
         return refuseText(info, "path name", path, caller);
     }
     int width = type == ckpTypeObject ? ckpLinePiece : ckpWriteWidth;
-    if (tiPathTextSize(path) > static_cast<std::size_t>(width)) {
+    if (text.size > static_cast<std::size_t>(width)) {
         return refuseHead(info, "path name too long for one line", caller);
     }
-    if (!tiReplaceStr(&(info->*slot), path)) {
+    if (!keepPath(&(info->*slot), text)) {
         return refuseHead(info, "path name allocation failed", caller);
     }
-    if (!tiSetPath(info, path)) {
+    // The path may be the very string the slot held until now.
+    text.path = info->*slot;
+    if (!tiSetPath(info, text)) {
         return 0;
     }
     info->type = type;

@@ -21,20 +21,28 @@ inline constexpr int tiKeepRecord = 0;  // startRecord: the current record stays
 inline constexpr int tiStartRecord = 1; // startRecord: a new record begins
 inline constexpr int tiWriteOnly = 0;   // appendAllowed: only a "w" handle passes
 inline constexpr int tiAppendOK = 1;    // appendAllowed: an "a" handle passes too
-// The number of characters that path takes as head text (quoted when it
-// holds a blank, tab or vertical tab), with the blank that may follow it.
-std::size_t tiPathTextSize(const char* path);
-// 1 when path can be written so that it reads back unchanged: not empty (a
-// record without path has no kind), without a line feed, every semicolon
-// after a backslash, and not both quoted and ending in a backslash.
-int tiPathWritable(const char* path);
+// A path name as the head text of a record, from one pass over it: its
+// form (quoted when it holds a blank, tab or vertical tab), its length, and
+// the characters it takes as head text with the blank that may follow it.
+// Refused when it cannot be written so that it reads back unchanged: empty
+// (a record without path has no kind), with a line feed, with a semicolon
+// that has no backslash before it, or both quoted and ending in a backslash.
+struct tPathText {
+    enum Form { Refused, Plain, Quoted };
+    const char* path;
+    std::size_t length;
+    std::size_t size;
+    Form form;
+};
+tPathText tiPathText(const char* path);
 // True for a head text that must not end its line: a final backslash would
 // continue it, a final carriage return would be taken as part of the line
 // end.
 bool tiHeadNeedsBlank(const char* text);
-// Makes path the head text of the current record; 0 without a line, or when
-// the text would not fit the line (callers test tiPathTextSize first).
-int tiSetPath(ckpInfo* info, const char* path);
+// Makes the path the head text of the current record; 0 without a line, for
+// a refused path, or when the text would not fit the line (callers test its
+// size first).
+int tiSetPath(ckpInfo* info, const tPathText& text);
 // Output formatted into a buffer that goes to the stream in one call
 // whenever it is full and when flushed. A failed write records the system
 // error and gives 0; what failed to be written is dropped.

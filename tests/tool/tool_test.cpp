@@ -314,6 +314,72 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     EXPECT_EQ(all[5]["end_line"], 2);
 }
 
+// The bytes exactly: escapes by name where JSON has one, other control
+// characters as \u00xx, DEL and UTF-8 as they are; one U+FFFD for each byte
+// that begins no character and one for each character cut short.
+TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
+    TempDir dir;
+    dir.write("sub.ckpt", sub);
+    dir.write("t.ckpt",
+              "WRXCHECKPOINT=\"1.0\"\n"
+              ";\ttab \x01 \"q\" \\ \x7F \xE9\n"
+              "\"q \\\" p\xE9\" a=\"q\\\"b\\\\c\\;d\" f t=\"\x01\x08\x0C\x1F\x7F\t\" "
+              "u=\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"\n"
+              "b v=\"\xE0\x80"
+              "A\xED\xA0\x80\xF4\x90\x80\x80\xF0\x9F\x98\" "
+              "w=\"\xE2\x82\" y=\"abcdefgh\\\"ijklmnop\\\\qrstuvwx\xC0\xC1\xF5\xFF\x80\"\n"
+              "sub.ckpt WRXinc\n"
+              "\xC3\xA9\xE2\x82\xAC x=\"\xE9\n");
+    const std::string bad = "\xEF\xBF\xBD";
+    const std::vector<std::string> want = {
+        R"({"end_line":1,"file":"t.ckpt","line":1,"props":[],"type":"header","version":1})",
+        R"({"end_line":2,"file":"t.ckpt","line":2,"props":[],)"
+        R"("text":";\ttab \u0001 \"q\" \\ )"
+        "\x7F " +
+            bad + R"(","type":"comment"})",
+        R"({"end_line":3,"file":"t.ckpt","line":3,"path":"q \" p)" + bad +
+            R"(","props":[["a","q\"b\\c;d"],["f",null],["t","\u0001\b\f\u001f)"
+            "\x7F"
+            R"(\t"],["u","é€😀"]],"type":"object"})",
+        R"({"end_line":4,"file":"t.ckpt","line":4,"path":"b","props":[["v",")" + bad + bad + "A" +
+            bad + bad + bad + bad + bad + bad + bad + bad + R"("],["w",")" + bad +
+            R"("],["y","abcdefgh\"ijklmnop\\qrstuvwx)" + bad + bad + bad + bad + bad +
+            R"("]],"type":"object"})",
+        R"({"end_line":5,"file":"t.ckpt","line":5,"path":"sub.ckpt","props":[["WRXinc",null]],)"
+        R"("type":"include"})",
+        R"({"end_line":1,"file":"sub.ckpt","line":1,"props":[],"type":"header","version":1})",
+        R"({"end_line":2,"file":"sub.ckpt","line":2,"path":"sub/x","props":[["k","1"]],)"
+        R"("type":"object"})",
+        R"({"end_line":5,"file":"t.ckpt","line":5,"props":[],"type":"endinclude"})",
+        R"({"column":8,"end_line":6,"error":"missing '\"' for property value","file":"t.ckpt",)"
+        R"("line":6,"path":"é€","props":[],"type":"syntax"})"};
+    Outcome lines = ckp(dir, "json t.ckpt");
+    EXPECT_EQ(lines.code, 1);
+    std::string all;
+    for (const std::string& line : want) {
+        all += line + "\n";
+        // Each object as a JSON library prints it: fields in name order.
+        nlohmann::json parsed = nlohmann::json::parse(line);
+        EXPECT_EQ(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), line);
+    }
+    EXPECT_EQ(lines.out, all);
+
+    // The same objects as one array, standard input's records after them.
+    Outcome array = ckp(dir, "json --array t.ckpt - <sub.ckpt");
+    EXPECT_EQ(array.code, 1);
+    std::string elements;
+    for (const std::string& line : want) {
+        elements += line + ",";
+    }
+    EXPECT_EQ(
+        array.out,
+        "[" + elements +
+            R"({"end_line":1,"file":"stdin","line":1,"props":[],"type":"header","version":1},)"
+            R"({"end_line":2,"file":"stdin","line":2,"path":"sub/x","props":[["k","1"]],)"
+            R"("type":"object"}])"
+            "\n");
+}
+
 TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     TempDir dir;
     ASSERT_EQ(ckp(dir, "setup create team.setup").code, 0);

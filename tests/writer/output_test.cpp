@@ -165,3 +165,54 @@ TEST(Output, RecordsLargerThanTheBuffer) {
     }
     ckpClose(r);
 }
+
+// Every length of value with a character that may need a backslash at every
+// place in it: only a quote, a semicolon, and a backslash before the closing
+// quote get one, and each value reads back as it was put.
+TEST(Output, EscapesWhereverTheyStand) {
+    struct Case {
+        std::string value, spelled;
+    };
+    std::vector<Case> cases;
+    for (char c : {';', '"', '\\', ' ', '='}) {
+        for (std::size_t length = 1; length <= 19; ++length) {
+            for (std::size_t at = 0; at < length; ++at) {
+                std::string value(length, 'x');
+                value[at] = c;
+                std::string spelled = value;
+                bool escaped = c == ';' || c == '"' || (c == '\\' && at == length - 1);
+                if (escaped) {
+                    spelled.insert(at, 1, '\\');
+                }
+                cases.push_back({value, spelled});
+            }
+        }
+    }
+    TempDir dir;
+    std::string path = dir.file("escapes.ckp");
+    ckpInfo* w = ckpOpen(path.c_str(), "W");
+    ASSERT_NE(w, nullptr);
+    ASSERT_EQ(ckpCreateHdr(w), 1);
+    ASSERT_EQ(ckpPuts(w), 1);
+    std::string expected = "WRXCHECKPOINT=\"1.0\"\n";
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+        ASSERT_EQ(ckpPutProp(w, "name_of_some_length", cases[i].value.c_str()), 1) << i;
+        ASSERT_EQ(ckpPutProp(w, "f", nullptr), 1);
+        ASSERT_EQ(ckpPuts(w), 1);
+        expected += "p name_of_some_length=\"" + cases[i].spelled + "\" f\n";
+    }
+    ASSERT_EQ(ckpClose(w), 0);
+    ASSERT_EQ(readFile(path), expected);
+    ckpInfo* r = ckpOpen(path.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(ckpGets(r), 1);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ASSERT_EQ(ckpGets(r), 1) << i;
+        char* value = nullptr;
+        ASSERT_EQ(ckpGetProp(r, "name_of_some_length", &value), 1) << i;
+        EXPECT_EQ(std::string(value), cases[i].value) << i;
+    }
+    ckpClose(r);
+    resetErrors();
+}

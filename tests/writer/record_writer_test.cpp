@@ -367,6 +367,27 @@ TEST(RecordWriter, HeadsAsLongAsALineHolds) {
     EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
 }
 
+// A path handed back by the handle may start the next record: the slot
+// that holds it is replaced only after its text has been written.
+TEST(RecordWriter, APathMayBeTheHandlesOwn) {
+    resetErrors();
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  ASSERT_EQ(ckpCreateObj(w, "my dir/a\"b"), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpCreateObj(w, ckpGetObjPath(w)), 1);
+                  EXPECT_STREQ(ckpGetObjPath(w), "my dir/a\"b");
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpSetConfigPath(w, "cfg"), 1);
+                  ASSERT_EQ(ckpSetConfigPath(w, ckpGetConfigPath(w)), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+                  ASSERT_EQ(ckpSetSubDir(w, "sub"), 1);
+                  ASSERT_EQ(ckpSetSubDir(w, ckpGetSubDir(w)), 1);
+                  ASSERT_EQ(ckpPuts(w), 1);
+              }),
+              "\"my dir/a\\\"b\"\n\"my dir/a\\\"b\"\ncfg WRXc\nsub WRXsd\n");
+    EXPECT_EQ(resetErrors(), 0);
+}
+
 // Whatever is written reads back as it was written; what the syntax cannot
 // carry is refused with a message naming the record.
 TEST(RecordWriter, NeverWritesARecordThatReadsBackDifferent) {
