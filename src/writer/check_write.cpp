@@ -1,7 +1,8 @@
 // The write-access check that guards every writer call.
+#include "writer/check_write.hpp"
+
 #include "core/error.hpp"
 #include "core/record.hpp"
-#include "writer/writer.hpp"
 
 int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendAllowed) {
     if (caller == nullptr) {

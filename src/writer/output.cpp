@@ -1,5 +1,7 @@
 // Writing the current record: formatted into a buffer, escaped run by run,
 // and handed to the stream a buffer at a time.
+#include "writer/output.hpp"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -7,6 +9,8 @@
 
 #include "core/error.hpp"
 #include "support/platform.hpp"
+#include "writer/check_write.hpp"
+#include "writer/path_text.hpp"
 #include "writer/writer.hpp"
 
 namespace {
@@ -171,13 +175,17 @@ std::size_t tFieldSize(char lead, const char* text, char trail, char extra) {
     return (lead != '\0' ? 1u : 0u) + (trail != '\0' ? 1u : 0u) + std::size_t(p - text) + escapes;
 }
 
-std::size_t tPropSize(const ckpProp* prop) {
-    char eq = prop->value != nullptr ? '=' : '\0';
-    std::size_t n = tFieldSize('\0', prop->name, eq, '\0');
-    if (prop->value != nullptr) {
-        n += tFieldSize('"', prop->value, '"', ';');
+std::size_t tPropTextSize(const char* name, const char* value) {
+    char eq = value != nullptr ? '=' : '\0';
+    std::size_t n = tFieldSize('\0', name, eq, '\0');
+    if (value != nullptr) {
+        n += tFieldSize('"', value, '"', ';');
     }
     return n;
+}
+
+std::size_t tPropSize(const ckpProp* prop) {
+    return tPropTextSize(prop->name, prop->value);
 }
 
 namespace {

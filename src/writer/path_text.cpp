@@ -1,11 +1,12 @@
 // The path name as the head text of a record, written so that the reader
 // gives it back unchanged, or refused where the syntax cannot carry it.
+#include "writer/path_text.hpp"
+
 #include <array>
 #include <cstring>
 
 #include "core/types.hpp"
 #include "reader/syntax.hpp"
-#include "writer/writer.hpp"
 
 namespace {
 bool endsWith(const char* text, std::size_t n, char c) {

@@ -7,6 +7,8 @@
 #include "core/prop_index.hpp"
 #include "core/props.hpp"
 #include "reader/syntax.hpp"
+#include "writer/check_write.hpp"
+#include "writer/output.hpp"
 #include "writer/writer.hpp"
 
 namespace {
@@ -105,9 +107,8 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     // Escapes at most double a text: only a property that might be too long
     // is measured exactly.
     std::size_t most = 2 * (text.nameLength + text.valueLength) + 3;
-    ckpProp probe{nullptr, nullptr, const_cast<char*>(name), const_cast<char*>(value), 0, -1};
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
-        tPropSize(&probe) > static_cast<std::size_t>(ckpHeadMax)) {
+        tPropTextSize(name, value) > static_cast<std::size_t>(ckpHeadMax)) {
         tiSetError("property too long for one line in ckpPutProp");
         return 0;
     }

@@ -8,6 +8,8 @@
 #include "core/record.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
+#include "writer/check_write.hpp"
+#include "writer/path_text.hpp"
 #include "writer/writer.hpp"
 
 namespace {

@@ -1,7 +1,8 @@
 // Transferring a record from one handle into a write handle.
 #include "core/error.hpp"
 #include "core/record.hpp"
-#include "writer/writer.hpp"
+#include "writer/check_write.hpp"
+#include "writer/output.hpp"
 
 namespace {
 // Why a copied record could not be written so that it reads back as it

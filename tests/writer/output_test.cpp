@@ -8,6 +8,7 @@
 #include "common/testutil.hpp"
 #include "common/written.hpp"
 #include "core/types.hpp"
+#include "writer/output.hpp"
 #include "writer/writer.hpp"
 
 using ckptest::readFile;
