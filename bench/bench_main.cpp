@@ -42,29 +42,32 @@ std::map<std::string, Result> gMedians;
 std::vector<std::string> gNotes;
 
 double median(std::vector<double> v) {
-    if (v.empty()) return 0;
+    if (v.empty())
+        return 0;
     std::sort(v.begin(), v.end());
     std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> shown;
         for (const Run& run : runs) {
             bool single = run.repetitions <= 1;
             if (run.run_type == Run::RT_Iteration) {
                 collect(run);
-                if (single) shown.push_back(run);
+                if (single)
+                    shown.push_back(run);
             } else if (run.aggregate_name == "median" || run.aggregate_name == "cv") {
                 shown.push_back(run);
             }
         }
-        if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
+        if (!shown.empty())
+            ConsoleReporter::ReportRuns(shown);
     }
 
-private:
+  private:
     static void collect(const Run& run) {
         Samples& s = gSamples[run.run_name.function_name];
         gMedians.erase(run.run_name.function_name);
@@ -77,8 +80,9 @@ private:
         s.wall.push_back(run.real_accumulated_time / iters);
         auto child = run.counters.find("child_cpu");
         s.cpu.push_back(child != run.counters.end() ? child->second.value
-                                                     : run.cpu_accumulated_time / iters);
-        for (const auto& [name, counter] : run.counters) s.counters[name].push_back(counter.value);
+                                                    : run.cpu_accumulated_time / iters);
+        for (const auto& [name, counter] : run.counters)
+            s.counters[name].push_back(counter.value);
         auto bytes = run.counters.find("bytes");
         s.bytes.push_back(bytes != run.counters.end() ? bytes->second.value : 0);
     }
@@ -87,17 +91,17 @@ private:
 // ---- The table of ratios -------------------------------------------------
 
 enum class Kind {
-    Speed,     // time(b) / time(a): how many times as fast a is as b
-    PerEntry,  // (time(a) / entries(a)) / (time(b) / entries(b))
-    Peak       // the peak_ratio counter of a
+    Speed,    // time(b) / time(a): how many times as fast a is as b
+    PerEntry, // (time(a) / entries(a)) / (time(b) / entries(b))
+    Peak      // the peak_ratio counter of a
 };
 
 struct Row {
     const char* label;
     std::string a, b;
     Kind kind;
-    double goal;    // 0: no goal
-    bool atLeast;   // the goal is a lower bound (else an upper one)
+    double goal;  // 0: no goal
+    bool atLeast; // the goal is a lower bound (else an upper one)
     const char* goalText;
 };
 
@@ -109,63 +113,81 @@ std::string fmt(double v) {
 
 std::string missing(const std::string& name) {
     const Result* r = result(name);
-    if (!r) return name + " did not run";
-    if (r->failed) return name + ": " + r->message;
+    if (!r)
+        return name + " did not run";
+    if (r->failed)
+        return name + ": " + r->message;
     return "";
 }
 
 void printRatios() {
     const bool haveTool = !options().tool.empty();
     const std::vector<Row> rows = {
-        {"read 10M: ckp vs fgets loop", "read/ckp/10M", "read/fgets/10M", Kind::Speed, 0.5, true, ">= 0.50"},
-        {"read 100M: ckp vs fgets loop", "read/ckp/100M", "read/fgets/100M", Kind::Speed, 0.5, true, ">= 0.50"},
-        {"read 10M: ckp vs inih, same information", "read/ckp/10M", "read/inih/10M", Kind::Speed, 1.0, true, "> 1.00"},
-        {"read 100M: ckp vs inih, same information", "read/ckp/100M", "read/inih/100M", Kind::Speed, 1.0, true,
-         "> 1.00"},
-        {"write 10M: ckp vs hand-written stdio", "write/ckp/10M", "write/stdio/10M", Kind::Speed, 1.0, true,
-         ">= 1.00"},
-        {"write 100M: ckp vs hand-written stdio", "write/ckp/100M", "write/stdio/100M", Kind::Speed, 1.0, true,
-         ">= 1.00"},
-        {"write 10M: ckp vs one fwrite", "write/ckp/10M", "write/fwrite/10M", Kind::Speed, 0.7, true, ">= 0.70"},
-        {"write 100M: ckp vs one fwrite", "write/ckp/100M", "write/fwrite/100M", Kind::Speed, 0.7, true, ">= 0.70"},
-        {"transfer 100M: ckp vs fgets+fputs copy", "transfer/ckp/100M", "transfer/stdio/100M", Kind::Speed, 0, true,
+        {"read 10M: ckp vs fgets loop", "read/ckp/10M", "read/fgets/10M", Kind::Speed, 0.5, true,
+         ">= 0.50"},
+        {"read 100M: ckp vs fgets loop", "read/ckp/100M", "read/fgets/100M", Kind::Speed, 0.5, true,
+         ">= 0.50"},
+        {"read 10M: ckp vs inih, same information", "read/ckp/10M", "read/inih/10M", Kind::Speed,
+         1.0, true, "> 1.00"},
+        {"read 100M: ckp vs inih, same information", "read/ckp/100M", "read/inih/100M", Kind::Speed,
+         1.0, true, "> 1.00"},
+        {"write 10M: ckp vs hand-written stdio", "write/ckp/10M", "write/stdio/10M", Kind::Speed,
+         1.0, true, ">= 1.00"},
+        {"write 100M: ckp vs hand-written stdio", "write/ckp/100M", "write/stdio/100M", Kind::Speed,
+         1.0, true, ">= 1.00"},
+        {"write 10M: ckp vs one fwrite", "write/ckp/10M", "write/fwrite/10M", Kind::Speed, 0.7,
+         true, ">= 0.70"},
+        {"write 100M: ckp vs one fwrite", "write/ckp/100M", "write/fwrite/100M", Kind::Speed, 0.7,
+         true, ">= 0.70"},
+        {"transfer 100M: ckp vs fgets+fputs copy", "transfer/ckp/100M", "transfer/stdio/100M",
+         Kind::Speed, 0, true, ""},
+        {"1M props in 1 record: time / 1M records", "read/narrow/1M", "read/wide/1M", Kind::Speed,
+         1.5, false, "<= 1.50"},
+        {"setup load 1M, reverse order: time / sorted", "setup/load/1M", "setup/load/1M-rev",
+         Kind::Speed, 1.5, false, "<= 1.50"},
+        {"setup load: per-entry cost 100k / 10k", "setup/load/100k", "setup/load/10k",
+         Kind::PerEntry, 1.5, false, "<= 1.50"},
+        {"setup load: per-entry cost 1M / 10k", "setup/load/1M", "setup/load/10k", Kind::PerEntry,
+         1.5, false, "<= 1.50"},
+        {"setup save: per-entry cost 100k / 10k", "setup/save/100k", "setup/save/10k",
+         Kind::PerEntry, 1.5, false, "<= 1.50"},
+        {"setup save: per-entry cost 1M / 10k", "setup/save/1M", "setup/save/10k", Kind::PerEntry,
+         1.5, false, "<= 1.50"},
+        {"setup save 10k: ckp vs fwrite", "setup/save/10k", "setup/fwrite/10k", Kind::Speed, 0,
+         true, ""},
+        {"setup save 100k: ckp vs fwrite", "setup/save/100k", "setup/fwrite/100k", Kind::Speed, 0,
+         true, ""},
+        {"setup save 1M: ckp vs fwrite", "setup/save/1M", "setup/fwrite/1M", Kind::Speed, 0, true,
          ""},
-        {"1M props in 1 record: time / 1M records", "read/narrow/1M", "read/wide/1M", Kind::Speed, 1.5, false,
-         "<= 1.50"},
-        {"setup load 1M, reverse order: time / sorted", "setup/load/1M", "setup/load/1M-rev", Kind::Speed, 1.5,
-         false, "<= 1.50"},
-        {"setup load: per-entry cost 100k / 10k", "setup/load/100k", "setup/load/10k", Kind::PerEntry, 1.5, false,
-         "<= 1.50"},
-        {"setup load: per-entry cost 1M / 10k", "setup/load/1M", "setup/load/10k", Kind::PerEntry, 1.5, false,
-         "<= 1.50"},
-        {"setup save: per-entry cost 100k / 10k", "setup/save/100k", "setup/save/10k", Kind::PerEntry, 1.5, false,
-         "<= 1.50"},
-        {"setup save: per-entry cost 1M / 10k", "setup/save/1M", "setup/save/10k", Kind::PerEntry, 1.5, false,
-         "<= 1.50"},
-        {"setup save 10k: ckp vs fwrite", "setup/save/10k", "setup/fwrite/10k", Kind::Speed, 0, true, ""},
-        {"setup save 100k: ckp vs fwrite", "setup/save/100k", "setup/fwrite/100k", Kind::Speed, 0, true, ""},
-        {"setup save 1M: ckp vs fwrite", "setup/save/1M", "setup/fwrite/1M", Kind::Speed, 0, true, ""},
-        {"setup load 10k: peak memory / file size", "setup/peak/10k", "", Kind::Peak, 3, false, "<= 3.00"},
-        {"setup load 100k: peak memory / file size", "setup/peak/100k", "", Kind::Peak, 3, false, "<= 3.00"},
-        {"setup load 1M: peak memory / file size", "setup/peak/1M", "", Kind::Peak, 3, false, "<= 3.00"},
-        {"ckp check 100M (process) vs fgets loop", "check/ckp/100M", "read/fgets/100M", Kind::Speed, 0, true, ""},
-        {"ckp check 100M (process) vs ckp read", "check/ckp/100M", "read/ckp/100M", Kind::Speed, 0, true, ""},
-        {"ckp json 100M: time / ckp check (process)", "check/ckp/100M", "json/ckp/100M", Kind::Speed, 3, false,
+        {"setup load 10k: peak memory / file size", "setup/peak/10k", "", Kind::Peak, 3, false,
          "<= 3.00"},
+        {"setup load 100k: peak memory / file size", "setup/peak/100k", "", Kind::Peak, 3, false,
+         "<= 3.00"},
+        {"setup load 1M: peak memory / file size", "setup/peak/1M", "", Kind::Peak, 3, false,
+         "<= 3.00"},
+        {"ckp check 100M (process) vs fgets loop", "check/ckp/100M", "read/fgets/100M", Kind::Speed,
+         0, true, ""},
+        {"ckp check 100M (process) vs ckp read", "check/ckp/100M", "read/ckp/100M", Kind::Speed, 0,
+         true, ""},
+        {"ckp json 100M: time / ckp check (process)", "check/ckp/100M", "json/ckp/100M",
+         Kind::Speed, 3, false, "<= 3.00"},
     };
 
-    std::printf("\n%-44s %10s %10s  %-8s %s\n", "ratio (median of repetitions)", "cpu", "wall", "goal", "");
+    std::printf("\n%-44s %10s %10s  %-8s %s\n", "ratio (median of repetitions)", "cpu", "wall",
+                "goal", "");
     std::printf("%s\n", std::string(90, '-').c_str());
     for (const Row& row : rows) {
         if (!haveTool && (row.a.rfind("check/", 0) == 0 || row.b.rfind("json/", 0) == 0)) {
-            std::printf("%-44s %10s %10s  %-8s skipped: the ckp command is not built\n", row.label, "-", "-",
-                        row.goalText);
+            std::printf("%-44s %10s %10s  %-8s skipped: the ckp command is not built\n", row.label,
+                        "-", "-", row.goalText);
             continue;
         }
         std::string why = missing(row.a);
-        if (why.empty() && !row.b.empty()) why = missing(row.b);
+        if (why.empty() && !row.b.empty())
+            why = missing(row.b);
         if (!why.empty()) {
-            std::printf("%-44s %10s %10s  %-8s %s\n", row.label, "-", "-", row.goalText, why.c_str());
+            std::printf("%-44s %10s %10s  %-8s %s\n", row.label, "-", "-", row.goalText,
+                        why.c_str());
             continue;
         }
         const Result& a = *result(row.a);
@@ -179,7 +201,8 @@ void printRatios() {
             double na = a.counters.count("entries") ? a.counters.at("entries") : 0;
             double nb = b.counters.count("entries") ? b.counters.at("entries") : 0;
             if (na <= 0 || nb <= 0) {
-                std::printf("%-44s %10s %10s  %-8s no entry count\n", row.label, "-", "-", row.goalText);
+                std::printf("%-44s %10s %10s  %-8s no entry count\n", row.label, "-", "-",
+                            row.goalText);
                 continue;
             }
             cpu = (a.cpu / na) / (b.cpu / nb);
@@ -198,43 +221,52 @@ void printRatios() {
                     row.kind == Kind::Peak ? "" : fmt(wall).c_str(), row.goalText, verdict);
     }
 
-    std::printf("\n%-28s %12s %12s %14s\n", "benchmark (median)", "cpu MB/s", "wall MB/s", "per entry");
+    std::printf("\n%-28s %12s %12s %14s\n", "benchmark (median)", "cpu MB/s", "wall MB/s",
+                "per entry");
     std::printf("%s\n", std::string(70, '-').c_str());
     for (const auto& [name, samples] : gSamples) {
         const Result* r = result(name);
-        if (!r || r->failed || r->bytes <= 0) continue;
+        if (!r || r->failed || r->bytes <= 0)
+            continue;
         std::string perEntry;
         auto entries = r->counters.find("entries");
         if (entries != r->counters.end() && entries->second > 0)
             perEntry = fmt(r->cpu / entries->second * 1e9) + " ns";
-        std::printf("%-28s %12.1f %12.1f %14s\n", name.c_str(), r->bytes / r->cpu / 1e6, r->bytes / r->wall / 1e6,
-                    perEntry.c_str());
+        std::printf("%-28s %12.1f %12.1f %14s\n", name.c_str(), r->bytes / r->cpu / 1e6,
+                    r->bytes / r->wall / 1e6, perEntry.c_str());
     }
 
     if (!gNotes.empty()) {
         std::printf("\nnotes:\n");
-        for (const std::string& n : gNotes) std::printf("  - %s\n", n.c_str());
+        for (const std::string& n : gNotes)
+            std::printf("  - %s\n", n.c_str());
     }
 }
 
 bool takeOption(const char* arg, const char* name, std::string& value) {
     std::size_t n = std::strlen(name);
-    if (std::strncmp(arg, name, n) != 0 || arg[n] != '=') return false;
+    if (std::strncmp(arg, name, n) != 0 || arg[n] != '=')
+        return false;
     value = arg + n + 1;
     return true;
 }
 
-}  // namespace
+} // namespace
 
-const Options& options() { return gOptions; }
+const Options& options() {
+    return gOptions;
+}
 
 const Result* result(const std::string& name) {
     auto stored = gStored.find(name);
-    if (stored != gStored.end()) return &stored->second;
+    if (stored != gStored.end())
+        return &stored->second;
     auto cached = gMedians.find(name);
-    if (cached != gMedians.end()) return &cached->second;
+    if (cached != gMedians.end())
+        return &cached->second;
     auto it = gSamples.find(name);
-    if (it == gSamples.end()) return nullptr;
+    if (it == gSamples.end())
+        return nullptr;
     const Samples& s = it->second;
     Result r;
     r.failed = s.failed || s.cpu.empty();
@@ -242,42 +274,59 @@ const Result* result(const std::string& name) {
     r.cpu = median(s.cpu);
     r.wall = median(s.wall);
     r.bytes = median(s.bytes);
-    for (const auto& [counter, values] : s.counters) r.counters[counter] = median(values);
+    for (const auto& [counter, values] : s.counters)
+        r.counters[counter] = median(values);
     return &(gMedians[name] = r);
 }
 
-void storeResult(const std::string& name, const Result& r) { gStored[name] = r; }
-
-void note(const std::string& text) {
-    if (std::find(gNotes.begin(), gNotes.end(), text) == gNotes.end()) gNotes.push_back(text);
+void storeResult(const std::string& name, const Result& r) {
+    gStored[name] = r;
 }
 
-const std::vector<std::string>& notes() { return gNotes; }
+void note(const std::string& text) {
+    if (std::find(gNotes.begin(), gNotes.end(), text) == gNotes.end())
+        gNotes.push_back(text);
+}
 
-std::string dataPath(const std::string& file) { return gOptions.dataDir + "/" + file; }
-std::string outPath(const std::string& file) { return gOptions.dataDir + "/out/" + file; }
-bool haveInput(const std::string& file) { return fileSize(dataPath(file)) > 0; }
+const std::vector<std::string>& notes() {
+    return gNotes;
+}
+
+std::string dataPath(const std::string& file) {
+    return gOptions.dataDir + "/" + file;
+}
+std::string outPath(const std::string& file) {
+    return gOptions.dataDir + "/out/" + file;
+}
+bool haveInput(const std::string& file) {
+    return fileSize(dataPath(file)) > 0;
+}
 
 bool expectedCounts(const std::string& tag, Counts& counts) {
     std::FILE* f = std::fopen(dataPath("records-" + tag + ".counts").c_str(), "r");
-    if (!f) return false;
+    if (!f)
+        return false;
     unsigned long long r, p, fl, c;
     bool ok = std::fscanf(f, "%llu %llu %llu %llu", &r, &p, &fl, &c) == 4;
     std::fclose(f);
-    if (ok) counts = {r, p, fl, c};
+    if (ok)
+        counts = {r, p, fl, c};
     return ok;
 }
 
-int reps(int fallback) { return gOptions.reps > 0 ? gOptions.reps : fallback; }
+int reps(int fallback) {
+    return gOptions.reps > 0 ? gOptions.reps : fallback;
+}
 
-}  // namespace bench
+} // namespace bench
 
 int main(int argc, char** argv) {
     std::vector<char*> rest;
     rest.push_back(argv[0]);
     std::string value;
     for (int i = 1; i < argc; ++i) {
-        if (bench::takeOption(argv[i], "--peak-load", value)) return bench::peakLoadChild(value.c_str());
+        if (bench::takeOption(argv[i], "--peak-load", value))
+            return bench::peakLoadChild(value.c_str());
         if (bench::takeOption(argv[i], "--data", value)) {
             bench::gOptions.dataDir = value;
         } else if (bench::takeOption(argv[i], "--tool", value)) {
@@ -292,7 +341,8 @@ int main(int argc, char** argv) {
     }
     if (bench::gOptions.dataDir.empty()) {
         std::fprintf(stderr,
-                     "usage: %s --data=DIR [--tool=PATH] [--reps=N] [--setup-limit=SECONDS] [benchmark flags]\n"
+                     "usage: %s --data=DIR [--tool=PATH] [--reps=N] [--setup-limit=SECONDS] "
+                     "[benchmark flags]\n"
                      "DIR holds the inputs that ckp_bench_gen writes.\n",
                      argv[0]);
         return 2;
@@ -310,7 +360,8 @@ int main(int argc, char** argv) {
     kvoSetReportHandler(
         [](const char* text, void*) {
             static int seen = 0;
-            if (++seen <= 10) bench::note(std::string("library report: ") + text);
+            if (++seen <= 10)
+                bench::note(std::string("library report: ") + text);
             return 1;
         },
         nullptr);
@@ -324,7 +375,8 @@ int main(int argc, char** argv) {
     int count = static_cast<int>(rest.size());
     rest.push_back(nullptr);
     benchmark::Initialize(&count, rest.data());
-    if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 2;
+    if (benchmark::ReportUnrecognizedArguments(count, rest.data()))
+        return 2;
     bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     bench::printRatios();

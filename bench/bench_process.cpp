@@ -23,7 +23,8 @@ void runProcess(benchmark::State& state, const std::string& tag, const std::stri
     std::string name = command + "/ckp/" + tag;
     for (auto _ : state) {
         char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(command.c_str()),
-                        check ? const_cast<char*>("--quiet") : file.data(), check ? file.data() : nullptr, nullptr};
+                        check ? const_cast<char*>("--quiet") : file.data(),
+                        check ? file.data() : nullptr, nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -41,11 +42,13 @@ void runProcess(benchmark::State& state, const std::string& tag, const std::stri
         wait4(pid, &status, 0, &usage);
         std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(wall.count());
-        state.counters["child_cpu"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        state.counters["child_cpu"] =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             note(name + ": `ckp " + command + "` exited with " +
-                 (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : std::string("a signal")) +
+                 (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status))
+                                    : std::string("a signal")) +
                  " on a clean file");
         }
     }
@@ -54,17 +57,22 @@ void runProcess(benchmark::State& state, const std::string& tag, const std::stri
     state.counters["bytes"] = bytes;
 }
 
-void checkProcess(benchmark::State& state, std::string tag) { runProcess(state, tag, "check"); }
-void jsonProcess(benchmark::State& state, std::string tag) { runProcess(state, tag, "json"); }
+void checkProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, tag, "check");
+}
+void jsonProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, tag, "json");
+}
 
-}  // namespace
+} // namespace
 
 void registerProcess() {
     if (options().tool.empty() || access(options().tool.c_str(), X_OK) != 0) {
         note("check/ckp/100M: skipped, the ckp command is not built (pass --tool=PATH)");
         return;
     }
-    if (!haveInput("records-100M.Ckpt")) return;
+    if (!haveInput("records-100M.Ckpt"))
+        return;
     benchmark::RegisterBenchmark("check/ckp/100M", checkProcess, std::string("100M"))
         ->Unit(benchmark::kMillisecond)
         ->UseManualTime()
@@ -77,4 +85,4 @@ void registerProcess() {
         ->Repetitions(reps(3));
 }
 
-}  // namespace bench
+} // namespace bench

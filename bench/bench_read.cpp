@@ -15,8 +15,8 @@ namespace {
 struct ReadStats {
     Counts counts;
     std::uint64_t syntax = 0;
-    std::uint64_t other = 0;  // records of a type no input holds
-    unsigned long sum = 0;    // touches every byte handed out
+    std::uint64_t other = 0; // records of a type no input holds
+    unsigned long sum = 0;   // touches every byte handed out
     bool failed = false;
     std::string error;
 };
@@ -32,7 +32,8 @@ ReadStats ckpReadAll(const std::string& path) {
     }
     while (ckpGets(info)) {
         int type = ckpGetType(info);
-        if (type == ckpTypeEnd) break;
+        if (type == ckpTypeEnd)
+            break;
         if (type == ckpTypeError) {
             st.failed = true;
             st.error = std::string("ckpGets: ") + ckpGetError();
@@ -46,14 +47,16 @@ ReadStats ckpReadAll(const std::string& path) {
             ++st.syntax;
             continue;
         }
-        if (type == ckpTypeHeader) continue;
+        if (type == ckpTypeHeader)
+            continue;
         if (type != ckpTypeObject) {
             ++st.other;
             continue;
         }
         ++st.counts.records;
         const char* objPath = ckpGetObjPath(info);
-        if (objPath) st.sum += static_cast<unsigned char>(objPath[0]);
+        if (objPath)
+            st.sum += static_cast<unsigned char>(objPath[0]);
         int id = 0;
         char* name = nullptr;
         char* value = nullptr;
@@ -76,16 +79,21 @@ std::string describe(const Counts& c) {
 }
 
 // Compares what a read found with what the generator wrote.
-void checkRead(const std::string& what, const ReadStats& st, const Counts& want, bool withComments) {
+void checkRead(const std::string& what, const ReadStats& st, const Counts& want,
+               bool withComments) {
     if (st.failed) {
         note(what + ": " + st.error);
         return;
     }
     bool same = st.counts.records == want.records && st.counts.props == want.props &&
-                st.counts.flags == want.flags && (!withComments || st.counts.comments == want.comments);
-    if (!same) note(what + ": read " + describe(st.counts) + "; the input holds " + describe(want));
-    if (st.syntax) note(what + ": " + std::to_string(st.syntax) + " records read as syntax errors");
-    if (st.other) note(what + ": " + std::to_string(st.other) + " records of unexpected types");
+                st.counts.flags == want.flags &&
+                (!withComments || st.counts.comments == want.comments);
+    if (!same)
+        note(what + ": read " + describe(st.counts) + "; the input holds " + describe(want));
+    if (st.syntax)
+        note(what + ": " + std::to_string(st.syntax) + " records read as syntax errors");
+    if (st.other)
+        note(what + ": " + std::to_string(st.other) + " records of unexpected types");
 }
 
 void readCkp(benchmark::State& state, std::string tag) {
@@ -101,10 +109,12 @@ void readCkp(benchmark::State& state, std::string tag) {
             state.SkipWithError(st.error.c_str());
             break;
         }
-        if (haveWant) checkRead("read/ckp/" + tag, st, want, true);
+        if (haveWant)
+            checkRead("read/ckp/" + tag, st, want, true);
     }
     if (int errors = ckpGetNumError())
-        note("read/ckp/" + tag + ": " + std::to_string(errors) + " library messages, the last: " + ckpGetError());
+        note("read/ckp/" + tag + ": " + std::to_string(errors) +
+             " library messages, the last: " + ckpGetError());
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
 }
@@ -122,7 +132,8 @@ void readFgets(benchmark::State& state, std::string tag) {
         }
         char line[512];
         unsigned long sum = 0;
-        while (std::fgets(line, sizeof line, f)) sum += static_cast<unsigned char>(line[0]);
+        while (std::fgets(line, sizeof line, f))
+            sum += static_cast<unsigned char>(line[0]);
         std::fclose(f);
         benchmark::DoNotOptimize(sum);
     }
@@ -135,7 +146,8 @@ int iniHandler(void* user, const char* section, const char* name, const char* va
     ++st->counts.props;
     st->sum += static_cast<unsigned char>(section[0]) + static_cast<unsigned char>(name[0]) +
                static_cast<unsigned char>(value[0]);
-    if (!value[0]) ++st->counts.flags;
+    if (!value[0])
+        ++st->counts.flags;
     return 1;
 }
 
@@ -155,8 +167,8 @@ void readInih(benchmark::State& state, std::string tag) {
         // INI writes a flag as an empty value, so flags and empty values
         // count alike here; the property count must match.
         if (haveWant && st.counts.props != want.props)
-            note("read/inih/" + tag + ": " + std::to_string(st.counts.props) + " properties, the input holds " +
-                 std::to_string(want.props));
+            note("read/inih/" + tag + ": " + std::to_string(st.counts.props) +
+                 " properties, the input holds " + std::to_string(want.props));
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
@@ -178,7 +190,8 @@ bool ckpCopy(const std::string& from, const std::string& to, std::string& error)
     bool ok = true;
     while (ok && ckpGets(in)) {
         int type = ckpGetType(in);
-        if (type == ckpTypeEnd) break;
+        if (type == ckpTypeEnd)
+            break;
         if (type == ckpTypeError) {
             error = std::string("ckpGets: ") + ckpGetError();
             ok = false;
@@ -227,12 +240,14 @@ void transferStdio(benchmark::State& state, std::string tag) {
         std::FILE* in = std::fopen(from.c_str(), "r");
         std::FILE* out = in ? std::fopen(to.c_str(), "w") : nullptr;
         if (!out) {
-            if (in) std::fclose(in);
+            if (in)
+                std::fclose(in);
             state.SkipWithError("cannot open the files");
             break;
         }
         char line[512];
-        while (std::fgets(line, sizeof line, in)) std::fputs(line, out);
+        while (std::fgets(line, sizeof line, in))
+            std::fputs(line, out);
         std::fclose(out);
         std::fclose(in);
     }
@@ -253,15 +268,15 @@ void readScale(benchmark::State& state, std::string tag) {
             break;
         }
         if (st.counts.props != 1000000 || st.syntax != 0)
-            note("read/" + tag + "/1M: read " + describe(st.counts) + ", " + std::to_string(st.syntax) +
-                 " syntax errors; the input holds 1000000 properties");
+            note("read/" + tag + "/1M: read " + describe(st.counts) + ", " +
+                 std::to_string(st.syntax) + " syntax errors; the input holds 1000000 properties");
     }
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
 }
 
-void add(const std::string& name, void (*fn)(benchmark::State&, std::string), const std::string& tag,
-         int repetitions) {
+void add(const std::string& name, void (*fn)(benchmark::State&, std::string),
+         const std::string& tag, int repetitions) {
     benchmark::RegisterBenchmark(name.c_str(), fn, tag)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime()
@@ -269,7 +284,7 @@ void add(const std::string& name, void (*fn)(benchmark::State&, std::string), co
         ->Repetitions(repetitions);
 }
 
-}  // namespace
+} // namespace
 
 void registerRead() {
     for (const char* tag : {"10M", "100M"}) {
@@ -295,9 +310,10 @@ void registerScale() {
 }
 
 void registerTransfer() {
-    if (!haveInput("records-100M.Ckpt")) return;
+    if (!haveInput("records-100M.Ckpt"))
+        return;
     add("transfer/stdio/100M", transferStdio, "100M", reps(3));
     add("transfer/ckp/100M", transferCkp, "100M", reps(3));
 }
 
-}  // namespace bench
+} // namespace bench

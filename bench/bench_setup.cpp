@@ -32,16 +32,20 @@ struct Size {
 };
 const Size kSizes[] = {{"10k", 10000}, {"100k", 100000}, {"1M", 1000000}};
 
-std::string setupFile(const std::string& tag) { return dataPath("setup-" + tag + ".Ckpt"); }
+std::string setupFile(const std::string& tag) {
+    return dataPath("setup-" + tag + ".Ckpt");
+}
 
 // The 1M setup file with its entries in reverse order.
 const Size kReversed = {"1M-rev", 1000000};
 
 long countEntries(const std::string& name) {
     kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
-    if (!list) return -1;
+    if (!list)
+        return -1;
     long n = 0;
-    while (list[n]) ++n;
+    while (list[n])
+        ++n;
     kvoFreeStrlist(list);
     return n;
 }
@@ -52,14 +56,17 @@ long countEntries(const std::string& name) {
 bool tooSlowToRun(const std::string& family, std::string& why) {
     const Result* small = result(family + "/10k");
     const Result* mid = result(family + "/100k");
-    if (!small || !mid || small->failed || mid->failed || small->wall <= 0) return false;
+    if (!small || !mid || small->failed || mid->failed || small->wall <= 0)
+        return false;
     double growth = (mid->wall / 100000) / (small->wall / 10000);
     double predicted = mid->wall * 10 * (growth > 1 ? growth : 1);
-    if (predicted <= options().setupLimit) return false;
+    if (predicted <= options().setupLimit)
+        return false;
     char buf[200];
-    std::snprintf(buf, sizeof buf,
-                  "skipped: predicted %.0f s (per-entry cost grew %.1fx from 10k to 100k); limit %.0f s",
-                  predicted, growth, options().setupLimit);
+    std::snprintf(
+        buf, sizeof buf,
+        "skipped: predicted %.0f s (per-entry cost grew %.1fx from 10k to 100k); limit %.0f s",
+        predicted, growth, options().setupLimit);
     why = buf;
     return true;
 }
@@ -83,8 +90,8 @@ void setupLoad(benchmark::State& state, Size size) {
         if (!checked) {
             long n = countEntries(name);
             if (n != size.entries)
-                note("setup/load/" + std::string(size.tag) + ": " + std::to_string(n) + " entries loaded, the file holds " +
-                     std::to_string(size.entries));
+                note("setup/load/" + std::string(size.tag) + ": " + std::to_string(n) +
+                     " entries loaded, the file holds " + std::to_string(size.entries));
             checked = true;
         }
         ckpSetupClear(name.c_str());
@@ -125,8 +132,9 @@ void setupSave(benchmark::State& state, Size size) {
     ckpSetupClear(name.c_str());
     std::string saved, original;
     if (ran && readWholeFile(target, saved) && readWholeFile(name, original) && saved != original)
-        note("setup/save/" + std::string(size.tag) + ": the saved file (" + std::to_string(saved.size()) +
-             " bytes) differs from the loaded one (" + std::to_string(original.size()) + " bytes)");
+        note("setup/save/" + std::string(size.tag) + ": the saved file (" +
+             std::to_string(saved.size()) + " bytes) differs from the loaded one (" +
+             std::to_string(original.size()) + " bytes)");
     double bytes = static_cast<double>(fileSize(name));
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
@@ -143,7 +151,8 @@ void setupFwrite(benchmark::State& state, Size size) {
     for (auto _ : state) {
         std::FILE* f = std::fopen(target.c_str(), "w");
         if (!f || std::fwrite(data.data(), 1, data.size(), f) != data.size()) {
-            if (f) std::fclose(f);
+            if (f)
+                std::fclose(f);
             state.SkipWithError("fwrite failed");
             break;
         }
@@ -156,12 +165,14 @@ void setupFwrite(benchmark::State& state, Size size) {
 
 long statusKb(const char* field) {
     std::FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return -1;
+    if (!f)
+        return -1;
     char line[256];
     long kb = -1;
     std::size_t n = std::strlen(field);
     while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, n) == 0 && line[n] == ':') kb = std::atol(line + n + 1);
+        if (std::strncmp(line, field, n) == 0 && line[n] == ':')
+            kb = std::atol(line + n + 1);
     std::fclose(f);
     return kb;
 }
@@ -200,7 +211,8 @@ void setupPeak(benchmark::State& state, Size size) {
         char buf[256] = {0};
         std::size_t got = 0;
         ssize_t n;
-        while ((n = read(fds[0], buf + got, sizeof buf - 1 - got)) > 0) got += static_cast<std::size_t>(n);
+        while ((n = read(fds[0], buf + got, sizeof buf - 1 - got)) > 0)
+            got += static_cast<std::size_t>(n);
         close(fds[0]);
         int status = 0;
         struct rusage usage {};
@@ -218,12 +230,13 @@ void setupPeak(benchmark::State& state, Size size) {
         state.counters["peak_ratio"] = grown / fileBytes;
         state.counters["peak_mb"] = grown / 1e6;
         state.counters["file_mb"] = fileBytes / 1e6;
-        state.counters["child_cpu"] = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        state.counters["child_cpu"] =
+            static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
 }
 
-}  // namespace
+} // namespace
 
 int peakLoadChild(const char* file) {
     kvoSetReportHandler([](const char*, void*) { return 1; }, nullptr);
@@ -252,13 +265,16 @@ void registerSetup() {
             ->Iterations(small ? 10 : 1)
             ->Repetitions(reps(s.entries >= 1000000 ? 3 : 5));
     };
-    for (const Size& s : kSizes) timed("setup/load/" + std::string(s.tag), setupLoad, s);
+    for (const Size& s : kSizes)
+        timed("setup/load/" + std::string(s.tag), setupLoad, s);
     if (haveInput("setup-1M-rev.Ckpt"))
         timed("setup/load/1M-rev", setupLoad, kReversed);
     else
         note("setup-1M-rev.Ckpt is missing: run ckp_bench_gen");
-    for (const Size& s : kSizes) timed("setup/fwrite/" + std::string(s.tag), setupFwrite, s);
-    for (const Size& s : kSizes) timed("setup/save/" + std::string(s.tag), setupSave, s);
+    for (const Size& s : kSizes)
+        timed("setup/fwrite/" + std::string(s.tag), setupFwrite, s);
+    for (const Size& s : kSizes)
+        timed("setup/save/" + std::string(s.tag), setupSave, s);
     for (const Size& s : kSizes)
         benchmark::RegisterBenchmark(("setup/peak/" + std::string(s.tag)).c_str(), setupPeak, s)
             ->Unit(benchmark::kMillisecond)
@@ -267,4 +283,4 @@ void registerSetup() {
             ->Repetitions(1);
 }
 
-}  // namespace bench
+} // namespace bench

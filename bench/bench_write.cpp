@@ -23,14 +23,18 @@ struct Workload {
 const Workload* workload(const std::string& tag) {
     static std::map<std::string, std::unique_ptr<Workload>> cache;
     auto it = cache.find(tag);
-    if (it != cache.end()) return it->second.get();
+    if (it != cache.end())
+        return it->second.get();
     Counts want;
-    if (!expectedCounts(tag, want)) return nullptr;
+    if (!expectedCounts(tag, want))
+        return nullptr;
     auto w = std::make_unique<Workload>();
     RecordStream stream(kRecordSeed);
-    for (std::uint64_t r = 0; r < want.records; ++r) stream.next(w->set);
+    for (std::uint64_t r = 0; r < want.records; ++r)
+        stream.next(w->set);
     w->canonical = kHeaderLine;
-    for (std::size_t r = 0; r < w->set.records.size(); ++r) appendCanonical(w->set, r, w->canonical);
+    for (std::size_t r = 0; r < w->set.records.size(); ++r)
+        appendCanonical(w->set, r, w->canonical);
     return (cache[tag] = std::move(w)).get();
 }
 
@@ -51,7 +55,8 @@ bool ckpWriteAll(const RecordSet& set, const std::string& path, std::string& err
         }
         ok = ok && ckpPuts(out);
     }
-    if (!ok) error = std::string("writing: ") + ckpGetError();
+    if (!ok)
+        error = std::string("writing: ") + ckpGetError();
     if (ckpClose(out) != 0 && ok) {
         error = std::string("ckpClose: ") + ckpGetError();
         ok = false;
@@ -65,17 +70,19 @@ void compareOutput(const std::string& what, const std::string& path, const std::
         note(what + ": cannot read its output back");
         return;
     }
-    if (got == expected) return;
+    if (got == expected)
+        return;
     std::size_t at = 0;
-    while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+    while (at < got.size() && at < expected.size() && got[at] == expected[at])
+        ++at;
     std::size_t lineStart = expected.rfind('\n', at == 0 ? 0 : at - 1);
     lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
     std::size_t lineEnd = expected.find('\n', at);
     std::size_t gotEnd = got.find('\n', lineStart);
-    note(what + ": output differs from the canonical bytes at offset " + std::to_string(at) + " (sizes " +
-         std::to_string(got.size()) + " and " + std::to_string(expected.size()) + "); expected line: " +
-         expected.substr(lineStart, lineEnd - lineStart) +
-         " | written: " + (lineStart < got.size() ? got.substr(lineStart, gotEnd - lineStart) : std::string()));
+    note(what + ": output differs from the canonical bytes at offset " + std::to_string(at) +
+         " (sizes " + std::to_string(got.size()) + " and " + std::to_string(expected.size()) +
+         "); expected line: " + expected.substr(lineStart, lineEnd - lineStart) + " | written: " +
+         (lineStart < got.size() ? got.substr(lineStart, gotEnd - lineStart) : std::string()));
 }
 
 void writeCkp(benchmark::State& state, std::string tag) {
@@ -97,21 +104,24 @@ void writeCkp(benchmark::State& state, std::string tag) {
     auto bytes = static_cast<double>(w->canonical.size());
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
-    if (ran) compareOutput("write/ckp/" + tag, path, w->canonical);
+    if (ran)
+        compareOutput("write/ckp/" + tag, path, w->canonical);
 }
 
 // What a caller would write by hand with stdio for the same bytes: fprintf
 // for the plain parts, putc where a character needs a backslash.
 void putEscaped(std::FILE* f, const char* text, const char* special) {
     for (const char* p = text; *p; ++p) {
-        if (std::strchr(special, *p)) std::putc('\\', f);
+        if (std::strchr(special, *p))
+            std::putc('\\', f);
         std::putc(*p, f);
     }
 }
 
 bool stdioWriteAll(const RecordSet& set, const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return false;
+    if (!f)
+        return false;
     std::fputs(kHeaderLine, f);
     for (const RecordSet::Record& rec : set.records) {
         const char* p = set.str(rec.path);
@@ -161,7 +171,8 @@ void writeStdio(benchmark::State& state, std::string tag) {
     auto bytes = static_cast<double>(w->canonical.size());
     state.SetBytesProcessed(static_cast<int64_t>(bytes) * state.iterations());
     state.counters["bytes"] = bytes;
-    if (ran) compareOutput("write/stdio/" + tag, path, w->canonical);
+    if (ran)
+        compareOutput("write/stdio/" + tag, path, w->canonical);
 }
 
 void writeFwrite(benchmark::State& state, std::string tag) {
@@ -173,8 +184,10 @@ void writeFwrite(benchmark::State& state, std::string tag) {
     }
     for (auto _ : state) {
         std::FILE* f = std::fopen(path.c_str(), "w");
-        if (!f || std::fwrite(w->canonical.data(), 1, w->canonical.size(), f) != w->canonical.size()) {
-            if (f) std::fclose(f);
+        if (!f ||
+            std::fwrite(w->canonical.data(), 1, w->canonical.size(), f) != w->canonical.size()) {
+            if (f)
+                std::fclose(f);
             state.SkipWithError("fwrite failed");
             break;
         }
@@ -185,13 +198,14 @@ void writeFwrite(benchmark::State& state, std::string tag) {
     state.counters["bytes"] = bytes;
 }
 
-}  // namespace
+} // namespace
 
 void registerWrite() {
     for (const char* tag : {"10M", "100M"}) {
         std::string t = tag;
         Counts want;
-        if (!expectedCounts(t, want)) continue;
+        if (!expectedCounts(t, want))
+            continue;
         int n = reps(t == "10M" ? 7 : 3);
         using Fn = void (*)(benchmark::State&, std::string);
         const std::pair<std::string, Fn> family[] = {
@@ -206,4 +220,4 @@ void registerWrite() {
     }
 }
 
-}  // namespace bench
+} // namespace bench

@@ -23,21 +23,24 @@ namespace {
 constexpr std::size_t kMiB = 1024 * 1024;
 
 class Output {
-public:
+  public:
     bool open(const std::string& path) {
         path_ = path;
         file_ = std::fopen(path.c_str(), "wb");
-        if (!file_) std::fprintf(stderr, "ckp_bench_gen: %s: %s\n", path.c_str(), std::strerror(errno));
+        if (!file_)
+            std::fprintf(stderr, "ckp_bench_gen: %s: %s\n", path.c_str(), std::strerror(errno));
         return file_ != nullptr;
     }
     std::string& buffer() { return buf_; }
     std::size_t written() const { return written_ + buf_.size(); }
     bool drain(bool all) {
-        if (!all && buf_.size() < kMiB) return true;
+        if (!all && buf_.size() < kMiB)
+            return true;
         bool ok = std::fwrite(buf_.data(), 1, buf_.size(), file_) == buf_.size();
         written_ += buf_.size();
         buf_.clear();
-        if (!ok) std::fprintf(stderr, "ckp_bench_gen: %s: write failed\n", path_.c_str());
+        if (!ok)
+            std::fprintf(stderr, "ckp_bench_gen: %s: write failed\n", path_.c_str());
         return ok;
     }
     bool close() {
@@ -47,7 +50,7 @@ public:
         return ok;
     }
 
-private:
+  private:
     std::string path_;
     std::FILE* file_ = nullptr;
     std::string buf_;
@@ -63,7 +66,8 @@ bool upToDate(const std::string& path, const std::string& stamp) {
 bool makeRecordFiles(const std::string& dir, const std::string& tag, std::size_t bytes) {
     std::string base = dir + "/records-" + tag;
     Output ckpt, ini;
-    if (!ckpt.open(base + ".Ckpt") || !ini.open(base + ".ini")) return false;
+    if (!ckpt.open(base + ".Ckpt") || !ini.open(base + ".ini"))
+        return false;
     bench::RecordStream stream(bench::kRecordSeed);
     bench::Rng layout(bench::kRecordSeed ^ 0x5A5A5A5Aull);
     bench::RecordSet set;
@@ -78,37 +82,46 @@ bool makeRecordFiles(const std::string& dir, const std::string& tag, std::size_t
         stream.next(set);
         bench::appendVaried(set, 0, layout, ckpt.buffer(), counts);
         // INI files carry comments too, so that inih skips some lines.
-        if (r % 33 == 0) ini.buffer() += "; a comment\n";
+        if (r % 33 == 0)
+            ini.buffer() += "; a comment\n";
         bench::appendIni(set, 0, ini.buffer());
-        if (!ckpt.drain(false) || !ini.drain(false)) return false;
+        if (!ckpt.drain(false) || !ini.drain(false))
+            return false;
         ++r;
     }
-    if (!ckpt.close() || !ini.close()) return false;
+    if (!ckpt.close() || !ini.close())
+        return false;
     char line[256];
-    std::snprintf(line, sizeof line, "%llu %llu %llu %llu\n", static_cast<unsigned long long>(counts.records),
-                  static_cast<unsigned long long>(counts.props), static_cast<unsigned long long>(counts.flags),
+    std::snprintf(line, sizeof line, "%llu %llu %llu %llu\n",
+                  static_cast<unsigned long long>(counts.records),
+                  static_cast<unsigned long long>(counts.props),
+                  static_cast<unsigned long long>(counts.flags),
                   static_cast<unsigned long long>(counts.comments));
     return bench::writeWholeFile(base + ".counts", line);
 }
 
 bool makeSetupFile(const std::string& dir, const std::string& tag, std::size_t entries) {
     Output out;
-    if (!out.open(dir + "/setup-" + tag + ".Ckpt")) return false;
+    if (!out.open(dir + "/setup-" + tag + ".Ckpt"))
+        return false;
     out.buffer() += bench::kHeaderLine;
     for (std::size_t i = 0; i < entries; ++i) {
         bench::appendSetupEntry(i, out.buffer());
-        if (!out.drain(false)) return false;
+        if (!out.drain(false))
+            return false;
     }
     return out.close();
 }
 
 bool makeReversedSetupFile(const std::string& dir, std::size_t entries) {
     Output out;
-    if (!out.open(dir + "/setup-1M-rev.Ckpt")) return false;
+    if (!out.open(dir + "/setup-1M-rev.Ckpt"))
+        return false;
     out.buffer() += bench::kHeaderLine;
     for (std::size_t i = entries; i-- > 0;) {
         bench::appendSetupEntry(i, out.buffer());
-        if (!out.drain(false)) return false;
+        if (!out.drain(false))
+            return false;
     }
     return out.close();
 }
@@ -116,7 +129,8 @@ bool makeReversedSetupFile(const std::string& dir, std::size_t entries) {
 // The same million properties as one record and as a million records.
 bool makeScaleFiles(const std::string& dir, std::size_t props) {
     Output wide, narrow;
-    if (!wide.open(dir + "/wide-1M.Ckpt") || !narrow.open(dir + "/narrow-1M.Ckpt")) return false;
+    if (!wide.open(dir + "/wide-1M.Ckpt") || !narrow.open(dir + "/narrow-1M.Ckpt"))
+        return false;
     wide.buffer() += bench::kHeaderLine;
     wide.buffer() += "cells/wide \\\n";
     narrow.buffer() += bench::kHeaderLine;
@@ -124,12 +138,13 @@ bool makeScaleFiles(const std::string& dir, std::size_t props) {
         std::string prop = "p" + std::to_string(i) + "=\"v" + std::to_string(i % 1000) + "\"";
         wide.buffer() += " " + prop + (i + 1 < props ? " \\\n" : "\n");
         narrow.buffer() += "cells/c" + std::to_string(i) + " " + prop + "\n";
-        if (!wide.drain(false) || !narrow.drain(false)) return false;
+        if (!wide.drain(false) || !narrow.drain(false))
+            return false;
     }
     return wide.close() && narrow.close();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--force") != 0)) {
@@ -151,7 +166,8 @@ int main(int argc, char** argv) {
     for (const auto& f : recordFiles) {
         std::printf("writing records-%s\n", f.tag);
         std::fflush(stdout);
-        if (!makeRecordFiles(dir, f.tag, f.bytes)) return 1;
+        if (!makeRecordFiles(dir, f.tag, f.bytes))
+            return 1;
     }
     struct {
         const char* tag;
@@ -160,10 +176,12 @@ int main(int argc, char** argv) {
     for (const auto& f : setupFiles) {
         std::printf("writing setup-%s\n", f.tag);
         std::fflush(stdout);
-        if (!makeSetupFile(dir, f.tag, f.entries)) return 1;
+        if (!makeSetupFile(dir, f.tag, f.entries))
+            return 1;
     }
     std::printf("writing setup-1M-rev, wide-1M, narrow-1M\n");
     std::fflush(stdout);
-    if (!makeReversedSetupFile(dir, 1000000) || !makeScaleFiles(dir, 1000000)) return 1;
+    if (!makeReversedSetupFile(dir, 1000000) || !makeScaleFiles(dir, 1000000))
+        return 1;
     return bench::writeWholeFile(stamp, std::to_string(bench::kFormatVersion) + "\n") ? 0 : 1;
 }

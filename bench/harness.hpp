@@ -15,10 +15,10 @@
 namespace bench {
 
 struct Options {
-    std::string dataDir;  // generated inputs; outputs go to its out/ folder
-    std::string tool;     // the ckp command, empty when it is not built
-    int reps = 0;         // repetitions; 0: the per-family defaults
-    double setupLimit = 300;  // seconds a 1M-entry setup load may be predicted to take
+    std::string dataDir;     // generated inputs; outputs go to its out/ folder
+    std::string tool;        // the ckp command, empty when it is not built
+    int reps = 0;            // repetitions; 0: the per-family defaults
+    double setupLimit = 300; // seconds a 1M-entry setup load may be predicted to take
 };
 
 const Options& options();
@@ -28,7 +28,7 @@ struct Result {
     double cpu = 0;   // process CPU time (a child's user + system time for process rows)
     double wall = 0;  // elapsed time
     double bytes = 0; // bytes processed per iteration
-    std::map<std::string, double> counters;  // medians of the user counters
+    std::map<std::string, double> counters; // medians of the user counters
     bool failed = false;
     std::string message;
 };
@@ -63,6 +63,6 @@ void registerProcess();
 // "<rss before, kB> <peak rss after, kB> <load result>".
 int peakLoadChild(const char* file);
 
-}  // namespace bench
+} // namespace bench
 
 #endif

@@ -21,7 +21,7 @@ inline constexpr int kFormatVersion = 2;
 // xorshift64*: fixed, portable and identical on every platform, unlike the
 // distributions of <random>.
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : state_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
     std::uint64_t next() {
         state_ ^= state_ >> 12;
@@ -33,7 +33,7 @@ public:
     unsigned below(unsigned n) { return static_cast<unsigned>((next() >> 32) % n); }
     bool chance(unsigned percent) { return below(100) < percent; }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -43,7 +43,7 @@ struct RecordSet {
     static constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
     struct Prop {
         std::uint32_t name;
-        std::uint32_t value;  // kNoValue for a flag property
+        std::uint32_t value; // kNoValue for a flag property
     };
     struct Record {
         std::uint32_t path;
@@ -62,10 +62,10 @@ struct RecordSet {
 
 // What a reader must find in a generated file.
 struct Counts {
-    std::uint64_t records = 0;   // object records
-    std::uint64_t props = 0;     // properties of object records
-    std::uint64_t flags = 0;     // properties without value
-    std::uint64_t comments = 0;  // comment and blank lines (records of their own)
+    std::uint64_t records = 0;  // object records
+    std::uint64_t props = 0;    // properties of object records
+    std::uint64_t flags = 0;    // properties without value
+    std::uint64_t comments = 0; // comment and blank lines (records of their own)
 };
 
 // The seed of the record files; the setup files use their own generator.
@@ -73,12 +73,12 @@ inline constexpr std::uint64_t kRecordSeed = 20261206;
 
 // Appends the next record of the stream to `set`.
 class RecordStream {
-public:
+  public:
     explicit RecordStream(std::uint64_t seed) : rng_(seed) {}
     void next(RecordSet& set);
     Rng& rng() { return rng_; }
 
-private:
+  private:
     Rng rng_;
     std::uint64_t index_ = 0;
 };
@@ -104,6 +104,6 @@ bool readWholeFile(const std::string& path, std::string& out);
 bool writeWholeFile(const std::string& path, const std::string& data);
 long long fileSize(const std::string& path);
 
-}  // namespace bench
+} // namespace bench
 
 #endif

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/error.hpp"
+#include "core/list.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
 #include "core/pool.hpp"
@@ -122,20 +123,7 @@ int tiFreeLine(ckpLine* line) {
     }
     ckpFile* file = line->file;
     if (file != nullptr) {
-        ckpLine* before = nullptr;
-        if (file->firstLine == line) {
-            file->firstLine = line->next;
-        } else {
-            for (before = file->firstLine; before != nullptr && before->next != line;
-                 before = before->next) {
-            }
-            if (before != nullptr) {
-                before->next = line->next;
-            }
-        }
-        if (file->lastLine == line) {
-            file->lastLine = before;
-        }
+        tiUnlink(file->firstLine, file->lastLine, line);
     }
     tiGiveBlock(file != nullptr ? file->info : nullptr, line, line->sizeClass);
     return 0;

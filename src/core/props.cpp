@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/error.hpp"
+#include "core/list.hpp"
 #include "core/memory.hpp"
 #include "core/name_hash.hpp"
 #include "core/pool.hpp"
@@ -130,26 +131,6 @@ void moveGeneratorsPast(ckpProp* prop) {
     }
 }
 
-void unlinkProp(ckpProp* prop) {
-    ckpLine* line = prop->line;
-    if (line == nullptr) {
-        return;
-    }
-    ckpProp* before = nullptr;
-    if (line->firstProp == prop) {
-        line->firstProp = prop->next;
-    } else {
-        for (before = line->firstProp; before != nullptr && before->next != prop;
-             before = before->next) {
-        }
-        if (before != nullptr) {
-            before->next = prop->next;
-        }
-    }
-    if (line->lastProp == prop) {
-        line->lastProp = before;
-    }
-}
 } // namespace
 
 int tiFreeProp(ckpProp* prop) {
@@ -162,7 +143,9 @@ int tiFreeProp(ckpProp* prop) {
     }
     ckpInfo* info =
         prop->line != nullptr && prop->line->file != nullptr ? prop->line->file->info : nullptr;
-    unlinkProp(prop);
+    if (prop->line != nullptr) {
+        tiUnlink(prop->line->firstProp, prop->line->lastProp, prop);
+    }
     tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
     return 0;
 }
