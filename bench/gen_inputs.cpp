@@ -135,7 +135,12 @@ bool makeScaleFiles(const std::string& dir, std::size_t props) {
     wide.buffer() += "cells/wide \\\n";
     narrow.buffer() += bench::kHeaderLine;
     for (std::size_t i = 0; i < props; ++i) {
-        std::string prop = "p" + std::to_string(i) + "=\"v" + std::to_string(i % 1000) + "\"";
+        // Built by appending: gcc 12 warns (-Wrestrict) about "p" + a string.
+        std::string prop = "p";
+        prop += std::to_string(i);
+        prop += "=\"v";
+        prop += std::to_string(i % 1000);
+        prop += '"';
         wide.buffer() += " " + prop + (i + 1 < props ? " \\\n" : "\n");
         narrow.buffer() += "cells/c" + std::to_string(i) + " " + prop + "\n";
         if (!wide.drain(false) || !narrow.drain(false))

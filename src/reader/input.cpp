@@ -90,6 +90,10 @@ tiPiece nothingRead(std::FILE* stream, int* errnumOut) {
 tiPiece tiReadPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
     std::FILE* stream = file->stream;
     *nulOut = 0;
+    if (file->inBuffer == nullptr) {
+        *errnumOut = 0; // a stream that was not opened for reading
+        return tiPiece::Error;
+    }
     // The error flag is sticky: cleared first, it tells of this read only.
     if (std::ferror(stream)) {
         std::clearerr(stream);
