@@ -16,7 +16,7 @@
 inline constexpr int ckpLineSize = 512;
 inline constexpr int ckpLinePiece = 510;
 // The block in which a read stream's input is taken.
-inline constexpr std::size_t ckpInputSize = 64 * 1024;
+inline constexpr std::size_t ckpInputSize = 16 * 1024;
 // Size classes of the property and line blocks a handle keeps for reuse.
 inline constexpr int ckpBlockClasses = 6;
 // Fixed-size buffers in which messages are composed; longer texts are cut.
