@@ -141,7 +141,7 @@ const Qualifier* qualifierOf(const ckpProp* prop) {
 // The cursor goes onto the qualifier that made the conflict when it stands
 // on the first line, else to where the record's head ends.
 void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
-    if (tiScanForToken(info, keyword, 0)) {
+    if (tiScanForToken(info, keyword, tiAtName)) {
         return;
     }
     ckpLine* line = headLine(file);

@@ -44,7 +44,7 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         return 0;
     }
     info->scanType = type;
-    return ckpSetAction(info, 1, ckpActionScan);
+    return ckpSetAction(info, tiActionArmed, ckpActionScan);
 }
 
 int ckpSetIgnore(ckpInfo* info) {

@@ -96,7 +96,7 @@ int tiPeekSlow(ckpInfo* info, int c) {
     info->cursor = tiSkipBlanks(info->cursor);
     // Only one line end is crossed per call: an empty continuation line
     // leaves the cursor at its end.
-    if (*info->cursor == '\0' && !tiNextLine(info, 1)) {
+    if (*info->cursor == '\0' && !tiNextLine(info, tiSkipLeadingBlanks)) {
         return 0;
     }
     if (c == 0) {

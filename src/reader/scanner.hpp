@@ -20,8 +20,11 @@ template <class Char> Char* tiSkipName(Char* text);
 template <class Char> int tiScanInt(Char** pos, int def);
 
 // Moves the cursor to the start of the next line (past its blanks with
-// skip) when the current line is continued: 1, else 0 with the cursor left.
+// skip == tiSkipLeadingBlanks) when the current line is continued: 1, else
+// 0 with the cursor left.
 int tiNextLine(ckpInfo* info, int skip);
+inline constexpr int tiKeepBlanks = 0;
+inline constexpr int tiSkipLeadingBlanks = 1;
 // Skips blanks, crossing at most one line end into a continuation line;
 // then 1 when the cursor stands on c (on anything for c == 0), else 0.
 int tiPeekSlow(ckpInfo* info, int c);
@@ -48,11 +51,13 @@ char* tiGetWord(ckpInfo* info, char* buffer);
 // the cursor past the token. A null or empty mode is "*+".
 int tiMatchToken(ckpInfo* info, const char* mode, const char* token);
 // Looks for token as an exact word on the first line of the record. Found:
-// 1, the cursor on the token, or with wantValue on its value (past `="` when
+// 1, the cursor on the token (tiAtName), or with tiAtValue on its value (past `="` when
 // both follow, else just past the name). Else 0, the cursor where the head
 // ends on the first line (at its start when unknown); 0 too with the guard's
 // message when the handle has no record.
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue);
+inline constexpr int tiAtName = 0;
+inline constexpr int tiAtValue = 1;
 // Makes the current record a syntax error with message (the last error text
 // when message is null or empty), kept in syntaxMsg and recorded as the
 // last error.
