@@ -116,13 +116,6 @@ ckpProp* search(const ckpFile* file, const char* name, std::uint64_t hash, int l
 }
 } // namespace
 
-ckpProp* tiPropIndexFind(ckpInfo* info, const char* name) {
-    if (name == nullptr) {
-        return nullptr;
-    }
-    return tiPropIndexFindHashed(info, name, nameHash(name));
-}
-
 ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
     if (info == nullptr || info->file == nullptr || name == nullptr) {
         return nullptr;

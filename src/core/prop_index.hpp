@@ -22,9 +22,8 @@ struct ckpPropIndex {
     std::size_t used;
 };
 
-// The first property of the handle's current record named name, or null.
-ckpProp* tiPropIndexFind(ckpInfo* info, const char* name);
-// The same, for a name whose nameHash is known.
+// The first property of the handle's current record named name (whose
+// nameHash is hash), or null.
 ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash);
 // A property just appended to its line: the index takes it in.
 void tiPropIndexAdd(ckpProp* prop);

@@ -11,10 +11,14 @@
 #include "core/props.hpp"
 
 ckpProp* tiFindProp(ckpInfo* info, const char* name) {
+    return name != nullptr ? tiFindPropHashed(info, name, nameHash(name)) : nullptr;
+}
+
+ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
     if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {
         return nullptr;
     }
-    return tiPropIndexFind(info, name);
+    return tiPropIndexFindHashed(info, name, hash);
 }
 
 ckpProp* tiNextProp(ckpProp* prop) {
@@ -48,9 +52,7 @@ void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash) {
     if (line == nullptr || line->file == nullptr || name == nullptr) {
         return;
     }
-    ckpInfo* info = line->file->info;
-    if (info != nullptr && info->file != nullptr && info->file->firstLine != nullptr &&
-        tiPropIndexFindHashed(info, name, hash) != nullptr) {
+    if (tiFindPropHashed(line->file->info, name, hash) != nullptr) {
         tiSetErrorf("duplicate \"%s\" property", name);
     }
 }

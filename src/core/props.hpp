@@ -37,6 +37,8 @@ int tiFreeProp(ckpProp* prop);
 // The first property of the handle's current record named name, or null
 // when there is none or no record.
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
+// The same for a name whose nameHash is known.
+ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash);
 // The property after prop in record order (on to the later lines), or null.
 ckpProp* tiNextProp(ckpProp* prop);
 // The first property on line or a line after it in the record, or null.

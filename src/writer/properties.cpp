@@ -4,7 +4,6 @@
 
 #include "core/error.hpp"
 #include "core/name_hash.hpp"
-#include "core/prop_index.hpp"
 #include "core/props.hpp"
 #include "reader/syntax.hpp"
 #include "writer/check_write.hpp"
@@ -100,7 +99,7 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     auto nameSize = static_cast<std::size_t>(nameLength);
     tiPropText text{name, nameSize, value, static_cast<std::size_t>(length),
                     nameHashOf(name, nameSize)};
-    if (tiPropIndexFindHashed(info, name, text.hash) != nullptr) {
+    if (tiFindPropHashed(info, name, text.hash) != nullptr) {
         tiSetError("non-unique property name");
         return 0;
     }
