@@ -261,9 +261,7 @@ int tiFreeInfo(ckpInfo* info) {
     if (info == nullptr) {
         return 0;
     }
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-    info->genCount = 0;
-    info->genRoom = 0;
+    tiFreeGenerators(info);
     discardWritten(info);
     while (info->file != nullptr) {
         tiFreeFile(info->file, info->mode);

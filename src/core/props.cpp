@@ -151,3 +151,12 @@ int tiFreeProp(ckpProp* prop) {
     tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
     return 0;
 }
+
+void tiClearProps(ckpFile* file) {
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        while (line->firstProp != nullptr) {
+            tiFreeProp(line->firstProp);
+        }
+    }
+    file->nameBits = 0;
+}

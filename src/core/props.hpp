@@ -31,6 +31,9 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 void tiWarnDupProp(ckpLine* line, const char* name);
 // The same for a name whose nameHash is known.
 void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
+// Frees every property of file's record; its name filter is cleared with
+// them.
+void tiClearProps(ckpFile* file);
 // Unlinks prop from its line and frees it; generators that would hand it
 // out next move on to the following property. Returns 0, also for null.
 int tiFreeProp(ckpProp* prop);

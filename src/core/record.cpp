@@ -20,9 +20,14 @@ void tiEndGenerators(ckpInfo* info) {
     // The cursor array is kept for the next record's walks unless a caller
     // started very many.
     if (info->genRoom > keptGenerators) {
-        info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-        info->genRoom = 0;
+        tiFreeGenerators(info);
     }
+    info->genCount = 0;
+}
+
+void tiFreeGenerators(ckpInfo* info) {
+    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    info->genRoom = 0;
     info->genCount = 0;
 }
 
@@ -69,10 +74,7 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     if (lineOut != nullptr) {
         *lineOut = line;
     }
-    while (line->firstProp != nullptr) {
-        tiFreeProp(line->firstProp);
-    }
-    file->nameBits = 0;
+    tiClearProps(file);
     tiEndGenerators(info);
     pointCursorsAt(info, line);
     line->text[0] = '\0';
@@ -194,17 +196,15 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     std::int64_t number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
     // A copy replaces the whole record: its walks end and their cursor
     // array goes.
-    tiEndGenerators(dst);
-    dst->gens = static_cast<ckpProp**>(tiFree(dst->gens));
-    dst->genRoom = 0;
+    tiFreeGenerators(dst);
     dst->curLine = nullptr;
     dst->cursor = nullptr;
     dst->bufLine = nullptr;
     dst->bufPos = nullptr;
+    tiClearProps(to);
     while (to->firstLine != nullptr) {
         tiFreeLine(to->firstLine);
     }
-    to->nameBits = 0;
     for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
         if (!copyLine(from, to, number++)) {
             return 0;

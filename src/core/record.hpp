@@ -23,3 +23,5 @@ int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckp
 int tiCopy(ckpInfo* src, ckpInfo* dst);
 // Ends all property generators of the handle.
 void tiEndGenerators(ckpInfo* info);
+// Ends them and frees their cursor array too.
+void tiFreeGenerators(ckpInfo* info);

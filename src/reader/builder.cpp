@@ -215,11 +215,8 @@ int tiBuild_tp(ckpInfo* info) {
     // building a record twice (action 2 after a read) does not repeat them.
     for (ckpLine* line = first; line != nullptr; line = line->next) {
         line->headEnd = nullptr;
-        while (line->firstProp != nullptr) {
-            tiFreeProp(line->firstProp);
-        }
     }
-    file->nameBits = 0;
+    tiClearProps(file);
     int version = file->syntax;
     if (version < 0) {
         tiSetSyntax(info, "illegal version in tiBuild_tp");
