@@ -72,6 +72,24 @@ job_install() {
   local build=build/release-install
   cmake --preset release -B "$build" -DCKP_BUILD_TESTS=OFF -DCKP_BUILD_BENCH=OFF \
     -DCKP_BUILD_FUZZ=OFF
+  # A tree built in part installs nothing: the command alone is built first,
+  # and its install must fail before it copies a file.
+  cmake --build "$build" -j2 --target ckp_tool
+  local partial
+  partial=$(mktemp -d)
+  if cmake --install "$build" --prefix "$partial" >/dev/null 2>&1 &&
+    grep -q '^CKP_BUILD_PYTHON:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "a tree without its Python module built installed"
+    rm -rf "$partial"
+    return 1
+  fi
+  if [[ -n $(find "$partial" -type f | head -n 1) ]]; then
+    echo "a failed install left files in its prefix:"
+    find "$partial" -type f
+    rm -rf "$partial"
+    return 1
+  fi
+  rm -rf "$partial"
   cmake --build "$build" -j2
   bash tests/extra/consume.sh "$build" "$build/consume"
 }
@@ -85,7 +103,11 @@ job_deb() {
     -DCKP_BUILD_EXAMPLES=OFF -DCKP_BUILD_BENCH=OFF -DCKP_BUILD_FUZZ=OFF >/dev/null
   cmake --build "$build" -j2
   rm -f "$build"/ckp_*.deb
-  (cd "$build" && cpack -G DEB >/dev/null)
+  (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log"; return 1; }
+  if grep -n -i "warning" "$build/cpack.log"; then
+    echo "cpack warns"
+    return 1
+  fi
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   bash tests/extra/check-deb.sh "$build/ckp_${version}_$(dpkg --print-architecture).deb" "$version"
 }
