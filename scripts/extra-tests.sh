@@ -9,6 +9,8 @@
 #   deb       the Debian package (cpack): its contents, no test hook
 #             exported, then dpkg -i, ckp --version and dpkg -P again
 #   demo      scripts/demo.sh as a new user runs it: no compiler warning
+#   editors   the TextMate grammar tokenized by vscode-textmate (from npm),
+#             vim's syntax file, the zsh and fish completions
 #   mingw-x86 ckp.dll and kvo.dll cross-built for 32-bit Windows; their export
 #             tables hold exactly the public functions
 #   mingw-x64 the same for 64-bit Windows, with the unit tests and a caller of
@@ -110,6 +112,17 @@ job_deb() {
   fi
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   bash tests/extra/check-deb.sh "$build/ckp_${version}_$(dpkg --print-architecture).deb" "$version"
+}
+
+# npm comes with nodejs from some sources; Debian ships it apart.
+job_editors() {
+  need node vim zsh fish
+  if ! command -v npm >/dev/null; then
+    # shellcheck source=scripts/packages.sh
+    source scripts/packages.sh
+    ckp_need_packages npm
+  fi
+  bash tests/extra/check-editors.sh build/editors
 }
 
 job_demo() {
@@ -226,7 +239,7 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(format clang install deb demo fuzz valgrind mingw-x86 mingw-x64)
+  jobs=(format clang install deb demo editors fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
@@ -239,6 +252,7 @@ for job in "${jobs[@]}"; do
     mingw-x64) run mingw-x64 job_mingw_x64 ;;
     fuzz) run fuzz job_fuzz ;;
     valgrind) run valgrind job_valgrind ;;
+    editors) run editors job_editors ;;
     *) echo "unknown job: $job" >&2; exit 2 ;;
   esac
 done
