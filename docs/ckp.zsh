@@ -26,9 +26,12 @@ _ckp() {
     check)
       _arguments \
         '(-q --quiet)'{-q,--quiet}'[print only the number of syntax errors]' \
-        '--format=[diagnostic format]:format:(gcc json)' \
+        '--format=[diagnostic format]:format:(gcc json github sarif)' \
         '--no-context[leave out the echoed line and the caret]' \
-        '*:checkpoint file:_files'
+        '--color=[colours]:when:(auto always never)' \
+        '--summary[end with the count of errors and files]' \
+        '*--exclude[leave out paths matching a glob]:glob:' \
+        '*:checkpoint file or directory:_files'
       ;;
     fmt)
       _arguments \

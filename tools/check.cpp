@@ -5,19 +5,24 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
+#include "check_files.hpp"
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
 #include "output.hpp"
+#include "report_formats.hpp"
 
 namespace ckptool {
 namespace {
 
 DiagnosticStyle styleOf(const CheckOptions& options) {
     DiagnosticStyle style;
-    style.json = options.format == "json";
     style.context = !options.noContext;
-    style.colour = !style.json && coloursSuit(stdout);
+    bool gcc = reportFormatNamed(options.format) == ReportFormat::Gcc;
+    style.colour =
+        gcc && (options.colour == "always" || (options.colour == "auto" && coloursSuit(stdout)));
     return style;
 }
 
@@ -39,8 +44,7 @@ std::string includedFile(const ckp::Record& record) {
 // (once or twice).
 class FileCheck {
   public:
-    FileCheck(const CheckOptions& options, long& errors)
-        : options_(options), style_(styleOf(options)), errors_(errors) {}
+    explicit FileCheck(DiagnosticReport& report) : report_(report) {}
 
     int run(const std::string& file) {
         ckp::Reader reader(isStdout(file) ? std::string() : file);
@@ -74,26 +78,22 @@ class FileCheck {
     static constexpr int maxFailures = 4;
 
     void report(const ckp::SyntaxError& error) {
-        ++errors_;
-        if (!options_.quiet) {
-            printSyntaxError(stdout, error, style_);
+        if (report_.add(error)) {
             checkStdout();
         }
         status_ = resourceFault(error.message) ? exitFailure : status_;
     }
 
-    const CheckOptions& options_;
-    DiagnosticStyle style_;
-    long& errors_;
+    DiagnosticReport& report_;
     int status_ = exitOk;
 };
 
 // Counts the syntax errors of one file; a file that cannot be read to its
 // end is reported on stderr and makes the whole run fail with 2, as does a
 // resource failure.
-int checkFile(const std::string& file, const CheckOptions& options, long& errors) {
+int checkFile(const std::string& file, DiagnosticReport& report) {
     try {
-        return FileCheck(options, errors).run(file);
+        return FileCheck(report).run(file);
     } catch (const ckp::Error& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "ckp: %s\n", aboutFile(file, e.what()).c_str());
@@ -103,18 +103,35 @@ int checkFile(const std::string& file, const CheckOptions& options, long& errors
 
 } // namespace
 
+// "3 syntax errors in 2 of 5 files", for a person at the end of a run.
+void printSummary(const DiagnosticReport& report, std::size_t files) {
+    long errors = report.errors();
+    std::string count = std::to_string(files) + (files == 1 ? " file" : " files");
+    if (errors == 0) {
+        std::printf("no syntax errors in %s\n", count.c_str());
+        return;
+    }
+    std::printf("%ld syntax error%s in %ld of %s\n", errors, errors == 1 ? "" : "s",
+                report.filesWithErrors(), count.c_str());
+}
+
 int runCheck(const CheckOptions& options) {
-    long errors = 0;
+    std::vector<std::string> files = checkedFiles(options.files, options.excludes);
+    ReportFormat format = reportFormatNamed(options.format);
+    DiagnosticReport report(stdout, format, styleOf(options), options.quiet);
     int status = exitOk;
-    for (const std::string& file : options.files) {
-        if (checkFile(file, options, errors) == exitFailure) {
+    for (const std::string& file : files) {
+        if (checkFile(file, report) == exitFailure) {
             status = exitFailure;
         }
     }
+    report.finish();
     if (options.quiet) {
-        std::printf("%ld\n", errors);
+        std::printf("%ld\n", report.errors());
+    } else if (format == ReportFormat::Gcc && (options.summary || isatty(fileno(stdout)) != 0)) {
+        printSummary(report, files.size());
     }
-    if (status == exitOk && errors > 0) {
+    if (status == exitOk && report.errors() > 0) {
         status = exitFindings;
     }
     return status;

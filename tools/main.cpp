@@ -31,11 +31,24 @@ struct Commands {
 
 void addCheck(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("check", "Report every syntax error, includes followed");
-    cmd->add_option("files", c.check.files, "checkpoint files (-: standard input)")->required();
+    cmd->add_option("files", c.check.files,
+                    "checkpoint files, or directories to search for *.ckpt, *.Ckpt and *.setup "
+                    "(-: standard input)")
+        ->required();
+    cmd->add_option("--exclude", c.check.excludes,
+                    "leave out paths, or files and directories named, matching this glob")
+        ->allow_extra_args(false);
     cmd->add_flag("-q,--quiet", c.check.quiet, "print only the number of syntax errors");
-    cmd->add_option("--format", c.check.format, "gcc (FILE:LINE:COL: error: ...) or json")
-        ->check(CLI::IsMember({"gcc", "json"}));
+    cmd->add_option("--format", c.check.format,
+                    "gcc (FILE:LINE:COL: error: ...), json (one object a line), github "
+                    "(workflow annotations) or sarif (SARIF 2.1.0)")
+        ->check(CLI::IsMember({"gcc", "json", "github", "sarif"}));
     cmd->add_flag("--no-context", c.check.noContext, "leave out the echoed line and the caret");
+    cmd->add_option("--color", c.check.colour,
+                    "colours: auto (on a terminal, unless NO_COLOR is set), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}));
+    cmd->add_flag("--summary", c.check.summary,
+                  "end with the count of errors and files also when not on a terminal");
 }
 
 void addFmt(CLI::App& app, Commands& c) {

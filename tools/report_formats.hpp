@@ -1,0 +1,60 @@
+// The forms in which `ckp check` reports syntax errors: gcc's (for people
+// and editors), JSON lines, GitHub workflow annotations, and one SARIF 2.1.0
+// document (for code-scanning tools). Each error is shown once, also when
+// its file was both named and included.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include <nlohmann/json.hpp>
+
+#include "ckp/ckp.hpp"
+#include "diagnostics.hpp"
+
+namespace ckptool {
+
+enum class ReportFormat { Gcc, Json, Github, Sarif };
+
+// The format named on the command line (gcc, json, github, sarif).
+ReportFormat reportFormatNamed(const std::string& name);
+
+class DiagnosticReport {
+  public:
+    // Quiet: the errors are counted, not shown.
+    DiagnosticReport(std::FILE* out, ReportFormat format, const DiagnosticStyle& style,
+                     bool quiet = false);
+
+    // Shows the error unless the same one was shown already; true when new.
+    bool add(const ckp::SyntaxError& error);
+    // Ends the report (SARIF prints its document here).
+    void finish();
+
+    long errors() const { return errors_; }
+    long filesWithErrors() const { return static_cast<long>(filesWithErrors_.size()); }
+
+  private:
+    using Key = std::tuple<std::string, long long, int, std::string>;
+
+    std::FILE* out_;
+    ReportFormat format_;
+    DiagnosticStyle style_;
+    bool quiet_;
+    std::set<Key> shown_;
+    std::set<std::string> filesWithErrors_;
+    long errors_ = 0;
+    nlohmann::json sarifResults_ = nlohmann::json::array();
+};
+
+// A GitHub workflow command for one error:
+// "::error file=F,line=L,col=C::MESSAGE", escaped as the runner reads it.
+std::string githubAnnotation(const ckp::SyntaxError& error);
+
+// A SARIF artifact URI for a file name: '/' separators, other bytes that
+// are not unreserved percent-encoded.
+std::string sarifUri(const std::string& file);
+
+} // namespace ckptool
