@@ -115,8 +115,9 @@ CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
  * "empty opCodes", "unknown access mode", "no file name given for append
  * mode", "<name>: file not found", "<name>: <system reason>", "file name too
  * long in tOpen", "illegal major version in syntax", "illegal minor version
- * in syntax", "unknown syntax version in tiStart" (a header of a version
- * other than 1), the system's reason for a failed first read, or
+ * in syntax", "unknown syntax version in tiStart" (a header of a major
+ * version other than 0 and 1, however many digits it has), the system's
+ * reason for a failed first read, or
  * "ckpInfo allocation failed" and the like. */
 CKP_API ckpInfo* ckpOpen(const char* name, const char* opCodes);
 
@@ -168,7 +169,10 @@ CKP_API int ckpSetAction(ckpInfo* info, int actionSet, int action);
  * ckpGetType(). A failure is a record type: ckpTypeError leaves the reason
  * (the handle guard's, the system's for a failed read); ckpTypeSyntax
  * leaves the fault's message (the one ckpSyntax shows), and reading goes on
- * with the next ckpGets. */
+ * with the next ckpGets. A file without header (syntax version 0) begins
+ * with an empty header record, and its first record reads exactly as it
+ * would anywhere else in the file, all its lines included, also on a
+ * stream that cannot seek. */
 CKP_API int ckpGets(ckpInfo* info);
 
 /* The current record's type; ckpTypeError with "no ti_struct in ckpGetType"
@@ -298,7 +302,10 @@ CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
 /* ---- Diagnostics ---------------------------------------------------- */
 
 /* Prints `before on line N of "file" after` to stream (NULL: the error
- * reporter), with the record's first line (allLines: every line) before it
+ * reporter), N being the record's last physical line (0 for the header
+ * record of a file without one, which holds no line unless the file begins
+ * with a blank line), with the record's first line (allLines: every line)
+ * before it
  * (recordPos < 0) or after it (recordPos > 0). before and after may be
  * NULL (empty). Texts of any length are printed whole (composed on the heap
  * when longer than 511 characters; cut there only when no memory is left).

@@ -42,9 +42,9 @@ def test_records_their_fields_and_lines(write):
 def test_a_file_without_header(write):
     path = write("old.ckpt", "lib/cell 3 static 5.1\n")
     got = summary(ckp.read(path))
-    # The header record of such a file is an empty one on its first line,
-    # which is read again as the first record.
-    assert got == [(Type.HEADER, None, [], "old.ckpt", 1, 1),
+    # The header record of such a file is an empty one that holds no line
+    # (line 0): its first line is read again as the first record.
+    assert got == [(Type.HEADER, None, [], "old.ckpt", 0, 0),
                    (Type.OBJECT, "lib/cell", [("WRXv", "3"), ("WRXb", "static"), ("WRXpv", "5.1")],
                     "old.ckpt", 1, 1)]
 
