@@ -253,7 +253,7 @@ CKP_API int ckpSetIgnore(ckpInfo* info);
  * Line ends in a quoted path or text are shown as \n and \r. A NULL path is
  * refused too ("no path name in <call>"); a NULL ckpRecord text is an empty
  * one. After a refusal the record is empty and has no type, so ckpPuts
- * writes a bare line end. The path is copied: ckpGetObjPath,
+ * writes a bare line end and ckpPutProp refuses to add to it. The path is copied: ckpGetObjPath,
  * ckpGetConfigPath and ckpGetSubDir return it afterwards. */
 CKP_API int ckpCreateHdr(ckpInfo* info);
 CKP_API int ckpCreateObj(ckpInfo* info, const char* path);
@@ -276,7 +276,14 @@ CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
  *  - "no room for properties after the head in ckpPutProp": a head of 510
  *    characters fills its line;
  *  - "illegal access mode in ckpPutProp" (a reading handle), the handle
- *    guard's message, "ckpProp allocation failed".
+ *    guard's message, "ckpProp allocation failed";
+ *  - after those tests, "no record to add a property to in ckpPutProp":
+ *    no record was begun, or its record-starting call (ckpCreateObj,
+ *    ckpSetConfigPath, ckpSetSubDir, ckpRecord, ckpXfer) was refused, so
+ *    that ckpPuts would write a bare line end without the property;
+ *  - "a comment record holds no properties in ckpPutProp": the record is a
+ *    comment or blank line (ckpRecord, or a comment transferred), where the
+ *    property would read back as part of its text.
  * A refused property leaves the record as it was. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 
@@ -295,7 +302,9 @@ CKP_API int ckpPuts(ckpInfo* info);
  * and the destination's record is left empty. Other failures: "no source to
  * ckpXfer", "source and destination are the same ckpInfo in tiCopy", the
  * destination's checks as for the record-starting calls, and allocation
- * failures ("ckpXfer string allocation failed", ...). The source is not
+ * failures ("ckpXfer string allocation failed", ...). A refusal after
+ * the destination's checks leaves its record empty and without type, as a
+ * refused record-starting call does. The source is not
  * changed. */
 CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
 

@@ -116,9 +116,8 @@ int tiCheckHeader(ckpInfo* info) {
     }
     bool nul = info->type == ckpTypeSyntax; // the raw read finds no other fault
     // An empty file and a blank first line leave nothing to read again.
-    bool nothingKept =
-        info->type == ckpTypeEnd ||
-        (info->type == ckpTypeComment && *tiSkipBlanks(file->firstLine->text) == '\0');
+    bool nothingKept = info->type == ckpTypeEnd || (info->type == ckpTypeComment &&
+                                                    *tiSkipBlanks(file->firstLine->text) == '\0');
     int syntax = 0;
     if (info->type != ckpTypeEnd) {
         syntax = parseHeaderLine(info);

@@ -64,8 +64,8 @@ TEST(Scanner, TextOperations) {
     EXPECT_EQ(tiScanInt(&pos, -1), -1);
     EXPECT_EQ(pos, dot);
     // Numbers beyond an int read as INT_MAX, never as a wrapped small one.
-    for (const char* big : {"2147483647", "2147483648", "4294967295", "4294967297",
-                            "99999999999999999999999"}) {
+    for (const char* big :
+         {"2147483647", "2147483648", "4294967295", "4294967297", "99999999999999999999999"}) {
         const char* end = big;
         EXPECT_EQ(tiScanInt(&end, -1), INT_MAX) << big;
         EXPECT_EQ(*end, '\0') << big;

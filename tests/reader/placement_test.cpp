@@ -65,13 +65,13 @@ std::vector<std::string> fromPipe(const std::string& bytes, int skip, long long 
 TEST(Placement, FirstRecordOfAFileWithoutHeader) {
     const char* firsts[] = {
         " \\\np 1 static\nq 2 dynamic\n",       // only blanks before the backslash
-        "p 1 static \\\n x\nq 2 dynamic\n",      // fields, then a continuation
-        "\t\\\r\n\n; skipped\n p 1 static\r\n",  // blank and comment lines inside it
-        "p \\\\\nq 1 static\n",                  // a backslash left by continuation
-        "p 1 static \\",                         // continued at the end of input
-        "   ",                                   // blanks without line end
-        "p 1 static ; note \\\nq 2 dynamic\n",   // cut by a comment: not continued
-        "; note \\\np 1 static\n",               // a comment never continues
+        "p 1 static \\\n x\nq 2 dynamic\n",     // fields, then a continuation
+        "\t\\\r\n\n; skipped\n p 1 static\r\n", // blank and comment lines inside it
+        "p \\\\\nq 1 static\n",                 // a backslash left by continuation
+        "p 1 static \\",                        // continued at the end of input
+        "   ",                                  // blanks without line end
+        "p 1 static ; note \\\nq 2 dynamic\n",  // cut by a comment: not continued
+        "; note \\\np 1 static\n",              // a comment never continues
     };
     for (const char* first : firsts) {
         std::string behind = "; neutral\n" + std::string(first);
@@ -100,7 +100,8 @@ TEST(Placement, PieceBoundaryAtTheLineEnd) {
     for (const char* content : contents) {
         std::string line(content);
         std::vector<std::string> want;
-        for (std::size_t width : {line.size(), std::size_t{508}, std::size_t{509}, std::size_t{510}}) {
+        for (std::size_t width :
+             {line.size(), std::size_t{508}, std::size_t{509}, std::size_t{510}}) {
             std::string padded = std::string(width - line.size(), ' ') + line;
             std::vector<std::string> got =
                 fromFile(v1 + padded + "\r\n" + "next w=\"2\"\r\n", 1, 0);
