@@ -47,6 +47,12 @@ def test_a_file_without_header(write):
     assert got == [(Type.HEADER, None, [], "old.ckpt", 0, 0),
                    (Type.OBJECT, "lib/cell", [("WRXv", "3"), ("WRXb", "static"), ("WRXpv", "5.1")],
                     "old.ckpt", 1, 1)]
+    # A continued first record starts on line 1; a blank first line is the
+    # header's.
+    for text, lines in ((" \\\np 1 static\nq 2 dynamic\n", [(0, 0), (1, 2), (3, 3)]),
+                        ("\np 1 static\nq 2 dynamic\n", [(1, 1), (2, 2), (3, 3)])):
+        got = [(r.line, r.end_line) for r in ckp.read(write("cont.ckpt", text))]
+        assert got == lines, text
 
 
 def test_syntax_errors_carry_line_and_column_and_reading_goes_on(write):
