@@ -77,8 +77,15 @@ TEST(RecordWriter, AppendModeRefusesAHeaderAndCountsLines) {
     EXPECT_EQ(ckpPutProp(a, "k", "v"), 1);
     EXPECT_EQ(a->file->firstLine->lineNumber, before + 1);
     EXPECT_EQ(ckpPuts(a), 1);
+    // A refused header leaves no record behind, not an emptied object
+    // record that a property would turn into a path.
+    EXPECT_EQ(ckpCreateObj(a, "s"), 1);
+    EXPECT_EQ(ckpCreateHdr(a), 0);
+    EXPECT_EQ(ckpPutProp(a, "k", "v"), 0);
+    EXPECT_STREQ(ckpGetError(), "no record to add a property to in ckpPutProp");
+    EXPECT_EQ(ckpPuts(a), 1);
     EXPECT_EQ(ckpClose(a), 0);
-    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n");
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n\n");
 }
 
 TEST(RecordWriter, EachRecordStartCountsALine) {
