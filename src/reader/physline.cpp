@@ -68,34 +68,37 @@ int takePiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
     return got;
 }
 
+// Reads the next piece from the stream into line's text: 1, or 0 with
+// atEnd set or the error recorded.
+int readPiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
+    int errnum = 0;
+    switch (tiReadPiece(file, line->text, &errnum, &line->hasNul)) {
+    case tiPiece::Read:
+        keepPiece(file, line->hasNul ? pieceNul : pieceText, line->text);
+        return 1;
+    case tiPiece::End:
+        keepPiece(file, pieceEnd, "");
+        info->atEnd = 1;
+        break;
+    case tiPiece::Error:
+        if (errnum > 0) {
+            tiSetSysError(errnum);
+        } else {
+            tiSetError("unknown problem in tiGets");
+        }
+        break;
+    }
+    line->text[0] = '\0';
+    return 0;
+}
+
 // Fills line's text with the next physical line, kept or from the stream.
 // Returns 1, or 0 with atEnd set or the error recorded.
 int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
     line->continued = 0;
-    if (file->replayPos < file->replaySize && file->syntax != ckpSyntaxUnknown) {
-        if (!takePiece(info, file, line)) {
-            return 0;
-        }
-    } else {
-        int errnum = 0;
-        switch (tiReadPiece(file, line->text, &errnum, &line->hasNul)) {
-        case tiPiece::Read:
-            keepPiece(file, line->hasNul ? pieceNul : pieceText, line->text);
-            break;
-        case tiPiece::End:
-            keepPiece(file, pieceEnd, "");
-            info->atEnd = 1;
-            line->text[0] = '\0';
-            return 0;
-        case tiPiece::Error:
-            if (errnum > 0) {
-                tiSetSysError(errnum);
-            } else {
-                tiSetError("unknown problem in tiGets");
-            }
-            line->text[0] = '\0';
-            return 0;
-        }
+    bool kept = file->replayPos < file->replaySize && file->syntax != ckpSyntaxUnknown;
+    if (!(kept ? takePiece(info, file, line) : readPiece(info, file, line))) {
+        return 0;
     }
     ++file->firstLine->lineNumber;
     line->physLine = file->firstLine->lineNumber;
