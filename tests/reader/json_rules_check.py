@@ -224,8 +224,8 @@ def parse_props(cur, props):
 
 
 def parse_fields(cur, props):
-    """The positional fields of a syntax-version-0 record; the generator
-    writes `<digits> static|dynamic` or nothing."""
+    """The positional fields of a syntax-version-0 record, all on the line
+    of the path: <version> <binding> [rollback|branch] [<x.y> [checkout]]."""
     rest = cur.text()[cur.pos :]
     for blank in BLANKS:
         rest = rest.replace(blank, " ")
@@ -385,7 +385,7 @@ def random_props(rng):
     return props
 
 
-def data_lines(rng, syntax, first):
+def data_lines(rng, syntax):
     """The lines of one data record, continued or not."""
     head = random_path(rng)
     tail = ["%d %s" % (rng.randint(0, 99), rng.choice(["static", "DYNAMIC"]))] if syntax == 0 else random_props(rng)
@@ -426,7 +426,7 @@ def generate(rng):
         elif kind == "blank":
             contents.append(rng.choice(["", "  "]))
         else:
-            contents.extend(data_lines(rng, syntax, not contents))
+            contents.extend(data_lines(rng, syntax))
     # Line ends, and leading blanks that bring a line to the end of a piece,
     # or just short of it or past it.
     data = []
