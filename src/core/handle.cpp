@@ -228,6 +228,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     }
     tiFree(file->name);
     tiFree(file->inBuffer);
+    tiFree(file->replay);
     closeFileStream(file, mode);
     tiFree(file);
     return nullptr;
@@ -268,7 +269,6 @@ int tiFreeInfo(ckpInfo* info) {
     }
     tiFree(info->mode);
     tiFree(info->scanName);
-    tiFree(info->pendingText);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);
     tiFree(info->subDir);
