@@ -208,6 +208,8 @@ TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
                    " for write: Input/output error\n"},
           Case{KVO_IO_OPEN, 2,
                "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n"},
+          Case{KVO_IO_WRITE, 1,
+               "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"},
           Case{KVO_IO_SYNC, 1,
                "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"},
           Case{KVO_IO_RENAME, 1,
