@@ -447,7 +447,7 @@ class Writer {
         : path_(std::move(other.path_)), info_(std::exchange(other.info_, nullptr)),
           replacement_(std::exchange(other.replacement_, nullptr)),
           pending_(std::exchange(other.pending_, false)),
-          discarded_(std::exchange(other.discarded_, false)),
+          failed_(std::exchange(other.failed_, false)),
           exceptions_(std::uncaught_exceptions()) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -489,8 +489,9 @@ class Writer {
     }
     /* Puts the last record, closes, and publishes a file written by path. */
     void close() {
-        if (info_ == nullptr && discarded_) {
-            throw Error("close", "nothing was written to " + path_ + ": the write was discarded");
+        if (failed_) {
+            throw Error("close", "nothing was written to " + path_ +
+                                     ": the write was discarded after a failed call");
         }
         put();
         ckpInfo* info = std::exchange(info_, nullptr);
@@ -508,7 +509,7 @@ class Writer {
     }
     /* Drops what was written to a file by path, which keeps its old content;
      * standard output and an appended file keep what reached them. The
-     * writer is closed afterwards. */
+     * writer is closed afterwards (a later close() does nothing). */
     void discard() noexcept {
         if (info_ != nullptr) {
             ckpClose(std::exchange(info_, nullptr));
@@ -517,7 +518,6 @@ class Writer {
             kvoReplaceAbort(std::exchange(replacement_, nullptr));
         }
         pending_ = false;
-        discarded_ = true;
     }
     ckpInfo* handle() const noexcept { return info_; }
 
@@ -532,7 +532,8 @@ class Writer {
     // The handle, or a throw when the writer is closed or discarded.
     ckpInfo* live(const char* operation) const {
         if (info_ == nullptr) {
-            throw Error(operation, discarded_ ? "the write was discarded" : "the writer is closed");
+            throw Error(operation, failed_ ? "the write was discarded after a failed call"
+                                           : "the writer is closed");
         }
         return info_;
     }
@@ -541,6 +542,7 @@ class Writer {
         Error error(operation, ckpGetError());
         if (replacement_ != nullptr) {
             discard();
+            failed_ = true;
         }
         throw error;
     }
@@ -549,7 +551,7 @@ class Writer {
     ckpInfo* info_ = nullptr;
     kvoReplacement* replacement_ = nullptr; // a file written by path, until published
     bool pending_ = false;
-    bool discarded_ = false;
+    bool failed_ = false; // a failed call discarded the write
     int exceptions_ = 0; // exceptions unwinding when the writer was made
 };
 

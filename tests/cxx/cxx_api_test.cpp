@@ -246,7 +246,12 @@ TEST(CxxWriter, PublishesOnlyAFinishedWrite) {
              EXPECT_THROW(w.close(), ckp::Error);
          },
          false},
-        {"discard", [](ckp::Writer& w) { w.discard(); }, false},
+        {"discard, then close",
+         [](ckp::Writer& w) {
+             w.discard();
+             w.close();
+         },
+         false},
         {"exception in flight", [](ckp::Writer&) { throw std::runtime_error("stop"); }, false},
     };
     for (const Case& c : cases) {
