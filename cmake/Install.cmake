@@ -16,7 +16,7 @@ install(DIRECTORY editors/vim/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles
 install(DIRECTORY editors/vscode/ DESTINATION ${CMAKE_INSTALL_DATADIR}/ckp/vscode)
 install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-install(FILES include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp
+install(FILES include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
 
 # An installed libckp finds the libkvo beside it without help.

@@ -23,7 +23,7 @@ _ckp() {
   done
 
   if [[ -z $subcommand ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "check fmt json setup --help --version" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "check fmt json from-json setup --help --version" -- "$cur")
     return
   fi
 
@@ -46,6 +46,7 @@ _ckp() {
     check) options="--quiet -q --format= --no-context --color= --summary --exclude --help" ;;
     fmt) options="--output -o --in-place -i --check --diff --help" ;;
     json) options="--array --help" ;;
+    from-json) options="--output -o --help" ;;
     setup) options="--group -g --help" ;;
     *) return ;;
   esac

@@ -1,7 +1,7 @@
 # fish completion for the ckp command; installed as
 # share/fish/vendor_completions.d/ckp.fish. Needs nothing beyond fish.
 
-set -l commands check fmt json setup
+set -l commands check fmt json from-json setup
 
 complete -c ckp -f
 complete -c ckp -n "not __fish_seen_subcommand_from $commands" -l help -d 'Show help'
@@ -9,9 +9,11 @@ complete -c ckp -n "not __fish_seen_subcommand_from $commands" -l version -d 'Sh
 complete -c ckp -n "not __fish_seen_subcommand_from $commands" -a check -d 'Report every syntax error'
 complete -c ckp -n "not __fish_seen_subcommand_from $commands" -a fmt -d 'Rewrite in canonical form'
 complete -c ckp -n "not __fish_seen_subcommand_from $commands" -a json -d 'Print every record as JSON'
+complete -c ckp -n "not __fish_seen_subcommand_from $commands" -a from-json -d 'Write back what ckp json printed'
 complete -c ckp -n "not __fish_seen_subcommand_from $commands" -a setup -d 'Look at or change a setup'
 
-complete -c ckp -n '__fish_seen_subcommand_from check fmt json' -F
+complete -c ckp -n '__fish_seen_subcommand_from check fmt json from-json' -F
+complete -c ckp -n '__fish_seen_subcommand_from from-json' -s o -l output -r -F -d 'Write here'
 complete -c ckp -n '__fish_seen_subcommand_from check' -s q -l quiet -d 'Print only the number of errors'
 complete -c ckp -n '__fish_seen_subcommand_from check' -l format -x -a 'gcc json github sarif' -d 'Diagnostic format'
 complete -c ckp -n '__fish_seen_subcommand_from check' -l color -x -a 'auto always never' -d 'Colours'

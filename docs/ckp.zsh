@@ -20,7 +20,7 @@ _ckp() {
   _arguments -C \
     '(- :)--help[show help]' \
     '(- :)--version[show the version]' \
-    '1:command:((check\:"report every syntax error" fmt\:"rewrite in canonical form" json\:"print every record as JSON" setup\:"look at or change a setup"))' \
+    '1:command:((check\:"report every syntax error" fmt\:"rewrite in canonical form" json\:"print every record as JSON" from-json\:"write back what ckp json printed" setup\:"look at or change a setup"))' \
     '*::arguments:->arguments' && return
   case $line[1] in
     check)
@@ -43,6 +43,11 @@ _ckp() {
       ;;
     json)
       _arguments '--array[one JSON array]' '*:checkpoint file:_files'
+      ;;
+    from-json)
+      _arguments \
+        '(-o --output)'{-o,--output}'[write here instead of standard output]:output file:_files' \
+        '1:output of ckp json:_files'
       ;;
     setup)
       _arguments \

@@ -5,14 +5,23 @@
 #include <cstring>
 #include <string>
 
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <unistd.h>
 
+#include "canonical.hpp"
 #include "check_files.hpp"
+#include "ckp/ckpx.h"
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
 #include "output.hpp"
 #include "report_formats.hpp"
+#include "source_map.hpp"
 
 namespace ckptool {
 namespace {
@@ -38,16 +47,62 @@ std::string includedFile(const ckp::Record& record) {
     return includer.substr(0, slash + 1) + path;
 }
 
+// The bytes of a file as the reader will find it (NAME, else NAME.Ckpt);
+// empty when it cannot be read here, which the reader then reports.
+std::optional<std::string> bytesOf(const std::string& file) {
+    for (const std::string& name : {file, file + ".Ckpt"}) {
+        std::ifstream in(name, std::ios::binary);
+        if (in) {
+            std::ostringstream bytes;
+            bytes << in.rdbuf();
+            if (!in.bad()) {
+                return std::move(bytes).str();
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 // Reads one file's records; an include whose file cannot be started (a
 // faulty header) is reported at that file, and reading goes on in the
 // includer, where the reader picks up again after handing out the failure
-// (once or twice).
+// (once or twice). Places are given as an editor shows them; the command's
+// advice (a cut line, a file without a header, a binary file) goes with the
+// library's errors.
 class FileCheck {
   public:
     explicit FileCheck(DiagnosticReport& report) : report_(report) {}
 
     int run(const std::string& file) {
-        ckp::Reader reader(isStdout(file) ? std::string() : file);
+        if (isStdout(file)) {
+            std::string bytes = readStream(stdin, "stdin");
+            if (!mapSource(stdinName, bytes)) {
+                return exitFindings;
+            }
+            int errnum = 0;
+            std::FILE* memory = kvoOpenMemory(bytes.data(), bytes.size(), &errnum);
+            if (memory == nullptr) {
+                throw ToolError("cannot read stdin: " + std::string(std::strerror(errnum)));
+            }
+            std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(memory, &std::fclose);
+            ckp::Reader reader(ckpxOpenStream(memory, stdinName, "R"));
+            return read(reader);
+        }
+        if (std::optional<std::string> bytes = bytesOf(file)) {
+            if (!mapSource(file, *bytes)) {
+                return exitFindings;
+            }
+        }
+        ckp::Reader reader(file);
+        return read(reader);
+    }
+
+  private:
+    static constexpr int maxFailures = 4;
+    // Standard input is named as the library names it in its reports.
+    static constexpr const char* stdinName = "stdin";
+
+    int read(ckp::Reader& reader) {
         std::string include;
         int failures = 0;
         for (;;) {
@@ -68,23 +123,70 @@ class FileCheck {
             failures = 0;
             ckp::Record record = reader.record();
             include = type == ckp::Type::Include ? includedFile(record) : std::string();
-            if (type == ckp::Type::Syntax) {
+            if (type == ckp::Type::Header) {
+                noteHeader(record);
+            } else if (type == ckp::Type::Syntax) {
                 report(record.syntax_error());
             }
         }
     }
 
-  private:
-    static constexpr int maxFailures = 4;
+    // Scans a file's bytes for the places of its lines and reports what the
+    // reader would make of it; false for a binary file, which is not read.
+    bool mapSource(const std::string& file, std::string_view bytes) {
+        SourceMap& map = maps_[file];
+        map = SourceMap(bytes);
+        if (map.binary()) {
+            report_.add({file, 1, 0, "binary file", std::string()});
+            return false;
+        }
+        for (const SourceMap::LongLine& cut : map.longLines()) {
+            report_.add({file, cut.line, 511,
+                         "line longer than 510 characters: it is read as " +
+                             std::to_string(cut.pieces) + " lines, cut after every 510",
+                         std::string()},
+                        Severity::Warning);
+        }
+        return true;
+    }
 
-    void report(const ckp::SyntaxError& error) {
-        if (report_.add(error)) {
+    // An included file is mapped when its first record (its header) comes.
+    void noteHeader(const ckp::Record& record) {
+        std::string file(record.file());
+        if (maps_.find(file) == maps_.end()) {
+            std::optional<std::string> bytes = bytesOf(file);
+            mapSource(file, bytes ? *bytes : std::string());
+        }
+        int version = -1;
+        ckpGetSyntax(record.handle(), nullptr, &version);
+        if (version == 0) {
+            report_.add({file, 1, 1,
+                         "no header: the file is read in the old syntax without one (version "
+                         "0); a first line WRXCHECKPOINT=\"1.0\" makes it a file of the "
+                         "current syntax",
+                         std::string()},
+                        Severity::Note);
+        }
+    }
+
+    void report(ckp::SyntaxError error) {
+        bool context = true;
+        auto map = maps_.find(error.file);
+        if (map != maps_.end()) {
+            SourceMap::Place place = map->second.editorPlace(error.line, error.column);
+            // A later piece of a cut line is not the line an editor shows.
+            context = place.column == error.column;
+            error.line = place.line;
+            error.column = place.column;
+        }
+        if (report_.add(error, Severity::Error, context)) {
             checkStdout();
         }
         status_ = resourceFault(error.message) ? exitFailure : status_;
     }
 
     DiagnosticReport& report_;
+    std::map<std::string, SourceMap> maps_;
     int status_ = exitOk;
 };
 

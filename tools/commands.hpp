@@ -70,7 +70,13 @@ struct SetupOptions {
     std::string output; // create: where the new setup goes
 };
 
+struct FromJsonOptions {
+    std::string input = "-"; // the output of ckp json; "-": standard input
+    std::string output;      // empty: standard output
+};
+
 int runCheck(const CheckOptions& options);
+int runFromJson(const FromJsonOptions& options);
 int runFmt(const FmtOptions& options);
 int runJson(const JsonOptions& options);
 int runSetup(const SetupOptions& options);

@@ -27,6 +27,7 @@ struct Commands {
     ckptool::FmtOptions fmt;
     ckptool::JsonOptions json;
     ckptool::SetupOptions setup;
+    ckptool::FromJsonOptions fromJson;
 };
 
 void addCheck(CLI::App& app, Commands& c) {
@@ -64,6 +65,14 @@ void addJson(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("json", "Print every record as a JSON object");
     cmd->add_option("files", c.json.files, "checkpoint files (-: standard input)")->required();
     cmd->add_flag("--array", c.json.array, "one JSON array instead of one object per line");
+}
+
+void addFromJson(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand(
+        "from-json", "Write back the checkpoint file whose records ckp json printed");
+    cmd->add_option("file", c.fromJson.input,
+                    "the output of ckp json, lines or --array (-: standard input, the default)");
+    cmd->add_option("-o,--output", c.fromJson.output, "write here instead of standard output");
 }
 
 const char* const setupActions =
@@ -105,7 +114,7 @@ std::string parseErrorText(const CLI::App& app, int argc, char** argv, const CLI
     if (first.rfind("-", 0) == 0) {
         return "unknown option: " + first + " (see ckp --help)";
     }
-    return "unknown subcommand: " + first + " (check, fmt, json or setup)";
+    return "unknown subcommand: " + first + " (check, fmt, json, from-json or setup)";
 }
 
 int run(int argc, char** argv) {
@@ -118,6 +127,7 @@ int run(int argc, char** argv) {
     addFmt(app, c);
     addJson(app, c);
     addSetup(app, c);
+    addFromJson(app, c);
     for (CLI::App* cmd : app.get_subcommands({})) {
         if (cmd->get_footer().empty()) {
             cmd->footer(exitCodes);
@@ -148,6 +158,9 @@ int run(int argc, char** argv) {
     }
     if (app.got_subcommand("json")) {
         return ckptool::runJson(c.json);
+    }
+    if (app.got_subcommand("from-json")) {
+        return ckptool::runFromJson(c.fromJson);
     }
     return ckptool::runSetup(c.setup);
 }

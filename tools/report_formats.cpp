@@ -15,6 +15,12 @@ std::string fileKey(const std::string& file) {
     return error ? file : path.generic_string();
 }
 
+const char* severityName(Severity severity) {
+    return severity == Severity::Error     ? "error"
+           : severity == Severity::Warning ? "warning"
+                                           : "note";
+}
+
 std::string fileShown(const std::string& file) {
     return file.empty() || file == "-" ? "stdin" : file;
 }
@@ -47,7 +53,17 @@ std::string githubEscaped(const std::string& text, bool property) {
     return out;
 }
 
-nlohmann::json sarifResult(const ckp::SyntaxError& error) {
+const char* ruleOf(const ckp::SyntaxError& error, Severity severity) {
+    if (severity == Severity::Warning) {
+        return "long-line";
+    }
+    if (severity == Severity::Note) {
+        return "no-header";
+    }
+    return error.message == "binary file" ? "binary-file" : "syntax-error";
+}
+
+nlohmann::json sarifResult(const ckp::SyntaxError& error, Severity severity) {
     nlohmann::json region = nlohmann::json::object();
     if (error.line > 0) {
         region["startLine"] = error.line;
@@ -62,8 +78,8 @@ nlohmann::json sarifResult(const ckp::SyntaxError& error) {
     nlohmann::json location = {
         {"physicalLocation",
          {{"artifactLocation", {{"uri", sarifUri(fileShown(error.file))}}}, {"region", region}}}};
-    return {{"ruleId", "syntax-error"},
-            {"level", "error"},
+    return {{"ruleId", ruleOf(error, severity)},
+            {"level", severityName(severity)},
             {"message", {{"text", error.message}}},
             {"locations", nlohmann::json::array({location})}};
 }
@@ -95,8 +111,10 @@ ReportFormat reportFormatNamed(const std::string& name) {
     return name == "sarif" ? ReportFormat::Sarif : ReportFormat::Gcc;
 }
 
-std::string githubAnnotation(const ckp::SyntaxError& error) {
-    std::string out = "::error file=" + githubEscaped(fileShown(error.file), true);
+std::string githubAnnotation(const ckp::SyntaxError& error, Severity severity) {
+    const char* command = severity == Severity::Note ? "notice" : severityName(severity);
+    std::string out =
+        std::string("::") + command + " file=" + githubEscaped(fileShown(error.file), true);
     if (error.line > 0) {
         out += ",line=" + std::to_string(error.line);
     }
@@ -132,28 +150,59 @@ DiagnosticReport::DiagnosticReport(std::FILE* out, ReportFormat format,
     style_.json = format == ReportFormat::Json;
 }
 
-bool DiagnosticReport::add(const ckp::SyntaxError& error) {
+bool DiagnosticReport::add(const ckp::SyntaxError& error, Severity severity, bool context) {
     if (!shown_.emplace(fileKey(error.file), error.line, error.column, error.message).second) {
         return false;
     }
-    ++errors_;
-    filesWithErrors_.insert(fileKey(error.file));
+    if (severity == Severity::Error) {
+        ++errors_;
+        filesWithErrors_.insert(fileKey(error.file));
+    }
     if (quiet_) {
         return true;
     }
     switch (format_) {
     case ReportFormat::Gcc:
     case ReportFormat::Json:
-        printSyntaxError(out_, error, style_);
+        if (severity == Severity::Error) {
+            DiagnosticStyle style = style_;
+            style.context = style.context && context;
+            printSyntaxError(out_, error, style);
+        } else {
+            printAdvice(error, severity);
+        }
         break;
     case ReportFormat::Github:
-        std::fprintf(out_, "%s\n", githubAnnotation(error).c_str());
+        std::fprintf(out_, "%s\n", githubAnnotation(error, severity).c_str());
         break;
     case ReportFormat::Sarif:
-        sarifResults_.push_back(sarifResult(error));
+        sarifResults_.push_back(sarifResult(error, severity));
         break;
     }
     return true;
+}
+
+// A warning or note: its place and text, without the line and caret.
+void DiagnosticReport::printAdvice(const ckp::SyntaxError& error, Severity severity) {
+    std::string place = fileShown(error.file) + ":" + std::to_string(error.line) + ":";
+    if (error.column > 0) {
+        place += std::to_string(error.column) + ":";
+    }
+    if (format_ == ReportFormat::Json) {
+        nlohmann::json one = {{"file", fileShown(error.file)}, {"line", error.line},
+                              {"column", error.column},        {"severity", severityName(severity)},
+                              {"message", error.message},      {"text", ""}};
+        std::fprintf(out_, "%s\n",
+                     one.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+        return;
+    }
+    const char* on = style_.colour ? "\033[1m" : "";
+    const char* off = style_.colour ? "\033[0m" : "";
+    const char* tint = !style_.colour                  ? ""
+                       : severity == Severity::Warning ? "\033[1;35m"
+                                                       : "\033[1;36m";
+    std::fprintf(out_, "%s%s%s %s%s:%s %s\n", on, place.c_str(), off, tint, severityName(severity),
+                 off, error.message.c_str());
 }
 
 void DiagnosticReport::finish() {

@@ -19,6 +19,11 @@ namespace ckptool {
 
 enum class ReportFormat { Gcc, Json, Github, Sarif };
 
+// Errors are the file's faults; warnings and notes are the command's advice
+// (a line the reader cuts, a file read in the old syntax) and change no
+// exit status.
+enum class Severity { Error, Warning, Note };
+
 // The format named on the command line (gcc, json, github, sarif).
 ReportFormat reportFormatNamed(const std::string& name);
 
@@ -28,16 +33,24 @@ class DiagnosticReport {
     DiagnosticReport(std::FILE* out, ReportFormat format, const DiagnosticStyle& style,
                      bool quiet = false);
 
-    // Shows the error unless the same one was shown already; true when new.
-    bool add(const ckp::SyntaxError& error);
+    // Shows the diagnostic unless the same one was shown already; true when
+    // new. Only errors are counted.
+    // Without context, the gcc form leaves out the line and the caret.
+    bool add(const ckp::SyntaxError& error, Severity severity = Severity::Error,
+             bool context = true);
     // Ends the report (SARIF prints its document here).
     void finish();
+
+    // Whether the report prints something for a person (gcc form, not quiet).
+    bool forPeople() const { return format_ == ReportFormat::Gcc && !quiet_; }
 
     long errors() const { return errors_; }
     long filesWithErrors() const { return static_cast<long>(filesWithErrors_.size()); }
 
   private:
     using Key = std::tuple<std::string, long long, int, std::string>;
+
+    void printAdvice(const ckp::SyntaxError& error, Severity severity);
 
     std::FILE* out_;
     ReportFormat format_;
@@ -51,7 +64,7 @@ class DiagnosticReport {
 
 // A GitHub workflow command for one error:
 // "::error file=F,line=L,col=C::MESSAGE", escaped as the runner reads it.
-std::string githubAnnotation(const ckp::SyntaxError& error);
+std::string githubAnnotation(const ckp::SyntaxError& error, Severity severity = Severity::Error);
 
 // A SARIF artifact URI for a file name: '/' separators, other bytes that
 // are not unreserved percent-encoded.

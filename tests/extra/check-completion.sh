@@ -25,7 +25,7 @@ expect() {
   fi
 }
 
-expect "check fmt json setup --help --version" ckp ""
+expect "check fmt json from-json setup --help --version" ckp ""
 expect "check" ckp ch
 expect "list show get set del create" ckp setup ""
 expect "list show get set del create" ckp setup -g team ""

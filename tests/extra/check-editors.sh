@@ -44,7 +44,7 @@ fish --no-execute "$root/docs/ckp.fish"
 offered() {
   fish -c "source $root/docs/ckp.fish; complete -C'$1'" | cut -f1 | sort | tr '\n' ' '
 }
-[[ $(offered 'ckp ') == "check fmt json setup " ]] || { echo "fish offers: $(offered 'ckp ')"; exit 1; }
+[[ $(offered 'ckp ') == "check fmt from-json json setup " ]] || { echo "fish offers: $(offered 'ckp ')"; exit 1; }
 [[ $(offered 'ckp setup ') == "create del get list set show " ]] ||
   { echo "fish offers after setup: $(offered 'ckp setup ')"; exit 1; }
 echo "completions: zsh parses, fish offers the subcommands and setup actions"
