@@ -86,3 +86,45 @@ TEST(ToolCheckTree, ColourAsAsked) {
 }
 
 } // namespace
+
+namespace {
+
+// Places as an editor shows them: a line the reader cuts is named once, and
+// the lines after it keep their numbers; a file without a header is read in
+// the old syntax, with one note that says so; a binary file is one error.
+TEST(ToolCheckAdvice, CutLinesHeaderlessAndBinaryFiles) {
+    TempDir dir;
+    dir.write("long.ckpt", std::string(header) + "a k=\"" + std::string(600, 'x') + "\"\n" + "c " +
+                               std::string(1100, 'y') + " b.d\n" + "e f=\"open\n");
+    Outcome cut = ckp(dir, "check --no-context long.ckpt");
+    EXPECT_EQ(cut.code, 1);
+    EXPECT_EQ(cut.out,
+              "long.ckpt:2:511: warning: line longer than 510 characters: it is read as 2 lines, "
+              "cut after every 510\n"
+              "long.ckpt:3:511: warning: line longer than 510 characters: it is read as 3 lines, "
+              "cut after every 510\n"
+              "long.ckpt:2:511: error: missing '\"' for property value\n"
+              "long.ckpt:3:1105: error: illegal character in property name\n"
+              "long.ckpt:4:10: error: missing '\"' for property value\n");
+    std::string fromStdin = cut.out;
+    for (std::size_t at; (at = fromStdin.find("long.ckpt")) != std::string::npos;) {
+        fromStdin.replace(at, 9, "stdin");
+    }
+    EXPECT_EQ(ckp(dir, "check --no-context - <long.ckpt").out, fromStdin);
+
+    dir.write("old.ckpt", "; a comment first\nWRXCHECKPOINT=\"1.0\"\n");
+    Outcome old = ckp(dir, "check --format=github old.ckpt");
+    EXPECT_EQ(old.out.rfind("::notice file=old.ckpt,line=1,col=1::no header: the file is read in "
+                            "the old syntax without one (version 0); a first line "
+                            "WRXCHECKPOINT=\"1.0\" makes it a file of the current syntax\n",
+                            0),
+              0u)
+        << old.out;
+
+    dir.write("blob.ckpt", std::string("WRXCHECKPOINT=\"1.0\"\nab\0cd\n\0\0\n", 27));
+    Outcome blob = ckp(dir, "check blob.ckpt");
+    EXPECT_EQ(blob.code, 1);
+    EXPECT_EQ(blob.out, "blob.ckpt:1: error: binary file\n");
+}
+
+} // namespace
