@@ -149,6 +149,16 @@ struct Source {
 // regular file gives KVO_ENOTREGULAR. Returns 0 or a failure code.
 int openSource(const char* path, bool edit, Source* out);
 
+// Whether an edit's source may stay open until its file is replaced. While
+// it is open, its inode cannot be freed and given to a file put in its
+// place, which would then pass for it. Windows refuses to replace a file
+// that is open, and does not reuse file indexes soon.
+#if defined(_WIN32)
+inline constexpr bool sourceOpenThroughRename = false;
+#else
+inline constexpr bool sourceOpenThroughRename = true;
+#endif
+
 // Whether path refers now to the file that facts describe (or, for facts
 // of no file, to no file): 0, KVO_ECHANGED, or an error number.
 int checkSameFile(const char* path, const FileFacts& facts);

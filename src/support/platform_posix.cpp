@@ -271,7 +271,8 @@ int checkSameFile(const char* path, const FileFacts& facts) {
         }
         return facts.exists ? KVO_ECHANGED : 0;
     }
-    bool same = facts.exists && static_cast<unsigned long long>(st.st_dev) == facts.device &&
+    bool same = facts.exists && S_ISREG(st.st_mode) &&
+                static_cast<unsigned long long>(st.st_dev) == facts.device &&
                 static_cast<unsigned long long>(st.st_ino) == facts.index;
     return same ? 0 : KVO_ECHANGED;
 }

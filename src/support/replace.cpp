@@ -170,7 +170,9 @@ int checkEdited(kvoReplacement* r) {
     if (!isEdit(r)) {
         return 0;
     }
-    closeSource(r);
+    if (!platform::sourceOpenThroughRename) {
+        closeSource(r);
+    }
     if (commitHook != nullptr) {
         commitHook(r->target, commitHookData);
     }
