@@ -192,6 +192,11 @@ std::FILE* openInPlace(const char* path);
 // 0, or ENOMEM when there was no memory to copy the attributes.
 int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source);
 
+// Gives the written new file the set-id bits of facts that it may keep: a
+// write by a process other than root clears them, so they are set when the
+// content is complete.
+void keepSetIdBits(std::FILE* stream, const FileFacts& facts);
+
 // Flushes the stream to the device; 0 or the system's error number.
 int syncStream(std::FILE* stream);
 

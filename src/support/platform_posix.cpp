@@ -455,6 +455,23 @@ int copyAttributes(int from, int to) {
     return err;
 }
 
+// The mode of facts that the file open at fd may keep: a set-id bit only
+// where the file got the owner or group it refers to.
+unsigned keptMode(int fd, const FileFacts& facts) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        return facts.mode & 0777u;
+    }
+    unsigned mode = facts.mode;
+    if (static_cast<long long>(st.st_uid) != facts.owner) {
+        mode &= ~static_cast<unsigned>(S_ISUID);
+    }
+    if (static_cast<long long>(st.st_gid) != facts.group) {
+        mode &= ~static_cast<unsigned>(S_ISGID);
+    }
+    return mode;
+}
+
 // Gives the new file its owner and group where allowed; which of them it
 // got decides which set-id bit may stay.
 unsigned keepOwner(int fd, const FileFacts& facts) {
@@ -463,20 +480,16 @@ unsigned keepOwner(int fd, const FileFacts& facts) {
     if (fchown(fd, owner, group) != 0 && fchown(fd, static_cast<uid_t>(-1), group) != 0) {
         // the new file keeps the process's group
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        return facts.mode & 0777u;
-    }
-    unsigned mode = facts.mode;
-    if (st.st_uid != owner) {
-        mode &= ~static_cast<unsigned>(S_ISUID);
-    }
-    if (st.st_gid != group) {
-        mode &= ~static_cast<unsigned>(S_ISGID);
-    }
-    return mode;
+    return keptMode(fd, facts);
 }
 } // namespace
+
+void keepSetIdBits(std::FILE* stream, const FileFacts& facts) {
+    if (facts.exists && (facts.mode & (S_ISUID | S_ISGID)) != 0) {
+        int fd = fileno(stream);
+        fchmod(fd, static_cast<mode_t>(keptMode(fd, facts)));
+    }
+}
 
 int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
     int fd = fileno(stream);

@@ -285,6 +285,10 @@ int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
     return 0;
 }
 
+void keepSetIdBits(std::FILE*, const FileFacts&) {
+    // Windows has no set-id bits.
+}
+
 int syncStream(std::FILE* stream) {
     if (ioFails(KVO_IO_SYNC)) {
         return errno;

@@ -191,6 +191,7 @@ int renameTemp(kvoReplacement* r) {
 // takes it for a killed writer's leftover.
 int publish(kvoReplacement* r, int err) {
     if (err == 0) {
+        platform::keepSetIdBits(r->stream, r->source.facts);
         err = platform::syncStream(r->stream);
     }
     int hold = platform::holdFile(r->stream);

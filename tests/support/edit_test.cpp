@@ -260,6 +260,101 @@ TEST(Edit, ExtendedAttributesAreKept) {
     }
 }
 
+// A POSIX ACL as the kernel stores it: user::rw- user:65534:rw- group::---
+// mask::rw- other::---.
+std::string aclBytes() {
+    struct Entry {
+        unsigned short tag;
+        unsigned short perm;
+        unsigned id;
+    };
+    const Entry entries[] = {
+        {0x01, 6, ~0u}, {0x02, 6, 65534u}, {0x04, 0, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}};
+    unsigned version = 2;
+    std::string bytes(reinterpret_cast<const char*>(&version), sizeof version);
+    for (const Entry& e : entries) {
+        bytes.append(reinterpret_cast<const char*>(&e.tag), 2);
+        bytes.append(reinterpret_cast<const char*>(&e.perm), 2);
+        bytes.append(reinterpret_cast<const char*>(&e.id), 4);
+    }
+    return bytes;
+}
+
+std::string attribute(const std::string& file, const char* name) {
+    char value[256];
+    ssize_t n = getxattr(file.c_str(), name, value, sizeof value);
+    return n >= 0 ? std::string(value, static_cast<std::size_t>(n)) : std::string();
+}
+
+// An ACL survives with its mask: the group bits stay the mask's, and the
+// owning group gets no access it did not have.
+TEST(Edit, AclAndItsMaskAreKept) {
+    TempDir dir;
+    std::string file = dir.write("private.setup", "old\n");
+    std::string acl = aclBytes();
+    if (setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "the file system takes no ACL";
+    }
+    for (int flags : {0, KVO_REPLACE_EDIT}) {
+        int err = 0;
+        kvoReplacement* r = kvoReplaceBegin(file.c_str(), flags, &err);
+        ASSERT_NE(r, nullptr);
+        std::fputs("new\n", kvoReplaceStream(r));
+        ASSERT_EQ(kvoReplaceCommit(r), 0);
+        EXPECT_EQ(attribute(file, "system.posix_acl_access"), acl) << flags;
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms(0660)) << flags;
+    }
+}
+
+struct SetIdCase {
+    const char* what;
+    uid_t owner;
+    gid_t group;
+    unsigned mode;
+    uid_t editor; // 0: root; else the editor's user and group
+    unsigned expected;
+};
+
+// Set-id bits stay only with what they refer to: never given to an editor
+// who could not keep the owner or the group.
+TEST(Edit, SetIdBitsStayOnlyWithTheirOwnerAndGroup) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to make files of other users";
+    }
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    const SetIdCase cases[] = {
+        {"root edits another user's file", 65534, 65534, 06755, 0, 06755},
+        {"a user edits its own file", 65534, 65534, 04755, 65534, 04755},
+        {"a user edits root's shared file", 0, 0, 06777, 65534, 0777},
+    };
+    for (const SetIdCase& c : cases) {
+        std::string file = dir.write("tool", "old\n");
+        ASSERT_EQ(chown(file.c_str(), c.owner, c.group), 0);
+        ASSERT_EQ(chmod(file.c_str(), c.mode), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            if (c.editor != 0 && (setgid(c.editor) != 0 || setuid(c.editor) != 0)) {
+                _exit(3);
+            }
+            kvoReplacement* r = kvoReplaceBegin(file.c_str(), KVO_REPLACE_EDIT, nullptr);
+            if (r == nullptr) {
+                _exit(4);
+            }
+            std::fputs("new\n", kvoReplaceStream(r));
+            _exit(kvoReplaceCommit(r) == 0 ? 0 : 5);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.what << " " << status;
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.expected) << c.what;
+        EXPECT_EQ(readFile(file), "new\n") << c.what;
+        fs::remove(file);
+    }
+}
+
 // A killed writer's temporary goes with the next replacement in its
 // directory; a live writer's stays and is published.
 TEST(Edit, KilledWritersTemporariesGoWithTheNextReplacement) {
