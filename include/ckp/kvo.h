@@ -282,7 +282,8 @@ typedef struct kvoReplacement kvoReplacement;
  * same open file. Commit renames only when the final name still refers to
  * that same file (device and inode), or still to no file when there was
  * none; otherwise it fails with KVO_ECHANGED and both files stay as they
- * were. Hold the directory's lock (kvoLockFile) from before
+ * were. Both streams of an edit are binary: bytes, line ends included, go
+ * as they are. Hold the directory's lock (kvoLockFile) from before
  * kvoReplaceBegin until after commit, so that concurrent editors take
  * turns instead of failing:
  *

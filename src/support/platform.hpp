@@ -166,8 +166,9 @@ int checkSameFile(const char* path, const FileFacts& facts);
 // Creates path exclusively (never through a link), for writing, with mode
 // 0600, removable while open, and holds a system lock on it for as long as
 // it is open, so that removeStaleTemporaries passes it over. A stream, or
-// null with errno set (EEXIST: try another name).
-std::FILE* createExclusive(const char* path);
+// null with errno set (EEXIST: try another name). A binary stream writes
+// bytes as they are; a text one writes line ends as the system has them.
+std::FILE* createExclusive(const char* path, bool binary);
 
 // A second descriptor of the stream's file, kept open while the stream is
 // closed so that its lock (and on Windows its open state) stays until

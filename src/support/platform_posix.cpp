@@ -287,7 +287,7 @@ bool nameRefersTo(int dirfd, const char* name, int fd) {
 }
 } // namespace
 
-std::FILE* createExclusive(const char* path) {
+std::FILE* createExclusive(const char* path, bool) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }

@@ -44,6 +44,10 @@ void forget(const kvoReplacement* r) {
     }
 }
 
+bool isEdit(const kvoReplacement* r) {
+    return (r->flags & KVO_REPLACE_EDIT) != 0;
+}
+
 // Creates the temporary under a fresh name; a name someone holds (a stale
 // file, a planted link) is passed over, never opened.
 int createTemp(kvoReplacement* r) {
@@ -55,7 +59,7 @@ int createTemp(kvoReplacement* r) {
         if (r->temp == nullptr) {
             return ENOMEM;
         }
-        r->stream = platform::createExclusive(r->temp);
+        r->stream = platform::createExclusive(r->temp, isEdit(r));
         if (r->stream != nullptr) {
             return 0;
         }
@@ -66,10 +70,6 @@ int createTemp(kvoReplacement* r) {
         }
     }
     return EEXIST;
-}
-
-bool isEdit(const kvoReplacement* r) {
-    return (r->flags & KVO_REPLACE_EDIT) != 0;
 }
 
 void closeSource(kvoReplacement* r) {

@@ -17,6 +17,71 @@
 #include "common/testutil.hpp"
 #include "support/platform.hpp"
 
+namespace {
+namespace fs = std::filesystem;
+
+int countTemporaries(const std::string& dir) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
+void renameOtherOver(const char* target, void* other) {
+    std::string from = *static_cast<const std::string*>(other);
+    fs::copy_file(from, from + ".copy");
+    fs::rename(from + ".copy", target);
+}
+
+// What every system does alike: an edit reads the old content and refuses a
+// directory, a file replaced at the critical moment fails the commit, a
+// stale temporary goes, and a lock leaves no file.
+TEST(EditEverywhere, EditLockAndLeftovers) {
+    ckptest::TempDir dir;
+    std::string target = dir.write("team.setup", "old");
+    std::string other = dir.write("other", "theirs");
+    dir.write(".ckp-abcd1234", "half"); // a killed writer's
+    int err = 0;
+    EXPECT_EQ(kvoReplaceBegin(dir.path().c_str(), KVO_REPLACE_EDIT, &err), nullptr);
+    EXPECT_EQ(err, KVO_ENOTREGULAR);
+
+    kvoReplacement* edit = kvoReplaceBegin(target.c_str(), KVO_REPLACE_EDIT, &err);
+    ASSERT_NE(edit, nullptr) << kvoStrError(err);
+    EXPECT_EQ(countTemporaries(dir.path()), 1); // the stale one went, this one is there
+    char old[16] = {};
+    ASSERT_NE(kvoReplaceSource(edit), nullptr);
+    EXPECT_EQ(std::fread(old, 1, sizeof old - 1, kvoReplaceSource(edit)), 3u);
+    EXPECT_STREQ(old, "old");
+    std::fputs("new", kvoReplaceStream(edit));
+    kvoSetCommitHook(renameOtherOver, &other);
+    EXPECT_EQ(kvoReplaceCommit(edit), KVO_ECHANGED);
+    kvoSetCommitHook(nullptr, nullptr);
+    EXPECT_EQ(ckptest::readFile(target), "theirs");
+    EXPECT_EQ(countTemporaries(dir.path()), 0);
+
+    edit = kvoReplaceBegin(target.c_str(), KVO_REPLACE_EDIT, &err);
+    ASSERT_NE(edit, nullptr);
+    std::fputs("mine", kvoReplaceStream(edit));
+    EXPECT_EQ(kvoReplaceCommit(edit), 0);
+    EXPECT_EQ(ckptest::readFile(target), "mine");
+
+    char* lockPath = nullptr;
+    kvoFileLock* lock = kvoLockFileNamed(target.c_str(), &err, &lockPath);
+    ASSERT_NE(lock, nullptr) << kvoStrError(err);
+    ASSERT_NE(lockPath, nullptr);
+    EXPECT_STREQ(kvoLockPath(lock), lockPath);
+    EXPECT_TRUE(fs::exists(lockPath));
+    kvoFileLock* again = kvoLockFile(target.c_str(), &err);
+    EXPECT_EQ(again, lock);
+    kvoUnlockFile(again);
+    EXPECT_TRUE(fs::exists(lockPath));
+    kvoUnlockFile(lock);
+    EXPECT_FALSE(fs::exists(lockPath));
+    kvoFree(lockPath);
+}
+} // namespace
+
 #if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,7 +93,6 @@
 #include <unistd.h>
 
 namespace {
-namespace fs = std::filesystem;
 using ckptest::readFile;
 using ckptest::TempDir;
 
