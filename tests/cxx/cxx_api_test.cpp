@@ -177,6 +177,37 @@ TEST(CxxWriter, WritesRecordsInOrder) {
                              "\"my dir/b\"\n");
 }
 
+// Names, values and paths may be views that end nowhere near a NUL: each is
+// taken by its length.
+TEST(CxxWriter, TakesStringViewsAndStrings) {
+    TempDir dir;
+    std::string out = dir.file("views.ckpt");
+    const std::string text = "cell/cownerbob";
+    std::string_view path(text.data(), 6), name(text.data() + 6, 5), value(text.data() + 11, 3);
+    {
+        ckp::Writer w(out);
+        w.write_header();
+        w.object(path)
+            .prop(name, value)
+            .prop(std::string("k"), std::string("v"))
+            .flag(std::string_view("lockedXYZ", 6));
+        w.object(std::string("cell/d")).prop(name, std::string_view());
+        w.close();
+    }
+    EXPECT_EQ(readFile(out), "WRXCHECKPOINT=\"1.0\"\n"
+                             "cell/c owner=\"bob\" k=\"v\" locked\n"
+                             "cell/d owner=\"\"\n");
+    ckp::Reader reader(out);
+    auto it = reader.begin();
+    ++it;
+    std::optional<ckp::Property> owner = (*it).prop(name);
+    ASSERT_TRUE(owner.has_value());
+    EXPECT_EQ(owner->value, "bob");
+    std::optional<ckp::Property> k = (*it).prop(std::string_view("kx", 1));
+    ASSERT_TRUE(k.has_value());
+    EXPECT_EQ(k->value, "v");
+}
+
 // A transfer copies a record read elsewhere; the destructor puts the last
 // record and closes.
 TEST(CxxWriter, TransferCopiesRecordsReadElsewhere) {
