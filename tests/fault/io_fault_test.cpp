@@ -204,8 +204,8 @@ TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
     };
     for (const Case& c :
          {Case{KVO_IO_OPEN, 1,
-               "Error (ckpSetupWriteSetup): couldn't lock " + path +
-                   " for write: Input/output error\n"},
+               "Error (ckpSetupWriteSetup): couldn't lock " + path + " for write: lock file " +
+                   dir.file(".ckp.lock") + ": Input/output error\n"},
           Case{KVO_IO_OPEN, 2,
                "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n"},
           Case{KVO_IO_WRITE, 1,
