@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "commands.hpp"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "canonical.hpp"
 #include "ckp/kvo.h"
-#include "commands.hpp"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {
