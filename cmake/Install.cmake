@@ -10,7 +10,7 @@ if(CKP_BUILD_TOOLS)
 endif()
 install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-install(FILES include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp
+install(FILES include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
 
 # An installed libckp finds the libkvo beside it without help.

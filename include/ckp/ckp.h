@@ -107,10 +107,12 @@ CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
  * (a name is needed). Only the first character counts.
  * Reading and appending try `name`, then `name.Ckpt`; reading checks the
  * header record.
- * Writing by name replaces the file safely (see kvoReplaceBegin in kvo.h):
- * the records go to a temporary beside the file, and ckpClose puts them in
- * place in one step, so that the file holds its old content until then and
- * keeps it when a write failed; devices and FIFOs are written in place.
+ * Writing by name creates the file, or truncates it, at once and writes it
+ * in place: the file exists when ckpOpen returns, and ckpFlush makes the
+ * records written so far visible to any reader. A write that fails midway
+ * leaves what was written. To publish a file only when it is complete,
+ * write through a replacement (kvoReplaceBegin in kvo.h) with a handle on
+ * its stream (ckpxOpenStream in ckpx.h), as ckpSetupSave does.
  * Returns the handle, the caller's until ckpClose, or NULL with a message:
  * "empty opCodes", "unknown access mode", "no file name given for append
  * mode", "<name>: file not found", "<name>: <system reason>", "file name too
@@ -120,12 +122,11 @@ CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
  * "ckpInfo allocation failed" and the like. */
 CKP_API ckpInfo* ckpOpen(const char* name, const char* opCodes);
 
-/* Closes the stream (never a standard stream) and frees the handle; a file
- * written by name gets its new content now. Returns 0 on success, 1 when
- * closing the stream failed or a write had failed, with the system's reason
- * as the message (the handle is freed all the same, and a file written by
- * name keeps its old content); 0 for NULL. Strings the handle handed out
- * are freed with it. */
+/* Closes the stream (never a standard stream, never a stream handed over
+ * with ckpxOpenStream, which is only flushed) and frees the handle. Returns
+ * 0 on success, 1 when flushing or closing the stream failed, with the
+ * system's reason as the message (the handle is freed all the same); 0 for
+ * NULL. Strings the handle handed out are freed with it. */
 CKP_API int ckpClose(ckpInfo* info);
 
 /* Flushes the current stream. 1 on success or when there is nothing to

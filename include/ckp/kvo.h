@@ -194,6 +194,13 @@ KVO_API int wyrConvertPathNotThere(const char* path, char* result);
 KVO_API char* kvoSearchGroupPath(const char* name, const char* group);
 KVO_API char* kvoAbsolutePath(const char* path);
 
+/* A stream that reads the size bytes at bytes (which must stay unchanged
+ * until the stream is closed; NULL with size 0 reads nothing), in binary
+ * mode and able to seek; the caller closes it with fclose. On Windows the
+ * bytes are copied to a temporary file, removed when the stream is closed. NULL, with the system's
+ * error number in *errnumOut when errnumOut is given (EINVAL for NULL bytes of a non-zero size). */
+KVO_API FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut);
+
 /* ---- File kinds ----------------------------------------------------- */
 
 /* Non-zero when path names an existing regular file (links followed); 0
@@ -223,9 +230,10 @@ KVO_API int kvoPathIndex(const char* path, unsigned long long* index);
 
 /* ---- Files replaced safely ------------------------------------------ */
 
-/* Every file that ckp and kvo write by name is written through a
- * replacement, so that the name always holds either the old content or the
- * whole new one:
+/* The saves made on a user's behalf (ckpSetupSave, the ckp command, the
+ * C++ and Python Writers) go through a replacement, so that the name always
+ * holds either the old content or the whole new one (a raw ckpOpen "W"
+ * handle writes in place instead):
  *  - links are followed to the final file, which is the one replaced; a
  *    dangling link makes the file it names;
  *  - the new content goes to a temporary created exclusively (never through

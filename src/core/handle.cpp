@@ -18,6 +18,10 @@ int tiIsStdStream(const std::FILE* stream) {
     return stream != nullptr && (stream == stdin || stream == stdout || stream == stderr);
 }
 
+int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream) {
+    return info != nullptr && stream != nullptr && stream == info->callerStream;
+}
+
 const char* tiFileShownName(const ckpFile* file) {
     if (file == nullptr) {
         return "file";
@@ -183,11 +187,10 @@ int tCloseByMode(std::FILE* stream, const char* mode) {
 }
 
 namespace {
-// A stream that a replacement owns is closed by the replacement alone.
+// A stream that the caller handed over stays open: the caller closes it.
 void closeFileStream(ckpFile* file, const char* mode) {
-    bool replaced = file->info != nullptr && file->info->replacement != nullptr &&
-                    file->stream == kvoReplaceStream(file->info->replacement);
-    if (file->stream == nullptr || tiIsStdStream(file->stream) || replaced) {
+    if (file->stream == nullptr || tiIsStdStream(file->stream) ||
+        tiIsCallerStream(file->info, file->stream)) {
         file->stream = nullptr;
         return;
     }
@@ -233,22 +236,6 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     return nullptr;
 }
 
-namespace {
-// A write handle freed without ckpClose leaves the file it was to replace
-// as it was: the replacement closes its own stream and removes its
-// temporary.
-void discardWritten(ckpInfo* info) {
-    if (info->replacement == nullptr) {
-        return;
-    }
-    while (info->file != nullptr) {
-        tiFreeFile(info->file, info->mode);
-    }
-    kvoReplaceAbort(info->replacement);
-    info->replacement = nullptr;
-}
-} // namespace
-
 ckpInfo* tiNewInfo() {
     auto* info = tiAllocZeroed<ckpInfo>();
     if (info == nullptr) {
@@ -262,7 +249,6 @@ int tiFreeInfo(ckpInfo* info) {
         return 0;
     }
     tiFreeGenerators(info);
-    discardWritten(info);
     while (info->file != nullptr) {
         tiFreeFile(info->file, info->mode);
     }

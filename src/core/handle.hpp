@@ -24,7 +24,7 @@ int tiFreeLine(ckpLine* line);
 // memory is left.
 ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);
 // Frees file with its lines and takes it off its handle's stack; its stream
-// is closed by mode unless it is a standard stream or the replacement's.
+// is closed by mode unless it is a standard stream or the caller's.
 // Returns null, for the caller to store back.
 ckpFile* tiFreeFile(ckpFile* file, const char* mode);
 // Flushes and closes a written stream: 1 when both succeeded; a failure
@@ -37,12 +37,13 @@ int tCloseByMode(std::FILE* stream, const char* mode);
 // A new zeroed handle. Null, with "ckpInfo allocation failed" recorded, when
 // no memory is left.
 ckpInfo* tiNewInfo();
-// Frees info with all its files; a write never published by ckpClose is
-// discarded, leaving the file it was to replace as it was. Returns 0.
+// Frees info with all its files. Returns 0.
 int tiFreeInfo(ckpInfo* info);
 
 // 1 for the process's standard input, output or error.
 int tiIsStdStream(const std::FILE* stream);
+// 1 for the stream a caller handed to ckpxOpenStream for info.
+int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream);
 // The name a report shows for a file: its name, else "stdin", "stdout",
 // "stderr" or "file" by its stream.
 const char* tiFileShownName(const ckpFile* file);

@@ -34,28 +34,23 @@ std::FILE* openFailed(const char* name) {
     return nullptr;
 }
 
-std::uint16_t nodeOf(std::FILE* stream) {
-    unsigned long long device = 0;
-    unsigned long long index = 0;
-    kvoStreamIdentity(stream, &device, &index);
-    return static_cast<std::uint16_t>(index & 0xFFFFu);
-}
-
-// A file opened for writing is written through a replacement, which puts
-// the whole new content in place at once when the handle is closed.
-std::FILE* openForWrite(const char* name, char** foundOut, std::uint16_t* nodeOut,
-                        kvoReplacement** replacementOut) {
-    int errnum = 0;
-    kvoReplacement* replacement = kvoReplaceBegin(name, 0, &errnum);
-    if (replacement == nullptr) {
-        errno = errnum;
+// A file opened for writing is created or truncated and written in place,
+// so that it exists from now on and a flush makes its records visible.
+std::FILE* openForWrite(const char* name, const char* mode, char** foundOut,
+                        std::uint16_t* nodeOut) {
+    std::FILE* stream = openStream(name, mode);
+    if (stream == nullptr) {
         return openFailed(name);
     }
-    std::FILE* stream = kvoReplaceStream(replacement);
-    *nodeOut = nodeOf(stream);
-    *foundOut = pathBuf;
-    *replacementOut = replacement;
-    return stream;
+    if (tPathExists(pathBuf, nodeOut)) {
+        *foundOut = pathBuf;
+        return stream;
+    }
+    tiSetErrorf("%s: file not found", name);
+    if (!tClose(stream)) {
+        tiSetErrorf("%s: %s", name, ckpGetError());
+    }
+    return nullptr;
 }
 
 std::FILE* openExisting(const char* name, const char* mode, char** foundOut,
@@ -112,8 +107,7 @@ int tPathExists(const char* path, std::uint16_t* nodeOut) {
     return 0;
 }
 
-std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut,
-                 kvoReplacement** replacementOut) {
+std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut) {
     if (name == nullptr || name[0] == '\0') {
         tiSetError("no file name in tOpen");
         return nullptr;
@@ -136,13 +130,18 @@ std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint1
         return nullptr;
     }
     if (mode != nullptr && mode[0] == 'w') {
-        if (replacementOut == nullptr) {
-            tiSetError("illegal replacement argument in tOpen");
-            return nullptr;
-        }
-        return openForWrite(name, foundOut, nodeOut, replacementOut);
+        return openForWrite(name, mode, foundOut, nodeOut);
     }
     return openExisting(name, mode != nullptr ? mode : "r", foundOut, nodeOut);
+}
+
+std::uint16_t tStreamNode(std::FILE* stream) {
+    unsigned long long device = 0;
+    unsigned long long index = 0;
+    if (stream == nullptr || tiIsStdStream(stream) || !kvoStreamIdentity(stream, &device, &index)) {
+        return 0;
+    }
+    return static_cast<std::uint16_t>(index & 0xFFFFu);
 }
 
 void tStreamId(std::FILE* stream, ckpFileId* out) {

@@ -13,11 +13,10 @@ inline constexpr int ckpPathSize = 1024;
 
 // Opens name (reading/appending: else name.Ckpt) with stream mode "r", "w"
 // or "a". *foundOut points into a static buffer holding the path opened.
-// Writing ("w") goes through a replacement, stored in *replacementOut,
-// which owns the stream returned. Null, with the reason recorded ("%s: file
-// not found", a too long name, the system error), when nothing was opened.
-std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut,
-                 kvoReplacement** replacementOut = nullptr);
+// Writing ("w") creates or truncates name itself, never name.Ckpt. Null,
+// with the reason recorded ("%s: file not found", a too long name, the
+// system error), when nothing was opened.
+std::FILE* tOpen(const char* name, const char* mode, char** foundOut, std::uint16_t* nodeOut);
 // 1 when path exists, with the low 16 bits of its file index in *nodeOut;
 // else 0 with "%s: file not found" recorded (and *nodeOut 0).
 int tPathExists(const char* path, std::uint16_t* nodeOut);
@@ -25,6 +24,9 @@ int tPathExists(const char* path, std::uint16_t* nodeOut);
 // buffer, cut at its size; the buffer is reused by the next call and tOpen.
 char* tAddSuffix(const char* base, const char* suffix);
 
+// The low 16 bits of an open stream's file index, as tPathExists gives
+// them for a path; 0 for a standard stream or where the platform cannot tell.
+std::uint16_t tStreamNode(std::FILE* stream);
 // The full identity of an open stream (device and file index); not valid
 // for a standard stream or where the platform cannot tell.
 void tStreamId(std::FILE* stream, ckpFileId* out);

@@ -1,6 +1,8 @@
 // Opening, starting, flushing and closing handles, and their small settings.
 #include "core/open.hpp"
 
+#include "ckp/ckpx.h"
+
 #include <cerrno>
 
 #include "core/error.hpp"
@@ -35,24 +37,37 @@ ckpInfo* openFailed(ckpInfo* info, const char* message) {
 }
 
 void closeUnpushed(const ckpInfo* info, std::FILE* stream) {
-    if (stream != nullptr && !tiIsStdStream(stream) &&
-        stream != kvoReplaceStream(info->replacement)) {
+    if (stream != nullptr && !tiIsStdStream(stream) && !tiIsCallerStream(info, stream)) {
         std::fclose(stream);
     }
 }
 
-// Publishes what a write handle wrote by name. Returns 1, or 0 with the
-// system's reason recorded, as for any failed close.
-int commitWritten(ckpInfo* info, ckpFile* file) {
-    if (file != nullptr) {
-        file->stream = nullptr; // the replacement closes it
+// The stream mode of a new handle, kept in info: null, with the message
+// recorded, for a mode string that names no mode or one not allowed here.
+const char* takeMode(ckpInfo* info, const char* opCodes, bool appendAllowed) {
+    if (opCodes == nullptr || opCodes[0] == '\0') {
+        tiSetError("empty opCodes");
+        return nullptr;
     }
-    int errnum = kvoReplaceCommit(info->replacement);
-    info->replacement = nullptr;
-    if (errnum == 0) {
+    const char* mode = streamModeFor(opCodes[0]);
+    if (mode == nullptr || (mode[0] == 'a' && !appendAllowed)) {
+        tiSetError("unknown access mode");
+        return nullptr;
+    }
+    info->mode = tiStrDup(mode);
+    if (info->mode == nullptr) {
+        tiSetError("ckpInfo allocation failed");
+    }
+    return info->mode;
+}
+
+// A caller's stream is flushed when it was written, never closed. 1, or 0
+// with the system's reason recorded.
+int flushCallerStream(const ckpInfo* info, std::FILE* stream) {
+    if (info->mode[0] == 'r' || std::fflush(stream) == 0) {
         return 1;
     }
-    tiSetSysError(errnum);
+    tiSetSysError(errno);
     return 0;
 }
 } // namespace
@@ -124,23 +139,16 @@ ckpInfo* ckpOpen(const char* name, const char* opCodes) {
     if (info == nullptr) {
         return nullptr;
     }
-    if (opCodes == nullptr || opCodes[0] == '\0') {
-        return openFailed(info, "empty opCodes");
-    }
-    const char* mode = streamModeFor(opCodes[0]);
+    const char* mode = takeMode(info, opCodes, true);
     if (mode == nullptr) {
-        return openFailed(info, "unknown access mode");
-    }
-    info->mode = tiStrDup(mode);
-    if (info->mode == nullptr) {
-        return openFailed(info, "ckpInfo allocation failed");
+        return openFailed(info, nullptr);
     }
     std::FILE* stream = nullptr;
     const char* fileName = nullptr;
     std::uint16_t node = 0;
     if (name != nullptr && name[0] != '\0') {
         char* found = nullptr;
-        stream = tOpen(name, mode, &found, &node, &info->replacement);
+        stream = tOpen(name, mode, &found, &node);
         if (stream == nullptr) {
             return openFailed(info, nullptr);
         }
@@ -158,14 +166,33 @@ ckpInfo* ckpOpen(const char* name, const char* opCodes) {
     return info;
 }
 
+ckpInfo* ckpxOpenStream(FILE* stream, const char* name, const char* opCodes) {
+    ckpInfo* info = tiNewInfo();
+    if (info == nullptr) {
+        return nullptr;
+    }
+    if (takeMode(info, opCodes, false) == nullptr) {
+        return openFailed(info, nullptr);
+    }
+    if (stream == nullptr) {
+        return openFailed(info, "no stream in ckpxOpenStream");
+    }
+    info->callerStream = stream;
+    const char* fileName = name != nullptr && name[0] != '\0' ? name : nullptr;
+    if (!tiPushFile(info, fileName, tStreamNode(stream), stream)) {
+        return openFailed(info, nullptr);
+    }
+    return info;
+}
+
 int ckpClose(ckpInfo* info) {
     if (info == nullptr) {
         return 0;
     }
     int result = 0;
     ckpFile* file = info->file;
-    if (info->replacement != nullptr) {
-        result = commitWritten(info, file) ? 0 : 1;
+    if (file != nullptr && tiIsCallerStream(info, file->stream)) {
+        result = flushCallerStream(info, file->stream) ? 0 : 1;
     } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
         result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
     }
@@ -182,7 +209,8 @@ int ckpFlush(ckpInfo* info) {
         return 0;
     }
     ckpFile* file = info->file;
-    if (file == nullptr || file->stream == nullptr || tiIsStdStream(file->stream)) {
+    if (file == nullptr || file->stream == nullptr ||
+        (tiIsStdStream(file->stream) && !tiIsCallerStream(info, file->stream))) {
         return 1;
     }
     if (std::fflush(file->stream) != 0) {

@@ -140,10 +140,9 @@ struct ckpInfo {
     char* configPath; // owned
     char* subDir;     // owned
     char* objPath;    // owned
-    // A handle writing a file by name writes through this replacement, which
-    // owns the main file's stream: ckpClose publishes the new content, a
-    // handle freed otherwise discards it.
-    kvoReplacement* replacement;
+    // The stream a caller handed over with ckpxOpenStream: the main file's,
+    // flushed but never closed by the library (the caller owns it).
+    std::FILE* callerStream;
     ckpPropIndex* propIndex; // owned, null until a record is large enough
     // Freed property and line blocks kept for the next records (owned).
     void* spareBlocks[ckpBlockClasses];

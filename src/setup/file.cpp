@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "ckp/ckpx.h"
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "setup/dump.hpp"
@@ -180,19 +181,15 @@ int ckpSetupWriteHeader(ckpInfo* handle) {
     return 1;
 }
 
-int closeWritten(ckpInfo* handle) {
-    if (ckpClose(handle) != 0) {
-        char message[1024];
-        std::snprintf(message, sizeof message,
-                      "Error (ckpSetupWriteSetup): Error during ckpClose. %s", tiErrorText());
-        kvoReportError(message);
-        return 0;
-    }
-    return 1;
+void reportCloseFailure() {
+    char message[1024];
+    std::snprintf(message, sizeof message, "Error (ckpSetupWriteSetup): Error during ckpClose. %s",
+                  tiErrorText());
+    kvoReportError(message);
 }
 
-// A failed save frees its handle without closing it, which discards the
-// new content: the file keeps what it held.
+// Writes every record, then closes the handle; a failure frees the handle
+// without closing it. 1 when the whole setup reached the stream.
 int writeEntries(const ckpSetup* setup, ckpInfo* handle) {
     int ok = ckpSetupWriteHeader(handle);
     const auto* entries = static_cast<const ckpSetupEntry*>(setup->entries->first);
@@ -203,16 +200,40 @@ int writeEntries(const ckpSetup* setup, ckpInfo* handle) {
         tiFreeInfo(handle);
         return 0;
     }
-    return closeWritten(handle);
+    if (ckpClose(handle) != 0) {
+        reportCloseFailure();
+        return 0;
+    }
+    return 1;
 }
 
+// The records go to a replacement of the file, published only when every
+// one of them was written: a failed save leaves the file as it was.
 int writeToFile(const ckpSetup* setup, const char* path) {
-    ckpInfo* handle = ckpOpen(path, "W");
+    int errnum = 0;
+    kvoReplacement* replacement = kvoReplaceBegin(path, 0, &errnum);
+    ckpInfo* handle = nullptr;
+    if (replacement == nullptr) {
+        tiSetSysErrorOf(path, errnum);
+    } else {
+        handle = ckpxOpenStream(kvoReplaceStream(replacement), path, "W");
+    }
     if (handle == nullptr) {
+        kvoReplaceAbort(replacement);
         kvoReportError("Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.");
         return 0;
     }
-    return writeEntries(setup, handle);
+    if (!writeEntries(setup, handle)) {
+        kvoReplaceAbort(replacement);
+        return 0;
+    }
+    errnum = kvoReplaceCommit(replacement);
+    if (errnum != 0) {
+        tiSetSysError(errnum);
+        reportCloseFailure();
+        return 0;
+    }
+    return 1;
 }
 
 // The save holds the lock of the target's directory, which the ckp command

@@ -411,6 +411,22 @@ void closeLockFile(long long handle) {
 
 extern "C" {
 
+FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut) {
+    static char nothing[1] = {'\0'};
+    FILE* stream = nullptr;
+    if (bytes == nullptr && size != 0) {
+        errno = EINVAL;
+    } else {
+        // A "r" stream never writes to its buffer.
+        void* buffer = bytes != nullptr ? const_cast<void*>(bytes) : nothing;
+        stream = fmemopen(buffer, size, "r");
+    }
+    if (stream == nullptr && errnumOut != nullptr) {
+        *errnumOut = errno;
+    }
+    return stream;
+}
+
 int kvoStreamKind(FILE* stream) {
     struct stat st;
     if (stream == nullptr || fstat(fileno(stream), &st) != 0) {

@@ -280,6 +280,28 @@ int kvoStreamKind(FILE* stream) {
     return (st.st_mode & _S_IFREG) != 0 ? KVO_KIND_REGULAR : KVO_KIND_OTHER;
 }
 
+// The runtime has no stream over memory: a temporary file holds the bytes
+// instead, removed by the runtime when the stream is closed.
+FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut) {
+    FILE* stream = nullptr;
+    int errnum = 0;
+    if (bytes == nullptr && size != 0) {
+        errnum = EINVAL;
+    } else if ((stream = tmpfile()) == nullptr) {
+        errnum = errno != 0 ? errno : EIO;
+    } else if ((size != 0 && fwrite(bytes, 1, size, stream) != size) || fflush(stream) != 0) {
+        errnum = errno != 0 ? errno : EIO;
+        fclose(stream);
+        stream = nullptr;
+    } else {
+        rewind(stream);
+    }
+    if (stream == nullptr && errnumOut != nullptr) {
+        *errnumOut = errnum;
+    }
+    return stream;
+}
+
 // _stat reports no inode on Windows; the volume serial number and the file
 // index of the open handle identify the file instead.
 int kvoStreamIdentity(FILE* stream, unsigned long long* device, unsigned long long* index) {

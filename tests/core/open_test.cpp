@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include <string>
 
@@ -55,6 +56,38 @@ TEST(Open, StandardStreamsAreNeverClosed) {
     // stdout still works.
     EXPECT_GE(std::fprintf(stdout, "%s", ""), 0);
     EXPECT_EQ(std::fflush(stdout), 0);
+}
+
+TEST(Open, AWriteHandleWritesInPlaceAndAFlushShowsItsRecords) {
+    ckptest::TempDir dir;
+    std::string fresh = dir.file("fresh.ckp");
+    std::string old = dir.write("old.ckp", "WRXCHECKPOINT=\"1.0\"\nold\n");
+    for (const std::string& path : {fresh, old}) {
+        ckpInfo* w = ckpOpen(path.c_str(), "W");
+        ASSERT_NE(w, nullptr);
+        // There, and truncated, from the open on.
+        EXPECT_TRUE(std::filesystem::is_regular_file(path)) << path;
+        EXPECT_EQ(ckptest::readFile(path), "");
+        ASSERT_EQ(ckpCreateHdr(w), 1);
+        ASSERT_EQ(ckpPuts(w), 1);
+        ASSERT_EQ(ckpCreateObj(w, "new"), 1);
+        ASSERT_EQ(ckpPuts(w), 1);
+        ASSERT_EQ(ckpFlush(w), 1);
+        ckpInfo* r = ckpOpen(path.c_str(), "R");
+        ASSERT_NE(r, nullptr) << ckpGetError();
+        ASSERT_EQ(ckpGets(r), 1);
+        ASSERT_EQ(ckpGets(r), 1);
+        EXPECT_EQ(ckpGetType(r), ckpTypeObject);
+        EXPECT_STREQ(ckpGetObjPath(r), "new");
+        EXPECT_EQ(ckpClose(r), 0);
+        EXPECT_EQ(ckpClose(w), 0);
+    }
+    // Nothing but the two files: no temporary was made.
+    int names = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++names;
+    }
+    EXPECT_EQ(names, 2);
 }
 
 TEST(Open, NullHandlesAndSettings) {
@@ -123,8 +156,8 @@ TEST(Open, EveryAllocationFailureIsClean) {
             return;
         }
         EXPECT_EQ(w, nullptr) << "allocation " << n;
-        // The handle's own blocks name what failed; the replacement of the
-        // file names the file and the system's reason.
+        // The handle's own blocks name what failed; the runtime's stream
+        // names the file and the system's reason.
         std::string message = ckpGetError();
         bool named = message.find("allocation failed") != std::string::npos ||
                      message == path + ": " + std::strerror(ENOMEM);

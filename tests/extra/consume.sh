@@ -36,7 +36,8 @@ work=$(cd "$work" && pwd)
 prefix=$work/prefix
 
 quiet "$work/install.log" cmake --install "$build" --prefix "$prefix"
-for f in include/ckp/ckp.h include/ckp/kvo.h include/ckp/ckp.hpp lib/pkgconfig/ckp.pc \
+for f in include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp \
+  lib/pkgconfig/ckp.pc \
   lib/cmake/ckp/ckpConfig.cmake; do
   if [[ ! -f $prefix/$f ]]; then
     echo "not installed: $f" >&2
