@@ -228,6 +228,22 @@ KVO_API int kvoStreamIdentity(FILE* stream, unsigned long long* device, unsigned
  * when the path does not exist or an argument is NULL. */
 KVO_API int kvoPathIndex(const char* path, unsigned long long* index);
 
+/* ---- Failure codes -------------------------------------------------- */
+
+/* The file services report a failure as a number: a system error number
+ * (errno: ENOENT, EACCES, ...) or one of kvo's own codes below, which lie
+ * above every system error number. kvoStrError gives the text of either. */
+#define KVO_ENOTREGULAR 20001 /* an edit's target is not a regular file */
+#define KVO_ECHANGED 20002    /* the edited file was replaced under the edit */
+#define KVO_ELOCKED 20003     /* another edit held the lock for the whole wait */
+#define KVO_EBADLOCK 20004    /* the lock file is a link or not a regular file */
+
+/* The text for a failure code: kvo's own ("not a regular file", "the file
+ * was replaced while it was being edited", "another edit holds the lock",
+ * "not a usable lock file (a link or a special file)") or the system's
+ * strerror text. Never NULL; valid until the next call. */
+KVO_API const char* kvoStrError(int code);
+
 /* ---- Files replaced safely ------------------------------------------ */
 
 /* The saves made on a user's behalf (ckpSetupSave, the ckp command, the
@@ -237,14 +253,28 @@ KVO_API int kvoPathIndex(const char* path, unsigned long long* index);
  *  - links are followed to the final file, which is the one replaced; a
  *    dangling link makes the file it names;
  *  - the new content goes to a temporary created exclusively (never through
- *    a link, mode 0600) under a short unique name in the final file's
- *    directory; it gets the old file's permission bits, and its owner and
- *    group where the process may give them (a new file: 0666 & ~umask);
+ *    a link, mode 0600) under the name ".ckp-XXXXXXXX" in the final file's
+ *    directory. It gets the old file's permission bits, its owner and group
+ *    where the process may give them, and its extended attributes (ACLs,
+ *    user.* attributes; on Windows its security descriptor) where the
+ *    process may set them; a new file gets 0666 & ~umask;
+ *  - set-id bits (POSIX) are kept only with what they refer to: set-user-id
+ *    when the file's owner is kept, set-group-id when its group is kept.
+ *    Root keeps both always. Any other editor makes the new file as itself:
+ *    it keeps set-user-id only on a file of its own, and set-group-id only
+ *    when the file's group is one of its own groups; otherwise the bit is
+ *    dropped, never given to the editor's own user or group;
  *  - commit flushes and syncs the temporary, renames it over the final file
  *    and syncs the directory; any failure removes the temporary and leaves
  *    the final file as it was;
+ *  - the writer holds a system lock on its temporary, and every replacement
+ *    begun in a directory first removes the ".ckp-*" temporaries there that
+ *    no live writer holds: a killed writer's temporary does not outlive the
+ *    next replacement in its directory;
  *  - a target that is not a regular file (device, FIFO, socket, anything
- *    under /dev or /proc) is written in place and never replaced.
+ *    under /dev or /proc) is written in place and never replaced; it is
+ *    opened without following a link that appeared after the links were
+ *    resolved (KVO_ECHANGED then). An edit (KVO_REPLACE_EDIT) refuses it.
  * A file with several hard links is replaced like any other: the name given
  * gets the new content, its other names keep the old one. */
 typedef struct kvoReplacement kvoReplacement;
@@ -252,16 +282,44 @@ typedef struct kvoReplacement kvoReplacement;
 /* Flags of kvoReplaceBegin. */
 #define KVO_REPLACE_NEW 1 /* commit fails with EEXIST when the file exists by then */
 
+/* An edit: the new content is made from the old. The target (after links)
+ * must be a regular file or absent: anything else (directory, FIFO, device,
+ * socket, a system file) fails at once with KVO_ENOTREGULAR, never waiting
+ * on it. The final file is opened once; kvoReplaceSource reads its content,
+ * and its mode, owner, group and extended attributes are taken from that
+ * same open file. Commit renames only when the final name still refers to
+ * that same file (device and inode), or still to no file when there was
+ * none; otherwise it fails with KVO_ECHANGED and both files stay as they
+ * were. Hold the directory's lock (kvoLockFile) from before
+ * kvoReplaceBegin until after commit, so that concurrent editors take
+ * turns instead of failing:
+ *
+ *     kvoFileLock* lock = kvoLockFile(name, &err);
+ *     kvoReplacement* edit = kvoReplaceBegin(name, KVO_REPLACE_EDIT, &err);
+ *     FILE* old = kvoReplaceSource(edit);   // NULL: a new file
+ *     ... read old, write kvoReplaceStream(edit) ...
+ *     err = unchanged ? (kvoReplaceAbort(edit), 0) : kvoReplaceCommit(edit);
+ *     kvoUnlockFile(lock);
+ */
+#define KVO_REPLACE_EDIT 2
+
 /* Starts replacing target. Returns the replacement, the caller's until
- * kvoReplaceCommit or kvoReplaceAbort, or NULL with the system's error
- * number in *errnumOut when errnumOut is given (EINVAL for a NULL or empty
- * target, EEXIST with KVO_REPLACE_NEW for a target that exists, ENOMEM
- * without memory); nothing is left behind then. */
+ * kvoReplaceCommit or kvoReplaceAbort, or NULL with a failure code (see
+ * kvoStrError) in *errnumOut when errnumOut is given (EINVAL for a NULL or
+ * empty target, EEXIST with KVO_REPLACE_NEW for a target that exists,
+ * KVO_ENOTREGULAR for an edit of a file that is not regular, ENOMEM without
+ * memory); nothing is left behind then. */
 KVO_API kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut);
 
 /* The stream to write the new content to; it belongs to the replacement,
  * which closes it (never fclose it). NULL for NULL. */
 KVO_API FILE* kvoReplaceStream(const kvoReplacement* replacement);
+
+/* An edit's old content: a binary stream at the start of the file that
+ * kvoReplaceBegin opened, which belongs to the replacement (never fclose
+ * it). NULL when there was no file, for a replacement that is not an edit,
+ * and for NULL. */
+KVO_API FILE* kvoReplaceSource(const kvoReplacement* replacement);
 
 /* The file that commit will replace: the target after its links. Valid
  * until the replacement ends; NULL for NULL. */
@@ -269,12 +327,13 @@ KVO_API const char* kvoReplaceTarget(const kvoReplacement* replacement);
 
 /* Publishes the new content and frees the replacement, whatever the
  * outcome. A stream whose error flag is set is never published. Returns 0,
- * or the system's error number (the target is then unchanged and the
- * temporary removed; EINVAL for NULL). A target written in place is only
- * flushed and closed. */
+ * or a failure code (the target is then unchanged and the temporary
+ * removed; EINVAL for NULL, KVO_ECHANGED for an edit whose file was
+ * replaced meanwhile). A target written in place is only flushed and
+ * closed. */
 KVO_API int kvoReplaceCommit(kvoReplacement* replacement);
 
-/* Discards the new content: closes the stream, removes the temporary, frees
+/* Discards the new content: closes the streams, removes the temporary, frees
  * the replacement. A target written in place keeps what was written. NULL is
  * accepted. */
 KVO_API void kvoReplaceAbort(kvoReplacement* replacement);
@@ -284,21 +343,52 @@ KVO_API void kvoReplaceAbort(kvoReplacement* replacement);
  * SIGHUP handlers before it ends. */
 KVO_API void kvoRemoveTemporaries(void);
 
+/* Test hook: hook(target, userdata) runs in kvoReplaceCommit of every edit
+ * just before the final name is checked and the temporary renamed, so that
+ * a test can replace the file at that moment. NULL disarms. */
+typedef void (*kvoCommitHook)(const char* target, void* userdata);
+KVO_TEST_API void kvoSetCommitHook(kvoCommitHook hook, void* userdata);
+
 /* ---- Locks ---------------------------------------------------------- */
 
-/* An exclusive lock that serializes the writers of the files of one
- * directory across processes: it is held on the file ".ckp.lock" in the
- * directory of target's final file (after links), made if missing, and dies
- * with its process. Taking it waits for its holder. The same process may
- * take it again; each kvoLockFile needs its kvoUnlockFile. A target that is
- * written in place (a device, a FIFO) gets a lock that serializes nothing
- * and makes no file. Returns the lock, the caller's until kvoUnlockFile, or
- * NULL with the system's error number in *errnumOut when errnumOut is given
- * (EINVAL for a NULL or empty target). */
+/* An exclusive lock that serializes the editors of the files of one
+ * directory across processes. It is the file ".ckp.lock" in the directory of
+ * target's final file (after links), and never a file anywhere else:
+ *  - POSIX: the file is made if missing (mode 0644 whatever the umask, so
+ *    that any user who may edit can open it, read-only if need be) and
+ *    flock'ed; after locking, the name must still refer to the locked file,
+ *    else the lock is taken again. It is removed before it is released, so
+ *    that nothing remains after an edit, successful or not. A lock file left
+ *    by a killed holder holds no lock: the next editor takes it over and
+ *    removes it. Windows: the file is opened with no sharing and deleted
+ *    when closed.
+ *  - The lock dies with its process. Taking it waits at most
+ *    CKP_LOCK_TIMEOUT seconds (environment; a decimal number, default 10,
+ *    0 tries once) and then fails with KVO_ELOCKED.
+ *  - The same process may take it again; each kvoLockFile needs its
+ *    kvoUnlockFile.
+ *  - A target that is written in place (a device, a FIFO) gets a lock that
+ *    serializes nothing and makes no file.
+ * Returns the lock, the caller's until kvoUnlockFile, or NULL with a failure
+ * code in *errnumOut when errnumOut is given (EINVAL for a NULL or empty
+ * target, KVO_ELOCKED, KVO_EBADLOCK, a system error number). */
 typedef struct kvoFileLock kvoFileLock;
 KVO_API kvoFileLock* kvoLockFile(const char* target, int* errnumOut);
 
-/* Releases a lock; NULL is accepted. */
+/* kvoLockFile, telling also which lock file it took or failed to take, so
+ * that every message about the lock can name it: *lockPathOut (when
+ * lockPathOut is given) receives a kvoMalloc copy of the lock file's path,
+ * on success and on failure alike, which the caller frees; NULL when no lock
+ * file is involved (a target written in place, a NULL target) or no memory
+ * is left. */
+KVO_API kvoFileLock* kvoLockFileNamed(const char* target, int* errnumOut, char** lockPathOut);
+
+/* The path of a held lock's file; NULL for a lock without a file and for
+ * NULL. Valid until kvoUnlockFile. */
+KVO_API const char* kvoLockPath(const kvoFileLock* lock);
+
+/* Releases a lock (removing its file when this was the last hold); NULL is
+ * accepted. */
 KVO_API void kvoUnlockFile(kvoFileLock* lock);
 
 /* Test hook. With n > 0 the n-th call from now of the given kind fails once

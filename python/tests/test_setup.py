@@ -56,7 +56,7 @@ def test_round_trip(team, tmp_path):
     elsewhere = tmp_path / "deeper" / "copy.setup"
     again.save(elsewhere)
     assert elsewhere.read_text() == open(path).read()
-    assert os.path.exists(tmp_path / "deeper" / ".ckp.lock")
+    assert not os.path.exists(tmp_path / "deeper" / ".ckp.lock")
     again.close()
 
 

@@ -1,17 +1,20 @@
-// Directory locks that serialize the writers of one directory's files
+// Directory locks that serialize the editors of one directory's files
 // across processes. A lock is a system lock on ".ckp.lock" beside the final
-// file, so it dies with its process and never needs cleaning up. The lock
-// file is never removed: a process that removed it could let a later one
-// lock a new file while another still holds the old.
+// file, so it dies with its process. The holder removes the file before it
+// releases the lock, and a taker checks after locking that the name still
+// refers to the file it locked: a lock file never outlives its edit, and a
+// removed one is never mistaken for the lock.
 #include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
 
 struct kvoFileLock {
-    long long handle; // -1: a turn without a lock file
-    unsigned long long device;
-    unsigned long long index;
+    char* path; // null: a turn without a lock file
+    platform::LockFile file;
     int count;
     int owner; // the process that took it; a child of fork() inherits it but does not hold it
     kvoFileLock* next;
@@ -22,37 +25,117 @@ namespace {
 // same process would wait for itself, so a lock taken again is counted.
 kvoFileLock* held = nullptr;
 
-kvoFileLock* newLock(long long handle, unsigned long long device, unsigned long long index) {
+constexpr double defaultTimeout = 10.0;
+
+// How long a taker waits for another holder: CKP_LOCK_TIMEOUT seconds.
+double lockTimeout() {
+    const char* text = std::getenv("CKP_LOCK_TIMEOUT");
+    if (text == nullptr || *text == '\0') {
+        return defaultTimeout;
+    }
+    char* end = nullptr;
+    double seconds = std::strtod(text, &end);
+    bool valid = *end == '\0' && std::isfinite(seconds) && seconds >= 0;
+    return valid ? seconds : defaultTimeout;
+}
+
+kvoFileLock* newLock(char* path, const platform::LockFile& file) {
     auto* lock = static_cast<kvoFileLock*>(kvoMalloc(sizeof(kvoFileLock)));
     if (lock != nullptr) {
-        *lock = kvoFileLock{handle, device, index, 1, platform::processId(), nullptr};
+        *lock = kvoFileLock{path, file, 1, platform::processId(), nullptr};
     }
     return lock;
 }
 
-kvoFileLock* unlockedTurn(int* err) {
-    kvoFileLock* lock = newLock(-1, 0, 0);
-    *err = lock != nullptr ? 0 : ENOMEM;
-    return lock;
+bool heldHere(const kvoFileLock* lock) {
+    return lock->owner == platform::processId();
 }
 
-kvoFileLock* findHeld(unsigned long long device, unsigned long long index) {
+// A lock of this process on the file at path, or on the file of that
+// identity (when known), or null.
+kvoFileLock* findHeld(const char* path, const platform::LockFile* file) {
     for (kvoFileLock* lock = held; lock != nullptr; lock = lock->next) {
-        if (lock->device == device && lock->index == index &&
-            lock->owner == platform::processId()) {
+        bool same = platform::samePath(lock->path, path) ||
+                    (file != nullptr && file->index != 0 && lock->file.device == file->device &&
+                     lock->file.index == file->index);
+        if (same && heldHere(lock)) {
             return lock;
         }
     }
     return nullptr;
 }
 
-kvoFileLock* takeNew(long long handle, unsigned long long device, unsigned long long index,
-                     int* err) {
-    kvoFileLock* lock = newLock(handle, device, index);
-    *err = lock != nullptr ? platform::lockHandle(handle) : ENOMEM;
-    if (*err != 0) {
-        platform::closeLockFile(handle);
-        kvoFree(lock);
+kvoFileLock* again(kvoFileLock* lock) {
+    ++lock->count;
+    return lock;
+}
+
+// Waits for the lock file at path, polling: each try is non-blocking, and
+// the pauses grow from 2 to 50 ms. 0 with file set, or a failure code.
+int waitForLock(const char* path, platform::LockFile* file, kvoFileLock** heldOut) {
+    double deadline = platform::monotonicSeconds() + lockTimeout();
+    int pause = 2;
+    for (;;) {
+        int e = platform::tryLockFile(path, file);
+        if (e == platform::lockMoved) {
+            continue;
+        }
+        if (e != platform::lockBusy) {
+            return e;
+        }
+        if ((*heldOut = findHeld(path, file)) != nullptr) {
+            return 0;
+        }
+        if (platform::monotonicSeconds() >= deadline) {
+            return KVO_ELOCKED;
+        }
+        platform::sleepMillis(pause);
+        pause = pause < 50 ? pause * 2 : 50;
+    }
+}
+
+kvoFileLock* unlockedTurn(int* err) {
+    kvoFileLock* lock = newLock(nullptr, platform::LockFile{});
+    *err = lock != nullptr ? 0 : ENOMEM;
+    return lock;
+}
+
+// The lock file for target, or null: *inPlace tells a target that gets
+// none (a device, a FIFO); else errno tells why.
+char* lockPathFor(const char* target, bool* inPlace) {
+    *inPlace = false;
+    char* final = platform::resolveLinks(target);
+    if (final == nullptr) {
+        return nullptr;
+    }
+    // Devices, pipes and the system's directories get no lock file: writing
+    // them is not a replacement, and nothing may be made beside them.
+    int special = platform::writtenInPlace(target, final);
+    char* path = special == 0 ? platform::beside(final, ".ckp.lock") : nullptr;
+    int e = errno;
+    kvoFree(final);
+    *inPlace = special > 0;
+    errno = e;
+    return path;
+}
+
+kvoFileLock* lockAt(char* path, int* err) {
+    if (kvoFileLock* lock = findHeld(path, nullptr)) {
+        kvoFree(path);
+        return again(lock);
+    }
+    platform::LockFile file;
+    kvoFileLock* mine = nullptr;
+    *err = waitForLock(path, &file, &mine);
+    if (*err != 0 || mine != nullptr) {
+        kvoFree(path);
+        return *err == 0 ? again(mine) : nullptr;
+    }
+    kvoFileLock* lock = newLock(path, file);
+    if (lock == nullptr) {
+        platform::releaseLockFile(path, file, true);
+        kvoFree(path);
+        *err = ENOMEM;
         return nullptr;
     }
     lock->next = held;
@@ -63,57 +146,41 @@ kvoFileLock* takeNew(long long handle, unsigned long long device, unsigned long 
 
 extern "C" {
 
-kvoFileLock* kvoLockFile(const char* target, int* errnumOut) {
+kvoFileLock* kvoLockFileNamed(const char* target, int* errnumOut, char** lockPathOut) {
     int dummy = 0;
     int& err = errnumOut != nullptr ? *errnumOut : dummy;
+    if (lockPathOut != nullptr) {
+        *lockPathOut = nullptr;
+    }
     if (target == nullptr || target[0] == '\0') {
         err = EINVAL;
         return nullptr;
     }
-    char* final = platform::resolveLinks(target);
-    if (final == nullptr) {
-        err = errno != 0 ? errno : EINVAL;
-        return nullptr;
-    }
-    // Devices, pipes and the system's directories get no lock file: writing
-    // them is not a replacement, and nothing may be made beside them.
-    int inPlace = platform::writtenInPlace(target, final);
-    if (inPlace != 0) {
-        int e = errno;
-        kvoFree(final);
-        if (inPlace < 0) {
-            err = e;
-            return nullptr;
-        }
-        return unlockedTurn(&err);
-    }
-    char* path = platform::beside(final, ".ckp.lock");
-    kvoFree(final);
+    bool inPlace = false;
+    char* path = lockPathFor(target, &inPlace);
     if (path == nullptr) {
-        err = ENOMEM;
-        return nullptr;
+        err = errno != 0 ? errno : EINVAL;
+        return inPlace ? unlockedTurn(&err) : nullptr;
     }
-    long long handle = 0;
-    unsigned long long device = 0;
-    unsigned long long index = 0;
-    err = platform::openLockFile(path, &handle, &device, &index);
-    kvoFree(path);
-    if (err != 0) {
-        return nullptr;
+    if (lockPathOut != nullptr) {
+        *lockPathOut = platform::copyOf(path, std::strlen(path));
     }
-    if (kvoFileLock* lock = findHeld(device, index)) {
-        platform::closeLockFile(handle);
-        ++lock->count;
-        return lock;
-    }
-    return takeNew(handle, device, index, &err);
+    return lockAt(path, &err);
+}
+
+kvoFileLock* kvoLockFile(const char* target, int* errnumOut) {
+    return kvoLockFileNamed(target, errnumOut, nullptr);
+}
+
+const char* kvoLockPath(const kvoFileLock* lock) {
+    return lock != nullptr ? lock->path : nullptr;
 }
 
 void kvoUnlockFile(kvoFileLock* lock) {
     if (lock == nullptr || --lock->count > 0) {
         return;
     }
-    if (lock->handle == -1) {
+    if (lock->path == nullptr) {
         kvoFree(lock);
         return;
     }
@@ -123,12 +190,10 @@ void kvoUnlockFile(kvoFileLock* lock) {
             break;
         }
     }
-    // The holder gives the lock back explicitly: a child that inherited the
-    // open file would otherwise keep it alive.
-    if (lock->owner == platform::processId()) {
-        platform::unlockHandle(lock->handle);
-    }
-    platform::closeLockFile(lock->handle);
+    // A child that inherited the open file only closes its copy: the lock
+    // and its file are its parent's.
+    platform::releaseLockFile(lock->path, lock->file, heldHere(lock));
+    kvoFree(lock->path);
     kvoFree(lock);
 }
 }

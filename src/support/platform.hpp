@@ -124,31 +124,63 @@ char* dirOf(const char* path);
 // The path of a file called name in the directory of file.
 char* beside(const char* file, const char* name);
 
-// Facts about an existing file that a replacement must carry over, looked
-// at without following a link (a link there now gives EAGAIN).
+// Facts about the existing final file that a replacement carries over,
+// taken from one open descriptor of it.
 struct FileFacts {
     bool exists = false;
-    bool regular = false;
     unsigned mode = 0; // permission bits
     long long owner = -1;
     long long group = -1;
-    int error = 0; // why the file could not be looked at, other than its absence
+    unsigned long long device = 0; // identity: device (volume) and inode (file index)
+    unsigned long long index = 0;
 };
-// The facts of path; error is set when it could not be looked at.
-FileFacts fileFacts(const char* path);
+
+// The existing final file, opened once for an edit's content and for the
+// facts carried over. The stream is null when no file exists (or, outside
+// an edit, when it cannot be read: the facts then come from its name).
+struct Source {
+    std::FILE* stream = nullptr;
+    FileFacts facts;
+};
+
+// Opens the final file at path for reading without following a link (one
+// that appeared since the links were resolved gives KVO_ECHANGED) and
+// without waiting on a special file. For an edit (edit true) anything but a
+// regular file gives KVO_ENOTREGULAR. Returns 0 or a failure code.
+int openSource(const char* path, bool edit, Source* out);
+
+// Whether path refers now to the file that facts describe (or, for facts
+// of no file, to no file): 0, KVO_ECHANGED, or an error number.
+int checkSameFile(const char* path, const FileFacts& facts);
 
 // Creates path exclusively (never through a link), for writing, with mode
-// 0600, removable while open. A stream, or null with errno set.
+// 0600, removable while open, and holds a system lock on it for as long as
+// it is open, so that removeStaleTemporaries passes it over. A stream, or
+// null with errno set (EEXIST: try another name).
 std::FILE* createExclusive(const char* path);
 
+// A second descriptor of the stream's file, kept open while the stream is
+// closed so that its lock (and on Windows its open state) stays until
+// releaseHold; -1 when none could be made.
+int holdFile(std::FILE* stream);
+void releaseHold(int hold);
+
+// Removes the files of the directory of file whose names begin with prefix
+// and that no process holds open for writing (temporaries of killed
+// writers). Best effort: 0, or ENOMEM without memory.
+int removeStaleTemporaries(const char* file, const char* prefix);
+
 // Opens an existing special file for writing in place (a named descriptor
-// is duplicated, keeping its offset; a regular file is truncated), never
-// creating one; null with errno set.
+// is duplicated, keeping its offset; a regular file among the system's is
+// truncated), never creating one and never following a link that appeared
+// since the links were resolved (errno KVO_ECHANGED); null with errno set.
 std::FILE* openInPlace(const char* path);
 
-// Gives an open new file the mode (and owner and group where allowed) of
-// the file it replaces, or 0666 & ~umask for a new file.
-void carryOver(std::FILE* stream, const FileFacts& facts);
+// Gives an open new file the mode, owner, group and extended attributes
+// (security descriptor on Windows) of the file it replaces where the
+// process may, or 0666 & ~umask for a new file. source may be null.
+// 0, or ENOMEM when there was no memory to copy the attributes.
+int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source);
 
 // Flushes the stream to the device; 0 or the system's error number.
 int syncStream(std::FILE* stream);
@@ -166,17 +198,33 @@ void removeFile(const char* path);
 // Fills tag with 8 random letters and digits and a terminator.
 void uniqueTag(char tag[9]);
 
-// Opens the lock file at path (made if missing, never through a link, never
-// a special file) and tells its identity; the handle is a file descriptor or
-// a Windows HANDLE. Returns 0 or an error number.
-int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
-                 unsigned long long* indexOut);
-// Takes the exclusive lock of an open lock file, waiting for its holder,
-// and gives it back (for every process that shares the open file).
-int lockHandle(long long handle);
-void unlockHandle(long long handle);
-// Closes a lock file, which releases its lock.
-void closeLockFile(long long handle);
+// True when two paths name the same file by their spelling (case ignored
+// on Windows).
+bool samePath(const char* a, const char* b);
+
+// A lock file held: a file descriptor or a Windows HANDLE, and the file's
+// identity.
+struct LockFile {
+    long long handle = -1;
+    unsigned long long device = 0;
+    unsigned long long index = 0;
+};
+// What tryLockFile answers beside 0 and failure codes.
+inline constexpr int lockBusy = -1;  // another holder has it: wait and try again
+inline constexpr int lockMoved = -2; // the name changed under the lock: try again now
+
+// One attempt at taking the lock file at path (made if missing, readable by
+// every user, never through a link, never a special file): 0 with lock set,
+// lockBusy (device and index set where the system tells them), lockMoved,
+// or a failure code.
+int tryLockFile(const char* path, LockFile* lock);
+// Removes the lock file (remove true) and releases the lock; a child of
+// fork() that inherited it only closes its copy (remove false).
+void releaseLockFile(const char* path, const LockFile& lock, bool remove);
+
+// A clock for timeouts, in seconds, and a pause.
+double monotonicSeconds();
+void sleepMillis(int ms);
 
 // The failure hook: true when the armed failure of this kind fires now (its
 // error number is then in errno).

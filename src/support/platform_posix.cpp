@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "ckp/kvo.h"
@@ -200,30 +203,164 @@ int writtenInPlace(const char* given, const char* final) {
     return inSystemDirectory(final);
 }
 
-FileFacts fileFacts(const char* path) {
+namespace {
+FileFacts factsOf(const struct stat& st) {
     FileFacts facts;
-    struct stat st;
-    if (lstat(path, &st) == 0) {
-        facts.exists = true;
-        facts.regular = S_ISREG(st.st_mode);
-        facts.mode = static_cast<unsigned>(st.st_mode & 07777);
-        facts.owner = static_cast<long long>(st.st_uid);
-        facts.group = static_cast<long long>(st.st_gid);
-        // A link that appeared since the links were followed: whoever put it
-        // there must not decide which file this save describes.
-        facts.error = S_ISLNK(st.st_mode) ? EAGAIN : 0;
-    } else if (errno != ENOENT) {
-        facts.error = errno; // a name too long, a directory not searchable
-    }
+    facts.exists = true;
+    facts.mode = static_cast<unsigned>(st.st_mode & 07777);
+    facts.owner = static_cast<long long>(st.st_uid);
+    facts.group = static_cast<long long>(st.st_gid);
+    facts.device = static_cast<unsigned long long>(st.st_dev);
+    facts.index = static_cast<unsigned long long>(st.st_ino);
     return facts;
 }
+
+int closeWith(int fd, int err) {
+    close(fd);
+    return err;
+}
+
+// The facts of the file at path from its name, for a file this process
+// may write but not read.
+int factsByName(const char* path, Source* out) {
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        return errno == ENOENT ? 0 : errno;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return KVO_ECHANGED;
+    }
+    out->facts = factsOf(st);
+    return 0;
+}
+} // namespace
+
+int openSource(const char* path, bool edit, Source* out) {
+    // O_NONBLOCK: a FIFO put in the file's place must not hang the open.
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return 0;
+        }
+        if (errno == ELOOP) {
+            return KVO_ECHANGED; // a link appeared since the links were resolved
+        }
+        return edit || errno != EACCES ? errno : factsByName(path, out);
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        return closeWith(fd, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return closeWith(fd, edit ? KVO_ENOTREGULAR : KVO_ECHANGED);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    out->stream = fdopen(fd, "rb");
+    if (out->stream == nullptr) {
+        return closeWith(fd, errno);
+    }
+    out->facts = factsOf(st);
+    return 0;
+}
+
+int checkSameFile(const char* path, const FileFacts& facts) {
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        if (errno != ENOENT) {
+            return errno;
+        }
+        return facts.exists ? KVO_ECHANGED : 0;
+    }
+    bool same = facts.exists && static_cast<unsigned long long>(st.st_dev) == facts.device &&
+                static_cast<unsigned long long>(st.st_ino) == facts.index;
+    return same ? 0 : KVO_ECHANGED;
+}
+
+namespace {
+// Whether the name at dirfd/name refers to the open file fd.
+bool nameRefersTo(int dirfd, const char* name, int fd) {
+    struct stat byName;
+    struct stat open;
+    return fstatat(dirfd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &open) == 0 &&
+           byName.st_dev == open.st_dev && byName.st_ino == open.st_ino;
+}
+} // namespace
 
 std::FILE* createExclusive(const char* path) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // The lock tells a later writer that this temporary is alive. One that
+    // took it first (between the create and this lock) has removed the
+    // file: a new name is tried then.
+    if (flock(fd, LOCK_EX) != 0 || !nameRefersTo(AT_FDCWD, path, fd)) {
+        close(fd);
+        errno = EEXIST;
+        return nullptr;
+    }
     return streamOn(fd, errno);
+}
+
+int holdFile(std::FILE* stream) {
+    return fcntl(fileno(stream), F_DUPFD_CLOEXEC, 0);
+}
+
+void releaseHold(int hold) {
+    if (hold >= 0) {
+        close(hold);
+    }
+}
+
+namespace {
+bool isTemporaryName(const char* name, const char* prefix) {
+    std::size_t n = std::strlen(prefix);
+    if (std::strncmp(name, prefix, n) != 0 || std::strlen(name) != n + 8) {
+        return false;
+    }
+    for (const char* c = name + n; *c != '\0'; ++c) {
+        if (!((*c >= 'a' && *c <= 'z') || (*c >= '0' && *c <= '9'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes one temporary when its writer is gone: nobody holds its lock.
+void removeIfUnheld(int dirfd, const char* name) {
+    int fd = openat(dirfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return;
+    }
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        nameRefersTo(dirfd, name, fd)) {
+        unlinkat(dirfd, name, 0);
+    }
+    close(fd);
+}
+} // namespace
+
+int removeStaleTemporaries(const char* file, const char* prefix) {
+    char* dir = dirOf(file);
+    if (dir == nullptr) {
+        return ENOMEM;
+    }
+    DIR* d = opendir(dir);
+    kvoFree(dir);
+    if (d == nullptr) {
+        return 0;
+    }
+    while (const struct dirent* entry = readdir(d)) {
+        if (isTemporaryName(entry->d_name, prefix)) {
+            removeIfUnheld(dirfd(d), entry->d_name);
+        }
+    }
+    closedir(d);
+    return 0;
 }
 
 std::FILE* openInPlace(const char* path) {
@@ -235,14 +372,23 @@ std::FILE* openInPlace(const char* path) {
         return streamOn(fd, errno);
     }
     // No O_CREAT: nothing is made among the system's files, nor a special
-    // file that vanished meanwhile made again as a regular one.
-    int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
-        int e = errno;
-        close(fd);
-        errno = e;
+    // file that vanished meanwhile made again as a regular one. Outside the
+    // system's directories a link or a regular file found now was put
+    // there since the file was looked at: never followed, never truncated.
+    bool system = isSystemPath(path) || inSystemDirectory(path) > 0;
+    int fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY | (system ? 0 : O_NOFOLLOW));
+    if (fd < 0 && errno == ELOOP && !system) {
+        errno = KVO_ECHANGED;
         return nullptr;
+    }
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        int e = !system ? KVO_ECHANGED : ftruncate(fd, 0) != 0 ? errno : 0;
+        if (e != 0) {
+            close(fd);
+            errno = e;
+            return nullptr;
+        }
     }
     return streamOn(fd, errno);
 }
@@ -268,21 +414,80 @@ mode_t currentUmask() {
 }
 } // namespace
 
-void carryOver(std::FILE* stream, const FileFacts& facts) {
+namespace {
+// Copies every extended attribute of from onto to: user.* attributes and
+// the ACL (system.posix_acl_access, whose mask then stands for the group
+// bits again). One the process may not read or set is passed over.
+int copyAttribute(int from, int to, const char* name) {
+    ssize_t length = fgetxattr(from, name, nullptr, 0);
+    if (length < 0) {
+        return 0;
+    }
+    void* value = kvoMalloc(static_cast<std::size_t>(length) + 1);
+    if (value == nullptr) {
+        return ENOMEM;
+    }
+    length = fgetxattr(from, name, value, static_cast<std::size_t>(length) + 1);
+    if (length >= 0) {
+        fsetxattr(to, name, value, static_cast<std::size_t>(length), 0);
+    }
+    kvoFree(value);
+    return 0;
+}
+
+int copyAttributes(int from, int to) {
+    ssize_t size = flistxattr(from, nullptr, 0);
+    if (size <= 0) {
+        return 0;
+    }
+    auto* names = static_cast<char*>(kvoMalloc(static_cast<std::size_t>(size) + 1));
+    if (names == nullptr) {
+        return ENOMEM;
+    }
+    size = flistxattr(from, names, static_cast<std::size_t>(size));
+    int err = 0;
+    for (ssize_t at = 0; err == 0 && at < size;
+         at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        err = copyAttribute(from, to, names + at);
+    }
+    kvoFree(names);
+    return err;
+}
+
+// Gives the new file its owner and group where allowed; which of them it
+// got decides which set-id bit may stay.
+unsigned keepOwner(int fd, const FileFacts& facts) {
+    uid_t owner = static_cast<uid_t>(facts.owner);
+    gid_t group = static_cast<gid_t>(facts.group);
+    if (fchown(fd, owner, group) != 0 && fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+        // the new file keeps the process's group
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        return facts.mode & 0777u;
+    }
+    unsigned mode = facts.mode;
+    if (st.st_uid != owner) {
+        mode &= ~static_cast<unsigned>(S_ISUID);
+    }
+    if (st.st_gid != group) {
+        mode &= ~static_cast<unsigned>(S_ISGID);
+    }
+    return mode;
+}
+} // namespace
+
+int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
     int fd = fileno(stream);
     if (!facts.exists) {
         fchmod(fd, 0666 & ~currentUmask());
-        return;
+        return 0;
     }
-    // Owner first: a change of owner may clear the set-id bits, which the
-    // mode then puts back. A process that may not give the owner away keeps
-    // its own, and still the group where it belongs to it.
-    if (fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
-        if (fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(facts.group)) != 0) {
-            // the new file keeps the process's group
-        }
-    }
-    fchmod(fd, static_cast<mode_t>(facts.mode));
+    // Owner first: a change of owner clears the set-id bits, which the mode
+    // then puts back where they still mean what they meant. The ACL comes
+    // last, so that its mask is not overwritten by the group bits.
+    fchmod(fd, static_cast<mode_t>(keepOwner(fd, facts)));
+    return source != nullptr ? copyAttributes(fileno(source), fd) : 0;
 }
 
 int syncStream(std::FILE* stream) {
@@ -346,13 +551,18 @@ void uniqueTag(char tag[9]) {
     tag[8] = '\0';
 }
 
+bool samePath(const char* a, const char* b) {
+    return std::strcmp(a, b) == 0;
+}
+
 namespace {
 // Opens a lock file that exists, or creates it exclusively; never through a
-// link, never a special file (O_NONBLOCK so a planted FIFO cannot hang the
-// open). Read and write access where allowed, read access alone serving
-// where another user made the file.
+// link, never waiting on a special file (O_NONBLOCK). Read and write access
+// where allowed, read access alone serving where another user made the
+// file: flock works on either. A file made here is readable by all whatever
+// the umask, so that no other user who may edit is ever locked out.
 int openOrCreateLock(const char* path) {
-    const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    const int flags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     for (int attempt = 0; attempt < 10; ++attempt) {
         int fd = open(path, O_RDWR | flags);
         if (fd < 0 && errno == EACCES) {
@@ -361,8 +571,12 @@ int openOrCreateLock(const char* path) {
         if (fd >= 0 || errno != ENOENT) {
             return fd;
         }
-        fd = open(path, O_RDWR | O_CREAT | O_EXCL | flags, 0666);
-        if (fd >= 0 || errno != EEXIST) {
+        fd = open(path, O_RDWR | O_CREAT | O_EXCL | flags, 0644);
+        if (fd >= 0) {
+            fchmod(fd, 0644);
+            return fd;
+        }
+        if (errno != EEXIST) {
             return fd;
         }
     }
@@ -370,41 +584,55 @@ int openOrCreateLock(const char* path) {
 }
 } // namespace
 
-int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
-                 unsigned long long* indexOut) {
+int tryLockFile(const char* path, LockFile* lock) {
     if (ioFails(KVO_IO_OPEN)) {
         return errno;
     }
     int fd = openOrCreateLock(path);
     if (fd < 0) {
-        return errno;
+        return errno == ELOOP || errno == ENXIO ? KVO_EBADLOCK : errno;
     }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return EINVAL;
+        return closeWith(fd, KVO_EBADLOCK);
     }
-    *deviceOut = static_cast<unsigned long long>(st.st_dev);
-    *indexOut = static_cast<unsigned long long>(st.st_ino);
-    *handleOut = fd;
+    lock->device = static_cast<unsigned long long>(st.st_dev);
+    lock->index = static_cast<unsigned long long>(st.st_ino);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        return closeWith(fd, errno == EWOULDBLOCK || errno == EINTR ? lockBusy : errno);
+    }
+    // The holder before removed the file it held: this one is no lock.
+    if (!nameRefersTo(AT_FDCWD, path, fd)) {
+        return closeWith(fd, lockMoved);
+    }
+    lock->handle = fd;
     return 0;
 }
 
-int lockHandle(long long handle) {
-    while (flock(static_cast<int>(handle), LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            return errno;
+void releaseLockFile(const char* path, const LockFile& lock, bool remove) {
+    int fd = static_cast<int>(lock.handle);
+    if (remove) {
+        // Removed while still locked: whoever opens the name next makes a
+        // new file, and whoever waits on this one finds it gone and retries.
+        if (nameRefersTo(AT_FDCWD, path, fd)) {
+            unlink(path);
         }
+        flock(fd, LOCK_UN);
     }
-    return 0;
+    close(fd);
 }
 
-void unlockHandle(long long handle) {
-    flock(static_cast<int>(handle), LOCK_UN);
+double monotonicSeconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-void closeLockFile(long long handle) {
-    close(static_cast<int>(handle));
+void sleepMillis(int ms) {
+    struct timespec pause {
+        ms / 1000, static_cast<long>(ms % 1000) * 1000000L
+    };
+    nanosleep(&pause, nullptr);
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #define _CRT_RAND_S // rand_s, the runtime's random numbers from the system
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <windows.h>
+
+#include <aclapi.h>
 
 #include "ckp/kvo.h"
 #include "support/platform.hpp"
@@ -124,17 +127,77 @@ int writtenInPlace(const char* given, const char* final) {
                : 0;
 }
 
-FileFacts fileFacts(const char* path) {
-    FileFacts facts;
-    int kind = pathKind(path);
-    facts.exists = kind != 0;
-    facts.regular = kind == KVO_KIND_REGULAR;
-    // The runtime's calls take paths shorter than MAX_PATH only; a longer
-    // one is refused before a temporary is made for it.
-    if (!facts.exists && std::strlen(path) >= MAX_PATH) {
-        facts.error = ENAMETOOLONG;
+namespace {
+bool identityOf(HANDLE h, FileFacts* facts) {
+    BY_HANDLE_FILE_INFORMATION fi;
+    if (!GetFileInformationByHandle(h, &fi)) {
+        return false;
     }
-    return facts;
+    facts->device = fi.dwVolumeSerialNumber;
+    facts->index = (static_cast<unsigned long long>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
+    return true;
+}
+
+// A runtime stream on a Windows handle, which it then owns; null (the
+// handle closed) on failure.
+std::FILE* streamOnHandle(HANDLE h, int flags, const char* mode) {
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
+    if (fd < 0) {
+        CloseHandle(h);
+        errno = EMFILE;
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(fd, mode);
+    if (stream == nullptr) {
+        _close(fd);
+    }
+    return stream;
+}
+} // namespace
+
+int openSource(const char* path, bool edit, Source* out) {
+    int kind = pathKind(path);
+    if (kind == 0) {
+        // The runtime's calls take paths shorter than MAX_PATH only; a longer
+        // one is refused before a temporary is made for it.
+        return std::strlen(path) >= MAX_PATH ? ENAMETOOLONG : 0;
+    }
+    if (kind != KVO_KIND_REGULAR) {
+        return edit ? KVO_ENOTREGULAR : KVO_ECHANGED;
+    }
+    HANDLE h = CreateFileA(path, GENERIC_READ | READ_CONTROL,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        int e = errnoOf(GetLastError());
+        return e == ENOENT ? 0 : e;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return edit ? KVO_ENOTREGULAR : KVO_ECHANGED;
+    }
+    out->facts.exists = true;
+    identityOf(h, &out->facts);
+    out->stream = streamOnHandle(h, _O_RDONLY | _O_BINARY, "rb");
+    return out->stream != nullptr ? 0 : errno;
+}
+
+int checkSameFile(const char* path, const FileFacts& facts) {
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        int e = errnoOf(GetLastError());
+        if (e != ENOENT) {
+            return e;
+        }
+        return facts.exists ? KVO_ECHANGED : 0;
+    }
+    FileFacts now;
+    bool known = identityOf(h, &now);
+    CloseHandle(h);
+    bool same = facts.exists && known && now.device == facts.device && now.index == facts.index;
+    return same ? 0 : KVO_ECHANGED;
 }
 
 std::FILE* createExclusive(const char* path) {
@@ -142,34 +205,84 @@ std::FILE* createExclusive(const char* path) {
         return nullptr;
     }
     // Shared for deletion, so that the signal path can remove the temporary
-    // while it is open.
-    HANDLE h =
-        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // while it is open; while it is open, a later writer's removal of stale
+    // temporaries, which opens them unshared, passes it over.
+    HANDLE h = CreateFileA(path, GENERIC_WRITE | WRITE_DAC,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         errno = errnoOf(GetLastError());
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_TEXT);
-    if (fd < 0) {
-        CloseHandle(h);
-        errno = EMFILE;
-        return nullptr;
+    return streamOnHandle(h, _O_WRONLY | _O_TEXT, "w");
+}
+
+int holdFile(std::FILE* stream) {
+    return _dup(_fileno(stream));
+}
+
+void releaseHold(int hold) {
+    if (hold >= 0) {
+        _close(hold);
     }
-    std::FILE* stream = _fdopen(fd, "w");
-    if (stream == nullptr) {
-        _close(fd);
+}
+
+int removeStaleTemporaries(const char* file, const char* prefix) {
+    char pattern[16];
+    std::snprintf(pattern, sizeof pattern, "%s*", prefix);
+    char* glob = beside(file, pattern);
+    if (glob == nullptr) {
+        return ENOMEM;
     }
-    return stream;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(glob, &found);
+    while (search != INVALID_HANDLE_VALUE) {
+        char* path = beside(file, found.cFileName);
+        // Opened unshared, which fails while its writer has it open, and
+        // deleted when closed.
+        HANDLE h = path != nullptr ? CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING,
+                                                 FILE_FLAG_DELETE_ON_CLOSE, nullptr)
+                                   : INVALID_HANDLE_VALUE;
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+        }
+        kvoFree(path);
+        if (!FindNextFileA(search, &found)) {
+            FindClose(search);
+            search = INVALID_HANDLE_VALUE;
+        }
+    }
+    kvoFree(glob);
+    return 0;
 }
 
 std::FILE* openInPlace(const char* path) {
     return std::fopen(path, "w");
 }
 
-void carryOver(std::FILE*, const FileFacts&) {
-    // The new file takes the directory's inherited permissions, as the
-    // replaced one did.
+int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
+    // A new file takes the directory's inherited permissions. A replaced
+    // one gets the old file's access list, where the process may set it.
+    if (!facts.exists || source == nullptr) {
+        return 0;
+    }
+    HANDLE from = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(source)));
+    HANDLE to = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                        nullptr, &descriptor) != ERROR_SUCCESS) {
+        return 0;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION;
+    what |= (control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                               : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+    return 0;
 }
 
 int syncStream(std::FILE* stream) {
@@ -225,44 +338,51 @@ void uniqueTag(char tag[9]) {
     tag[8] = '\0';
 }
 
-int openLockFile(const char* path, long long* handleOut, unsigned long long* deviceOut,
-                 unsigned long long* indexOut) {
+bool samePath(const char* a, const char* b) {
+    return _stricmp(a, b) == 0;
+}
+
+// The lock file is opened with no sharing, which is the lock, and deleted
+// when its last handle closes, also when its process dies.
+int tryLockFile(const char* path, LockFile* lock) {
     if (ioFails(KVO_IO_OPEN)) {
         return errno;
     }
-    HANDLE h =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        return errnoOf(GetLastError());
+    // A file whose removal is pending refuses access for a moment.
+    for (int attempt = 0;; ++attempt) {
+        HANDLE h = CreateFileA(path, GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            FileFacts facts;
+            identityOf(h, &facts);
+            lock->handle = reinterpret_cast<long long>(h);
+            lock->device = facts.device;
+            lock->index = facts.index;
+            return 0;
+        }
+        DWORD code = GetLastError();
+        if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) {
+            return lockBusy;
+        }
+        if (code != ERROR_ACCESS_DENIED || attempt == 20 || pathKind(path) == KVO_KIND_DIRECTORY) {
+            return code == ERROR_ACCESS_DENIED && pathKind(path) == KVO_KIND_DIRECTORY
+                       ? KVO_EBADLOCK
+                       : errnoOf(code);
+        }
+        Sleep(10);
     }
-    BY_HANDLE_FILE_INFORMATION fi;
-    if (!GetFileInformationByHandle(h, &fi)) {
-        int e = errnoOf(GetLastError());
-        CloseHandle(h);
-        return e;
-    }
-    *deviceOut = fi.dwVolumeSerialNumber;
-    *indexOut = (static_cast<unsigned long long>(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow;
-    *handleOut = reinterpret_cast<long long>(h);
-    return 0;
 }
 
-int lockHandle(long long handle) {
-    OVERLAPPED at{};
-    if (!LockFileEx(reinterpret_cast<HANDLE>(handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
-        return errnoOf(GetLastError());
-    }
-    return 0;
+void releaseLockFile(const char*, const LockFile& lock, bool) {
+    CloseHandle(reinterpret_cast<HANDLE>(lock.handle));
 }
 
-void unlockHandle(long long handle) {
-    OVERLAPPED at{};
-    UnlockFileEx(reinterpret_cast<HANDLE>(handle), 0, 1, 0, &at);
+double monotonicSeconds() {
+    return static_cast<double>(GetTickCount64()) / 1000.0;
 }
 
-void closeLockFile(long long handle) {
-    CloseHandle(reinterpret_cast<HANDLE>(handle));
+void sleepMillis(int ms) {
+    Sleep(static_cast<DWORD>(ms));
 }
 
 } // namespace platform

@@ -16,9 +16,15 @@ struct kvoReplacement {
     char* buffer; // the stream's buffer (owned), null for the runtime's own
     int flags;
     kvoReplacement* volatile nextPending;
+    platform::Source source; // the final file as it was opened (an edit keeps its stream)
 };
 
 namespace {
+constexpr const char* tempPrefix = ".ckp-";
+
+kvoCommitHook commitHook = nullptr;
+void* commitHookData = nullptr;
+
 // Replacements with a temporary, for kvoRemoveTemporaries. A signal handler
 // walks this list, so every change to it is one store of a pointer to a
 // replacement whose fields are already set.
@@ -42,8 +48,9 @@ void forget(const kvoReplacement* r) {
 // file, a planted link) is passed over, never opened.
 int createTemp(kvoReplacement* r) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[16] = ".ckp-";
-        platform::uniqueTag(name + 5);
+        char name[16] = {};
+        std::strcpy(name, tempPrefix);
+        platform::uniqueTag(name + std::strlen(tempPrefix));
         r->temp = platform::beside(r->target, name);
         if (r->temp == nullptr) {
             return ENOMEM;
@@ -61,6 +68,27 @@ int createTemp(kvoReplacement* r) {
     return EEXIST;
 }
 
+bool isEdit(const kvoReplacement* r) {
+    return (r->flags & KVO_REPLACE_EDIT) != 0;
+}
+
+void closeSource(kvoReplacement* r) {
+    if (r->source.stream != nullptr) {
+        std::fclose(r->source.stream);
+        r->source.stream = nullptr;
+    }
+}
+
+// Special files are written where they are: renaming a new file over a
+// device or a pipe would replace the node itself. An edit refuses them.
+int startInPlace(kvoReplacement* r) {
+    if (isEdit(r)) {
+        return KVO_ENOTREGULAR;
+    }
+    r->stream = platform::openInPlace(r->target);
+    return r->stream != nullptr ? 0 : errno;
+}
+
 int start(kvoReplacement* r, const char* target) {
     r->target = platform::resolveLinks(target);
     if (r->target == nullptr) {
@@ -69,26 +97,28 @@ int start(kvoReplacement* r, const char* target) {
     if ((r->flags & KVO_REPLACE_NEW) != 0 && platform::pathKind(r->target) != 0) {
         return EEXIST;
     }
-    // Special files are written where they are: renaming a new file over a
-    // device or a pipe would replace the node itself.
     int inPlace = platform::writtenInPlace(target, r->target);
-    if (inPlace < 0) {
-        return errno;
+    if (inPlace != 0) {
+        return inPlace < 0 ? errno : startInPlace(r);
     }
-    if (inPlace > 0) {
-        r->stream = platform::openInPlace(r->target);
-        return r->stream != nullptr ? 0 : errno;
-    }
-    platform::FileFacts facts = platform::fileFacts(r->target);
-    if (facts.error != 0) {
-        return facts.error;
-    }
-    int e = createTemp(r);
+    int e = platform::openSource(r->target, isEdit(r), &r->source);
     if (e != 0) {
         return e;
     }
-    platform::carryOver(r->stream, facts);
-    remember(r);
+    e = platform::removeStaleTemporaries(r->target, tempPrefix);
+    if (e == 0) {
+        e = createTemp(r);
+    }
+    if (e == 0) {
+        remember(r);
+        e = platform::carryOver(r->stream, r->source.facts, r->source.stream);
+    }
+    if (e != 0) {
+        return e;
+    }
+    if (!isEdit(r)) {
+        closeSource(r);
+    }
     return 0;
 }
 
@@ -115,6 +145,7 @@ int closeStream(std::FILE* stream, int err) {
 
 void release(kvoReplacement* r) {
     forget(r);
+    closeSource(r);
     kvoFree(r->temp);
     kvoFree(r->target);
     kvoFree(r->buffer); // its stream is closed by now
@@ -133,20 +164,47 @@ void useLargeBuffer(kvoReplacement* r) {
     }
 }
 
+// An edit publishes only over the file it read. When there was none, the
+// rename itself refuses a file that appeared meanwhile.
+int checkEdited(kvoReplacement* r) {
+    if (!isEdit(r)) {
+        return 0;
+    }
+    closeSource(r);
+    if (commitHook != nullptr) {
+        commitHook(r->target, commitHookData);
+    }
+    return platform::checkSameFile(r->target, r->source.facts);
+}
+
+int renameTemp(kvoReplacement* r) {
+    bool editOfNothing = isEdit(r) && !r->source.facts.exists;
+    bool noReplace = (r->flags & KVO_REPLACE_NEW) != 0 || editOfNothing;
+    int err = platform::renameOver(r->temp, r->target, noReplace);
+    return err == EEXIST && editOfNothing ? KVO_ECHANGED : err;
+}
+
 // Publishes a complete temporary; 0 or the reason, the temporary removed.
+// The temporary stays locked until it is renamed, so that no other writer
+// takes it for a killed writer's leftover.
 int publish(kvoReplacement* r, int err) {
     if (err == 0) {
         err = platform::syncStream(r->stream);
     }
+    int hold = platform::holdFile(r->stream);
     err = closeStream(r->stream, err);
     if (err == 0) {
-        err = platform::renameOver(r->temp, r->target, (r->flags & KVO_REPLACE_NEW) != 0);
+        err = checkEdited(r);
+    }
+    if (err == 0) {
+        err = renameTemp(r);
     }
     if (err != 0) {
         platform::removeFile(r->temp);
     } else {
         platform::syncDirOf(r->target);
     }
+    platform::releaseHold(hold);
     return err;
 }
 } // namespace
@@ -165,10 +223,13 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = ENOMEM;
         return nullptr;
     }
-    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr, flags, nullptr};
+    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr, flags, nullptr, platform::Source{}};
     r->buffer = static_cast<char*>(kvoMalloc(streamBufferSize));
     err = r->buffer != nullptr ? start(r, target) : ENOMEM;
     if (err != 0) {
+        if (r->temp != nullptr) {
+            platform::removeFile(r->temp);
+        }
         if (r->stream != nullptr) {
             std::fclose(r->stream);
         }
@@ -181,6 +242,10 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
 
 FILE* kvoReplaceStream(const kvoReplacement* replacement) {
     return replacement != nullptr ? replacement->stream : nullptr;
+}
+
+FILE* kvoReplaceSource(const kvoReplacement* replacement) {
+    return replacement != nullptr ? replacement->source.stream : nullptr;
 }
 
 const char* kvoReplaceTarget(const kvoReplacement* replacement) {
@@ -205,11 +270,17 @@ void kvoReplaceAbort(kvoReplacement* replacement) {
     if (replacement == nullptr) {
         return;
     }
-    std::fclose(replacement->stream);
+    // Removed before it is closed: while open it is still locked as alive.
     if (replacement->temp != nullptr) {
         platform::removeFile(replacement->temp);
     }
+    std::fclose(replacement->stream);
     release(replacement);
+}
+
+void kvoSetCommitHook(kvoCommitHook hook, void* userdata) {
+    commitHook = hook;
+    commitHookData = userdata;
 }
 
 void kvoRemoveTemporaries(void) {

@@ -1,5 +1,6 @@
 // Message reporting: to standard error unless an embedder installed a handler.
 #include <cstdio>
+#include <cstring>
 
 #include "ckp/kvo.h"
 
@@ -34,6 +35,21 @@ void kvoGetReportHandler(kvoReportHandler* handler, void** userdata) {
     }
     if (userdata != nullptr) {
         *userdata = reportUserdata;
+    }
+}
+
+const char* kvoStrError(int code) {
+    switch (code) {
+    case KVO_ENOTREGULAR:
+        return "not a regular file";
+    case KVO_ECHANGED:
+        return "the file was replaced while it was being edited";
+    case KVO_ELOCKED:
+        return "another edit holds the lock";
+    case KVO_EBADLOCK:
+        return "not a usable lock file (a link or a special file)";
+    default:
+        return std::strerror(code);
     }
 }
 }
