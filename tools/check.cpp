@@ -8,6 +8,7 @@
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
+#include "escape.hpp"
 #include "output.hpp"
 
 namespace ckptool {
@@ -39,8 +40,16 @@ std::string includedFile(const ckp::Record& record) {
 // (once or twice).
 class FileCheck {
   public:
-    FileCheck(const CheckOptions& options, long& errors)
-        : options_(options), style_(styleOf(options)), errors_(errors) {}
+    FileCheck(const CheckOptions& options, const std::string& file, long& errors)
+        : options_(options), shown_(stdout, styleOf(options), file), errors_(errors) {}
+
+    // Closes the file's diagnostics with the count of those not shown.
+    void finish() {
+        if (!options_.quiet) {
+            shown_.finish();
+            checkStdout();
+        }
+    }
 
     int run(const std::string& file) {
         ckp::Reader reader(isStdout(file) ? std::string() : file);
@@ -76,14 +85,14 @@ class FileCheck {
     void report(const ckp::SyntaxError& error) {
         ++errors_;
         if (!options_.quiet) {
-            printSyntaxError(stdout, error, style_);
+            shown_.print(error);
             checkStdout();
         }
         status_ = resourceFault(error.message) ? exitFailure : status_;
     }
 
     const CheckOptions& options_;
-    DiagnosticStyle style_;
+    DiagnosticCap shown_;
     long& errors_;
     int status_ = exitOk;
 };
@@ -92,11 +101,16 @@ class FileCheck {
 // end is reported on stderr and makes the whole run fail with 2, as does a
 // resource failure.
 int checkFile(const std::string& file, const CheckOptions& options, long& errors) {
+    FileCheck check(options, file, errors);
     try {
-        return FileCheck(options, errors).run(file);
+        int status = check.run(file);
+        check.finish();
+        return status;
     } catch (const ckp::Error& e) {
+        check.finish();
         std::fflush(stdout);
-        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, e.what()).c_str());
+        std::string message = escapeControls(aboutFile(file, e.what()));
+        std::fprintf(stderr, "ckp: %s\n", message.c_str());
         return exitFailure;
     }
 }

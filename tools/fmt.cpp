@@ -54,12 +54,14 @@ int fmtFile(const std::string& file, const FmtOptions& options) {
         output.emplace(options.inPlace ? inputFile(file) : options.output);
     }
     Formatted formatted;
+    DiagnosticCap shown(stderr, DiagnosticStyle(), file);
     try {
-        formatted = formatText(
-            file, [](const ckp::SyntaxError& error) { printSyntaxError(stderr, error); });
+        formatted = formatText(file, [&](const ckp::SyntaxError& error) { shown.print(error); });
     } catch (const ckp::Error& e) {
+        shown.finish();
         throw ToolError(aboutFile(file, e.what()));
     }
+    shown.finish();
     if (formatted.errors > 0) {
         return exitFindings;
     }

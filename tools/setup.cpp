@@ -11,6 +11,7 @@
 #include "ckp/ckp.hpp"
 #include "ckp/kvo.h"
 #include "commands.hpp"
+#include "diagnostics.hpp"
 #include "format_text.hpp"
 #include "output.hpp"
 #include "source_lines.hpp"
@@ -337,7 +338,7 @@ int loadAndRun(const SetupOptions& o, const std::string& file) {
 // The library's messages without the names of its functions, about the
 // setup's file; a load that found no file says so.
 std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
-    std::string what = e.what();
+    std::string what = capReports(e.what());
     if (what == e.operation() + " failed for \"" + o.name + "\"") {
         if (e.operation() == "ckpSetupLoad") {
             std::string group = o.group.empty() ? "kvosetup" : o.group;

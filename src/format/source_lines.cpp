@@ -47,8 +47,10 @@ std::string readWholeFile(const std::string& path) {
 }
 
 std::string_view LineCursor::next() {
-    std::size_t end = bytes_.find('\n', at_);
-    end = end == std::string_view::npos ? bytes_.size() : end + 1;
+    // Looks no further than one piece ahead, so that a long line costs its
+    // length once, not once per piece.
+    std::size_t end = bytes_.substr(0, at_ + linePiece + 1).find('\n', at_);
+    end = end == std::string_view::npos ? std::min(bytes_.size(), at_ + linePiece + 1) : end + 1;
     if (end - at_ > linePiece) {
         end = at_ + linePiece;
         if (bytes_.compare(end, 1, "\n") == 0) {
