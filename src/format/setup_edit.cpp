@@ -346,8 +346,23 @@ std::vector<EntryChange> changesBetween(const SetupEntries& loaded, const SetupE
     return changes;
 }
 
+std::string setupText(const SetupEntries& entries) {
+    CanonicalText canonical;
+    canonical.writer().write_header();
+    for (const SetupEntry& entry : entries) {
+        ckp::Writer::RecordBuilder record = canonical.writer().object(entry.name);
+        for (const auto& [name, value] : entry.props) {
+            record.prop(name.c_str(), value ? value->c_str() : nullptr);
+        }
+    }
+    return canonical.finish();
+}
+
 std::string applySetupChanges(const std::string& name, std::string bytes,
                               const std::vector<EntryChange>& changes) {
+    if (bytes.empty()) {
+        bytes = setupText({});
+    }
     FileLayout layout = layoutOf(name, bytes);
     if (!layout.problems.empty()) {
         throw ToolError(name + ": " + layout.problems);

@@ -45,4 +45,8 @@ std::vector<EntryChange> changesBetween(const SetupEntries& loaded, const SetupE
 std::string applySetupChanges(const std::string& name, std::string bytes,
                               const std::vector<EntryChange>& changes);
 
+// The whole setup as ckpSetupSave writes it: the header, then each entry
+// with its properties in the order given.
+std::string setupText(const SetupEntries& entries);
+
 } // namespace ckptool
