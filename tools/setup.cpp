@@ -12,6 +12,7 @@
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
+#include "escape.hpp"
 #include "output.hpp"
 #include "setup_save.hpp"
 
@@ -28,18 +29,37 @@ const char* groupOf(const SetupOptions& o) {
     return o.group.empty() ? nullptr : o.group.c_str();
 }
 
+std::string groupName(const SetupOptions& o) {
+    return o.group.empty() ? "kvosetup" : o.group;
+}
+
+// The library reads a path of at most this many characters, and takes one
+// found through a search group only when it is shorter than
+// KVO_PATH_BUFFER.
+constexpr std::size_t longestReadPath = 1023;
+
 // The file that the setup NAME is loaded from, found as the library finds
-// it: NAME itself when it exists, else through the search group.
+// it: NAME itself when it exists, else through the search group; empty when
+// there is none. A path that the library would not take fails here, with
+// its reason, rather than as a file that cannot be found or opened.
 std::string setupFile(const SetupOptions& o) {
+    std::string file;
     if (kvoFileExists(o.name.c_str())) {
-        return o.name;
+        file = o.name;
+    } else if (char* found = kvoSearchGroupPath(o.name.c_str(), groupName(o).c_str())) {
+        file = found;
+        kvoFree(found);
+        if (file.size() >= KVO_PATH_BUFFER) {
+            throw ToolError("cannot load setup " + o.name + ": the search group " + groupName(o) +
+                            " finds " + file + ", a path longer than " +
+                            std::to_string(KVO_PATH_BUFFER - 1) + " characters");
+        }
     }
-    char found[KVO_PATH_BUFFER];
-    const char* group = o.group.empty() ? "kvosetup" : o.group.c_str();
-    if (wyrSearchGroup(0, o.name.c_str(), group, found, sizeof found) == 0) {
-        return found;
+    if (file.size() > longestReadPath) {
+        throw ToolError("cannot load setup " + o.name + ": its path is longer than " +
+                        std::to_string(longestReadPath) + " characters");
     }
-    return o.name;
+    return file;
 }
 
 void requireEntry(const ckp::Setup& setup, const std::string& entry) {
@@ -48,20 +68,22 @@ void requireEntry(const ckp::Setup& setup, const std::string& entry) {
     }
 }
 
+// Names and values come from a file that anyone may have written: their
+// control characters are shown escaped, never sent to the terminal.
+void printLine(const std::string& text) {
+    std::printf("%s\n", escapeControls(text).c_str());
+}
+
 void printEntry(const ckp::Setup& setup, const std::string& entry) {
-    std::printf("%s\n", entry.c_str());
+    printLine(entry);
     for (const auto& [name, value] : setup.props(entry)) {
-        if (value) {
-            std::printf("  %s=\"%s\"\n", name.c_str(), value->c_str());
-        } else {
-            std::printf("  %s\n", name.c_str());
-        }
+        printLine(value ? "  " + name + "=\"" + *value + "\"" : "  " + name);
     }
 }
 
 int list(const ckp::Setup& setup) {
     for (const std::string& entry : setup.entries()) {
-        std::printf("%s\n", entry.c_str());
+        printLine(entry);
     }
     return exitOk;
 }
@@ -80,7 +102,7 @@ int get(const ckp::Setup& setup, const std::string& entry, const std::string& na
     if (!value) {
         throw ToolError("entry " + entry + " has no property " + name, exitFindings);
     }
-    std::printf("%s\n", value->value_or("").c_str());
+    printLine(value->value_or(""));
     return exitOk;
 }
 
@@ -185,13 +207,12 @@ int loadAndRun(const SetupOptions& o, const std::string& file) {
 
 // The library's messages without the names of its functions, about the
 // setup's file; a load that found no file says so.
-std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
+std::string setupMessage(const SetupOptions& o, const std::string& file, const ckp::Error& e) {
     std::string what = capReports(e.what());
     if (what == e.operation() + " failed for \"" + o.name + "\"") {
         if (e.operation() == "ckpSetupLoad") {
-            std::string group = o.group.empty() ? "kvosetup" : o.group;
             return "cannot load setup " + o.name + ": no such file, nor in the search group " +
-                   group;
+                   groupName(o);
         }
         return "setup " + o.name + ": " + e.operation().substr(8) + " failed";
     }
@@ -204,9 +225,9 @@ std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
         bool tagged = (line.rfind("Error (", 0) == 0 || line.rfind("Warning (", 0) == 0) &&
                       close != std::string::npos;
         if (tagged) {
-            line = setupFile(o) + ": " + line.substr(close + 3);
+            line = file + ": " + line.substr(close + 3);
         } else if (what.find('\n') == std::string::npos) {
-            line = aboutFile(setupFile(o), line);
+            line = aboutFile(file, line);
         }
         out += (out.empty() ? "" : "\n") + line;
         at = end + 1;
@@ -217,18 +238,21 @@ std::string setupMessage(const SetupOptions& o, const ckp::Error& e) {
 } // namespace
 
 int runSetup(const SetupOptions& o) {
+    std::string file;
     try {
         if (o.action == "create") {
             return create(o);
         }
-        std::string file = setupFile(o);
-        if (!changes(o)) {
+        file = setupFile(o);
+        // Without a file the load fails; no lock is taken for a file that
+        // is not there.
+        if (!changes(o) || file.empty()) {
             return loadAndRun(o, file);
         }
         FileLock lock(file);
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
-        throw ToolError(setupMessage(o, e));
+        throw ToolError(setupMessage(o, file.empty() ? o.name : file, e));
     }
 }
 
