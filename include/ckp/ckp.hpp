@@ -283,6 +283,14 @@ class Reader {
         }
         ckpSetRootsAreOK(info_, roots_ok ? 1 : 0);
     }
+    /* Takes over a read handle opened otherwise (ckpxOpenStream); a NULL
+     * handle throws with the library's message. */
+    explicit Reader(ckpInfo* handle, bool roots_ok = false) : info_(handle) {
+        if (info_ == nullptr) {
+            detail::fail("ckpxOpenStream");
+        }
+        ckpSetRootsAreOK(info_, roots_ok ? 1 : 0);
+    }
     ~Reader() { release(); }
     Reader(Reader&& other) noexcept : info_(std::exchange(other.info_, nullptr)) {}
     Reader& operator=(Reader&& other) noexcept {

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "commands.hpp"
+#include "ckp/kvo.h"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {
@@ -65,6 +66,18 @@ std::string readStream(std::FILE* stream, const std::string& name) {
         throw ToolError("cannot read " + name + ": " + std::strerror(errno));
     }
     return bytes;
+}
+
+MemoryStream::MemoryStream(std::string_view bytes, const std::string& name) {
+    int errnum = 0;
+    stream_ = kvoOpenMemory(bytes.data(), bytes.size(), &errnum);
+    if (stream_ == nullptr) {
+        throw ToolError("cannot read " + name + ": " + kvoStrError(errnum));
+    }
+}
+
+MemoryStream::~MemoryStream() {
+    std::fclose(stream_);
 }
 
 CanonicalText::CanonicalText() : stdout_(stdout) {

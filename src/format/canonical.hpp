@@ -59,6 +59,20 @@ class StdinFromBytes {
     ScratchStream stdin_;
 };
 
+// A read stream over bytes in memory, closed with the object.
+class MemoryStream {
+  public:
+    // Throws ToolError naming `name` when the stream cannot be made.
+    MemoryStream(std::string_view bytes, const std::string& name);
+    ~MemoryStream();
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+    std::FILE* stream() const { return stream_; }
+
+  private:
+    std::FILE* stream_;
+};
+
 // Everything a stream gives up to its end; throws ToolError naming `name`.
 std::string readStream(std::FILE* stream, const std::string& name);
 

@@ -7,8 +7,9 @@
 #include <utility>
 
 #include "canonical.hpp"
+#include "ckp/ckpx.h"
 #include "ckp/kvo.h"
-#include "commands.hpp"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {
@@ -229,8 +230,10 @@ SourceFile walkBytes(const std::string& name, std::string bytes,
                      const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
                      bool followIncludes) {
     SourceFile source{name, std::move(bytes)};
-    StdinFromBytes input(source.bytes);
-    ckp::Reader reader(std::string(), rootsOk);
+    MemoryStream input(source.bytes, name);
+    // Standard input's name ("-") is no file to take includes relative to.
+    const char* shown = name == "-" ? nullptr : name.c_str();
+    ckp::Reader reader(ckpxOpenStream(input.stream(), shown, "R"), rootsOk);
     walkRecords(reader, source, visit, followIncludes);
     return source;
 }

@@ -1,0 +1,28 @@
+// Setup files written on a user's behalf: an edit applies changes to the
+// file as it is under the lock; a whole write replaces the file in one step.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "setup_edit.hpp"
+
+namespace ckptool {
+
+// Edits `file` under its lock: `change` gets the file's bytes as they are
+// now ("" for a file that does not exist yet) and returns the new ones,
+// which replace the file in one step; the same bytes leave it untouched.
+// The file's content, mode and owner are taken from one open descriptor,
+// and the replacement fails when the name meanwhile went to another file.
+// Throws ToolError naming the file (or the lock file) and the reason.
+void editFile(const std::string& file, const std::function<std::string(std::string)>& change);
+
+// editFile with the changes made to a setup since it was loaded.
+void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes);
+
+// Replaces `file` by the whole setup, under the file's lock; the
+// directories on the way are made first.
+void writeSetup(const std::string& file, const SetupEntries& entries);
+
+} // namespace ckptool
