@@ -174,4 +174,15 @@ Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bo
     return result;
 }
 
+Formatted formatBytes(const std::string& name, std::string bytes, const SyntaxErrorSink& onError,
+                      bool followIncludes, bool rootsOk) {
+    Formatted result;
+    Formatter formatter(onError, result.errors);
+    result.source = walkBytes(
+        name, std::move(bytes), [&](const SourceRecord& source) { formatter.take(source); },
+        rootsOk, followIncludes);
+    result.text = formatter.finish(result.source.bytes);
+    return result;
+}
+
 } // namespace ckptool
