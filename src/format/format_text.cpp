@@ -18,8 +18,9 @@ struct Splice {
     long end;
     RecordComments comments;
     bool below = false;        // the header's comments: it stays the first line
-    std::string_view verbatim; // the record's own lines, when kept as written
-    bool keptVerbatim = false;
+    bool keptVerbatim = false; // its own lines, where they lie in the file's bytes:
+    std::size_t from = 0;
+    std::size_t size = 0;
 };
 
 int syntaxVersion(const ckp::Record& record) {
@@ -68,7 +69,8 @@ bool writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
     return true;
 }
 
-std::string putBack(const std::string& text, const std::vector<Splice>& splices) {
+std::string putBack(const std::string& text, const std::vector<Splice>& splices,
+                    const std::string& bytes) {
     std::string out;
     out.reserve(text.size());
     std::size_t at = 0;
@@ -77,7 +79,7 @@ std::string putBack(const std::string& text, const std::vector<Splice>& splices)
         auto end = static_cast<std::size_t>(splice.end);
         out.append(text, at, start - at);
         if (splice.keptVerbatim) {
-            out += splice.verbatim;
+            out.append(bytes, splice.from, splice.size);
         } else {
             std::string_view record = std::string_view(text).substr(start, end - start);
             out += withComments(record, splice.comments, splice.below);
@@ -123,18 +125,14 @@ class Formatter {
             keepAsWritten(source, start);
             return;
         }
-        splices_.push_back({start,
-                            canonical_.offset(),
-                            std::move(comments),
-                            type == ckp::Type::Header,
-                            {},
-                            false});
+        splices_.push_back(
+            {start, canonical_.offset(), std::move(comments), type == ckp::Type::Header});
     }
 
     // The canonical text; `bytes` unchanged when some record had to be kept
     // as written in a file whose records are all rewritten in another syntax.
     std::string finish(const std::string& bytes) {
-        std::string text = putBack(canonical_.finish(), splices_);
+        std::string text = putBack(canonical_.finish(), splices_, bytes);
         // Lines at the end that no record holds: read by the header check
         // of a file without a header, then dropped by the reader.
         keepFile_ = keepFile_ || (errors_ == 0 && claimed_ != bytes.size());
@@ -150,7 +148,7 @@ class Formatter {
             keepFile_ = true;
             return;
         }
-        splices_.push_back({at, at, {}, false, source.lines, true});
+        splices_.push_back({at, at, {}, false, true, source.offset, source.lines.size()});
     }
 
     const SyntaxErrorSink& onError_;
