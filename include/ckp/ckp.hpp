@@ -455,8 +455,7 @@ class Writer {
         : path_(std::move(other.path_)), info_(std::exchange(other.info_, nullptr)),
           replacement_(std::exchange(other.replacement_, nullptr)),
           pending_(std::exchange(other.pending_, false)),
-          failed_(std::exchange(other.failed_, false)),
-          exceptions_(std::uncaught_exceptions()) {}
+          failed_(std::exchange(other.failed_, false)), exceptions_(std::uncaught_exceptions()) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
     Writer& operator=(Writer&&) = delete;
@@ -560,7 +559,7 @@ class Writer {
     kvoReplacement* replacement_ = nullptr; // a file written by path, until published
     bool pending_ = false;
     bool failed_ = false; // a failed call discarded the write
-    int exceptions_ = 0; // exceptions unwinding when the writer was made
+    int exceptions_ = 0;  // exceptions unwinding when the writer was made
 };
 
 /* A named setup in the library's registry. The object only names it:
