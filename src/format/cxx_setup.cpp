@@ -10,19 +10,6 @@
 
 namespace {
 
-ckptool::SetupEntries entriesOf(const char* name) {
-    ckp::Setup setup{std::string(name)};
-    ckptool::SetupEntries entries;
-    for (std::string& entry : setup.entries()) {
-        ckptool::SetupProps props;
-        for (auto& prop : setup.props(entry)) {
-            props.emplace_back(std::move(prop));
-        }
-        entries.push_back({std::move(entry), std::move(props)});
-    }
-    return entries;
-}
-
 ckptool::SetupEntries entriesOf(const ckpcxxEntry* loaded, std::size_t count) {
     ckptool::SetupEntries entries;
     for (std::size_t i = 0; i < count; ++i) {
@@ -62,7 +49,7 @@ extern "C" int ckpcxxSaveChanges(const char* setup, const char* file, const ckpc
     }
     try {
         ckptool::saveSetupChanges(
-            file, ckptool::changesBetween(entriesOf(loaded, count), entriesOf(setup)));
+            file, ckptool::changesBetween(entriesOf(loaded, count), ckptool::storeEntries(setup)));
         return 1;
     } catch (const std::bad_alloc&) {
         giveMessage(messageOut, "out of memory");
