@@ -64,41 +64,55 @@ std::string putBackComments(const std::string& text, const std::vector<Commented
     return out;
 }
 
+using Walk = std::function<SourceFile(const std::function<void(const SourceRecord&)>&)>;
+
+Formatted formatWalked(const Walk& walk, const SyntaxErrorSink& onError) {
+    Formatted result;
+    CanonicalText canonical;
+    std::vector<Commented> commented;
+    result.source = walk([&](const SourceRecord& source) {
+        ckp::Type type = source.record.type();
+        if (type == ckp::Type::Syntax) {
+            onError(source.record.syntax_error());
+            ++result.errors;
+            return;
+        }
+        if (source.included || type == ckp::Type::EndInclude || result.errors > 0) {
+            return;
+        }
+        RecordComments comments;
+        if (type != ckp::Type::Comment) {
+            comments = commentsOf(source.lines);
+        }
+        if (comments.empty()) {
+            writeCanonical(canonical, source);
+            return;
+        }
+        long start = canonical.offset();
+        writeCanonical(canonical, source);
+        commented.push_back(
+            {start, canonical.offset(), std::move(comments), type == ckp::Type::Header});
+    });
+    result.text = putBackComments(canonical.finish(), commented);
+    return result;
+}
+
 } // namespace
 
 Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes,
                      bool rootsOk) {
-    Formatted result;
-    CanonicalText canonical;
-    std::vector<Commented> commented;
-    result.source = walkMainFile(
-        file,
-        [&](const SourceRecord& source) {
-            ckp::Type type = source.record.type();
-            if (type == ckp::Type::Syntax) {
-                onError(source.record.syntax_error());
-                ++result.errors;
-                return;
-            }
-            if (source.included || type == ckp::Type::EndInclude || result.errors > 0) {
-                return;
-            }
-            RecordComments comments;
-            if (type != ckp::Type::Comment) {
-                comments = commentsOf(source.lines);
-            }
-            if (comments.empty()) {
-                writeCanonical(canonical, source);
-                return;
-            }
-            long start = canonical.offset();
-            writeCanonical(canonical, source);
-            commented.push_back(
-                {start, canonical.offset(), std::move(comments), type == ckp::Type::Header});
+    return formatWalked(
+        [&](const auto& visit) { return walkMainFile(file, visit, rootsOk, followIncludes); },
+        onError);
+}
+
+Formatted formatBytes(const std::string& name, std::string bytes, const SyntaxErrorSink& onError,
+                      bool followIncludes, bool rootsOk) {
+    return formatWalked(
+        [&](const auto& visit) {
+            return walkBytes(name, std::move(bytes), visit, rootsOk, followIncludes);
         },
-        rootsOk, followIncludes);
-    result.text = putBackComments(canonical.finish(), commented);
-    return result;
+        onError);
 }
 
 } // namespace ckptool

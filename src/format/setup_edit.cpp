@@ -92,10 +92,9 @@ FileLayout layoutOf(const std::string& name, std::string& bytes) {
 // edited file still loads.
 std::string withHeader(const std::string& name, const std::string& bytes) {
     std::string problems;
-    StdinFromBytes input(bytes);
-    Formatted converted = formatText(
-        "-", [&](const ckp::SyntaxError& e) { noteProblem(problems, e.line, e.message); }, false,
-        true);
+    Formatted converted = formatBytes(
+        name, bytes, [&](const ckp::SyntaxError& e) { noteProblem(problems, e.line, e.message); },
+        false, true);
     if (converted.errors > 0) {
         throw ToolError("cannot give " + name + " a header: " + problems);
     }
@@ -156,7 +155,7 @@ class RecordTexts {
     // Returns the record's index in texts().
     std::size_t add(const std::string& entry, const SetupProps& props) {
         long start = canonical_.offset();
-        ckp::Writer::RecordBuilder record = canonical_.writer().object(entry);
+        StreamWriter::RecordBuilder record = canonical_.writer().object(entry);
         for (const auto& [name, value] : props) {
             record.prop(name.c_str(), value ? value->c_str() : nullptr);
         }
@@ -350,7 +349,7 @@ std::string setupText(const SetupEntries& entries) {
     CanonicalText canonical;
     canonical.writer().write_header();
     for (const SetupEntry& entry : entries) {
-        ckp::Writer::RecordBuilder record = canonical.writer().object(entry.name);
+        StreamWriter::RecordBuilder record = canonical.writer().object(entry.name);
         for (const auto& [name, value] : entry.props) {
             record.prop(name.c_str(), value ? value->c_str() : nullptr);
         }
