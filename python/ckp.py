@@ -107,69 +107,71 @@ class Writer:
 
     def __init__(self, path):
         self._target = _path(path)
-        self._stage = tempfile.mkdtemp(prefix="ckp-write-")
-        try:
-            self._out = _ckp.Writer(os.path.join(self._stage, "new.ckpt"))
-        except BaseException:
-            shutil.rmtree(self._stage, ignore_errors=True)
-            raise
+        self._discarded = False
+        self._out = _ckp.Writer(None if self._target == "-" else self._target)
 
     @property
     def path(self):
         return self._target
 
     def header(self, *flags, **props):
-        self._writer().header(_props(flags, props))
+        out = self._writer()
+        try:
+            out.header(_props(flags, props))
+        except BaseException:
+            self._failed()
+            raise
 
     def object(self, path, /, *flags, **props):
-        self._writer().record("o", _path(path), _props(flags, props))
+        self._record("o", path, flags, props)
 
     def config_path(self, path, /, *flags, **props):
-        self._writer().record("c", _path(path), _props(flags, props))
+        self._record("c", path, flags, props)
 
     def sub_dir(self, path, /, *flags, **props):
-        self._writer().record("s", _path(path), _props(flags, props))
+        self._record("s", path, flags, props)
 
     def include(self, path, /):
-        self._writer().record("i", _path(path), [])
+        self._record("i", path, (), {})
 
     def comment(self, text=""):
-        self._writer().comment(_text(text, "text"))
+        out = self._writer()
+        try:
+            out.comment(_text(text, "text"))
+        except BaseException:
+            self._failed()
+            raise
 
     def transfer(self, record, /, *flags, **props):
-        if not isinstance(record, Record):
-            raise TypeError(f"record must be ckp.Record, not {type(record).__name__}")
-        self._writer().transfer(record, _props(flags, props))
+        out = self._writer()
+        try:
+            if not isinstance(record, Record):
+                raise TypeError(f"record must be ckp.Record, not {type(record).__name__}")
+            out.transfer(record, _props(flags, props))
+        except BaseException:
+            self._failed()
+            raise
 
     def close(self):
         """Finishes the file and puts it in place; nothing reaches the path
         before this call."""
+        if self._discarded:
+            raise Error(f"nothing was written to {self._target}: the write was discarded "
+                        "after a failed call", "close")
         if self._out is None:
             return
         out, self._out = self._out, None
-        staged = os.path.join(self._stage, "new.ckpt")
-        try:
-            out.close()
-            if self._target == "-":
-                with open(staged, "rb") as content:
-                    sys.stdout.buffer.write(content.read())
-                sys.stdout.flush()
-            else:
-                _ckp.publish(staged, self._target)
-        finally:
-            shutil.rmtree(self._stage, ignore_errors=True)
+        text = out.close()
+        if text is not None:
+            sys.stdout.buffer.write(text)
+            sys.stdout.flush()
 
     def discard(self):
         """Drops what was written; the path is left as it was."""
         if self._out is None:
             return
         out, self._out = self._out, None
-        try:
-            out.close()
-        except Error:
-            pass
-        finally:
-            shutil.rmtree(self._stage, ignore_errors=True)
+        out.discard()
 
     def __enter__(self):
         return self
@@ -184,8 +186,23 @@ class Writer:
         if getattr(self, "_out", None) is not None:
             self.discard()
 
+    def _record(self, kind, path, flags, props):
+        out = self._writer()
+        try:
+            out.record(kind, _path(path), _props(flags, props))
+        except BaseException:
+            self._failed()
+            raise
+
+    # A failed call discards the whole write: the path keeps its old content.
+    def _failed(self):
+        self.discard()
+        self._discarded = True
+
     def _writer(self):
         if self._out is None:
+            if self._discarded:
+                raise Error("the write was discarded after a failed call", "write")
             raise Error("the writer is closed", "write")
         return self._out
 

@@ -113,10 +113,15 @@ class Writer:
     writing a flag; flags may also come as positional names before them
     (names that are not Python identifiers: **{"1st": "x"}). Nothing reaches
     path until close() (the end of a with block without an exception): the
-    file is written to a private temporary first and then put in place
-    through the library's safe replacement, so path holds its old content
-    or the whole new one. An exception in the with block discards the new
-    content and leaves path as it was. "-" writes standard output."""
+    records go to a temporary beside path through the library's safe
+    replacement, which close() puts in place in one step, so path holds its
+    old content or the whole new one. Whatever does not finish cleanly
+    leaves path as it was: an exception in the with block, discard(), a
+    writer dropped unclosed, and any call that raised (ckp.Error for a
+    record the library refuses, TypeError or ValueError for an argument):
+    such a call discards the whole write at once, later calls raise
+    ckp.Error, and so does close(). "-" writes standard output, all at
+    close()."""
 
     def __init__(self, path: PathArg) -> None: ...
     @property
@@ -140,9 +145,11 @@ class Writer:
         properties (comments and syntax records only while current)."""
     def close(self) -> None:
         """Finishes the file and puts it in place; raises ckp.Error when
-        that fails (path is then unchanged)."""
+        that fails or an earlier call failed (path is then unchanged).
+        Nothing more happens on a closed or discarded writer."""
     def discard(self) -> None:
-        """Drops what was written; path is left as it was."""
+        """Drops what was written; path is left as it was. A later close()
+        does nothing."""
     def __enter__(self) -> Writer: ...
     def __exit__(
         self,

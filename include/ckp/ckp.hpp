@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -26,8 +27,8 @@
 #include <utility>
 #include <vector>
 
-#include "ckp.h"
 #include "ckpcxx.h"
+#include "ckpx.h"
 
 namespace ckp {
 
@@ -380,20 +381,28 @@ class Reader {
  *   out.object("cell/a").prop("owner", "alice").flag("locked");
  *   out.close();
  *
- * close() reports a failed last write or close; the destructor closes
- * quietly. A file written by path is replaced in one step when the writer
- * closes (see ckpOpen): until then it keeps its old content, and a failed
- * write leaves it so. The C API has no call that discards a write handle,
- * so a Writer destroyed without close(), also while an exception unwinds,
- * puts in place what it has written so far. */
+ * A file written by path is replaced in one step, and only when the write
+ * finished cleanly (see kvoReplaceBegin in kvo.h): until then it keeps its
+ * old content, and then it holds the whole new one.
+ *  - close() puts the last record, closes and publishes; it throws when
+ *    any of that fails, and the file is then left as it was.
+ *  - A failed call (one that threw) discards the write at once: the file
+ *    keeps its old content, later calls throw, and close() throws too.
+ *  - discard() drops what was written; the file keeps its old content.
+ *  - The destructor publishes quietly when every call succeeded, and
+ *    discards when one failed or when the Writer is destroyed by an
+ *    exception unwinding past it.
+ * An empty path writes standard output, and `append` appends to the file
+ * in place: both write at once, so nothing can be taken back there; a
+ * failed call only throws, and the writer goes on. */
 class Writer {
   public:
     /* The record being built; its properties are added in order. */
     class RecordBuilder {
       public:
         RecordBuilder& prop(const char* name, const char* value) {
-            if (ckpPutProp(writer_->info_, name, value) == 0) {
-                detail::fail("ckpPutProp");
+            if (ckpPutProp(writer_->live("ckpPutProp"), name, value) == 0) {
+                writer_->failed("ckpPutProp");
             }
             return *this;
         }
@@ -410,78 +419,151 @@ class Writer {
 
     /* An empty path writes standard output. */
     explicit Writer(const std::string& path, bool append = false)
-        : info_(ckpOpen(path.empty() ? nullptr : path.c_str(), append ? "A" : "W")) {
+        : path_(path), exceptions_(std::uncaught_exceptions()) {
+        if (path.empty() || append) {
+            info_ = ckpOpen(path.empty() ? nullptr : path.c_str(), append ? "A" : "W");
+            if (info_ == nullptr) {
+                detail::fail("ckpOpen");
+            }
+            return;
+        }
+        int errnum = 0;
+        replacement_ = kvoReplaceBegin(path.c_str(), 0, &errnum);
+        if (replacement_ == nullptr) {
+            throw Error("kvoReplaceBegin", path + ": " + std::strerror(errnum));
+        }
+        info_ = ckpxOpenStream(kvoReplaceStream(replacement_), path.c_str(), "W");
         if (info_ == nullptr) {
-            detail::fail("ckpOpen");
+            Error error("ckpxOpenStream", ckpGetError());
+            kvoReplaceAbort(std::exchange(replacement_, nullptr));
+            throw error;
         }
     }
     ~Writer() {
-        if (info_ != nullptr) {
-            if (pending_) {
-                ckpPuts(info_);
-            }
-            ckpClose(info_);
+        if (info_ == nullptr) {
+            return;
+        }
+        if (std::uncaught_exceptions() > exceptions_) {
+            discard();
+            return;
+        }
+        bool ok = !pending_ || ckpPuts(info_) != 0;
+        ok = ckpClose(std::exchange(info_, nullptr)) == 0 && ok;
+        if (!ok) {
+            kvoReplaceAbort(std::exchange(replacement_, nullptr));
+        } else if (replacement_ != nullptr) {
+            kvoReplaceCommit(std::exchange(replacement_, nullptr));
         }
     }
     Writer(Writer&& other) noexcept
-        : info_(std::exchange(other.info_, nullptr)),
-          pending_(std::exchange(other.pending_, false)) {}
+        : path_(std::move(other.path_)), info_(std::exchange(other.info_, nullptr)),
+          replacement_(std::exchange(other.replacement_, nullptr)),
+          pending_(std::exchange(other.pending_, false)),
+          failed_(std::exchange(other.failed_, false)), exceptions_(std::uncaught_exceptions()) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
     Writer& operator=(Writer&&) = delete;
 
-    RecordBuilder write_header() { return begin(ckpCreateHdr(info_), "ckpCreateHdr"); }
+    RecordBuilder write_header() {
+        return begin(ckpCreateHdr(live("ckpCreateHdr")), "ckpCreateHdr");
+    }
     RecordBuilder object(const std::string& path) {
         put();
-        return begin(ckpCreateObj(info_, path.c_str()), "ckpCreateObj");
+        return begin(ckpCreateObj(live("ckpCreateObj"), path.c_str()), "ckpCreateObj");
     }
     RecordBuilder config_path(const std::string& path) {
         put();
-        return begin(ckpSetConfigPath(info_, path.c_str()), "ckpSetConfigPath");
+        return begin(ckpSetConfigPath(live("ckpSetConfigPath"), path.c_str()), "ckpSetConfigPath");
     }
     RecordBuilder sub_dir(const std::string& path) {
         put();
-        return begin(ckpSetSubDir(info_, path.c_str()), "ckpSetSubDir");
+        return begin(ckpSetSubDir(live("ckpSetSubDir"), path.c_str()), "ckpSetSubDir");
     }
     /* A raw record: a comment (";" added) or a record text as it stands. */
     void raw(const std::string& text, bool comment) {
         put();
-        begin(ckpRecord(info_, text.c_str(), comment ? 1 : 0), "ckpRecord");
+        begin(ckpRecord(live("ckpRecord"), text.c_str(), comment ? 1 : 0), "ckpRecord");
     }
     /* A copy of a record read elsewhere; properties may still be added. */
     RecordBuilder transfer(const Record& record) {
         put();
-        return begin(ckpXfer(record.handle(), info_), "ckpXfer");
+        return begin(ckpXfer(record.handle(), live("ckpXfer")), "ckpXfer");
     }
     /* Writes the record begun, if any. */
     void put() {
         if (pending_) {
             pending_ = false;
-            if (ckpPuts(info_) == 0) {
-                detail::fail("ckpPuts");
+            if (ckpPuts(live("ckpPuts")) == 0) {
+                failed("ckpPuts");
             }
         }
     }
+    /* Puts the last record, closes, and publishes a file written by path. */
     void close() {
+        if (failed_) {
+            throw Error("close", "nothing was written to " + path_ +
+                                     ": the write was discarded after a failed call");
+        }
         put();
         ckpInfo* info = std::exchange(info_, nullptr);
         if (info != nullptr && ckpClose(info) != 0) {
-            detail::fail("ckpClose");
+            Error error("ckpClose", ckpGetError());
+            kvoReplaceAbort(std::exchange(replacement_, nullptr));
+            throw error;
         }
+        if (replacement_ != nullptr) {
+            int errnum = kvoReplaceCommit(std::exchange(replacement_, nullptr));
+            if (errnum != 0) {
+                throw Error("kvoReplaceCommit", path_ + ": " + std::strerror(errnum));
+            }
+        }
+    }
+    /* Drops what was written to a file by path, which keeps its old content;
+     * standard output and an appended file keep what reached them. The
+     * writer is closed afterwards (a later close() does nothing). */
+    void discard() noexcept {
+        if (info_ != nullptr) {
+            ckpClose(std::exchange(info_, nullptr));
+        }
+        if (replacement_ != nullptr) {
+            kvoReplaceAbort(std::exchange(replacement_, nullptr));
+        }
+        pending_ = false;
     }
     ckpInfo* handle() const noexcept { return info_; }
 
   private:
     RecordBuilder begin(int ok, const char* operation) {
         if (ok == 0) {
-            detail::fail(operation);
+            failed(operation);
         }
         pending_ = true;
         return RecordBuilder(this);
     }
+    // The handle, or a throw when the writer is closed or discarded.
+    ckpInfo* live(const char* operation) const {
+        if (info_ == nullptr) {
+            throw Error(operation, failed_ ? "the write was discarded after a failed call"
+                                           : "the writer is closed");
+        }
+        return info_;
+    }
+    // Throws the library's message; a write by path is discarded first.
+    [[noreturn]] void failed(const char* operation) {
+        Error error(operation, ckpGetError());
+        if (replacement_ != nullptr) {
+            discard();
+            failed_ = true;
+        }
+        throw error;
+    }
 
+    std::string path_;
     ckpInfo* info_ = nullptr;
+    kvoReplacement* replacement_ = nullptr; // a file written by path, until published
     bool pending_ = false;
+    bool failed_ = false; // a failed call discarded the write
+    int exceptions_ = 0;  // exceptions unwinding when the writer was made
 };
 
 /* The lock that editors of a file take beside it (kvoLockFile), held while

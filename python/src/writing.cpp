@@ -4,30 +4,48 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "ckp/ckp.hpp"
+#include "ckp/ckpx.h"
 #include "format_text.hpp"
 #include "reading.hpp"
 
 namespace ckppy {
 namespace {
 
+// A file by path is written through a replacement and published by
+// close() only; without a path the records go to an anonymous scratch
+// file whose content close() hands back (for standard output, written
+// where Python writes).
 class Writer {
   public:
     explicit Writer(py::handle path) {
-        std::string name = bytesOf(path, "path");
         Capture capture;
-        info_ = ckpOpen(name.c_str(), "W");
+        std::FILE* stream = nullptr;
+        if (path.is_none()) {
+            scratch_ = std::tmpfile();
+            if (scratch_ == nullptr) {
+                fail("tmpfile", std::string("no scratch file: ") + std::strerror(errno));
+            }
+            stream = scratch_;
+        } else {
+            target_ = bytesOf(path, "path");
+            int errnum = 0;
+            replacement_ = kvoReplaceBegin(target_.c_str(), 0, &errnum);
+            if (replacement_ == nullptr) {
+                fail("kvoReplaceBegin", target_ + ": " + std::strerror(errnum));
+            }
+            stream = kvoReplaceStream(replacement_);
+        }
+        info_ = ckpxOpenStream(stream, path.is_none() ? nullptr : target_.c_str(), "W");
         if (info_ == nullptr) {
-            fail("ckpOpen", capture);
+            drop();
+            fail("ckpxOpenStream", capture);
         }
     }
-    ~Writer() {
-        if (info_ != nullptr) {
-            Capture quiet; // a writer dropped unclosed fails without a word
-            ckpClose(info_);
-        }
-    }
+    ~Writer() { drop(); }
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
@@ -79,16 +97,28 @@ class Writer {
         finish(props, capture);
     }
 
-    void close() {
-        ckpInfo* info = info_;
+    // Publishes the file (None), or hands back what the scratch file
+    // holds. A failure leaves the file as it was.
+    py::object close() {
+        ckpInfo* info = handle();
         info_ = nullptr;
-        if (info != nullptr) {
-            Capture capture;
-            if (ckpClose(info) != 0) {
-                fail("ckpClose", capture);
-            }
+        Capture capture;
+        if (ckpClose(info) != 0) {
+            drop();
+            fail("ckpClose", capture);
         }
+        if (scratch_ != nullptr) {
+            return takeScratch();
+        }
+        int errnum = kvoReplaceCommit(std::exchange(replacement_, nullptr));
+        if (errnum != 0) {
+            fail("kvoReplaceCommit", target_ + ": " + std::strerror(errnum));
+        }
+        return py::none();
     }
+
+    // Drops what was written; the file keeps its old content.
+    void discard() { drop(); }
 
   private:
     ckpInfo* handle() const {
@@ -159,52 +189,40 @@ class Writer {
         warnAbout(capture);
     }
 
+    void drop() noexcept {
+        if (info_ != nullptr) {
+            Capture quiet; // what is dropped fails without a word
+            ckpClose(std::exchange(info_, nullptr));
+        }
+        if (replacement_ != nullptr) {
+            kvoReplaceAbort(std::exchange(replacement_, nullptr));
+        }
+        if (scratch_ != nullptr) {
+            std::fclose(std::exchange(scratch_, nullptr));
+        }
+    }
+
+    py::bytes takeScratch() {
+        std::string text;
+        char block[65536];
+        std::rewind(scratch_);
+        std::size_t got = 0;
+        while ((got = std::fread(block, 1, sizeof block, scratch_)) > 0) {
+            text.append(block, got);
+        }
+        bool ok = std::ferror(scratch_) == 0;
+        drop();
+        if (!ok) {
+            fail("close", "cannot read back what was written");
+        }
+        return py::bytes(text);
+    }
+
     ckpInfo* info_ = nullptr;
+    std::string target_;
+    kvoReplacement* replacement_ = nullptr; // until published or dropped
+    std::FILE* scratch_ = nullptr;
 };
-
-struct File {
-    std::FILE* stream;
-    ~File() {
-        if (stream != nullptr) {
-            std::fclose(stream);
-        }
-    }
-};
-
-bool copyStream(std::FILE* from, std::FILE* to) {
-    char block[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, from)) > 0) {
-        if (std::fwrite(block, 1, got, to) != got) {
-            return false;
-        }
-    }
-    return std::ferror(from) == 0;
-}
-
-// Puts the finished file `staged` at `target` through the library's safe
-// replacement: the target holds its old content or the whole new one.
-void publish(py::handle staged, py::handle target) {
-    std::string from = bytesOf(staged, "staged");
-    std::string to = bytesOf(target, "path");
-    File source{std::fopen(from.c_str(), "rb")};
-    if (source.stream == nullptr) {
-        fail("publish", std::string("cannot read the staged file: ") + std::strerror(errno));
-    }
-    int errnum = 0;
-    kvoReplacement* replacement = kvoReplaceBegin(to.c_str(), 0, &errnum);
-    if (replacement == nullptr) {
-        fail("kvoReplaceBegin", to + ": " + std::strerror(errnum));
-    }
-    if (!copyStream(source.stream, kvoReplaceStream(replacement))) {
-        kvoReplaceAbort(replacement);
-        fail("publish", to + ": cannot copy the new content");
-    }
-    errnum = kvoReplaceCommit(replacement);
-    if (errnum != 0) {
-        fail("kvoReplaceCommit", to + ": " + std::strerror(errnum));
-    }
-}
 
 // The canonical form of `file`, made by the same code as `ckp fmt`: every
 // record transferred, the records of included files left in their own
@@ -242,8 +260,8 @@ void bindWriting(py::module_& module) {
         .def("record", &Writer::record)
         .def("comment", &Writer::comment)
         .def("transfer", &Writer::transfer)
-        .def("close", &Writer::close);
-    module.def("publish", &publish);
+        .def("close", &Writer::close)
+        .def("discard", &Writer::discard);
     module.def("format_file", &formatFile);
 }
 

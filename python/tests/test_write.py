@@ -50,16 +50,18 @@ def test_transfer_current_and_earlier_records(tmp_path):
     later = tmp_path / "later.ckpt"
     with ckp.Writer(later) as w:
         for record in kept:
-            if record.type == Type.COMMENT:
-                with pytest.raises(ckp.Error):
-                    w.transfer(record)
-            else:
+            if record.type != Type.COMMENT:
                 w.transfer(record, "added", extra="1")
     lines = later.read_bytes().splitlines()
     assert lines[0] == b'WRXCHECKPOINT="1.0" added extra="1"'
     assert lines[1] == b'cell/a locked owner="alice" note="a \\"q\\" \\; b" empty="" added extra="1"'
     assert lines[3] == b'cfg/p WRXc v="1" added extra="1"'
     assert len(lines) == 7
+    # A comment is copied only while it is its reader's current record.
+    with pytest.raises(ckp.Error):
+        with ckp.Writer(tmp_path / "never.ckpt") as w:
+            w.transfer(next(r for r in kept if r.type == Type.COMMENT))
+    assert not (tmp_path / "never.ckpt").exists()
 
 
 def test_exception_in_with_block_publishes_nothing(tmp_path):
@@ -80,28 +82,56 @@ def test_exception_in_with_block_publishes_nothing(tmp_path):
     assert not fresh.exists()
 
 
-def test_writer_refusals(tmp_path, capfd):
+REFUSALS = [
+    (lambda w: w.object("a", **{"bad-name": "1"}), ckp.Error, "ckpPutProp"),
+    (lambda w: w.object("x" * 600), ckp.Error, "ckpCreateObj"),
+    (lambda w: w.comment("two\nlines"), ValueError, None),
+    (lambda w: w.object(None), TypeError, None),
+    (lambda w: w.transfer("not a record"), TypeError, None),
+]
+
+
+@pytest.mark.parametrize("call, kind, operation", REFUSALS)
+def test_a_refused_call_discards_the_write(tmp_path, capfd, call, kind, operation):
     path = tmp_path / "r.ckpt"
+    path.write_bytes(b"old\n")
+    w = ckp.Writer(path)
+    w.header()
+    with pytest.raises(kind) as raised:
+        call(w)
+    if operation:
+        assert raised.value.operation == operation and str(raised.value)
+    # Nothing of it is published: later calls and the close say so.
+    with pytest.raises(ckp.Error, match="discarded"):
+        w.object("b")
+    with pytest.raises(ckp.Error, match="discarded") as raised:
+        w.close()
+    assert raised.value.operation == "close"
+    assert path.read_bytes() == b"old\n"
+    assert os.listdir(tmp_path) == ["r.ckpt"]
+    assert capfd.readouterr().err == ""
+
+
+def test_discard_close_and_a_missing_directory(tmp_path):
+    path = tmp_path / "d.ckpt"
+    path.write_bytes(b"old\n")
     with ckp.Writer(path) as w:
         w.header()
-        with pytest.raises(ckp.Error) as raised:
-            w.object("a", **{"bad-name": "1"})
-        assert raised.value.operation == "ckpPutProp"
-        with pytest.raises(ckp.Error) as raised:
-            w.object("x" * 600)
-        assert raised.value.operation == "ckpCreateObj" and str(raised.value)
-        with pytest.raises(ValueError):
-            w.comment("two\nlines")
-        w.object("b")
-    # A refused record leaves nothing behind; the writer goes on.
-    assert path.read_bytes() == b'WRXCHECKPOINT="1.0"\nb\n'
+        w.discard()
+        w.discard()
+    w.close()  # nothing more happens
+    assert path.read_bytes() == b"old\n"
+    with ckp.Writer(path) as w:
+        w.header()
+        w.object("new")
+    assert path.read_bytes() == b'WRXCHECKPOINT="1.0"\nnew\n'
     with pytest.raises(ckp.Error):
         w.object("after close")
-    with pytest.raises(ckp.Error) as raised:
+    with pytest.raises(ckp.Error):
         with ckp.Writer(tmp_path / "no" / "such" / "dir.ckpt") as w:
             w.header()
     assert not (tmp_path / "no").exists()
-    assert capfd.readouterr().err == ""
+    assert sorted(os.listdir(tmp_path)) == ["d.ckpt"]
 
 
 def test_format_matches_the_command(write, examples):

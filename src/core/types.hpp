@@ -98,6 +98,9 @@ struct ckpFile {
     char* inBuffer;
     std::size_t inPos;
     std::size_t inEnd;
+    // The buffer of a stream written by name (owned; null otherwise), freed
+    // only after the stream is closed.
+    char* streamBuffer;
     // Names of the current record's properties, one bit per name hash: a
     // name whose bit is clear is not in the record. Cleared when the
     // record's properties are all gone.

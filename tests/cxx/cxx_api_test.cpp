@@ -2,6 +2,8 @@
 // as containers, failures as ckp::Error with the library's message.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -218,6 +220,58 @@ TEST(CxxWriter, FailuresThrow) {
             full.close();
         },
         ckp::Error);
+}
+
+// A Writer by path publishes only a write that finished cleanly; whatever
+// failed or was given up leaves the old file byte for byte and no
+// temporary beside it.
+TEST(CxxWriter, PublishesOnlyAFinishedWrite) {
+    const std::string old = "WRXCHECKPOINT=\"1.0\"\nold x=\"1\"\n";
+    const std::string written = "WRXCHECKPOINT=\"1.0\"\nnew a=\"1\"\n";
+    struct Case {
+        const char* what;
+        void (*use)(ckp::Writer& w);
+        bool published;
+    };
+    const Case cases[] = {
+        {"close", [](ckp::Writer& w) { w.close(); }, true},
+        {"destroyed after successful calls", [](ckp::Writer&) {}, true},
+        {"refused property, then destroyed",
+         [](ckp::Writer& w) { EXPECT_THROW(w.object("more").prop("bad name", "x"), ckp::Error); },
+         false},
+        {"refused property, then close",
+         [](ckp::Writer& w) {
+             EXPECT_THROW(w.object("more").prop("bad name", "x"), ckp::Error);
+             EXPECT_THROW(w.object("after"), ckp::Error);
+             EXPECT_THROW(w.close(), ckp::Error);
+         },
+         false},
+        {"discard, then close",
+         [](ckp::Writer& w) {
+             w.discard();
+             w.close();
+         },
+         false},
+        {"exception in flight", [](ckp::Writer&) { throw std::runtime_error("stop"); }, false},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::string target = dir.write("t.ckpt", old);
+        try {
+            ckp::Writer w(target);
+            w.write_header();
+            w.object("new").prop("a", "1");
+            c.use(w);
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "stop") << c.what;
+        }
+        EXPECT_EQ(readFile(target), c.published ? written : old) << c.what;
+        int names = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            ++names;
+        }
+        EXPECT_EQ(names, 1) << c.what;
+    }
 }
 
 TEST(CxxSetup, EntriesAndPropertiesAsContainers) {
