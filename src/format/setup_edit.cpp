@@ -280,8 +280,29 @@ std::string withLineEnds(const std::string& text, bool crlf) {
     return out;
 }
 
+// A last record continued to the end of the file would take a new record
+// at the end in: its backslash goes, which the reader drops there anyway. A
+// record that is rewritten loses it by itself.
+void closeOpenEnd(std::vector<Splice>& splices, const FileLayout& layout, std::size_t end) {
+    if (layout.openEnd == std::string::npos) {
+        return;
+    }
+    bool appended = false;
+    for (const Splice& s : splices) {
+        if (!s.insert && s.offset <= layout.openEnd && layout.openEnd < s.offset + s.size) {
+            return;
+        }
+        appended = appended || (s.insert && s.offset == end);
+    }
+    if (appended) {
+        splices.push_back({layout.openEnd, 1, false, std::string(), std::string(), std::nullopt,
+                           RecordComments()});
+    }
+}
+
 std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
                     const FileLayout& layout) {
+    closeOpenEnd(splices, layout, bytes.size());
     std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
         if (a.offset != b.offset) {
             return a.offset < b.offset;
@@ -297,17 +318,9 @@ std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
     std::size_t at = 0;
     for (const Splice& s : splices) {
         out.append(bytes, at, s.offset - at);
-        if (s.offset == bytes.size() && at <= s.offset) {
-            // A last record continued to the end of the file would take the
-            // new one in: its backslash goes, which the reader drops there
-            // anyway.
-            if (layout.openEnd != std::string::npos && layout.openEnd < out.size() &&
-                out[layout.openEnd] == '\\' && s.insert) {
-                out.erase(layout.openEnd, 1);
-            }
-            if (!out.empty() && out.back() != '\n') {
-                out += crlf ? "\r\n" : "\n";
-            }
+        // New records at the end begin on a line of their own.
+        if (s.offset == bytes.size() && !out.empty() && out.back() != '\n') {
+            out += crlf ? "\r\n" : "\n";
         }
         out += withLineEnds(s.text, crlf);
         at = s.offset + s.size;
