@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "canonical.hpp"
 #include "ckp/ckp.hpp"
@@ -59,9 +60,12 @@ void noteProblem(std::string& problems, long long line, const std::string& messa
     problems += "line " + std::to_string(line) + ": " + message;
 }
 
+// Only the records of changed entries need their properties.
+using Names = std::unordered_set<std::string_view>;
+
 // Included files are not opened: a setup file that includes one does not
 // load (its header is an extra one), and the bytes stand alone.
-FileLayout layoutOf(const std::string& name, std::string& bytes) {
+FileLayout layoutOf(const std::string& name, std::string& bytes, const Names& changed) {
     FileLayout layout;
     SourceFile source = walkBytes(
         name, std::move(bytes),
@@ -78,8 +82,10 @@ FileLayout layoutOf(const std::string& name, std::string& bytes) {
             layout.openEnd =
                 endsContinued(s.lines, &backslash) ? s.offset + backslash : std::string::npos;
             if (s.record.type() == ckp::Type::Object) {
-                layout.records.push_back(FileRecord{std::string(s.record.path()), propsOf(s.record),
-                                                    s.offset, s.lines.size()});
+                std::string_view path = s.record.path();
+                layout.records.push_back(FileRecord{
+                    std::string(path), changed.count(path) != 0 ? propsOf(s.record) : SetupProps(),
+                    s.offset, s.lines.size()});
             }
         },
         true, false);
@@ -375,13 +381,17 @@ std::string applySetupChanges(const std::string& name, std::string bytes,
     if (bytes.empty()) {
         bytes = setupText({});
     }
-    FileLayout layout = layoutOf(name, bytes);
+    Names changed;
+    for (const EntryChange& change : changes) {
+        changed.insert(change.entry);
+    }
+    FileLayout layout = layoutOf(name, bytes, changed);
     if (!layout.problems.empty()) {
         throw ToolError(name + ": " + layout.problems);
     }
     if (!layout.headed) {
         bytes = withHeader(name, bytes);
-        layout = layoutOf(name, bytes);
+        layout = layoutOf(name, bytes, changed);
     }
     std::vector<Splice> splices = plan(name, layout, bytes, changes);
     if (splices.empty()) {
