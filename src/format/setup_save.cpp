@@ -86,6 +86,9 @@ void editFile(const std::string& file, const std::function<std::string(std::stri
 }
 
 void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes) {
+    if (changes.empty()) {
+        return; // the file stays as it is, whatever happened to it meanwhile
+    }
     editFile(file,
              [&](std::string bytes) { return applySetupChanges(file, std::move(bytes), changes); });
 }

@@ -18,7 +18,8 @@ namespace ckptool {
 // Throws ToolError naming the file (or the lock file) and the reason.
 void editFile(const std::string& file, const std::function<std::string(std::string)>& change);
 
-// editFile with the changes made to a setup since it was loaded.
+// editFile with the changes made to a setup since it was loaded; without
+// changes the file is not touched.
 void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes);
 
 // The entries and properties of the setup `name` in the store, as they are
