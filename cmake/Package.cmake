@@ -17,6 +17,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Dependencies come from the binaries (libc, libstdc++, libgcc); the
 # package's own libraries are found beside them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support
+    ${CMAKE_BINARY_DIR}/src/format)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 include(CPack)

@@ -232,6 +232,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     tiFree(file->name);
     tiFree(file->inBuffer);
     closeFileStream(file, mode);
+    tiFree(file->streamBuffer); // the stream wrote from it until it was closed
     tiFree(file);
     return nullptr;
 }

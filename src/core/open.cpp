@@ -61,6 +61,22 @@ const char* takeMode(ckpInfo* info, const char* opCodes, bool appendAllowed) {
     return info->mode;
 }
 
+// A file written by name gets its bytes in large blocks, one system call
+// each, where the runtime's default buffer of a few KB would cost many.
+constexpr std::size_t writeBlockSize = std::size_t{64} * 1024;
+
+int bufferWrites(ckpFile* file) {
+    file->streamBuffer = static_cast<char*>(tiAlloc(writeBlockSize));
+    if (file->streamBuffer == nullptr) {
+        tiSetError("ckpFile allocation failed");
+        return 0;
+    }
+    if (std::setvbuf(file->stream, file->streamBuffer, _IOFBF, writeBlockSize) != 0) {
+        file->streamBuffer = static_cast<char*>(tiFree(file->streamBuffer));
+    }
+    return 1;
+}
+
 // A caller's stream is flushed when it was written, never closed. 1, or 0
 // with the system's reason recorded.
 int flushCallerStream(const ckpInfo* info, std::FILE* stream) {
@@ -161,6 +177,9 @@ ckpInfo* ckpOpen(const char* name, const char* opCodes) {
         return openFailed(info, "no file name given for append mode");
     }
     if (!tiPushFile(info, fileName, node, stream)) {
+        return openFailed(info, nullptr);
+    }
+    if (fileName != nullptr && mode[0] != 'r' && !bufferWrites(info->file)) {
         return openFailed(info, nullptr);
     }
     return info;

@@ -160,27 +160,32 @@ class Formatter {
     std::size_t claimed_ = 0; // the end of the last record's lines
 };
 
-} // namespace
+using Walk = std::function<SourceFile(const std::function<void(const SourceRecord&)>&)>;
 
-Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes,
-                     bool rootsOk) {
+Formatted formatWalked(const Walk& walk, const SyntaxErrorSink& onError) {
     Formatted result;
     Formatter formatter(onError, result.errors);
-    result.source = walkMainFile(
-        file, [&](const SourceRecord& source) { formatter.take(source); }, rootsOk, followIncludes);
+    result.source = walk([&](const SourceRecord& source) { formatter.take(source); });
     result.text = formatter.finish(result.source.bytes);
     return result;
 }
 
+} // namespace
+
+Formatted formatText(const std::string& file, const SyntaxErrorSink& onError, bool followIncludes,
+                     bool rootsOk) {
+    return formatWalked(
+        [&](const auto& visit) { return walkMainFile(file, visit, rootsOk, followIncludes); },
+        onError);
+}
+
 Formatted formatBytes(const std::string& name, std::string bytes, const SyntaxErrorSink& onError,
                       bool followIncludes, bool rootsOk) {
-    Formatted result;
-    Formatter formatter(onError, result.errors);
-    result.source = walkBytes(
-        name, std::move(bytes), [&](const SourceRecord& source) { formatter.take(source); },
-        rootsOk, followIncludes);
-    result.text = formatter.finish(result.source.bytes);
-    return result;
+    return formatWalked(
+        [&](const auto& visit) {
+            return walkBytes(name, std::move(bytes), visit, rootsOk, followIncludes);
+        },
+        onError);
 }
 
 } // namespace ckptool

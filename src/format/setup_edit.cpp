@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "canonical.hpp"
 #include "ckp/ckp.hpp"
@@ -59,9 +60,12 @@ void noteProblem(std::string& problems, long long line, const std::string& messa
     problems += "line " + std::to_string(line) + ": " + message;
 }
 
+// Only the records of changed entries need their properties.
+using Names = std::unordered_set<std::string_view>;
+
 // Included files are not opened: a setup file that includes one does not
 // load (its header is an extra one), and the bytes stand alone.
-FileLayout layoutOf(const std::string& name, std::string& bytes) {
+FileLayout layoutOf(const std::string& name, std::string& bytes, const Names& changed) {
     FileLayout layout;
     SourceFile source = walkBytes(
         name, std::move(bytes),
@@ -78,8 +82,10 @@ FileLayout layoutOf(const std::string& name, std::string& bytes) {
             layout.openEnd =
                 endsContinued(s.lines, &backslash) ? s.offset + backslash : std::string::npos;
             if (s.record.type() == ckp::Type::Object) {
-                layout.records.push_back(FileRecord{std::string(s.record.path()), propsOf(s.record),
-                                                    s.offset, s.lines.size()});
+                std::string_view path = s.record.path();
+                layout.records.push_back(FileRecord{
+                    std::string(path), changed.count(path) != 0 ? propsOf(s.record) : SetupProps(),
+                    s.offset, s.lines.size()});
             }
         },
         true, false);
@@ -92,10 +98,9 @@ FileLayout layoutOf(const std::string& name, std::string& bytes) {
 // edited file still loads.
 std::string withHeader(const std::string& name, const std::string& bytes) {
     std::string problems;
-    StdinFromBytes input(bytes);
-    Formatted converted = formatText(
-        "-", [&](const ckp::SyntaxError& e) { noteProblem(problems, e.line, e.message); }, false,
-        true);
+    Formatted converted = formatBytes(
+        name, bytes, [&](const ckp::SyntaxError& e) { noteProblem(problems, e.line, e.message); },
+        false, true);
     if (converted.errors > 0) {
         throw ToolError("cannot give " + name + " a header: " + problems);
     }
@@ -156,7 +161,7 @@ class RecordTexts {
     // Returns the record's index in texts().
     std::size_t add(const std::string& entry, const SetupProps& props) {
         long start = canonical_.offset();
-        ckp::Writer::RecordBuilder record = canonical_.writer().object(entry);
+        StreamWriter::RecordBuilder record = canonical_.writer().object(entry);
         for (const auto& [name, value] : props) {
             record.prop(name.c_str(), value ? value->c_str() : nullptr);
         }
@@ -281,8 +286,29 @@ std::string withLineEnds(const std::string& text, bool crlf) {
     return out;
 }
 
+// A last record continued to the end of the file would take a new record
+// at the end in: its backslash goes, which the reader drops there anyway. A
+// record that is rewritten loses it by itself.
+void closeOpenEnd(std::vector<Splice>& splices, const FileLayout& layout, std::size_t end) {
+    if (layout.openEnd == std::string::npos) {
+        return;
+    }
+    bool appended = false;
+    for (const Splice& s : splices) {
+        if (!s.insert && s.offset <= layout.openEnd && layout.openEnd < s.offset + s.size) {
+            return;
+        }
+        appended = appended || (s.insert && s.offset == end);
+    }
+    if (appended) {
+        splices.push_back({layout.openEnd, 1, false, std::string(), std::string(), std::nullopt,
+                           RecordComments()});
+    }
+}
+
 std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
                     const FileLayout& layout) {
+    closeOpenEnd(splices, layout, bytes.size());
     std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
         if (a.offset != b.offset) {
             return a.offset < b.offset;
@@ -298,17 +324,9 @@ std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
     std::size_t at = 0;
     for (const Splice& s : splices) {
         out.append(bytes, at, s.offset - at);
-        if (s.offset == bytes.size() && at <= s.offset) {
-            // A last record continued to the end of the file would take the
-            // new one in: its backslash goes, which the reader drops there
-            // anyway.
-            if (layout.openEnd != std::string::npos && layout.openEnd < out.size() &&
-                out[layout.openEnd] == '\\' && s.insert) {
-                out.erase(layout.openEnd, 1);
-            }
-            if (!out.empty() && out.back() != '\n') {
-                out += crlf ? "\r\n" : "\n";
-            }
+        // New records at the end begin on a line of their own.
+        if (s.offset == bytes.size() && !out.empty() && out.back() != '\n') {
+            out += crlf ? "\r\n" : "\n";
         }
         out += withLineEnds(s.text, crlf);
         at = s.offset + s.size;
@@ -350,7 +368,7 @@ std::string setupText(const SetupEntries& entries) {
     CanonicalText canonical;
     canonical.writer().write_header();
     for (const SetupEntry& entry : entries) {
-        ckp::Writer::RecordBuilder record = canonical.writer().object(entry.name);
+        StreamWriter::RecordBuilder record = canonical.writer().object(entry.name);
         for (const auto& [name, value] : entry.props) {
             record.prop(name.c_str(), value ? value->c_str() : nullptr);
         }
@@ -363,13 +381,17 @@ std::string applySetupChanges(const std::string& name, std::string bytes,
     if (bytes.empty()) {
         bytes = setupText({});
     }
-    FileLayout layout = layoutOf(name, bytes);
+    Names changed;
+    for (const EntryChange& change : changes) {
+        changed.insert(change.entry);
+    }
+    FileLayout layout = layoutOf(name, bytes, changed);
     if (!layout.problems.empty()) {
         throw ToolError(name + ": " + layout.problems);
     }
     if (!layout.headed) {
         bytes = withHeader(name, bytes);
-        layout = layoutOf(name, bytes);
+        layout = layoutOf(name, bytes, changed);
     }
     std::vector<Splice> splices = plan(name, layout, bytes, changes);
     if (splices.empty()) {

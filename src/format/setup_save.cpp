@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "canonical.hpp"
+#include "ckp/ckp.hpp"
 #include "ckp/kvo.h"
 #include "format_error.hpp"
 
@@ -85,20 +86,24 @@ void editFile(const std::string& file, const std::function<std::string(std::stri
 }
 
 void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes) {
+    if (changes.empty()) {
+        return; // the file stays as it is, whatever happened to it meanwhile
+    }
     editFile(file,
              [&](std::string bytes) { return applySetupChanges(file, std::move(bytes), changes); });
 }
 
-void writeSetup(const std::string& file, const SetupEntries& entries) {
-    std::string::size_type slash = file.find_last_of("/\\");
-    if (slash != std::string::npos && slash > 0 &&
-        kvoBuildDirPath(file.substr(0, slash).c_str()) == 0) {
-        failOn("make the directory of", file, errno);
+SetupEntries storeEntries(const std::string& name) {
+    ckp::Setup setup(name);
+    SetupEntries entries;
+    for (std::string& entry : setup.entries()) {
+        SetupProps props;
+        for (auto& prop : setup.props(entry)) {
+            props.emplace_back(std::move(prop));
+        }
+        entries.push_back({std::move(entry), std::move(props)});
     }
-    std::string text = setupText(entries);
-    HeldLock lock(file);
-    Replacement whole(file, 0);
-    whole.commit(text);
+    return entries;
 }
 
 } // namespace ckptool

@@ -1,5 +1,5 @@
-// Setup files written on a user's behalf: an edit applies changes to the
-// file as it is under the lock; a whole write replaces the file in one step.
+// Setup files saved on a user's behalf: the changes made since the load are
+// applied to the file as it is, under its lock, through one open descriptor.
 #pragma once
 
 #include <functional>
@@ -18,11 +18,12 @@ namespace ckptool {
 // Throws ToolError naming the file (or the lock file) and the reason.
 void editFile(const std::string& file, const std::function<std::string(std::string)>& change);
 
-// editFile with the changes made to a setup since it was loaded.
+// editFile with the changes made to a setup since it was loaded; without
+// changes the file is not touched.
 void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes);
 
-// Replaces `file` by the whole setup, under the file's lock; the
-// directories on the way are made first.
-void writeSetup(const std::string& file, const SetupEntries& entries);
+// The entries and properties of the setup `name` in the store, as they are
+// now; throws ckp::Error when it is not loaded.
+SetupEntries storeEntries(const std::string& name);
 
 } // namespace ckptool

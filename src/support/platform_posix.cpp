@@ -297,8 +297,13 @@ std::FILE* createExclusive(const char* path, bool) {
     }
     // The lock tells a later writer that this temporary is alive. One that
     // took it first (between the create and this lock) has removed the
-    // file: a new name is tried then.
-    if (flock(fd, LOCK_EX) != 0 || !nameRefersTo(AT_FDCWD, path, fd)) {
+    // file: a new name is tried then. Where the file system has no locks,
+    // nobody can take it for dead either.
+    int locked = -1;
+    do {
+        locked = flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0 && !nameRefersTo(AT_FDCWD, path, fd)) {
         close(fd);
         errno = EEXIST;
         return nullptr;
@@ -416,9 +421,8 @@ mode_t currentUmask() {
 } // namespace
 
 namespace {
-// Copies every extended attribute of from onto to: user.* attributes and
-// the ACL (system.posix_acl_access, whose mask then stands for the group
-// bits again). One the process may not read or set is passed over.
+// Copies one extended attribute; one the process may not read or set is
+// passed over. 0, or ENOMEM.
 int copyAttribute(int from, int to, const char* name) {
     ssize_t length = fgetxattr(from, name, nullptr, 0);
     if (length < 0) {
@@ -436,6 +440,9 @@ int copyAttribute(int from, int to, const char* name) {
     return 0;
 }
 
+// Copies every extended attribute of from onto to: user.* attributes and
+// the ACL (system.posix_acl_access, whose mask then stands for the group
+// bits again). 0, or ENOMEM.
 int copyAttributes(int from, int to) {
     ssize_t size = flistxattr(from, nullptr, 0);
     if (size <= 0) {

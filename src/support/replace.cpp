@@ -10,6 +10,7 @@
 #include "support/platform.hpp"
 
 struct kvoReplacement {
+    char* given;  // the name given, for an edit: it must still lead to target at commit
     char* target; // the final file, after links
     char* temp;   // null: the target is written in place
     std::FILE* stream;
@@ -90,6 +91,9 @@ int startInPlace(kvoReplacement* r) {
 }
 
 int start(kvoReplacement* r, const char* target) {
+    if (isEdit(r) && (r->given = platform::copyOf(target, std::strlen(target))) == nullptr) {
+        return ENOMEM;
+    }
     r->target = platform::resolveLinks(target);
     if (r->target == nullptr) {
         return errno != 0 ? errno : EINVAL;
@@ -147,6 +151,7 @@ void release(kvoReplacement* r) {
     forget(r);
     closeSource(r);
     kvoFree(r->temp);
+    kvoFree(r->given);
     kvoFree(r->target);
     kvoFree(r->buffer); // its stream is closed by now
     kvoFree(r);
@@ -176,7 +181,15 @@ int checkEdited(kvoReplacement* r) {
     if (commitHook != nullptr) {
         commitHook(r->target, commitHookData);
     }
-    return platform::checkSameFile(r->target, r->source.facts);
+    // The name given still leads to the same final name (a link may have
+    // been retargeted), and that name to the same file.
+    char* final = platform::resolveLinks(r->given);
+    if (final == nullptr) {
+        return errno == ENOMEM ? ENOMEM : KVO_ECHANGED;
+    }
+    bool sameName = platform::samePath(final, r->target);
+    kvoFree(final);
+    return sameName ? platform::checkSameFile(r->target, r->source.facts) : KVO_ECHANGED;
 }
 
 int renameTemp(kvoReplacement* r) {
@@ -226,7 +239,8 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = ENOMEM;
         return nullptr;
     }
-    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr, flags, nullptr, platform::Source{}};
+    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr,
+                        nullptr, flags,   nullptr, platform::Source{}};
     r->buffer = static_cast<char*>(kvoMalloc(streamBufferSize));
     err = r->buffer != nullptr ? start(r, target) : ENOMEM;
     if (err != 0) {

@@ -195,8 +195,9 @@ TEST(Edit, RefusesEveryTargetThatIsNotARegularFileAtOnce) {
     EXPECT_EQ(temporaries(dir.path()), 0);
 }
 
-// The content, the mode and the file replaced are those of the file first
-// opened, even when the link that led to it is retargeted meanwhile.
+// The content and the mode are those of the file first opened, even when
+// the link that led to it is retargeted meanwhile; the commit then fails
+// and leaves both files.
 TEST(Edit, ReadsAndReplacesTheOneFileItOpened) {
     TempDir dir;
     std::string v1 = dir.write("v1.setup", "one\n");
@@ -204,22 +205,29 @@ TEST(Edit, ReadsAndReplacesTheOneFileItOpened) {
     chmod(v1.c_str(), 0640);
     std::string cur = dir.file("cur.setup");
     fs::create_symlink("v1.setup", cur);
-    int err = 0;
-    kvoReplacement* edit = kvoReplaceBegin(cur.c_str(), KVO_REPLACE_EDIT, &err);
-    ASSERT_NE(edit, nullptr) << kvoStrError(err);
-    fs::remove(cur);
-    fs::create_symlink("v2.setup", cur);
-    std::string old = slurp(kvoReplaceSource(edit));
-    EXPECT_EQ(old, "one\n");
-    std::fputs((old + "more\n").c_str(), kvoReplaceStream(edit));
-    EXPECT_EQ(kvoReplaceCommit(edit), 0);
-    EXPECT_EQ(readFile(v1), "one\nmore\n");
-    EXPECT_EQ(readFile(v2), "two\n");
-    EXPECT_EQ(fs::status(v1).permissions(), fs::perms(0640));
+    for (bool retarget : {true, false}) {
+        int err = 0;
+        kvoReplacement* edit = kvoReplaceBegin(cur.c_str(), KVO_REPLACE_EDIT, &err);
+        ASSERT_NE(edit, nullptr) << kvoStrError(err);
+        if (retarget) {
+            fs::remove(cur);
+            fs::create_symlink("v2.setup", cur);
+        }
+        std::string old = slurp(kvoReplaceSource(edit));
+        EXPECT_EQ(old, "one\n");
+        std::fputs((old + "more\n").c_str(), kvoReplaceStream(edit));
+        EXPECT_EQ(kvoReplaceCommit(edit), retarget ? KVO_ECHANGED : 0);
+        EXPECT_EQ(readFile(v1), retarget ? "one\n" : "one\nmore\n");
+        EXPECT_EQ(readFile(v2), "two\n");
+        EXPECT_EQ(fs::status(v1).permissions(), fs::perms(0640));
+        fs::remove(cur);
+        fs::create_symlink("v1.setup", cur);
+    }
 
     // No file yet: no source, and the edit makes the file.
     std::string fresh = dir.file("fresh.setup");
-    edit = kvoReplaceBegin(fresh.c_str(), KVO_REPLACE_EDIT, &err);
+    int err = 0;
+    kvoReplacement* edit = kvoReplaceBegin(fresh.c_str(), KVO_REPLACE_EDIT, &err);
     ASSERT_NE(edit, nullptr);
     EXPECT_EQ(kvoReplaceSource(edit), nullptr);
     std::fputs("new\n", kvoReplaceStream(edit));
