@@ -1,5 +1,5 @@
 # Install rules: headers, both libraries, the ckp command with its manual
-# page and bash completion, a CMake package (find_package(ckp) gives ckp::ckp,
+# page and shell completions, the editors' syntax files, a CMake package (find_package(ckp) gives ckp::ckp,
 # ckp::kvo and ckp::cxx), a pkg-config file and the documentation.
 include(CMakePackageConfigHelpers)
 
@@ -7,7 +7,13 @@ if(CKP_BUILD_TOOLS)
   install(FILES docs/ckp.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES docs/ckp.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
           RENAME ckp)
+  install(FILES docs/ckp.zsh DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/site-functions RENAME _ckp)
+  install(FILES docs/ckp.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 endif()
+# Editors: vim finds share/vim/vimfiles on Debian's runtime path; the VS Code
+# extension folder is linked or copied into ~/.vscode/extensions.
+install(DIRECTORY editors/vim/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vim/vimfiles)
+install(DIRECTORY editors/vscode/ DESTINATION ${CMAKE_INSTALL_DATADIR}/ckp/vscode)
 install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(FILES include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp

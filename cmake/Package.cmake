@@ -19,5 +19,14 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support
     ${CMAKE_BINARY_DIR}/src/format)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# The shlibs file names the two libraries that programs link against. The
+# Python module is a shared object too, but like every extension module it
+# has no soname: the interpreter loads it by path and nothing links against
+# it, so it has no place there (CPack's own shlibs step would list every
+# shared object and warn about the module).
+set(ckp_shlibs "${CMAKE_BINARY_DIR}/debian/shlibs")
+file(WRITE "${ckp_shlibs}"
+     "libckp ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n"
+     "libkvo ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${ckp_shlibs}")
 include(CPack)

@@ -10,7 +10,7 @@ _ckp() {
   # The subcommand, and how many plain words follow it before the cursor.
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      -g | --group | -o | --output) i=$((i + 1)) ;;
+      -g | --group | -o | --output | --exclude) i=$((i + 1)) ;;
       -*) ;;
       *)
         if [[ -z $subcommand ]]; then
@@ -23,25 +23,30 @@ _ckp() {
   done
 
   if [[ -z $subcommand ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "check fmt json setup --help --version" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "check fmt json from-json setup --help --version" -- "$cur")
     return
   fi
 
   # --format=VALUE arrives as "--format" "=" "VALUE" when = breaks words.
   if [[ $prev == --format || ($prev == = && ${COMP_WORDS[COMP_CWORD - 2]} == --format) ]]; then
-    mapfile -t COMPREPLY < <(compgen -W "gcc json" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "gcc json github sarif" -- "$cur")
+    return
+  fi
+  if [[ $prev == --color || ($prev == = && ${COMP_WORDS[COMP_CWORD - 2]} == --color) ]]; then
+    mapfile -t COMPREPLY < <(compgen -W "auto always never" -- "$cur")
     return
   fi
   case $prev in
-    -g | --group) return ;;
+    -g | --group | --exclude) return ;;
     -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
   esac
 
   local options
   case $subcommand in
-    check) options="--quiet -q --format= --no-context --help" ;;
+    check) options="--quiet -q --format= --no-context --color= --summary --exclude --help" ;;
     fmt) options="--output -o --in-place -i --check --diff --help" ;;
     json) options="--array --help" ;;
+    from-json) options="--output -o --help" ;;
     setup) options="--group -g --help" ;;
     *) return ;;
   esac

@@ -1,9 +1,11 @@
 // Fuzz target: the input is a checkpoint file. It is opened and read to its
 // end with every query, both generators and the diagnostics exercised on each
-// record; every syntax error is shown with ckpSyntax.
+// record; every syntax error is shown with ckpSyntax. Then the placement
+// oracle: the records must not depend on where the input's lines stand.
 #include <cstring>
 
 #include "fuzz_common.hpp"
+#include "placement_oracle.hpp"
 
 namespace {
 
@@ -144,5 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ckpClose(info) != 0) {
         std::abort();
     }
+    ckpfuzz::checkPlacement(path, std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

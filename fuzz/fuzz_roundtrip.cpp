@@ -9,12 +9,18 @@
 // the end of an include) and records read from an included file; the header
 // of a file without one (syntax 0): the copy gets the header of
 // ckpCreateHdr, and only the header's type is compared.
+//
+// Both the input and the copy then go through the placement oracle: their
+// records must not depend on where their lines stand.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "fuzz_common.hpp"
+#include "placement_oracle.hpp"
 
 namespace {
 
@@ -193,6 +199,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         explain(expected, second);
         std::abort();
     }
+    ckpfuzz::checkPlacement(inPath, std::string(reinterpret_cast<const char*>(data), size));
+    std::ifstream copy(outPath, std::ios::binary);
+    ckpfuzz::checkPlacement(outPath, std::string(std::istreambuf_iterator<char>(copy), {}));
     (void)ckpGetNumError();
     return 0;
 }

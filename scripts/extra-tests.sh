@@ -9,6 +9,8 @@
 #   deb       the Debian package (cpack): its contents, no test hook
 #             exported, then dpkg -i, ckp --version and dpkg -P again
 #   demo      scripts/demo.sh as a new user runs it: no compiler warning
+#   editors   the TextMate grammar tokenized by vscode-textmate (from npm),
+#             vim's syntax file, the zsh and fish completions
 #   mingw-x86 ckp.dll and kvo.dll cross-built for 32-bit Windows; their export
 #             tables hold exactly the public functions
 #   mingw-x64 the same for 64-bit Windows, with the unit tests and a caller of
@@ -72,6 +74,24 @@ job_install() {
   local build=build/release-install
   cmake --preset release -B "$build" -DCKP_BUILD_TESTS=OFF -DCKP_BUILD_BENCH=OFF \
     -DCKP_BUILD_FUZZ=OFF
+  # A tree built in part installs nothing: the command alone is built first,
+  # and its install must fail before it copies a file.
+  cmake --build "$build" -j2 --target ckp_tool
+  local partial
+  partial=$(mktemp -d)
+  if cmake --install "$build" --prefix "$partial" >/dev/null 2>&1 &&
+    grep -q '^CKP_BUILD_PYTHON:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "a tree without its Python module built installed"
+    rm -rf "$partial"
+    return 1
+  fi
+  if [[ -n $(find "$partial" -type f | head -n 1) ]]; then
+    echo "a failed install left files in its prefix:"
+    find "$partial" -type f
+    rm -rf "$partial"
+    return 1
+  fi
+  rm -rf "$partial"
   cmake --build "$build" -j2
   bash tests/extra/consume.sh "$build" "$build/consume"
 }
@@ -85,9 +105,24 @@ job_deb() {
     -DCKP_BUILD_EXAMPLES=OFF -DCKP_BUILD_BENCH=OFF -DCKP_BUILD_FUZZ=OFF >/dev/null
   cmake --build "$build" -j2
   rm -f "$build"/ckp_*.deb
-  (cd "$build" && cpack -G DEB >/dev/null)
+  (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log"; return 1; }
+  if grep -n -i "warning" "$build/cpack.log"; then
+    echo "cpack warns"
+    return 1
+  fi
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
   bash tests/extra/check-deb.sh "$build/ckp_${version}_$(dpkg --print-architecture).deb" "$version"
+}
+
+# npm comes with nodejs from some sources; Debian ships it apart.
+job_editors() {
+  need node vim zsh fish
+  if ! command -v npm >/dev/null; then
+    # shellcheck source=scripts/packages.sh
+    source scripts/packages.sh
+    ckp_need_packages npm
+  fi
+  bash tests/extra/check-editors.sh build/editors
 }
 
 job_demo() {
@@ -204,7 +239,7 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(format clang install deb demo fuzz valgrind mingw-x86 mingw-x64)
+  jobs=(format clang install deb demo editors fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
@@ -217,6 +252,7 @@ for job in "${jobs[@]}"; do
     mingw-x64) run mingw-x64 job_mingw_x64 ;;
     fuzz) run fuzz job_fuzz ;;
     valgrind) run valgrind job_valgrind ;;
+    editors) run editors job_editors ;;
     *) echo "unknown job: $job" >&2; exit 2 ;;
   esac
 done

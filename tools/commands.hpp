@@ -30,10 +30,13 @@ inline std::string aboutFile(const std::string& file, const std::string& text) {
 }
 
 struct CheckOptions {
-    std::vector<std::string> files; // "-": standard input
+    std::vector<std::string> files;    // "-": standard input; directories are walked
+    std::vector<std::string> excludes; // globs of paths or names left out
     bool quiet = false;
-    std::string format = "gcc"; // gcc or json
-    bool noContext = false;     // no echoed line and caret
+    std::string format = "gcc";  // gcc, json, github or sarif
+    bool noContext = false;      // no echoed line and caret
+    std::string colour = "auto"; // auto, always or never
+    bool summary = false;        // the closing count also when not on a terminal
 };
 
 struct FmtOptions {
@@ -57,7 +60,13 @@ struct SetupOptions {
     std::string output; // create: where the new setup goes
 };
 
+struct FromJsonOptions {
+    std::string input = "-"; // the output of ckp json; "-": standard input
+    std::string output;      // empty: standard output
+};
+
 int runCheck(const CheckOptions& options);
+int runFromJson(const FromJsonOptions& options);
 int runFmt(const FmtOptions& options);
 int runJson(const JsonOptions& options);
 int runSetup(const SetupOptions& options);

@@ -10,8 +10,6 @@
 namespace ckptool {
 namespace {
 
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
-
 // Printable ASCII other than the quote and the backslash goes out as it is.
 constexpr bool isPlain(unsigned char c) {
     return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
@@ -85,6 +83,21 @@ Sequence sequenceAt(std::string_view text, std::size_t at) {
         ++length;
     }
     return {length, length == need};
+}
+
+// Bytes that are no UTF-8 go out as the lone surrogates U+DC80 to U+DCFF
+// ("\udcXX" for the byte XX), as Python's surrogateescape reads them, so that
+// the file's bytes can be had back.
+char* writeByteEscapes(char* to, std::string_view bytes) {
+    static const char hex[] = "0123456789abcdef";
+    for (char b : bytes) {
+        auto c = static_cast<unsigned char>(b);
+        std::memcpy(to, "\\udc", 4);
+        to[4] = hex[c >> 4];
+        to[5] = hex[c & 0xF];
+        to += 6;
+    }
+    return to;
 }
 
 char* writeEscape(char* to, unsigned char c) {
@@ -191,8 +204,7 @@ void appendJsonString(JsonBuffer& out, std::string_view text) {
             std::memcpy(to, text.data() + at, sequence.length);
             to += sequence.length;
         } else {
-            std::memcpy(to, replacementCharacter.data(), replacementCharacter.size());
-            to += replacementCharacter.size();
+            to = writeByteEscapes(to, text.substr(at, sequence.length));
         }
         at += sequence.length;
     }

@@ -35,15 +35,29 @@ struct Commands {
     ckptool::FmtOptions fmt;
     ckptool::JsonOptions json;
     ckptool::SetupOptions setup;
+    ckptool::FromJsonOptions fromJson;
 };
 
 void addCheck(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("check", "Report every syntax error, includes followed");
-    cmd->add_option("files", c.check.files, "checkpoint files (-: standard input)")->required();
+    cmd->add_option("files", c.check.files,
+                    "checkpoint files, or directories to search for *.ckpt, *.Ckpt and *.setup "
+                    "(-: standard input)")
+        ->required();
+    cmd->add_option("--exclude", c.check.excludes,
+                    "leave out paths, or files and directories named, matching this glob")
+        ->allow_extra_args(false);
     cmd->add_flag("-q,--quiet", c.check.quiet, "print only the number of syntax errors");
-    cmd->add_option("--format", c.check.format, "gcc (FILE:LINE:COL: error: ...) or json")
-        ->check(CLI::IsMember({"gcc", "json"}));
+    cmd->add_option("--format", c.check.format,
+                    "gcc (FILE:LINE:COL: error: ...), json (one object a line), github "
+                    "(workflow annotations) or sarif (SARIF 2.1.0)")
+        ->check(CLI::IsMember({"gcc", "json", "github", "sarif"}));
     cmd->add_flag("--no-context", c.check.noContext, "leave out the echoed line and the caret");
+    cmd->add_option("--color", c.check.colour,
+                    "colours: auto (on a terminal, unless NO_COLOR is set), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}));
+    cmd->add_flag("--summary", c.check.summary,
+                  "end with the count of errors and files also when not on a terminal");
 }
 
 void addFmt(CLI::App& app, Commands& c) {
@@ -59,6 +73,14 @@ void addJson(CLI::App& app, Commands& c) {
     CLI::App* cmd = app.add_subcommand("json", "Print every record as a JSON object");
     cmd->add_option("files", c.json.files, "checkpoint files (-: standard input)")->required();
     cmd->add_flag("--array", c.json.array, "one JSON array instead of one object per line");
+}
+
+void addFromJson(CLI::App& app, Commands& c) {
+    CLI::App* cmd = app.add_subcommand(
+        "from-json", "Write back the checkpoint file whose records ckp json printed");
+    cmd->add_option("file", c.fromJson.input,
+                    "the output of ckp json, lines or --array (-: standard input, the default)");
+    cmd->add_option("-o,--output", c.fromJson.output, "write here instead of standard output");
 }
 
 const char* const setupActions =
@@ -100,7 +122,7 @@ std::string parseErrorText(const CLI::App& app, int argc, char** argv, const CLI
     if (first.rfind("-", 0) == 0) {
         return "unknown option: " + first + " (see ckp --help)";
     }
-    return "unknown subcommand: " + first + " (check, fmt, json or setup)";
+    return "unknown subcommand: " + first + " (check, fmt, json, from-json or setup)";
 }
 
 int run(int argc, char** argv) {
@@ -113,6 +135,7 @@ int run(int argc, char** argv) {
     addFmt(app, c);
     addJson(app, c);
     addSetup(app, c);
+    addFromJson(app, c);
     for (CLI::App* cmd : app.get_subcommands({})) {
         if (cmd->get_footer().empty()) {
             cmd->footer(exitCodes);
@@ -143,6 +166,9 @@ int run(int argc, char** argv) {
     }
     if (app.got_subcommand("json")) {
         return ckptool::runJson(c.json);
+    }
+    if (app.got_subcommand("from-json")) {
+        return ckptool::runFromJson(c.fromJson);
     }
     return ckptool::runSetup(c.setup);
 }

@@ -117,8 +117,9 @@ CKP_API int ckpGetName(ckpInfo* info, int current, char** nameOut);
  * "empty opCodes", "unknown access mode", "no file name given for append
  * mode", "<name>: file not found", "<name>: <system reason>", "file name too
  * long in tOpen", "illegal major version in syntax", "illegal minor version
- * in syntax", "unknown syntax version in tiStart" (a header of a version
- * other than 1), the system's reason for a failed first read, or
+ * in syntax", "unknown syntax version in tiStart" (a header of a major
+ * version other than 0 and 1, however many digits it has), the system's
+ * reason for a failed first read, or
  * "ckpInfo allocation failed" and the like. */
 CKP_API ckpInfo* ckpOpen(const char* name, const char* opCodes);
 
@@ -169,7 +170,10 @@ CKP_API int ckpSetAction(ckpInfo* info, int actionSet, int action);
  * ckpGetType(). A failure is a record type: ckpTypeError leaves the reason
  * (the handle guard's, the system's for a failed read); ckpTypeSyntax
  * leaves the fault's message (the one ckpSyntax shows), and reading goes on
- * with the next ckpGets. */
+ * with the next ckpGets. A file without header (syntax version 0) begins
+ * with an empty header record, and its first record reads exactly as it
+ * would anywhere else in the file, all its lines included, also on a
+ * stream that cannot seek. */
 CKP_API int ckpGets(ckpInfo* info);
 
 /* The current record's type; ckpTypeError with "no ti_struct in ckpGetType"
@@ -250,7 +254,7 @@ CKP_API int ckpSetIgnore(ckpInfo* info);
  * Line ends in a quoted path or text are shown as \n and \r. A NULL path is
  * refused too ("no path name in <call>"); a NULL ckpRecord text is an empty
  * one. After a refusal the record is empty and has no type, so ckpPuts
- * writes a bare line end. The path is copied: ckpGetObjPath,
+ * writes a bare line end and ckpPutProp refuses to add to it. The path is copied: ckpGetObjPath,
  * ckpGetConfigPath and ckpGetSubDir return it afterwards. */
 CKP_API int ckpCreateHdr(ckpInfo* info);
 CKP_API int ckpCreateObj(ckpInfo* info, const char* path);
@@ -273,7 +277,14 @@ CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
  *  - "no room for properties after the head in ckpPutProp": a head of 510
  *    characters fills its line;
  *  - "illegal access mode in ckpPutProp" (a reading handle), the handle
- *    guard's message, "ckpProp allocation failed".
+ *    guard's message, "ckpProp allocation failed";
+ *  - after those tests, "no record to add a property to in ckpPutProp":
+ *    no record was begun, or its record-starting call (ckpCreateObj,
+ *    ckpSetConfigPath, ckpSetSubDir, ckpRecord, ckpXfer) was refused, so
+ *    that ckpPuts would write a bare line end without the property;
+ *  - "a comment record holds no properties in ckpPutProp": the record is a
+ *    comment or blank line (ckpRecord, or a comment transferred), where the
+ *    property would read back as part of its text.
  * A refused property leaves the record as it was. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 
@@ -292,14 +303,19 @@ CKP_API int ckpPuts(ckpInfo* info);
  * and the destination's record is left empty. Other failures: "no source to
  * ckpXfer", "source and destination are the same ckpInfo in tiCopy", the
  * destination's checks as for the record-starting calls, and allocation
- * failures ("ckpXfer string allocation failed", ...). The source is not
+ * failures ("ckpXfer string allocation failed", ...). A refusal after
+ * the destination's checks leaves its record empty and without type, as a
+ * refused record-starting call does. The source is not
  * changed. */
 CKP_API int ckpXfer(ckpInfo* source, ckpInfo* destination);
 
 /* ---- Diagnostics ---------------------------------------------------- */
 
 /* Prints `before on line N of "file" after` to stream (NULL: the error
- * reporter), with the record's first line (allLines: every line) before it
+ * reporter), N being the record's last physical line (0 for the header
+ * record of a file without one, which holds no line unless the file begins
+ * with a blank line), with the record's first line (allLines: every line)
+ * before it
  * (recordPos < 0) or after it (recordPos > 0). before and after may be
  * NULL (empty). Texts of any length are printed whole (composed on the heap
  * when longer than 511 characters; cut there only when no memory is left).

@@ -42,11 +42,17 @@ def test_records_their_fields_and_lines(write):
 def test_a_file_without_header(write):
     path = write("old.ckpt", "lib/cell 3 static 5.1\n")
     got = summary(ckp.read(path))
-    # The header record of such a file is an empty one on its first line,
-    # which is read again as the first record.
-    assert got == [(Type.HEADER, None, [], "old.ckpt", 1, 1),
+    # The header record of such a file is an empty one that holds no line
+    # (line 0): its first line is read again as the first record.
+    assert got == [(Type.HEADER, None, [], "old.ckpt", 0, 0),
                    (Type.OBJECT, "lib/cell", [("WRXv", "3"), ("WRXb", "static"), ("WRXpv", "5.1")],
                     "old.ckpt", 1, 1)]
+    # A continued first record starts on line 1; a blank first line is the
+    # header's.
+    for text, lines in ((" \\\np 1 static\nq 2 dynamic\n", [(0, 0), (1, 2), (3, 3)]),
+                        ("\np 1 static\nq 2 dynamic\n", [(1, 1), (2, 2), (3, 3)])):
+        got = [(r.line, r.end_line) for r in ckp.read(write("cont.ckpt", text))]
+        assert got == lines, text
 
 
 def test_syntax_errors_carry_line_and_column_and_reading_goes_on(write):

@@ -231,6 +231,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     }
     tiFree(file->name);
     tiFree(file->inBuffer);
+    tiFree(file->replay);
     closeFileStream(file, mode);
     tiFree(file->streamBuffer); // the stream wrote from it until it was closed
     tiFree(file);
@@ -255,7 +256,6 @@ int tiFreeInfo(ckpInfo* info) {
     }
     tiFree(info->mode);
     tiFree(info->scanName);
-    tiFree(info->pendingText);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);
     tiFree(info->subDir);

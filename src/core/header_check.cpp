@@ -12,7 +12,6 @@
 #include "reader/physline.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
-#include "support/platform.hpp"
 
 namespace {
 int notCheckpoint() {
@@ -65,47 +64,30 @@ int parseHeaderLine(ckpInfo* info) {
     return result;
 }
 
-bool onlyBlanks(const char* text) {
-    return *tiSkipBlanks(text) == '\0';
-}
-
 // A file without header: its first record is read again as the first
-// ordinary record. A seekable file is read again from where the library
-// took it over (a caller may have read the start of standard input itself),
-// so that a first record of several lines comes back whole; its first line
-// was counted for the header record, which stands on it, and is not counted
-// again. A stream that cannot seek keeps the first line's text for the next
-// physical read; the header record then holds no line of the first record
-// either, and stands on line 1 too. A blank first line is not read again.
-int keepFirstRecord(ckpInfo* info) {
+// ordinary record, from the pieces the header check kept, so that a record
+// of several lines comes back whole and exactly as read, from a stream
+// that can seek or not. Its lines are counted when they are read again:
+// the header record then holds no line and stands on line 0, as for an
+// empty file, and no line is claimed by two records. A blank first line is
+// not read again and stays the header's; a line of blanks without line end
+// is no blank line but an empty record, and is read again.
+int keepFirstRecord(ckpInfo* info, bool nothingKept) {
     ckpFile* file = info->file;
-    ckpLine* first = file->firstLine;
-    if (onlyBlanks(first->text) && !first->hasNul) {
+    if (nothingKept) {
+        tiDropReplay(file);
         return 1;
     }
-    // The offset was taken with a tell, never a failed seek: that drops the
-    // buffered input of a pipe with some runtimes (msvcrt).
-    if (file->stream != nullptr && file->startOffset >= 0 &&
-        platform::seek(file->stream, file->startOffset) == 0) {
-        tiDropInput(file);
-        if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
-            return 0;
-        }
-        first->lineNumber = 1;
-        file->uncounted = 1;
-        return 1;
-    }
-    std::clearerr(file->stream);
-    if (!tiReplaceStr(&info->pendingText, first->text)) {
+    if (file->replayLost) {
+        tiDropReplay(file);
+        tiSetError("first record allocation failed in tiStart");
         return 0;
     }
-    info->pendingNul = first->hasNul;
-    std::int64_t read = first->lineNumber;
+    ckpLine* first = nullptr;
     if (!tiNewRecord(info, "tiStart", tiKeepCount, nullptr, &first)) {
         return 0;
     }
-    first->lineNumber = 1;
-    file->skippedLines = read - 1;
+    first->lineNumber = 0;
     return 1;
 }
 
@@ -129,24 +111,30 @@ int tiCheckHeader(ckpInfo* info) {
     // A read error at the first record fails the open instead of making the
     // file look like one without a header.
     if (!ckpGets(info) || info->type == ckpTypeError || info->file != file) {
+        tiDropReplay(file);
         return ckpSyntaxReadFailed;
     }
     bool nul = info->type == ckpTypeSyntax; // the raw read finds no other fault
+    // An empty file and a blank first line leave nothing to read again.
+    bool nothingKept = info->type == ckpTypeEnd || (info->type == ckpTypeComment &&
+                                                    *tiSkipBlanks(file->firstLine->text) == '\0');
     int syntax = 0;
     if (info->type != ckpTypeEnd) {
         syntax = parseHeaderLine(info);
         file->syntax = syntax;
         if (syntax < 0) {
+            tiDropReplay(file);
             return syntax;
         }
     }
     file->syntax = syntax;
     info->type = ckpTypeHeader;
     if (syntax == 0) {
-        if (!keepFirstRecord(info)) {
+        if (!keepFirstRecord(info, nothingKept)) {
             return ckpSyntaxReadFailed;
         }
     } else {
+        tiDropReplay(file);
         ckpLine* headLine = info->curLine;
         char* headPos = info->cursor;
         info->actionSet = tiActionArmed;

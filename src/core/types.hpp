@@ -113,12 +113,16 @@ struct ckpFile {
     // Where the stream stood when the library took it over (-1 when it cannot
     // seek): a file without header is read again from there.
     std::int64_t startOffset;
-    // Physical lines still to be read again that were counted already.
-    int uncounted;
-    // Continuation lines of a header-less first record that a stream which
-    // cannot seek does not give back: counted when its first line, kept as
-    // pending text, is read again.
-    std::int64_t skippedLines;
+    // The pieces of lines that the header check read, kept so that the first
+    // record of a file without header is read again from them, whole and
+    // exactly as the stream gave it, whether or not the stream can seek
+    // (owned; see reader/physline.cpp). replayPos is the next piece handed
+    // out; replayLost is set when a piece could not be kept.
+    char* replay;
+    std::size_t replaySize;
+    std::size_t replayRoom;
+    std::size_t replayPos;
+    int replayLost;
 };
 
 // ckpInfo::actionSet: the one-shot action is obeyed only when armed.
@@ -135,8 +139,6 @@ struct ckpInfo {
     int atEnd;
     ckpLine* bufLine;
     char* bufPos;
-    char* pendingText; // owned
-    int pendingNul;    // the pending line held a NUL byte
     ckpLine* curLine;
     char* cursor;
     char* syntaxMsg; // owned

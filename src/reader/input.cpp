@@ -56,9 +56,10 @@ bool fill(ckpFile* file, std::size_t want) {
 // After a piece of exactly 510 characters the line end that follows belongs
 // to it, so that such a line reads as one line and not as a line and an
 // empty one. A CR LF after the piece counts the same (the CR is dropped, as
-// for every CR before the final LF). A CR followed by anything else stays
-// for the next piece.
-bool takeLineEnd(ckpFile* file, char* text, int* length) {
+// for every CR before the final LF), and *crDropped tells so: that was the
+// line's one CR before its LF, and a CR that ends the piece stays. A CR
+// followed by anything else stays for the next piece.
+bool takeLineEnd(ckpFile* file, char* text, int* length, bool* crDropped) {
     if (!fill(file, 1)) {
         return false;
     }
@@ -73,6 +74,7 @@ bool takeLineEnd(ckpFile* file, char* text, int* length) {
         return false;
     }
     file->inPos += end;
+    *crDropped = end == 2;
     text[(*length)++] = '\n';
     return true;
 }
@@ -101,6 +103,7 @@ tiPiece tiReadPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
     errno = 0;
     int length = 0;
     bool lineEnd = false;
+    bool crDropped = false;
     while (!lineEnd && length < ckpLinePiece && fill(file, 1)) {
         const char* from = file->inBuffer + file->inPos;
         std::size_t take = available(file);
@@ -117,7 +120,7 @@ tiPiece tiReadPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
         length += static_cast<int>(take);
     }
     if (!lineEnd && length == ckpLinePiece) {
-        lineEnd = takeLineEnd(file, text, &length);
+        lineEnd = takeLineEnd(file, text, &length, &crDropped);
     }
     if (length == 0) {
         return nothingRead(stream, errnumOut);
@@ -131,7 +134,7 @@ tiPiece tiReadPiece(ckpFile* file, char* text, int* errnumOut, int* nulOut) {
         return tiPiece::Read;
     }
     // CR LF reads as LF; any other CR stays.
-    if (lineEnd && length >= 2 && text[length - 2] == '\r') {
+    if (lineEnd && !crDropped && length >= 2 && text[length - 2] == '\r') {
         text[length - 2] = '\n';
         --length;
     }

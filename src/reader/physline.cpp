@@ -13,48 +13,94 @@
 #include "reader/scanner.hpp"
 
 namespace {
-// Fills line's text with the next physical line (or the pending text).
-// Returns 1, or 0 with atEnd set or the error recorded.
-int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
-    line->continued = 0;
-    if (info->pendingText != nullptr) {
-        std::size_t n = std::strlen(info->pendingText);
-        if (n > ckpLineSize - 1) {
-            n = ckpLineSize - 1;
-        }
-        std::memcpy(line->text, info->pendingText, n);
-        line->text[n] = '\0';
-        info->pendingText = static_cast<char*>(tiFree(info->pendingText));
-        line->hasNul = info->pendingNul;
-        info->pendingNul = 0;
-        line->physLine = file->firstLine->lineNumber;
-        file->firstLine->lineNumber += file->skippedLines;
-        file->skippedLines = 0;
-        return 1;
+// A kept piece is a kind byte, its text and a terminator; a piece of kind
+// pieceEnd stands for the end of input that the header check met.
+constexpr char pieceText = 't';
+constexpr char pieceNul = 'n'; // the text ended at a NUL byte
+constexpr char pieceEnd = 'e';
+
+// While the header check reads the first record (the file's syntax is not
+// known yet), every piece it reads is kept for reading again.
+void keepPiece(ckpFile* file, char kind, const char* text) {
+    if (file->syntax != ckpSyntaxUnknown || file->replayLost) {
+        return;
     }
+    std::size_t n = std::strlen(text);
+    std::size_t need = file->replaySize + n + 2;
+    if (need > file->replayRoom) {
+        std::size_t room = need > 2 * file->replayRoom ? need + ckpLineSize : 2 * file->replayRoom;
+        auto* block = static_cast<char*>(tiAlloc(room));
+        if (block == nullptr) {
+            file->replayLost = 1;
+            return;
+        }
+        if (file->replaySize > 0) {
+            std::memcpy(block, file->replay, file->replaySize);
+        }
+        tiFree(file->replay);
+        file->replay = block;
+        file->replayRoom = room;
+    }
+    char* to = file->replay + file->replaySize;
+    *to++ = kind;
+    std::memcpy(to, text, n + 1);
+    file->replaySize = need;
+}
+
+// Hands out the next kept piece into line's text: 1, or 0 with atEnd set
+// for the end of input. The last piece frees the kept ones.
+int takePiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
+    const char* at = file->replay + file->replayPos;
+    char kind = *at++;
+    std::size_t n = std::strlen(at);
+    file->replayPos += n + 2;
+    int got = kind != pieceEnd ? 1 : 0;
+    if (got) {
+        std::memcpy(line->text, at, n + 1);
+        line->hasNul = kind == pieceNul ? 1 : 0;
+    } else {
+        info->atEnd = 1;
+        line->text[0] = '\0';
+    }
+    if (file->replayPos >= file->replaySize) {
+        tiDropReplay(file);
+    }
+    return got;
+}
+
+// Reads the next piece from the stream into line's text: 1, or 0 with
+// atEnd set or the error recorded.
+int readPiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
     int errnum = 0;
     switch (tiReadPiece(file, line->text, &errnum, &line->hasNul)) {
     case tiPiece::Read:
-        break;
+        keepPiece(file, line->hasNul ? pieceNul : pieceText, line->text);
+        return 1;
     case tiPiece::End:
+        keepPiece(file, pieceEnd, "");
         info->atEnd = 1;
-        line->text[0] = '\0';
-        return 0;
+        break;
     case tiPiece::Error:
         if (errnum > 0) {
             tiSetSysError(errnum);
         } else {
             tiSetError("unknown problem in tiGets");
         }
-        line->text[0] = '\0';
+        break;
+    }
+    line->text[0] = '\0';
+    return 0;
+}
+
+// Fills line's text with the next physical line, kept or from the stream.
+// Returns 1, or 0 with atEnd set or the error recorded.
+int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
+    line->continued = 0;
+    bool kept = file->replayPos < file->replaySize && file->syntax != ckpSyntaxUnknown;
+    if (!(kept ? takePiece(info, file, line) : readPiece(info, file, line))) {
         return 0;
     }
-    // A line read again after the header check was counted then.
-    if (file->uncounted > 0) {
-        --file->uncounted;
-    } else {
-        ++file->firstLine->lineNumber;
-    }
+    ++file->firstLine->lineNumber;
     line->physLine = file->firstLine->lineNumber;
     return 1;
 }
@@ -74,6 +120,14 @@ void endContent(ckpInfo* info, ckpLine* line) {
     *end = '\0';
 }
 } // namespace
+
+void tiDropReplay(ckpFile* file) {
+    file->replay = static_cast<char*>(tiFree(file->replay));
+    file->replaySize = 0;
+    file->replayRoom = 0;
+    file->replayPos = 0;
+    file->replayLost = 0;
+}
 
 void tiMarkNul(ckpInfo* info, ckpLine* line) {
     info->curLine = line;

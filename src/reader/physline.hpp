@@ -5,14 +5,17 @@
 
 #include "core/types.hpp"
 
-// Reads the next physical line (or the text kept for reading again) into
-// the top file's last line. Inside a continued record blank and comment
+// Reads the next physical line (or the next piece kept for reading again)
+// into the top file's last line. Inside a continued record blank and comment
 // lines are passed over; a first line that is blank or a comment makes the
 // record ckpTypeComment. A trailing comment is cut and a final backslash
 // marks the line continued. 1 with the cursor at the start of the record's
 // first line (a line that held a NUL byte: see tiMarkNul); 0 at the end of
 // input (atEnd set), on a read error, or without a file or line (recorded).
 int tiGets(ckpInfo* info);
+// Drops the pieces kept for reading again (see ckpFile::replay), and the
+// record of any that could not be kept.
+void tiDropReplay(ckpFile* file);
 // Cuts the current line at the first ';' from the cursor on that has no
 // backslash before it, the cursor onto the cut; without one the cursor goes
 // onto the line's last character.

@@ -100,8 +100,6 @@ void finishRecord(ckpInfo* info) {
     if (info->type != ckpTypeEndInclude) {
         return;
     }
-    // A line kept for re-reading belongs to the file being popped.
-    info->pendingText = static_cast<char*>(tiFree(info->pendingText));
     if (!tiPopFile(info, "ckpGets", tiKeepCount, nullptr, nullptr)) {
         info->type = ckpTypeError;
     }

@@ -5,6 +5,7 @@
 #include "core/handle.hpp"
 #include "core/memory.hpp"
 #include "reader/input.hpp"
+#include "reader/physline.hpp"
 #include "support/platform.hpp"
 
 extern "C" {
@@ -27,12 +28,7 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         // What was read ahead of the old position, or kept for re-reading,
         // would otherwise come back before the file's first line.
         tiDropInput(file);
-        file->uncounted = 0;
-        if (file->firstLine != nullptr) {
-            file->firstLine->lineNumber += file->skippedLines; // they were read
-        }
-        file->skippedLines = 0;
-        info->pendingText = static_cast<char*>(tiFree(info->pendingText));
+        tiDropReplay(file);
     }
     if (type == ckpScanAny && (name == nullptr || name[0] == '\0')) {
         info->scanType = ckpScanAny;

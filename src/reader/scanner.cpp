@@ -4,6 +4,7 @@
 #include "reader/scanner.hpp"
 
 #include <cstring>
+#include <limits>
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
@@ -59,13 +60,17 @@ template <class Char> int tiScanInt(Char** pos, int def) {
     if (pos == nullptr || *pos == nullptr || !tiIsDigit(uc(*pos))) {
         return def;
     }
-    std::uint32_t value = 0;
+    // A number too large for an int reads as INT_MAX: wrapped, it could
+    // pass for a small one (4294967297 for 1).
+    constexpr int most = std::numeric_limits<int>::max();
+    int value = 0;
     Char* p = *pos;
     for (; tiIsDigit(uc(p)); ++p) {
-        value = value * 10u + static_cast<std::uint32_t>(*p - '0');
+        int digit = *p - '0';
+        value = value > (most - digit) / 10 ? most : value * 10 + digit;
     }
     *pos = p;
-    return static_cast<int>(value);
+    return value;
 }
 
 template char* tiFindChar(int c, char* text);

@@ -15,8 +15,9 @@ template <class Char> Char* tiSkipBlanks(Char* text);
 template <class Char> Char* tiSkipWord(Char* text);
 // Past the run of word characters at the start of text.
 template <class Char> Char* tiSkipName(Char* text);
-// Reads a run of digits at *pos as an unsigned 32-bit value (wrapping) and
-// moves *pos past it; returns def and leaves *pos when there is no digit.
+// Reads a run of digits at *pos as a decimal value, INT_MAX for one that
+// does not fit an int, and moves *pos past it; returns def and leaves *pos
+// when there is no digit.
 template <class Char> int tiScanInt(Char** pos, int def);
 
 // Moves the cursor to the start of the next line (past its blanks with

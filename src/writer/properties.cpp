@@ -5,6 +5,7 @@
 #include "core/error.hpp"
 #include "core/name_hash.hpp"
 #include "core/props.hpp"
+#include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
 #include "writer/check_write.hpp"
 #include "writer/output.hpp"
@@ -70,6 +71,21 @@ bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
     }
     return std::memchr(line->text, '\0', width + 1) != nullptr;
 }
+
+// Why the current record cannot carry a property, or null. Without a head
+// (nothing begun, or a head refused) ckpPuts writes a bare line end, and a
+// comment or blank line reads back with the property as part of its text:
+// a property accepted there would be lost.
+const char* noPlaceForProps(const ckpInfo* info, const ckpLine* line) {
+    if (info->type == ckpTypeNone) {
+        return "no record to add a property to in ckpPutProp";
+    }
+    if (info->type != ckpTypeComment) {
+        return nullptr;
+    }
+    char c = *tiSkipBlanks(line->text);
+    return c == '\0' || c == ';' ? "a comment record holds no properties in ckpPutProp" : nullptr;
+}
 } // namespace
 
 extern "C" {
@@ -118,6 +134,10 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     if (most > static_cast<std::size_t>(ckpHeadMax) &&
         tPropTextSize(name, value) > static_cast<std::size_t>(ckpHeadMax)) {
         tiSetError("property too long for one line in ckpPutProp");
+        return 0;
+    }
+    if (const char* fault = noPlaceForProps(info, line)) {
+        tiSetError(fault);
         return 0;
     }
     // The name was found unique above: no second search.

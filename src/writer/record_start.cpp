@@ -116,6 +116,11 @@ extern "C" {
 
 int ckpCreateHdr(ckpInfo* info) {
     if (!tiCheckWrite(info, "ckpCreateHdr", tiStartRecord, tiWriteOnly)) {
+        // An appending handle has emptied its record before refusing the
+        // header: it holds no head now, as after any refused head.
+        if (info != nullptr && info->mode != nullptr && info->mode[0] == 'a') {
+            info->type = ckpTypeNone;
+        }
         return 0;
     }
     char head[ckpLineSize];

@@ -30,6 +30,13 @@ const char* unwritable(const ckpInfo* info) {
     }
     return nullptr;
 }
+// A refused transfer leaves the destination an empty record without type,
+// as a refused head does: nothing of the old record or of a part copied
+// stays to be written, and no property can be added to it.
+void emptyRecord(ckpInfo* destination) {
+    tiNewRecord(destination, "ckpXfer", tiKeepCount, nullptr, nullptr);
+    destination->type = ckpTypeNone;
+}
 } // namespace
 
 extern "C" {
@@ -48,6 +55,7 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
         return 0;
     }
     if (!tiCopy(source, destination)) {
+        emptyRecord(destination);
         return 0;
     }
     const char* fault = unwritable(destination);
@@ -56,8 +64,7 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
     }
     const char* path = destination->objPath != nullptr ? destination->objPath : "";
     tiSetErrorf("record \"%s\" cannot be written in ckpXfer: %s", path, fault);
-    tiNewRecord(destination, "ckpXfer", tiKeepCount, nullptr, nullptr);
-    destination->type = ckpTypeNone;
+    emptyRecord(destination);
     return 0;
 }
 }

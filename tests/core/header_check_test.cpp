@@ -49,6 +49,12 @@ TEST(HeaderCheck, VersionValues) {
         {"WRXCHECKPOINT=\"1.5\"\n", "illegal minor version in syntax"},
         {"WRXCHECKPOINT=\"1.00\"\n", "illegal minor version in syntax"},
         {"WRXCHECKPOINT=\"A.0\"\n", "illegal major version in syntax"},
+        // Major versions beyond 32 bits, or an int, do not wrap to 0 or 1.
+        {"WRXCHECKPOINT=\"4294967296.0\"\n", "unknown syntax version in tiStart"},
+        {"WRXCHECKPOINT=\"4294967297.0\"\n", "unknown syntax version in tiStart"},
+        {"WRXCHECKPOINT=\"2147483648.0\"\n", "unknown syntax version in tiStart"},
+        {"WRXCHECKPOINT=\"4294967295.0\"\n", "unknown syntax version in tiStart"},
+        {"WRXCHECKPOINT=\"18446744073709551617.0\"\n", "unknown syntax version in tiStart"},
     };
     for (const auto& [text, message] : bad) {
         EXPECT_EQ(ckpOpen(dir.write("bad", text).c_str(), "R"), nullptr) << text;
@@ -158,14 +164,17 @@ std::string reportedLine(ckpInfo* info) {
 }
 } // namespace
 
-TEST(HeaderCheck, HeaderOfAFileWithoutHeaderStandsOnItsFirstLine) {
+// The header record of a file without one holds no line when its first
+// line is read again: it stands on line 0, as an empty file's does, and the
+// first record's lines are its own.
+TEST(HeaderCheck, HeaderOfAFileWithoutHeaderHoldsNoLine) {
     ckptest::TempDir dir;
     {
         Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
         ASSERT_NE(plain.info, nullptr);
         EXPECT_EQ(plain.next(), ckpTypeHeader);
-        EXPECT_EQ(plain.line(), 1);
-        EXPECT_EQ(reportedLine(plain.info), "1");
+        EXPECT_EQ(plain.line(), 0);
+        EXPECT_EQ(reportedLine(plain.info), "0");
         EXPECT_EQ(plain.next(), ckpTypeObject);
         EXPECT_EQ(reportedLine(plain.info), "1");
         EXPECT_EQ(plain.next(), ckpTypeObject);
@@ -176,7 +185,7 @@ TEST(HeaderCheck, HeaderOfAFileWithoutHeaderStandsOnItsFirstLine) {
         Opened multi(dir.write("multi", "lib/a 3 static \\\n ; c\n x\nlib/b 1 dynamic\n"));
         ASSERT_NE(multi.info, nullptr);
         EXPECT_EQ(multi.next(), ckpTypeHeader);
-        EXPECT_EQ(reportedLine(multi.info), "1");
+        EXPECT_EQ(reportedLine(multi.info), "0");
         EXPECT_EQ(multi.next(), ckpTypeObject);
         EXPECT_EQ(multi.line(), 3);
         EXPECT_EQ(multi.info->file->firstLine->physLine, 1);

@@ -25,7 +25,7 @@ expect() {
   fi
 }
 
-expect "check fmt json setup --help --version" ckp ""
+expect "check fmt json from-json setup --help --version" ckp ""
 expect "check" ckp ch
 expect "list show get set del create" ckp setup ""
 expect "list show get set del create" ckp setup -g team ""
@@ -33,8 +33,10 @@ expect "show set" ckp setup s
 expect "" ckp setup set team.setup bob ""
 expect "--group" ckp setup --gr
 expect "--no-context" ckp check --no-c
-expect "--quiet --format= --no-context --help" ckp check --
-expect "gcc json" ckp check --format ""
+expect "--quiet --format= --no-context --color= --summary --exclude --help" ckp check --
+expect "gcc json github sarif" ckp check --format ""
+expect "always" ckp check --color = al
+expect "" ckp check --exclude ""
 expect "json" ckp check --format = j
 expect "--check" ckp fmt --ch
 expect "--array" ckp json --a

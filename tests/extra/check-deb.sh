@@ -2,7 +2,8 @@
 # check-deb.sh DEB VERSION
 #
 # The Debian package holds the libraries, headers, the command, its manual
-# page and completion; its libkvo exports no test hook. Then it is installed
+# page and completion, and the Python package where Debian's python3 finds
+# it; its libkvo exports no test hook. Then it is installed
 # with dpkg -i, the installed command runs, and the package is purged
 # again (also when a step fails), leaving the machine as it was. A file of
 # the package that is already on the system stops the check before
@@ -21,14 +22,24 @@ status=0
 for f in /usr/bin/ckp /usr/include/ckp/ckp.h /usr/include/ckp/ckp.hpp /usr/include/ckp/kvo.h \
   "/usr/lib/$multiarch/libckp.so.$version" "/usr/lib/$multiarch/libkvo.so.$version" \
   "/usr/lib/$multiarch/cmake/ckp/ckpConfig.cmake" "/usr/lib/$multiarch/pkgconfig/ckp.pc" \
-  /usr/share/man/man1/ckp.1 /usr/share/bash-completion/completions/ckp; do
+  /usr/share/man/man1/ckp.1 /usr/share/bash-completion/completions/ckp \
+  /usr/lib/python3/dist-packages/ckp.py; do
   if ! grep -qx -- "$f" <<<"$contents"; then
     echo "not in the package: $f"
     status=1
   fi
 done
+if ! grep -qE '^/usr/lib/python3/dist-packages/_ckp\..*\.so$' <<<"$contents"; then
+  echo "not in the package: the Python module _ckp under /usr/lib/python3/dist-packages"
+  status=1
+fi
 [[ $(dpkg-deb -f "$deb" Package) == ckp && $(dpkg-deb -f "$deb" Version) == "$version" ]] ||
   { echo "package name or version is not ckp $version"; status=1; }
+shlibs=$(dpkg-deb -I "$deb" shlibs 2>/dev/null | sed 's/ (.*//' || true)
+if [[ $shlibs != $'libckp 1 ckp\nlibkvo 1 ckp' ]]; then
+  echo "the shlibs control file should name libckp 1 and libkvo 1, it holds: $shlibs"
+  status=1
+fi
 [[ $status -eq 0 ]] || exit 1
 echo "$(basename "$deb"): every file in place"
 
@@ -58,6 +69,15 @@ dpkg -i "$deb" >/dev/null
 got=$(/usr/bin/ckp --version)
 [[ $got == "ckp $version" ]] || { echo "ckp --version says '$got'"; exit 1; }
 man -w ckp >/dev/null
+# Debian's interpreter finds the module with nothing set: no PYTHONPATH, no
+# user site, run from a directory without a ckp of its own.
+py=$(cd "$extract" && env -i PATH=/usr/bin:/bin /usr/bin/python3 -s -c '
+import ckp, sys
+assert ckp.__file__.startswith("/usr/lib/python3/dist-packages/"), ckp.__file__
+print(ckp.format_string("WRXCHECKPOINT=\"1.0\"\na  k=\"v\"\n"), end="")
+')
+[[ $py == $'WRXCHECKPOINT="1.0"\na k="v"' ]] || { echo "python3 -c 'import ckp' gave: $py"; exit 1; }
+echo "installed: /usr/bin/python3 imports ckp from /usr/lib/python3/dist-packages"
 echo "installed: /usr/bin/ckp --version says '$got', man -w ckp finds $(man -w ckp)"
 dpkg -P ckp >/dev/null
 if [[ -e /usr/bin/ckp || -e /usr/lib/$multiarch/libckp.so.$version ]] ||

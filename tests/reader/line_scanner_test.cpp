@@ -1,6 +1,7 @@
 // The line scanner over a record of hand-made lines.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,9 +63,13 @@ TEST(Scanner, TextOperations) {
     pos = dot;
     EXPECT_EQ(tiScanInt(&pos, -1), -1);
     EXPECT_EQ(pos, dot);
-    char wrap[] = "4294967297";
-    pos = wrap;
-    EXPECT_EQ(tiScanInt(&pos, -1), 1); // wraps at 32 bits
+    // Numbers beyond an int read as INT_MAX, never as a wrapped small one.
+    for (const char* big :
+         {"2147483647", "2147483648", "4294967295", "4294967297", "99999999999999999999999"}) {
+        const char* end = big;
+        EXPECT_EQ(tiScanInt(&end, -1), INT_MAX) << big;
+        EXPECT_EQ(*end, '\0') << big;
+    }
     const char* at = "7 ";
     EXPECT_EQ(tiScanInt(&at, -1), 7);
     EXPECT_EQ(*at, ' ');

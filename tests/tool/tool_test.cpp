@@ -282,13 +282,12 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
     ASSERT_EQ(array.code, 0);
     EXPECT_EQ(nlohmann::json::parse(array.out), nlohmann::json(records));
 
-    // Bytes that are not UTF-8 still give valid JSON.
+    // Bytes that are not UTF-8 come out as escapes of their own, in ASCII.
     dir.write("latin.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xE9t v=\"\xFC\"\n");
     Outcome latin = ckp(dir, "json --array latin.ckpt");
     EXPECT_EQ(latin.code, 0);
-    nlohmann::json parsed = nlohmann::json::parse(latin.out, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << latin.out;
-    EXPECT_EQ(parsed.size(), 2u);
+    EXPECT_NE(latin.out.find(R"("path":"m\udce9t","props":[["v","\udcfc"]])"), std::string::npos)
+        << latin.out;
     EXPECT_EQ(ckp(dir, "json nothere.ckpt").code, 2);
 
     // Lines: a record's first and last physical line, in its own file;
@@ -315,8 +314,9 @@ TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
 }
 
 // The bytes exactly: escapes by name where JSON has one, other control
-// characters as \u00xx, DEL and UTF-8 as they are; one U+FFFD for each byte
-// that begins no character and one for each character cut short.
+// characters as \u00xx, DEL and UTF-8 as they are; each byte that is no
+// UTF-8 (also each byte of a character cut short) as the lone surrogate
+// \udcXX, which gives the byte back.
 TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
     TempDir dir;
     dir.write("sub.ckpt", sub);
@@ -330,21 +330,20 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
               "w=\"\xE2\x82\" y=\"abcdefgh\\\"ijklmnop\\\\qrstuvwx\xC0\xC1\xF5\xFF\x80\"\n"
               "sub.ckpt WRXinc\n"
               "\xC3\xA9\xE2\x82\xAC x=\"\xE9\n");
-    const std::string bad = "\xEF\xBF\xBD";
     const std::vector<std::string> want = {
         R"({"end_line":1,"file":"t.ckpt","line":1,"props":[],"type":"header","version":1})",
         R"({"end_line":2,"file":"t.ckpt","line":2,"props":[],)"
         R"("text":";\ttab \u0001 \"q\" \\ )"
-        "\x7F " +
-            bad + R"(","type":"comment"})",
-        R"({"end_line":3,"file":"t.ckpt","line":3,"path":"q \" p)" + bad +
-            R"(","props":[["a","q\"b\\c;d"],["f",null],["t","\u0001\b\f\u001f)"
-            "\x7F"
-            R"(\t"],["u","é€😀"]],"type":"object"})",
-        R"({"end_line":4,"file":"t.ckpt","line":4,"path":"b","props":[["v",")" + bad + bad + "A" +
-            bad + bad + bad + bad + bad + bad + bad + bad + R"("],["w",")" + bad +
-            R"("],["y","abcdefgh\"ijklmnop\\qrstuvwx)" + bad + bad + bad + bad + bad +
-            R"("]],"type":"object"})",
+        "\x7F "
+        R"(\udce9","type":"comment"})",
+        R"({"end_line":3,"file":"t.ckpt","line":3,"path":"q \" p\udce9",)"
+        R"("props":[["a","q\"b\\c;d"],["f",null],["t","\u0001\b\f\u001f)"
+        "\x7F"
+        R"(\t"],["u","é€😀"]],"type":"object"})",
+        R"({"end_line":4,"file":"t.ckpt","line":4,"path":"b","props":[["v","\udce0\udc80A)"
+        R"(\udced\udca0\udc80\udcf4\udc90\udc80\udc80\udcf0\udc9f\udc98"],)"
+        R"(["w","\udce2\udc82"],["y","abcdefgh\"ijklmnop\\qrstuvwx)"
+        R"(\udcc0\udcc1\udcf5\udcff\udc80"]],"type":"object"})",
         R"({"end_line":5,"file":"t.ckpt","line":5,"path":"sub.ckpt","props":[["WRXinc",null]],)"
         R"("type":"include"})",
         R"({"end_line":1,"file":"sub.ckpt","line":1,"props":[],"type":"header","version":1})",
@@ -358,9 +357,6 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
     std::string all;
     for (const std::string& line : want) {
         all += line + "\n";
-        // Each object as a JSON library prints it: fields in name order.
-        nlohmann::json parsed = nlohmann::json::parse(line);
-        EXPECT_EQ(parsed.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), line);
     }
     EXPECT_EQ(lines.out, all);
 
@@ -437,7 +433,7 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
     }
     // What was not understood is named.
     EXPECT_EQ(ckp(dir, "frob x").err,
-              "ckp: unknown subcommand: frob (check, fmt, json or setup)\n");
+              "ckp: unknown subcommand: frob (check, fmt, json, from-json or setup)\n");
     EXPECT_EQ(ckp(dir, "--bogus").err, "ckp: unknown option: --bogus (see ckp --help)\n");
     EXPECT_NE(ckp(dir, "check --bogus x").err.find("--bogus"), std::string::npos);
     // Help gives the exit codes, and for setup each action's arguments.

@@ -77,8 +77,15 @@ TEST(RecordWriter, AppendModeRefusesAHeaderAndCountsLines) {
     EXPECT_EQ(ckpPutProp(a, "k", "v"), 1);
     EXPECT_EQ(a->file->firstLine->lineNumber, before + 1);
     EXPECT_EQ(ckpPuts(a), 1);
+    // A refused header leaves no record behind, not an emptied object
+    // record that a property would turn into a path.
+    EXPECT_EQ(ckpCreateObj(a, "s"), 1);
+    EXPECT_EQ(ckpCreateHdr(a), 0);
+    EXPECT_EQ(ckpPutProp(a, "k", "v"), 0);
+    EXPECT_STREQ(ckpGetError(), "no record to add a property to in ckpPutProp");
+    EXPECT_EQ(ckpPuts(a), 1);
     EXPECT_EQ(ckpClose(a), 0);
-    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n");
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\nr k=\"v\"\n\n");
 }
 
 TEST(RecordWriter, EachRecordStartCountsALine) {
@@ -492,4 +499,55 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
     ckpClose(w);
     EXPECT_EQ(i, 7u);
     EXPECT_EQ(readBack(out), expected);
+}
+
+// A property has no place without a head (nothing begun, or a head that was
+// refused) nor on a comment or blank line: ckpPuts would write it nowhere,
+// or into the comment. It is refused, and the record stays as it was.
+TEST(RecordWriter, PropertyWithoutAPlaceIsRefused) {
+    const std::string noRecord = "no record to add a property to in ckpPutProp";
+    const std::string inComment = "a comment record holds no properties in ckpPutProp";
+    struct Case {
+        const char* what;
+        int (*start)(ckpInfo*);
+        const char* message; // of ckpPutProp afterwards; null: accepted
+        const char* line;    // what ckpPuts then writes
+    };
+    const Case cases[] = {
+        {"nothing begun", [](ckpInfo*) { return 0; }, noRecord.c_str(), "\n"},
+        {"empty path", [](ckpInfo* w) { return ckpCreateObj(w, ""); }, noRecord.c_str(), "\n"},
+        {"null path", [](ckpInfo* w) { return ckpCreateObj(w, nullptr); }, noRecord.c_str(), "\n"},
+        {"config path", [](ckpInfo* w) { return ckpSetConfigPath(w, "a;b"); }, noRecord.c_str(),
+         "\n"},
+        {"subdirectory", [](ckpInfo* w) { return ckpSetSubDir(w, "x\ny"); }, noRecord.c_str(),
+         "\n"},
+        {"record text", [](ckpInfo* w) { return ckpRecord(w, "a\nb", 0); }, noRecord.c_str(), "\n"},
+        {"transfer", [](ckpInfo* w) { return ckpCreateObj(w, "p") + ckpXfer(w, w) - 1; },
+         noRecord.c_str(), "\n"},
+        {"comment", [](ckpInfo* w) { return ckpRecord(w, "note", 1); }, inComment.c_str(),
+         ";note\n"},
+        {"blank line", [](ckpInfo* w) { return ckpRecord(w, "  ", 0); }, inComment.c_str(), "  \n"},
+        {"raw data line", [](ckpInfo* w) { return ckpRecord(w, "p", 0); }, nullptr, "p k=\"v\"\n"},
+        {"object", [](ckpInfo* w) { return ckpCreateObj(w, "p"); }, nullptr, "p k=\"v\"\n"},
+    };
+    for (const Case& c : cases) {
+        std::string out = written([&](ckpInfo* w) {
+            bool refused = c.message != nullptr && c.message != inComment.c_str();
+            EXPECT_EQ(c.start(w), refused ? 0 : 1) << c.what;
+            resetErrors();
+            EXPECT_EQ(ckpPutProp(w, "k", "v"), c.message != nullptr ? 0 : 1) << c.what;
+            if (c.message != nullptr) {
+                EXPECT_EQ(ckpGetError(), std::string(c.message)) << c.what;
+                EXPECT_EQ(resetErrors(), 1) << c.what;
+            }
+            EXPECT_EQ(ckpPuts(w), 1) << c.what;
+        });
+        EXPECT_EQ(out, c.line) << c.what;
+    }
+    // The faults that came first keep their messages.
+    EXPECT_EQ(written([](ckpInfo* w) {
+                  EXPECT_EQ(ckpPutProp(w, "a b", "v"), 0);
+                  EXPECT_STREQ(ckpGetError(), "illegal property name");
+              }),
+              "");
 }

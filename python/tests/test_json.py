@@ -1,0 +1,28 @@
+"""`ckp json` and Python see the same text: bytes that are not UTF-8 are
+surrogate escapes in both, and `ckp from-json` gives them back."""
+import json
+import os
+import subprocess
+
+import pytest
+
+import ckp
+
+TOOL = os.environ.get("CKP_TOOL")
+
+
+@pytest.mark.skipif(not TOOL, reason="the ckp command is not built")
+def test_json_and_python_read_the_same_text(write):
+    content = (b'WRXCHECKPOINT="1.0"\n; caf\xe9\n'
+               b'm\xe9t k="\xfc\xe2\x82" ok="\xc3\xa9\xf0\x9f\x98\x80"\n'
+               b'b v="\xed\xa0\x80\xf0\x9f\x98"\n')
+    path = write("latin.ckpt", content)
+    done = subprocess.run([TOOL, "json", path], capture_output=True, check=True)
+    objects = [json.loads(line) for line in done.stdout.decode("utf-8").splitlines()]
+    records = list(ckp.read(path))
+    assert [(o.get("path"), [tuple(p) for p in o["props"]]) for o in objects] == \
+        [(r.path, list(r.props)) for r in records]
+    assert objects[1]["text"] == "; caf\udce9"
+    back = subprocess.run([TOOL, "from-json"], input=done.stdout, capture_output=True,
+                          check=True)
+    assert back.stdout == content

@@ -1,0 +1,130 @@
+// `ckp check` over directories and in the forms that CI and code-scanning
+// tools read: every error once, excluded paths left out, exact annotations.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
+
+namespace {
+
+using ckptest::TempDir;
+using tooltest::ckp;
+using tooltest::Outcome;
+
+const char* const header = "WRXCHECKPOINT=\"1.0\"\n";
+
+// A tree: two faulty files (one also included by a clean one), a file
+// that is no checkpoint file, an excluded directory and a link that would
+// loop.
+void writeTree(const TempDir& dir) {
+    std::filesystem::create_directories(dir.file("tree/sub"));
+    std::filesystem::create_directories(dir.file("tree/vendor"));
+    dir.write("tree/a.ckpt", std::string(header) + "a k=\"v\"\nsub/b.Ckpt WRXinc\n");
+    dir.write("tree/sub/b.Ckpt", std::string(header) + "b k=\"open\n");
+    dir.write("tree/sub/c.setup", std::string(header) + "c a.b=\"v\"\n");
+    dir.write("tree/notes.txt", "not \" a checkpoint file\n");
+    dir.write("tree/vendor/d.ckpt", std::string(header) + "d k=\"open\n");
+    std::filesystem::create_directory_symlink("..", dir.file("tree/sub/loop"));
+}
+
+TEST(ToolCheckTree, DirectoriesAreWalkedAndEveryErrorShownOnce) {
+    TempDir dir;
+    writeTree(dir);
+    Outcome run = ckp(dir, "check --no-context --summary --exclude vendor tree tree/sub/b.Ckpt");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n"
+                       "tree/sub/c.setup:2:4: error: illegal character in property name\n"
+                       "2 syntax errors in 2 of 3 files\n");
+    Outcome all = ckp(dir, "check -q tree");
+    EXPECT_EQ(all.out, "3\n");
+    Outcome byName = ckp(dir, "check --no-context --exclude '*.setup' --exclude 'vendor' tree");
+    EXPECT_EQ(byName.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n");
+    Outcome clean = ckp(dir, "check --summary tree/a.ckpt --exclude 'b.*'");
+    EXPECT_EQ(clean.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n"
+                         "     2 | b k=\"open\n"
+                         "       |          ^\n"
+                         "1 syntax error in 1 of 1 file\n")
+        << "an include is read whatever the globs say";
+}
+
+TEST(ToolCheckTree, GithubAnnotationsAndSarif) {
+    TempDir dir;
+    dir.write("we,ird:name.ckpt", std::string(header) + "x k=\"100%\n");
+    Outcome github = ckp(dir, "check --format=github 'we,ird:name.ckpt'");
+    EXPECT_EQ(github.code, 1);
+    EXPECT_EQ(github.out, "::error file=we%2Cird%3Aname.ckpt,line=2,col=10::missing '\"' for "
+                          "property value\n");
+    Outcome sarif = ckp(dir, "check --format=sarif 'we,ird:name.ckpt'");
+    EXPECT_EQ(sarif.code, 1);
+    nlohmann::json doc = nlohmann::json::parse(sarif.out);
+    EXPECT_EQ(doc["version"], "2.1.0");
+    const nlohmann::json& results = doc["runs"][0]["results"];
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0]["ruleId"], "syntax-error");
+    const nlohmann::json& where = results[0]["locations"][0]["physicalLocation"];
+    EXPECT_EQ(where["artifactLocation"]["uri"], "we%2Cird%3Aname.ckpt");
+    EXPECT_EQ(where["region"]["startLine"], 2);
+    EXPECT_EQ(where["region"]["startColumn"], 10);
+    Outcome none = ckp(dir, "check --format=sarif --exclude '*' 'we,ird:name.ckpt'");
+    EXPECT_EQ(none.code, 0);
+    EXPECT_TRUE(nlohmann::json::parse(none.out)["runs"][0]["results"].empty());
+}
+
+TEST(ToolCheckTree, ColourAsAsked) {
+    TempDir dir;
+    dir.write("bad.ckpt", std::string(header) + "x k=\"v\n");
+    EXPECT_NE(ckp(dir, "check --color=always bad.ckpt").out.find("\033[1;31merror:"),
+              std::string::npos);
+    EXPECT_EQ(ckp(dir, "NO_COLOR= check --color=never bad.ckpt").out.find("\033["),
+              std::string::npos);
+    EXPECT_EQ(ckp(dir, "check --color=sometimes bad.ckpt").code, 2);
+}
+
+} // namespace
+
+namespace {
+
+// Places as an editor shows them: a line the reader cuts is named once, and
+// the lines after it keep their numbers; a file without a header is read in
+// the old syntax, with one note that says so; a binary file is one error.
+TEST(ToolCheckAdvice, CutLinesHeaderlessAndBinaryFiles) {
+    TempDir dir;
+    dir.write("long.ckpt", std::string(header) + "a k=\"" + std::string(600, 'x') + "\"\n" + "c " +
+                               std::string(1100, 'y') + " b.d\n" + "e f=\"open\n");
+    Outcome cut = ckp(dir, "check --no-context long.ckpt");
+    EXPECT_EQ(cut.code, 1);
+    EXPECT_EQ(cut.out,
+              "long.ckpt:2:511: warning: line longer than 510 characters: it is read as 2 lines, "
+              "cut after every 510\n"
+              "long.ckpt:3:511: warning: line longer than 510 characters: it is read as 3 lines, "
+              "cut after every 510\n"
+              "long.ckpt:2:511: error: missing '\"' for property value\n"
+              "long.ckpt:3:1105: error: illegal character in property name\n"
+              "long.ckpt:4:10: error: missing '\"' for property value\n");
+    std::string fromStdin = cut.out;
+    for (std::size_t at; (at = fromStdin.find("long.ckpt")) != std::string::npos;) {
+        fromStdin.replace(at, 9, "stdin");
+    }
+    EXPECT_EQ(ckp(dir, "check --no-context - <long.ckpt").out, fromStdin);
+
+    dir.write("old.ckpt", "; a comment first\nWRXCHECKPOINT=\"1.0\"\n");
+    Outcome old = ckp(dir, "check --format=github old.ckpt");
+    EXPECT_EQ(old.out.rfind("::notice file=old.ckpt,line=1,col=1::no header: the file is read in "
+                            "the old syntax without one (version 0); a first line "
+                            "WRXCHECKPOINT=\"1.0\" makes it a file of the current syntax\n",
+                            0),
+              0u)
+        << old.out;
+
+    dir.write("blob.ckpt", std::string("WRXCHECKPOINT=\"1.0\"\nab\0cd\n\0\0\n", 27));
+    Outcome blob = ckp(dir, "check blob.ckpt");
+    EXPECT_EQ(blob.code, 1);
+    EXPECT_EQ(blob.out, "blob.ckpt:1: error: binary file\n");
+}
+
+} // namespace

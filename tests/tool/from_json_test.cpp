@@ -1,0 +1,76 @@
+// ckp from-json gives back the file whose records ckp json printed, bytes
+// that are no UTF-8 included, and refuses what it cannot write back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::TempDir;
+using tooltest::ckp;
+using tooltest::Outcome;
+
+// One record a line, as the writer puts them: every record type, escapes,
+// Latin-1 bytes, a record of no kind and an include (whose file's records
+// stay out).
+const char* const canonical = "WRXCHECKPOINT=\"1.0\"\n"
+                              "; cells \xE9\n"
+                              "\n"
+                              "m\xE9t k=\"\xFC\\;x\" q_1=\"\\\"q\\\\\"\n"
+                              "\"\" locked=\"yes\"\n"
+                              "cfg WRXc z\n"
+                              "\"my dir\" k=\"\"\n"
+                              "b WRXsd\n"
+                              "inc.ckpt WRXinc\n"
+                              "last flag\n";
+
+TEST(ToolFromJson, GivesTheFileBackFromLinesOrAnArray) {
+    TempDir dir;
+    dir.write("c.ckpt", canonical);
+    dir.write("inc.ckpt", "WRXCHECKPOINT=\"1.0\"\nq r\n");
+    ASSERT_EQ(ckp(dir, "fmt --check c.ckpt").code, 0) << "the sample must be canonical";
+    for (const char* form : {"json c.ckpt", "json --array c.ckpt"}) {
+        ASSERT_EQ(tooltest::shell(dir, std::string("\"$CKP\" ") + form +
+                                           " >j && \"$CKP\" from-json <j >back && "
+                                           "\"$CKP\" from-json j -o back2"),
+                  0)
+            << form;
+        EXPECT_EQ(readFile(dir.file("back")), canonical) << form;
+        EXPECT_EQ(readFile(dir.file("back2")), canonical) << form;
+    }
+}
+
+TEST(ToolFromJson, RefusesWhatItCannotWriteBack) {
+    TempDir dir;
+    dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\nx k=\"open\n");
+    dir.write("a.ckpt", "WRXCHECKPOINT=\"1.0\"\na k=\"v\"\n");
+    struct Case {
+        std::string script;
+        std::string message;
+    } cases[] = {
+        {"\"$CKP\" json bad.ckpt | \"$CKP\" from-json",
+         "ckp: stdin: record 2: a syntax error (missing '\"' for property value) cannot be "
+         "written back\n"},
+        {"\"$CKP\" json a.ckpt a.ckpt | \"$CKP\" from-json",
+         "ckp: stdin: record 3: a second file begins here; give from-json one file's records\n"},
+        {"printf '{\"type\":\"object\",\\n\"props\":[]' | \"$CKP\" from-json",
+         "ckp: stdin:2: not the JSON of ckp json: expected ','\n"},
+        {"printf '{\"type\":\"object\",\"path\":\"\\\\ud800\",\"props\":[]}' | \"$CKP\" from-json",
+         "ckp: stdin:1: not the JSON of ckp json: a lone surrogate that stands for no byte\n"},
+        {"printf '{\"type\":\"odd\",\"props\":[]}' | \"$CKP\" from-json",
+         "ckp: stdin: record 1: unknown record type \"odd\"\n"},
+        {"printf '[1]' | \"$CKP\" from-json", "ckp: stdin: record 1: not a record of ckp json\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(tooltest::shell(dir, c.script + " >out 2>err"), 2) << c.script;
+        EXPECT_EQ(readFile(dir.file("err")), c.message) << c.script;
+    }
+    EXPECT_EQ(tooltest::shell(dir, "\"$CKP\" json a.ckpt | \"$CKP\" from-json -o a.ckpt"), 0);
+    EXPECT_EQ(readFile(dir.file("a.ckpt")), "WRXCHECKPOINT=\"1.0\"\na k=\"v\"\n");
+}
+
+} // namespace
