@@ -136,6 +136,8 @@ TEST(ToolFmtKeeps, RecordsTheWriterCannotWriteStayAsWritten) {
         // Without a header the kept record would read otherwise below the
         // header that fmt writes: the whole file stays.
         {"a 1 static\n\"\" 2 static\n", "a 1 static\n\"\" 2 static\n"},
+        // A blank first line that the header check takes and no record holds.
+        {"\t\t\n", "\t\t\n"},
     };
     for (const Case& c : cases) {
         EXPECT_TRUE(formatsFaithfully(dir, c.file)) << c.file;
