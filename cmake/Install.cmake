@@ -17,11 +17,12 @@ install(DIRECTORY editors/vscode/ DESTINATION ${CMAKE_INSTALL_DATADIR}/ckp/vscod
 install(FILES README.md docs/json.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 install(FILES include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
+              include/ckp/ckpcxx.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ckp)
 
-# An installed libckp finds the libkvo beside it without help.
+# An installed libckp (and libckp_cxx) finds the libraries beside it without
+# help.
 if(NOT WIN32 AND NOT APPLE)
-  set_target_properties(ckp PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(ckp ckp_cxx PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
 install(TARGETS ckp kvo ckp_cxx EXPORT ckpTargets
@@ -59,4 +60,6 @@ foreach(dir LIBDIR INCLUDEDIR)
   endif()
 endforeach()
 configure_file(cmake/ckp.pc.in ${CMAKE_CURRENT_BINARY_DIR}/ckp.pc @ONLY)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ckp.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+configure_file(cmake/ckp-cxx.pc.in ${CMAKE_CURRENT_BINARY_DIR}/ckp-cxx.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ckp.pc ${CMAKE_CURRENT_BINARY_DIR}/ckp-cxx.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

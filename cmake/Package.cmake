@@ -17,7 +17,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # Dependencies come from the binaries (libc, libstdc++, libgcc); the
 # package's own libraries are found beside them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support
+    ${CMAKE_BINARY_DIR}/src/format)
 # The shlibs file names the two libraries that programs link against. The
 # Python module is a shared object too, but like every extension module it
 # has no soname: the interpreter loads it by path and nothing links against

@@ -19,6 +19,7 @@
 #include "ckp/kvo.h"
 #include "commands.hpp"
 #include "diagnostics.hpp"
+#include "escape.hpp"
 #include "output.hpp"
 #include "report_formats.hpp"
 #include "source_map.hpp"
@@ -195,10 +196,14 @@ class FileCheck {
 // resource failure.
 int checkFile(const std::string& file, DiagnosticReport& report) {
     try {
-        return FileCheck(report).run(file);
+        int status = FileCheck(report).run(file);
+        report.closeFiles();
+        return status;
     } catch (const ckp::Error& e) {
+        report.closeFiles();
         std::fflush(stdout);
-        std::fprintf(stderr, "ckp: %s\n", aboutFile(file, e.what()).c_str());
+        std::string message = escapeControls(aboutFile(file, e.what()));
+        std::fprintf(stderr, "ckp: %s\n", message.c_str());
         return exitFailure;
     }
 }

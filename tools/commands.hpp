@@ -3,22 +3,12 @@
 // as one "ckp: " line.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "format_error.hpp"
+
 namespace ckptool {
-
-// Exit codes shared by the commands.
-inline constexpr int exitOk = 0;
-inline constexpr int exitFindings = 1; // syntax errors, not canonical, not found
-inline constexpr int exitFailure = 2;  // unreadable input, failed output, bad usage
-
-struct ToolError : std::runtime_error {
-    explicit ToolError(const std::string& what, int code = exitFailure)
-        : std::runtime_error(what), exitCode(code) {}
-    int exitCode;
-};
 
 // The library's message without the name of the function that set it
 // ("unknown syntax version in tiStart").

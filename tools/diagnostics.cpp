@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include "escape.hpp"
+
 namespace ckptool {
 namespace {
 
@@ -82,20 +84,77 @@ void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error, const Diagn
     int column = characterColumn(error.text, error.column);
     const char* on = style.colour ? bold : "";
     const char* off = style.colour ? plain : "";
-    std::string place = error.file + ":" + std::to_string(error.line) + ":";
+    std::string place = escapeControls(error.file) + ":" + std::to_string(error.line) + ":";
     if (column > 0) {
         place += std::to_string(column) + ":";
     }
     std::fprintf(out, "%s%s%s %serror:%s %s\n", on, place.c_str(), off, style.colour ? red : "",
-                 off, error.message.c_str());
+                 off, escapeControls(error.message).c_str());
     if (!style.context || (error.text.empty() && column <= 0)) {
         return;
     }
-    std::fprintf(out, " %5lld | %s\n", error.line, error.text.c_str());
+    std::string text = escapeControls(error.text);
+    std::fprintf(out, " %5lld | %s\n", error.line, text.c_str());
     if (column > 0) {
-        std::string caret(static_cast<std::size_t>(column - 1), ' ');
+        // The caret stands under the faulty character as the line is shown,
+        // its escapes being wider than the characters they stand for.
+        auto before = static_cast<std::size_t>(error.column - 1);
+        std::string shown = escapeControls(
+            std::string_view(error.text).substr(0, std::min(before, error.text.size())));
+        int width = characterColumn(shown, static_cast<int>(shown.size()) + 1) - 1;
+        width += static_cast<int>(before > error.text.size() ? before - error.text.size() : 0);
+        std::string caret(static_cast<std::size_t>(width), ' ');
         std::fprintf(out, "       | %s%s^%s\n", caret.c_str(), style.colour ? green : "", off);
     }
+}
+
+DiagnosticCap::DiagnosticCap(std::FILE* out, const DiagnosticStyle& style, std::string file)
+    : out_(out), style_(style), file_(std::move(file)) {}
+
+void DiagnosticCap::print(const ckp::SyntaxError& error) {
+    if (!style_.json && shown_ >= diagnosticsPerFile) {
+        ++withheld_;
+        return;
+    }
+    ++shown_;
+    printSyntaxError(out_, error, style_);
+}
+
+void DiagnosticCap::finish() {
+    if (withheld_ > 0) {
+        std::fprintf(out_, "%s: \u2026 and %ld more error%s\n", escapeControls(file_).c_str(),
+                     withheld_, withheld_ == 1 ? "" : "s");
+        withheld_ = 0;
+    }
+}
+
+std::string capReports(const std::string& reports) {
+    std::string out;
+    long groups = 0;
+    long linesLeft = 0; // of the report being read
+    std::size_t at = 0;
+    while (at < reports.size()) {
+        std::size_t end = std::min(reports.find('\n', at), reports.size());
+        std::string_view line = std::string_view(reports).substr(at, end - at);
+        if (linesLeft == 0) {
+            // A syntax error is reported in three lines: the place, the line
+            // and its marker.
+            linesLeft = line.starts_with(syntaxReportStart) ? 3 : 1;
+            ++groups;
+        }
+        --linesLeft;
+        if (groups <= diagnosticsPerFile) {
+            out += at == 0 ? "" : "\n";
+            out += line;
+        }
+        at = end + 1;
+    }
+    long withheld = std::max(0L, groups - diagnosticsPerFile);
+    if (withheld > 0) {
+        out += "\n\u2026 and " + std::to_string(withheld) + " more message" +
+               (withheld == 1 ? "" : "s");
+    }
+    return out;
 }
 
 bool resourceFault(const std::string& message) {

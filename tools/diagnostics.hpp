@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "ckp/ckp.hpp"
 
@@ -17,8 +18,39 @@ struct DiagnosticStyle {
     bool colour = false; // terminal colours
 };
 
+// Texts from the file (its name, the message, the line) are shown with
+// their control characters escaped.
 void printSyntaxError(std::FILE* out, const ckp::SyntaxError& error,
                       const DiagnosticStyle& style = DiagnosticStyle());
+
+// How many diagnostics of one file are shown to a person; a file with
+// thousands of faults (a binary file, one line of megabytes) shows the first
+// ones and a count of the rest. JSON output, read by programs, has them all.
+inline constexpr long diagnosticsPerFile = 100;
+
+// The syntax errors of one file, printed up to the cap and then counted;
+// finish() closes them with "FILE: … and N more errors".
+class DiagnosticCap {
+  public:
+    DiagnosticCap(std::FILE* out, const DiagnosticStyle& style, std::string file);
+    void print(const ckp::SyntaxError& error);
+    void finish();
+
+  private:
+    std::FILE* out_;
+    DiagnosticStyle style_;
+    std::string file_;
+    long shown_ = 0;
+    long withheld_ = 0;
+};
+
+// What the library's reporter says of a syntax error begins so.
+inline constexpr const char* syntaxReportStart = "-- Error on line ";
+
+// The library's messages (one a line) about one file, cut after the first
+// diagnosticsPerFile of them (a syntax error's three lines counting as one)
+// and closed with "… and N more messages".
+std::string capReports(const std::string& reports);
 
 // The column in characters (UTF-8) of a 1-based byte column of text; bytes
 // that begin no UTF-8 character count one each.

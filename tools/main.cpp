@@ -1,23 +1,31 @@
 // The ckp command: check, format, print as JSON and edit checkpoint files
 // and setups.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "commands.hpp"
+#include "escape.hpp"
 #include "output.hpp"
 
 namespace {
 
+// One "ckp: " line for each line of the message, its control characters
+// (from a file's name or content) escaped.
 void printError(const std::string& message) {
     std::fflush(stdout);
-    std::string text = "ckp: ";
-    for (char c : message) {
-        text += c;
-        if (c == '\n') {
-            text += "ckp: ";
+    std::string text;
+    std::size_t at = 0;
+    for (;;) {
+        std::size_t end = std::min(message.find('\n', at), message.size());
+        text += "ckp: " + ckptool::escapeControls(std::string_view(message).substr(at, end - at));
+        if (end == message.size()) {
+            break;
         }
+        text += '\n';
+        at = end + 1;
     }
     std::fprintf(stderr, "%s\n", text.c_str());
 }

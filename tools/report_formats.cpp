@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "commands.hpp"
+#include "escape.hpp"
 
 namespace ckptool {
 namespace {
@@ -161,6 +162,11 @@ bool DiagnosticReport::add(const ckp::SyntaxError& error, Severity severity, boo
     if (quiet_) {
         return true;
     }
+    if (format_ == ReportFormat::Gcc && severity == Severity::Error &&
+        ++shownPerFile_[fileKey(error.file)] > diagnosticsPerFile) {
+        ++withheldPerFile_[error.file];
+        return true;
+    }
     switch (format_) {
     case ReportFormat::Gcc:
     case ReportFormat::Json:
@@ -201,8 +207,16 @@ void DiagnosticReport::printAdvice(const ckp::SyntaxError& error, Severity sever
     const char* tint = !style_.colour                  ? ""
                        : severity == Severity::Warning ? "\033[1;35m"
                                                        : "\033[1;36m";
-    std::fprintf(out_, "%s%s%s %s%s:%s %s\n", on, place.c_str(), off, tint, severityName(severity),
-                 off, error.message.c_str());
+    std::fprintf(out_, "%s%s%s %s%s:%s %s\n", on, escapeControls(place).c_str(), off, tint,
+                 severityName(severity), off, escapeControls(error.message).c_str());
+}
+
+void DiagnosticReport::closeFiles() {
+    for (const auto& [file, withheld] : withheldPerFile_) {
+        std::fprintf(out_, "%s: \u2026 and %ld more error%s\n",
+                     escapeControls(fileShown(file)).c_str(), withheld, withheld == 1 ? "" : "s");
+    }
+    withheldPerFile_.clear();
 }
 
 void DiagnosticReport::finish() {

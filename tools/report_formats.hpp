@@ -38,6 +38,10 @@ class DiagnosticReport {
     // Without context, the gcc form leaves out the line and the caret.
     bool add(const ckp::SyntaxError& error, Severity severity = Severity::Error,
              bool context = true);
+    // Closes the diagnostics of the files read since the last call: each
+    // file whose errors went past diagnosticsPerFile (gcc form) gets a line
+    // "FILE: … and N more errors".
+    void closeFiles();
     // Ends the report (SARIF prints its document here).
     void finish();
 
@@ -58,6 +62,8 @@ class DiagnosticReport {
     bool quiet_;
     std::set<Key> shown_;
     std::set<std::string> filesWithErrors_;
+    std::map<std::string, long> shownPerFile_;    // errors shown in the gcc form
+    std::map<std::string, long> withheldPerFile_; // errors past the cap, not yet closed
     long errors_ = 0;
     nlohmann::json sarifResults_ = nlohmann::json::array();
 };

@@ -1,6 +1,8 @@
 /* C++ interface to the checkpoint library: RAII handles, range iteration
  * over records, string views into the handle's own strings, and failures as
- * ckp::Error exceptions. Header-only, over the C API of ckp.h; C++17 or later.
+ * ckp::Error exceptions, over the C API of ckp.h; C++17 or later. Header-only
+ * but for Setup's saves, which live in libckp_cxx (ckpcxx.h; the CMake target
+ * ckp::cxx, pkg-config ckp-cxx).
  *
  *   ckp::Reader reader("main.ckpt");
  *   for (const ckp::Record& r : reader)
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -24,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "ckpcxx.h"
 #include "ckpx.h"
 
 namespace ckp {
@@ -566,9 +570,41 @@ class Writer {
     int exceptions_ = 0;  // exceptions unwinding when the writer was made
 };
 
-/* A named setup in the library's registry. The object only names it:
- * clear() removes it from memory. Failures throw with the messages the
- * setup store reported. */
+/* The lock that editors of a file take beside it (kvoLockFile), held while
+ * the object lives; a failure names the lock file and the reason. */
+class FileLock {
+  public:
+    explicit FileLock(const std::string& file) {
+        int errnum = 0;
+        char* lockPath = nullptr;
+        lock_ = kvoLockFileNamed(file.c_str(), &errnum, &lockPath);
+        if (lock_ == nullptr) {
+            std::string named = lockPath != nullptr ? lockPath : file;
+            kvoFree(lockPath);
+            throw Error("kvoLockFile", "cannot lock " + named + ": " + kvoStrError(errnum));
+        }
+        kvoFree(lockPath);
+    }
+    ~FileLock() { kvoUnlockFile(lock_); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    kvoFileLock* lock_;
+};
+
+/* A named setup in the library's registry. The object names it and
+ * remembers what was loaded: clear() removes it from memory. Failures throw
+ * with the messages the setup store reported.
+ *
+ * A save without a path of a loaded setup edits its file: only the entries
+ * changed since the load (or the last such save) are written, into the file
+ * as it is on disk now, under the file's lock (see ckpcxx.h). Comments, the
+ * order and text of every other record and the line ends stay; an entry
+ * changed in the file meanwhile too fails the save, which writes nothing. A
+ * save to another path, or of a setup made by create() or by the
+ * constructor, writes the whole setup as ckpSetupSave does, replacing the
+ * file in one step. Link ckp::cxx (libckp_cxx) for the saves. */
 class Setup {
   public:
     /* A property's value; a flag has none. */
@@ -576,23 +612,51 @@ class Setup {
 
     explicit Setup(std::string name) : name_(std::move(name)) {}
 
-    /* Loads by path or through a search group (NULL: the default group). */
+    /* Loads by path or through a search group (NULL: the default group). A
+     * setup in memory already is not read again; what it holds then counts
+     * as loaded. */
     static Setup load(const std::string& name, const char* group = nullptr) {
         detail::ReportCapture capture;
         int ok =
             group != nullptr ? ckpSetupLoadGroup(name.c_str(), group) : ckpSetupLoad(name.c_str());
         check(ok, "ckpSetupLoad", capture, name);
-        return Setup(name);
+        Setup setup(name);
+        setup.file_ = fileOf(name, group);
+        setup.loaded_ = std::make_shared<Entries>(setup.all());
+        return setup;
     }
     static Setup create(const std::string& name) {
         detail::ReportCapture capture;
         check(ckpSetupCreate(name.c_str()), "ckpSetupCreate", capture, name);
         return Setup(name);
     }
+    /* Loads the setup under its file's lock, hands it to change, saves it
+     * when change returns and drops it from memory, saved or not. */
+    template <class Change>
+    static void edit(const std::string& name, Change&& change, const char* group = nullptr) {
+        std::string file = fileOf(name, group);
+        if (file.empty()) {
+            throw Error("ckpSetupLoad", "ckpSetupLoad failed for \"" + name + "\"");
+        }
+        FileLock lock(file);
+        Setup setup = load(name, group);
+        try {
+            change(setup);
+            setup.save();
+        } catch (...) {
+            ckpSetupClear(name.c_str());
+            throw;
+        }
+        setup.clear();
+    }
     const std::string& name() const noexcept { return name_; }
 
     /* An empty path saves where the setup was loaded from; "-" dumps it. */
     void save(const std::string& path = std::string()) const {
+        if (loaded_ && (path.empty() || path == file_)) {
+            saveChanges();
+            return;
+        }
         detail::ReportCapture capture;
         check(ckpSetupSave(name_.c_str(), path.empty() ? nullptr : path.c_str()), "ckpSetupSave",
               capture);
@@ -600,6 +664,7 @@ class Setup {
     void clear() {
         detail::ReportCapture capture;
         check(ckpSetupClear(name_.c_str()), "ckpSetupClear", capture);
+        loaded_.reset();
     }
 
     std::vector<std::string> entries() const {
@@ -719,7 +784,57 @@ class Setup {
         std::free(values);
     }
 
+    using Props = std::vector<std::pair<std::string, Value>>;
+    using Entries = std::vector<std::pair<std::string, Props>>;
+
+    Entries all() const {
+        Entries entries;
+        for (std::string& entry : this->entries()) {
+            Props p = props(entry);
+            entries.emplace_back(std::move(entry), std::move(p));
+        }
+        return entries;
+    }
+    /* Applies the changes since *loaded_ to the file as it is now; what was
+     * saved is then what counts as loaded. */
+    void saveChanges() const {
+        Entries now = all();
+        std::vector<ckpcxxEntry> entries;
+        std::vector<std::vector<const char*>> texts;
+        for (const auto& [entry, props] : *loaded_) {
+            std::vector<const char*>& t = texts.emplace_back();
+            for (const auto& [prop, value] : props) {
+                t.push_back(prop.c_str());
+            }
+            for (const auto& [prop, value] : props) {
+                t.push_back(value ? value->c_str() : nullptr);
+            }
+            entries.push_back({entry.c_str(), props.size(), t.data(), t.data() + props.size()});
+        }
+        char* message = nullptr;
+        if (ckpcxxSaveChanges(name_.c_str(), file_.c_str(), entries.data(), entries.size(),
+                              &message) == 0) {
+            std::string text = message != nullptr ? message : "out of memory";
+            std::free(message);
+            throw Error("ckpcxxSaveChanges", text);
+        }
+        *loaded_ = std::move(now);
+    }
+    /* The file a load of this name reads, found as the store finds it;
+     * empty when there is none. */
+    static std::string fileOf(const std::string& name, const char* group) {
+        if (kvoFileExists(name.c_str()) != 0) {
+            return name;
+        }
+        char* found = kvoSearchGroupPath(name.c_str(), group != nullptr ? group : "kvosetup");
+        std::string file = found != nullptr ? found : "";
+        kvoFree(found);
+        return file;
+    }
+
     std::string name_;
+    std::string file_;                // where the load read from
+    std::shared_ptr<Entries> loaded_; // what it read; none for a new setup
 };
 
 } // namespace ckp

@@ -332,9 +332,10 @@ class Setup(MutableMapping):
 
     _live = weakref.WeakValueDictionary()
 
-    def __init__(self, name, path):
+    def __init__(self, name, path, loaded=None):
         self._name = name
         self._path = path
+        self._loaded = loaded  # what the load read; None for a new setup
         self._open = True
 
     @classmethod
@@ -345,7 +346,8 @@ class Setup(MutableMapping):
         if name in cls._live:
             return cls._live[name]
         path = _ckp.setup_load(name, group)
-        return cls._enter(name, path if path is not None else name)
+        return cls._enter(name, path if path is not None else name,
+                          _ckp.Snapshot(name))
 
     @classmethod
     def create(cls, path):
@@ -357,8 +359,8 @@ class Setup(MutableMapping):
         return cls._enter(path, path)
 
     @classmethod
-    def _enter(cls, name, path):
-        setup = cls(name, path)
+    def _enter(cls, name, path, loaded=None):
+        setup = cls(name, path, loaded)
         cls._live[name] = setup
         return setup
 
@@ -393,10 +395,16 @@ class Setup(MutableMapping):
                 setup.close()
 
     def save(self, path=None):
-        """Writes the setup to path (None: where it came from); the library
-        holds the lock of the file's directory meanwhile."""
+        """Saves into the file the setup was loaded from (path None or that
+        file) only what changed since the load, into the file as it is now;
+        else writes the whole setup to path. The lock of the file is held
+        meanwhile."""
         self._check_open()
-        _ckp.setup_save(self._name, None if path is None else _path(path))
+        path = None if path is None else _path(path)
+        if self._loaded is not None and path in (None, self._path):
+            self._loaded.save(self._path)
+        else:
+            _ckp.setup_save(self._name, path)
 
     def close(self):
         """Drops the setup from memory; unsaved changes are lost."""

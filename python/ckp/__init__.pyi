@@ -239,10 +239,17 @@ class Setup(MutableMapping[str, Entry]):
         saved when the block ends without an exception, and dropped from
         memory in any case."""
     def save(self, path: Optional[PathArg] = None) -> None:
-        """Writes the setup to path (None: the file it came from; "-": a
-        dump on standard error), replacing the file safely. The library
-        holds the lock of the file's directory while it writes, as the ckp
-        command does; directories missing on the way to path are made."""
+        """Saves the setup. A loaded setup saved without a path (or to the
+        file it came from) gets only the changes made since it was loaded
+        (or last saved so) applied to its file as the file is now: every
+        other record keeps its text, order and comments, a changed record
+        keeps its comments, and the line ends stay. ckp.Error naming the
+        entry when an entry was changed in the file meanwhile too; nothing
+        is written then. A setup made by create(), or a save to another
+        path ("-": a dump on standard error), writes the whole setup,
+        replacing the file safely; directories missing on the way to path
+        are made. The lock of the file is held while it writes, as the ckp
+        command does."""
     def close(self) -> None:
         """Drops the setup from memory; changes not saved are lost."""
     def __enter__(self) -> Setup: ...

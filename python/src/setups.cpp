@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ckp/ckp.hpp"
 #include "common.hpp"
+#include "format_error.hpp"
+#include "setup_save.hpp"
 
 namespace ckppy {
 namespace {
@@ -61,6 +64,41 @@ void save(py::handle nameArg, py::handle pathArg) {
           capture, name);
 }
 
+// What a setup held when it was loaded (or last saved): a save applies only
+// what changed since then to the file as it is now.
+class Snapshot {
+  public:
+    explicit Snapshot(py::handle name) : name_(bytesOf(name, "name")) { take(); }
+
+    // Saves the changes into `file` under its lock, then counts what was
+    // saved as loaded.
+    void save(py::handle fileArg) {
+        std::string file = bytesOf(fileArg, "path");
+        ckptool::SetupEntries now = entries();
+        try {
+            ckptool::saveSetupChanges(file, ckptool::changesBetween(loaded_, now));
+        } catch (const ckptool::ToolError& e) {
+            fail("save", e.what());
+        } catch (const ::ckp::Error& e) {
+            fail(e.operation().c_str(), e.what());
+        }
+        loaded_ = std::move(now);
+    }
+
+  private:
+    void take() { loaded_ = entries(); }
+    ckptool::SetupEntries entries() const {
+        try {
+            return ckptool::storeEntries(name_);
+        } catch (const ::ckp::Error& e) {
+            fail(e.operation().c_str(), e.what());
+        }
+    }
+
+    std::string name_;
+    ckptool::SetupEntries loaded_;
+};
+
 // The lock of a file's directory that writers of its setup take, held by
 // a Python object for the time of a with block.
 class DirectoryLock {
@@ -77,7 +115,7 @@ class DirectoryLock {
         int errnum = 0;
         lock_ = kvoLockFile(target_.c_str(), &errnum);
         if (lock_ == nullptr) {
-            fail("kvoLockFile", target_ + ": " + std::strerror(errnum));
+            fail("kvoLockFile", target_ + ": " + kvoStrError(errnum));
         }
     }
     void release() noexcept {
@@ -224,6 +262,9 @@ void bindSetups(py::module_& module) {
             },
             py::return_value_policy::reference)
         .def("__exit__", [](DirectoryLock& self, py::args) { self.release(); });
+    py::class_<Snapshot>(module, "Snapshot")
+        .def(py::init<py::handle>())
+        .def("save", &Snapshot::save);
     module.def("setup_entries", &entries);
     module.def("setup_has_entry", &hasEntry);
     module.def("setup_create_entry", &createEntry);

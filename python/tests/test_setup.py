@@ -46,8 +46,9 @@ def test_round_trip(team, tmp_path):
     team.save()
     path = team.path
     team.close()
+    # The changed record keeps its own order, new properties after it.
     assert open(path).read() == ('WRXCHECKPOINT="1.0"\n'
-                                 'bob note="" onsite remote="" role="lead"\n'
+                                 'bob role="lead" remote="" note="" onsite\n'
                                  'carol remote role="layout"\n')
     again = ckp.Setup.load(path)
     assert {name: dict(entry) for name, entry in again.items()} == {
@@ -55,7 +56,9 @@ def test_round_trip(team, tmp_path):
         "carol": {"remote": None, "role": "layout"}}
     elsewhere = tmp_path / "deeper" / "copy.setup"
     again.save(elsewhere)
-    assert elsewhere.read_text() == open(path).read()
+    assert elsewhere.read_text() == ('WRXCHECKPOINT="1.0"\n'
+                                     'bob note="" onsite remote="" role="lead"\n'
+                                     'carol remote role="layout"\n')
     assert not os.path.exists(tmp_path / "deeper" / ".ckp.lock")
     again.close()
 
@@ -133,3 +136,38 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
             raise RuntimeError("abandon")
     with ckp.Setup.load(path) as again:
         assert again["alice"]["site"] == "east"
+
+
+HAND_EDITED = ('WRXCHECKPOINT="1.0"\r\n'
+               '; the team\r\n'
+               'bob  site="south"   remote ; far away\r\n')
+
+
+def test_save_keeps_the_file_and_concurrent_edits(write, tmp_path):
+    path = write("hand.setup", HAND_EDITED)
+    with ckp.Setup.load(path) as team:
+        # Five edits by other editors after the load.
+        for i in range(5):
+            other = f"{tmp_path}/./hand.setup"  # the same file, another setup
+            with ckp.Setup.edit(other) as them:
+                them[f"e{i}"] = {"n": str(i)}
+        team["alice"] = {"role": "lead"}
+        team.save()
+    saved = (tmp_path / "hand.setup").read_bytes().decode()
+    assert saved.startswith(HAND_EDITED.split("bob")[0])
+    assert 'bob  site="south"   remote ; far away\r\n' in saved
+    assert 'alice role="lead"\r\n' in saved
+    with ckp.Setup.load(path) as again:
+        assert list(again) == ["alice", "bob", "e0", "e1", "e2", "e3", "e4"]
+
+
+def test_save_of_an_entry_changed_in_the_file_too_fails(write, tmp_path):
+    path = write("both.setup", 'WRXCHECKPOINT="1.0"\nbob site="south"\n')
+    with ckp.Setup.load(path) as team:
+        with ckp.Setup.edit(f"{tmp_path}/./both.setup") as them:
+            them["bob"]["site"] = "west"
+        before = (tmp_path / "both.setup").read_bytes()
+        team["bob"]["site"] = "east"
+        with pytest.raises(ckp.Error, match="entry bob "):
+            team.save()
+        assert (tmp_path / "both.setup").read_bytes() == before

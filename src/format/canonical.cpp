@@ -2,9 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
-#include "commands.hpp"
+#include "ckp/ckpx.h"
+#include "ckp/kvo.h"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {
@@ -14,44 +15,88 @@ namespace {
                     std::strerror(errno));
 }
 
+[[noreturn]] void failed(const char* operation) {
+    throw ckp::Error(operation, ckpGetError());
+}
+
 } // namespace
 
-ScratchStream::ScratchStream(std::FILE* standard) : standard_(standard) {
-    if (standard == stdout && std::fflush(stdout) != 0) {
-        fail("standard output");
+StreamWriter::RecordBuilder& StreamWriter::RecordBuilder::prop(const char* name,
+                                                               const char* value) {
+    if (ckpPutProp(info_, name, value) == 0) {
+        failed("ckpPutProp");
     }
-    scratch_ = std::tmpfile();
-    if (scratch_ == nullptr) {
-        fail("a standard stream");
-    }
-    saved_ = dup(fileno(standard));
-    if (saved_ < 0 || dup2(fileno(scratch_), fileno(standard)) < 0) {
-        int errnum = errno;
-        restore();
-        errno = errnum;
-        fail("a standard stream");
-    }
-    std::clearerr(standard);
+    return *this;
 }
 
-ScratchStream::~ScratchStream() {
-    restore();
+StreamWriter::StreamWriter(std::FILE* stream) : info_(ckpxOpenStream(stream, nullptr, "W")) {
+    if (info_ == nullptr) {
+        failed("ckpxOpenStream");
+    }
 }
 
-void ScratchStream::restore() noexcept {
-    if (saved_ >= 0) {
-        if (standard_ == stdout) {
-            std::fflush(stdout);
+StreamWriter::~StreamWriter() {
+    if (info_ != nullptr) {
+        ckpClose(info_);
+    }
+}
+
+StreamWriter::RecordBuilder StreamWriter::begin(int ok, const char* operation) {
+    if (ok == 0) {
+        failed(operation);
+    }
+    pending_ = true;
+    return RecordBuilder(info_);
+}
+
+StreamWriter::RecordBuilder StreamWriter::write_header() {
+    put();
+    return begin(ckpCreateHdr(info_), "ckpCreateHdr");
+}
+
+StreamWriter::RecordBuilder StreamWriter::object(const std::string& path) {
+    put();
+    return begin(ckpCreateObj(info_, path.c_str()), "ckpCreateObj");
+}
+
+void StreamWriter::raw(const std::string& text, bool comment) {
+    put();
+    begin(ckpRecord(info_, text.c_str(), comment ? 1 : 0), "ckpRecord");
+}
+
+StreamWriter::RecordBuilder StreamWriter::transfer(const ckp::Record& record) {
+    put();
+    return begin(ckpXfer(record.handle(), info_), "ckpXfer");
+}
+
+void StreamWriter::put() {
+    if (pending_) {
+        pending_ = false;
+        if (ckpPuts(info_) == 0) {
+            failed("ckpPuts");
         }
-        dup2(saved_, fileno(standard_));
-        close(saved_);
-        saved_ = -1;
-        std::clearerr(standard_);
     }
-    if (scratch_ != nullptr) {
-        std::fclose(scratch_);
-        scratch_ = nullptr;
+}
+
+void StreamWriter::close() {
+    put();
+    ckpInfo* info = info_;
+    info_ = nullptr;
+    if (info != nullptr && ckpClose(info) != 0) {
+        failed("ckpClose");
     }
+}
+
+MemoryStream::MemoryStream(std::string_view bytes, const std::string& name) {
+    int errnum = 0;
+    stream_ = kvoOpenMemory(bytes.data(), bytes.size(), &errnum);
+    if (stream_ == nullptr) {
+        throw ToolError("cannot read " + name + ": " + kvoStrError(errnum));
+    }
+}
+
+MemoryStream::~MemoryStream() {
+    std::fclose(stream_);
 }
 
 std::string readStream(std::FILE* stream, const std::string& name) {
@@ -67,17 +112,29 @@ std::string readStream(std::FILE* stream, const std::string& name) {
     return bytes;
 }
 
-CanonicalText::CanonicalText() : stdout_(stdout) {
-    writer_.emplace(std::string());
+CanonicalText::CanonicalText() : scratch_(std::tmpfile()) {
+    if (scratch_ == nullptr) {
+        fail("canonical text");
+    }
+    try {
+        writer_.emplace(scratch_);
+    } catch (...) {
+        std::fclose(scratch_);
+        throw;
+    }
+}
+
+CanonicalText::~CanonicalText() {
+    writer_.reset();
+    std::fclose(scratch_);
 }
 
 long CanonicalText::offset() {
     writer_->put();
-    if (std::fflush(stdout) != 0) {
+    if (ckpFlush(writer_->handle()) == 0) {
         fail("canonical text");
     }
-    // Standard output and the scratch stream share one file position.
-    auto at = static_cast<long>(lseek(fileno(stdout_.scratch()), 0, SEEK_CUR));
+    long at = std::ftell(scratch_);
     if (at < 0) {
         fail("canonical text");
     }
@@ -87,22 +144,11 @@ long CanonicalText::offset() {
 std::string CanonicalText::finish() {
     writer_->close();
     writer_.reset();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (std::fflush(scratch_) != 0 || std::ferror(scratch_)) {
         fail("canonical text");
     }
-    std::rewind(stdout_.scratch());
-    std::string text = readStream(stdout_.scratch(), "canonical text");
-    stdout_.restore();
-    return text;
-}
-
-StdinFromBytes::StdinFromBytes(std::string_view bytes) : stdin_(stdin) {
-    std::FILE* scratch = stdin_.scratch();
-    if (std::fwrite(bytes.data(), 1, bytes.size(), scratch) != bytes.size() ||
-        std::fflush(scratch) != 0) {
-        fail("standard input");
-    }
-    std::rewind(scratch);
+    std::rewind(scratch_);
+    return readStream(scratch_, "canonical text");
 }
 
 } // namespace ckptool

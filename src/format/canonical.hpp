@@ -1,9 +1,7 @@
-// Text in memory on the library's side. The library's reader and writer take
-// a file name or a standard stream only; to write canonical text into memory,
-// or to read bytes already in memory, the command points its standard
-// output or input for a while at an anonymous scratch file (std::tmpfile: no
-// name, readable by its owner only, gone when closed or when the process
-// ends).
+// Text in memory on the library's side: canonical text written into a
+// scratch file (std::tmpfile: no name, readable by its owner only, gone when
+// closed or when the process ends) through a handle on that stream, and
+// bytes in memory read as a stream.
 #pragma once
 
 #include <cstdio>
@@ -15,48 +13,80 @@
 
 namespace ckptool {
 
-// A standard stream's descriptor pointed at an anonymous scratch file while
-// the object lives.
-class ScratchStream {
+// The record writer of a stream that the caller owns: the calls of
+// ckp::Writer that canonical text needs, each record put when the next one
+// begins. Failures throw ckp::Error.
+class StreamWriter {
   public:
-    explicit ScratchStream(std::FILE* standard);
-    ~ScratchStream();
-    ScratchStream(const ScratchStream&) = delete;
-    ScratchStream& operator=(const ScratchStream&) = delete;
+    // The record being built; its properties are added in order.
+    class RecordBuilder {
+      public:
+        RecordBuilder& prop(const char* name, const char* value);
+        RecordBuilder& prop(const std::string& name, const std::string& value) {
+            return prop(name.c_str(), value.c_str());
+        }
+        RecordBuilder& flag(const char* name) { return prop(name, nullptr); }
 
-    std::FILE* scratch() const { return scratch_; }
-    // Puts the standard stream back (once; the destructor does it too).
-    void restore() noexcept;
+      private:
+        friend class StreamWriter;
+        explicit RecordBuilder(ckpInfo* info) : info_(info) {}
+        ckpInfo* info_;
+    };
+
+    explicit StreamWriter(std::FILE* stream);
+    ~StreamWriter();
+    StreamWriter(const StreamWriter&) = delete;
+    StreamWriter& operator=(const StreamWriter&) = delete;
+
+    RecordBuilder write_header();
+    RecordBuilder object(const std::string& path);
+    // A raw record: a comment (";" added) or a record text as it stands.
+    void raw(const std::string& text, bool comment);
+    // A copy of a record read elsewhere.
+    RecordBuilder transfer(const ckp::Record& record);
+    // Writes the record begun, if any, and flushes the stream.
+    void put();
+    // Puts the last record and ends the handle; the stream stays open.
+    void close();
+    ckpInfo* handle() const { return info_; }
 
   private:
-    std::FILE* standard_;
-    std::FILE* scratch_ = nullptr;
-    int saved_ = -1;
+    RecordBuilder begin(int ok, const char* operation);
+    ckpInfo* info_;
+    bool pending_ = false;
 };
 
 // A writer whose output is kept in memory.
 class CanonicalText {
   public:
     CanonicalText();
+    ~CanonicalText();
+    CanonicalText(const CanonicalText&) = delete;
+    CanonicalText& operator=(const CanonicalText&) = delete;
     // The writer whose records are captured (valid until finish()).
-    ckp::Writer& writer() { return *writer_; }
+    StreamWriter& writer() { return *writer_; }
     // The number of bytes written so far, the record begun included.
     long offset();
-    // Closes the writer, puts standard output back and returns the text.
+    // Closes the writer and returns the text.
     std::string finish();
 
   private:
-    ScratchStream stdout_;
-    std::optional<ckp::Writer> writer_;
+    std::FILE* scratch_;
+    std::optional<StreamWriter> writer_;
 };
 
-// Standard input reading the given bytes while the object lives.
-class StdinFromBytes {
+// A read stream over bytes in memory, closed with the object.
+class MemoryStream {
   public:
-    explicit StdinFromBytes(std::string_view bytes);
+    // Throws ToolError naming `name` when the stream cannot be made.
+    MemoryStream(std::string_view bytes, const std::string& name);
+    ~MemoryStream();
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+    std::FILE* stream() const { return stream_; }
 
   private:
-    ScratchStream stdin_;
+    std::FILE* stream_;
 };
 
 // Everything a stream gives up to its end; throws ToolError naming `name`.

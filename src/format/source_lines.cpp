@@ -7,8 +7,9 @@
 #include <utility>
 
 #include "canonical.hpp"
+#include "ckp/ckpx.h"
 #include "ckp/kvo.h"
-#include "commands.hpp"
+#include "format_error.hpp"
 
 namespace ckptool {
 namespace {
@@ -46,8 +47,10 @@ std::string readWholeFile(const std::string& path) {
 }
 
 std::string_view LineCursor::next() {
-    std::size_t end = bytes_.find('\n', at_);
-    end = end == std::string_view::npos ? bytes_.size() : end + 1;
+    // Looks no further than one piece ahead, so that a long line costs its
+    // length once, not once per piece.
+    std::size_t end = bytes_.substr(0, at_ + linePiece + 1).find('\n', at_);
+    end = end == std::string_view::npos ? std::min(bytes_.size(), at_ + linePiece + 1) : end + 1;
     if (end - at_ > linePiece) {
         end = at_ + linePiece;
         if (bytes_.compare(end, 1, "\n") == 0) {
@@ -184,6 +187,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
                  const std::function<void(const SourceRecord&)>& visit, bool followIncludes) {
     LineCursor cursor(source.bytes);
     int depth = 0;
+    long long headerLast = 0; // lines read by the header check of a file without one
     for (const ckp::Record& record : reader) {
         ckp::Type type = record.type();
         depth -= type == ckp::Type::EndInclude ? 1 : 0;
@@ -193,6 +197,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
         // The header record of a file without one holds no line of its own:
         // its first line is read again as the first record.
         if (type == ckp::Type::Header && reader.syntax_version() < 1) {
+            headerLast = last;
             last = 0;
         }
         if (last > cursor.taken()) {
@@ -208,6 +213,12 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
             ++depth;
         }
     }
+    // The lines that the header check of a file without one took, and the
+    // reader then dropped, belong to no record (a continued first line
+    // that reads as nothing in syntax version 0).
+    if (cursor.offset() != source.bytes.size() && cursor.taken() < headerLast) {
+        cursor.takeThrough(headerLast);
+    }
     if (cursor.offset() != source.bytes.size()) {
         throw ToolError(source.name + ": the file changed while it was read");
     }
@@ -219,8 +230,10 @@ SourceFile walkBytes(const std::string& name, std::string bytes,
                      const std::function<void(const SourceRecord&)>& visit, bool rootsOk,
                      bool followIncludes) {
     SourceFile source{name, std::move(bytes)};
-    StdinFromBytes input(source.bytes);
-    ckp::Reader reader(std::string(), rootsOk);
+    MemoryStream input(source.bytes, name);
+    // Standard input's name ("-") is no file to take includes relative to.
+    const char* shown = name == "-" ? nullptr : name.c_str();
+    ckp::Reader reader(ckpxOpenStream(input.stream(), shown, "R"), rootsOk);
     walkRecords(reader, source, visit, followIncludes);
     return source;
 }

@@ -367,3 +367,48 @@ TEST(CxxVersion, HeaderMacrosMatchTheProject) {
 }
 
 } // namespace
+
+// A load, then edits of the same file by other editors (the same file under
+// another name is another setup in the store), then the save: each edit
+// survives, and the file's comments and untouched text stay.
+TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
+    TempDir dir;
+    const std::string kept = "; the team\nbob  site=\"south\"   remote ; far\n";
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\r\n" + kept);
+    ckp::Setup mine = ckp::Setup::load(path);
+    for (int i = 0; i < 5; ++i) {
+        ckp::Setup::edit(dir.path() + "/./team.setup", [&](ckp::Setup& other) {
+            other.set(ckptest::cat("e", std::to_string(i)), "n", std::to_string(i));
+        });
+    }
+    mine.set("alice", "role", "lead");
+    mine.save();
+    mine.clear();
+    std::string saved = readFile(path);
+    EXPECT_NE(saved.find("bob  site=\"south\"   remote ; far"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("alice role=\"lead\"\r\n"), std::string::npos) << saved;
+    ckp::Setup after = ckp::Setup::load(path);
+    EXPECT_EQ(after.entries(),
+              (std::vector<std::string>{"alice", "bob", "e0", "e1", "e2", "e3", "e4"}));
+    after.clear();
+}
+
+// The same entry changed on disk and in memory: the save names it and
+// writes nothing.
+TEST(CxxSetup, ConflictingSaveNamesTheEntryAndWritesNothing) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\nbob site=\"south\"\n");
+    ckp::Setup mine = ckp::Setup::load(path);
+    ckp::Setup::edit(dir.path() + "/./team.setup",
+                     [](ckp::Setup& other) { other.set("bob", "site", "west"); });
+    std::string onDisk = readFile(path);
+    mine.set("bob", "site", "east");
+    try {
+        mine.save();
+        ADD_FAILURE() << "saved";
+    } catch (const ckp::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("entry bob "), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(readFile(path), onDisk);
+    mine.clear();
+}

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # consume.sh BUILD_DIR WORK_DIR
 #
-# Installs the build in BUILD_DIR into WORK_DIR/prefix and builds two callers
+# Installs the build in BUILD_DIR into WORK_DIR/prefix and builds callers
 # against the installed tree only: a C program compiled with the flags of
-# `pkg-config --cflags --libs ckp`, and a CMake project that uses
-# find_package(ckp CONFIG REQUIRED) and ckp::ckp for a C99 and a C++17
-# program. Each must write a file and read it back unchanged. When the build
+# `pkg-config --cflags --libs ckp`, a C++17 one with those of ckp-cxx, and a
+# CMake project that uses find_package(ckp CONFIG REQUIRED) with ckp::ckp for
+# a C99 and ckp::cxx for a C++17 program. Each must write a file and read it back unchanged. When the build
 # made the Python package, a Python caller imports it from the prefix and
 # does the same.
 set -euo pipefail
@@ -37,7 +37,7 @@ prefix=$work/prefix
 
 quiet "$work/install.log" cmake --install "$build" --prefix "$prefix"
 for f in include/ckp/ckp.h include/ckp/ckpx.h include/ckp/kvo.h include/ckp/ckp.hpp \
-  lib/pkgconfig/ckp.pc \
+  include/ckp/ckpcxx.h lib/pkgconfig/ckp.pc lib/pkgconfig/ckp-cxx.pc \
   lib/cmake/ckp/ckpConfig.cmake; do
   if [[ ! -f $prefix/$f ]]; then
     echo "not installed: $f" >&2
@@ -66,6 +66,12 @@ echo "pkg-config --cflags --libs ckp: $flags"
 "$cc" -std=c99 -Wall -Wextra -Wpedantic -Werror -o "$work/pc-consumer" "$here/consumers/roundtrip.c" \
   $flags -Wl,-rpath,"$(pkg-config --variable=libdir ckp)"
 (cd "$work" && ./pc-consumer pc.ckpt)
+flags=$(pkg-config --cflags --libs ckp-cxx)
+echo "pkg-config --cflags --libs ckp-cxx: $flags"
+# shellcheck disable=SC2086 # the flags are words
+"$cxx" -std=c++17 -Wall -Wextra -Wpedantic -Werror -o "$work/pc-consumer-cxx" \
+  "$here/consumers/roundtrip.cpp" $flags -Wl,-rpath,"$(pkg-config --variable=libdir ckp)"
+(cd "$work" && ./pc-consumer-cxx pc-cxx.ckpt)
 
 echo "== CMake consumer"
 quiet "$work/cmake-configure.log" cmake -S "$here/consumers/cmake" -B "$work/cmake-consumer" \

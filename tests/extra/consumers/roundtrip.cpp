@@ -1,6 +1,7 @@
 // A C++17 caller of the installed library: writes a checkpoint file with
 // ckp::Writer, reads it back with ckp::Reader and compares every record with
-// what was written, then keeps a setup with a flag and an empty value.
+// what was written, then keeps a setup with a flag and an empty value and
+// edits a setup file, its comments kept.
 // Usage: consumer-cxx FILE. Exits 0 when everything came back as written.
 #include <cstdio>
 #include <optional>
@@ -75,6 +76,28 @@ bool setupKeepsFlags(const std::string& path) {
     return ok || fail("a setup mixed up a flag, an empty value and a missing property");
 }
 
+// An edit through libckp_cxx keeps what it does not change, comments too.
+bool setupEditKeepsComments(const std::string& path) {
+    std::string file = path + ".edit.setup";
+    const std::string kept = "bob  site=\"south\" ; far\n";
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (out == nullptr || std::fputs(("WRXCHECKPOINT=\"1.0\"\n" + kept).c_str(), out) < 0 ||
+        std::fclose(out) != 0) {
+        return fail("cannot write " + file);
+    }
+    ckp::Setup::edit(file, [](ckp::Setup& team) { team.set("alice", "role", "lead"); });
+    std::string text;
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    for (int c; in != nullptr && (c = std::fgetc(in)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    if (in != nullptr) {
+        std::fclose(in);
+    }
+    return text == "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead\"\n" + kept ||
+           fail("the setup edit changed what it did not touch");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -84,7 +107,7 @@ int main(int argc, char** argv) {
     }
     try {
         writeAll(argv[1]);
-        bool ok = readBack(argv[1]) && setupKeepsFlags(argv[1]);
+        bool ok = readBack(argv[1]) && setupKeepsFlags(argv[1]) && setupEditKeepsComments(argv[1]);
         if (ok) {
             std::printf("consumer-cxx: %zu records read back unchanged (ckp %s, C++%ld)\n",
                         objects.size(), CKP_VERSION, __cplusplus / 100 % 100);
