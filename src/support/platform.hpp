@@ -158,6 +158,9 @@ int checkSameFile(const char* path, const FileFacts& facts);
 // it is open, so that removeStaleTemporaries passes it over. A stream, or
 // null with errno set (EEXIST: try another name).
 std::FILE* createExclusive(const char* path);
+// Makes a stream write its bytes as they are (Windows: binary mode, no
+// line-end translation), as an edit that carries over the old bytes needs.
+void writeBytesAsTheyAre(std::FILE* stream);
 
 // A second descriptor of the stream's file, kept open while the stream is
 // closed so that its lock (and on Windows its open state) stays until

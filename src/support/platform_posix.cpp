@@ -286,6 +286,8 @@ bool nameRefersTo(int dirfd, const char* name, int fd) {
 }
 } // namespace
 
+void writeBytesAsTheyAre(std::FILE*) {}
+
 std::FILE* createExclusive(const char* path) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;

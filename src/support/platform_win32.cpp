@@ -200,6 +200,11 @@ int checkSameFile(const char* path, const FileFacts& facts) {
     return same ? 0 : KVO_ECHANGED;
 }
 
+void writeBytesAsTheyAre(std::FILE* stream) {
+    std::fflush(stream);
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
 std::FILE* createExclusive(const char* path) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;

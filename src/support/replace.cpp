@@ -109,6 +109,9 @@ int start(kvoReplacement* r, const char* target) {
     if (e == 0) {
         e = createTemp(r);
     }
+    if (e == 0 && isEdit(r)) {
+        platform::writeBytesAsTheyAre(r->stream); // the old bytes, line ends and all
+    }
     if (e == 0) {
         remember(r);
         e = platform::carryOver(r->stream, r->source.facts, r->source.stream);
