@@ -41,11 +41,26 @@ void endBySignal(int signal) {
 
 } // namespace
 
+std::string lockMessage(const std::string& file, const char* lockPath, int errnum) {
+    std::string message = "cannot lock " + file + ": ";
+    if (lockPath == nullptr) {
+        return message + kvoStrError(errnum);
+    }
+    if (errnum == KVO_ELOCKED) {
+        return message + "another edit holds the lock file " + lockPath +
+               " (waited CKP_LOCK_TIMEOUT seconds, default 10)";
+    }
+    return message + "lock file " + lockPath + ": " + kvoStrError(errnum);
+}
+
 FileLock::FileLock(const std::string& file) {
     int errnum = 0;
-    lock_ = kvoLockFile(file.c_str(), &errnum);
+    char* lockPath = nullptr;
+    lock_ = kvoLockFileNamed(file.c_str(), &errnum, &lockPath);
+    std::string message = lock_ == nullptr ? lockMessage(file, lockPath, errnum) : "";
+    kvoFree(lockPath);
     if (lock_ == nullptr) {
-        throw ToolError("cannot lock " + file + ": " + std::strerror(errnum));
+        throw ToolError(message);
     }
 }
 
@@ -74,7 +89,34 @@ Output::~Output() {
 
 void Output::fail(int errnum) {
     throw ToolError("cannot write " + target_ + ": " +
-                    (errnum != 0 ? std::strerror(errnum) : "unknown error"));
+                    (errnum != 0 ? kvoStrError(errnum) : "unknown error"));
+}
+
+std::FILE* Output::source() const {
+    return kvoReplaceSource(replacement_);
+}
+
+std::string Output::readSource() {
+    std::FILE* in = source();
+    std::string bytes;
+    if (in == nullptr) {
+        return bytes;
+    }
+    char block[64 * 1024];
+    std::size_t n = 0;
+    while ((n = std::fread(block, 1, sizeof block, in)) > 0) {
+        bytes.append(block, n);
+    }
+    if (std::ferror(in)) {
+        int errnum = errno;
+        throw ToolError("cannot read " + target_ + ": " +
+                        (errnum != 0 ? kvoStrError(errnum) : "unknown error"));
+    }
+    return bytes;
+}
+
+void Output::discard() {
+    kvoReplaceAbort(std::exchange(replacement_, nullptr));
 }
 
 void Output::publish(std::string_view bytes) {
@@ -118,6 +160,9 @@ int closeStdout(int code) {
 }
 
 void removeTemporariesOnSignals() {
+#if defined(SIGXFSZ)
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     std::signal(SIGINT, endBySignal);
     std::signal(SIGTERM, endBySignal);
 #if defined(SIGHUP)

@@ -288,10 +288,12 @@ typedef struct kvoReplacement kvoReplacement;
  * on it. Its stream writes bytes as they are (on Windows too, where other
  * replacements write text). The final file is opened once; kvoReplaceSource reads its content,
  * and its mode, owner, group and extended attributes are taken from that
- * same open file. Commit renames only when the final name still refers to
+ * same open file. Commit renames only when the target still resolves
+ * (through its links) to the same final name, and that name still refers to
  * that same file (device and inode), or still to no file when there was
- * none; otherwise it fails with KVO_ECHANGED and both files stay as they
- * were. Hold the directory's lock (kvoLockFile) from before
+ * none; otherwise it fails with KVO_ECHANGED and every file stays as it
+ * was. Both streams of an edit are binary: bytes, line ends included, go
+ * as they are. Hold the directory's lock (kvoLockFile) from before
  * kvoReplaceBegin until after commit, so that concurrent editors take
  * turns instead of failing:
  *

@@ -48,7 +48,7 @@ void tiSetErrorf(const char* format, ...) {
 
 void tiSetSysError(int errnum) {
     if (errnum > 0) {
-        copyCut(sysErrorBuf, std::strerror(errnum));
+        copyCut(sysErrorBuf, kvoStrError(errnum)); // kvo's own codes too
     } else {
         std::snprintf(sysErrorBuf, sizeof sysErrorBuf, "not a system error[%d]", errnum);
     }

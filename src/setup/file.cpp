@@ -245,15 +245,18 @@ int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
         return 1;
     }
     int errnum = 0;
-    kvoFileLock* lock = kvoLockFile(target, &errnum);
+    char* lockPath = nullptr;
+    kvoFileLock* lock = kvoLockFileNamed(target, &errnum, &lockPath);
     if (lock == nullptr) {
         char message[1024];
         std::snprintf(message, sizeof message,
-                      "Error (ckpSetupWriteSetup): couldn't lock %s for write: %s", target,
-                      std::strerror(errnum));
+                      "Error (ckpSetupWriteSetup): couldn't lock %s for write: lock file %s: %s",
+                      target, lockPath != nullptr ? lockPath : "(none)", kvoStrError(errnum));
+        kvoFree(lockPath);
         kvoReportError(message);
         return 0;
     }
+    kvoFree(lockPath);
     int ok = writeToFile(setup, target);
     kvoUnlockFile(lock);
     return ok;

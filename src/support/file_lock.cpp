@@ -71,10 +71,11 @@ kvoFileLock* again(kvoFileLock* lock) {
 }
 
 // Waits for the lock file at path, polling: each try is non-blocking, and
-// the pauses grow from 2 to 50 ms. 0 with file set, or a failure code.
+// the pauses grow from 1 to 8 ms, short beside an edit, so that a waiter
+// follows soon after its holder. 0 with file set, or a failure code.
 int waitForLock(const char* path, platform::LockFile* file, kvoFileLock** heldOut) {
     double deadline = platform::monotonicSeconds() + lockTimeout();
-    int pause = 2;
+    int pause = 1;
     for (;;) {
         int e = platform::tryLockFile(path, file);
         if (e == platform::lockMoved) {
@@ -90,7 +91,7 @@ int waitForLock(const char* path, platform::LockFile* file, kvoFileLock** heldOu
             return KVO_ELOCKED;
         }
         platform::sleepMillis(pause);
-        pause = pause < 50 ? pause * 2 : 50;
+        pause = pause < 8 ? pause * 2 : 8;
     }
 }
 

@@ -149,6 +149,16 @@ struct Source {
 // regular file gives KVO_ENOTREGULAR. Returns 0 or a failure code.
 int openSource(const char* path, bool edit, Source* out);
 
+// Whether an edit's source may stay open until its file is replaced. While
+// it is open, its inode cannot be freed and given to a file put in its
+// place, which would then pass for it. Windows refuses to replace a file
+// that is open, and does not reuse file indexes soon.
+#if defined(_WIN32)
+inline constexpr bool sourceOpenThroughRename = false;
+#else
+inline constexpr bool sourceOpenThroughRename = true;
+#endif
+
 // Whether path refers now to the file that facts describe (or, for facts
 // of no file, to no file): 0, KVO_ECHANGED, or an error number.
 int checkSameFile(const char* path, const FileFacts& facts);
@@ -156,11 +166,9 @@ int checkSameFile(const char* path, const FileFacts& facts);
 // Creates path exclusively (never through a link), for writing, with mode
 // 0600, removable while open, and holds a system lock on it for as long as
 // it is open, so that removeStaleTemporaries passes it over. A stream, or
-// null with errno set (EEXIST: try another name).
-std::FILE* createExclusive(const char* path);
-// Makes a stream write its bytes as they are (Windows: binary mode, no
-// line-end translation), as an edit that carries over the old bytes needs.
-void writeBytesAsTheyAre(std::FILE* stream);
+// null with errno set (EEXIST: try another name). A binary stream writes
+// bytes as they are; a text one writes line ends as the system has them.
+std::FILE* createExclusive(const char* path, bool binary);
 
 // A second descriptor of the stream's file, kept open while the stream is
 // closed so that its lock (and on Windows its open state) stays until
@@ -184,6 +192,11 @@ std::FILE* openInPlace(const char* path);
 // process may, or 0666 & ~umask for a new file. source may be null.
 // 0, or ENOMEM when there was no memory to copy the attributes.
 int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source);
+
+// Gives the written new file the set-id bits of facts that it may keep: a
+// write by a process other than root clears them, so they are set when the
+// content is complete.
+void keepSetIdBits(std::FILE* stream, const FileFacts& facts);
 
 // Flushes the stream to the device; 0 or the system's error number.
 int syncStream(std::FILE* stream);

@@ -271,7 +271,8 @@ int checkSameFile(const char* path, const FileFacts& facts) {
         }
         return facts.exists ? KVO_ECHANGED : 0;
     }
-    bool same = facts.exists && static_cast<unsigned long long>(st.st_dev) == facts.device &&
+    bool same = facts.exists && S_ISREG(st.st_mode) &&
+                static_cast<unsigned long long>(st.st_dev) == facts.device &&
                 static_cast<unsigned long long>(st.st_ino) == facts.index;
     return same ? 0 : KVO_ECHANGED;
 }
@@ -286,9 +287,7 @@ bool nameRefersTo(int dirfd, const char* name, int fd) {
 }
 } // namespace
 
-void writeBytesAsTheyAre(std::FILE*) {}
-
-std::FILE* createExclusive(const char* path) {
+std::FILE* createExclusive(const char* path, bool) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }
@@ -298,8 +297,13 @@ std::FILE* createExclusive(const char* path) {
     }
     // The lock tells a later writer that this temporary is alive. One that
     // took it first (between the create and this lock) has removed the
-    // file: a new name is tried then.
-    if (flock(fd, LOCK_EX) != 0 || !nameRefersTo(AT_FDCWD, path, fd)) {
+    // file: a new name is tried then. Where the file system has no locks,
+    // nobody can take it for dead either.
+    int locked = -1;
+    do {
+        locked = flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    if (locked == 0 && !nameRefersTo(AT_FDCWD, path, fd)) {
         close(fd);
         errno = EEXIST;
         return nullptr;
@@ -417,9 +421,8 @@ mode_t currentUmask() {
 } // namespace
 
 namespace {
-// Copies every extended attribute of from onto to: user.* attributes and
-// the ACL (system.posix_acl_access, whose mask then stands for the group
-// bits again). One the process may not read or set is passed over.
+// Copies one extended attribute; one the process may not read or set is
+// passed over. 0, or ENOMEM.
 int copyAttribute(int from, int to, const char* name) {
     ssize_t length = fgetxattr(from, name, nullptr, 0);
     if (length < 0) {
@@ -437,6 +440,9 @@ int copyAttribute(int from, int to, const char* name) {
     return 0;
 }
 
+// Copies every extended attribute of from onto to: user.* attributes and
+// the ACL (system.posix_acl_access, whose mask then stands for the group
+// bits again). 0, or ENOMEM.
 int copyAttributes(int from, int to) {
     ssize_t size = flistxattr(from, nullptr, 0);
     if (size <= 0) {
@@ -456,6 +462,23 @@ int copyAttributes(int from, int to) {
     return err;
 }
 
+// The mode of facts that the file open at fd may keep: a set-id bit only
+// where the file got the owner or group it refers to.
+unsigned keptMode(int fd, const FileFacts& facts) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        return facts.mode & 0777u;
+    }
+    unsigned mode = facts.mode;
+    if (static_cast<long long>(st.st_uid) != facts.owner) {
+        mode &= ~static_cast<unsigned>(S_ISUID);
+    }
+    if (static_cast<long long>(st.st_gid) != facts.group) {
+        mode &= ~static_cast<unsigned>(S_ISGID);
+    }
+    return mode;
+}
+
 // Gives the new file its owner and group where allowed; which of them it
 // got decides which set-id bit may stay.
 unsigned keepOwner(int fd, const FileFacts& facts) {
@@ -464,20 +487,16 @@ unsigned keepOwner(int fd, const FileFacts& facts) {
     if (fchown(fd, owner, group) != 0 && fchown(fd, static_cast<uid_t>(-1), group) != 0) {
         // the new file keeps the process's group
     }
-    struct stat st;
-    if (fstat(fd, &st) != 0) {
-        return facts.mode & 0777u;
-    }
-    unsigned mode = facts.mode;
-    if (st.st_uid != owner) {
-        mode &= ~static_cast<unsigned>(S_ISUID);
-    }
-    if (st.st_gid != group) {
-        mode &= ~static_cast<unsigned>(S_ISGID);
-    }
-    return mode;
+    return keptMode(fd, facts);
 }
 } // namespace
+
+void keepSetIdBits(std::FILE* stream, const FileFacts& facts) {
+    if (facts.exists && (facts.mode & (S_ISUID | S_ISGID)) != 0) {
+        int fd = fileno(stream);
+        fchmod(fd, static_cast<mode_t>(keptMode(fd, facts)));
+    }
+}
 
 int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
     int fd = fileno(stream);

@@ -169,8 +169,11 @@ int openSource(const char* path, bool edit, Source* out) {
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
+        // A file this process may write but not read is replaced all the
+        // same; an edit needs its content.
         int e = errnoOf(GetLastError());
-        return e == ENOENT ? 0 : e;
+        out->facts.exists = e != ENOENT;
+        return e == ENOENT || !edit ? 0 : e;
     }
     if (GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
@@ -200,12 +203,7 @@ int checkSameFile(const char* path, const FileFacts& facts) {
     return same ? 0 : KVO_ECHANGED;
 }
 
-void writeBytesAsTheyAre(std::FILE* stream) {
-    std::fflush(stream);
-    _setmode(_fileno(stream), _O_BINARY);
-}
-
-std::FILE* createExclusive(const char* path) {
+std::FILE* createExclusive(const char* path, bool binary) {
     if (ioFails(KVO_IO_OPEN)) {
         return nullptr;
     }
@@ -219,7 +217,8 @@ std::FILE* createExclusive(const char* path) {
         errno = errnoOf(GetLastError());
         return nullptr;
     }
-    return streamOnHandle(h, _O_WRONLY | _O_TEXT, "w");
+    return binary ? streamOnHandle(h, _O_WRONLY | _O_BINARY, "wb")
+                  : streamOnHandle(h, _O_WRONLY | _O_TEXT, "w");
 }
 
 int holdFile(std::FILE* stream) {
@@ -288,6 +287,10 @@ int carryOver(std::FILE* stream, const FileFacts& facts, std::FILE* source) {
     SetSecurityInfo(to, SE_FILE_OBJECT, what, nullptr, nullptr, dacl, nullptr);
     LocalFree(descriptor);
     return 0;
+}
+
+void keepSetIdBits(std::FILE*, const FileFacts&) {
+    // Windows has no set-id bits.
 }
 
 int syncStream(std::FILE* stream) {

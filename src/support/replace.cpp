@@ -10,6 +10,7 @@
 #include "support/platform.hpp"
 
 struct kvoReplacement {
+    char* given;  // the name given, for an edit: it must still lead to target at commit
     char* target; // the final file, after links
     char* temp;   // null: the target is written in place
     std::FILE* stream;
@@ -44,6 +45,10 @@ void forget(const kvoReplacement* r) {
     }
 }
 
+bool isEdit(const kvoReplacement* r) {
+    return (r->flags & KVO_REPLACE_EDIT) != 0;
+}
+
 // Creates the temporary under a fresh name; a name someone holds (a stale
 // file, a planted link) is passed over, never opened.
 int createTemp(kvoReplacement* r) {
@@ -55,7 +60,7 @@ int createTemp(kvoReplacement* r) {
         if (r->temp == nullptr) {
             return ENOMEM;
         }
-        r->stream = platform::createExclusive(r->temp);
+        r->stream = platform::createExclusive(r->temp, isEdit(r));
         if (r->stream != nullptr) {
             return 0;
         }
@@ -66,10 +71,6 @@ int createTemp(kvoReplacement* r) {
         }
     }
     return EEXIST;
-}
-
-bool isEdit(const kvoReplacement* r) {
-    return (r->flags & KVO_REPLACE_EDIT) != 0;
 }
 
 void closeSource(kvoReplacement* r) {
@@ -90,6 +91,9 @@ int startInPlace(kvoReplacement* r) {
 }
 
 int start(kvoReplacement* r, const char* target) {
+    if (isEdit(r) && (r->given = platform::copyOf(target, std::strlen(target))) == nullptr) {
+        return ENOMEM;
+    }
     r->target = platform::resolveLinks(target);
     if (r->target == nullptr) {
         return errno != 0 ? errno : EINVAL;
@@ -108,9 +112,6 @@ int start(kvoReplacement* r, const char* target) {
     e = platform::removeStaleTemporaries(r->target, tempPrefix);
     if (e == 0) {
         e = createTemp(r);
-    }
-    if (e == 0 && isEdit(r)) {
-        platform::writeBytesAsTheyAre(r->stream); // the old bytes, line ends and all
     }
     if (e == 0) {
         remember(r);
@@ -150,6 +151,7 @@ void release(kvoReplacement* r) {
     forget(r);
     closeSource(r);
     kvoFree(r->temp);
+    kvoFree(r->given);
     kvoFree(r->target);
     kvoFree(r->buffer); // its stream is closed by now
     kvoFree(r);
@@ -173,11 +175,21 @@ int checkEdited(kvoReplacement* r) {
     if (!isEdit(r)) {
         return 0;
     }
-    closeSource(r);
+    if (!platform::sourceOpenThroughRename) {
+        closeSource(r);
+    }
     if (commitHook != nullptr) {
         commitHook(r->target, commitHookData);
     }
-    return platform::checkSameFile(r->target, r->source.facts);
+    // The name given still leads to the same final name (a link may have
+    // been retargeted), and that name to the same file.
+    char* final = platform::resolveLinks(r->given);
+    if (final == nullptr) {
+        return errno == ENOMEM ? ENOMEM : KVO_ECHANGED;
+    }
+    bool sameName = platform::samePath(final, r->target);
+    kvoFree(final);
+    return sameName ? platform::checkSameFile(r->target, r->source.facts) : KVO_ECHANGED;
 }
 
 int renameTemp(kvoReplacement* r) {
@@ -192,6 +204,7 @@ int renameTemp(kvoReplacement* r) {
 // takes it for a killed writer's leftover.
 int publish(kvoReplacement* r, int err) {
     if (err == 0) {
+        platform::keepSetIdBits(r->stream, r->source.facts);
         err = platform::syncStream(r->stream);
     }
     int hold = platform::holdFile(r->stream);
@@ -226,7 +239,8 @@ kvoReplacement* kvoReplaceBegin(const char* target, int flags, int* errnumOut) {
         err = ENOMEM;
         return nullptr;
     }
-    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr, flags, nullptr, platform::Source{}};
+    *r = kvoReplacement{nullptr, nullptr, nullptr, nullptr,
+                        nullptr, flags,   nullptr, platform::Source{}};
     r->buffer = static_cast<char*>(kvoMalloc(streamBufferSize));
     err = r->buffer != nullptr ? start(r, target) : ENOMEM;
     if (err != 0) {

@@ -204,8 +204,8 @@ TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
     };
     for (const Case& c :
          {Case{KVO_IO_OPEN, 1,
-               "Error (ckpSetupWriteSetup): couldn't lock " + path +
-                   " for write: Input/output error\n"},
+               "Error (ckpSetupWriteSetup): couldn't lock " + path + " for write: lock file " +
+                   dir.file(".ckp.lock") + ": Input/output error\n"},
           Case{KVO_IO_OPEN, 2,
                "Error (ckpSetupWriteSetup): couldn't open checkpoint file for write.\n"},
           Case{KVO_IO_WRITE, 1,
@@ -220,8 +220,18 @@ TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
         EXPECT_EQ(reports.joined(), c.report);
         EXPECT_EQ(readFile(path), old);
     }
+    // A failed save into a new directory: the directory stays, nothing in it.
+    std::string fresh = dir.file("new/deeper/team.setup");
+    kvoSetIoFailure(KVO_IO_RENAME, 1, EIO);
+    {
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupSave(path.c_str(), fresh.c_str()), 0);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("new/deeper")));
+    // No temporary and no lock file is left.
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-        EXPECT_EQ(entry.path().filename().string().rfind(".ckp-", 0), std::string::npos);
+        EXPECT_EQ(entry.path().filename().string().rfind(".ckp", 0), std::string::npos)
+            << entry.path();
     }
 
     EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 1);

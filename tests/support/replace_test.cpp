@@ -84,10 +84,10 @@ TEST(Replace, PlantedNamesAreNeverOpened) {
     std::string planted = dir.file(".ckp-planted");
     fs::create_symlink(victim, planted);
     errno = 0;
-    EXPECT_EQ(platform::createExclusive(planted.c_str()), nullptr);
+    EXPECT_EQ(platform::createExclusive(planted.c_str(), false), nullptr);
     EXPECT_EQ(errno, EEXIST);
     std::string stale = dir.write(".ckp-stale", "stale\n");
-    EXPECT_EQ(platform::createExclusive(stale.c_str()), nullptr);
+    EXPECT_EQ(platform::createExclusive(stale.c_str(), false), nullptr);
     EXPECT_EQ(errno, EEXIST);
 
     // The names that saves used to write are nothing special any more.

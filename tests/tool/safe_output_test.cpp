@@ -290,4 +290,44 @@ TEST(ToolSignals, EndedCommandLeavesNoTemporary) {
     }
 }
 
+// A held lock: the edit waits CKP_LOCK_TIMEOUT seconds, then fails with
+// exit 2 naming the lock file, and the file stays. Once its holder is gone,
+// the left lock file is taken over, and no lock file remains.
+TEST(ToolLock, HeldLockTimesOutNamingTheLockFileAndNothingRemains) {
+    TempDir dir;
+    const std::string before = "WRXCHECKPOINT=\"1.0\"\nbob role=\"x\"\n";
+    dir.write("team.setup", before);
+    int status = shell(dir, "( exec 9>.ckp.lock; flock 9; touch locked; exec sleep 30 ) &\n"
+                            "holder=$!\n"
+                            "while [ ! -e locked ]; do sleep 0.02; done\n"
+                            "CKP_LOCK_TIMEOUT=0.2 \"$CKP\" setup set team.setup bob role y 2>err\n"
+                            "echo $? >code\n"
+                            "kill $holder; wait\n");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(readFile(dir.file("code")), "2\n");
+    EXPECT_EQ(readFile(dir.file("err")),
+              "ckp: cannot lock team.setup: another edit holds the lock file .ckp.lock (waited "
+              "CKP_LOCK_TIMEOUT seconds, default 10)\n");
+    EXPECT_EQ(readFile(dir.file("team.setup")), before);
+    Outcome set = ckp(dir, "setup set team.setup bob role y");
+    EXPECT_EQ(set.code, 0) << set.err;
+    EXPECT_FALSE(fs::exists(dir.file(".ckp.lock")));
+    EXPECT_TRUE(temporaries(dir).empty());
+}
+
+// A file over the size limit is a write error, not a silent death by
+// SIGXFSZ, and leaves no temporary.
+TEST(ToolSignals, FileSizeLimitIsAWriteError) {
+    TempDir dir;
+    int status =
+        shell(dir, "( ulimit -f 0; exec \"$CKP\" setup create new.setup ) 2>&1 | cat >err\n"
+                   "echo ${PIPESTATUS[0]} >code\n");
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(readFile(dir.file("code")), "2\n");
+    EXPECT_NE(readFile(dir.file("err")).find("File too large"), std::string::npos)
+        << readFile(dir.file("err"));
+    EXPECT_TRUE(temporaries(dir).empty());
+    EXPECT_FALSE(fs::exists(dir.file("new.setup")));
+}
+
 } // namespace
