@@ -109,7 +109,7 @@ job_fuzz() {
   cmake --build "$build" -j2
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  for target in reader roundtrip setup; do
+  for target in reader roundtrip setup format; do
     work=$build/work/$target
     rm -rf "$work"
     mkdir -p "$work"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a given time: scripts/fuzz.sh TARGET SECONDS [libFuzzer options...]
-# TARGET is reader, roundtrip or setup. The seeds in fuzz/corpus/TARGET start
+# TARGET is reader, roundtrip, setup or format. The seeds in fuzz/corpus/TARGET start
 # a working corpus under build/fuzz/work/TARGET that grows from run to run;
 # a finding is written to build/fuzz/artifacts/TARGET/ and fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ $# -lt 2 ]]; then
-  echo "usage: $0 reader|roundtrip|setup SECONDS [libFuzzer options...]" >&2
+  echo "usage: $0 reader|roundtrip|setup|format SECONDS [libFuzzer options...]" >&2
   exit 2
 fi
 target=$1

@@ -131,26 +131,25 @@ void DiagnosticCap::finish() {
 std::string capReports(const std::string& reports) {
     std::string out;
     long groups = 0;
-    long withheld = 0;
-    long linesLeft = 0; // of the report being shown
+    long linesLeft = 0; // of the report being read
     std::size_t at = 0;
     while (at < reports.size()) {
         std::size_t end = std::min(reports.find('\n', at), reports.size());
         std::string_view line = std::string_view(reports).substr(at, end - at);
-        at = end + 1;
         if (linesLeft == 0) {
             // A syntax error is reported in three lines: the place, the line
             // and its marker.
-            linesLeft = line.rfind(syntaxReportStart, 0) == 0 ? 3 : 1;
-            withheld += groups < diagnosticsPerFile ? 0 : 1;
+            linesLeft = line.starts_with(syntaxReportStart) ? 3 : 1;
             ++groups;
         }
         --linesLeft;
         if (groups <= diagnosticsPerFile) {
-            out += out.empty() ? "" : "\n";
+            out += at == 0 ? "" : "\n";
             out += line;
         }
+        at = end + 1;
     }
+    long withheld = std::max(0L, groups - diagnosticsPerFile);
     if (withheld > 0) {
         out += "\n\u2026 and " + std::to_string(withheld) + " more message" +
                (withheld == 1 ? "" : "s");

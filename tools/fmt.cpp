@@ -32,36 +32,61 @@ std::string inputFile(const std::string& name) {
     return onlyFallback ? fallback : name;
 }
 
-// Formats one file as the options say: checked, shown as a diff, or
-// published.
-int fmtFile(const std::string& file, const FmtOptions& options) {
+// Rewrites a file in place: locked, read from the one descriptor that the
+// edit replaces (so that a link retargeted meanwhile cannot mix two files),
+// and left untouched when it is canonical already. Anything but a regular
+// file is refused at once.
+int fmtInPlace(const std::string& file, DiagnosticCap& shown) {
+    std::string target = inputFile(file);
+    if (!kvoFileExists(target.c_str()) && !kvoIsDirectory(target.c_str())) {
+        throw ToolError(file + ": file not found");
+    }
+    FileLock lock(target);
+    Output edit(target, KVO_REPLACE_EDIT);
+    if (!edit.existed()) {
+        throw ToolError(file + ": file not found");
+    }
+    Formatted formatted;
+    try {
+        formatted = formatBytes(target, edit.readSource(),
+                                [&](const ckp::SyntaxError& error) { shown.print(error); });
+    } catch (const ckp::Error& e) {
+        throw ToolError(aboutFile(file, e.what()));
+    }
+    if (formatted.errors > 0) {
+        return exitFindings;
+    }
+    if (formatted.text == formatted.source.bytes) {
+        edit.discard();
+    } else {
+        edit.publish(formatted.text);
+    }
+    return exitOk;
+}
+
+// Formats one file as the options say: checked, shown as a diff, written
+// out or rewritten in place.
+int fmtFile(const std::string& file, const FmtOptions& options, DiagnosticCap& shown) {
     if (options.inPlace && isStdout(file)) {
         throw ToolError("-i needs a file, not standard input");
+    }
+    if (options.inPlace) {
+        return fmtInPlace(file, shown);
     }
     if (!isStdout(options.output) && sameFile(file, options.output)) {
         throw ToolError("-o names the input file; use -i to rewrite it in place");
     }
     bool compare = options.check || options.diff;
-    // A file rewritten in place is locked from reading it to replacing it,
-    // as a setup edit locks it, so that no concurrent edit is lost. Special
-    // files are written in place, never replaced: no lock file beside them.
-    std::optional<FileLock> lock;
-    if (options.inPlace && kvoIsRegularFile(inputFile(file).c_str())) {
-        lock.emplace(inputFile(file));
-    }
     std::optional<Output> output;
     if (!compare) {
-        output.emplace(options.inPlace ? inputFile(file) : options.output);
+        output.emplace(options.output);
     }
     Formatted formatted;
-    DiagnosticCap shown(stderr, DiagnosticStyle(), file);
     try {
         formatted = formatText(file, [&](const ckp::SyntaxError& error) { shown.print(error); });
     } catch (const ckp::Error& e) {
-        shown.finish();
         throw ToolError(aboutFile(file, e.what()));
     }
-    shown.finish();
     if (formatted.errors > 0) {
         return exitFindings;
     }
@@ -84,6 +109,20 @@ int fmtFile(const std::string& file, const FmtOptions& options) {
     return exitFindings;
 }
 
+// The file's diagnostics, closed with the count of those not shown however
+// the file ends.
+int fmtShown(const std::string& file, const FmtOptions& options) {
+    DiagnosticCap shown(stderr, DiagnosticStyle(), file);
+    try {
+        int status = fmtFile(file, options, shown);
+        shown.finish();
+        return status;
+    } catch (...) {
+        shown.finish();
+        throw;
+    }
+}
+
 } // namespace
 
 int runFmt(const FmtOptions& options) {
@@ -97,7 +136,7 @@ int runFmt(const FmtOptions& options) {
     int status = exitOk;
     for (const std::string& file : options.files) {
         try {
-            status = std::max(status, fmtFile(file, options));
+            status = std::max(status, fmtShown(file, options));
         } catch (const ToolError& e) {
             if (!several) {
                 throw;

@@ -96,6 +96,11 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     auto* prop = new (block) ckpProp{};
     prop->sizeClass = sizeClass;
     prop->hash = text.hash;
+    if (text.plain) {
+        prop->plain = 1;
+        prop->nameLength = static_cast<std::uint32_t>(text.nameLength);
+        prop->valueLength = static_cast<std::uint32_t>(text.valueLength);
+    }
     char* strings = block + sizeof(ckpProp);
     if (text.name != nullptr) {
         prop->name = static_cast<char*>(std::memcpy(strings, text.name, text.nameLength));

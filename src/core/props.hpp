@@ -23,6 +23,8 @@ struct tiPropText {
     const char* value; // null for a flag
     std::size_t valueLength;
     std::uint64_t hash;
+    // Neither text holds anything that the writer escapes.
+    bool plain = false;
 };
 // tiAddProp for texts already measured and hashed.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);

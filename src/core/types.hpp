@@ -48,6 +48,11 @@ struct ckpProp {
     char* value;        // in the property's own block, null for a flag property
     std::uint64_t hash; // of the name (0 without one), for the name index
     int sizeClass;      // where the block goes back to: see core/pool.hpp
+    // Set when neither string needs an escape in the writer's output, which
+    // then copies them whole; their lengths are known only then.
+    int plain;
+    std::uint32_t nameLength;
+    std::uint32_t valueLength;
 };
 
 struct ckpLine {

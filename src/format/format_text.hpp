@@ -26,7 +26,8 @@ using SyntaxErrorSink = std::function<void(const ckp::SyntaxError&)>;
 Formatted formatText(const std::string& file, const SyntaxErrorSink& onError,
                      bool followIncludes = true, bool rootsOk = false);
 
-// The same for bytes in memory that stand for the file `name`.
+// The same for bytes in memory that stand for the file `name` (an edit
+// reads them from the descriptor that it replaces).
 Formatted formatBytes(const std::string& name, std::string bytes, const SyntaxErrorSink& onError,
                       bool followIncludes = true, bool rootsOk = false);
 

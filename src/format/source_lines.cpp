@@ -187,6 +187,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
                  const std::function<void(const SourceRecord&)>& visit, bool followIncludes) {
     LineCursor cursor(source.bytes);
     int depth = 0;
+    long long headerLast = 0; // lines read by the header check of a file without one
     for (const ckp::Record& record : reader) {
         ckp::Type type = record.type();
         depth -= type == ckp::Type::EndInclude ? 1 : 0;
@@ -196,6 +197,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
         // The header record of a file without one holds no line of its own:
         // its first line is read again as the first record.
         if (type == ckp::Type::Header && reader.syntax_version() < 1) {
+            headerLast = last;
             last = 0;
         }
         if (last > cursor.taken()) {
@@ -210,6 +212,12 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
         } else if (type == ckp::Type::Include) {
             ++depth;
         }
+    }
+    // The lines that the header check of a file without one took, and the
+    // reader then dropped, belong to no record (a continued first line
+    // that reads as nothing in syntax version 0).
+    if (cursor.offset() != source.bytes.size() && cursor.taken() < headerLast) {
+        cursor.takeThrough(headerLast);
     }
     if (cursor.offset() != source.bytes.size()) {
         throw ToolError(source.name + ": the file changed while it was read");

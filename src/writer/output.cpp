@@ -271,9 +271,31 @@ char* copyEscaped(char* o, const char* limit, const char* text, const StopTable&
     }
 }
 
+// A property that needs no escape, copied whole.
+char* copyPlainProp(char* o, const char* limit, const ckpProp* prop) {
+    std::size_t size = 1 + prop->nameLength + (prop->value != nullptr ? prop->valueLength + 3 : 0);
+    if (size > static_cast<std::size_t>(limit - o)) {
+        return nullptr;
+    }
+    *o++ = ' ';
+    std::memcpy(o, prop->name, prop->nameLength);
+    o += prop->nameLength;
+    if (prop->value != nullptr) {
+        *o++ = '=';
+        *o++ = '"';
+        std::memcpy(o, prop->value, prop->valueLength);
+        o += prop->valueLength;
+        *o++ = '"';
+    }
+    return o;
+}
+
 // A property after a blank, formatted at o; null when it does not fit
 // before limit.
 char* copyProp(char* o, const char* limit, const ckpProp* prop) {
+    if (prop->plain) {
+        return copyPlainProp(o, limit, prop);
+    }
     *o++ = ' ';
     o = copyEscaped(o, limit, prop->name, prop->value != nullptr ? nameStops : flagStops);
     if (o == nullptr || prop->value == nullptr) {

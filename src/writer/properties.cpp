@@ -45,9 +45,16 @@ std::ptrdiff_t legalNameLength(const char* name) {
     }
 }
 
-// The length of value, or -1 when it holds a line feed.
-std::ptrdiff_t valueLength(const char* value) {
-    std::size_t n = std::strlen(value);
+// The length of value, or -1 when it holds a line feed. *plain tells
+// whether it holds none of the characters that the writer escapes, found
+// in the same pass for the common value that has none.
+std::ptrdiff_t valueLength(const char* value, bool* plain) {
+    std::size_t n = std::strcspn(value, "\n\";\\");
+    *plain = value[n] == '\0';
+    if (*plain) {
+        return static_cast<std::ptrdiff_t>(n);
+    }
+    n += std::strlen(value + n);
     return std::memchr(value, '\n', n) == nullptr ? static_cast<std::ptrdiff_t>(n) : -1;
 }
 
@@ -89,7 +96,9 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     }
     // A value is one token of one physical line: a line feed in it would end
     // the record in the middle of the value.
-    std::ptrdiff_t length = value != nullptr ? valueLength(value) : 0;
+    // A name of word characters never needs an escape.
+    bool plain = true;
+    std::ptrdiff_t length = value != nullptr ? valueLength(value, &plain) : 0;
     if (length < 0) {
         tiSetError("illegal property value");
         return 0;
@@ -97,8 +106,8 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     // The name is hashed once, for the duplicate test and for the index
     // that keeps the new property.
     auto nameSize = static_cast<std::size_t>(nameLength);
-    tiPropText text{name, nameSize, value, static_cast<std::size_t>(length),
-                    nameHashOf(name, nameSize)};
+    tiPropText text{
+        name, nameSize, value, static_cast<std::size_t>(length), nameHashOf(name, nameSize), plain};
     if (tiFindPropHashed(info, name, text.hash) != nullptr) {
         tiSetError("non-unique property name");
         return 0;

@@ -1,0 +1,85 @@
+// fmt -i as an edit: a file already canonical is not rewritten, and a
+// target that is not a regular file is refused at once instead of being
+// waited on.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "common/testutil.hpp"
+#include "tool/run_tool.hpp"
+
+namespace {
+
+using ckptest::readFile;
+using ckptest::TempDir;
+using tooltest::ckp;
+using tooltest::Outcome;
+using tooltest::shell;
+
+struct Identity {
+    ino_t inode;
+    time_t mtime;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtime};
+}
+
+// Dates the file a day back, so that a rewrite shows in its mtime at once.
+void ageFile(const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    struct timespec times[2] = {{st.st_mtime - 86400, 0}, {st.st_mtime - 86400, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+TEST(ToolFmtInPlace, OnlyAFileThatChangesIsRewritten) {
+    TempDir dir;
+    const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n; kept\na x=\"1\" ; why\n";
+    struct Case {
+        std::string bytes;
+        bool rewritten;
+    };
+    const std::vector<Case> cases = {
+        {canonical, false},
+        {"WRXCHECKPOINT=\"1.0\"\n\"\" kept=\"as written\"\n", false},
+        {"WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n", true},
+        {"a 1 static\n", true},
+    };
+    for (const Case& c : cases) {
+        std::string file = dir.write("f.ckpt", c.bytes);
+        ageFile(file);
+        Identity before = identityOf(file);
+        Outcome fmt = ckp(dir, "fmt -i f.ckpt");
+        EXPECT_EQ(fmt.code, 0) << fmt.err;
+        EXPECT_EQ(identityOf(file) == before, !c.rewritten) << c.bytes;
+        EXPECT_EQ(readFile(file) == c.bytes, !c.rewritten) << c.bytes;
+        EXPECT_EQ(ckp(dir, "fmt --check f.ckpt").code, 0) << readFile(file);
+    }
+}
+
+TEST(ToolFmtInPlace, SpecialFilesAreRefusedAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+    for (const char* name : {"in.fifo", "sub"}) {
+        // Without the refusal the FIFO would be waited on for a writer: the
+        // timeout ends that with 124.
+        int code = shell(dir, std::string("timeout 20 \"$CKP\" fmt -i ") + name +
+                                  " 2>err.txt; echo $? >code.txt");
+        ASSERT_EQ(code, 0);
+        EXPECT_EQ(readFile(dir.file("code.txt")), "2\n") << name;
+        EXPECT_NE(readFile(dir.file("err.txt")).find("not a regular file"), std::string::npos)
+            << name << ": " << readFile(dir.file("err.txt"));
+    }
+    EXPECT_EQ(tooltest::listing(dir),
+              (std::vector<std::string>{"code.txt", "err.txt", "in.fifo", "sub"}));
+}
+
+} // namespace
