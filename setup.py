@@ -34,7 +34,7 @@ def sources():
 
 
 def extension():
-    include = [os.path.join(HERE, d) for d in ("include", "src", "src/format", "tools")]
+    include = [os.path.join(HERE, d) for d in ("include", "src", "src/format")]
     include += sorted(glob.glob(os.path.join(HERE, "src", "*")))
     macros = [("CKP_STATIC", None), ("KVO_STATIC", None),
               ("CKP_PYTHON_VERSION", '"%s"' % version())]

@@ -18,8 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # package's own libraries are found beside them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_BINARY_DIR}/src/support
+    ${CMAKE_BINARY_DIR}/src/format
     ${CMAKE_BINARY_DIR}/src/format)
-# The shlibs file names the two libraries that programs link against. The
+# The shlibs file names the three libraries that programs link against. The
 # Python module is a shared object too, but like every extension module it
 # has no soname: the interpreter loads it by path and nothing links against
 # it, so it has no place there (CPack's own shlibs step would list every
@@ -27,6 +28,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/src ${CMAKE_
 set(ckp_shlibs "${CMAKE_BINARY_DIR}/debian/shlibs")
 file(WRITE "${ckp_shlibs}"
      "libckp ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n"
-     "libkvo ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n")
+     "libkvo ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n"
+     "libckp_cxx ${PROJECT_VERSION_MAJOR} ckp (= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${ckp_shlibs}")
 include(CPack)

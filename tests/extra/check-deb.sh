@@ -37,8 +37,8 @@ fi
 [[ $(dpkg-deb -f "$deb" Package) == ckp && $(dpkg-deb -f "$deb" Version) == "$version" ]] ||
   { echo "package name or version is not ckp $version"; status=1; }
 shlibs=$(dpkg-deb -I "$deb" shlibs 2>/dev/null | sed 's/ (.*//' || true)
-if [[ $shlibs != $'libckp 1 ckp\nlibkvo 1 ckp' ]]; then
-  echo "the shlibs control file should name libckp 1 and libkvo 1, it holds: $shlibs"
+if [[ $shlibs != $'libckp 1 ckp\nlibkvo 1 ckp\nlibckp_cxx 1 ckp' ]]; then
+  echo "the shlibs control file should name libckp, libkvo and libckp_cxx 1, it holds: $shlibs"
   status=1
 fi
 [[ $status -eq 0 ]] || exit 1
