@@ -17,9 +17,7 @@ import contextlib
 import enum
 import errno
 import os
-import shutil
 import sys
-import tempfile
 import weakref
 from collections.abc import MutableMapping
 
@@ -279,16 +277,9 @@ def format(path):
 
 def format_string(text):
     """The canonical form of a file's text, comments kept; include records
-    are kept but not followed."""
+    are kept but not followed. Messages name the text "<string>"."""
     data = _text(text, "text").encode("utf-8", "surrogateescape")
-    stage = tempfile.mkdtemp(prefix="ckp-format-")
-    try:
-        source = os.path.join(stage, "in.ckpt")
-        with open(source, "wb") as content:
-            content.write(data)
-        return _ckp.format_file(source, False).decode("utf-8", "surrogateescape")
-    finally:
-        shutil.rmtree(stage, ignore_errors=True)
+    return _ckp.format_bytes(data, "<string>").decode("utf-8", "surrogateescape")
 
 
 class Entry(MutableMapping):

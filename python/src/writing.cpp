@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -228,17 +229,20 @@ class Writer {
 // record transferred, the records of included files left in their own
 // files, a header given to a file without one, every comment kept. Syntax
 // errors fail it, all of them named in the message.
-py::bytes formatFile(py::handle file, bool followIncludes) {
-    std::string in = bytesOf(file, "path");
+// The canonical text of a file, or of bytes standing for a file named
+// `name` (nullopt: read the file itself).
+py::bytes formatted(const std::string& name, const std::optional<std::string>& bytes,
+                    bool followIncludes) {
     Capture capture;
     std::string errors;
     auto collect = [&errors](const ckp::SyntaxError& error) {
         errors += (errors.empty() ? "" : "\n") + error.file + ":" + std::to_string(error.line) +
                   ":" + std::to_string(error.column) + ": " + error.message;
     };
-    ckptool::Formatted formatted;
+    ckptool::Formatted result;
     try {
-        formatted = ckptool::formatText(in, collect, followIncludes);
+        result = bytes ? ckptool::formatBytes(name, *bytes, collect, followIncludes)
+                       : ckptool::formatText(name, collect, followIncludes);
     } catch (const ckp::Error& e) {
         std::string message = capture.joined();
         fail(e.operation().c_str(), message.empty() ? std::string(e.what()) : message);
@@ -248,7 +252,16 @@ py::bytes formatFile(py::handle file, bool followIncludes) {
     if (!errors.empty()) {
         fail("format", errors);
     }
-    return py::bytes(formatted.text);
+    return py::bytes(result.text);
+}
+
+py::bytes formatFile(py::handle file, bool followIncludes) {
+    return formatted(bytesOf(file, "path"), std::nullopt, followIncludes);
+}
+
+// Text in memory, named `name` in messages; its includes are not read.
+py::bytes formatBytes(const py::bytes& data, py::handle name) {
+    return formatted(bytesOf(name, "name"), std::string(data), false);
 }
 
 } // namespace
@@ -263,6 +276,7 @@ void bindWriting(py::module_& module) {
         .def("close", &Writer::close)
         .def("discard", &Writer::discard);
     module.def("format_file", &formatFile);
+    module.def("format_bytes", &formatBytes);
 }
 
 } // namespace ckppy
