@@ -113,10 +113,16 @@ class DirectoryLock {
             return;
         }
         int errnum = 0;
-        lock_ = kvoLockFile(target_.c_str(), &errnum);
+        char* lockPath = nullptr;
+        lock_ = kvoLockFileNamed(target_.c_str(), &errnum, &lockPath);
         if (lock_ == nullptr) {
-            fail("kvoLockFile", target_ + ": " + kvoStrError(errnum));
+            // Every lock failure names the lock file, as the command does.
+            std::string where = lockPath != nullptr ? lockPath : target_;
+            kvoFree(lockPath);
+            fail("kvoLockFile", "cannot lock " + target_ + ": " + kvoStrError(errnum) +
+                                    " (lock file " + where + ")");
         }
+        kvoFree(lockPath);
     }
     void release() noexcept {
         kvoUnlockFile(lock_);

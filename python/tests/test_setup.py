@@ -137,6 +137,29 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
     with ckp.Setup.load(path) as again:
         assert again["alice"]["site"] == "east"
 
+    # An edit held elsewhere makes this one give up after CKP_LOCK_TIMEOUT
+    # seconds, naming the lock file.
+    holder = subprocess.Popen(
+        [sys.executable, "-c",
+         "import ckp, sys\nwith ckp.Setup.edit(sys.argv[1]):\n    sys.stdin.read()\n", path],
+        env=child_env(), stdin=subprocess.PIPE)
+    lock = os.path.join(os.path.dirname(path), ".ckp.lock")
+    try:
+        for _ in range(500):
+            if os.path.exists(lock):
+                break
+            holder.poll()
+            subprocess.run(["sleep", "0.01"])
+        os.environ["CKP_LOCK_TIMEOUT"] = "0"
+        with pytest.raises(ckp.Error) as raised:
+            with ckp.Setup.edit(path):
+                pass
+        assert lock in str(raised.value) and "another edit holds the lock" in str(raised.value)
+    finally:
+        os.environ.pop("CKP_LOCK_TIMEOUT", None)
+        holder.communicate(b"", timeout=30)
+    assert not os.path.exists(lock)
+
 
 HAND_EDITED = ('WRXCHECKPOINT="1.0"\r\n'
                '; the team\r\n'
