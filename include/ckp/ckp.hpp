@@ -617,8 +617,8 @@ class Setup {
      * as loaded. */
     static Setup load(const std::string& name, const char* group = nullptr) {
         detail::ReportCapture capture;
-        int ok =
-            group != nullptr ? ckpSetupLoadGroup(name.c_str(), group) : ckpSetupLoad(name.c_str());
+        int ok = group != nullptr ? ckpSetupLoadGroup(std::string(name).c_str(), group)
+                                  : ckpSetupLoad(std::string(name).c_str());
         check(ok, "ckpSetupLoad", capture, name);
         Setup setup(name);
         setup.file_ = fileOf(name, group);
@@ -627,7 +627,7 @@ class Setup {
     }
     static Setup create(const std::string& name) {
         detail::ReportCapture capture;
-        check(ckpSetupCreate(name.c_str()), "ckpSetupCreate", capture, name);
+        check(ckpSetupCreate(std::string(name).c_str()), "ckpSetupCreate", capture, name);
         return Setup(name);
     }
     /* Loads the setup under its file's lock, hands it to change, saves it
@@ -644,7 +644,7 @@ class Setup {
             change(setup);
             setup.save();
         } catch (...) {
-            ckpSetupClear(name.c_str());
+            ckpSetupClear(std::string(name).c_str());
             throw;
         }
         setup.clear();
@@ -685,27 +685,28 @@ class Setup {
         kvoFreeStrlist(list);
         return names;
     }
-    bool has_entry(const std::string& entry) const {
+    bool has_entry(std::string_view entry) const {
         detail::ReportCapture capture;
-        return ckpSetupGetEntry(name_.c_str(), entry.c_str()) != 0;
+        return ckpSetupGetEntry(name_.c_str(), std::string(entry).c_str()) != 0;
     }
     /* A type becomes the entry's "entrytype" property. */
-    void create_entry(const std::string& entry, const char* type = nullptr) {
+    void create_entry(std::string_view entry, const char* type = nullptr) {
         detail::ReportCapture capture;
-        check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), type), "ckpSetupCreateEntry",
-              capture);
+        check(ckpSetupCreateEntry(name_.c_str(), std::string(entry).c_str(), type),
+              "ckpSetupCreateEntry", capture);
     }
-    void erase_entry(const std::string& entry) {
+    void erase_entry(std::string_view entry) {
         detail::ReportCapture capture;
-        check(ckpSetupDelEntry(name_.c_str(), entry.c_str()), "ckpSetupDelEntry", capture);
+        check(ckpSetupDelEntry(name_.c_str(), std::string(entry).c_str()), "ckpSetupDelEntry",
+              capture, entry);
     }
 
     /* Properties in the entry's order; a flag has no value. */
-    std::vector<std::pair<std::string, Value>> props(const std::string& entry) const {
+    std::vector<std::pair<std::string, Value>> props(std::string_view entry) const {
         detail::ReportCapture capture;
         char** names = nullptr;
         char** values = nullptr;
-        check(ckpSetupGetAllProps(name_.c_str(), entry.c_str(), &names, &values),
+        check(ckpSetupGetAllProps(name_.c_str(), std::string(entry).c_str(), &names, &values),
               "ckpSetupGetAllProps", capture);
         std::vector<std::pair<std::string, Value>> all;
         try {
@@ -724,10 +725,11 @@ class Setup {
      *
      *   if (auto p = team.get("bob", "remote")) { bool flag = !p->has_value(); }
      */
-    std::optional<Value> get(const std::string& entry, const std::string& name) const {
+    std::optional<Value> get(std::string_view entry, std::string_view name) const {
         detail::ReportCapture capture;
         char* value = nullptr;
-        if (ckpSetupGetProp(name_.c_str(), entry.c_str(), name.c_str(), &value) == 0) {
+        if (ckpSetupGetProp(name_.c_str(), std::string(entry).c_str(), std::string(name).c_str(),
+                            &value) == 0) {
             return std::nullopt;
         }
         std::optional<Value> result;
@@ -742,27 +744,45 @@ class Setup {
     }
     /* Sets a property, making the entry first when it is new; a null value
      * makes a flag. */
-    void set(const std::string& entry, const std::string& name, const char* value) {
+    void set(std::string_view entry, std::string_view name, const char* value) {
         detail::ReportCapture capture;
-        if (ckpSetupGetEntry(name_.c_str(), entry.c_str()) == 0) {
-            check(ckpSetupCreateEntry(name_.c_str(), entry.c_str(), nullptr), "ckpSetupCreateEntry",
-                  capture);
+        if (ckpSetupGetEntry(name_.c_str(), std::string(entry).c_str()) == 0) {
+            check(ckpSetupCreateEntry(name_.c_str(), std::string(entry).c_str(), nullptr),
+                  "ckpSetupCreateEntry", capture);
         }
-        check(ckpSetupSetProp(name_.c_str(), entry.c_str(), name.c_str(), value), "ckpSetupSetProp",
-              capture);
+        check(ckpSetupSetProp(name_.c_str(), std::string(entry).c_str(), std::string(name).c_str(),
+                              value),
+              "ckpSetupSetProp", capture);
     }
-    void set(const std::string& entry, const std::string& name, const std::string& value) {
-        set(entry, name, value.c_str());
+    void set(std::string_view entry, std::string_view name, std::string_view value) {
+        set(entry, name, std::string(value).c_str());
     }
-    void erase(const std::string& entry, const std::string& name) {
+    void erase(std::string_view entry, std::string_view name) {
         detail::ReportCapture capture;
-        check(ckpSetupDelProp(name_.c_str(), entry.c_str(), name.c_str()), "ckpSetupDelProp",
-              capture);
+        check(ckpSetupDelProp(name_.c_str(), std::string(entry).c_str(), std::string(name).c_str()),
+              "ckpSetupDelProp", capture, entry, name);
     }
 
   private:
-    void check(int ok, const char* operation, const detail::ReportCapture& capture) const {
-        check(ok, operation, capture, name_);
+    /* A failure the store left without a message names what was missing:
+     * the setup, the entry or the property. */
+    void check(int ok, const char* operation, const detail::ReportCapture& capture,
+               std::optional<std::string_view> entry = std::nullopt,
+               std::optional<std::string_view> prop = std::nullopt) const {
+        if (ok != 0 || !capture.joined().empty() || !entry) {
+            check(ok, operation, capture, name_);
+            return;
+        }
+        throw Error(operation, std::string(operation) + " failed for \"" + name_ +
+                                   "\": " + missing(*entry, prop));
+    }
+    std::string missing(std::string_view entry, std::optional<std::string_view> prop) const {
+        std::string quotedEntry = "\"" + std::string(entry) + "\"";
+        if (ckpSetupGetEntry(name_.c_str(), std::string(entry).c_str()) == 0) {
+            return "no entry " + quotedEntry;
+        }
+        return prop ? "entry " + quotedEntry + " has no property \"" + std::string(*prop) + "\""
+                    : "entry " + quotedEntry + " could not be changed";
     }
     /* The store fails some calls without a message (a setup not found);
      * the exception then names the setup. */

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -359,6 +360,30 @@ TEST(CxxSetup, MissingSetupsThrow) {
         EXPECT_EQ(e.operation(), "ckpSetupLoad");
         EXPECT_NE(std::string(e.what()).find("missing.setup"), std::string::npos) << e.what();
     }
+
+    // A failure the store leaves silent names what was missing.
+    ckp::Setup team = ckp::Setup::create(dir.file("team.setup"));
+    team.set(std::string_view("bobby", 3), "role", "lead");
+    struct Case {
+        std::function<void()> call;
+        std::string message;
+    } cases[] = {
+        {[&] { team.erase("bob", "site"); }, "ckpSetupDelProp failed for \"" + team.name() +
+                                                 "\": entry \"bob\" has no property \"site\""},
+        {[&] { team.erase("dave", "site"); },
+         "ckpSetupDelProp failed for \"" + team.name() + "\": no entry \"dave\""},
+        {[&] { team.erase_entry("dave"); },
+         "ckpSetupDelEntry failed for \"" + team.name() + "\": no entry \"dave\""},
+    };
+    for (const Case& c : cases) {
+        try {
+            c.call();
+            ADD_FAILURE() << "no failure for " << c.message;
+        } catch (const ckp::Error& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+    }
+    team.clear();
 }
 
 TEST(CxxVersion, HeaderMacrosMatchTheProject) {
