@@ -9,6 +9,8 @@
 #   deb       the Debian package (cpack): its contents, no test hook
 #             exported, then dpkg -i, ckp --version and dpkg -P again
 #   demo      scripts/demo.sh as a new user runs it: no compiler warning
+#   pip       `pip install .` offline into a new venv, import ckp there, and
+#             mypy --strict sees the package's types
 #   editors   the TextMate grammar tokenized by vscode-textmate (from npm),
 #             vim's syntax file, the zsh and fish completions
 #   mingw-x86 ckp.dll and kvo.dll cross-built for 32-bit Windows; their export
@@ -125,6 +127,11 @@ job_editors() {
   bash tests/extra/check-editors.sh build/editors
 }
 
+job_pip() {
+  need /usr/bin/python3 mypy
+  bash tests/extra/check-pip.sh build/pip
+}
+
 job_demo() {
   local log=build/demo-output.txt
   mkdir -p build
@@ -239,7 +246,7 @@ run() {
 
 jobs=("$@")
 if [[ ${#jobs[@]} -eq 0 ]]; then
-  jobs=(format clang install deb demo editors fuzz valgrind mingw-x86 mingw-x64)
+  jobs=(format clang install deb demo editors pip fuzz valgrind mingw-x86 mingw-x64)
 fi
 for job in "${jobs[@]}"; do
   case $job in
@@ -253,6 +260,7 @@ for job in "${jobs[@]}"; do
     fuzz) run fuzz job_fuzz ;;
     valgrind) run valgrind job_valgrind ;;
     editors) run editors job_editors ;;
+    pip) run pip job_pip ;;
     *) echo "unknown job: $job" >&2; exit 2 ;;
   esac
 done

@@ -1,11 +1,12 @@
 // ckp setup: a setup loaded (by path or through its search group), looked
 // at or changed. A change holds the lock on the setup's file from reading to
-// replacing it and rewrites only the record of the entry it changes.
+// replacing it and applies only its entry's change to the file as it is then
+// (setup_save.hpp): every other byte stays.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "canonical.hpp"
 #include "ckp/ckp.hpp"

@@ -248,13 +248,14 @@ class Record {
      * physical line, where the reader stands. */
     long long line() const { return detail::reportedLine(info_); }
     PropertyRange props() const { return PropertyRange(info_); }
-    /* The first property of that name, if any. */
-    std::optional<Property> prop(const char* name) const {
+    /* The first property of that name, if any; its name views the one
+     * given. */
+    std::optional<Property> prop(std::string_view name) const {
         char* value = nullptr;
-        if (ckpGetProp(info_, name, &value) == 0) {
+        if (ckpGetProp(info_, std::string(name).c_str(), &value) == 0) {
             return std::nullopt;
         }
-        return Property{detail::view(name), detail::view(value), value != nullptr};
+        return Property{name, detail::view(value), value != nullptr};
     }
     /* For a record of type Syntax: where it is and what is wrong. */
     SyntaxError syntax_error() const {
@@ -406,10 +407,12 @@ class Writer {
             }
             return *this;
         }
-        RecordBuilder& prop(const std::string& name, const std::string& value) {
-            return prop(name.c_str(), value.c_str());
+        RecordBuilder& prop(std::string_view name, std::string_view value) {
+            return prop(std::string(name).c_str(), std::string(value).c_str());
         }
-        RecordBuilder& flag(const char* name) { return prop(name, nullptr); }
+        RecordBuilder& flag(std::string_view name) {
+            return prop(std::string(name).c_str(), nullptr);
+        }
 
       private:
         friend class Writer;
@@ -467,17 +470,18 @@ class Writer {
     RecordBuilder write_header() {
         return begin(ckpCreateHdr(live("ckpCreateHdr")), "ckpCreateHdr");
     }
-    RecordBuilder object(const std::string& path) {
+    RecordBuilder object(std::string_view path) {
         put();
-        return begin(ckpCreateObj(live("ckpCreateObj"), path.c_str()), "ckpCreateObj");
+        return begin(ckpCreateObj(live("ckpCreateObj"), std::string(path).c_str()), "ckpCreateObj");
     }
-    RecordBuilder config_path(const std::string& path) {
+    RecordBuilder config_path(std::string_view path) {
         put();
-        return begin(ckpSetConfigPath(live("ckpSetConfigPath"), path.c_str()), "ckpSetConfigPath");
+        return begin(ckpSetConfigPath(live("ckpSetConfigPath"), std::string(path).c_str()),
+                     "ckpSetConfigPath");
     }
-    RecordBuilder sub_dir(const std::string& path) {
+    RecordBuilder sub_dir(std::string_view path) {
         put();
-        return begin(ckpSetSubDir(live("ckpSetSubDir"), path.c_str()), "ckpSetSubDir");
+        return begin(ckpSetSubDir(live("ckpSetSubDir"), std::string(path).c_str()), "ckpSetSubDir");
     }
     /* A raw record: a comment (";" added) or a record text as it stands. */
     void raw(const std::string& text, bool comment) {

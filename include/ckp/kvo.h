@@ -285,7 +285,8 @@ typedef struct kvoReplacement kvoReplacement;
 /* An edit: the new content is made from the old. The target (after links)
  * must be a regular file or absent: anything else (directory, FIFO, device,
  * socket, a system file) fails at once with KVO_ENOTREGULAR, never waiting
- * on it. The final file is opened once; kvoReplaceSource reads its content,
+ * on it. Its stream writes bytes as they are (on Windows too, where other
+ * replacements write text). The final file is opened once; kvoReplaceSource reads its content,
  * and its mode, owner, group and extended attributes are taken from that
  * same open file. Commit renames only when the target still resolves
  * (through its links) to the same final name, and that name still refers to

@@ -108,7 +108,8 @@ void registerErrorClasses(py::handle errorType, py::handle warningType) {
 } // namespace ckppy
 
 PYBIND11_MODULE(_ckp, module) {
-    module.doc() = "The compiled part of the ckp package; use the module ckp.";
+    module.doc() = "The compiled part of the ckp package; use the package ckp.";
+    module.attr("__version__") = CKP_PYTHON_VERSION;
     module.def("_register", &ckppy::registerErrorClasses);
     ckppy::bindReading(module);
     ckppy::bindWriting(module);

@@ -187,20 +187,28 @@ void registerTypes(py::handle typeEnum) {
 }
 
 void bindReading(py::module_& module) {
-    py::class_<Record>(module, "Record")
-        .def_readonly("type", &Record::type)
-        .def_readonly("path", &Record::path)
-        .def_readonly("props", &Record::props)
-        .def_readonly("file", &Record::file)
-        .def_readonly("line", &Record::line)
-        .def_readonly("end_line", &Record::endLine)
-        .def_readonly("error", &Record::error)
+    py::class_<Record>(module, "Record",
+                       "One record, as read. A snapshot: it stays valid after the reader "
+                       "moves on.")
+        .def_readonly("type", &Record::type, "The record's type (ckp.Type).")
+        .def_readonly("path", &Record::path,
+                      "The path it names; None for a record that names "
+                      "none.")
+        .def_readonly("props", &Record::props,
+                      "The properties in file order: (name, value) pairs, value None for a flag.")
+        .def_readonly("file", &Record::file, "The file it was read from.")
+        .def_readonly("line", &Record::line, "Its first physical line.")
+        .def_readonly("end_line", &Record::endLine, "Its last physical line.")
+        .def_readonly("error", &Record::error,
+                      "For a syntax record: (message, line, column) of the fault; None otherwise.")
         .def("__repr__", &recordRepr);
-    py::class_<Reader>(module, "Reader")
+    py::class_<Reader>(module, "Reader",
+                       "The records of a file, one after the other; made by ckp.read(). The "
+                       "file is closed at its end, by close(), or when the reader is dropped.")
         .def(py::init<py::object, bool>(), py::arg("path"), py::arg("follow_includes"))
         .def("__iter__", [](py::object self) { return self; })
-        .def("__next__", &Reader::next)
-        .def("close", &Reader::close)
+        .def("__next__", &Reader::next, "The next record; raises ckp.Error when reading fails.")
+        .def("close", &Reader::close, "Closes the file; the reader then ends.")
         .def("__enter__", [](py::object self) { return self; })
         .def("__exit__", [](Reader& self, py::args) { self.close(); });
     module.def("_register_types", &registerTypes);

@@ -56,7 +56,7 @@ def test_stub_names_what_the_module_has():
 
     import ckp
 
-    with open(os.path.join(os.path.dirname(ckp.__file__), "ckp.pyi")) as stub:
+    with open(os.path.join(os.path.dirname(ckp.__file__), "__init__.pyi")) as stub:
         tree = ast.parse(stub.read())
     helpers = {"PathArg", "Property"}
     for node in tree.body:

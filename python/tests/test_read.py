@@ -1,3 +1,4 @@
+import inspect
 import os
 import pathlib
 import subprocess
@@ -137,3 +138,37 @@ def test_read_failures_raise_ckp_error(tmp_path, capfd):
     with pytest.raises(StopIteration):
         next(reader)
     assert capfd.readouterr().err == ""
+
+
+def test_open_failures_are_os_errors_too(tmp_path):
+    cases = [(tmp_path / "missing.ckpt", FileNotFoundError, ckp.FileNotFoundError),
+             (tmp_path, IsADirectoryError, ckp.IsADirectoryError)]
+    if os.geteuid() != 0:  # root reads any file
+        locked = tmp_path / "locked.ckpt"
+        locked.write_text('WRXCHECKPOINT="1.0"\n')
+        locked.chmod(0)
+        cases.append((locked, PermissionError, ckp.PermissionError))
+    for path, builtin, own in cases:
+        with pytest.raises(builtin) as raised:
+            list(ckp.read(path))
+        assert isinstance(raised.value, ckp.Error) and type(raised.value) is own
+        assert str(path) in str(raised.value)
+    with pytest.raises(IsADirectoryError):
+        ckp.Writer(tmp_path)
+    plain = ckp.Error("no record to add a property to", "ckpPutProp")
+    assert type(plain) is ckp.Error and not isinstance(plain, OSError)
+
+
+def test_package_documents_itself():
+    assert ckp.__version__.count(".") == 2
+    undocumented = []
+    for name in ckp.__all__:
+        item = getattr(ckp, name)
+        if not inspect.getdoc(item):
+            undocumented.append(name)
+        for member, value in vars(item).items() if inspect.isclass(item) else ():
+            function = getattr(value, "fget", value)
+            if not member.startswith("_") and callable(function) and not inspect.getdoc(function):
+                undocumented.append(f"{name}.{member}")
+    assert undocumented == []
+    assert "object record" in ckp.Writer.object.__doc__

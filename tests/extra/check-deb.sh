@@ -23,14 +23,15 @@ for f in /usr/bin/ckp /usr/include/ckp/ckp.h /usr/include/ckp/ckp.hpp /usr/inclu
   "/usr/lib/$multiarch/libckp.so.$version" "/usr/lib/$multiarch/libkvo.so.$version" \
   "/usr/lib/$multiarch/cmake/ckp/ckpConfig.cmake" "/usr/lib/$multiarch/pkgconfig/ckp.pc" \
   /usr/share/man/man1/ckp.1 /usr/share/bash-completion/completions/ckp \
-  /usr/lib/python3/dist-packages/ckp.py; do
+  /usr/lib/python3/dist-packages/ckp/__init__.py /usr/lib/python3/dist-packages/ckp/__init__.pyi \
+  /usr/lib/python3/dist-packages/ckp/py.typed; do
   if ! grep -qx -- "$f" <<<"$contents"; then
     echo "not in the package: $f"
     status=1
   fi
 done
-if ! grep -qE '^/usr/lib/python3/dist-packages/_ckp\..*\.so$' <<<"$contents"; then
-  echo "not in the package: the Python module _ckp under /usr/lib/python3/dist-packages"
+if ! grep -qE '^/usr/lib/python3/dist-packages/ckp/_ckp\..*\.so$' <<<"$contents"; then
+  echo "not in the package: the Python module ckp/_ckp under /usr/lib/python3/dist-packages"
   status=1
 fi
 [[ $(dpkg-deb -f "$deb" Package) == ckp && $(dpkg-deb -f "$deb" Version) == "$version" ]] ||

@@ -1,13 +1,21 @@
 """Read and write checkpoint files, and keep setups.
 
 A thin layer over the ckp library: every record is read, written and
-checked by the library itself; this module only turns its results into
-Python objects and its failures into ckp.Error. See ckp.pyi for the
-documented interface.
+checked by the library itself; this package only turns its results into
+Python objects and its failures into ckp.Error (a missing file is also a
+FileNotFoundError, a directory an IsADirectoryError, a refused permission a
+PermissionError). The stub __init__.pyi types the interface; py.typed lets
+type checkers use it.
+
+    import ckp
+    for record in ckp.read("main.ckpt"):
+        print(record.type.name, record.path, record.props)
 """
 
+import builtins
 import contextlib
 import enum
+import errno
 import os
 import shutil
 import sys
@@ -15,18 +23,28 @@ import tempfile
 import weakref
 from collections.abc import MutableMapping
 
-import _ckp
+from . import _ckp
 
 __all__ = [
-    "Entry", "Error", "LibraryWarning", "Reader", "Record", "Setup", "Type", "Writer",
+    "Entry", "Error", "FileNotFoundError", "IsADirectoryError", "LibraryWarning",
+    "PermissionError", "Reader", "Record", "Setup", "Type", "Writer",
     "check", "format", "format_string", "read",
 ]
+
+__version__ = _ckp.__version__
 
 
 class Error(Exception):
     """A failed operation of the library: str(error) is the library's
     message (messages it would have printed included), .operation the
-    library function or step that failed."""
+    library function or step that failed. A failure to open a file is also
+    the matching OSError: ckp.FileNotFoundError, ckp.IsADirectoryError or
+    ckp.PermissionError."""
+
+    def __new__(cls, message="", operation=""):
+        if cls is Error:
+            cls = _error_class(message)
+        return super().__new__(cls, message, operation)
 
     def __init__(self, message, operation):
         super().__init__(message, operation)
@@ -35,6 +53,51 @@ class Error(Exception):
 
     def __str__(self):
         return self.message
+
+
+class _OSFailure(Error):
+    """A library failure that is also an OSError with its errno."""
+
+    code = 0
+
+    def __init__(self, message, operation):
+        OSError.__init__(self, self.code, message)
+        self.message = message
+        self.operation = operation
+
+    def __str__(self):
+        return self.message
+
+
+class FileNotFoundError(_OSFailure, builtins.FileNotFoundError):
+    """A file to read was not found (under its name, nor with ".Ckpt")."""
+
+    code = errno.ENOENT
+
+
+class IsADirectoryError(_OSFailure, builtins.IsADirectoryError):
+    """A directory was given where a file is read or written."""
+
+    code = errno.EISDIR
+
+
+class PermissionError(_OSFailure, builtins.PermissionError):
+    """The system refused access to a file."""
+
+    code = errno.EACCES
+
+
+def _error_class(message):
+    """The Error subclass for a library message: the library names a
+    missing file "file not found" and gives the system's reason otherwise."""
+    first = message.split("\n", 1)[0]
+    if first.endswith(": file not found") or os.strerror(errno.ENOENT) in first:
+        return FileNotFoundError
+    if os.strerror(errno.EISDIR) in first:
+        return IsADirectoryError
+    if os.strerror(errno.EACCES) in first or os.strerror(errno.EPERM) in first:
+        return PermissionError
+    return Error
 
 
 class LibraryWarning(UserWarning):
@@ -406,3 +469,40 @@ class Setup(MutableMapping):
     def _check_open(self):
         if not self._open:
             raise Error(f"setup {self._name!r} is closed", "setup")
+
+
+def _docs_from_stub():
+    """Gives each public function and method of the package that has no
+    docstring the one of its stub (__init__.pyi), so that help() shows the
+    documented interface; the stub is its one source."""
+    import ast
+
+    stub = os.path.join(os.path.dirname(__file__), "__init__.pyi")
+    try:
+        with open(stub, encoding="utf-8") as text:
+            tree = ast.parse(text.read())
+    except (OSError, SyntaxError):
+        return
+
+    def give(target, node):
+        doc = ast.get_docstring(node)
+        function = getattr(target, "fget", target)
+        if doc and getattr(function, "__doc__", None) is None:
+            try:
+                function.__doc__ = doc
+            except (AttributeError, TypeError):
+                pass  # a compiled function documents itself
+
+    for node in tree.body:
+        owner = globals().get(getattr(node, "name", ""))
+        if owner is None:
+            continue
+        if isinstance(node, ast.FunctionDef):
+            give(owner, node)
+        elif isinstance(node, ast.ClassDef):
+            for member in node.body:
+                if isinstance(member, ast.FunctionDef) and member.name in vars(owner):
+                    give(vars(owner)[member.name], member)
+
+
+_docs_from_stub()

@@ -10,11 +10,15 @@ The library keeps process-wide state (its error state, the setup
 registry); every call holds the interpreter lock, so threads take turns.
 """
 
+import builtins
 import enum
 import os
 from collections.abc import Iterator, Mapping, MutableMapping
 from types import TracebackType
 from typing import ContextManager, Optional, Union
+
+__version__: str
+"""The version of the library and the package, e.g. "1.0.0"."""
 
 PathArg = Union[str, os.PathLike[str]]
 Property = tuple[str, Optional[str]]
@@ -29,6 +33,16 @@ class Error(Exception):
     message: str
     operation: str
     def __init__(self, message: str, operation: str) -> None: ...
+
+class FileNotFoundError(Error, builtins.FileNotFoundError):
+    """A file to read was not found (under its name, nor with ".Ckpt"):
+    both a ckp.Error and the builtin FileNotFoundError."""
+
+class IsADirectoryError(Error, builtins.IsADirectoryError):
+    """A directory was given where a file is read or written."""
+
+class PermissionError(Error, builtins.PermissionError):
+    """The system refused access to a file."""
 
 class LibraryWarning(UserWarning):
     """Messages the library reported while a call still succeeded (a setup
@@ -125,7 +139,8 @@ class Writer:
 
     def __init__(self, path: PathArg) -> None: ...
     @property
-    def path(self) -> str: ...
+    def path(self) -> str:
+        """The file written ("-": standard output)."""
     def header(self, *flags: str, **props: Optional[str]) -> None:
         """The header record `WRXCHECKPOINT="1.0"`, with any properties."""
     def object(self, path: PathArg, /, *flags: str, **props: Optional[str]) -> None:
@@ -174,6 +189,11 @@ class Entry(MutableMapping[str, Optional[str]]):
     to the library at once; iteration is in the store's (sorted) order."""
 
     name: str
+    def __getitem__(self, prop: str) -> Optional[str]: ...
+    def __setitem__(self, prop: str, value: Optional[str]) -> None: ...
+    def __delitem__(self, prop: str) -> None: ...
+    def __iter__(self) -> Iterator[str]: ...
+    def __len__(self) -> int: ...
 
 class Setup(MutableMapping[str, Entry]):
     """A setup: entries by name, each a mapping of properties, held in the
@@ -201,7 +221,8 @@ class Setup(MutableMapping[str, Entry]):
         """A new empty setup that save() writes to path; ckp.Error when a
         file exists there."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """The name the setup was loaded or created under."""
     @property
     def path(self) -> str:
         """The file that save() without a path writes."""
