@@ -284,7 +284,9 @@ CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
  *    that ckpPuts would write a bare line end without the property;
  *  - "a comment record holds no properties in ckpPutProp": the record is a
  *    comment or blank line (ckpRecord, or a comment transferred), where the
- *    property would read back as part of its text.
+ *    property would read back as part of its text;
+ *  - "a trailing comment would hide the property in ckpPutProp": the record
+ *    is a ckpRecord data line with a ';' that has no backslash before it.
  * A refused property leaves the record as it was. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 

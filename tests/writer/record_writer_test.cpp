@@ -551,3 +551,37 @@ TEST(RecordWriter, PropertyWithoutAPlaceIsRefused) {
               }),
               "");
 }
+
+// A raw data line takes properties as any record does, and they must read
+// back with it: a trailing comment would swallow them, so a property after
+// one is refused.
+TEST(RecordWriter, PropertiesOfARawDataLineReadBack) {
+    const std::string value(40, 'v');
+    struct Case {
+        std::string text;
+        const char* last; // the last property read back; null: refused
+    };
+    const std::string kept = "k=" + value;
+    const Case cases[] = {
+        {"p x=\"1\"", kept.c_str()},
+        {"p\\; x", kept.c_str()}, // an escaped ';' cuts nothing
+        {"p x=\"1\" ; note", nullptr},
+        {"p ;", nullptr},
+    };
+    for (const Case& c : cases) {
+        Writer w;
+        ASSERT_EQ(ckpRecord(w.w, c.text.c_str(), 0), 1) << c.text;
+        resetErrors();
+        EXPECT_EQ(ckpPutProp(w.w, "k", value.c_str()), c.last != nullptr ? 1 : 0) << c.text;
+        if (c.last == nullptr) {
+            EXPECT_STREQ(ckpGetError(), "a trailing comment would hide the property in ckpPutProp")
+                << c.text;
+        }
+        EXPECT_EQ(ckpPuts(w.w), 1);
+        std::vector<Back> back = w.close();
+        ASSERT_EQ(back.size(), 2u) << c.text;
+        EXPECT_EQ(back[0].props.empty() || c.last == nullptr ? "" : back[0].props.back(),
+                  c.last != nullptr ? c.last : "")
+            << c.text;
+    }
+}
