@@ -585,3 +585,21 @@ TEST(RecordWriter, PropertiesOfARawDataLineReadBack) {
             << c.text;
     }
 }
+
+// Properties after a long raw data line go on continuation lines, as after
+// any head: on its own line they would grow past what the reader takes in
+// one piece, and be cut off.
+TEST(RecordWriter, PropertiesOfALongRawDataLineAreContinued) {
+    const std::string value(40, 'v');
+    for (std::size_t n : {470u, 480u, 509u}) {
+        const std::string text(n, 'r');
+        Writer w;
+        ASSERT_EQ(ckpRecord(w.w, text.c_str(), 0), 1) << n;
+        EXPECT_EQ(ckpPutProp(w.w, "k", value.c_str()), 1) << n;
+        EXPECT_EQ(ckpPutProp(w.w, "f", nullptr), 1) << n;
+        EXPECT_EQ(ckpPuts(w.w), 1);
+        std::vector<Back> expected = {{ckpTypeObject, text, {"k=" + value, "f"}},
+                                      {ckpTypeObject, "next", {}}};
+        EXPECT_EQ(w.close(), expected) << n;
+    }
+}
