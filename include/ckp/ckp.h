@@ -286,7 +286,11 @@ CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
  *    comment or blank line (ckpRecord, or a comment transferred), where the
  *    property would read back as part of its text;
  *  - "a trailing comment would hide the property in ckpPutProp": the record
- *    is a ckpRecord data line with a ';' that has no backslash before it.
+ *    is a ckpRecord data line with a ';' that has no backslash before it;
+ *  - "a record without head holds no properties in ckpPutProp": a record
+ *    transferred without head text or properties (the empty header of a
+ *    file without one, the end of a file), where the property would read
+ *    back as a path.
  * A refused property leaves the record as it was. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 

@@ -603,3 +603,33 @@ TEST(RecordWriter, PropertiesOfALongRawDataLineAreContinued) {
         EXPECT_EQ(w.close(), expected) << n;
     }
 }
+
+// A record transferred without a head (the empty header of a file without
+// one, the end of the file, a blank line read as a record without path) has
+// nothing for a property to follow: written first on its line, the property
+// would read back as a path. It is refused.
+TEST(RecordWriter, TransferredRecordWithoutHeadTakesNoProperty) {
+    TempDir dir;
+    std::string source = dir.write("in.ckp", "p 1 static\n\t");
+    ckpInfo* r = ckpOpen(source.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    const int types[] = {ckpTypeHeader, ckpTypeObject, ckpTypeSyntax, ckpTypeEnd};
+    for (int type : types) {
+        ASSERT_EQ(ckpGets(r), 1);
+        ASSERT_EQ(ckpGetType(r), type);
+        std::string out = written([&](ckpInfo* w) {
+            ASSERT_EQ(ckpXfer(r, w), 1) << type;
+            resetErrors();
+            bool head = type == ckpTypeObject;
+            EXPECT_EQ(ckpPutProp(w, "k", "v"), head ? 1 : 0) << type;
+            if (!head) {
+                EXPECT_STREQ(ckpGetError(),
+                             "a record without head holds no properties in ckpPutProp")
+                    << type;
+            }
+            EXPECT_EQ(ckpPuts(w), 1) << type;
+        });
+        EXPECT_EQ(out.find("k=\"v\"") == std::string::npos, type != ckpTypeObject) << out;
+    }
+    ckpClose(r);
+}
