@@ -306,7 +306,8 @@ CKP_API int ckpPuts(ckpInfo* info);
  * written so that it reads back as it is (a line wider than 510 characters
  * however it is laid out, a property without name where it would be lost)
  * is refused with "record "<path>" cannot be written in ckpXfer: <reason>",
- * and the destination's record is left empty. Other failures: "no source to
+ * and the destination's record is left empty. A record without type (a
+ * path "" with properties) is written as it was read. Other failures: "no source to
  * ckpXfer", "source and destination are the same ckpInfo in tiCopy", the
  * destination's checks as for the record-starting calls, and allocation
  * failures ("ckpXfer string allocation failed", ...). A refusal after

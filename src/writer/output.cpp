@@ -399,20 +399,21 @@ bool wraps(const ckpInfo* info, const ckpLine* first) {
     return c != '\0' && c != ';' && *tiContentEnd(first->text) == '\0';
 }
 
+// A record without type is written as it stands too: one that nothing began
+// or whose head was refused is empty and gives a bare line end, one
+// transferred (a path "" with properties) reads back as it was read.
 int putRecord(const ckpInfo* info, Layout& layout) {
     const ckpLine* first = info->file->firstLine;
-    if (info->type != ckpTypeNone) {
-        bool wrap = wraps(info, first);
-        for (const ckpLine* line = first; line != nullptr; line = line->next) {
-            if (line != first && !hasContent(line)) {
-                continue;
-            }
-            if (line != first && !endLine(layout, true)) {
-                return 0;
-            }
-            if (!putLine(layout, line, wrap)) {
-                return 0;
-            }
+    bool wrap = wraps(info, first);
+    for (const ckpLine* line = first; line != nullptr; line = line->next) {
+        if (line != first && !hasContent(line)) {
+            continue;
+        }
+        if (line != first && !endLine(layout, true)) {
+            return 0;
+        }
+        if (!putLine(layout, line, wrap)) {
+            return 0;
         }
     }
     return endLine(layout, false);

@@ -466,6 +466,7 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
                                              "long \\\nn=\"" +
                                              std::string(504, 'v') +
                                              "\" \\\nm\n"
+                                             "\"\" k=\"v\" f\n" // no kind
                                              "last\\ \n");
     std::string out = dir.file("out.ckp");
     ckpInfo* r = ckpOpen(in.c_str(), "R");
@@ -497,7 +498,7 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
     expected.push_back({ckpTypeComment, "", {}});
     ckpClose(r);
     ckpClose(w);
-    EXPECT_EQ(i, 7u);
+    EXPECT_EQ(i, 8u);
     EXPECT_EQ(readBack(out), expected);
 }
 
