@@ -284,7 +284,13 @@ CKP_API int ckpRecord(ckpInfo* info, const char* text, int comment);
  *    that ckpPuts would write a bare line end without the property;
  *  - "a comment record holds no properties in ckpPutProp": the record is a
  *    comment or blank line (ckpRecord, or a comment transferred), where the
- *    property would read back as part of its text.
+ *    property would read back as part of its text;
+ *  - "a trailing comment would hide the property in ckpPutProp": the record
+ *    is a ckpRecord data line with a ';' that has no backslash before it;
+ *  - "a record without head holds no properties in ckpPutProp": a record
+ *    transferred without head text or properties (the empty header of a
+ *    file without one, the end of a file), where the property would read
+ *    back as a path.
  * A refused property leaves the record as it was. */
 CKP_API int ckpPutProp(ckpInfo* info, const char* name, const char* value);
 
@@ -300,7 +306,8 @@ CKP_API int ckpPuts(ckpInfo* info);
  * written so that it reads back as it is (a line wider than 510 characters
  * however it is laid out, a property without name where it would be lost)
  * is refused with "record "<path>" cannot be written in ckpXfer: <reason>",
- * and the destination's record is left empty. Other failures: "no source to
+ * and the destination's record is left empty. A record without type (a
+ * path "" with properties) is written as it was read. Other failures: "no source to
  * ckpXfer", "source and destination are the same ckpInfo in tiCopy", the
  * destination's checks as for the record-starting calls, and allocation
  * failures ("ckpXfer string allocation failed", ...). A refusal after

@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "core/error.hpp"
+#include "reader/scanner.hpp"
 #include "support/platform.hpp"
 #include "writer/check_write.hpp"
 #include "writer/path_text.hpp"
@@ -386,20 +387,33 @@ bool hasContent(const ckpLine* line) {
     return line->text[0] != '\0' || line->firstProp != nullptr;
 }
 
+// A comment or blank line never continues. A raw data line (ckpRecord) is
+// continued before a property as any head is, so that its properties stay
+// within what the reader takes in one piece; one cut by a trailing comment
+// holds none and is written as it is.
+bool wraps(const ckpInfo* info, const ckpLine* first) {
+    if (info->type != ckpTypeComment) {
+        return true;
+    }
+    char c = *tiSkipBlanks(first->text);
+    return c != '\0' && c != ';' && *tiContentEnd(first->text) == '\0';
+}
+
+// A record without type is written as it stands too: one that nothing began
+// or whose head was refused is empty and gives a bare line end, one
+// transferred (a path "" with properties) reads back as it was read.
 int putRecord(const ckpInfo* info, Layout& layout) {
     const ckpLine* first = info->file->firstLine;
-    if (info->type != ckpTypeNone) {
-        bool wrap = info->type != ckpTypeComment;
-        for (const ckpLine* line = first; line != nullptr; line = line->next) {
-            if (line != first && !hasContent(line)) {
-                continue;
-            }
-            if (line != first && !endLine(layout, true)) {
-                return 0;
-            }
-            if (!putLine(layout, line, wrap)) {
-                return 0;
-            }
+    bool wrap = wraps(info, first);
+    for (const ckpLine* line = first; line != nullptr; line = line->next) {
+        if (line != first && !hasContent(line)) {
+            continue;
+        }
+        if (line != first && !endLine(layout, true)) {
+            return 0;
+        }
+        if (!putLine(layout, line, wrap)) {
+            return 0;
         }
     }
     return endLine(layout, false);

@@ -91,6 +91,15 @@ bool tiHeadNeedsBlank(const char* text) {
     return endsWith(text, n, '\\') || endsWith(text, n, '\r');
 }
 
+const char* tiContentEnd(const char* text) {
+    for (const char* p = std::strchr(text, ';'); p != nullptr; p = std::strchr(p + 1, ';')) {
+        if (p == text || p[-1] != '\\') {
+            return p;
+        }
+    }
+    return text + std::strlen(text);
+}
+
 int tiSetPath(ckpInfo* info, const tPathText& text) {
     if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr ||
         text.form == tPathText::Refused) {

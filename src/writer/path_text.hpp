@@ -23,6 +23,9 @@ tPathText tiPathText(const char* path);
 // continue it, a final carriage return would be taken as part of the line
 // end.
 bool tiHeadNeedsBlank(const char* text);
+// Where the reader ends the content of the line text: at its first ';'
+// that has no backslash before it (a trailing comment), else at its end.
+const char* tiContentEnd(const char* text);
 // Makes the path the head text of the current record; 0 without a line, for
 // a refused path, or when the text would not fit the line (callers test its
 // size first).

@@ -9,6 +9,7 @@
 #include "reader/syntax.hpp"
 #include "writer/check_write.hpp"
 #include "writer/output.hpp"
+#include "writer/path_text.hpp"
 #include "writer/writer.hpp"
 
 namespace {
@@ -74,17 +75,26 @@ bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
 
 // Why the current record cannot carry a property, or null. Without a head
 // (nothing begun, or a head refused) ckpPuts writes a bare line end, and a
-// comment or blank line reads back with the property as part of its text:
-// a property accepted there would be lost.
+// comment or blank line reads back with the property as part of its text,
+// as does a raw data line after its trailing comment: a property accepted
+// there would be lost. A record transferred without head text (an empty
+// header, the end of a file) would have the property read back as its path.
 const char* noPlaceForProps(const ckpInfo* info, const ckpLine* line) {
     if (info->type == ckpTypeNone) {
         return "no record to add a property to in ckpPutProp";
     }
-    if (info->type != ckpTypeComment) {
-        return nullptr;
-    }
     char c = *tiSkipBlanks(line->text);
-    return c == '\0' || c == ';' ? "a comment record holds no properties in ckpPutProp" : nullptr;
+    if (info->type != ckpTypeComment) {
+        return c == '\0' && line->firstProp == nullptr
+                   ? "a record without head holds no properties in ckpPutProp"
+                   : nullptr;
+    }
+    if (c == '\0' || c == ';') {
+        return "a comment record holds no properties in ckpPutProp";
+    }
+    return *tiContentEnd(line->text) == ';'
+               ? "a trailing comment would hide the property in ckpPutProp"
+               : nullptr;
 }
 } // namespace
 

@@ -101,13 +101,7 @@ bool recordTextCarried(const char* text, bool comment) {
     if (comment || *start == '\0' || *start == ';') {
         return true;
     }
-    const char* end = text + n;
-    for (const char* p = std::strchr(text, ';'); p != nullptr; p = std::strchr(p + 1, ';')) {
-        if (p == text || p[-1] != '\\') {
-            end = p;
-            break;
-        }
-    }
+    const char* end = tiContentEnd(text);
     return !(end > text && end[-1] == '\\');
 }
 } // namespace

@@ -11,8 +11,8 @@ namespace {
 // that fills its line and must be followed by the backslash of a
 // continuation, a head that leaves no room for one).
 const char* unwritable(const ckpInfo* info) {
-    if (info->type == ckpTypeNone || info->type == ckpTypeComment) {
-        return nullptr; // written as a bare line end, or as read
+    if (info->type == ckpTypeComment) {
+        return nullptr; // written as read
     }
     const ckpProp* before = nullptr;
     for (const ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {

@@ -466,6 +466,7 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
                                              "long \\\nn=\"" +
                                              std::string(504, 'v') +
                                              "\" \\\nm\n"
+                                             "\"\" k=\"v\" f\n" // no kind
                                              "last\\ \n");
     std::string out = dir.file("out.ckp");
     ckpInfo* r = ckpOpen(in.c_str(), "R");
@@ -497,7 +498,7 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
     expected.push_back({ckpTypeComment, "", {}});
     ckpClose(r);
     ckpClose(w);
-    EXPECT_EQ(i, 7u);
+    EXPECT_EQ(i, 8u);
     EXPECT_EQ(readBack(out), expected);
 }
 
@@ -550,4 +551,86 @@ TEST(RecordWriter, PropertyWithoutAPlaceIsRefused) {
                   EXPECT_STREQ(ckpGetError(), "illegal property name");
               }),
               "");
+}
+
+// A raw data line takes properties as any record does, and they must read
+// back with it: a trailing comment would swallow them, so a property after
+// one is refused.
+TEST(RecordWriter, PropertiesOfARawDataLineReadBack) {
+    const std::string value(40, 'v');
+    struct Case {
+        std::string text;
+        const char* last; // the last property read back; null: refused
+    };
+    const std::string kept = "k=" + value;
+    const Case cases[] = {
+        {"p x=\"1\"", kept.c_str()},
+        {"p\\; x", kept.c_str()}, // an escaped ';' cuts nothing
+        {"p x=\"1\" ; note", nullptr},
+        {"p ;", nullptr},
+    };
+    for (const Case& c : cases) {
+        Writer w;
+        ASSERT_EQ(ckpRecord(w.w, c.text.c_str(), 0), 1) << c.text;
+        resetErrors();
+        EXPECT_EQ(ckpPutProp(w.w, "k", value.c_str()), c.last != nullptr ? 1 : 0) << c.text;
+        if (c.last == nullptr) {
+            EXPECT_STREQ(ckpGetError(), "a trailing comment would hide the property in ckpPutProp")
+                << c.text;
+        }
+        EXPECT_EQ(ckpPuts(w.w), 1);
+        std::vector<Back> back = w.close();
+        ASSERT_EQ(back.size(), 2u) << c.text;
+        EXPECT_EQ(back[0].props.empty() || c.last == nullptr ? "" : back[0].props.back(),
+                  c.last != nullptr ? c.last : "")
+            << c.text;
+    }
+}
+
+// Properties after a long raw data line go on continuation lines, as after
+// any head: on its own line they would grow past what the reader takes in
+// one piece, and be cut off.
+TEST(RecordWriter, PropertiesOfALongRawDataLineAreContinued) {
+    const std::string value(40, 'v');
+    for (std::size_t n : {470u, 480u, 509u}) {
+        const std::string text(n, 'r');
+        Writer w;
+        ASSERT_EQ(ckpRecord(w.w, text.c_str(), 0), 1) << n;
+        EXPECT_EQ(ckpPutProp(w.w, "k", value.c_str()), 1) << n;
+        EXPECT_EQ(ckpPutProp(w.w, "f", nullptr), 1) << n;
+        EXPECT_EQ(ckpPuts(w.w), 1);
+        std::vector<Back> expected = {{ckpTypeObject, text, {"k=" + value, "f"}},
+                                      {ckpTypeObject, "next", {}}};
+        EXPECT_EQ(w.close(), expected) << n;
+    }
+}
+
+// A record transferred without a head (the empty header of a file without
+// one, the end of the file, a blank line read as a record without path) has
+// nothing for a property to follow: written first on its line, the property
+// would read back as a path. It is refused.
+TEST(RecordWriter, TransferredRecordWithoutHeadTakesNoProperty) {
+    TempDir dir;
+    std::string source = dir.write("in.ckp", "p 1 static\n\t");
+    ckpInfo* r = ckpOpen(source.c_str(), "R");
+    ASSERT_NE(r, nullptr);
+    const int types[] = {ckpTypeHeader, ckpTypeObject, ckpTypeSyntax, ckpTypeEnd};
+    for (int type : types) {
+        ASSERT_EQ(ckpGets(r), 1);
+        ASSERT_EQ(ckpGetType(r), type);
+        std::string out = written([&](ckpInfo* w) {
+            ASSERT_EQ(ckpXfer(r, w), 1) << type;
+            resetErrors();
+            bool head = type == ckpTypeObject;
+            EXPECT_EQ(ckpPutProp(w, "k", "v"), head ? 1 : 0) << type;
+            if (!head) {
+                EXPECT_STREQ(ckpGetError(),
+                             "a record without head holds no properties in ckpPutProp")
+                    << type;
+            }
+            EXPECT_EQ(ckpPuts(w), 1) << type;
+        });
+        EXPECT_EQ(out.find("k=\"v\"") == std::string::npos, type != ckpTypeObject) << out;
+    }
+    ckpClose(r);
 }
