@@ -47,7 +47,7 @@ _ckp() {
     fmt) options="--output -o --in-place -i --check --diff --help" ;;
     json) options="--array --help" ;;
     from-json) options="--output -o --help" ;;
-    setup) options="--group -g --help" ;;
+    setup) options="--group -g --json --help" ;;
     *) return ;;
   esac
   if [[ $cur == -* ]]; then

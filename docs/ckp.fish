@@ -30,3 +30,4 @@ set -l actions list show get set del create
 complete -c ckp -n "__fish_seen_subcommand_from setup; and not __fish_seen_subcommand_from $actions" -a "$actions" -d 'Setup action'
 complete -c ckp -n "__fish_seen_subcommand_from setup; and __fish_seen_subcommand_from $actions" -F
 complete -c ckp -n '__fish_seen_subcommand_from setup' -s g -l group -x -d 'Search group'
+complete -c ckp -n '__fish_seen_subcommand_from setup' -l json -d 'Print JSON, a flag as null'

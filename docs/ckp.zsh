@@ -52,6 +52,7 @@ _ckp() {
     setup)
       _arguments \
         '(-g --group)'{-g,--group}'[search group]:group:' \
+        '--json[print JSON, a flag as null]' \
         '1:action:_ckp_setup_actions' \
         '2:setup file:_files' \
         '*:entry or property:'

@@ -58,6 +58,7 @@ struct SetupOptions {
     std::vector<std::string> args;
     std::string group;  // empty: the default search group
     std::string output; // create: where the new setup goes
+    bool json = false;  // list, show, get: JSON (a flag is null)
 };
 
 struct FromJsonOptions {

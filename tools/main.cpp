@@ -89,10 +89,12 @@ const char* const setupActions =
     "  show NAME [ENTRY...]             entries with their properties\n"
     "  get NAME ENTRY PROPERTY          the value of one property\n"
     "  set NAME ENTRY PROPERTY [VALUE]  set a property (no VALUE: a flag), making the entry\n"
+    "  set NAME ENTRY K=V... [FLAG...]  set several properties in one edit\n"
     "  del NAME ENTRY [PROPERTY]        remove a property, or the whole entry\n"
     "  create NAME                      a new setup file holding only a header\n"
-    "NAME is a setup file, or a name looked up in the directories listed in\n"
-    "$KVO_SEARCH_<GROUP> (GROUP from -g, in upper case; default KVOSETUP).\n"
+    "NAME is a setup file (-: standard input, for list, show and get), or a name\n"
+    "looked up in the directories listed in $KVO_SEARCH_<GROUP> (GROUP from -g,\n"
+    "in upper case; default KVOSETUP).\n"
     "set, del and create hold the lock file .ckp.lock beside the setup while they work.";
 
 const char* const exitCodes = "Exit codes: 0 done; 1 syntax errors, not in canonical form, or "
@@ -108,8 +110,11 @@ void addSetup(CLI::App& app, Commands& c) {
         ->check(CLI::IsMember({"list", "show", "get", "set", "del", "create"}));
     cmd->add_option("name", c.setup.name, "setup file, or a name found through the group")
         ->required();
-    cmd->add_option("args", c.setup.args, "ENTRY [PROPERTY [VALUE]]");
+    cmd->add_option("args", c.setup.args, "ENTRY [PROPERTY [VALUE] | NAME=VALUE|FLAG...]");
     cmd->add_option("-g,--group", c.setup.group, "search group (default kvosetup)");
+    cmd->add_flag("--json", c.setup.json,
+                  "list, show, get: print JSON (an array of names; an object of entries, each an "
+                  "object of properties; a value), a flag as null");
 }
 
 // CLI11 says "A subcommand is required" also for a word that is none, or

@@ -3,9 +3,13 @@
 // replacing it and applies only its entry's change to the file as it is then
 // (setup_save.hpp): every other byte stays.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "canonical.hpp"
@@ -14,6 +18,7 @@
 #include "commands.hpp"
 #include "diagnostics.hpp"
 #include "escape.hpp"
+#include "json_text.hpp"
 #include "output.hpp"
 #include "setup_save.hpp"
 
@@ -82,28 +87,96 @@ void printEntry(const ckp::Setup& setup, const std::string& entry) {
     }
 }
 
-int list(const ckp::Setup& setup) {
+// JSON as `ckp json` writes it: bytes that are no UTF-8 as \udcXX.
+void printJson(const JsonBuffer& json) {
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void appendValue(JsonBuffer& json, const ckp::Setup::Value& value) {
+    if (value) {
+        appendJsonString(json, *value);
+    } else {
+        json.append("null");
+    }
+}
+
+// {"name": value, ...} in the entry's order, a flag null.
+void appendEntryJson(JsonBuffer& json, const ckp::Setup& setup, const std::string& entry) {
+    json.append('{');
+    bool first = true;
+    for (const auto& [name, value] : setup.props(entry)) {
+        if (!first) {
+            json.append(',');
+        }
+        first = false;
+        appendJsonString(json, name);
+        json.append(':');
+        appendValue(json, value);
+    }
+    json.append('}');
+}
+
+int list(const ckp::Setup& setup, bool json) {
+    JsonBuffer out;
+    out.append('[');
+    bool first = true;
     for (const std::string& entry : setup.entries()) {
-        printLine(entry);
+        if (!json) {
+            printLine(entry);
+            continue;
+        }
+        if (!first) {
+            out.append(',');
+        }
+        first = false;
+        appendJsonString(out, entry);
+    }
+    out.append(']');
+    if (json) {
+        printJson(out);
     }
     return exitOk;
 }
 
-int show(const ckp::Setup& setup, const std::vector<std::string>& entries) {
+int show(const ckp::Setup& setup, const std::vector<std::string>& entries, bool json) {
+    JsonBuffer out;
+    out.append('{');
+    bool first = true;
     for (const std::string& entry : entries.empty() ? setup.entries() : entries) {
         requireEntry(setup, entry);
-        printEntry(setup, entry);
+        if (!json) {
+            printEntry(setup, entry);
+            continue;
+        }
+        if (!first) {
+            out.append(',');
+        }
+        first = false;
+        appendJsonString(out, entry);
+        out.append(':');
+        appendEntryJson(out, setup, entry);
+    }
+    out.append('}');
+    if (json) {
+        printJson(out);
     }
     return exitOk;
 }
 
-int get(const ckp::Setup& setup, const std::string& entry, const std::string& name) {
+int get(const ckp::Setup& setup, const std::string& entry, const std::string& name, bool json) {
     requireEntry(setup, entry);
     std::optional<ckp::Setup::Value> value = setup.get(entry, name);
     if (!value) {
         throw ToolError("entry " + entry + " has no property " + name, exitFindings);
     }
-    printLine(value->value_or(""));
+    if (json) {
+        JsonBuffer out;
+        appendValue(out, *value);
+        printJson(out);
+    } else {
+        printLine(value->value_or(""));
+    }
     return exitOk;
 }
 
@@ -129,13 +202,39 @@ void editEntry(ckp::Setup& setup, const std::string& file, const std::string& en
     saveSetupChanges(file, {{entry, std::move(before), entryProps(setup, entry)}});
 }
 
-int set(ckp::Setup& setup, const std::string& file, const std::vector<std::string>& args) {
-    std::optional<std::string> value;
-    if (args.size() > 2) {
-        value = args[2];
+using Assignment = std::pair<std::string, std::optional<std::string>>;
+
+// What `set` assigns: PROPERTY [VALUE], or, when the first word holds a '='
+// (which no property name does), NAME=VALUE words and FLAG words.
+std::vector<Assignment> assignments(const std::vector<std::string>& args) {
+    std::vector<Assignment> out;
+    if (args[1].find('=') == std::string::npos) {
+        if (args.size() > 3) {
+            throw ToolError("usage: ckp setup set NAME ENTRY PROPERTY [VALUE], or ENTRY "
+                            "NAME=VALUE... FLAG...");
+        }
+        out.emplace_back(args[1],
+                         args.size() > 2 ? std::optional<std::string>(args[2]) : std::nullopt);
+        return out;
     }
-    editEntry(setup, file, args[0],
-              [&] { setup.set(args[0], args[1], value ? value->c_str() : nullptr); });
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::size_t eq = args[i].find('=');
+        if (eq == std::string::npos) {
+            out.emplace_back(args[i], std::nullopt);
+        } else {
+            out.emplace_back(args[i].substr(0, eq), args[i].substr(eq + 1));
+        }
+    }
+    return out;
+}
+
+int set(ckp::Setup& setup, const std::string& file, const std::vector<std::string>& args) {
+    std::vector<Assignment> all = assignments(args);
+    editEntry(setup, file, args[0], [&] {
+        for (const auto& [name, value] : all) {
+            setup.set(args[0], name, value ? value->c_str() : nullptr);
+        }
+    });
     return exitOk;
 }
 
@@ -157,17 +256,17 @@ int del(ckp::Setup& setup, const std::string& file, const std::vector<std::strin
 int dispatch(const SetupOptions& o, ckp::Setup& setup, const std::string& file) {
     if (o.action == "list") {
         needArgs(o, 0, 0, "");
-        return list(setup);
+        return list(setup, o.json);
     }
     if (o.action == "show") {
-        return show(setup, o.args);
+        return show(setup, o.args, o.json);
     }
     if (o.action == "get") {
         needArgs(o, 2, 2, "ENTRY PROPERTY");
-        return get(setup, o.args[0], o.args[1]);
+        return get(setup, o.args[0], o.args[1], o.json);
     }
     if (o.action == "set") {
-        needArgs(o, 2, 3, "ENTRY PROPERTY [VALUE]");
+        needArgs(o, 2, 1000000, "ENTRY PROPERTY [VALUE], or ENTRY NAME=VALUE... FLAG...");
         return set(setup, file, o.args);
     }
     needArgs(o, 1, 2, "ENTRY [PROPERTY]");
@@ -236,9 +335,62 @@ std::string setupMessage(const SetupOptions& o, const std::string& file, const c
     return out;
 }
 
+// A setup read from standard input: its bytes in a private file of the
+// system's temporary directory while the object lives, since the store
+// loads setups by path; messages name it "stdin".
+class StdinSetup {
+  public:
+    StdinSetup() {
+        const char* dir = std::getenv("TMPDIR");
+        path_ = std::string(dir != nullptr && dir[0] != '\0' ? dir : "/tmp") + "/ckp-stdin-XXXXXX";
+        int fd = mkstemp(path_.data());
+        if (fd < 0) {
+            throw ToolError("cannot keep standard input: " + std::string(std::strerror(errno)));
+        }
+        std::string bytes = readStream(stdin, "stdin");
+        bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        int errnum = errno;
+        if (close(fd) != 0 || !written) {
+            unlink(path_.c_str());
+            throw ToolError("cannot keep standard input: " + std::string(std::strerror(errnum)));
+        }
+    }
+    ~StdinSetup() { unlink(path_.c_str()); }
+    StdinSetup(const StdinSetup&) = delete;
+    StdinSetup& operator=(const StdinSetup&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string named(std::string text) const {
+        for (std::size_t at; (at = text.find(path_)) != std::string::npos;) {
+            text.replace(at, path_.size(), "stdin");
+        }
+        return text;
+    }
+
+  private:
+    std::string path_;
+};
+
+int runFromStdin(const SetupOptions& o) {
+    if (changes(o) || o.action == "create") {
+        throw ToolError("standard input can only be looked at: list, show or get");
+    }
+    StdinSetup input;
+    SetupOptions fromFile = o;
+    fromFile.name = input.path();
+    try {
+        return loadAndRun(fromFile, input.path());
+    } catch (const ckp::Error& e) {
+        throw ToolError(input.named(setupMessage(fromFile, "stdin", e)));
+    }
+}
+
 } // namespace
 
 int runSetup(const SetupOptions& o) {
+    if (o.name == "-") {
+        return runFromStdin(o);
+    }
     std::string file;
     try {
         if (o.action == "create") {
