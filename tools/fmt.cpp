@@ -50,6 +50,8 @@ int fmtInPlace(const std::string& file, DiagnosticCap& shown) {
     try {
         formatted = formatBytes(target, edit.readSource(),
                                 [&](const ckp::SyntaxError& error) { shown.print(error); });
+    } catch (const OutputWriteError& e) {
+        throw ToolError("cannot write " + file + ": " + e.reason);
     } catch (const ckp::Error& e) {
         throw ToolError(aboutFile(file, e.what()));
     }
@@ -84,6 +86,10 @@ int fmtFile(const std::string& file, const FmtOptions& options, DiagnosticCap& s
     Formatted formatted;
     try {
         formatted = formatText(file, [&](const ckp::SyntaxError& error) { shown.print(error); });
+    } catch (const OutputWriteError& e) {
+        // The new text could not be put down: a failure of the output.
+        std::string where = isStdout(options.output) ? "standard output" : options.output;
+        throw ToolError("cannot write " + where + ": " + e.reason);
     } catch (const ckp::Error& e) {
         throw ToolError(aboutFile(file, e.what()));
     }

@@ -10,9 +10,18 @@
 namespace ckptool {
 namespace {
 
+// The new text goes to a scratch file first: its failures are the
+// output's.
 [[noreturn]] void fail(const char* what) {
-    throw ToolError(std::string("cannot use a scratch file for ") + what + ": " +
-                    std::strerror(errno));
+    std::string reason = std::strerror(errno);
+    throw OutputWriteError(std::string("cannot use a scratch file for ") + what + ": " + reason,
+                           reason);
+}
+
+// The system's reason at the end of a library message ("... : REASON").
+std::string plainReason(const std::string& message) {
+    std::size_t colon = message.rfind(": ");
+    return colon == std::string::npos ? message : message.substr(colon + 2);
 }
 
 [[noreturn]] void failed(const char* operation) {
@@ -73,7 +82,8 @@ void StreamWriter::put() {
     if (pending_) {
         pending_ = false;
         if (ckpPuts(info_) == 0) {
-            failed("ckpPuts");
+            std::string reason = plainReason(ckpGetError());
+            throw OutputWriteError(reason, reason);
         }
     }
 }
@@ -83,7 +93,8 @@ void StreamWriter::close() {
     ckpInfo* info = info_;
     info_ = nullptr;
     if (info != nullptr && ckpClose(info) != 0) {
-        failed("ckpClose");
+        std::string reason = plainReason(ckpGetError());
+        throw OutputWriteError(reason, reason);
     }
 }
 

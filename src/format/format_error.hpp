@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace ckptool {
 
@@ -16,6 +17,14 @@ struct ToolError : std::runtime_error {
     explicit ToolError(const std::string& what, int code = exitFailure)
         : std::runtime_error(what), exitCode(code) {}
     int exitCode;
+};
+
+// Writing the new text failed (a full disk, the file size limit): a failure
+// of the output, whichever file was read. `reason` is the system's.
+struct OutputWriteError : ToolError {
+    explicit OutputWriteError(const std::string& what, std::string why)
+        : ToolError(what), reason(std::move(why)) {}
+    std::string reason;
 };
 
 } // namespace ckptool

@@ -328,6 +328,28 @@ TEST(ToolSignals, FileSizeLimitIsAWriteError) {
         << readFile(dir.file("err"));
     EXPECT_TRUE(temporaries(dir).empty());
     EXPECT_FALSE(fs::exists(dir.file("new.setup")));
+
+    // The message names the output that could not be written, also when the
+    // new text fails on its way there, and the input stays as it was.
+    std::string big = "WRXCHECKPOINT=\"1.0\"\n";
+    for (int i = 0; i < 3000; ++i) {
+        big += "e" + std::to_string(100000 + i) + " k=\"v\"  x=\"y\"\n";
+    }
+    dir.write("big.ckpt", big);
+    struct Case {
+        const char* args;
+        const char* message;
+    } cases[] = {{"fmt big.ckpt -o out.ckpt", "ckp: cannot write out.ckpt: File too large\n"},
+                 {"fmt -i big.ckpt", "ckp: cannot write big.ckpt: File too large\n"}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(shell(dir, std::string("( ulimit -f 40; exec \"$CKP\" ") + c.args +
+                                 " ) 2>err; echo $? >code\n"),
+                  0);
+        EXPECT_EQ(readFile(dir.file("code")), "2\n") << c.args;
+        EXPECT_EQ(readFile(dir.file("err")), c.message) << c.args;
+        EXPECT_TRUE(temporaries(dir).empty()) << c.args;
+        EXPECT_EQ(readFile(dir.file("big.ckpt")), big) << c.args;
+    }
 }
 
 } // namespace
