@@ -68,15 +68,17 @@ TEST(ToolFmtInPlace, SpecialFilesAreRefusedAtOnce) {
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
     ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
-    for (const char* name : {"in.fifo", "sub"}) {
-        // Without the refusal the FIFO would be waited on for a writer: the
-        // timeout ends that with 124.
-        int code = shell(dir, std::string("timeout 20 \"$CKP\" fmt -i ") + name +
+    // Without the refusal the FIFO would be waited on for a writer: the
+    // timeout ends that with 124. A setup edit loads the file first, and is
+    // refused before that.
+    for (const char* edit : {"fmt -i in.fifo", "fmt -i sub", "setup set in.fifo bob role lead",
+                             "setup del in.fifo bob"}) {
+        int code = shell(dir, std::string("timeout 20 \"$CKP\" ") + edit +
                                   " 2>err.txt; echo $? >code.txt");
         ASSERT_EQ(code, 0);
-        EXPECT_EQ(readFile(dir.file("code.txt")), "2\n") << name;
+        EXPECT_EQ(readFile(dir.file("code.txt")), "2\n") << edit;
         EXPECT_NE(readFile(dir.file("err.txt")).find("not a regular file"), std::string::npos)
-            << name << ": " << readFile(dir.file("err.txt"));
+            << edit << ": " << readFile(dir.file("err.txt"));
     }
     EXPECT_EQ(tooltest::listing(dir),
               (std::vector<std::string>{"code.txt", "err.txt", "in.fifo", "sub"}));
