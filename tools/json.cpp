@@ -176,9 +176,13 @@ void appendRecord(JsonBuffer& out, const ckp::Record& record, LineSpan lines,
     }
     // Standard input is named as the library names it in its reports.
     std::string_view file = record.file();
+    if (error != nullptr) {
+        // The line that holds the fault, which a continued record may have
+        // after its first.
+        appendJsonInteger(object.key("error_line"), error->line);
+    }
     appendJsonString(object.key("file"), file.empty() ? std::string_view("stdin") : file);
-    // The line of a syntax record is the one that holds the fault.
-    appendJsonInteger(object.key("line"), error != nullptr ? error->line : lines.first);
+    appendJsonInteger(object.key("line"), lines.first);
     if (hasPath(type)) {
         appendJsonString(object.key("path"), record.path());
     }

@@ -123,42 +123,6 @@ class ReportCapture {
     std::vector<std::string> texts_;
 };
 
-/* Splits the three texts that ckpSyntax reports: "-- Error on line N of
- * "F" --", the echoed line and the marker line with its caret. */
-inline SyntaxError parseSyntaxReport(const std::vector<std::string>& texts) {
-    SyntaxError error;
-    if (texts.size() < 3) {
-        error.message = texts.empty() ? std::string() : texts.back();
-        return error;
-    }
-    const std::string& head = texts[0];
-    std::size_t at = head.find(" on line ");
-    if (at != std::string::npos) {
-        error.line = std::strtoll(head.c_str() + at + 9, nullptr, 10);
-        std::size_t open = head.find(" of \"", at);
-        std::size_t close = head.rfind("\" --");
-        if (open != std::string::npos && close != std::string::npos && close >= open + 5) {
-            error.file = head.substr(open + 5, close - open - 5);
-        }
-    }
-    error.text = texts[1];
-    const std::string& marker = texts[2];
-    std::size_t caret = marker.find('^');
-    if (caret == std::string::npos) {
-        error.message = marker;
-        return error;
-    }
-    error.column = static_cast<int>(caret) + 1;
-    if (marker.compare(caret, 4, "^-- ") == 0) {
-        error.message = marker.substr(caret + 4);
-    } else {
-        std::size_t start = marker.find_first_not_of(' ');
-        std::size_t end = caret >= 3 ? caret - 3 : 0;
-        error.message = start < end ? marker.substr(start, end - start) : std::string();
-    }
-    return error;
-}
-
 /* The line number the library shows for the current record, read back from
  * the report line that ckpReport hands the reporter when it has no stream. */
 inline long long reportedLine(ckpInfo* info) {
@@ -244,9 +208,20 @@ class Record {
         char* name = nullptr;
         return ckpGetName(info_, 1, &name) != 0 ? detail::view(name) : std::string_view();
     }
-    /* The line number the library reports for this record: that of its last
-     * physical line, where the reader stands. */
-    long long line() const { return detail::reportedLine(info_); }
+    /* The record's first physical line in its file; end_line() its last
+     * (the line the library's reports name). They mean what `ckp json`'s
+     * line and end_line and Python's Record.line and end_line mean; a syntax
+     * error's own line is in syntax_error().line. */
+    long long line() const {
+        long long first = 0;
+        ckpxRecordLines(info_, &first, nullptr);
+        return first;
+    }
+    long long end_line() const {
+        long long last = 0;
+        ckpxRecordLines(info_, nullptr, &last);
+        return last;
+    }
     PropertyRange props() const { return PropertyRange(info_); }
     /* The first property of that name, if any; its name views the one
      * given. */
@@ -257,11 +232,26 @@ class Record {
         }
         return Property{name, detail::view(value), value != nullptr};
     }
-    /* For a record of type Syntax: where it is and what is wrong. */
+    /* For a record of type Syntax: where it is and what is wrong, from the
+     * library's own data (an empty error for any other record). */
     SyntaxError syntax_error() const {
-        detail::ReportCapture capture;
-        ckpSyntax(info_);
-        return detail::parseSyntaxReport(capture.texts());
+        SyntaxError error;
+        const char* message = nullptr;
+        const char* text = nullptr;
+        if (ckpxSyntaxError(info_, &error.line, &error.column, &message, &text) == 0) {
+            return error;
+        }
+        std::string_view name = file();
+        error.file = name.empty() ? std::string("stdin") : std::string(name);
+        error.message = detail::view(message);
+        error.text = detail::view(text);
+        if (!error.text.empty() && error.text.back() == '\n') {
+            error.text.pop_back();
+        }
+        for (char& c : error.text) {
+            c = c == '\t' ? ' ' : c; // as the library echoes the line
+        }
+        return error;
     }
     ckpInfo* handle() const noexcept { return info_; }
 

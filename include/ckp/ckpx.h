@@ -54,6 +54,25 @@ extern "C" {
  * "ckpInfo allocation failed" and the like. */
 CKPX_API ckpInfo* ckpxOpenStream(FILE* stream, const char* name, const char* opCodes);
 
+/* Where the current record lies in its file: *firstOut its first physical
+ * line, *lastOut its last, the line ckpReport names (the same for a record
+ * of one line; 0 for the header of a file without one). Returns 1, or 0
+ * with the handle guard's message ("no ckpInfo in ckpxRecordLines", ...),
+ * the outputs then 0. Either output may be NULL. */
+CKPX_API int ckpxRecordLines(ckpInfo* info, long long* firstOut, long long* lastOut);
+
+/* The syntax error of the current record, as data rather than the text
+ * that ckpSyntax prints: *lineOut the physical line that holds the fault,
+ * *columnOut the 1-based byte column of the faulty character in that line's
+ * text (one past its end for a fault at the end), *messageOut the message,
+ * *textOut the line's text as the reader holds it (a line feed at its end
+ * when it had one; tabs as they are). The strings stay
+ * valid until the record changes. Returns 1 for a record of type
+ * ckpTypeSyntax; 0 otherwise (the outputs 0 and NULL), with the handle
+ * guard's message for a handle without a record. Any output may be NULL. */
+CKPX_API int ckpxSyntaxError(ckpInfo* info, long long* lineOut, int* columnOut,
+                             const char** messageOut, const char** textOut);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ckp/ckp.hpp"
+#include "ckp/ckpx.h"
 
 namespace ckppy {
 namespace {
@@ -41,12 +42,13 @@ py::object propsOf(ckpInfo* info) {
     return props;
 }
 
-py::object syntaxError(ckpInfo* info, Capture& capture) {
-    capture.clear();
-    ckpSyntax(info);
-    ckp::SyntaxError error = ckp::detail::parseSyntaxReport(capture.texts());
-    capture.clear();
-    return py::make_tuple(text(error.message.c_str()), error.line, error.column);
+// The library's own data of a syntax error: its message, line and column.
+py::object syntaxError(ckpInfo* info) {
+    long long line = 0;
+    int column = 0;
+    const char* message = nullptr;
+    ckpxSyntaxError(info, &line, &column, &message, nullptr);
+    return py::make_tuple(text(message != nullptr ? message : ""), line, column);
 }
 
 class Reader {
@@ -85,7 +87,7 @@ class Reader {
             }
             if (!repeatedHeader(type)) {
                 warnAbout(capture);
-                return build(info, type, capture);
+                return build(info, type);
             }
         }
     }
@@ -107,7 +109,7 @@ class Reader {
         return repeat;
     }
 
-    Record build(ckpInfo* info, int type, Capture& capture) {
+    Record build(ckpInfo* info, int type) {
         Record record;
         record.type = typeObject(type);
         record.path = hasPath(type) ? text(ckpGetObjPath(info)) : py::none();
@@ -115,7 +117,7 @@ class Reader {
         record.file = currentFile(info);
         record.endLine = ckp::detail::reportedLine(info);
         record.line = startLine(type, record.endLine);
-        record.error = type == ckpTypeSyntax ? syntaxError(info, capture) : py::none();
+        record.error = type == ckpTypeSyntax ? syntaxError(info) : py::none();
         record.source = state_;
         record.serial = ++state_->serial;
         return record;

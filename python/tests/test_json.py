@@ -26,3 +26,17 @@ def test_json_and_python_read_the_same_text(write):
     back = subprocess.run([TOOL, "from-json"], input=done.stdout, capture_output=True,
                           check=True)
     assert back.stdout == content
+
+
+@pytest.mark.skipif(not TOOL, reason="the ckp command is not built")
+def test_lines_follow_one_rule(write):
+    write("sub.ckpt", 'WRXCHECKPOINT="1.0"\n; sub\ns/a k="1" \\\n  j="2"\n')
+    path = write("main.ckpt", 'WRXCHECKPOINT="1.0"\n; note\n\na x="1" \\\n  ; inside\n'
+                              '  y=""\nbad \\\n  k="open\nsub.ckpt WRXinc\nz q="1"\n')
+    done = subprocess.run([TOOL, "json", path], capture_output=True)
+    objects = [json.loads(line) for line in done.stdout.decode().splitlines()]
+    ours = [(r.type.name.lower().replace("_", ""), r.line, r.end_line,
+             r.error[1] if r.error else None) for r in ckp.read(path)]
+    theirs = [(o["type"], o["line"], o["end_line"], o.get("error_line")) for o in objects]
+    assert ours == theirs
+    assert ("syntax", 7, 8, 8) in ours

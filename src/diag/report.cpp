@@ -7,6 +7,8 @@
 #include "diag/compose.hpp"
 #include "diag/report.hpp"
 
+#include "ckp/ckpx.h"
+
 namespace {
 int printText(std::FILE* stream, tiText* text) {
     int result = tiPrintMsg(stream, text->data);
@@ -72,6 +74,27 @@ int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const ch
     }
     if (recordPos > 0 && !tlReport(info, stream, allLines)) {
         ok = 0;
+    }
+    return ok;
+}
+
+int ckpxRecordLines(ckpInfo* info, long long* firstOut, long long* lastOut) {
+    long long first = 0;
+    long long last = 0;
+    ckpFile* file = nullptr;
+    ckpLine* line = nullptr;
+    int ok = tiCheckLine(info, tiGuardQuiet, "ckpxRecordLines", &file, &line);
+    if (ok) {
+        // The file's first line counts the lines read; each line the reader
+        // read knows its own number.
+        last = line->lineNumber;
+        first = line->physLine > 0 && line->physLine <= last ? line->physLine : last;
+    }
+    if (firstOut != nullptr) {
+        *firstOut = first;
+    }
+    if (lastOut != nullptr) {
+        *lastOut = last;
     }
     return ok;
 }

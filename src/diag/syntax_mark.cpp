@@ -7,6 +7,8 @@
 #include "diag/compose.hpp"
 #include "diag/report.hpp"
 
+#include "ckp/ckpx.h"
+
 namespace {
 void printMessageLine(const char* message) {
     tiText text;
@@ -101,5 +103,45 @@ void ckpSyntax(ckpInfo* info) {
     std::size_t column = 0;
     printEcho(line, offset, &column);
     printMarker(message, column, offset);
+}
+
+int ckpxSyntaxError(ckpInfo* info, long long* lineOut, int* columnOut, const char** messageOut,
+                    const char** textOut) {
+    long long line = 0;
+    int column = 0;
+    const char* message = nullptr;
+    const char* text = nullptr;
+    ckpFile* file = nullptr;
+    int ok = tiCheckFile(info, tiGuardQuiet, "ckpxSyntaxError", &file);
+    const ckpLine* faulty = ok ? info->curLine : nullptr;
+    ok = faulty != nullptr && info->syntaxMsg != nullptr && info->type == ckpTypeSyntax;
+    if (ok) {
+        line = faultyLineNumber(faulty);
+        // The text up to the cursor, counted from the last line feed in it,
+        // as the marker counts it.
+        std::size_t offset = cursorOffset(info, faulty);
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < offset; ++i) {
+            if (faulty->text[i] == '\n' && faulty->text[i + 1] != '\0') {
+                start = i + 1;
+            }
+        }
+        column = static_cast<int>(offset - start) + 1;
+        message = info->syntaxMsg;
+        text = faulty->text;
+    }
+    if (lineOut != nullptr) {
+        *lineOut = line;
+    }
+    if (columnOut != nullptr) {
+        *columnOut = column;
+    }
+    if (messageOut != nullptr) {
+        *messageOut = message;
+    }
+    if (textOut != nullptr) {
+        *textOut = text;
+    }
+    return ok;
 }
 }

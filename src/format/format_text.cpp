@@ -110,7 +110,7 @@ class Formatter {
             // A file without a header whose first line is continued: the
             // reader drops what the header check took beyond that line, and
             // whatever it held (comments too) would be lost with it.
-            keepFile_ = version_ < 1 && source.record.line() > 1;
+            keepFile_ = version_ < 1 && source.record.end_line() > 1;
         }
         claimed_ = source.offset + source.lines.size();
         RecordComments comments;

@@ -193,7 +193,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
         depth -= type == ckp::Type::EndInclude ? 1 : 0;
         std::size_t offset = cursor.offset();
         std::string_view lines;
-        long long last = depth == 0 && type != ckp::Type::EndInclude ? record.line() : 0;
+        long long last = depth == 0 && type != ckp::Type::EndInclude ? record.end_line() : 0;
         // The header record of a file without one holds no line of its own:
         // its first line is read again as the first record.
         if (type == ckp::Type::Header && reader.syntax_version() < 1) {

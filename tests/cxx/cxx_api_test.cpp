@@ -106,7 +106,8 @@ TEST(CxxReader, RecordGivesItsPathLineFileAndProperties) {
         // The line is read from the reporter without a word reaching the
         // caller's own reporter, which stays in place.
         ckptest::ReportCapture mine;
-        EXPECT_EQ(a.line(), 4); // the count after the record's last physical line
+        EXPECT_EQ(a.line(), 3); // its first physical line
+        EXPECT_EQ(a.end_line(), 4);
         EXPECT_TRUE(mine.messages().empty()) << mine.joined();
         kvoReportError("still mine");
         EXPECT_EQ(mine.joined(), "still mine\n");

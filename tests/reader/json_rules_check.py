@@ -283,7 +283,7 @@ def data_record(parts, syntax):
         out["path"] = parse_path(cur)
         (parse_props if syntax == 1 else parse_fields)(cur, out["props"])
     except Fault as fault:
-        out.update(type="syntax", error=fault.message, line=fault.line)
+        out.update(type="syntax", error=fault.message, error_line=fault.line)
         out.setdefault("path", None)
         return out
     names = [p[0] for p in out["props"]]
@@ -350,7 +350,7 @@ def expected(lines):
         try:
             parse_props(cur, header["props"])
         except Fault as fault:
-            header.update(type="syntax", error=fault.message, line=fault.line)
+            header.update(type="syntax", error=fault.message, error_line=fault.line)
             del header["version"]
         out.append(header)
         records = records[1:]
@@ -443,7 +443,7 @@ def generate(rng):
 
 # ---- The comparison ------------------------------------------------------
 
-FIELDS = ("type", "line", "end_line", "props", "path", "text", "version", "error")
+FIELDS = ("type", "line", "end_line", "props", "path", "text", "version", "error", "error_line")
 
 
 def compare(ckp, path, lines):

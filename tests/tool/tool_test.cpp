@@ -350,7 +350,7 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
         R"({"end_line":2,"file":"sub.ckpt","line":2,"path":"sub/x","props":[["k","1"]],)"
         R"("type":"object"})",
         R"({"end_line":5,"file":"t.ckpt","line":5,"props":[],"type":"endinclude"})",
-        R"({"column":8,"end_line":6,"error":"missing '\"' for property value","file":"t.ckpt",)"
+        R"({"column":8,"end_line":6,"error":"missing '\"' for property value","error_line":6,"file":"t.ckpt",)"
         R"("line":6,"path":"é€","props":[],"type":"syntax"})"};
     Outcome lines = ckp(dir, "json t.ckpt");
     EXPECT_EQ(lines.code, 1);
