@@ -16,43 +16,15 @@
 
 #include "format_text.hpp"
 #include "fuzz_common.hpp"
+#include "fuzz_records.hpp"
 #include "source_lines.hpp"
 
 namespace {
 
-struct Prop {
-    std::string name;
-    bool flag;
-    std::string value;
-    bool operator==(const Prop&) const = default;
-};
-
-struct Record {
-    int type;
-    std::string path;
-    std::vector<Prop> props;
-    bool operator==(const Record&) const = default;
-};
-
-bool inMainFile(ckpInfo* info) {
-    char* current = nullptr;
-    char* main = nullptr;
-    return ckpGetName(info, 1, &current) == 1 && ckpGetName(info, 0, &main) == 1 &&
-           current != nullptr && main != nullptr && std::strcmp(current, main) == 0;
-}
-
-Record takeRecord(ckpInfo* info, int type) {
-    Record out{type, "", {}};
-    const char* path = ckpGetObjPath(info);
-    out.path = (type == ckpTypeHeader || path == nullptr) ? "" : path;
-    int id = 0;
-    char* name = nullptr;
-    char* value = nullptr;
-    while (ckpGenProp(info, &id, &name, &value) == 1) {
-        out.props.push_back(Prop{name, value == nullptr, value != nullptr ? value : ""});
-    }
-    return out;
-}
+using fuzzrec::inMainFile;
+using fuzzrec::Prop;
+using fuzzrec::Record;
+using fuzzrec::takeRecord;
 
 struct Reading {
     bool clean = false; // read to its end without a syntax error

@@ -20,37 +20,15 @@
 #include <vector>
 
 #include "fuzz_common.hpp"
+#include "fuzz_records.hpp"
 #include "placement_oracle.hpp"
 
 namespace {
 
-struct Prop {
-    std::string name;
-    bool flag;
-    std::string value;
-    bool operator==(const Prop&) const = default;
-};
-
-struct Record {
-    int type;
-    std::string path;
-    std::vector<Prop> props;
-    bool operator==(const Record&) const = default;
-};
-
-// Reads the handle's current record.
-Record takeRecord(ckpInfo* info, int type) {
-    Record out{type, "", {}};
-    const char* path = ckpGetObjPath(info);
-    out.path = (type == ckpTypeHeader || path == nullptr) ? "" : path;
-    int id = 0;
-    char* name = nullptr;
-    char* value = nullptr;
-    while (ckpGenProp(info, &id, &name, &value) == 1) {
-        out.props.push_back(Prop{name, value == nullptr, value != nullptr ? value : ""});
-    }
-    return out;
-}
+using fuzzrec::inMainFile;
+using fuzzrec::Prop;
+using fuzzrec::Record;
+using fuzzrec::takeRecord;
 
 // Writes an object record through the record-starting call and ckpPutProp;
 // false when the writer refused any part of it (nothing is then written).
@@ -79,15 +57,6 @@ bool writeRecord(ckpInfo* in, ckpInfo* out, const Record& r, int n) {
 bool isData(int type) {
     return type == ckpTypeHeader || type == ckpTypeObject || type == ckpTypeConfigPath ||
            type == ckpTypeSubDir || type == ckpTypeInclude;
-}
-
-bool inMainFile(ckpInfo* info) {
-    char* current = nullptr;
-    char* main = nullptr;
-    if (ckpGetName(info, 1, &current) != 1 || ckpGetName(info, 0, &main) != 1) {
-        return false;
-    }
-    return current != nullptr && main != nullptr && std::strcmp(current, main) == 0;
 }
 
 // Reads a file to its end; with `out` given, writes the carriable records to
