@@ -250,6 +250,11 @@ int runSetup(const SetupOptions& o) {
         if (!changes(o) || file.empty()) {
             return loadAndRun(o, file);
         }
+        // Loading a FIFO would wait for a writer before the edit could
+        // refuse it.
+        if (!kvoIsRegularFile(file.c_str())) {
+            throw ToolError("cannot write " + file + ": " + kvoStrError(KVO_ENOTREGULAR));
+        }
         FileLock lock(file);
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
