@@ -427,6 +427,20 @@ TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
     after.clear();
 }
 
+// The loaded file saved under another spelling is still edited in place.
+TEST(CxxSetup, SaveToTheLoadedFileByAnotherNameKeepsIt) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\n; the team\nbob remote\n");
+    ckp::Setup mine = ckp::Setup::load(path);
+    ckp::Setup::edit(dir.path() + "/./team.setup",
+                     [](ckp::Setup& other) { other.set("carl", "n", "1"); });
+    mine.set("alice", "role", "lead");
+    mine.save(dir.path() + "/./team.setup");
+    mine.clear();
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\n; the team\nalice role=\"lead\"\nbob remote\n"
+                              "carl n=\"1\"\n");
+}
+
 // The same entry changed on disk and in memory: the save names it and
 // writes nothing.
 TEST(CxxSetup, ConflictingSaveNamesTheEntryAndWritesNothing) {
