@@ -386,6 +386,8 @@ class Setup(MutableMapping):
         path = _ckp.setup_find(name, group)
         if path is None:
             raise Error(f'ckpSetupLoadGroup failed for "{name}"', "ckpSetupLoadGroup")
+        if not os.path.isfile(path):  # loading a FIFO would wait for a writer
+            raise Error(f"cannot edit {path}: not a regular file", "edit")
         with _ckp.DirectoryLock(path):
             setup = cls.load(name, group)
             try:
