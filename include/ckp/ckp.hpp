@@ -639,6 +639,9 @@ class Setup {
         if (file.empty()) {
             throw Error("ckpSetupLoad", "ckpSetupLoad failed for \"" + name + "\"");
         }
+        if (kvoIsRegularFile(file.c_str()) == 0) { // loading a FIFO would wait for a writer
+            throw Error("edit", "cannot edit " + file + ": not a regular file");
+        }
         FileLock lock(file);
         Setup setup = load(name, group);
         try {

@@ -2,6 +2,10 @@
 // as containers, failures as ckp::Error with the library's message.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -440,6 +444,21 @@ TEST(CxxSetup, SaveToTheLoadedFileByAnotherNameKeepsIt) {
     EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\n; the team\nalice role=\"lead\"\nbob remote\n"
                               "carl n=\"1\"\n");
 }
+
+#ifndef _WIN32
+// An edit refuses a FIFO at once, where loading it would wait for a writer
+// (until the test's timeout).
+TEST(CxxSetup, EditRefusesAFifoAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("f.setup").c_str(), 0600), 0);
+    try {
+        ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {});
+        ADD_FAILURE() << "edited";
+    } catch (const ckp::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+}
+#endif
 
 // The same entry changed on disk and in memory: the save names it and
 // writes nothing.
