@@ -632,7 +632,8 @@ class Setup {
         return Setup(name);
     }
     /* Loads the setup under its file's lock, hands it to change, saves it
-     * when change returns and drops it from memory, saved or not. */
+     * when change returns and drops it from memory, saved or not. A setup
+     * of that name in memory already (with entries) is refused. */
     template <class Change>
     static void edit(const std::string& name, Change&& change, const char* group = nullptr) {
         std::string file = fileOf(name, group);
@@ -641,6 +642,12 @@ class Setup {
         }
         if (kvoIsRegularFile(file.c_str()) == 0) { // loading a FIFO would wait for a writer
             throw Error("edit", "cannot edit " + file + ": not a regular file");
+        }
+        // A setup in memory would not be read again, and the edit would
+        // drop its holder's unsaved changes.
+        if (kvoStrlist* held = ckpSetupGetEntryList(std::string(name).c_str())) {
+            kvoFreeStrlist(held);
+            throw Error("edit", "setup \"" + name + "\" is loaded already; save or clear it first");
         }
         FileLock lock(file);
         Setup setup = load(name, group);

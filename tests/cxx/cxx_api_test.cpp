@@ -460,6 +460,20 @@ TEST(CxxSetup, EditRefusesAFifoAtOnce) {
 }
 #endif
 
+// An edit of a setup this process holds in memory would start from that
+// memory and then drop it, so that the holder's next save deleted every
+// entry from the file: it is refused.
+TEST(CxxSetup, EditOfASetupInMemoryIsRefused) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead\"\n");
+    ckp::Setup mine = ckp::Setup::load(path);
+    mine.set("alice", "role", "dev");
+    EXPECT_THROW(ckp::Setup::edit(path, [](ckp::Setup& s) { s.set("bob", "x", "1"); }), ckp::Error);
+    mine.save();
+    mine.clear();
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\nalice role=\"dev\"\n");
+}
+
 // The same entry changed on disk and in memory: the save names it and
 // writes nothing.
 TEST(CxxSetup, ConflictingSaveNamesTheEntryAndWritesNothing) {
