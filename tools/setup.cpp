@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -336,16 +335,6 @@ std::string setupMessage(const SetupOptions& o, const std::string& file, const c
     return out;
 }
 
-// An edit is refused at once for anything but a regular file (after links):
-// loading a FIFO would wait for a writer, and a device is no setup file.
-void requireRegularFile(const std::string& file) {
-    std::error_code error;
-    std::filesystem::file_status status = std::filesystem::status(file, error);
-    if (!error && status.type() != std::filesystem::file_type::regular) {
-        throw ToolError("cannot write " + file + ": " + kvoStrError(KVO_ENOTREGULAR));
-    }
-}
-
 // A setup read from standard input: its bytes in a private file of the
 // system's temporary directory while the object lives, since the store
 // loads setups by path; messages name it "stdin".
@@ -413,7 +402,11 @@ int runSetup(const SetupOptions& o) {
         if (!changes(o) || file.empty()) {
             return loadAndRun(o, file);
         }
-        requireRegularFile(file);
+        // Loading a FIFO would wait for a writer before the edit could
+        // refuse it.
+        if (!kvoIsRegularFile(file.c_str())) {
+            throw ToolError("cannot write " + file + ": " + kvoStrError(KVO_ENOTREGULAR));
+        }
         FileLock lock(file);
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {

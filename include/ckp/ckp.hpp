@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -592,7 +593,7 @@ class FileLock {
  * as it is on disk now, under the file's lock (see ckpcxx.h). Comments, the
  * order and text of every other record and the line ends stay; an entry
  * changed in the file meanwhile too fails the save, which writes nothing. A
- * save to another path, or of a setup made by create() or by the
+ * save to another file, or of a setup made by create() or by the
  * constructor, writes the whole setup as ckpSetupSave does, replacing the
  * file in one step. Link ckp::cxx (libckp_cxx) for the saves. */
 class Setup {
@@ -621,12 +622,22 @@ class Setup {
         return Setup(name);
     }
     /* Loads the setup under its file's lock, hands it to change, saves it
-     * when change returns and drops it from memory, saved or not. */
+     * when change returns and drops it from memory, saved or not. A setup
+     * of that name in memory already (with entries) is refused. */
     template <class Change>
     static void edit(const std::string& name, Change&& change, const char* group = nullptr) {
         std::string file = fileOf(name, group);
         if (file.empty()) {
             throw Error("ckpSetupLoad", "ckpSetupLoad failed for \"" + name + "\"");
+        }
+        if (kvoIsRegularFile(file.c_str()) == 0) { // loading a FIFO would wait for a writer
+            throw Error("edit", "cannot edit " + file + ": not a regular file");
+        }
+        // A setup in memory would not be read again, and the edit would
+        // drop its holder's unsaved changes.
+        if (kvoStrlist* held = ckpSetupGetEntryList(std::string(name).c_str())) {
+            kvoFreeStrlist(held);
+            throw Error("edit", "setup \"" + name + "\" is loaded already; save or clear it first");
         }
         FileLock lock(file);
         Setup setup = load(name, group);
@@ -643,7 +654,7 @@ class Setup {
 
     /* An empty path saves where the setup was loaded from; "-" dumps it. */
     void save(const std::string& path = std::string()) const {
-        if (loaded_ && (path.empty() || path == file_)) {
+        if (loaded_ && (path.empty() || sameFile(path, file_))) {
             saveChanges();
             return;
         }
@@ -829,6 +840,12 @@ class Setup {
             throw Error("ckpcxxSaveChanges", text);
         }
         *loaded_ = std::move(now);
+    }
+    /* Whether two names lead to one file: the loaded file saved under
+     * another spelling (absolute, through a link) is still an edit of it. */
+    static bool sameFile(const std::string& path, const std::string& other) {
+        std::error_code ec;
+        return path == other || std::filesystem::equivalent(path, other, ec);
     }
     /* The file a load of this name reads, found as the store finds it;
      * empty when there is none. */

@@ -132,6 +132,15 @@ def _text(value, what):
     return value
 
 
+# Whether two names lead to one file: the loaded file saved under another
+# spelling (absolute, through a link) is still an edit of it.
+def _same_file(path, other):
+    try:
+        return path == other or os.path.samefile(path, other)
+    except OSError:
+        return False
+
+
 def _path(value, what="path"):
     if isinstance(value, os.PathLike):
         value = os.fspath(value)
@@ -377,6 +386,8 @@ class Setup(MutableMapping):
         path = _ckp.setup_find(name, group)
         if path is None:
             raise Error(f'ckpSetupLoadGroup failed for "{name}"', "ckpSetupLoadGroup")
+        if not os.path.isfile(path):  # loading a FIFO would wait for a writer
+            raise Error(f"cannot edit {path}: not a regular file", "edit")
         with _ckp.DirectoryLock(path):
             setup = cls.load(name, group)
             try:
@@ -392,7 +403,7 @@ class Setup(MutableMapping):
         meanwhile."""
         self._check_open()
         path = None if path is None else _path(path)
-        if self._loaded is not None and path in (None, self._path):
+        if self._loaded is not None and (path is None or _same_file(path, self._path)):
             self._loaded.save(self._path)
         else:
             _ckp.setup_save(self._name, path)

@@ -194,3 +194,33 @@ def test_save_of_an_entry_changed_in_the_file_too_fails(write, tmp_path):
         with pytest.raises(ckp.Error, match="entry bob "):
             team.save()
         assert (tmp_path / "both.setup").read_bytes() == before
+
+
+def test_save_to_the_loaded_file_by_another_name_keeps_it(write, tmp_path):
+    path = write("named.setup", HAND_EDITED)
+    os.symlink("named.setup", tmp_path / "link.setup")
+    spellings = [os.path.abspath(path), f"{tmp_path}/./named.setup", tmp_path / "link.setup"]
+    with ckp.Setup.load(path) as team:
+        for i, spelling in enumerate(spellings):
+            with ckp.Setup.edit(f"{tmp_path}/../{tmp_path.name}/named.setup") as them:
+                them[f"e{i}"] = {}
+            team[f"s{i}"] = {}
+            team.save(spelling)
+    saved = (tmp_path / "named.setup").read_bytes().decode()
+    assert 'bob  site="south"   remote ; far away\r\n' in saved
+    with ckp.Setup.load(path) as again:
+        assert list(again) == ["bob", "e0", "e1", "e2", "s0", "s1", "s2"]
+
+
+def test_edit_refuses_a_fifo_at_once(tmp_path):
+    os.mkfifo(tmp_path / "f.setup")
+    script = ("import ckp, sys\n"
+              "try:\n"
+              "    with ckp.Setup.edit(sys.argv[1]):\n"
+              "        pass\n"
+              "except ckp.Error as e:\n"
+              "    print(e)\n")
+    # Without the refusal the load waits for a writer.
+    done = subprocess.run([sys.executable, "-c", script, str(tmp_path / "f.setup")],
+                          env=child_env(), capture_output=True, text=True, timeout=20)
+    assert "not a regular file" in done.stdout

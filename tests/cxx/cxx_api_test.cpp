@@ -2,6 +2,10 @@
 // as containers, failures as ckp::Error with the library's message.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -426,6 +430,49 @@ TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
     EXPECT_EQ(after.entries(),
               (std::vector<std::string>{"alice", "bob", "e0", "e1", "e2", "e3", "e4"}));
     after.clear();
+}
+
+// The loaded file saved under another spelling is still edited in place.
+TEST(CxxSetup, SaveToTheLoadedFileByAnotherNameKeepsIt) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\n; the team\nbob remote\n");
+    ckp::Setup mine = ckp::Setup::load(path);
+    ckp::Setup::edit(dir.path() + "/./team.setup",
+                     [](ckp::Setup& other) { other.set("carl", "n", "1"); });
+    mine.set("alice", "role", "lead");
+    mine.save(dir.path() + "/./team.setup");
+    mine.clear();
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\n; the team\nalice role=\"lead\"\nbob remote\n"
+                              "carl n=\"1\"\n");
+}
+
+#ifndef _WIN32
+// An edit refuses a FIFO at once, where loading it would wait for a writer
+// (until the test's timeout).
+TEST(CxxSetup, EditRefusesAFifoAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("f.setup").c_str(), 0600), 0);
+    try {
+        ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {});
+        ADD_FAILURE() << "edited";
+    } catch (const ckp::Error& e) {
+        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
+    }
+}
+#endif
+
+// An edit of a setup this process holds in memory would start from that
+// memory and then drop it, so that the holder's next save deleted every
+// entry from the file: it is refused.
+TEST(CxxSetup, EditOfASetupInMemoryIsRefused) {
+    TempDir dir;
+    std::string path = dir.write("team.setup", "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead\"\n");
+    ckp::Setup mine = ckp::Setup::load(path);
+    mine.set("alice", "role", "dev");
+    EXPECT_THROW(ckp::Setup::edit(path, [](ckp::Setup& s) { s.set("bob", "x", "1"); }), ckp::Error);
+    mine.save();
+    mine.clear();
+    EXPECT_EQ(readFile(path), "WRXCHECKPOINT=\"1.0\"\nalice role=\"dev\"\n");
 }
 
 // The same entry changed on disk and in memory: the save names it and

@@ -3,6 +3,8 @@
 // over-long paths fail with their cause and leave no lock behind.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -18,6 +20,7 @@ using ckptest::TempDir;
 using tooltest::ckp;
 using tooltest::listing;
 using tooltest::Outcome;
+using tooltest::shell;
 
 const std::string header = "WRXCHECKPOINT=\"1.0\"";
 
@@ -68,6 +71,23 @@ TEST(ToolSetupEdit, OverLongPathsNameTheCauseAndLeaveNoLock) {
         EXPECT_EQ(listing(dir), before);
     }
     unsetenv("KVO_SEARCH_KVOSETUP");
+}
+
+TEST(ToolSetupEdit, SpecialFilesAreRefusedAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("s.fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink("s.fifo", dir.file("link.setup"));
+    for (const char* args : {"set s.fifo e p v", "del s.fifo e", "set link.setup e p v"}) {
+        // Reading the FIFO would wait for a writer: the timeout ends that with 124.
+        int code = shell(dir, std::string("timeout 10 \"$CKP\" setup ") + args +
+                                  " 2>err.txt; echo $? >code.txt");
+        ASSERT_EQ(code, 0);
+        EXPECT_EQ(readFile(dir.file("code.txt")), "2\n") << args;
+        EXPECT_NE(readFile(dir.file("err.txt")).find("not a regular file"), std::string::npos)
+            << args << ": " << readFile(dir.file("err.txt"));
+    }
+    EXPECT_EQ(listing(dir),
+              (std::vector<std::string>{"code.txt", "err.txt", "link.setup", "s.fifo"}));
 }
 
 } // namespace
