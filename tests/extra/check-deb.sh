@@ -72,7 +72,7 @@ got=$(/usr/bin/ckp --version)
 man -w ckp >/dev/null
 # Debian's interpreter finds the module with nothing set: no PYTHONPATH, no
 # user site, run from a directory without a ckp of its own.
-py=$(cd "$extract" && env -i PATH=/usr/bin:/bin /usr/bin/python3 -s -c '
+py=$(cd "$extract" && env -i PATH=/usr/bin:/bin /usr/bin/python3 -s -B -c '
 import ckp, sys
 assert ckp.__file__.startswith("/usr/lib/python3/dist-packages/"), ckp.__file__
 print(ckp.format_string("WRXCHECKPOINT=\"1.0\"\na  k=\"v\"\n"), end="")

@@ -112,13 +112,20 @@ TEST(Placement, PieceBoundaryAtTheLineEnd) {
             EXPECT_EQ(got, want) << width << ": " << content;
         }
     }
-    // The path keeps its CR: 510 characters, the last one a CR.
+    // The path keeps its CR: 510 characters, the last one a CR. Windows'
+    // runtime reads a file in text mode, where CR LF is a line feed before
+    // the library sees it: there the CR CR LF arrives as CR LF, and its CR
+    // goes as any line end's does.
     ckptest::TempDir dir;
     Reader r(dir.write("f", std::string(509, 'p') + "\r\r\n"));
     ASSERT_NE(r.info, nullptr);
     EXPECT_EQ(r.next(), ckpTypeHeader);
     r.next();
+#if defined(_WIN32)
+    EXPECT_EQ(r.path(), std::string(509, 'p'));
+#else
     EXPECT_EQ(r.path(), std::string(509, 'p') + "\r");
+#endif
 }
 
 // An included file without header starts the same way: its first record is
