@@ -44,6 +44,19 @@ TEST(ToolFromJson, GivesTheFileBackFromLinesOrAnArray) {
     }
 }
 
+// The examples whose records each sit on one line come back byte for byte
+// (a continued record would come back on one line: the JSON does not say
+// where a record's lines break).
+TEST(ToolFromJson, GivesTheExamplesBack) {
+    TempDir dir;
+    for (const char* example : {"project/libs/cells.ckpt", "project/team.setup"}) {
+        std::string path = std::string(CKP_EXAMPLES_DIR) + "/" + example;
+        ASSERT_EQ(tooltest::shell(dir, "\"$CKP\" json '" + path + "' | \"$CKP\" from-json >back"),
+                  0);
+        EXPECT_EQ(readFile(dir.file("back")), readFile(path)) << example;
+    }
+}
+
 TEST(ToolFromJson, RefusesWhatItCannotWriteBack) {
     TempDir dir;
     dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\nx k=\"open\n");
