@@ -96,13 +96,7 @@ void explain(const Reading& first, const Reading& second) {
     for (const Reading* reading : {&first, &second}) {
         std::fprintf(stderr, "--- %s (syntax %d)\n", reading == &first ? "input" : "output",
                      reading->syntax);
-        for (const Record& r : reading->records) {
-            std::fprintf(stderr, "%d [%s]", r.type, r.path.c_str());
-            for (const Prop& p : r.props) {
-                std::fprintf(stderr, " %s%s%s", p.name.c_str(), p.flag ? "" : "=", p.value.c_str());
-            }
-            std::fprintf(stderr, "\n");
-        }
+        fuzzrec::printRecords(reading->records);
     }
 }
 

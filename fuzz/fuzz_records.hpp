@@ -2,6 +2,7 @@
 // must agree on (type, path, properties in order), taken from a handle.
 #pragma once
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -44,6 +45,17 @@ inline bool inMainFile(ckpInfo* info) {
     char* main = nullptr;
     return ckpGetName(info, 1, &current) == 1 && ckpGetName(info, 0, &main) == 1 &&
            current != nullptr && main != nullptr && std::strcmp(current, main) == 0;
+}
+
+// Prints records to stderr, one a line, for explaining a finding.
+inline void printRecords(const std::vector<Record>& records) {
+    for (const Record& r : records) {
+        std::fprintf(stderr, "%d [%s]", r.type, r.path.c_str());
+        for (const Prop& p : r.props) {
+            std::fprintf(stderr, " %s%s%s", p.name.c_str(), p.flag ? "" : "=", p.value.c_str());
+        }
+        std::fprintf(stderr, "\n");
+    }
 }
 
 } // namespace fuzzrec

@@ -122,13 +122,7 @@ void explain(const std::vector<Record>& first, const std::vector<Record>& second
     }
     for (const auto* list : {&first, &second}) {
         std::fprintf(stderr, "--- %s read\n", list == &first ? "first" : "second");
-        for (const Record& r : *list) {
-            std::fprintf(stderr, "%d [%s]", r.type, r.path.c_str());
-            for (const Prop& p : r.props) {
-                std::fprintf(stderr, " %s%s%s", p.name.c_str(), p.flag ? "" : "=", p.value.c_str());
-            }
-            std::fprintf(stderr, "\n");
-        }
+        fuzzrec::printRecords(*list);
     }
 }
 

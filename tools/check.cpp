@@ -2,13 +2,10 @@
 // syntax error shown with its place.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include <cstring>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
@@ -80,13 +77,8 @@ class FileCheck {
             if (!mapSource(stdinName, bytes)) {
                 return exitFindings;
             }
-            int errnum = 0;
-            std::FILE* memory = kvoOpenMemory(bytes.data(), bytes.size(), &errnum);
-            if (memory == nullptr) {
-                throw ToolError("cannot read stdin: " + std::string(std::strerror(errnum)));
-            }
-            std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(memory, &std::fclose);
-            ckp::Reader reader(ckpxOpenStream(memory, stdinName, "R"));
+            MemoryStream memory(bytes, stdinName); // outlives the reader on it
+            ckp::Reader reader(ckpxOpenStream(memory.stream(), stdinName, "R"));
             return read(reader);
         }
         if (std::optional<std::string> bytes = bytesOf(file)) {
