@@ -1,11 +1,8 @@
 // ckp json: the records of files as JSON, one object per record.
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "ckp/ckp.hpp"
 #include "ckp/kvo.h"
@@ -51,58 +48,20 @@ bool hasPath(ckp::Type type) {
            type == ckp::Type::ConfigPath || type == ckp::Type::SubDir || type == ckp::Type::Syntax;
 }
 
-struct LineSpan {
-    long long first;
-    long long last;
-};
-
-// The first and last physical line of each record. Records partition the
-// lines of their file, so a record begins after the one before it in the
-// same file; an included file starts again at line 1.
-class LineSpans {
+// A comment's text as the library reports it, caught from its reporter:
+// the record's first line printed ahead of its place. The texts are kept as
+// a stream would hold them, each with its line end; the buffer is reused
+// from record to record.
+class CommentReport {
   public:
-    LineSpan of(ckp::Type type, long long last) {
-        if (type == ckp::Type::EndInclude) {
-            if (before_.size() > 1) {
-                before_.pop_back();
-            }
-            return {last, last};
-        }
-        long long& before = before_.back();
-        long long first = last > before ? before + 1 : last;
-        before = std::max(before, last);
-        if (type == ckp::Type::Include) {
-            before_.push_back(0);
-        }
-        return {first, last};
-    }
-
-  private:
-    std::vector<long long> before_{0};
-};
-
-// What the library reports for the current record, caught from its
-// reporter: the line number it shows and, when asked for, the record's
-// first line printed ahead of it. The texts are kept as a stream would
-// hold them, each with its line end; the buffer is reused from record to
-// record.
-class RecordReport {
-  public:
-    void take(ckpInfo* info, bool withText) {
+    void take(ckpInfo* info) {
         all_.clear();
-        last_ = 0;
         kvoReportHandler previous = nullptr;
         void* previousData = nullptr;
         kvoGetReportHandler(&previous, &previousData);
-        kvoSetReportHandler(&RecordReport::collect, this);
-        ckpReport(info, nullptr, 0, withText ? -1 : 0, "", "");
+        kvoSetReportHandler(&CommentReport::collect, this);
+        ckpReport(info, nullptr, 0, -1, "", "");
         kvoSetReportHandler(previous, previousData);
-    }
-
-    // The number after " on line " in the last text; 0 without one.
-    long long line() const {
-        std::size_t at = all_.find(" on line ", last_);
-        return at == std::string::npos ? 0 : std::strtoll(all_.c_str() + at + 9, nullptr, 10);
     }
 
     // The record's line: what comes before the report line, without its
@@ -122,9 +81,8 @@ class RecordReport {
 
   private:
     static int collect(const char* text, void* self) {
-        auto* report = static_cast<RecordReport*>(self);
+        auto* report = static_cast<CommentReport*>(self);
         try {
-            report->last_ = report->all_.size();
             report->all_ += text != nullptr ? text : "";
             report->all_ += '\n';
             return 1;
@@ -134,7 +92,6 @@ class RecordReport {
     }
 
     std::string all_;
-    std::size_t last_ = 0; // where the last text begins
 };
 
 int syntaxVersion(const ckp::Record& record) {
@@ -162,15 +119,15 @@ void appendProps(JsonBuffer& out, const ckp::Record& record) {
 }
 
 // One record as a JSON object, its fields in the order of their names.
-// `error` is set for a syntax record, `report` holds the record's report.
-void appendRecord(JsonBuffer& out, const ckp::Record& record, LineSpan lines,
-                  const ckp::SyntaxError* error, const RecordReport& report) {
+// `error` is set for a syntax record, `comment` holds a comment's report.
+void appendRecord(JsonBuffer& out, const ckp::Record& record, const ckp::Place& place,
+                  const ckp::SyntaxError* error, const CommentReport& comment) {
     ckp::Type type = record.type();
     JsonObject object(out);
     if (error != nullptr) {
         appendJsonInteger(object.key("column"), characterColumn(error->text, error->column));
     }
-    appendJsonInteger(object.key("end_line"), lines.last);
+    appendJsonInteger(object.key("end_line"), place.end_line);
     if (error != nullptr) {
         appendJsonString(object.key("error"), error->message);
     }
@@ -182,14 +139,14 @@ void appendRecord(JsonBuffer& out, const ckp::Record& record, LineSpan lines,
         appendJsonInteger(object.key("error_line"), error->line);
     }
     appendJsonString(object.key("file"), file.empty() ? std::string_view("stdin") : file);
-    appendJsonInteger(object.key("line"), lines.first);
+    appendJsonInteger(object.key("line"), place.line);
     if (hasPath(type)) {
         appendJsonString(object.key("path"), record.path());
     }
     appendProps(object.key("props"), record);
     if (type == ckp::Type::Comment) {
         // A comment's line as the reader holds it.
-        appendJsonString(object.key("text"), report.text());
+        appendJsonString(object.key("text"), comment.text());
     }
     appendJsonString(object.key("type"), typeName(type));
     if (type == ckp::Type::Header) {
@@ -237,25 +194,18 @@ class JsonFile {
     // Prints the records of `file`; returns the number of syntax errors.
     long print(const std::string& file) {
         ckp::Reader reader(isStdout(file) ? std::string() : file);
-        bool afterHeader = false;
-        for (const ckp::Record& record : reader) {
-            // An included file's header record is handed out twice in a
-            // row; it is one record of that file.
-            bool header = record.type() == ckp::Type::Header;
-            bool repeat = header && afterHeader;
-            afterHeader = header;
-            if (!repeat) {
-                printRecord(record);
-            }
+        while (reader.next_record()) {
+            printRecord(reader.record(), reader.place());
         }
         return errors_;
     }
 
   private:
-    void printRecord(const ckp::Record& record) {
+    void printRecord(const ckp::Record& record, const ckp::Place& place) {
         ckp::Type type = record.type();
-        report_.take(record.handle(), type == ckp::Type::Comment);
-        LineSpan lines = spans_.of(type, report_.line());
+        if (type == ckp::Type::Comment) {
+            comment_.take(record.handle());
+        }
         std::optional<ckp::SyntaxError> error;
         if (type == ckp::Type::Syntax) {
             error = record.syntax_error();
@@ -266,7 +216,7 @@ class JsonFile {
         if (array_ && !first_) {
             text.append(',');
         }
-        appendRecord(text, record, lines, error ? &*error : nullptr, report_);
+        appendRecord(text, record, place, error ? &*error : nullptr, comment_);
         if (!array_) {
             text.append('\n');
         }
@@ -279,8 +229,7 @@ class JsonFile {
     bool& first_;
     bool& failed_;
     long errors_ = 0;
-    LineSpans spans_;
-    RecordReport report_;
+    CommentReport comment_;
 };
 
 } // namespace

@@ -124,22 +124,6 @@ class ReportCapture {
     std::vector<std::string> texts_;
 };
 
-/* The line number the library shows for the current record, read back from
- * the report line that ckpReport hands the reporter when it has no stream. */
-inline long long reportedLine(ckpInfo* info) {
-    std::string text;
-    {
-        ReportCapture capture;
-        ckpReport(info, nullptr, 0, 0, "", "");
-        if (capture.texts().empty()) {
-            return 0;
-        }
-        text = capture.texts().back();
-    }
-    std::size_t at = text.find(" on line ");
-    return at == std::string::npos ? 0 : std::strtoll(text.c_str() + at + 9, nullptr, 10);
-}
-
 } // namespace detail
 
 /* The properties of the current record in record order, walked with one
@@ -191,6 +175,20 @@ class PropertyRange {
 };
 
 class Reader;
+
+/* Where a record stands in its file, as ckp::Reader counts it. Records
+ * partition the lines of their file: a record begins on the line after the
+ * one the previous record of its file ended on (the comment and blank lines
+ * inside a continued record are its own), and ends on the line the library's
+ * reports name. The header of a file without one holds no line (0 and 0);
+ * its first record then begins on line 1. Level 0 is the main file; an
+ * include record and the end of an include count to the including file,
+ * the included file's records one level deeper. */
+struct Place {
+    long long line = 0;
+    long long end_line = 0;
+    int level = 0;
+};
 
 /* The reader's current record. */
 class Record {
@@ -268,7 +266,9 @@ class Record {
 
 /* A read handle: records one after the other, includes followed, up to the
  * end of the main file. A read failure throws; a syntax error is a record of
- * type Syntax and reading goes on after it. */
+ * type Syntax and reading goes on after it. The reader keeps count of where
+ * each record stands (place()); that count holds through a failure at an
+ * include, after which reading may go on in the including file. */
 class Reader {
   public:
     /* An empty path reads standard input. */
@@ -288,29 +288,58 @@ class Reader {
         ckpSetRootsAreOK(info_, roots_ok ? 1 : 0);
     }
     ~Reader() { release(); }
-    Reader(Reader&& other) noexcept : info_(std::exchange(other.info_, nullptr)) {}
+    Reader(Reader&& other) noexcept
+        : info_(std::exchange(other.info_, nullptr)), walk_(std::move(other.walk_)) {}
     Reader& operator=(Reader&& other) noexcept {
         if (this != &other) {
             release();
             info_ = std::exchange(other.info_, nullptr);
+            walk_ = std::move(other.walk_);
         }
         return *this;
     }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    /* Reads the next record; false at the end of the main file. */
+    /* Without following, an include record is handed out but its file is
+     * not read: the next record is the one after it. */
+    void follow_includes(bool follow) noexcept { walk_.follow = follow; }
+
+    /* Reads the next record as the library hands it out; false at the end
+     * of the main file. An included file's header comes twice in a row:
+     * once from the include, once more when its file starts (repeated()). */
     bool next() {
+        bool entering = walk_.previous == Type::Include;
+        if (entering && !walk_.follow) {
+            ckpSetScan(info_, 0, ckpScanPastInclude, nullptr);
+        }
+        walk_.previous = Type::Error; // until a record comes
         int delivered = ckpGets(info_);
         Type type = static_cast<Type>(ckpGetType(info_));
         if (type == Type::End) {
             return false;
         }
         if (type == Type::Error || delivered == 0) {
+            walk_.includedHeader = false;
             detail::fail("ckpGets");
         }
+        take(type, entering && walk_.follow);
         return true;
     }
+    /* Reads the next record of a file, each once: the repeated header of an
+     * included file is passed over. */
+    bool next_record() {
+        while (next()) {
+            if (!walk_.repeat) {
+                return true;
+            }
+        }
+        return false;
+    }
+    /* Whether the current record is the included file's header handed out
+     * a second time. */
+    bool repeated() const noexcept { return walk_.repeat; }
+    const Place& place() const noexcept { return walk_.place; }
     Record record() { return Record(info_); }
     int syntax_version() const {
         int version = -3;
@@ -355,6 +384,39 @@ class Reader {
     iterator end() { return iterator(); }
 
   private:
+    /* What the reader counts from record to record. */
+    struct Walk {
+        bool follow = true;
+        Type previous = Type::End;   /* the last record handed out */
+        bool includedHeader = false; /* it is the header of a file just included */
+        bool repeat = false;         /* the current record is that header again */
+        Place place;
+        /* Per open file, outermost first: the line its last record ended on. */
+        std::vector<long long> ends{0};
+    };
+
+    /* Counts a record in: an included file starts with its header (a
+     * missing file is a syntax record of the including file instead). */
+    void take(Type type, bool entering) {
+        walk_.previous = type;
+        walk_.repeat = type == Type::Header && walk_.includedHeader;
+        walk_.includedHeader = type == Type::Header && entering;
+        if (walk_.repeat) {
+            return;
+        }
+        if (walk_.includedHeader) {
+            walk_.ends.push_back(0);
+        } else if (type == Type::EndInclude && walk_.ends.size() > 1) {
+            walk_.ends.pop_back();
+        }
+        long long last = 0;
+        ckpxRecordLines(info_, nullptr, &last);
+        long long& before = walk_.ends.back();
+        long long first = last > before && type != Type::EndInclude ? before + 1 : last;
+        before = before > last ? before : last;
+        walk_.place = Place{first, last, static_cast<int>(walk_.ends.size() - 1)};
+    }
+
     void release() noexcept {
         if (info_ != nullptr) {
             ckpClose(info_);
@@ -363,6 +425,7 @@ class Reader {
     }
 
     ckpInfo* info_ = nullptr;
+    Walk walk_;
 };
 
 /* A write handle. Each record-starting call first puts the record begun

@@ -53,90 +53,55 @@ py::object syntaxError(ckpInfo* info) {
 
 class Reader {
   public:
-    Reader(py::object path, bool followIncludes)
-        : state_(std::make_shared<ReaderState>()), follow_(followIncludes) {
+    Reader(py::object path, bool followIncludes) : state_(std::make_shared<ReaderState>()) {
         std::string name = path.is_none() ? std::string() : bytesOf(path, "path");
         Capture capture;
-        state_->info = ckpOpen(path.is_none() ? nullptr : name.c_str(), "R");
-        if (state_->info == nullptr) {
+        ckpInfo* info = ckpOpen(path.is_none() ? nullptr : name.c_str(), "R");
+        if (info == nullptr) {
             fail("ckpOpen", capture);
         }
-        lastLines_.push_back(0);
+        state_->reader.emplace(info);
+        state_->reader->follow_includes(followIncludes);
     }
 
     Record next() {
-        ckpInfo* info = state_->info;
-        if (info == nullptr) {
+        if (!state_->reader) {
             throw py::stop_iteration();
         }
+        ckp::Reader& reader = *state_->reader;
         Capture capture;
-        for (;;) {
-            if (previous_ == ckpTypeInclude && !follow_) {
-                ckpSetScan(info, 0, 1, nullptr); // read on past the include record
-            }
-            int delivered = ckpGets(info);
-            int type = ckpGetType(info);
-            if (type == ckpTypeEnd) {
-                close();
-                throw py::stop_iteration();
-            }
-            if (type == ckpTypeError || delivered == 0) {
-                std::string message = ckpGetError();
-                close();
-                fail("ckpGets", message);
-            }
-            if (!repeatedHeader(type)) {
-                warnAbout(capture);
-                return build(info, type);
-            }
+        bool more = false;
+        try {
+            more = reader.next_record();
+        } catch (const ckp::Error& e) {
+            std::string message = e.what();
+            close();
+            fail("ckpGets", message);
         }
+        if (!more) {
+            close();
+            throw py::stop_iteration();
+        }
+        warnAbout(capture);
+        return build(reader.handle(), reader.place());
     }
 
-    void close() noexcept {
-        if (state_->info != nullptr) {
-            ckpClose(state_->info);
-            state_->info = nullptr;
-        }
-    }
+    void close() noexcept { state_->reader.reset(); }
 
   private:
-    // An included file's header record comes twice in a row: once from the
-    // include step and once more from the action it leaves pending.
-    bool repeatedHeader(int type) {
-        bool repeat = type == ckpTypeHeader && previous_ == ckpTypeHeader && includeHeader_;
-        includeHeader_ = type == ckpTypeHeader && previous_ == ckpTypeInclude && follow_;
-        previous_ = type;
-        return repeat;
-    }
-
-    Record build(ckpInfo* info, int type) {
+    Record build(ckpInfo* info, const ckp::Place& place) {
+        int type = ckpGetType(info);
         Record record;
         record.type = typeObject(type);
         record.path = hasPath(type) ? text(ckpGetObjPath(info)) : py::none();
         record.props = propsOf(info);
         record.file = currentFile(info);
-        record.endLine = ckp::detail::reportedLine(info);
-        record.line = startLine(type, record.endLine);
+        record.endLine = place.end_line;
+        record.line = place.line;
         record.error = type == ckpTypeSyntax ? syntaxError(info) : py::none();
         record.source = state_;
         record.serial = ++state_->serial;
         return record;
-    }
-
-    // A record starts on the line after the end of the previous record of
-    // its file: comment and blank lines are records of their own, and only
-    // those inside a continued record are passed over, as part of it.
-    long long startLine(int type, long long endLine) {
-        if (type == ckpTypeHeader && includeHeader_) {
-            lastLines_.push_back(0);
-        } else if (type == ckpTypeEndInclude && lastLines_.size() > 1) {
-            lastLines_.pop_back();
-            return endLine;
-        }
-        long long& last = lastLines_.back();
-        long long start = std::clamp(last + 1, std::min(1LL, endLine), endLine);
-        last = endLine;
-        return start;
     }
 
     py::object currentFile(ckpInfo* info) {
@@ -152,10 +117,6 @@ class Reader {
     }
 
     std::shared_ptr<ReaderState> state_;
-    bool follow_;
-    int previous_ = ckpTypeNone;
-    bool includeHeader_ = false;
-    std::vector<long long> lastLines_;
     std::string fileBytes_;
     py::object fileName_;
 };
@@ -167,15 +128,9 @@ py::object recordRepr(const Record& record) {
 
 } // namespace
 
-ReaderState::~ReaderState() {
-    if (info != nullptr) {
-        ckpClose(info);
-    }
-}
-
 ckpInfo* Record::currentHandle() const {
     std::shared_ptr<ReaderState> state = source.lock();
-    return state && state->info != nullptr && state->serial == serial ? state->info : nullptr;
+    return state && state->serial == serial ? state->handle() : nullptr;
 }
 
 void registerTypes(py::handle typeEnum) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "ckp/ckp.hpp"
 #include "common.hpp"
 
 namespace ckppy {
@@ -14,9 +16,9 @@ namespace ckppy {
 // the number of the current record, so that a record can tell whether it
 // is still the handle's current one (which ckpXfer copies exactly).
 struct ReaderState {
-    ckpInfo* info = nullptr;
+    std::optional<ckp::Reader> reader; // none once closed
     unsigned long serial = 0;
-    ~ReaderState();
+    ckpInfo* handle() const noexcept { return reader ? reader->handle() : nullptr; }
 };
 
 struct Record {
