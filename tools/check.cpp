@@ -99,22 +99,22 @@ class FileCheck {
         std::string include;
         int failures = 0;
         for (;;) {
-            int delivered = ckpGets(reader.handle());
-            auto type = static_cast<ckp::Type>(ckpGetType(reader.handle()));
-            if (type == ckp::Type::End) {
-                return status_;
-            }
-            if (type == ckp::Type::Error || delivered == 0) {
+            try {
+                if (!reader.next_record()) {
+                    return status_;
+                }
+            } catch (const ckp::Error& e) {
                 if (include.empty() || ++failures > maxFailures) {
-                    throw ckp::Error("ckpGets", ckpGetError());
+                    throw;
                 }
                 if (failures == 1) {
-                    report({include, 1, 0, plainMessage(ckpGetError()), std::string()});
+                    report({include, 1, 0, plainMessage(e.what()), std::string()});
                 }
                 continue;
             }
             failures = 0;
             ckp::Record record = reader.record();
+            ckp::Type type = record.type();
             include = type == ckp::Type::Include ? includedFile(record) : std::string();
             if (type == ckp::Type::Header) {
                 noteHeader(record);

@@ -186,14 +186,15 @@ bool readableOnce(const std::string& file) {
 void walkRecords(ckp::Reader& reader, const SourceFile& source,
                  const std::function<void(const SourceRecord&)>& visit, bool followIncludes) {
     LineCursor cursor(source.bytes);
-    int depth = 0;
     long long headerLast = 0; // lines read by the header check of a file without one
-    for (const ckp::Record& record : reader) {
+    reader.follow_includes(followIncludes);
+    while (reader.next_record()) {
+        ckp::Record record = reader.record();
+        const ckp::Place& place = reader.place();
         ckp::Type type = record.type();
-        depth -= type == ckp::Type::EndInclude ? 1 : 0;
         std::size_t offset = cursor.offset();
         std::string_view lines;
-        long long last = depth == 0 && type != ckp::Type::EndInclude ? record.end_line() : 0;
+        long long last = place.level == 0 && type != ckp::Type::EndInclude ? place.end_line : 0;
         // The header record of a file without one holds no line of its own:
         // its first line is read again as the first record.
         if (type == ckp::Type::Header && reader.syntax_version() < 1) {
@@ -206,12 +207,7 @@ void walkRecords(ckp::Reader& reader, const SourceFile& source,
                 throw ToolError(source.name + ": the file changed while it was read");
             }
         }
-        visit(SourceRecord{record, lines, offset, depth > 0});
-        if (type == ckp::Type::Include && !followIncludes) {
-            ckpSetScan(reader.handle(), 0, 1, nullptr); // read on past it, unopened
-        } else if (type == ckp::Type::Include) {
-            ++depth;
-        }
+        visit(SourceRecord{record, lines, offset, place.level > 0});
     }
     // The lines that the header check of a file without one took, and the
     // reader then dropped, belong to no record (a continued first line
