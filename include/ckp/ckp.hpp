@@ -320,7 +320,6 @@ class Reader {
             return false;
         }
         if (type == Type::Error || delivered == 0) {
-            walk_.includedHeader = false;
             detail::fail("ckpGets");
         }
         take(type, entering && walk_.follow);

@@ -93,6 +93,7 @@ TEST(LineRule, JsonAndCxxRecordsAgree) {
                       "bad \\\n"
                       "  k=\"open\n"
                       "sub.ckpt WRXinc\n"
+                      "missing.ckpt WRXinc\n"
                       "conf WRXc\n"
                       "\"\" none=\"1\"\n"
                       "z q=\"a\\;b\"\n"},
