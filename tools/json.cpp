@@ -119,9 +119,11 @@ void appendProps(JsonBuffer& out, const ckp::Record& record) {
 }
 
 // One record as a JSON object, its fields in the order of their names.
-// `error` is set for a syntax record, `comment` holds a comment's report.
+// `file` is the record's file as a JSON string, `error` is set for a syntax
+// record, `comment` holds a comment's report.
 void appendRecord(JsonBuffer& out, const ckp::Record& record, const ckp::Place& place,
-                  const ckp::SyntaxError* error, const CommentReport& comment) {
+                  std::string_view file, const ckp::SyntaxError* error,
+                  const CommentReport& comment) {
     ckp::Type type = record.type();
     JsonObject object(out);
     if (error != nullptr) {
@@ -131,14 +133,12 @@ void appendRecord(JsonBuffer& out, const ckp::Record& record, const ckp::Place& 
     if (error != nullptr) {
         appendJsonString(object.key("error"), error->message);
     }
-    // Standard input is named as the library names it in its reports.
-    std::string_view file = record.file();
     if (error != nullptr) {
         // The line that holds the fault, which a continued record may have
         // after its first.
         appendJsonInteger(object.key("error_line"), error->line);
     }
-    appendJsonString(object.key("file"), file.empty() ? std::string_view("stdin") : file);
+    object.key("file").append(file);
     appendJsonInteger(object.key("line"), place.line);
     if (hasPath(type)) {
         appendJsonString(object.key("path"), record.path());
@@ -216,12 +216,26 @@ class JsonFile {
         if (array_ && !first_) {
             text.append(',');
         }
-        appendRecord(text, record, place, error ? &*error : nullptr, comment_);
+        appendRecord(text, record, place, fileOf(record, place), error ? &*error : nullptr,
+                     comment_);
         if (!array_) {
             text.append('\n');
         }
         first_ = false;
         output_.recordDone();
+    }
+
+    // The record's file as a JSON string, escaped once for each run of
+    // records of one file: the file changes only where the include level
+    // does. Standard input is named as the library names it in its reports.
+    std::string_view fileOf(const ckp::Record& record, const ckp::Place& place) {
+        if (place.level != fileLevel_) {
+            std::string_view file = record.file();
+            fileJson_.clear();
+            appendJsonString(fileJson_, file.empty() ? std::string_view("stdin") : file);
+            fileLevel_ = place.level;
+        }
+        return {fileJson_.data(), fileJson_.size()};
     }
 
     JsonOutput& output_;
@@ -230,6 +244,8 @@ class JsonFile {
     bool& failed_;
     long errors_ = 0;
     CommentReport comment_;
+    JsonBuffer fileJson_;
+    int fileLevel_ = -1;
 };
 
 } // namespace
