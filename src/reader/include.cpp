@@ -11,8 +11,8 @@
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
-#include "core/open.hpp"
 #include "core/record.hpp"
+#include "reader/open.hpp"
 #include "reader/scanner.hpp"
 #include "support/platform.hpp"
 

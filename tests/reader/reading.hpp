@@ -17,7 +17,7 @@
 #include "ckp/ckp.h"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
-#include "core/open.hpp"
+#include "reader/open.hpp"
 #include "core/props.hpp"
 #include "core/types.hpp"
 

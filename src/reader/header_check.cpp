@@ -1,7 +1,7 @@
 // The header check that starts every file pushed on a reading handle: it
 // reads the first record raw, decides the file's syntax version from it and
 // leaves the header record current for the caller's first ckpGets.
-#include "core/header_check.hpp"
+#include "reader/header_check.hpp"
 
 #include <cstring>
 

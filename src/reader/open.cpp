@@ -1,15 +1,14 @@
-// Opening, starting, flushing and closing handles, and their small settings.
-#include "core/open.hpp"
+// Opening handles and pushing files on them: a file pushed on a reading
+// handle starts with its header check.
+#include "reader/open.hpp"
 
 #include "ckp/ckpx.h"
 
-#include <cerrno>
-
 #include "core/error.hpp"
 #include "core/handle.hpp"
-#include "core/header_check.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "reader/header_check.hpp"
 #include "support/platform.hpp"
 
 namespace {
@@ -75,16 +74,6 @@ int bufferWrites(ckpFile* file) {
         file->streamBuffer = static_cast<char*>(tiFree(file->streamBuffer));
     }
     return 1;
-}
-
-// A caller's stream is flushed when it was written, never closed. 1, or 0
-// with the system's reason recorded.
-int flushCallerStream(const ckpInfo* info, std::FILE* stream) {
-    if (info->mode[0] == 'r' || std::fflush(stream) == 0) {
-        return 1;
-    }
-    tiSetSysError(errno);
-    return 0;
 }
 } // namespace
 
@@ -204,41 +193,6 @@ ckpInfo* ckpxOpenStream(FILE* stream, const char* name, const char* opCodes) {
     return info;
 }
 
-int ckpClose(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
-    int result = 0;
-    ckpFile* file = info->file;
-    if (file != nullptr && tiIsCallerStream(info, file->stream)) {
-        result = flushCallerStream(info, file->stream) ? 0 : 1;
-    } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
-        result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
-    }
-    // The stream is never closed twice, also after a failed close.
-    if (file != nullptr) {
-        file->stream = nullptr;
-    }
-    tiFreeInfo(info);
-    return result;
-}
-
-int ckpFlush(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
-    ckpFile* file = info->file;
-    if (file == nullptr || file->stream == nullptr ||
-        (tiIsStdStream(file->stream) && !tiIsCallerStream(info, file->stream))) {
-        return 1;
-    }
-    if (std::fflush(file->stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return 1;
-}
-
 int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
     int dummy = 0;
     int* out = syntaxOut != nullptr ? syntaxOut : &dummy;
@@ -273,41 +227,6 @@ int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
         return syntax >= 0 ? 1 : 0;
     }
     *out = 1;
-    return 1;
-}
-
-void ckpSetRootsAreOK(ckpInfo* info, int flag) {
-    if (info != nullptr) {
-        info->rootsAreOK = flag;
-    }
-}
-
-int ckpSetAction(ckpInfo* info, int actionSet, int action) {
-    if (info == nullptr) {
-        tiSetError("no ckpInfo in ckpSetAction");
-        return 0;
-    }
-    info->actionSet = actionSet;
-    info->action = action;
-    return 1;
-}
-
-int ckpGetName(ckpInfo* info, int current, char** nameOut) {
-    if (nameOut == nullptr) {
-        tiSetError("no fileName pointer in ckpGetName");
-        return 0;
-    }
-    *nameOut = nullptr;
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "ckpGetName", &file)) {
-        return 0;
-    }
-    if (!current) {
-        while (file->prev != nullptr) {
-            file = file->prev;
-        }
-    }
-    *nameOut = file->name;
     return 1;
 }
 }
