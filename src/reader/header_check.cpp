@@ -8,10 +8,10 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
+#include "core/syntax_chars.hpp"
 #include "reader/input.hpp"
 #include "reader/physline.hpp"
 #include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 int notCheckpoint() {

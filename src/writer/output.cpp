@@ -8,7 +8,7 @@
 #include <initializer_list>
 
 #include "core/error.hpp"
-#include "reader/scanner.hpp"
+#include "core/text_scan.hpp"
 #include "support/platform.hpp"
 #include "writer/check_write.hpp"
 #include "writer/path_text.hpp"

@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/syntax_chars.hpp"
 #include "core/types.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 bool endsWith(const char* text, std::size_t n, char c) {
