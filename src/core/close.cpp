@@ -5,6 +5,7 @@
 
 #include "core/error.hpp"
 #include "core/handle.hpp"
+#include "core/lookup.hpp"
 
 namespace {
 // A caller's stream is flushed when it was written, never closed. 1, or 0

@@ -1,7 +1,7 @@
-// Making and freeing handles, files and lines.
+// Making and freeing handles, files and lines, and ending a handle's property
+// generators.
 #include "core/handle.hpp"
 
-#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -12,11 +12,6 @@
 #include "core/pool.hpp"
 #include "core/prop_index.hpp"
 #include "core/props.hpp"
-#include "core/record.hpp"
-
-int tiIsStdStream(const std::FILE* stream) {
-    return stream != nullptr && (stream == stdin || stream == stdout || stream == stderr);
-}
 
 int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream) {
     return info != nullptr && stream != nullptr && stream == info->callerStream;
@@ -162,30 +157,6 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     return file;
 }
 
-int tClose(std::FILE* stream) {
-    int ok = 1;
-    if (std::fflush(stream) != 0) {
-        tiSetSysError(errno);
-        ok = 0;
-    }
-    if (std::fclose(stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return ok;
-}
-
-int tCloseByMode(std::FILE* stream, const char* mode) {
-    if (mode == nullptr || mode[0] != 'r') {
-        return tClose(stream);
-    }
-    if (std::fclose(stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return 1;
-}
-
 namespace {
 // A stream that the caller handed over stays open: the caller closes it.
 void closeFileStream(ckpFile* file, const char* mode) {
@@ -264,4 +235,26 @@ int tiFreeInfo(ckpInfo* info) {
     tiFreePool(info);
     tiFree(info);
     return 0;
+}
+
+namespace {
+constexpr int keptGenerators = 64;
+} // namespace
+
+void tiEndGenerators(ckpInfo* info) {
+    if (info == nullptr) {
+        return;
+    }
+    // The cursor array is kept for the next record's walks unless a caller
+    // started very many.
+    if (info->genRoom > keptGenerators) {
+        tiFreeGenerators(info);
+    }
+    info->genCount = 0;
+}
+
+void tiFreeGenerators(ckpInfo* info) {
+    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    info->genRoom = 0;
+    info->genCount = 0;
 }

@@ -10,28 +10,6 @@
 #include "core/props.hpp"
 
 namespace {
-constexpr int keptGenerators = 64;
-} // namespace
-
-void tiEndGenerators(ckpInfo* info) {
-    if (info == nullptr) {
-        return;
-    }
-    // The cursor array is kept for the next record's walks unless a caller
-    // started very many.
-    if (info->genRoom > keptGenerators) {
-        tiFreeGenerators(info);
-    }
-    info->genCount = 0;
-}
-
-void tiFreeGenerators(ckpInfo* info) {
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-    info->genRoom = 0;
-    info->genCount = 0;
-}
-
-namespace {
 void pointCursorsAt(ckpInfo* info, ckpLine* line) {
     info->curLine = line;
     info->cursor = line->text;

@@ -21,7 +21,3 @@ int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckp
 // 1, or 0 with the reason recorded: a missing handle or file, src == dst, or
 // no memory left.
 int tiCopy(ckpInfo* src, ckpInfo* dst);
-// Ends all property generators of the handle.
-void tiEndGenerators(ckpInfo* info);
-// Ends them and frees their cursor array too.
-void tiFreeGenerators(ckpInfo* info);
