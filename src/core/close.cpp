@@ -11,7 +11,7 @@ namespace {
 // A caller's stream is flushed when it was written, never closed. 1, or 0
 // with the system's reason recorded.
 int flushCallerStream(const ckpInfo* info, std::FILE* stream) {
-    if (info->mode[0] == 'r' || std::fflush(stream) == 0) {
+    if (info->opened.mode[0] == 'r' || std::fflush(stream) == 0) {
         return 1;
     }
     tiSetSysError(errno);
@@ -30,7 +30,7 @@ int ckpClose(ckpInfo* info) {
     if (file != nullptr && tiIsCallerStream(info, file->stream)) {
         result = flushCallerStream(info, file->stream) ? 0 : 1;
     } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
-        result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
+        result = tCloseByMode(file->stream, info->opened.mode) ? 0 : 1;
     }
     // The stream is never closed twice, also after a failed close.
     if (file != nullptr) {

@@ -14,7 +14,7 @@
 #include "core/props.hpp"
 
 int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream) {
-    return info != nullptr && stream != nullptr && stream == info->callerStream;
+    return info != nullptr && stream != nullptr && stream == info->opened.callerStream;
 }
 
 const char* tiFileShownName(const ckpFile* file) {
@@ -60,9 +60,10 @@ void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
         info->curLine = to;
         info->cursor = info->cursor != nullptr ? to->text + (info->cursor - from->text) : nullptr;
     }
-    if (info->bufLine == from) {
-        info->bufLine = to;
-        info->bufPos = info->bufPos != nullptr ? to->text + (info->bufPos - from->text) : nullptr;
+    if (info->write.line == from) {
+        info->write.line = to;
+        info->write.pos =
+            info->write.pos != nullptr ? to->text + (info->write.pos - from->text) : nullptr;
     }
 }
 } // namespace
@@ -132,7 +133,7 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     auto* file = tiAllocZeroed<ckpFile>();
     char* nameCopy = tiStrDup(name);
     // A stream that is read takes its input through a buffer of its own.
-    bool reading = info != nullptr && info->mode != nullptr && info->mode[0] == 'r';
+    bool reading = info != nullptr && info->opened.mode != nullptr && info->opened.mode[0] == 'r';
     char* input = reading ? static_cast<char*>(tiAlloc(ckpInputSize)) : nullptr;
     if (file == nullptr || (name != nullptr && nameCopy == nullptr) ||
         (reading && input == nullptr)) {
@@ -185,9 +186,9 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
             info->curLine = nullptr;
             info->cursor = nullptr;
         }
-        if (info->bufLine != nullptr && info->bufLine->file == file) {
-            info->bufLine = nullptr;
-            info->bufPos = nullptr;
+        if (info->write.line != nullptr && info->write.line->file == file) {
+            info->write.line = nullptr;
+            info->write.pos = nullptr;
         }
     }
     while (file->firstLine != nullptr) {
@@ -223,9 +224,9 @@ int tiFreeInfo(ckpInfo* info) {
     }
     tiFreeGenerators(info);
     while (info->file != nullptr) {
-        tiFreeFile(info->file, info->mode);
+        tiFreeFile(info->file, info->opened.mode);
     }
-    tiFree(info->mode);
+    tiFree(info->opened.mode);
     tiFree(info->scanName);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);

@@ -12,7 +12,7 @@
 inline constexpr int tiKeepCount = 0;
 inline constexpr int tiCountRecord = 1;
 int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
-// Appends text at bufPos (never past the line's 512 bytes; cut when longer).
+// Appends text at write.pos (never past the line's 512 bytes; cut when longer).
 void tiAppendText(ckpInfo* info, const char* text);
 // Pops an included top file, then tiNewRecord on its includer.
 int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);

@@ -53,11 +53,11 @@ const char* takeMode(ckpInfo* info, const char* opCodes, bool appendAllowed) {
         tiSetError("unknown access mode");
         return nullptr;
     }
-    info->mode = tiStrDup(mode);
-    if (info->mode == nullptr) {
+    info->opened.mode = tiStrDup(mode);
+    if (info->opened.mode == nullptr) {
         tiSetError("ckpInfo allocation failed");
     }
-    return info->mode;
+    return info->opened.mode;
 }
 
 // A file written by name gets its bytes in large blocks, one system call
@@ -82,7 +82,7 @@ int tiStart(ckpInfo* info) {
     if (!tiCheckLine(info, tiGuardQuiet, "tiStart", &file, nullptr)) {
         return 0;
     }
-    char mode = info->mode != nullptr ? info->mode[0] : '\0';
+    char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
     if (mode == 'r') {
         // Where the stream stands now is its start for this library: a
         // caller may have read the start of standard input itself.
@@ -114,10 +114,10 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
     if (line != nullptr) {
         info->curLine = line;
         info->cursor = line->text;
-        char mode = info->mode != nullptr ? info->mode[0] : '\0';
+        char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
         if (mode == 'w' || mode == 'a') {
-            info->bufLine = line;
-            info->bufPos = line->text;
+            info->write.line = line;
+            info->write.pos = line->text;
         }
         ok = tiStart(info);
     }
@@ -128,7 +128,7 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
         info->action = ckpActionNone;
     }
     if (!ok && info->file == file) {
-        tiFreeFile(file, info->mode);
+        tiFreeFile(file, info->opened.mode);
         if (info->file != nullptr && info->file->firstLine != nullptr) {
             info->curLine = info->file->firstLine;
             info->cursor = info->curLine->text;
@@ -185,7 +185,7 @@ ckpInfo* ckpxOpenStream(FILE* stream, const char* name, const char* opCodes) {
     if (stream == nullptr) {
         return openFailed(info, "no stream in ckpxOpenStream");
     }
-    info->callerStream = stream;
+    info->opened.callerStream = stream;
     const char* fileName = name != nullptr && name[0] != '\0' ? name : nullptr;
     if (!tiPushFile(info, fileName, tStreamNode(stream), stream)) {
         return openFailed(info, nullptr);

@@ -439,7 +439,7 @@ int ckpPuts(ckpInfo* info) {
     }
     // The record is formatted into the handle's buffer, which goes to the
     // stream whenever it is full and once at the end.
-    tOut out{stream, info->outBuffer, sizeof info->outBuffer, 0};
+    tOut out{stream, info->write.outBuffer, sizeof info->write.outBuffer, 0};
     Layout layout{&out};
     return putRecord(info, layout) && tOutFlush(out);
 }

@@ -66,8 +66,9 @@ std::ptrdiff_t valueLength(const char* value, bool* plain) {
 // only otherwise.
 bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
     constexpr auto width = static_cast<std::size_t>(ckpWriteWidth);
-    const char* end = info->bufPos;
-    if (info->bufLine == line && end >= line->text && end <= line->text + width && *end == '\0') {
+    const char* end = info->write.pos;
+    if (info->write.line == line && end >= line->text && end <= line->text + width &&
+        *end == '\0') {
         return true;
     }
     return std::memchr(line->text, '\0', width + 1) != nullptr;
