@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The portability and packaging jobs, run by scripts/test.sh after the dev and
 # asan suites:
-#   format    every tracked C and C++ file as clang-format lays it out
+#   format    every tracked C and C++ file as clang-format lays it out, and
+#             no include in src/ reaching up a floor (scripts/check-floors.sh)
 #   clang     the test suite built with clang (warnings as errors)
 #   install   a release build installed into a prefix, callers built
 #             against the installed tree (pkg-config; find_package for C99
@@ -63,7 +64,7 @@ job_format() {
     fi
   done < <(c_sources)
   echo "format: $differ files differ from clang-format"
-  [[ $differ -eq 0 ]]
+  scripts/check-floors.sh src && [[ $differ -eq 0 ]]
 }
 
 job_clang() {

@@ -1,7 +1,7 @@
-// Making and freeing handles, files and lines.
+// Making and freeing handles, files and lines, and ending a handle's property
+// generators.
 #include "core/handle.hpp"
 
-#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -12,14 +12,9 @@
 #include "core/pool.hpp"
 #include "core/prop_index.hpp"
 #include "core/props.hpp"
-#include "core/record.hpp"
-
-int tiIsStdStream(const std::FILE* stream) {
-    return stream != nullptr && (stream == stdin || stream == stdout || stream == stderr);
-}
 
 int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream) {
-    return info != nullptr && stream != nullptr && stream == info->callerStream;
+    return info != nullptr && stream != nullptr && stream == info->opened.callerStream;
 }
 
 const char* tiFileShownName(const ckpFile* file) {
@@ -65,9 +60,10 @@ void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
         info->curLine = to;
         info->cursor = info->cursor != nullptr ? to->text + (info->cursor - from->text) : nullptr;
     }
-    if (info->bufLine == from) {
-        info->bufLine = to;
-        info->bufPos = info->bufPos != nullptr ? to->text + (info->bufPos - from->text) : nullptr;
+    if (info->write.line == from) {
+        info->write.line = to;
+        info->write.pos =
+            info->write.pos != nullptr ? to->text + (info->write.pos - from->text) : nullptr;
     }
 }
 } // namespace
@@ -137,7 +133,7 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     auto* file = tiAllocZeroed<ckpFile>();
     char* nameCopy = tiStrDup(name);
     // A stream that is read takes its input through a buffer of its own.
-    bool reading = info != nullptr && info->mode != nullptr && info->mode[0] == 'r';
+    bool reading = info != nullptr && info->opened.mode != nullptr && info->opened.mode[0] == 'r';
     char* input = reading ? static_cast<char*>(tiAlloc(ckpInputSize)) : nullptr;
     if (file == nullptr || (name != nullptr && nameCopy == nullptr) ||
         (reading && input == nullptr)) {
@@ -160,30 +156,6 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
         info->file = file;
     }
     return file;
-}
-
-int tClose(std::FILE* stream) {
-    int ok = 1;
-    if (std::fflush(stream) != 0) {
-        tiSetSysError(errno);
-        ok = 0;
-    }
-    if (std::fclose(stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return ok;
-}
-
-int tCloseByMode(std::FILE* stream, const char* mode) {
-    if (mode == nullptr || mode[0] != 'r') {
-        return tClose(stream);
-    }
-    if (std::fclose(stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return 1;
 }
 
 namespace {
@@ -214,9 +186,9 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
             info->curLine = nullptr;
             info->cursor = nullptr;
         }
-        if (info->bufLine != nullptr && info->bufLine->file == file) {
-            info->bufLine = nullptr;
-            info->bufPos = nullptr;
+        if (info->write.line != nullptr && info->write.line->file == file) {
+            info->write.line = nullptr;
+            info->write.pos = nullptr;
         }
     }
     while (file->firstLine != nullptr) {
@@ -252,9 +224,9 @@ int tiFreeInfo(ckpInfo* info) {
     }
     tiFreeGenerators(info);
     while (info->file != nullptr) {
-        tiFreeFile(info->file, info->mode);
+        tiFreeFile(info->file, info->opened.mode);
     }
-    tiFree(info->mode);
+    tiFree(info->opened.mode);
     tiFree(info->scanName);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);
@@ -264,4 +236,26 @@ int tiFreeInfo(ckpInfo* info) {
     tiFreePool(info);
     tiFree(info);
     return 0;
+}
+
+namespace {
+constexpr int keptGenerators = 64;
+} // namespace
+
+void tiEndGenerators(ckpInfo* info) {
+    if (info == nullptr) {
+        return;
+    }
+    // The cursor array is kept for the next record's walks unless a caller
+    // started very many.
+    if (info->genRoom > keptGenerators) {
+        tiFreeGenerators(info);
+    }
+    info->genCount = 0;
+}
+
+void tiFreeGenerators(ckpInfo* info) {
+    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
+    info->genRoom = 0;
+    info->genCount = 0;
 }

@@ -1,5 +1,5 @@
-// Making, linking and freeing handles, files and lines, and closing their
-// streams.
+// Making, linking and freeing handles, files and lines (closing their
+// streams), and ending a handle's property generators.
 #pragma once
 
 #include <cstdint>
@@ -27,12 +27,6 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
 // is closed by mode unless it is a standard stream or the caller's.
 // Returns null, for the caller to store back.
 ckpFile* tiFreeFile(ckpFile* file, const char* mode);
-// Flushes and closes a written stream: 1 when both succeeded; a failure
-// records the system error.
-int tClose(std::FILE* stream);
-// Closes a stream by the mode it was opened in: a read stream plainly, any
-// other through tClose. 1 on success; a failure records the system error.
-int tCloseByMode(std::FILE* stream, const char* mode);
 
 // A new zeroed handle. Null, with "ckpInfo allocation failed" recorded, when
 // no memory is left.
@@ -40,10 +34,13 @@ ckpInfo* tiNewInfo();
 // Frees info with all its files. Returns 0.
 int tiFreeInfo(ckpInfo* info);
 
-// 1 for the process's standard input, output or error.
-int tiIsStdStream(const std::FILE* stream);
 // 1 for the stream a caller handed to ckpxOpenStream for info.
 int tiIsCallerStream(const ckpInfo* info, const std::FILE* stream);
 // The name a report shows for a file: its name, else "stdin", "stdout",
 // "stderr" or "file" by its stream.
 const char* tiFileShownName(const ckpFile* file);
+
+// Ends all property generators of the handle.
+void tiEndGenerators(ckpInfo* info);
+// Ends them and frees their cursor array too.
+void tiFreeGenerators(ckpInfo* info);

@@ -1,4 +1,5 @@
-// Finding a checkpoint file by name (or name.Ckpt) and opening it.
+// Finding a checkpoint file by name (or name.Ckpt), opening and closing its
+// stream, and telling streams apart.
 #include "core/lookup.hpp"
 
 #include <cerrno>
@@ -6,7 +7,6 @@
 
 #include "ckp/kvo.h"
 #include "core/error.hpp"
-#include "core/handle.hpp"
 
 namespace {
 // Static buffers of the lookup: a pointer handed out stays valid until the
@@ -76,6 +76,34 @@ std::FILE* openExisting(const char* name, const char* mode, char** foundOut,
     return nullptr;
 }
 } // namespace
+
+int tiIsStdStream(const std::FILE* stream) {
+    return stream != nullptr && (stream == stdin || stream == stdout || stream == stderr);
+}
+
+int tClose(std::FILE* stream) {
+    int ok = 1;
+    if (std::fflush(stream) != 0) {
+        tiSetSysError(errno);
+        ok = 0;
+    }
+    if (std::fclose(stream) != 0) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return ok;
+}
+
+int tCloseByMode(std::FILE* stream, const char* mode) {
+    if (mode == nullptr || mode[0] != 'r') {
+        return tClose(stream);
+    }
+    if (std::fclose(stream) != 0) {
+        tiSetSysError(errno);
+        return 0;
+    }
+    return 1;
+}
 
 char* tAddSuffix(const char* base, const char* suffix) {
     bool hasBase = base != nullptr && base[0] != '\0';

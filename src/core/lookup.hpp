@@ -1,4 +1,5 @@
-// Finding and opening checkpoint files on disk.
+// Finding, opening and closing the streams of checkpoint files, and telling
+// them apart.
 #pragma once
 
 #include <cstdint>
@@ -35,3 +36,12 @@ void tStreamId(std::FILE* stream, ckpFileId* out);
 int tSameFile(const ckpFile* a, const ckpFile* b);
 // The same test for a file not pushed yet, known by its identity and node.
 int tSameFileAs(const ckpFileId* id, std::uint16_t node, const ckpFile* file);
+
+// 1 for the process's standard input, output or error.
+int tiIsStdStream(const std::FILE* stream);
+// Flushes and closes a written stream: 1 when both succeeded; a failure
+// records the system error.
+int tClose(std::FILE* stream);
+// Closes a stream by the mode it was opened in: a read stream plainly, any
+// other through tClose. 1 on success; a failure records the system error.
+int tCloseByMode(std::FILE* stream, const char* mode);

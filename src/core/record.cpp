@@ -10,33 +10,11 @@
 #include "core/props.hpp"
 
 namespace {
-constexpr int keptGenerators = 64;
-} // namespace
-
-void tiEndGenerators(ckpInfo* info) {
-    if (info == nullptr) {
-        return;
-    }
-    // The cursor array is kept for the next record's walks unless a caller
-    // started very many.
-    if (info->genRoom > keptGenerators) {
-        tiFreeGenerators(info);
-    }
-    info->genCount = 0;
-}
-
-void tiFreeGenerators(ckpInfo* info) {
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-    info->genRoom = 0;
-    info->genCount = 0;
-}
-
-namespace {
 void pointCursorsAt(ckpInfo* info, ckpLine* line) {
     info->curLine = line;
     info->cursor = line->text;
-    info->bufLine = line;
-    info->bufPos = line->text;
+    info->write.line = line;
+    info->write.pos = line->text;
 }
 } // namespace
 
@@ -82,29 +60,29 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
 }
 
 void tiAppendText(ckpInfo* info, const char* text) {
-    if (info == nullptr || info->bufLine == nullptr || info->bufPos == nullptr) {
+    if (info == nullptr || info->write.line == nullptr || info->write.pos == nullptr) {
         return;
     }
     if (text == nullptr) {
         text = "";
     }
-    char* end = info->bufLine->text + info->bufLine->textRoom - 1;
-    if (info->bufPos < info->bufLine->text || info->bufPos > end) {
+    char* end = info->write.line->text + info->write.line->textRoom - 1;
+    if (info->write.pos < info->write.line->text || info->write.pos > end) {
         return;
     }
-    std::size_t room = static_cast<std::size_t>(end - info->bufPos);
+    std::size_t room = static_cast<std::size_t>(end - info->write.pos);
     std::size_t n = std::strlen(text);
     if (n > room) {
         n = room; // a text longer than the line is cut, never written past it
     }
-    std::memcpy(info->bufPos, text, n);
-    info->bufPos += n;
-    *info->bufPos = '\0';
+    std::memcpy(info->write.pos, text, n);
+    info->write.pos += n;
+    *info->write.pos = '\0';
 }
 
 int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut) {
     if (info != nullptr && info->file != nullptr && info->file->prev != nullptr) {
-        tiFreeFile(info->file, info->mode);
+        tiFreeFile(info->file, info->opened.mode);
     }
     return tiNewRecord(info, who, number, fileOut, lineOut);
 }
@@ -199,8 +177,8 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     tiFreeGenerators(dst);
     dst->curLine = nullptr;
     dst->cursor = nullptr;
-    dst->bufLine = nullptr;
-    dst->bufPos = nullptr;
+    dst->write.line = nullptr;
+    dst->write.pos = nullptr;
     tiClearProps(to);
     while (to->firstLine != nullptr) {
         tiFreeLine(to->firstLine);
@@ -220,8 +198,8 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     if (first != nullptr) {
         dst->curLine = first;
         dst->cursor = first->text;
-        dst->bufLine = to->lastLine;
-        dst->bufPos = to->lastLine->text + std::strlen(to->lastLine->text);
+        dst->write.line = to->lastLine;
+        dst->write.pos = to->lastLine->text + std::strlen(to->lastLine->text);
     }
     return 1;
 }

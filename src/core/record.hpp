@@ -12,7 +12,7 @@
 inline constexpr int tiKeepCount = 0;
 inline constexpr int tiCountRecord = 1;
 int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
-// Appends text at bufPos (never past the line's 512 bytes; cut when longer).
+// Appends text at write.pos (never past the line's 512 bytes; cut when longer).
 void tiAppendText(ckpInfo* info, const char* text);
 // Pops an included top file, then tiNewRecord on its includer.
 int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut);
@@ -21,7 +21,3 @@ int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckp
 // 1, or 0 with the reason recorded: a missing handle or file, src == dst, or
 // no memory left.
 int tiCopy(ckpInfo* src, ckpInfo* dst);
-// Ends all property generators of the handle.
-void tiEndGenerators(ckpInfo* info);
-// Ends them and frees their cursor array too.
-void tiFreeGenerators(ckpInfo* info);

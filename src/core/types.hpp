@@ -125,20 +125,38 @@ struct ckpFile {
     int replayLost;
 };
 
+// How a handle was opened, kept until it is closed.
+struct ckpOpening {
+    char* mode; // owned: "r", "w" or "a", the stream mode of all its files
+    // The stream a caller handed over with ckpxOpenStream: the main file's,
+    // flushed but never closed by the library (the caller owns it).
+    std::FILE* callerStream;
+};
+
+// Where text is appended to the current record: the writer's position, also
+// taken by the reader when it makes an include record's text.
+struct ckpWriting {
+    ckpLine* line; // the line text is appended to, null without a record
+    char* pos;     // in line's text: where the next text goes
+    // ckpPuts formats a record here and hands the stream whole buffers.
+    char outBuffer[8192];
+};
+
 // ckpInfo::actionSet: the one-shot action is obeyed only when armed.
 inline constexpr int tiActionOff = 0;
 inline constexpr int tiActionArmed = 1;
 
+// A handle: its file stack, how it was opened, the reader's state (the
+// scanner's cursor, scan state, current record and property generators) and
+// the writer's.
 struct ckpInfo {
     ckpFile* file; // top of the stack
     int rootsAreOK;
-    char* mode; // owned: "r", "w" or "a"
+    ckpOpening opened; // mode and the caller's stream
     int type;
     int scanType;
     char* scanName; // owned
     int atEnd;
-    ckpLine* bufLine;
-    char* bufPos;
     ckpLine* curLine;
     char* cursor;
     char* syntaxMsg; // owned
@@ -147,16 +165,12 @@ struct ckpInfo {
     int genCount;
     ckpProp** gens; // owned array of genCount + 1 cursors (room for genRoom)
     int genRoom;
-    char* configPath; // owned
-    char* subDir;     // owned
-    char* objPath;    // owned
-    // The stream a caller handed over with ckpxOpenStream: the main file's,
-    // flushed but never closed by the library (the caller owns it).
-    std::FILE* callerStream;
+    char* configPath;        // owned
+    char* subDir;            // owned
+    char* objPath;           // owned
     ckpPropIndex* propIndex; // owned, null until a record is large enough
     // Freed property and line blocks kept for the next records (owned).
     void* spareBlocks[ckpBlockClasses];
     int spareCounts[ckpBlockClasses];
-    // ckpPuts formats a record here and hands the stream whole buffers.
-    char outBuffer[8192];
+    ckpWriting write; // the append position and the output buffer
 };

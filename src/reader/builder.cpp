@@ -12,9 +12,9 @@
 #include "core/name_hash.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
+#include "core/syntax_chars.hpp"
 #include "reader/legacy.hpp"
 #include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 // An allocation that failed while building makes the record a syntax error

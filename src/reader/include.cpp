@@ -11,8 +11,8 @@
 #include "core/error.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
-#include "core/open.hpp"
 #include "core/record.hpp"
+#include "reader/open.hpp"
 #include "reader/scanner.hpp"
 #include "support/platform.hpp"
 
@@ -96,8 +96,8 @@ void backToIncluder(ckpInfo* info) {
     }
     info->curLine = file->firstLine;
     info->cursor = file->firstLine->text;
-    info->bufLine = file->lastLine;
-    info->bufPos = file->lastLine->text + std::strlen(file->lastLine->text);
+    info->write.line = file->lastLine;
+    info->write.pos = file->lastLine->text + std::strlen(file->lastLine->text);
 }
 } // namespace
 

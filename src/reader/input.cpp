@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/handle.hpp"
+#include "core/lookup.hpp"
 #include "support/platform.hpp"
 
 namespace {

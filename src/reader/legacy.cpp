@@ -6,8 +6,8 @@
 #include "core/error.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
+#include "core/syntax_chars.hpp"
 #include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 // Field words are compared case-blind by the shared matcher.

@@ -19,7 +19,7 @@ int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendA
     if (!ready && !tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {
         return 0;
     }
-    char mode = info->mode != nullptr ? info->mode[0] : '\0';
+    char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
     if (mode == 'w' || (appendAllowed && mode == 'a')) {
         return 1;
     }

@@ -8,7 +8,7 @@
 #include <initializer_list>
 
 #include "core/error.hpp"
-#include "reader/scanner.hpp"
+#include "core/text_scan.hpp"
 #include "support/platform.hpp"
 #include "writer/check_write.hpp"
 #include "writer/path_text.hpp"
@@ -439,7 +439,7 @@ int ckpPuts(ckpInfo* info) {
     }
     // The record is formatted into the handle's buffer, which goes to the
     // stream whenever it is full and once at the end.
-    tOut out{stream, info->outBuffer, sizeof info->outBuffer, 0};
+    tOut out{stream, info->write.outBuffer, sizeof info->write.outBuffer, 0};
     Layout layout{&out};
     return putRecord(info, layout) && tOutFlush(out);
 }

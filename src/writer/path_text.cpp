@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/syntax_chars.hpp"
 #include "core/types.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 bool endsWith(const char* text, std::size_t n, char c) {
@@ -106,16 +106,16 @@ int tiSetPath(ckpInfo* info, const tPathText& text) {
         return 0;
     }
     ckpLine* line = info->file->firstLine;
-    info->bufLine = line;
-    if (info->bufPos == nullptr || info->bufPos < line->text ||
-        info->bufPos >= line->text + ckpLineSize) {
-        info->bufPos = line->text;
+    info->write.line = line;
+    if (info->write.pos == nullptr || info->write.pos < line->text ||
+        info->write.pos >= line->text + ckpLineSize) {
+        info->write.pos = line->text;
     }
-    std::size_t room = static_cast<std::size_t>(line->text + ckpLineSize - 1 - info->bufPos);
+    std::size_t room = static_cast<std::size_t>(line->text + ckpLineSize - 1 - info->write.pos);
     if (text.size > room) {
         return 0;
     }
-    char* out = info->bufPos;
+    char* out = info->write.pos;
     if (text.form == tPathText::Plain) {
         if (text.path[0] == '"') {
             *out++ = '\\';
@@ -133,6 +133,6 @@ int tiSetPath(ckpInfo* info, const tPathText& text) {
         *out++ = '"';
     }
     *out = '\0';
-    info->bufPos = out;
+    info->write.pos = out;
     return 1;
 }

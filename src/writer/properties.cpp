@@ -5,8 +5,8 @@
 #include "core/error.hpp"
 #include "core/name_hash.hpp"
 #include "core/props.hpp"
-#include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
+#include "core/syntax_chars.hpp"
+#include "core/text_scan.hpp"
 #include "writer/check_write.hpp"
 #include "writer/output.hpp"
 #include "writer/path_text.hpp"
@@ -66,8 +66,9 @@ std::ptrdiff_t valueLength(const char* value, bool* plain) {
 // only otherwise.
 bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
     constexpr auto width = static_cast<std::size_t>(ckpWriteWidth);
-    const char* end = info->bufPos;
-    if (info->bufLine == line && end >= line->text && end <= line->text + width && *end == '\0') {
+    const char* end = info->write.pos;
+    if (info->write.line == line && end >= line->text && end <= line->text + width &&
+        *end == '\0') {
         return true;
     }
     return std::memchr(line->text, '\0', width + 1) != nullptr;

@@ -6,8 +6,8 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
-#include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
+#include "core/syntax_chars.hpp"
+#include "core/text_scan.hpp"
 #include "writer/check_write.hpp"
 #include "writer/path_text.hpp"
 #include "writer/writer.hpp"
@@ -112,7 +112,7 @@ int ckpCreateHdr(ckpInfo* info) {
     if (!tiCheckWrite(info, "ckpCreateHdr", tiStartRecord, tiWriteOnly)) {
         // An appending handle has emptied its record before refusing the
         // header: it holds no head now, as after any refused head.
-        if (info != nullptr && info->mode != nullptr && info->mode[0] == 'a') {
+        if (info != nullptr && info->opened.mode != nullptr && info->opened.mode[0] == 'a') {
             info->type = ckpTypeNone;
         }
         return 0;
@@ -158,8 +158,8 @@ int ckpRecord(ckpInfo* info, const char* text, int comment) {
     }
     info->type = ckpTypeComment;
     if (comment) {
-        *info->bufPos++ = ';';
-        *info->bufPos = '\0';
+        *info->write.pos++ = ';';
+        *info->write.pos = '\0';
     }
     tiAppendText(info, text);
     return 1;

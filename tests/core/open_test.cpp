@@ -27,7 +27,7 @@ TEST(Open, ModeStrings) {
     std::string path = dir.file("out");
     ckpInfo* w = ckpOpen(path.c_str(), "Wxyz");
     ASSERT_NE(w, nullptr);
-    EXPECT_STREQ(w->mode, "w");
+    EXPECT_STREQ(w->opened.mode, "w");
     EXPECT_EQ(ckpGetType(w), ckpTypeNone);
     int syntax = 0;
     EXPECT_EQ(ckpGetSyntax(w, nullptr, &syntax), 1);
@@ -36,7 +36,7 @@ TEST(Open, ModeStrings) {
 
     ckpInfo* a = ckpOpen(path.c_str(), "A");
     ASSERT_NE(a, nullptr);
-    EXPECT_STREQ(a->mode, "a");
+    EXPECT_STREQ(a->opened.mode, "a");
     EXPECT_EQ(ckpGetSyntax(a, nullptr, &syntax), 0);
     EXPECT_EQ(syntax, -3);
     EXPECT_STREQ(ckpGetError(), "unknown syntax version");

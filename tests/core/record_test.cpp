@@ -36,7 +36,7 @@ TEST(RecordBuffer, NewRecordKeepsTheCountOnTheReusedLine) {
     EXPECT_EQ(line->text[0], '\0');
     EXPECT_EQ(line->firstProp, nullptr);
     EXPECT_EQ(info->curLine, line);
-    EXPECT_EQ(info->bufPos, line->text);
+    EXPECT_EQ(info->write.pos, line->text);
 
     line->lineNumber = 7;
     ASSERT_EQ(tiNewRecord(info, "ckpCreateObj", 1, nullptr, &line), 1);
@@ -97,7 +97,7 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
     EXPECT_EQ(dst->genCount, 0);
     EXPECT_EQ(dst->gens, nullptr);
     EXPECT_EQ(dst->curLine, l);
-    EXPECT_EQ(dst->bufLine, dst->file->lastLine);
+    EXPECT_EQ(dst->write.line, dst->file->lastLine);
     // The source is untouched.
     EXPECT_STREQ(src->file->firstLine->text, "line0");
     EXPECT_NE(src->file->firstLine->firstProp, l->firstProp);

@@ -17,9 +17,9 @@
 #include "ckp/ckp.h"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
-#include "core/open.hpp"
 #include "core/props.hpp"
 #include "core/types.hpp"
+#include "reader/open.hpp"
 
 namespace readtest {
 
@@ -52,7 +52,7 @@ struct Reader {
         }
         auto* r = new Reader();
         r->info = tiNewInfo();
-        r->info->mode = tiStrDup("r");
+        r->info->opened.mode = tiStrDup("r");
         if (!tiPushFile(r->info, name, 0, fdopen(fds[0], "r"))) {
             delete r;
             return nullptr;

@@ -1,15 +1,14 @@
-// Opening, starting, flushing and closing handles, and their small settings.
-#include "core/open.hpp"
+// Opening handles and pushing files on them: a file pushed on a reading
+// handle starts with its header check.
+#include "reader/open.hpp"
 
 #include "ckp/ckpx.h"
 
-#include <cerrno>
-
 #include "core/error.hpp"
 #include "core/handle.hpp"
-#include "core/header_check.hpp"
 #include "core/lookup.hpp"
 #include "core/memory.hpp"
+#include "reader/header_check.hpp"
 #include "support/platform.hpp"
 
 namespace {
@@ -54,11 +53,11 @@ const char* takeMode(ckpInfo* info, const char* opCodes, bool appendAllowed) {
         tiSetError("unknown access mode");
         return nullptr;
     }
-    info->mode = tiStrDup(mode);
-    if (info->mode == nullptr) {
+    info->opened.mode = tiStrDup(mode);
+    if (info->opened.mode == nullptr) {
         tiSetError("ckpInfo allocation failed");
     }
-    return info->mode;
+    return info->opened.mode;
 }
 
 // A file written by name gets its bytes in large blocks, one system call
@@ -76,16 +75,6 @@ int bufferWrites(ckpFile* file) {
     }
     return 1;
 }
-
-// A caller's stream is flushed when it was written, never closed. 1, or 0
-// with the system's reason recorded.
-int flushCallerStream(const ckpInfo* info, std::FILE* stream) {
-    if (info->mode[0] == 'r' || std::fflush(stream) == 0) {
-        return 1;
-    }
-    tiSetSysError(errno);
-    return 0;
-}
 } // namespace
 
 int tiStart(ckpInfo* info) {
@@ -93,7 +82,7 @@ int tiStart(ckpInfo* info) {
     if (!tiCheckLine(info, tiGuardQuiet, "tiStart", &file, nullptr)) {
         return 0;
     }
-    char mode = info->mode != nullptr ? info->mode[0] : '\0';
+    char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
     if (mode == 'r') {
         // Where the stream stands now is its start for this library: a
         // caller may have read the start of standard input itself.
@@ -125,10 +114,10 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
     if (line != nullptr) {
         info->curLine = line;
         info->cursor = line->text;
-        char mode = info->mode != nullptr ? info->mode[0] : '\0';
+        char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
         if (mode == 'w' || mode == 'a') {
-            info->bufLine = line;
-            info->bufPos = line->text;
+            info->write.line = line;
+            info->write.pos = line->text;
         }
         ok = tiStart(info);
     }
@@ -139,7 +128,7 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
         info->action = ckpActionNone;
     }
     if (!ok && info->file == file) {
-        tiFreeFile(file, info->mode);
+        tiFreeFile(file, info->opened.mode);
         if (info->file != nullptr && info->file->firstLine != nullptr) {
             info->curLine = info->file->firstLine;
             info->cursor = info->curLine->text;
@@ -196,47 +185,12 @@ ckpInfo* ckpxOpenStream(FILE* stream, const char* name, const char* opCodes) {
     if (stream == nullptr) {
         return openFailed(info, "no stream in ckpxOpenStream");
     }
-    info->callerStream = stream;
+    info->opened.callerStream = stream;
     const char* fileName = name != nullptr && name[0] != '\0' ? name : nullptr;
     if (!tiPushFile(info, fileName, tStreamNode(stream), stream)) {
         return openFailed(info, nullptr);
     }
     return info;
-}
-
-int ckpClose(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
-    int result = 0;
-    ckpFile* file = info->file;
-    if (file != nullptr && tiIsCallerStream(info, file->stream)) {
-        result = flushCallerStream(info, file->stream) ? 0 : 1;
-    } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
-        result = tCloseByMode(file->stream, info->mode) ? 0 : 1;
-    }
-    // The stream is never closed twice, also after a failed close.
-    if (file != nullptr) {
-        file->stream = nullptr;
-    }
-    tiFreeInfo(info);
-    return result;
-}
-
-int ckpFlush(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
-    ckpFile* file = info->file;
-    if (file == nullptr || file->stream == nullptr ||
-        (tiIsStdStream(file->stream) && !tiIsCallerStream(info, file->stream))) {
-        return 1;
-    }
-    if (std::fflush(file->stream) != 0) {
-        tiSetSysError(errno);
-        return 0;
-    }
-    return 1;
 }
 
 int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
@@ -273,41 +227,6 @@ int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
         return syntax >= 0 ? 1 : 0;
     }
     *out = 1;
-    return 1;
-}
-
-void ckpSetRootsAreOK(ckpInfo* info, int flag) {
-    if (info != nullptr) {
-        info->rootsAreOK = flag;
-    }
-}
-
-int ckpSetAction(ckpInfo* info, int actionSet, int action) {
-    if (info == nullptr) {
-        tiSetError("no ckpInfo in ckpSetAction");
-        return 0;
-    }
-    info->actionSet = actionSet;
-    info->action = action;
-    return 1;
-}
-
-int ckpGetName(ckpInfo* info, int current, char** nameOut) {
-    if (nameOut == nullptr) {
-        tiSetError("no fileName pointer in ckpGetName");
-        return 0;
-    }
-    *nameOut = nullptr;
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "ckpGetName", &file)) {
-        return 0;
-    }
-    if (!current) {
-        while (file->prev != nullptr) {
-            file = file->prev;
-        }
-    }
-    *nameOut = file->name;
     return 1;
 }
 }

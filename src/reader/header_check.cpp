@@ -1,17 +1,17 @@
 // The header check that starts every file pushed on a reading handle: it
 // reads the first record raw, decides the file's syntax version from it and
 // leaves the header record current for the caller's first ckpGets.
-#include "core/header_check.hpp"
+#include "reader/header_check.hpp"
 
 #include <cstring>
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/record.hpp"
+#include "core/syntax_chars.hpp"
 #include "reader/input.hpp"
 #include "reader/physline.hpp"
 #include "reader/scanner.hpp"
-#include "reader/syntax.hpp"
 
 namespace {
 int notCheckpoint() {

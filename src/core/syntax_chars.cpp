@@ -1,5 +1,5 @@
 // The reserved keywords and the character classes of the syntax.
-#include "reader/syntax.hpp"
+#include "core/syntax_chars.hpp"
 
 #include <cctype>
 
