@@ -292,8 +292,24 @@ bool changes(const SetupOptions& o) {
     return o.action == "set" || o.action == "del";
 }
 
+// The setup loaded as ckp::Setup::load loads it, with the same error, but
+// without the copy of every entry that a later save() would compare
+// against: the command saves its one change itself.
+ckp::Setup loadSetup(const SetupOptions& o) {
+    ckp::detail::ReportCapture capture;
+    const char* group = groupOf(o);
+    int ok =
+        group != nullptr ? ckpSetupLoadGroup(o.name.c_str(), group) : ckpSetupLoad(o.name.c_str());
+    if (ok == 0) {
+        std::string message = capture.joined();
+        throw ckp::Error("ckpSetupLoad",
+                         message.empty() ? "ckpSetupLoad failed for \"" + o.name + "\"" : message);
+    }
+    return ckp::Setup(o.name);
+}
+
 int loadAndRun(const SetupOptions& o, const std::string& file) {
-    ckp::Setup setup = ckp::Setup::load(o.name, groupOf(o));
+    ckp::Setup setup = loadSetup(o);
     int status;
     try {
         status = dispatch(o, setup, file);
