@@ -1,4 +1,4 @@
-// Setups as a whole: create, load, save and clear, and their setup files.
+// Setups and their files: load and save.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +10,9 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "setup/dump.hpp"
+#include "setup/entry.hpp"
 #include "setup/load_order.hpp"
-#include "setup/store.hpp"
+#include "setup/registry.hpp"
 
 namespace {
 
@@ -262,15 +263,6 @@ int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
     return ok;
 }
 
-int insertSetup(ckpSetup* setup) {
-    if (!kvoSortInsert(ckpSetupRegistryTable(1), setup, ckpSetupCompareElems)) {
-        ckpSetupFree(setup);
-        return 0;
-    }
-    kvoFree(setup); // the registry holds its contents now
-    return 1;
-}
-
 // Builds the directories of a new target; the path is taken whole, without a
 // fixed-size buffer, and cut at its last canonical separator.
 int buildTargetDirs(const char* target) {
@@ -320,30 +312,7 @@ int ckpSetupLoadGroup(const char* name, const char* group) {
         ckpSetupFree(setup);
         return 0;
     }
-    return insertSetup(setup);
-}
-
-int ckpSetupCreate(const char* name) {
-    if (ckpSetupRegistryTable(1) == nullptr || name == nullptr || name[0] == '\0') {
-        return 0;
-    }
-    if (ckpSetupFind(name) != nullptr) {
-        return 1;
-    }
-    if (kvoFileExists(name)) {
-        return 0;
-    }
-    ckpSetup* setup = ckpSetupNew();
-    if (setup == nullptr) {
-        return 0;
-    }
-    setup->loadPath = kvoCopyString(name);
-    setup->name = kvoCopyString(name);
-    if (setup->loadPath == nullptr || setup->name == nullptr) {
-        ckpSetupFree(setup);
-        return 0;
-    }
-    return insertSetup(setup);
+    return ckpSetupRegister(setup);
 }
 
 int ckpSetupSave(const char* name, const char* path) {
@@ -370,23 +339,5 @@ int ckpSetupSave(const char* name, const char* path) {
     }
     kvoFree(given);
     return ok;
-}
-
-int ckpSetupClear(const char* name) {
-    kvoTable* reg = ckpSetupRegistryTable(1);
-    if (reg == nullptr || name == nullptr || name[0] == '\0' || ckpSetupFind(name) == nullptr) {
-        return 0;
-    }
-    void* removed = nullptr;
-    kvoTableRemoveEntry(reg, ckpSetupCompareKey, name, &removed);
-    if (removed == nullptr) {
-        return 0;
-    }
-    ckpSetup* setup = static_cast<ckpSetup*>(removed);
-    kvoFree(setup->name);
-    kvoFree(setup->loadPath);
-    ckpSetupFreeEntries(&setup->entries);
-    std::free(removed);
-    return 1;
 }
 }
