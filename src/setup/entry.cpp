@@ -1,5 +1,5 @@
-// Entries and properties: made one by one by calls, or packed in one block
-// per entry by a load; and freed.
+// Entries and properties: made one by one by calls, or packed into the
+// setup's arena by a load; looked at in either form; and freed.
 #include "setup/entry.hpp"
 
 #include <algorithm>
@@ -42,131 +42,120 @@ void ckpSetupFreeProp(ckpSetupProp* prop) {
 }
 
 namespace {
-bool inPack(const ckpSetupEntry* entry, const void* p) {
-    const auto* at = static_cast<const char*>(p);
-    return entry->packEnd != nullptr && at >= reinterpret_cast<const char*>(entry->props) &&
-           at < entry->packEnd;
+// The arena's blocks grow from a page to a megabyte, so that a small setup
+// takes little and a large one few blocks.
+constexpr std::size_t firstChunk = 4096;
+constexpr std::size_t largestChunk = std::size_t(1) << 20;
+
+char* arenaTake(ckpSetup* setup, std::size_t bytes) {
+    ckpSetupChunk* last = setup->arena;
+    if (last == nullptr || last->size - last->used < bytes) {
+        std::size_t size = last == nullptr ? firstChunk : std::min(2 * last->size, largestChunk);
+        size = std::max(size, bytes);
+        auto* chunk = static_cast<ckpSetupChunk*>(kvoMalloc(sizeof(ckpSetupChunk) + size));
+        if (chunk == nullptr) {
+            return nullptr;
+        }
+        *chunk = ckpSetupChunk{last, 0, size};
+        setup->arena = last = chunk;
+    }
+    char* at = reinterpret_cast<char*>(last + 1) + last->used;
+    last->used += bytes;
+    return at;
 }
 
+bool nameBelow(const ckpSetupProp& a, const ckpSetupProp& b) {
+    return std::strcmp(a.name, b.name) < 0;
+}
+
+// By name, of equal names the earlier first. Records hold few properties:
+// insertion sorts them without the buffer a stable sort would ask for.
+void sortByName(ckpSetupProp* props, int count) {
+    if (count > 32) {
+        std::stable_sort(props, props + count, nameBelow);
+        return;
+    }
+    for (int i = 1; i < count; ++i) {
+        ckpSetupProp moving = props[i];
+        int j = i;
+        for (; j > 0 && nameBelow(moving, props[j - 1]); --j) {
+            props[j] = props[j - 1];
+        }
+        props[j] = moving;
+    }
+}
+
+char* putString(char* at, const char* s) {
+    std::size_t size = std::strlen(s) + 1;
+    std::memcpy(at, s, size);
+    return at + size;
+}
 } // namespace
 
-// The properties of a packed entry move to a block of their own before the
-// table may grow, which reallocates it.
-int ckpSetupUnpackProps(ckpSetupEntry* entry) {
-    kvoTable* t = entry->props;
-    if (!inPack(entry, t->first)) {
+int ckpSetupPack(ckpSetup* setup, ckpSetupEntry* entry, const char* name, ckpSetupProp* props,
+                 int count, int* dropped) {
+    sortByName(props, count);
+    ckpSetupProp* kept =
+        std::unique(props, props + count, [](const ckpSetupProp& a, const ckpSetupProp& b) {
+            return std::strcmp(a.name, b.name) == 0;
+        });
+    int n = int(kept - props);
+    std::size_t bytes = std::strlen(name) + 2;
+    for (int i = 0; i < n; ++i) {
+        bytes += std::strlen(props[i].name) + 2;
+        bytes += props[i].value != nullptr ? std::strlen(props[i].value) + 1 : 0;
+    }
+    char* at = arenaTake(setup, bytes);
+    if (at == nullptr) {
+        return 0;
+    }
+    entry->name = at;
+    entry->props = nullptr;
+    at = putString(at, name);
+    for (int i = 0; i < n; ++i) {
+        *at++ = props[i].value != nullptr ? ckpSetupPackedValue : ckpSetupPackedFlag;
+        at = putString(at, props[i].name);
+        if (props[i].value != nullptr) {
+            at = putString(at, props[i].value);
+        }
+    }
+    *at = ckpSetupPackedEnd;
+    *dropped = count - n;
+    return 1;
+}
+
+int ckpSetupUnpack(ckpSetupEntry* entry) {
+    if (entry->props != nullptr) {
         return 1;
     }
-    int capacity = t->count > 0 ? t->count : 1;
-    std::size_t bytes = std::size_t(t->count) * std::size_t(t->elementSize);
-    void* own = kvoMalloc(std::size_t(capacity) * std::size_t(t->elementSize));
-    if (own == nullptr) {
+    int count = ckpSetupPropCount(entry);
+    ckpSetupEntry own{kvoCopyString(entry->name),
+                      kvoNewTable(int(sizeof(ckpSetupProp)), count > 0 ? count : 1)};
+    bool ok = own.name != nullptr && own.props != nullptr;
+    ckpSetupEachProp(entry, [&](const char* name, const char* value) {
+        ok = ok && ckpSetupInsertProp(own.props, name, value);
+    });
+    if (!ok) {
+        if (own.props == nullptr) {
+            kvoFree(own.name);
+        }
+        ckpSetupFreeEntry(&own);
         return 0;
     }
-    std::memcpy(own, t->first, bytes);
-    t->first = own;
-    t->capacity = capacity;
-    t->end = static_cast<char*>(own) + bytes;
+    *entry = own;
     return 1;
-}
-
-namespace {
-std::size_t stringSize(const char* s) {
-    return s != nullptr ? std::strlen(s) + 1 : 0;
-}
-
-char* packString(char* at, const char* s) {
-    return static_cast<char*>(std::memcpy(at, s, std::strlen(s) + 1));
-}
-
-// Where the next string of a packed entry goes: after the last one packed.
-char* packCursor(const ckpSetupEntry* entry) {
-    int n = entry->props->count;
-    if (n == 0) {
-        return entry->name + std::strlen(entry->name) + 1;
-    }
-    const ckpSetupProp* last = static_cast<const ckpSetupProp*>(entry->props->first) + (n - 1);
-    return last->value != nullptr ? last->value + stringSize(last->value)
-                                  : last->name + stringSize(last->name);
-}
-} // namespace
-
-void ckpSetupFreeEntryProp(const ckpSetupEntry* entry, ckpSetupProp* prop) {
-    if (prop != nullptr && inPack(entry, prop->name)) {
-        prop->name = nullptr;
-        prop->value = nullptr;
-    }
-    ckpSetupFreeProp(prop);
-}
-
-int ckpSetupNewPacked(ckpSetupEntry* entry, const char* name, int count, std::size_t stringBytes) {
-    std::size_t arrayBytes = sizeof(ckpSetupProp) * std::size_t(count > 0 ? count : 1);
-    std::size_t total = sizeof(kvoTable) + arrayBytes + stringBytes;
-    auto* block = static_cast<char*>(kvoMalloc(total));
-    if (block == nullptr) {
-        return 0;
-    }
-    auto* table = reinterpret_cast<kvoTable*>(block);
-    table->first = block + sizeof(kvoTable);
-    table->end = table->first;
-    table->elementSize = int(sizeof(ckpSetupProp));
-    table->count = 0;
-    table->capacity = count > 0 ? count : 1;
-    entry->props = table;
-    entry->packEnd = block + total;
-    entry->name = packString(block + sizeof(kvoTable) + arrayBytes, name);
-    return 1;
-}
-
-void ckpSetupPackProp(ckpSetupEntry* entry, const char* name, const char* value) {
-    kvoTable* t = entry->props;
-    char* at = packCursor(entry);
-    ckpSetupProp* p = static_cast<ckpSetupProp*>(t->first) + t->count;
-    p->name = packString(at, name);
-    p->value = value != nullptr ? packString(at + stringSize(name), value) : nullptr;
-    ++t->count;
-    t->end = p + 1;
-}
-
-int ckpSetupSortPacked(ckpSetupEntry* entry) {
-    kvoTable* t = entry->props;
-    auto* first = static_cast<ckpSetupProp*>(t->first);
-    auto* last = first + t->count;
-    // Strings are packed in file order, so their addresses break ties.
-    std::sort(first, last, [](const ckpSetupProp& a, const ckpSetupProp& b) {
-        int c = std::strcmp(a.name, b.name);
-        return c != 0 ? c < 0 : a.name < b.name;
-    });
-    auto* kept = std::unique(first, last, [](const ckpSetupProp& a, const ckpSetupProp& b) {
-        return std::strcmp(a.name, b.name) == 0;
-    });
-    auto dropped = int(last - kept);
-    t->count -= dropped;
-    t->end = kept;
-    return dropped;
 }
 
 void ckpSetupFreeEntry(ckpSetupEntry* entry) {
-    if (entry == nullptr) {
-        return;
+    if (entry == nullptr || entry->props == nullptr) {
+        return; // a packed entry lies in its setup's arena
     }
-    if (!inPack(entry, entry->name)) {
-        kvoFree(entry->name);
-    }
+    kvoFree(entry->name);
     entry->name = nullptr;
-    for (int i = 0; entry->props != nullptr && i < entry->props->count; ++i) {
-        ckpSetupFreeEntryProp(entry, elementAt<ckpSetupProp>(entry->props, i));
+    for (int i = 0; i < entry->props->count; ++i) {
+        ckpSetupFreeProp(elementAt<ckpSetupProp>(entry->props, i));
     }
-    if (entry->packEnd == nullptr) {
-        kvoFreeTable(&entry->props);
-        return;
-    }
-    if (!inPack(entry, entry->props->first)) {
-        kvoFree(entry->props->first);
-    }
-    kvoFree(entry->props); // the packed block
-    entry->props = nullptr;
-    entry->packEnd = nullptr;
+    kvoFreeTable(&entry->props);
 }
 
 void ckpSetupFreeEntries(kvoTable** entries) {
@@ -179,8 +168,45 @@ void ckpSetupFreeEntries(kvoTable** entries) {
     kvoFreeTable(entries);
 }
 
+void ckpSetupFreeArena(ckpSetupChunk** arena) {
+    while (*arena != nullptr) {
+        ckpSetupChunk* next = (*arena)->next;
+        kvoFree(*arena);
+        *arena = next;
+    }
+}
+
+int ckpSetupPropCount(const ckpSetupEntry* entry) {
+    if (entry->props != nullptr) {
+        return entry->props->count;
+    }
+    int count = 0;
+    ckpSetupEachProp(entry, [&](const char*, const char*) { ++count; });
+    return count;
+}
+
+int ckpSetupLookupProp(const ckpSetupEntry* entry, const char* name, const char** value) {
+    if (entry->props != nullptr) {
+        const auto* p = static_cast<const ckpSetupProp*>(
+            kvoBsearch(name, entry->props->first, entry->props->count, entry->props->elementSize,
+                       ckpSetupCompareKey));
+        if (p != nullptr) {
+            *value = p->value;
+        }
+        return p != nullptr ? 1 : 0;
+    }
+    int found = 0;
+    ckpSetupEachProp(entry, [&](const char* n, const char* v) {
+        if (found == 0 && std::strcmp(n, name) == 0) {
+            *value = v;
+            found = 1;
+        }
+    });
+    return found;
+}
+
 int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props) {
-    ckpSetupEntry element{kvoCopyString(name), props, nullptr};
+    ckpSetupEntry element{kvoCopyString(name), props};
     if (name == nullptr || name[0] == '\0') {
         kvoReportError("Error (ckpSetupAddEntry): checkpoint add entry called with no name value.");
         ckpSetupFreeEntry(&element);

@@ -1,8 +1,10 @@
-// Entries and properties: made by calls one by one, or packed in one block
-// per entry when read from a setup file; and freed.
+// Entries and properties: made by calls one by one, or packed into the
+// setup's arena when read from a setup file; looked at in either form; and
+// freed.
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include "setup/store.hpp"
 
@@ -14,24 +16,52 @@ int ckpSetupAddEntry(ckpSetup* setup, const char* name, kvoTable* props);
 int ckpSetupMakeProp(ckpSetupProp* prop, const char* name, const char* value);
 // Frees prop's strings (not prop itself) and nulls them; null is ignored.
 void ckpSetupFreeProp(ckpSetupProp* prop);
-// Frees what of prop lies outside the entry's packed block.
-void ckpSetupFreeEntryProp(const ckpSetupEntry* entry, ckpSetupProp* prop);
-// A packed entry for count properties and strings of stringBytes bytes in
-// all (the name's included), its name copied in; 0 without memory.
-int ckpSetupNewPacked(ckpSetupEntry* entry, const char* name, int count, std::size_t stringBytes);
-// Appends a property to a packed entry made for it (copies in the block).
-void ckpSetupPackProp(ckpSetupEntry* entry, const char* name, const char* value);
-// Sorts a packed entry's properties once; of equal names the first packed
-// stays. Returns how many were dropped as repeated.
-int ckpSetupSortPacked(ckpSetupEntry* entry);
+// Inserts {copy of name, copy of value} into a property table in name
+// order; 1, or 0 without memory (both copies freed).
+int ckpSetupInsertProp(kvoTable* props, const char* name, const char* value);
+
+// Packs an entry of the props (count of them, in file order) into setup's
+// arena: sorted by name, of equal names the first kept. *dropped tells how
+// many were left out as repeated. 0 without memory.
+int ckpSetupPack(ckpSetup* setup, ckpSetupEntry* entry, const char* name, ckpSetupProp* props,
+                 int count, int* dropped);
+// Gives a packed entry a name and property table of its own, as a call would
+// have made them, so that it may change; 1 for an entry that has them
+// already, 0 without memory (the entry then stays as it was).
+int ckpSetupUnpack(ckpSetupEntry* entry);
 // Frees what entry owns (not entry itself, which a table holds by value);
 // null is ignored.
 void ckpSetupFreeEntry(ckpSetupEntry* entry);
 // Frees every entry of the table and the table, and nulls *entries.
 void ckpSetupFreeEntries(kvoTable** entries);
-// Inserts {copy of name, copy of value} into a property table in name
-// order; 1, or 0 without memory (both copies freed).
-int ckpSetupInsertProp(kvoTable* props, const char* name, const char* value);
-// Moves a packed entry's property array to a block of its own, so that its
-// table may grow; 0 without memory.
-int ckpSetupUnpackProps(ckpSetupEntry* entry);
+// Frees the blocks of the arena and nulls *arena.
+void ckpSetupFreeArena(ckpSetupChunk** arena);
+
+// The number of the entry's properties.
+int ckpSetupPropCount(const ckpSetupEntry* entry);
+// The property of that name: 1 with *value set (null for a flag), or 0.
+int ckpSetupLookupProp(const ckpSetupEntry* entry, const char* name, const char** value);
+
+// Calls visit(name, value) for each of the entry's properties in name
+// order (value null for a flag).
+template <class Visit> void ckpSetupEachProp(const ckpSetupEntry* entry, Visit visit) {
+    if (entry->props != nullptr) {
+        const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);
+        for (int i = 0; i < entry->props->count; ++i) {
+            visit(static_cast<const char*>(props[i].name),
+                  static_cast<const char*>(props[i].value));
+        }
+        return;
+    }
+    const char* at = entry->name + std::strlen(entry->name) + 1;
+    while (*at != ckpSetupPackedEnd) {
+        bool flag = *at++ == ckpSetupPackedFlag;
+        const char* name = at;
+        at += std::strlen(at) + 1;
+        const char* value = flag ? nullptr : at;
+        if (!flag) {
+            at += std::strlen(at) + 1;
+        }
+        visit(name, value);
+    }
+}

@@ -49,15 +49,6 @@ ckpSetupEntry* ckpSetupFindEntry(const char* setup, const char* entry) {
                                                   s->entries->elementSize, ckpSetupCompareKey));
 }
 
-ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char* name) {
-    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
-    if (e == nullptr || name == nullptr) {
-        return nullptr;
-    }
-    return static_cast<ckpSetupProp*>(kvoBsearch(name, e->props->first, e->props->count,
-                                                 e->props->elementSize, ckpSetupCompareKey));
-}
-
 void ckpSetupFree(ckpSetup* setup) {
     if (setup == nullptr) {
         return;
@@ -65,6 +56,7 @@ void ckpSetupFree(ckpSetup* setup) {
     kvoFree(setup->name);
     kvoFree(setup->loadPath);
     ckpSetupFreeEntries(&setup->entries);
+    ckpSetupFreeArena(&setup->arena);
     kvoFree(setup);
 }
 
@@ -76,6 +68,7 @@ ckpSetup* ckpSetupNew() {
     s->name = nullptr;
     s->loadPath = nullptr;
     s->modified = 0;
+    s->arena = nullptr;
     s->entries = kvoNewTable(sizeof(ckpSetupEntry), 20);
     if (s->entries == nullptr) {
         kvoFree(s);
@@ -132,6 +125,7 @@ int ckpSetupClear(const char* name) {
     kvoFree(setup->name);
     kvoFree(setup->loadPath);
     ckpSetupFreeEntries(&setup->entries);
+    ckpSetupFreeArena(&setup->arena);
     std::free(removed);
     return 1;
 }

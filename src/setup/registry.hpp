@@ -1,5 +1,5 @@
 // The setups in memory: one table of them by name, and the lookups of a
-// setup, an entry or a property by name.
+// setup or an entry by name.
 #pragma once
 
 #include "setup/store.hpp"
@@ -7,10 +7,9 @@
 // The table of all setups by name; made (empty) when create is set and there
 // is none yet. Null when there is none, or no memory was left to make it.
 kvoTable* ckpSetupRegistryTable(int create);
-// The setup, entry or property of that name, or null when there is none.
+// The setup or entry of that name, or null when there is none.
 ckpSetup* ckpSetupFind(const char* name);
 ckpSetupEntry* ckpSetupFindEntry(const char* setup, const char* entry);
-ckpSetupProp* ckpSetupFindProp(const char* setup, const char* entry, const char* name);
 // A new unnamed, unmodified setup without entries; null without memory.
 ckpSetup* ckpSetupNew();
 // Frees the setup with its name, load path and entries; null is ignored.

@@ -83,7 +83,7 @@ kvoStrlist* ckpSetupGetEntryList(const char* setup) {
 
 int ckpSetupSetProp(const char* setup, const char* entry, const char* name, const char* value) {
     ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
-    if (e == nullptr || name == nullptr) {
+    if (e == nullptr || name == nullptr || !ckpSetupUnpack(e)) {
         return 0;
     }
     auto* p = static_cast<ckpSetupProp*>(kvoBsearch(name, e->props->first, e->props->count,
@@ -93,9 +93,9 @@ int ckpSetupSetProp(const char* setup, const char* entry, const char* name, cons
         if (!ckpSetupMakeProp(&changed, p->name, value)) {
             return 0;
         }
-        ckpSetupFreeEntryProp(e, p);
+        ckpSetupFreeProp(p);
         *p = changed;
-    } else if (!ckpSetupUnpackProps(e) || !ckpSetupInsertProp(e->props, name, value)) {
+    } else if (!ckpSetupInsertProp(e->props, name, value)) {
         return 0;
     }
     ckpSetupFind(setup)->modified = 1;
@@ -104,7 +104,9 @@ int ckpSetupSetProp(const char* setup, const char* entry, const char* name, cons
 
 int ckpSetupDelProp(const char* setup, const char* entry, const char* name) {
     ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
-    if (e == nullptr || name == nullptr) {
+    const char* value = nullptr;
+    if (e == nullptr || name == nullptr || !ckpSetupLookupProp(e, name, &value) ||
+        !ckpSetupUnpack(e)) {
         return 0;
     }
     void* removed = nullptr;
@@ -112,19 +114,21 @@ int ckpSetupDelProp(const char* setup, const char* entry, const char* name) {
     if (removed == nullptr) {
         return 0;
     }
-    ckpSetupFreeEntryProp(e, static_cast<ckpSetupProp*>(removed));
+    ckpSetupFreeProp(static_cast<ckpSetupProp*>(removed));
     std::free(removed);
     ckpSetupFind(setup)->modified = 1;
     return 1;
 }
 
 int ckpSetupGetProp(const char* setup, const char* entry, const char* name, char** value) {
-    ckpSetupProp* p = ckpSetupFindProp(setup, entry, name);
-    if (p == nullptr || value == nullptr) {
+    ckpSetupEntry* e = ckpSetupFindEntry(setup, entry);
+    const char* found = nullptr;
+    if (e == nullptr || name == nullptr || value == nullptr ||
+        !ckpSetupLookupProp(e, name, &found)) {
         return 0;
     }
-    char* copy = kvoCopyString(p->value);
-    if (p->value != nullptr && copy == nullptr) {
+    char* copy = kvoCopyString(found);
+    if (found != nullptr && copy == nullptr) {
         return 0;
     }
     *value = copy;
@@ -136,19 +140,22 @@ int ckpSetupGetAllProps(const char* setup, const char* entry, char*** names, cha
     if (e == nullptr || names == nullptr || values == nullptr) {
         return 0;
     }
-    int n = e->props->count;
+    int n = ckpSetupPropCount(e);
     auto** ns = static_cast<char**>(kvoMalloc(sizeof(char*) * std::size_t(n + 1)));
     auto** vs = static_cast<char**>(kvoMalloc(sizeof(char*) * std::size_t(n + 1)));
     bool ok = ns != nullptr && vs != nullptr;
     for (int i = 0; ok && i <= n; ++i) {
         ns[i] = vs[i] = nullptr;
     }
-    for (int i = 0; ok && i < n; ++i) {
-        ckpSetupProp* p = elementAt<ckpSetupProp>(e->props, i);
-        ns[i] = kvoCopyString(p->name);
-        vs[i] = kvoCopyString(p->value);
-        ok = ns[i] != nullptr && (p->value == nullptr || vs[i] != nullptr);
-    }
+    int copied = 0;
+    ckpSetupEachProp(e, [&](const char* name, const char* value) {
+        if (ok) {
+            ns[copied] = kvoCopyString(name);
+            vs[copied] = kvoCopyString(value);
+            ok = ns[copied] != nullptr && (value == nullptr || vs[copied] != nullptr);
+            ++copied;
+        }
+    });
     if (!ok) {
         for (int i = 0; ns != nullptr && vs != nullptr && i < n; ++i) {
             kvoFree(ns[i]);

@@ -12,15 +12,25 @@ struct ckpSetupProp {
     char* value; // null for a flag property
 };
 
+// An entry read from a setup file is packed: it has no property table, and
+// its name and properties lie in its setup's arena as the name, then for
+// each property in name order a tag (ckpSetupPackedValue: name and value
+// follow; ckpSetupPackedFlag: the name alone), each string ended by NUL,
+// and a 0 after the last. A load then costs a few bytes over the file's
+// text per entry. An entry made by a call, or changed, owns its name and a
+// table of properties that each own their block.
 struct ckpSetupEntry {
     char* name;
-    kvoTable* props;
-    // Null for an entry made by a call. An entry read from a setup file is
-    // packed: its property table, the table's first array, its name and its
-    // properties' strings lie in one block that begins at props and ends
-    // here, so that a load takes one block per entry. What is changed later
-    // gets blocks of its own; only those are freed one by one.
-    char* packEnd;
+    kvoTable* props; // null while packed
+};
+
+enum : char { ckpSetupPackedEnd = 0, ckpSetupPackedValue = 1, ckpSetupPackedFlag = 2 };
+
+// A block of the arena that packed entries lie in.
+struct ckpSetupChunk {
+    ckpSetupChunk* next;
+    std::size_t used;
+    std::size_t size;
 };
 
 struct ckpSetup {
@@ -28,6 +38,7 @@ struct ckpSetup {
     char* loadPath;
     int modified;
     kvoTable* entries;
+    ckpSetupChunk* arena; // freed with the setup, whatever became of its entries
 };
 
 // The table orders of setups, entries and properties, which all begin with
