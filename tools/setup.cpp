@@ -20,6 +20,7 @@
 #include "escape.hpp"
 #include "json_text.hpp"
 #include "output.hpp"
+#include "setup_find.hpp"
 #include "setup_save.hpp"
 
 namespace ckptool {
@@ -164,20 +165,48 @@ int show(const ckp::Setup& setup, const std::vector<std::string>& entries, bool 
     return exitOk;
 }
 
+int printValue(const ckp::Setup::Value& value, bool json) {
+    if (json) {
+        JsonBuffer out;
+        appendValue(out, value);
+        printJson(out);
+    } else {
+        printLine(value.value_or(""));
+    }
+    return exitOk;
+}
+
+[[noreturn]] void noProperty(const std::string& entry, const std::string& name) {
+    throw ToolError("entry " + entry + " has no property " + name, exitFindings);
+}
+
 int get(const ckp::Setup& setup, const std::string& entry, const std::string& name, bool json) {
     requireEntry(setup, entry);
     std::optional<ckp::Setup::Value> value = setup.get(entry, name);
     if (!value) {
-        throw ToolError("entry " + entry + " has no property " + name, exitFindings);
+        noProperty(entry, name);
     }
-    if (json) {
-        JsonBuffer out;
-        appendValue(out, *value);
-        printJson(out);
-    } else {
-        printLine(value->value_or(""));
+    return printValue(*value, json);
+}
+
+// `get` from one read of the file, without loading the setup; nullopt when
+// the read cannot vouch for the answer and the setup must be loaded.
+std::optional<int> getStreamed(const SetupOptions& o, const std::string& file) {
+    const std::string& entry = o.args[0];
+    const std::string& name = o.args[1];
+    FoundEntry found = findEntry(file, entry);
+    if (!found.sure) {
+        return std::nullopt;
     }
-    return exitOk;
+    if (!found.props) {
+        throw ToolError("no entry " + entry + " in " + o.name, exitFindings);
+    }
+    auto prop = std::find_if(found.props->begin(), found.props->end(),
+                             [&](const auto& p) { return p.first == name; });
+    if (prop == found.props->end()) {
+        noProperty(entry, name);
+    }
+    return printValue(prop->second, o.json);
 }
 
 // The entry as the store holds it; nullopt when it has none of that name.
@@ -413,6 +442,11 @@ int runSetup(const SetupOptions& o) {
             return create(o);
         }
         file = setupFile(o);
+        if (o.action == "get" && o.args.size() == 2 && !file.empty()) {
+            if (std::optional<int> status = getStreamed(o, file)) {
+                return *status;
+            }
+        }
         // Without a file the load fails; no lock is taken for a file that
         // is not there.
         if (!changes(o) || file.empty()) {
