@@ -282,6 +282,78 @@ int del(ckp::Setup& setup, const std::string& file, const std::vector<std::strin
     return exitOk;
 }
 
+// What set and del do to an entry's properties as the store holds them
+// (by name, each once), for a change made without loading the setup.
+void setProp(SetupProps& props, const std::string& name, std::optional<std::string> value) {
+    auto at = std::lower_bound(props.begin(), props.end(), name,
+                               [](const auto& p, const std::string& n) { return p.first < n; });
+    if (at != props.end() && at->first == name) {
+        at->second = std::move(value);
+    } else {
+        props.emplace(at, name, std::move(value));
+    }
+}
+
+bool hasProp(const SetupProps& props, const std::string& name) {
+    return std::any_of(props.begin(), props.end(), [&](const auto& p) { return p.first == name; });
+}
+
+std::optional<SetupProps> changedProps(const SetupOptions& o,
+                                       const std::optional<SetupProps>& before) {
+    const std::string& entry = o.args[0];
+    if (o.action == "set") {
+        std::vector<Assignment> all = assignments(o.args);
+        SetupProps after = before.value_or(SetupProps());
+        for (auto& [name, value] : all) {
+            setProp(after, name, std::move(value));
+        }
+        return after;
+    }
+    if (!before) {
+        throw ToolError("no entry " + entry + " in " + o.name, exitFindings);
+    }
+    if (o.args.size() == 1) {
+        return std::nullopt;
+    }
+    if (!hasProp(*before, o.args[1])) {
+        noProperty(entry, o.args[1]);
+    }
+    SetupProps after = *before;
+    after.erase(std::find_if(after.begin(), after.end(),
+                             [&](const auto& p) { return p.first == o.args[1]; }));
+    return after;
+}
+
+// Whether a change names only what the store takes as it is: an empty name
+// is left to the store's own refusal.
+bool plainChange(const SetupOptions& o) {
+    std::size_t least = o.action == "set" ? 2 : 1;
+    std::size_t most = o.action == "set" ? 1000000 : 2;
+    if (o.args.size() < least || o.args.size() > most) {
+        return false;
+    }
+    if (o.action == "set" && o.args[1].find('=') == std::string::npos) {
+        return !o.args[0].empty() && !o.args[1].empty();
+    }
+    return std::none_of(o.args.begin(), o.args.end(),
+                        [](const std::string& a) { return a.empty() || a[0] == '='; });
+}
+
+// set or del from one read of the file, without loading the setup; nullopt
+// when the read cannot vouch for the entry and the setup must be loaded.
+std::optional<int> changeStreamed(const SetupOptions& o, const std::string& file) {
+    if (!plainChange(o)) {
+        return std::nullopt;
+    }
+    FoundEntry found = findEntry(file, o.args[0]);
+    if (!found.sure) {
+        return std::nullopt;
+    }
+    std::optional<SetupProps> after = changedProps(o, found.props);
+    saveSetupChanges(file, {{o.args[0], std::move(found.props), std::move(after)}});
+    return exitOk;
+}
+
 int dispatch(const SetupOptions& o, ckp::Setup& setup, const std::string& file) {
     if (o.action == "list") {
         needArgs(o, 0, 0, "");
@@ -458,6 +530,9 @@ int runSetup(const SetupOptions& o) {
             throw ToolError("cannot write " + file + ": " + kvoStrError(KVO_ENOTREGULAR));
         }
         FileLock lock(file);
+        if (std::optional<int> status = changeStreamed(o, file)) {
+            return *status;
+        }
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
         throw ToolError(setupMessage(o, file.empty() ? o.name : file, e));
