@@ -69,9 +69,13 @@ std::string setupFile(const SetupOptions& o) {
     return file;
 }
 
+[[noreturn]] void noEntry(const std::string& entry, const std::string& setup) {
+    throw ToolError("no entry " + entry + " in " + setup, exitFindings);
+}
+
 void requireEntry(const ckp::Setup& setup, const std::string& entry) {
     if (!setup.has_entry(entry)) {
-        throw ToolError("no entry " + entry + " in " + setup.name(), exitFindings);
+        noEntry(entry, setup.name());
     }
 }
 
@@ -199,7 +203,7 @@ std::optional<int> getStreamed(const SetupOptions& o, const std::string& file) {
         return std::nullopt;
     }
     if (!found.props) {
-        throw ToolError("no entry " + entry + " in " + o.name, exitFindings);
+        noEntry(entry, o.name);
     }
     auto prop = std::find_if(found.props->begin(), found.props->end(),
                              [&](const auto& p) { return p.first == name; });
@@ -310,7 +314,7 @@ std::optional<SetupProps> changedProps(const SetupOptions& o,
         return after;
     }
     if (!before) {
-        throw ToolError("no entry " + entry + " in " + o.name, exitFindings);
+        noEntry(entry, o.name);
     }
     if (o.args.size() == 1) {
         return std::nullopt;
