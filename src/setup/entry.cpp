@@ -68,20 +68,44 @@ bool nameBelow(const ckpSetupProp& a, const ckpSetupProp& b) {
     return std::strcmp(a.name, b.name) < 0;
 }
 
-// By name, of equal names the earlier first. Records hold few properties:
-// insertion sorts them without the buffer a stable sort would ask for.
-void sortByName(ckpSetupProp* props, int count) {
-    if (count > 32) {
-        std::stable_sort(props, props + count, nameBelow);
-        return;
+// Merges the sorted runs [from, mid) and [mid, to) of `in` into `out`, of
+// equal names the left one first.
+void mergeRuns(const ckpSetupProp* in, ckpSetupProp* out, int from, int mid, int to) {
+    int left = from;
+    int right = mid;
+    for (int at = from; at < to; ++at) {
+        bool takeLeft = right >= to || (left < mid && !nameBelow(in[right], in[left]));
+        out[at] = takeLeft ? in[left++] : in[right++];
     }
-    for (int i = 1; i < count; ++i) {
-        ckpSetupProp moving = props[i];
-        int j = i;
-        for (; j > 0 && nameBelow(moving, props[j - 1]); --j) {
-            props[j] = props[j - 1];
+}
+
+// By name, of equal names the earlier first: insertion sorts runs of 16,
+// merges them pairwise through scratch (count entries) until one is left.
+// No library sort that may ask for a buffer of its own is used.
+void sortByName(ckpSetupProp* props, ckpSetupProp* scratch, int count) {
+    constexpr int run = 16;
+    for (int from = 0; from < count; from += run) {
+        int to = std::min(count, from + run);
+        for (int i = from + 1; i < to; ++i) {
+            ckpSetupProp moving = props[i];
+            int j = i;
+            for (; j > from && nameBelow(moving, props[j - 1]); --j) {
+                props[j] = props[j - 1];
+            }
+            props[j] = moving;
         }
-        props[j] = moving;
+    }
+    ckpSetupProp* in = props;
+    ckpSetupProp* out = scratch;
+    for (int width = run; width < count; width *= 2) {
+        for (int from = 0; from < count; from += 2 * width) {
+            int mid = std::min(count, from + width);
+            mergeRuns(in, out, from, mid, std::min(count, from + 2 * width));
+        }
+        std::swap(in, out);
+    }
+    if (in != props) {
+        std::copy(in, in + count, props);
     }
 }
 
@@ -93,8 +117,8 @@ char* putString(char* at, const char* s) {
 } // namespace
 
 int ckpSetupPack(ckpSetup* setup, ckpSetupEntry* entry, const char* name, ckpSetupProp* props,
-                 int count, int* dropped) {
-    sortByName(props, count);
+                 ckpSetupProp* scratch, int count, int* dropped) {
+    sortByName(props, scratch, count);
     ckpSetupProp* kept =
         std::unique(props, props + count, [](const ckpSetupProp& a, const ckpSetupProp& b) {
             return std::strcmp(a.name, b.name) == 0;

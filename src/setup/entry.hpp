@@ -21,10 +21,11 @@ void ckpSetupFreeProp(ckpSetupProp* prop);
 int ckpSetupInsertProp(kvoTable* props, const char* name, const char* value);
 
 // Packs an entry of the props (count of them, in file order) into setup's
-// arena: sorted by name, of equal names the first kept. *dropped tells how
-// many were left out as repeated. 0 without memory.
+// arena: sorted by name (scratch holds count more while sorting), of equal
+// names the first kept. *dropped tells how many were left out as repeated.
+// 0 without memory.
 int ckpSetupPack(ckpSetup* setup, ckpSetupEntry* entry, const char* name, ckpSetupProp* props,
-                 int count, int* dropped);
+                 ckpSetupProp* scratch, int count, int* dropped);
 // Gives a packed entry a name and property table of its own, as a call would
 // have made them, so that it may change; 1 for an entry that has them
 // already, 0 without memory (the entry then stays as it was).

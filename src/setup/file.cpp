@@ -39,7 +39,8 @@ template <class Visit> void eachRecordProp(ckpInfo* handle, Visit visit) {
     }
 }
 
-// A record's properties in file order, in a buffer that a load reuses.
+// A record's properties in file order, and as many again to sort them
+// with, in a buffer that a load reuses.
 struct PropBuffer {
     ckpSetupProp* props = nullptr;
     int capacity = 0;
@@ -49,8 +50,8 @@ bool reserve(PropBuffer* buffer, int count) {
     if (count <= buffer->capacity) {
         return true;
     }
-    int capacity = std::max(count, 2 * buffer->capacity);
-    void* grown = kvoRealloc(buffer->props, sizeof(ckpSetupProp) * std::size_t(capacity));
+    int capacity = std::max(count, 2 * std::min(buffer->capacity, INT_MAX / 4));
+    void* grown = kvoRealloc(buffer->props, 2 * sizeof(ckpSetupProp) * std::size_t(capacity));
     if (grown == nullptr) {
         return false;
     }
@@ -84,8 +85,8 @@ int ckpSetupMakeEntry(ckpSetupLoadOrder* order, ckpInfo* handle, PropBuffer* buf
     });
     ckpSetupEntry entry{};
     int repeated = 0;
-    if (!ckpSetupPack(order->setup, &entry, path != nullptr ? path : "", buffer->props, count,
-                      &repeated)) {
+    if (!ckpSetupPack(order->setup, &entry, path != nullptr ? path : "", buffer->props,
+                      buffer->props + buffer->capacity, count, &repeated)) {
         return 0;
     }
     for (int dropped = unnamed + repeated; dropped > 0; --dropped) {
