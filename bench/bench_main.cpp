@@ -165,6 +165,15 @@ void printRatios() {
          "<= 3.00"},
         {"setup load 1M: peak memory / file size", "setup/peak/1M", "", Kind::Peak, 3, false,
          "<= 3.00"},
+        {"ckp setup get 1M: time / ckp check (process)", "setup/check/1M", "setup/get/1M",
+         Kind::Speed, 1.5, false, "<= 1.50"},
+        {"ckp setup set 1M: time / ckp check (process)", "setup/check/1M", "setup/set/1M",
+         Kind::Speed, 3, false, "<= 3.00"},
+        {"ckp check 1M setup: peak memory / file size", "setup/check/1M", "", Kind::Peak, 0, false,
+         ""},
+        {"ckp setup get 1M: peak memory / file size", "setup/get/1M", "", Kind::Peak, 0, false, ""},
+        {"ckp setup set 1M: peak memory / file size", "setup/set/1M", "", Kind::Peak, 1, false,
+         "<= 1.00"},
         {"ckp check 100M (process) vs fgets loop", "check/ckp/100M", "read/fgets/100M", Kind::Speed,
          0, true, ""},
         {"ckp check 100M (process) vs ckp read", "check/ckp/100M", "read/ckp/100M", Kind::Speed, 0,
@@ -326,6 +335,8 @@ int main(int argc, char** argv) {
     std::vector<char*> rest;
     rest.push_back(argv[0]);
     std::string value;
+    if (argc > 2 && std::strcmp(argv[1], "--peak-run") == 0)
+        return bench::peakRunChild(argv + 2);
     for (int i = 1; i < argc; ++i) {
         if (bench::takeOption(argv[i], "--peak-load", value))
             return bench::peakLoadChild(value.c_str());

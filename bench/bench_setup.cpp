@@ -1,7 +1,9 @@
 // Setups: load and save of setup files of 10k, 100k and 1M entries (the
 // per-entry cost must not grow with the size), the save against one fwrite
-// of the same bytes, and the peak memory of a load against the file size.
+// of the same bytes, the peak memory of a load against the file size, and
+// `ckp setup get` and `set` against `ckp check` of the same file.
 #include <ckp/ckp.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "harness.hpp"
 
@@ -236,7 +239,98 @@ void setupPeak(benchmark::State& state, Size size) {
     }
 }
 
+// `ckp setup get` and `set` on the 1M setup file against `ckp check` of
+// it, each a whole process, timed the same way; the peak resident memory of
+// the process against the file's size. The command runs under a fresh
+// `ckp_bench --peak-run`: a process started straight from this large one
+// would report this one's peak as its own.
+void setupCommand(benchmark::State& state, std::string action) {
+    std::string file = setupFile("1M");
+    std::string target = action == "set" ? outPath("setup-1M-set.Ckpt") : file;
+    std::vector<std::string> args = {"ckp_bench", "--peak-run", options().tool};
+    if (action == "check") {
+        args.insert(args.end(), {"check", "--quiet", file});
+    } else {
+        args.insert(args.end(), {"setup", action, target, "cells/c0500000", "owner"});
+    }
+    if (action == "set")
+        args.push_back("someone else");
+    std::string original;
+    if (action == "set" && !readWholeFile(file, original)) {
+        state.SkipWithError("cannot read the setup file");
+        return;
+    }
+    for (auto _ : state) {
+        if (action == "set" && !writeWholeFile(target, original)) {
+            state.SkipWithError("cannot copy the setup file");
+            break;
+        }
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        if (pipe(fds) != 0) {
+            state.SkipWithError("pipe failed");
+            break;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        auto start = std::chrono::steady_clock::now();
+        pid_t pid;
+        int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        if (rc != 0) {
+            close(fds[0]);
+            state.SkipWithError("cannot start the ckp command");
+            break;
+        }
+        char buf[256] = {0};
+        std::size_t got = 0;
+        for (ssize_t n; (n = read(fds[0], buf + got, sizeof buf - 1 - got)) > 0;)
+            got += static_cast<std::size_t>(n);
+        close(fds[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(wall.count());
+        long maxKb = 0, exitCode = -1;
+        double cpu = 0;
+        if (std::sscanf(buf, "%ld %ld %lf", &maxKb, &exitCode, &cpu) != 3 || exitCode != 0) {
+            state.SkipWithError(("`ckp " + action + "` failed on the 1M setup").c_str());
+            break;
+        }
+        double fileBytes = static_cast<double>(fileSize(file));
+        state.counters["peak_ratio"] = static_cast<double>(maxKb) * 1024 / fileBytes;
+        state.counters["peak_mb"] = static_cast<double>(maxKb) * 1024 / 1e6;
+        state.counters["child_cpu"] = cpu;
+    }
+    state.counters["bytes"] = static_cast<double>(fileSize(file));
+}
+
 } // namespace
+
+int peakRunChild(char** argv) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) < 0)
+        return 1;
+    double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    std::printf("%ld %d %f\n", usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1, cpu);
+    return 0;
+}
 
 int peakLoadChild(const char* file) {
     kvoSetReportHandler([](const char*, void*) { return 1; }, nullptr);
@@ -275,6 +369,14 @@ void registerSetup() {
         timed("setup/fwrite/" + std::string(s.tag), setupFwrite, s);
     for (const Size& s : kSizes)
         timed("setup/save/" + std::string(s.tag), setupSave, s);
+    if (!options().tool.empty() && access(options().tool.c_str(), X_OK) == 0)
+        for (const char* action : {"check", "get", "set"})
+            benchmark::RegisterBenchmark(("setup/" + std::string(action) + "/1M").c_str(),
+                                         setupCommand, std::string(action))
+                ->Unit(benchmark::kMillisecond)
+                ->UseManualTime()
+                ->Iterations(1)
+                ->Repetitions(reps(3));
     for (const Size& s : kSizes)
         benchmark::RegisterBenchmark(("setup/peak/" + std::string(s.tag)).c_str(), setupPeak, s)
             ->Unit(benchmark::kMillisecond)

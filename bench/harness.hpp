@@ -62,6 +62,9 @@ void registerProcess();
 // Child mode of the benchmark program: loads one setup file and prints
 // "<rss before, kB> <peak rss after, kB> <load result>".
 int peakLoadChild(const char* file);
+// Runs argv[0] with argv, its output dropped, and prints its peak resident
+// memory in KB, its exit status and its CPU seconds.
+int peakRunChild(char** argv);
 
 } // namespace bench
 

@@ -20,6 +20,7 @@
 #include "escape.hpp"
 #include "json_text.hpp"
 #include "output.hpp"
+#include "setup_find.hpp"
 #include "setup_save.hpp"
 
 namespace ckptool {
@@ -68,9 +69,13 @@ std::string setupFile(const SetupOptions& o) {
     return file;
 }
 
+[[noreturn]] void noEntry(const std::string& entry, const std::string& setup) {
+    throw ToolError("no entry " + entry + " in " + setup, exitFindings);
+}
+
 void requireEntry(const ckp::Setup& setup, const std::string& entry) {
     if (!setup.has_entry(entry)) {
-        throw ToolError("no entry " + entry + " in " + setup.name(), exitFindings);
+        noEntry(entry, setup.name());
     }
 }
 
@@ -164,20 +169,48 @@ int show(const ckp::Setup& setup, const std::vector<std::string>& entries, bool 
     return exitOk;
 }
 
+int printValue(const ckp::Setup::Value& value, bool json) {
+    if (json) {
+        JsonBuffer out;
+        appendValue(out, value);
+        printJson(out);
+    } else {
+        printLine(value.value_or(""));
+    }
+    return exitOk;
+}
+
+[[noreturn]] void noProperty(const std::string& entry, const std::string& name) {
+    throw ToolError("entry " + entry + " has no property " + name, exitFindings);
+}
+
 int get(const ckp::Setup& setup, const std::string& entry, const std::string& name, bool json) {
     requireEntry(setup, entry);
     std::optional<ckp::Setup::Value> value = setup.get(entry, name);
     if (!value) {
-        throw ToolError("entry " + entry + " has no property " + name, exitFindings);
+        noProperty(entry, name);
     }
-    if (json) {
-        JsonBuffer out;
-        appendValue(out, *value);
-        printJson(out);
-    } else {
-        printLine(value->value_or(""));
+    return printValue(*value, json);
+}
+
+// `get` from one read of the file, without loading the setup; nullopt when
+// the read cannot vouch for the answer and the setup must be loaded.
+std::optional<int> getStreamed(const SetupOptions& o, const std::string& file) {
+    const std::string& entry = o.args[0];
+    const std::string& name = o.args[1];
+    FoundEntry found = findEntry(file, entry);
+    if (!found.sure) {
+        return std::nullopt;
     }
-    return exitOk;
+    if (!found.props) {
+        noEntry(entry, o.name);
+    }
+    auto prop = std::find_if(found.props->begin(), found.props->end(),
+                             [&](const auto& p) { return p.first == name; });
+    if (prop == found.props->end()) {
+        noProperty(entry, name);
+    }
+    return printValue(prop->second, o.json);
 }
 
 // The entry as the store holds it; nullopt when it has none of that name.
@@ -253,6 +286,78 @@ int del(ckp::Setup& setup, const std::string& file, const std::vector<std::strin
     return exitOk;
 }
 
+// What set and del do to an entry's properties as the store holds them
+// (by name, each once), for a change made without loading the setup.
+void setProp(SetupProps& props, const std::string& name, std::optional<std::string> value) {
+    auto at = std::lower_bound(props.begin(), props.end(), name,
+                               [](const auto& p, const std::string& n) { return p.first < n; });
+    if (at != props.end() && at->first == name) {
+        at->second = std::move(value);
+    } else {
+        props.emplace(at, name, std::move(value));
+    }
+}
+
+bool hasProp(const SetupProps& props, const std::string& name) {
+    return std::any_of(props.begin(), props.end(), [&](const auto& p) { return p.first == name; });
+}
+
+std::optional<SetupProps> changedProps(const SetupOptions& o,
+                                       const std::optional<SetupProps>& before) {
+    const std::string& entry = o.args[0];
+    if (o.action == "set") {
+        std::vector<Assignment> all = assignments(o.args);
+        SetupProps after = before.value_or(SetupProps());
+        for (auto& [name, value] : all) {
+            setProp(after, name, std::move(value));
+        }
+        return after;
+    }
+    if (!before) {
+        noEntry(entry, o.name);
+    }
+    if (o.args.size() == 1) {
+        return std::nullopt;
+    }
+    if (!hasProp(*before, o.args[1])) {
+        noProperty(entry, o.args[1]);
+    }
+    SetupProps after = *before;
+    after.erase(std::find_if(after.begin(), after.end(),
+                             [&](const auto& p) { return p.first == o.args[1]; }));
+    return after;
+}
+
+// Whether a change names only what the store takes as it is: an empty name
+// is left to the store's own refusal.
+bool plainChange(const SetupOptions& o) {
+    std::size_t least = o.action == "set" ? 2 : 1;
+    std::size_t most = o.action == "set" ? 1000000 : 2;
+    if (o.args.size() < least || o.args.size() > most) {
+        return false;
+    }
+    if (o.action == "set" && o.args[1].find('=') == std::string::npos) {
+        return !o.args[0].empty() && !o.args[1].empty();
+    }
+    return std::none_of(o.args.begin(), o.args.end(),
+                        [](const std::string& a) { return a.empty() || a[0] == '='; });
+}
+
+// set or del from one read of the file, without loading the setup; nullopt
+// when the read cannot vouch for the entry and the setup must be loaded.
+std::optional<int> changeStreamed(const SetupOptions& o, const std::string& file) {
+    if (!plainChange(o)) {
+        return std::nullopt;
+    }
+    FoundEntry found = findEntry(file, o.args[0]);
+    if (!found.sure) {
+        return std::nullopt;
+    }
+    std::optional<SetupProps> after = changedProps(o, found.props);
+    saveSetupChanges(file, {{o.args[0], std::move(found.props), std::move(after)}});
+    return exitOk;
+}
+
 int dispatch(const SetupOptions& o, ckp::Setup& setup, const std::string& file) {
     if (o.action == "list") {
         needArgs(o, 0, 0, "");
@@ -292,8 +397,24 @@ bool changes(const SetupOptions& o) {
     return o.action == "set" || o.action == "del";
 }
 
+// The setup loaded as ckp::Setup::load loads it, with the same error, but
+// without the copy of every entry that a later save() would compare
+// against: the command saves its one change itself.
+ckp::Setup loadSetup(const SetupOptions& o) {
+    ckp::detail::ReportCapture capture;
+    const char* group = groupOf(o);
+    int ok =
+        group != nullptr ? ckpSetupLoadGroup(o.name.c_str(), group) : ckpSetupLoad(o.name.c_str());
+    if (ok == 0) {
+        std::string message = capture.joined();
+        throw ckp::Error("ckpSetupLoad",
+                         message.empty() ? "ckpSetupLoad failed for \"" + o.name + "\"" : message);
+    }
+    return ckp::Setup(o.name);
+}
+
 int loadAndRun(const SetupOptions& o, const std::string& file) {
-    ckp::Setup setup = ckp::Setup::load(o.name, groupOf(o));
+    ckp::Setup setup = loadSetup(o);
     int status;
     try {
         status = dispatch(o, setup, file);
@@ -397,6 +518,11 @@ int runSetup(const SetupOptions& o) {
             return create(o);
         }
         file = setupFile(o);
+        if (o.action == "get" && o.args.size() == 2 && !file.empty()) {
+            if (std::optional<int> status = getStreamed(o, file)) {
+                return *status;
+            }
+        }
         // Without a file the load fails; no lock is taken for a file that
         // is not there.
         if (!changes(o) || file.empty()) {
@@ -408,6 +534,9 @@ int runSetup(const SetupOptions& o) {
             throw ToolError("cannot write " + file + ": " + kvoStrError(KVO_ENOTREGULAR));
         }
         FileLock lock(file);
+        if (std::optional<int> status = changeStreamed(o, file)) {
+            return *status;
+        }
         return loadAndRun(o, file);
     } catch (const ckp::Error& e) {
         throw ToolError(setupMessage(o, file.empty() ? o.name : file, e));

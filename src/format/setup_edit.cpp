@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "canonical.hpp"
 #include "ckp/ckp.hpp"
@@ -33,17 +32,26 @@ bool sameProps(const std::optional<SetupProps>& a, const std::optional<SetupProp
 
 // An object record of the file itself, where its lines are.
 struct FileRecord {
-    std::string name;
     SetupProps props; // in the record's order
     std::size_t offset = 0;
     std::size_t size = 0;
 };
 
+// What the file holds for a changed entry's name.
+struct NamePlace {
+    std::optional<FileRecord> record; // the first record of that name
+    // Where a new record of the name goes: before the first record whose
+    // name, or an earlier one's, sorts after it; npos for the end.
+    std::size_t insertAt = std::string::npos;
+};
+
+// Only what the changes need is kept of the file, so that an edit of a
+// large file takes little besides its bytes.
 struct FileLayout {
     bool headed = false;
-    std::vector<FileRecord> records;         // in file order
-    std::size_t openEnd = std::string::npos; // the backslash continuing the last record
-    std::string problems;                    // syntax errors, "; " between them
+    std::unordered_map<std::string, NamePlace> names; // of the changed entries
+    std::size_t openEnd = std::string::npos;          // the backslash continuing the last record
+    std::string problems;                             // syntax errors, "; " between them
 };
 
 SetupProps propsOf(const ckp::Record& record) {
@@ -60,13 +68,45 @@ void noteProblem(std::string& problems, long long line, const std::string& messa
     problems += "line " + std::to_string(line) + ": " + message;
 }
 
-// Only the records of changed entries need their properties.
-using Names = std::unordered_set<std::string_view>;
+// The changed entries' names in ascending order, given their places as
+// the largest name seen so far grows past them.
+class PendingPlaces {
+  public:
+    explicit PendingPlaces(FileLayout& layout) : layout_(layout) {
+        for (const auto& named : layout.names) {
+            pending_.push_back(&named.first);
+        }
+        std::sort(pending_.begin(), pending_.end(),
+                  [](const std::string* a, const std::string* b) { return *a < *b; });
+    }
+    void record(std::string_view name, std::size_t offset) {
+        if (!seen_ || name > largest_) {
+            largest_.assign(name);
+            seen_ = true;
+        }
+        for (; next_ < pending_.size() && *pending_[next_] < largest_; ++next_) {
+            layout_.names[*pending_[next_]].insertAt = offset;
+        }
+    }
+
+  private:
+    FileLayout& layout_;
+    std::vector<const std::string*> pending_;
+    std::size_t next_ = 0;
+    std::string largest_;
+    bool seen_ = false;
+};
 
 // Included files are not opened: a setup file that includes one does not
 // load (its header is an extra one), and the bytes stand alone.
-FileLayout layoutOf(const std::string& name, std::string& bytes, const Names& changed) {
+FileLayout layoutOf(const std::string& name, std::string& bytes,
+                    const std::vector<EntryChange>& changes) {
     FileLayout layout;
+    for (const EntryChange& change : changes) {
+        layout.names.emplace(change.entry, NamePlace());
+    }
+    PendingPlaces places(layout);
+    std::string key; // reused, so that looking a name up allocates nothing
     SourceFile source = walkBytes(
         name, std::move(bytes),
         [&](const SourceRecord& s) {
@@ -83,9 +123,13 @@ FileLayout layoutOf(const std::string& name, std::string& bytes, const Names& ch
                 endsContinued(s.lines, &backslash) ? s.offset + backslash : std::string::npos;
             if (s.record.type() == ckp::Type::Object) {
                 std::string_view path = s.record.path();
-                layout.records.push_back(FileRecord{
-                    std::string(path), changed.count(path) != 0 ? propsOf(s.record) : SetupProps(),
-                    s.offset, s.lines.size()});
+                places.record(path, s.offset);
+                key.assign(path);
+                auto changed = layout.names.find(key);
+                if (changed != layout.names.end() && !changed->second.record) {
+                    changed->second.record =
+                        FileRecord{propsOf(s.record), s.offset, s.lines.size()};
+                }
             }
         },
         true, false);
@@ -183,34 +227,6 @@ class RecordTexts {
     std::vector<std::pair<long, long>> ends_;
 };
 
-// Where a new record of each name goes: before the first record of the file
-// whose name sorts after it. The running maximum of the names in file order
-// is sorted, so that place is found by bisection.
-class InsertPlaces {
-  public:
-    explicit InsertPlaces(const std::vector<FileRecord>& records) : records_(records) {
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            if (maxima_.empty() || records[i].name > records[maxima_.back()].name) {
-                maxima_.push_back(i);
-            } else {
-                maxima_.push_back(maxima_.back());
-            }
-        }
-    }
-    // The record to insert before; records.size() for the end.
-    std::size_t before(const std::string& entry) const {
-        auto at = std::upper_bound(
-            maxima_.begin(), maxima_.end(), entry,
-            [&](const std::string& e, std::size_t i) { return e < records_[i].name; });
-        return at == maxima_.end() ? records_.size()
-                                   : static_cast<std::size_t>(at - maxima_.begin());
-    }
-
-  private:
-    const std::vector<FileRecord>& records_;
-    std::vector<std::size_t> maxima_;
-};
-
 [[noreturn]] void conflict(const std::string& name, const std::string& entry) {
     throw ToolError(name + ": entry " + entry +
                     " was changed in the file since the setup was loaded; nothing was saved");
@@ -218,16 +234,11 @@ class InsertPlaces {
 
 std::vector<Splice> plan(const std::string& name, const FileLayout& layout,
                          const std::string& bytes, const std::vector<EntryChange>& changes) {
-    std::unordered_map<std::string_view, const FileRecord*> byName;
-    for (const FileRecord& r : layout.records) {
-        byName.emplace(r.name, &r);
-    }
-    InsertPlaces places(layout.records);
     RecordTexts texts;
     std::vector<Splice> splices;
     for (const EntryChange& change : changes) {
-        auto found = byName.find(change.entry);
-        const FileRecord* record = found == byName.end() ? nullptr : found->second;
+        const NamePlace& place = layout.names.at(change.entry);
+        const FileRecord* record = place.record ? &*place.record : nullptr;
         std::optional<SetupProps> inFile;
         if (record != nullptr) {
             inFile = record->props;
@@ -239,9 +250,7 @@ std::vector<Splice> plan(const std::string& name, const FileLayout& layout,
             conflict(name, change.entry);
         }
         if (record == nullptr) {
-            std::size_t next = places.before(change.entry);
-            std::size_t at =
-                next < layout.records.size() ? layout.records[next].offset : bytes.size();
+            std::size_t at = place.insertAt != std::string::npos ? place.insertAt : bytes.size();
             splices.push_back({at, 0, true, change.entry, std::string(),
                                texts.add(change.entry, *change.after), RecordComments()});
             continue;
@@ -306,8 +315,9 @@ void closeOpenEnd(std::vector<Splice>& splices, const FileLayout& layout, std::s
     }
 }
 
-std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
-                    const FileLayout& layout) {
+// The parts of the new bytes: each splice's text after the bytes up to it.
+std::vector<EditedSetup::Part> spliced(const std::string& bytes, std::vector<Splice>& splices,
+                                       const FileLayout& layout) {
     closeOpenEnd(splices, layout, bytes.size());
     std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) {
         if (a.offset != b.offset) {
@@ -319,20 +329,30 @@ std::string spliced(const std::string& bytes, std::vector<Splice>& splices,
         return a.entry < b.entry;
     });
     bool crlf = usesCrLf(bytes);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
+    std::vector<EditedSetup::Part> parts;
     std::size_t at = 0;
+    bool wrote = false; // whether anything was written yet, and its last byte
+    char last = '\0';
     for (const Splice& s : splices) {
-        out.append(bytes, at, s.offset - at);
-        // New records at the end begin on a line of their own.
-        if (s.offset == bytes.size() && !out.empty() && out.back() != '\n') {
-            out += crlf ? "\r\n" : "\n";
+        EditedSetup::Part part{at, s.offset - at, std::string()};
+        if (part.size > 0) {
+            wrote = true;
+            last = bytes[s.offset - 1];
         }
-        out += withLineEnds(s.text, crlf);
+        // New records at the end begin on a line of their own.
+        if (s.offset == bytes.size() && wrote && last != '\n') {
+            part.text = crlf ? "\r\n" : "\n";
+        }
+        part.text += withLineEnds(s.text, crlf);
+        if (!part.text.empty()) {
+            wrote = true;
+            last = part.text.back();
+        }
+        parts.push_back(std::move(part));
         at = s.offset + s.size;
     }
-    out.append(bytes, at);
-    return out;
+    parts.push_back({at, bytes.size() - at, std::string()});
+    return parts;
 }
 
 } // namespace
@@ -376,28 +396,65 @@ std::string setupText(const SetupEntries& entries) {
     return canonical.finish();
 }
 
-std::string applySetupChanges(const std::string& name, std::string bytes,
-                              const std::vector<EntryChange>& changes) {
+void EditedSetup::write(const std::function<void(const char*, std::size_t)>& out) const {
+    const std::string& bytes = base();
+    for (const Part& part : parts_) {
+        if (part.size > 0) {
+            out(bytes.data() + part.offset, part.size);
+        }
+        if (!part.text.empty()) {
+            out(part.text.data(), part.text.size());
+        }
+    }
+}
+
+bool EditedSetup::same(std::string_view bytes) const {
+    std::size_t at = 0;
+    bool same = true;
+    write([&](const char* data, std::size_t size) {
+        same = same && bytes.substr(at, size) == std::string_view(data, size);
+        at += size;
+    });
+    return same && at == bytes.size();
+}
+
+std::string EditedSetup::text() const {
+    std::string out;
+    write([&](const char* data, std::size_t size) { out.append(data, size); });
+    return out;
+}
+
+EditedSetup editSetup(const std::string& name, std::string& bytes,
+                      const std::vector<EntryChange>& changes) {
+    EditedSetup edited;
+    edited.file_ = &bytes;
     if (bytes.empty()) {
-        bytes = setupText({});
+        edited.own_ = setupText({});
+        edited.converted_ = true;
     }
-    Names changed;
-    for (const EntryChange& change : changes) {
-        changed.insert(change.entry);
-    }
-    FileLayout layout = layoutOf(name, bytes, changed);
+    std::string& base = edited.converted_ ? edited.own_ : bytes;
+    FileLayout layout = layoutOf(name, base, changes);
     if (!layout.problems.empty()) {
         throw ToolError(name + ": " + layout.problems);
     }
     if (!layout.headed) {
-        bytes = withHeader(name, bytes);
-        layout = layoutOf(name, bytes, changed);
+        edited.own_ = withHeader(name, base);
+        edited.converted_ = true;
+        layout = layoutOf(name, edited.own_, changes);
     }
-    std::vector<Splice> splices = plan(name, layout, bytes, changes);
+    const std::string& edit = edited.base();
+    std::vector<Splice> splices = plan(name, layout, edit, changes);
     if (splices.empty()) {
-        return bytes;
+        edited.parts_.push_back({0, edit.size(), std::string()});
+    } else {
+        edited.parts_ = spliced(edit, splices, layout);
     }
-    return spliced(bytes, splices, layout);
+    return edited;
+}
+
+std::string applySetupChanges(const std::string& name, std::string bytes,
+                              const std::vector<EntryChange>& changes) {
+    return editSetup(name, bytes, changes).text();
 }
 
 } // namespace ckptool

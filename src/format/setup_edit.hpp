@@ -5,6 +5,8 @@
 // name sorts; the file's line ends (LF or CR LF) are kept.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +46,37 @@ std::vector<EntryChange> changesBetween(const SetupEntries& loaded, const SetupE
 // file that does not read as a setup file.
 std::string applySetupChanges(const std::string& name, std::string bytes,
                               const std::vector<EntryChange>& changes);
+
+// applySetupChanges as the parts of the new bytes, so that a large file is
+// not held twice: runs of the file's own bytes and new texts.
+class EditedSetup {
+  public:
+    struct Part {
+        std::size_t offset; // a run of the edited bytes
+        std::size_t size;
+        std::string text; // then this
+    };
+    // Hands the new bytes to out, part after part.
+    void write(const std::function<void(const char*, std::size_t)>& out) const;
+    // Whether the new bytes are these.
+    bool same(std::string_view bytes) const;
+    std::string text() const;
+
+  private:
+    friend EditedSetup editSetup(const std::string& name, std::string& bytes,
+                                 const std::vector<EntryChange>& changes);
+    const std::string& base() const { return converted_ ? own_ : *file_; }
+
+    const std::string* file_ = nullptr; // the caller's bytes
+    std::string own_;                   // the file written whole with a header
+    bool converted_ = false;            // the parts are of own_
+    std::vector<Part> parts_;
+};
+
+// The edit of `bytes`, which must outlive the result; they are handed back
+// as they were unless an exception is thrown.
+EditedSetup editSetup(const std::string& name, std::string& bytes,
+                      const std::vector<EntryChange>& changes);
 
 // The whole setup as ckpSetupSave writes it: the header, then each entry
 // with its properties in the order given.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "canonical.hpp"
@@ -52,45 +53,69 @@ class Replacement {
     Replacement(const Replacement&) = delete;
     Replacement& operator=(const Replacement&) = delete;
 
+    // Read into one block of the file's size: a string grown while reading
+    // would hold the file twice for a moment.
     std::string source() const {
         std::FILE* old = kvoReplaceSource(replacement_);
-        return old == nullptr ? std::string() : readStream(old, file_);
+        std::string bytes;
+        if (old == nullptr) {
+            return bytes;
+        }
+        long at = std::ftell(old);
+        if (at >= 0 && std::fseek(old, 0, SEEK_END) == 0) {
+            long end = std::ftell(old);
+            if (std::fseek(old, at, SEEK_SET) != 0) {
+                return readStream(old, file_);
+            }
+            bytes.reserve(end > at ? static_cast<std::size_t>(end - at) : 0);
+        }
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, old)) > 0;) {
+            bytes.append(buffer, n);
+        }
+        if (std::ferror(old)) {
+            throw ToolError("cannot read " + file_ + ": " + std::strerror(errno));
+        }
+        return bytes;
     }
-    void commit(const std::string& bytes) {
+    void commit(const EditedSetup& edited) {
+        edited.write([&](const char* data, std::size_t size) { write(data, size); });
+        finish();
+    }
+
+  private:
+    void write(const char* data, std::size_t size) {
         std::FILE* stream = kvoReplaceStream(replacement_);
         errno = 0;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size()) {
+        if (std::fwrite(data, 1, size, stream) != size) {
             failOn("write", file_, errno);
         }
+    }
+    void finish() {
         int errnum = kvoReplaceCommit(std::exchange(replacement_, nullptr));
         if (errnum != 0) {
             failOn("write", file_, errnum);
         }
     }
 
-  private:
     std::string file_;
     kvoReplacement* replacement_;
 };
 
 } // namespace
 
-void editFile(const std::string& file, const std::function<std::string(std::string)>& change) {
-    HeldLock lock(file);
-    Replacement edit(file, KVO_REPLACE_EDIT);
-    std::string old = edit.source();
-    std::string bytes = change(old);
-    if (bytes != old) {
-        edit.commit(bytes);
-    }
-}
-
+// The file is held once: the new bytes go out as runs of it and new texts.
 void saveSetupChanges(const std::string& file, const std::vector<EntryChange>& changes) {
     if (changes.empty()) {
         return; // the file stays as it is, whatever happened to it meanwhile
     }
-    editFile(file,
-             [&](std::string bytes) { return applySetupChanges(file, std::move(bytes), changes); });
+    HeldLock lock(file);
+    Replacement edit(file, KVO_REPLACE_EDIT);
+    std::string old = edit.source();
+    EditedSetup edited = editSetup(file, old, changes);
+    if (!edited.same(old)) {
+        edit.commit(edited);
+    }
 }
 
 SetupEntries storeEntries(const std::string& name) {

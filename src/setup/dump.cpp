@@ -1,6 +1,8 @@
 // The setup dump for a person: a save to "-" prints it on standard error.
 #include "setup/dump.hpp"
 
+#include "setup/entry.hpp"
+
 namespace {
 // A property without value is shown with this placeholder.
 const char* const flagPlaceholder = "(no value)";
@@ -16,11 +18,10 @@ void ckpSetupDumpTo(std::FILE* out, const ckpSetup* setup) {
     for (int i = 0; i < setup->entries->count; ++i) {
         std::fprintf(out, "Name: %s\n", entries[i].name);
         std::fprintf(out, "Prop List:\n");
-        const auto* props = static_cast<const ckpSetupProp*>(entries[i].props->first);
-        for (int j = 0; j < entries[i].props->count; ++j) {
-            std::fprintf(out, "    name: %s value: %s\n", props[j].name,
-                         props[j].value != nullptr ? props[j].value : flagPlaceholder);
-        }
+        ckpSetupEachProp(&entries[i], [&](const char* name, const char* value) {
+            std::fprintf(out, "    name: %s value: %s\n", name,
+                         value != nullptr ? value : flagPlaceholder);
+        });
     }
     std::fprintf(out, "\n");
 }

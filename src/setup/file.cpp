@@ -1,4 +1,5 @@
-// Setups as a whole: create, load, save and clear, and their setup files.
+// Setups and their files: load and save.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,8 +11,9 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "setup/dump.hpp"
+#include "setup/entry.hpp"
 #include "setup/load_order.hpp"
-#include "setup/store.hpp"
+#include "setup/registry.hpp"
 
 namespace {
 
@@ -37,43 +39,65 @@ template <class Visit> void eachRecordProp(ckpInfo* handle, Visit visit) {
     }
 }
 
-// An object record becomes a packed entry: its properties are counted and
-// measured first, then copied into one block and sorted there once.
-int ckpSetupMakeEntry(ckpSetupLoadOrder* order, ckpInfo* handle) {
+// A record's properties in file order, and as many again to sort them
+// with, in a buffer that a load reuses.
+struct PropBuffer {
+    ckpSetupProp* props = nullptr;
+    int capacity = 0;
+};
+
+bool reserve(PropBuffer* buffer, int count) {
+    if (count <= buffer->capacity) {
+        return true;
+    }
+    int capacity = std::max(count, 2 * std::min(buffer->capacity, INT_MAX / 4));
+    void* grown = kvoRealloc(buffer->props, 2 * sizeof(ckpSetupProp) * std::size_t(capacity));
+    if (grown == nullptr) {
+        return false;
+    }
+    buffer->props = static_cast<ckpSetupProp*>(grown);
+    buffer->capacity = capacity;
+    return true;
+}
+
+// An object record becomes a packed entry, its properties sorted by name
+// once; a property without a name, or with the name of an earlier one, is
+// dropped with a warning.
+int ckpSetupMakeEntry(ckpSetupLoadOrder* order, ckpInfo* handle, PropBuffer* buffer) {
     const char* path = ckpGetObjPath(handle);
     int count = 0;
-    std::size_t bytes = std::strlen(path != nullptr ? path : "") + 1;
+    int unnamed = 0;
     eachRecordProp(handle, [&](const ckpProp* p) {
-        if (p->name != nullptr && count < INT_MAX) {
+        if (p->name == nullptr || count == INT_MAX) {
+            ++unnamed;
+        } else {
             ++count;
-            bytes +=
-                std::strlen(p->name) + 1 + (p->value != nullptr ? std::strlen(p->value) + 1 : 0);
+        }
+    });
+    if (!reserve(buffer, count)) {
+        return 0;
+    }
+    int at = 0;
+    eachRecordProp(handle, [&](const ckpProp* p) {
+        if (p->name != nullptr && at < count) {
+            buffer->props[at++] = ckpSetupProp{p->name, p->value};
         }
     });
     ckpSetupEntry entry{};
-    if (!ckpSetupNewPacked(&entry, path != nullptr ? path : "", count, bytes)) {
+    int repeated = 0;
+    if (!ckpSetupPack(order->setup, &entry, path != nullptr ? path : "", buffer->props,
+                      buffer->props + buffer->capacity, count, &repeated)) {
         return 0;
     }
-    int packed = 0;
-    eachRecordProp(handle, [&](const ckpProp* p) {
-        if (p->name == nullptr || packed == count) {
-            warnPropertyDropped();
-            return;
-        }
-        ckpSetupPackProp(&entry, p->name, p->value);
-        ++packed;
-    });
-    for (int dropped = ckpSetupSortPacked(&entry); dropped > 0; --dropped) {
+    for (int dropped = unnamed + repeated; dropped > 0; --dropped) {
         warnPropertyDropped();
     }
     if (path == nullptr || path[0] == '\0') {
         kvoReportError("Error (ckpSetupAddEntry): checkpoint add entry called with no name value.");
-        ckpSetupFreeEntry(&entry);
         return 0;
     }
     if (!ckpSetupLoadAdd(order, &entry)) {
         kvoReportError("Error (kvoSetupAddEntry): couldn't add entry to checkpoint.");
-        ckpSetupFreeEntry(&entry);
         return 0;
     }
     return 1;
@@ -82,6 +106,7 @@ int ckpSetupMakeEntry(ckpSetupLoadOrder* order, ckpInfo* handle) {
 // The records after the header: object records become entries; 0 when a
 // record was faulty or refused or a read failed.
 int readEntries(ckpSetupLoadOrder* order, ckpInfo* handle) {
+    PropBuffer buffer;
     int result = 1;
     for (;;) {
         ckpGets(handle);
@@ -91,7 +116,8 @@ int readEntries(ckpSetupLoadOrder* order, ckpInfo* handle) {
         }
         if (type == ckpTypeError) {
             kvoReportError(tiErrorText());
-            return 0;
+            result = -1;
+            break;
         }
         if (type == ckpTypeSyntax) {
             ckpSyntax(handle);
@@ -100,11 +126,12 @@ int readEntries(ckpSetupLoadOrder* order, ckpInfo* handle) {
             kvoReportError("Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint "
                            "header record.");
             result = 0;
-        } else if (type == ckpTypeObject && !ckpSetupMakeEntry(order, handle)) {
+        } else if (type == ckpTypeObject && !ckpSetupMakeEntry(order, handle, &buffer)) {
             result = 0;
         }
     }
-    return result;
+    kvoFree(buffer.props);
+    return result > 0 ? 1 : 0;
 }
 
 int ckpSetupReadSetup(ckpSetup* setup) {
@@ -158,13 +185,13 @@ int ckpSetupWriteEntry(const ckpSetupEntry* entry, ckpInfo* handle) {
         reportRefusedEntry(entry->name);
         return 0;
     }
-    const auto* props = static_cast<const ckpSetupProp*>(entry->props->first);
-    for (int i = 0; i < entry->props->count; ++i) {
-        if (!ckpPutProp(handle, props[i].name, props[i].value)) {
-            kvoReportError(
-                "Error (ckpSetupWriteEntry): writing property to checkpoint file failed.");
-            return 0;
-        }
+    bool ok = true;
+    ckpSetupEachProp(entry, [&](const char* name, const char* value) {
+        ok = ok && ckpPutProp(handle, name, value) != 0;
+    });
+    if (!ok) {
+        kvoReportError("Error (ckpSetupWriteEntry): writing property to checkpoint file failed.");
+        return 0;
     }
     if (!ckpPuts(handle)) {
         kvoReportError("Error (ckpSetupWriteEntry): checkpoint buffer write failed.");
@@ -262,15 +289,6 @@ int ckpSetupWriteSetup(const ckpSetup* setup, const char* target) {
     return ok;
 }
 
-int insertSetup(ckpSetup* setup) {
-    if (!kvoSortInsert(ckpSetupRegistryTable(1), setup, ckpSetupCompareElems)) {
-        ckpSetupFree(setup);
-        return 0;
-    }
-    kvoFree(setup); // the registry holds its contents now
-    return 1;
-}
-
 // Builds the directories of a new target; the path is taken whole, without a
 // fixed-size buffer, and cut at its last canonical separator.
 int buildTargetDirs(const char* target) {
@@ -320,30 +338,7 @@ int ckpSetupLoadGroup(const char* name, const char* group) {
         ckpSetupFree(setup);
         return 0;
     }
-    return insertSetup(setup);
-}
-
-int ckpSetupCreate(const char* name) {
-    if (ckpSetupRegistryTable(1) == nullptr || name == nullptr || name[0] == '\0') {
-        return 0;
-    }
-    if (ckpSetupFind(name) != nullptr) {
-        return 1;
-    }
-    if (kvoFileExists(name)) {
-        return 0;
-    }
-    ckpSetup* setup = ckpSetupNew();
-    if (setup == nullptr) {
-        return 0;
-    }
-    setup->loadPath = kvoCopyString(name);
-    setup->name = kvoCopyString(name);
-    if (setup->loadPath == nullptr || setup->name == nullptr) {
-        ckpSetupFree(setup);
-        return 0;
-    }
-    return insertSetup(setup);
+    return ckpSetupRegister(setup);
 }
 
 int ckpSetupSave(const char* name, const char* path) {
@@ -370,23 +365,5 @@ int ckpSetupSave(const char* name, const char* path) {
     }
     kvoFree(given);
     return ok;
-}
-
-int ckpSetupClear(const char* name) {
-    kvoTable* reg = ckpSetupRegistryTable(1);
-    if (reg == nullptr || name == nullptr || name[0] == '\0' || ckpSetupFind(name) == nullptr) {
-        return 0;
-    }
-    void* removed = nullptr;
-    kvoTableRemoveEntry(reg, ckpSetupCompareKey, name, &removed);
-    if (removed == nullptr) {
-        return 0;
-    }
-    ckpSetup* setup = static_cast<ckpSetup*>(removed);
-    kvoFree(setup->name);
-    kvoFree(setup->loadPath);
-    ckpSetupFreeEntries(&setup->entries);
-    std::free(removed);
-    return 1;
 }
 }
