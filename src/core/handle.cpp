@@ -223,6 +223,7 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
         tiFreeLine(file->firstLine);
     }
     tiPropIndexForget(info, file);
+    tiArenaFree(file);
     if (file->prev != nullptr) {
         file->prev->next = file->next;
     }

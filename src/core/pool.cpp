@@ -112,3 +112,86 @@ void tiFreePool(ckpInfo* info) {
         info->spareCounts[k] = 0;
     }
 }
+
+namespace {
+// A record of a few properties fits the first chunk; the chunks of a larger
+// one double, so that it takes few allocations.
+constexpr std::size_t firstChunk = 4096 - sizeof(ckpArenaChunk);
+constexpr std::size_t largestChunk = std::size_t{1} << 20;
+constexpr std::size_t keptChunk = 64 * 1024;
+
+std::size_t aligned(std::size_t size) {
+    constexpr std::size_t align = alignof(ckpProp);
+    return (size + align - 1) & ~(align - 1);
+}
+
+char* bytesOf(ckpArenaChunk* chunk) {
+    return reinterpret_cast<char*>(chunk + 1);
+}
+
+ckpArenaChunk* newChunk(ckpFile* file, std::size_t need) {
+    const ckpArenaChunk* head = file->propArena;
+    std::size_t size = head == nullptr ? firstChunk : 2 * head->size;
+    if (size > largestChunk) {
+        size = largestChunk;
+    }
+    if (size < need) {
+        size = need;
+    }
+    auto* chunk = static_cast<ckpArenaChunk*>(tiAlloc(sizeof(ckpArenaChunk) + size));
+    if (chunk == nullptr) {
+        return nullptr;
+    }
+    *chunk = ckpArenaChunk{file->propArena, size, 0};
+    poison(bytesOf(chunk), size);
+    file->propArena = chunk;
+    return chunk;
+}
+} // namespace
+
+void* tiArenaTake(ckpFile* file, std::size_t size) {
+    size = aligned(size);
+    ckpArenaChunk* chunk = file->propArena;
+    if (chunk == nullptr || chunk->size - chunk->used < size) {
+        chunk = newChunk(file, size);
+        if (chunk == nullptr) {
+            return nullptr;
+        }
+    }
+    char* at = bytesOf(chunk) + chunk->used;
+    chunk->used += size;
+    unpoison(at, size);
+    return at;
+}
+
+void tiArenaReset(ckpFile* file) {
+    ckpArenaChunk* head = file->propArena;
+    if (head == nullptr) {
+        return;
+    }
+    // The newest chunk is the largest: kept unless a very large record
+    // made it.
+    ckpArenaChunk* rest = head->next;
+    if (head->size > keptChunk) {
+        rest = head;
+        file->propArena = nullptr;
+    } else {
+        head->next = nullptr;
+        head->used = 0;
+        poison(bytesOf(head), head->size);
+    }
+    while (rest != nullptr) {
+        ckpArenaChunk* next = rest->next;
+        unpoison(bytesOf(rest), rest->size);
+        tiFree(rest);
+        rest = next;
+    }
+}
+
+void tiArenaFree(ckpFile* file) {
+    tiArenaReset(file);
+    if (file->propArena != nullptr) {
+        unpoison(bytesOf(file->propArena), file->propArena->size);
+        file->propArena = static_cast<ckpArenaChunk*>(tiFree(file->propArena));
+    }
+}

@@ -14,3 +14,18 @@ void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass);
 void tiGiveBlock(ckpInfo* info, void* block, int sizeClass);
 // Frees everything kept; the handle's files must be gone already.
 void tiFreePool(ckpInfo* info);
+
+// A chunk of a file's property arena; its bytes follow it.
+struct ckpArenaChunk {
+    ckpArenaChunk* next; // the chunk taken before this one
+    std::size_t size;    // bytes after the header
+    std::size_t used;    // of them, handed out
+};
+// size bytes (aligned for a property) from file's arena, or null without
+// memory. They stay until tiArenaReset.
+void* tiArenaTake(ckpFile* file, std::size_t size);
+// Takes back everything the arena handed out; a chunk of modest size is
+// kept for the next record.
+void tiArenaReset(ckpFile* file);
+// Frees the arena's chunks.
+void tiArenaFree(ckpFile* file);

@@ -64,8 +64,7 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
     return tiAddPropText(line, checkDup, text);
 }
 
-namespace {
-void appendToLine(ckpLine* line, ckpProp* prop) {
+void tiAppendProp(ckpLine* line, ckpProp* prop) {
     prop->line = line;
     if (line->lastProp != nullptr) {
         line->lastProp->next = prop;
@@ -78,17 +77,27 @@ void appendToLine(ckpLine* line, ckpProp* prop) {
     }
     tiPropIndexAdd(prop);
 }
+
+namespace {
+// A property of a record line lives in its file's arena, with its strings
+// after it, and goes with the record; one without a file has a block of
+// its own.
+constexpr int inArena = -2;
+
+char* takePropBlock(ckpLine* line, std::size_t size, int* sizeClass) {
+    if (line != nullptr && line->file != nullptr) {
+        *sizeClass = inArena;
+        return static_cast<char*>(tiArenaTake(line->file, size));
+    }
+    return static_cast<char*>(tiTakeBlock(nullptr, size, sizeClass));
+}
 } // namespace
 
-// A property and its two strings live in one block, which the handle takes
-// back for reuse when the property goes.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     std::size_t nameSize = text.name != nullptr ? text.nameLength + 1 : 0;
     std::size_t valueSize = text.value != nullptr ? text.valueLength + 1 : 0;
-    ckpInfo* info = line != nullptr && line->file != nullptr ? line->file->info : nullptr;
     int sizeClass = -1;
-    auto* block =
-        static_cast<char*>(tiTakeBlock(info, sizeof(ckpProp) + nameSize + valueSize, &sizeClass));
+    char* block = takePropBlock(line, sizeof(ckpProp) + nameSize + valueSize, &sizeClass);
     if (block == nullptr) {
         tiSetError("ckpProp allocation failed");
         return nullptr;
@@ -117,7 +126,19 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     if (checkDup && prop->name != nullptr) {
         tiWarnDupPropHashed(line, prop->name, text.hash);
     }
-    appendToLine(line, prop);
+    tiAppendProp(line, prop);
+    return prop;
+}
+
+ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes) {
+    int sizeClass = -1;
+    char* block = takePropBlock(line, sizeof(ckpProp) + stringBytes, &sizeClass);
+    if (block == nullptr) {
+        tiSetError("ckpProp allocation failed");
+        return nullptr;
+    }
+    auto* prop = new (block) ckpProp{};
+    prop->sizeClass = sizeClass;
     return prop;
 }
 
@@ -153,15 +174,29 @@ int tiFreeProp(ckpProp* prop) {
     if (prop->line != nullptr) {
         tiUnlink(prop->line->firstProp, prop->line->lastProp, prop);
     }
-    tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
+    if (prop->sizeClass != inArena) {
+        tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
+    }
     return 0;
 }
 
+// The properties of a record's lines are all in the file's arena: they go
+// at once, with no walk over them.
 void tiClearProps(ckpFile* file) {
-    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        while (line->firstProp != nullptr) {
-            tiFreeProp(line->firstProp);
+    ckpInfo* info = file->info;
+    if (info != nullptr && info->gens != nullptr) {
+        for (int i = 1; i <= info->genCount; ++i) {
+            ckpProp* next = info->gens[i];
+            if (next != nullptr && next->line != nullptr && next->line->file == file) {
+                info->gens[i] = nullptr;
+            }
         }
     }
+    tiPropIndexForget(info, file);
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        line->firstProp = nullptr;
+        line->lastProp = nullptr;
+    }
     file->nameBits = 0;
+    tiArenaReset(file);
 }

@@ -28,13 +28,20 @@ struct tiPropText {
 };
 // tiAddProp for texts already measured and hashed.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
+// A property of line's record with room for stringBytes bytes after it
+// (name and value are the caller's to place there), not yet on the line;
+// null, with "ckpProp allocation failed" recorded, when no memory is left.
+ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes);
+// Appends prop (whose name and hash are set) to line and to the record's
+// name index.
+void tiAppendProp(ckpLine* line, ckpProp* prop);
 // Records "duplicate "name" property" when the current record of line's
 // handle already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);
 // The same for a name whose nameHash is known.
 void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
-// Frees every property of file's record; its name filter is cleared with
-// them.
+// Frees every property of file's record, ending the walks over them; its
+// name filter is cleared with them.
 void tiClearProps(ckpFile* file);
 // Unlinks prop from its line and frees it; generators that would hand it
 // out next move on to the following property. Returns 0, also for null.

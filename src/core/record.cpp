@@ -51,6 +51,8 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     // The line counter lives on the first line; it moves with the line that
     // stays, so it is never lost after a record of several lines.
     std::int64_t count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
+    // The properties go first, all at once, before the lines they stand on.
+    tiClearProps(file);
     if (file->firstLine == nullptr) {
         if (tiNewLine(file) == nullptr) {
             return 0;
@@ -74,7 +76,6 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     if (lineOut != nullptr) {
         *lineOut = line;
     }
-    tiClearProps(file);
     tiEndGenerators(info);
     pointCursorsAt(info, line);
     line->text[0] = '\0';

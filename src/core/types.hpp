@@ -31,6 +31,7 @@ struct ckpProp;
 struct ckpLine;
 struct ckpFile;
 struct ckpPropIndex;
+struct ckpArenaChunk;
 
 // Full identity of an open file, so that recursion refusal does not depend on
 // the 16-bit node alone. `valid` is 0 for standard streams and where the
@@ -106,6 +107,10 @@ struct ckpFile {
     // The buffer of a stream written by name (owned; null otherwise), freed
     // only after the stream is closed.
     char* streamBuffer;
+    // The current record's properties with their strings, taken one after
+    // the other from chunks (owned; see core/pool.hpp) and emptied with the
+    // record.
+    ckpArenaChunk* propArena;
     // Names of the current record's properties, one bit per name hash: a
     // name whose bit is clear is not in the record. Cleared when the
     // record's properties are all gone.

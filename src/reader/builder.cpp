@@ -10,8 +10,10 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/name_hash.hpp"
+#include "core/prop_index.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
+#include "reader/char_table.hpp"
 #include "reader/legacy.hpp"
 #include "reader/scanner.hpp"
 #include "reader/syntax.hpp"
@@ -30,77 +32,124 @@ int valueFailed(ckpInfo* info) {
     return 0;
 }
 
-// The quoted value at the cursor (the opening quote already passed) into
-// buffer: \" \; and \\ stand for the character after the backslash, any
-// other backslash stays. The value ends at the closing quote on the same
-// line. Returns its length, or -1 without a closing quote.
-int parseValue(ckpInfo* info, char* buffer) {
-    int n = 0;
+// Where a quoted value stands in the line: from the cursor (the opening
+// quote passed) to its closing quote on the same line, and whether a
+// backslash in it escapes a character.
+struct ValueSpan {
+    const char* start = nullptr; // null for a flag property
+    std::size_t length = 0;      // of the text as it stands
+    bool escaped = false;
+};
+
+// Finds the end of the value at the cursor: \" \; and \\ stand for the
+// character after the backslash, any other backslash stays. true with the
+// cursor past the closing quote; false, the cursor where the value stopped,
+// when there is none.
+bool scanValue(ckpInfo* info, ValueSpan* value) {
     char* p = info->cursor;
+    value->start = p;
     for (;;) {
-        while (*p != '\0' && *p != '"' && *p != '\\') {
-            buffer[n++] = *p++;
-        }
+        p = tiSkipPlainValue(p);
         if (*p != '\\') {
             break;
         }
-        if (p[1] == '"' || p[1] == ';' || p[1] == '\\') {
-            ++p;
-        }
-        buffer[n++] = *p++;
+        value->escaped = true;
+        p += p[1] == '"' || p[1] == ';' || p[1] == '\\' ? 2 : 1;
     }
     info->cursor = p;
     if (*p != '"') {
-        valueFailed(info);
-        return -1;
+        return false;
     }
+    value->length = static_cast<std::size_t>(p - value->start);
     info->cursor = p + 1;
-    buffer[n] = '\0';
-    return n;
+    return true;
+}
+
+// The value after a name, when the name is followed by `=`: blanks and a
+// line break may stand around the `=`. true when there is no value or a
+// well-formed one; false with the cursor where it went wrong.
+bool findValue(ckpInfo* info, ValueSpan* value) {
+    if (!tiPeek(info, '=')) {
+        return true;
+    }
+    ++info->cursor;
+    if (!tiPeek(info, '"')) {
+        return false;
+    }
+    ++info->cursor;
+    return scanValue(info, value);
+}
+
+// The value's text into to, unescaped, and terminated.
+void copyValue(char* to, const ValueSpan& value) {
+    if (!value.escaped) {
+        std::memcpy(to, value.start, value.length);
+        to[value.length] = '\0';
+        return;
+    }
+    const char* p = value.start;
+    const char* end = p + value.length;
+    while (p < end) {
+        if (p[0] == '\\' && (p[1] == '"' || p[1] == ';' || p[1] == '\\')) {
+            ++p;
+        }
+        *to++ = *p++;
+    }
+    *to = '\0';
+}
+
+// The duplicate warning for a name that stands unterminated in the line;
+// the record's name filter answers for most names without a copy.
+void warnIfRepeated(ckpLine* line, const char* name, std::size_t length, std::uint64_t hash) {
+    if (line->file == nullptr || (line->file->nameBits & tiNameBit(hash)) == 0) {
+        return;
+    }
+    char copy[ckpLineSize];
+    std::memcpy(copy, name, length);
+    copy[length] = '\0';
+    tiWarnDupPropHashed(line, copy, hash);
 }
 
 // One property at the cursor: a name of word characters (possibly empty),
 // then optionally `=` and a quoted value, with blanks or line breaks
 // allowed around the `=`. The property belongs to the line its name stands
-// on; it is made once its value is known.
+// on; it is made once its value is known, its strings copied once, from
+// the line, right behind it.
 int parseProp(ckpInfo* info) {
-    char name[ckpLineSize];
-    int n = 0;
     ckpLine* line = info->curLine;
-    char* p = info->cursor;
-    for (; *p != '\0' && !tiIsBlank(uc(p)) && *p != '='; ++p) {
-        if (!tiIsWordChar(uc(p))) {
-            info->cursor = p;
-            tiSetSyntax(info, "illegal character in property name");
-            return 0;
-        }
-        name[n++] = *p;
-    }
-    name[n] = '\0';
+    char* name = info->cursor;
+    char* p = tiSkipNameFast(name);
     info->cursor = p;
-    std::size_t nameLength = static_cast<std::size_t>(n);
-    // Hashed and copied from where it stands in the line: words read back
-    // from the copy just written byte by byte would wait for those stores.
-    tiPropText text{p - n, nameLength, nullptr, 0, nameHashOf(p - n, nameLength)};
-    tiWarnDupPropHashed(line, name, text.hash);
-    char value[ckpLineSize];
-    if (tiPeek(info, '=')) {
-        ++info->cursor;
-        if (!tiPeek(info, '"')) {
-            return valueFailed(info);
-        }
-        ++info->cursor;
-        int length = parseValue(info, value);
-        if (length < 0) {
-            return 0;
-        }
-        text.value = value;
-        text.valueLength = static_cast<std::size_t>(length);
+    if (*p != '\0' && *p != '=' && !tiIsBlank(uc(p))) {
+        tiSetSyntax(info, "illegal character in property name");
+        return 0;
     }
-    if (tiAddPropText(line, tiNoDupCheck, text) == nullptr) {
+    auto nameLength = static_cast<std::size_t>(p - name);
+    std::uint64_t hash = nameHashOf(name, nameLength);
+    // The name index of a large record is asked while the value is read.
+    tiPropIndexPrefetch(info, hash);
+    ValueSpan value;
+    bool valueFound = findValue(info, &value);
+    // A repeated name is told of before a fault in its value.
+    warnIfRepeated(line, name, nameLength, hash);
+    if (!valueFound) {
+        return valueFailed(info);
+    }
+    std::size_t valueSize = value.start != nullptr ? value.length + 1 : 0;
+    ckpProp* prop = tiNewPropIn(line, nameLength + 1 + valueSize);
+    if (prop == nullptr) {
         tiSetSyntax(info, nullptr);
         return 0;
     }
+    prop->hash = hash;
+    prop->name = reinterpret_cast<char*>(prop + 1);
+    std::memcpy(prop->name, name, nameLength);
+    prop->name[nameLength] = '\0';
+    if (value.start != nullptr) {
+        prop->value = prop->name + nameLength + 1;
+        copyValue(prop->value, value);
+    }
+    tiAppendProp(line, prop);
     return 1;
 }
 
@@ -206,11 +255,8 @@ int tiParseProps(ckpInfo* info) {
 }
 
 int tiBuild_tp(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    ckpLine* first = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiBuild_tp", &file, &first)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
+    ckpLine* first = file->firstLine;
     // A build makes the record's head end and properties anew, so that
     // building a record twice (action 2 after a read) does not repeat them.
     for (ckpLine* line = first; line != nullptr; line = line->next) {
@@ -263,10 +309,7 @@ int tiBuild_tp(ckpInfo* info) {
 }
 
 int tiRecon_tr(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiRecon_tr", &file, nullptr)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
     switch (info->type) {
     case ckpTypeComment:
     case ckpTypeSyntax:

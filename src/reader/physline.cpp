@@ -160,13 +160,8 @@ void tiCutComment(ckpInfo* info) {
 }
 
 int tiGets(ckpInfo* info) {
-    if (info != nullptr) {
-        info->atEnd = 0;
-    }
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "tiGets", &file)) {
-        return 0;
-    }
+    info->atEnd = 0;
+    ckpFile* file = info->file;
     ckpLine* line = file->lastLine;
     if (line == nullptr) {
         tiSetError("no ckpLine in tiGets");

@@ -144,10 +144,7 @@ int runScan(ckpInfo* info, Pass& pass) {
 } // namespace
 
 int tiGet_tr(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "tiGet_tr", &file)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
     info->type = ckpTypeNone;
     if (!tiGets(info)) {
         return 0;

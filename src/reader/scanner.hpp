@@ -54,8 +54,8 @@ int tiMatchToken(ckpInfo* info, const char* mode, const char* token);
 // Looks for token as an exact word on the first line of the record. Found:
 // 1, the cursor on the token (tiAtName), or with tiAtValue on its value (past `="` when
 // both follow, else just past the name). Else 0, the cursor where the head
-// ends on the first line (at its start when unknown); 0 too with the guard's
-// message when the handle has no record.
+// ends on the first line (at its start when unknown). The handle must hold
+// a record.
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue);
 inline constexpr int tiAtName = 0;
 inline constexpr int tiAtValue = 1;
