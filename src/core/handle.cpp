@@ -223,7 +223,8 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
         tiFreeLine(file->firstLine);
     }
     tiPropIndexForget(info, file);
-    tiArenaFree(file);
+    tiArenaFree(&file->propArena);
+    tiArenaFree(&file->lineArena);
     if (file->prev != nullptr) {
         file->prev->next = file->next;
     }

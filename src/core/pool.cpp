@@ -84,7 +84,7 @@ void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
 }
 
 void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
-    if (block == nullptr) {
+    if (block == nullptr || sizeClass == ckpInArena) {
         return;
     }
     if (info == nullptr || sizeClass < 0 || info->spareCounts[sizeClass] >= keptBlocks) {
@@ -121,7 +121,8 @@ constexpr std::size_t largestChunk = std::size_t{1} << 20;
 constexpr std::size_t keptChunk = 64 * 1024;
 
 std::size_t aligned(std::size_t size) {
-    constexpr std::size_t align = alignof(ckpProp);
+    constexpr std::size_t align =
+        alignof(ckpLine) > alignof(ckpProp) ? alignof(ckpLine) : alignof(ckpProp);
     return (size + align - 1) & ~(align - 1);
 }
 
@@ -129,9 +130,8 @@ char* bytesOf(ckpArenaChunk* chunk) {
     return reinterpret_cast<char*>(chunk + 1);
 }
 
-ckpArenaChunk* newChunk(ckpFile* file, std::size_t need) {
-    const ckpArenaChunk* head = file->propArena;
-    std::size_t size = head == nullptr ? firstChunk : 2 * head->size;
+ckpArenaChunk* newChunk(ckpArenaChunk** head, std::size_t need) {
+    std::size_t size = *head == nullptr ? firstChunk : 2 * (*head)->size;
     if (size > largestChunk) {
         size = largestChunk;
     }
@@ -142,18 +142,18 @@ ckpArenaChunk* newChunk(ckpFile* file, std::size_t need) {
     if (chunk == nullptr) {
         return nullptr;
     }
-    *chunk = ckpArenaChunk{file->propArena, size, 0};
+    *chunk = ckpArenaChunk{*head, size, 0};
     poison(bytesOf(chunk), size);
-    file->propArena = chunk;
+    *head = chunk;
     return chunk;
 }
 } // namespace
 
-void* tiArenaTake(ckpFile* file, std::size_t size) {
+void* tiArenaTake(ckpArenaChunk** head, std::size_t size) {
     size = aligned(size);
-    ckpArenaChunk* chunk = file->propArena;
+    ckpArenaChunk* chunk = *head;
     if (chunk == nullptr || chunk->size - chunk->used < size) {
-        chunk = newChunk(file, size);
+        chunk = newChunk(head, size);
         if (chunk == nullptr) {
             return nullptr;
         }
@@ -164,21 +164,32 @@ void* tiArenaTake(ckpFile* file, std::size_t size) {
     return at;
 }
 
-void tiArenaReset(ckpFile* file) {
-    ckpArenaChunk* head = file->propArena;
-    if (head == nullptr) {
+void tiArenaShrink(ckpArenaChunk* head, void* block, std::size_t size, std::size_t kept) {
+    size = aligned(size);
+    kept = aligned(kept);
+    char* at = static_cast<char*>(block);
+    if (head == nullptr || kept >= size || at + size != bytesOf(head) + head->used) {
+        return;
+    }
+    head->used -= size - kept;
+    poison(at + kept, size - kept);
+}
+
+void tiArenaReset(ckpArenaChunk** head) {
+    ckpArenaChunk* chunk = *head;
+    if (chunk == nullptr) {
         return;
     }
     // The newest chunk is the largest: kept unless a very large record
     // made it.
-    ckpArenaChunk* rest = head->next;
-    if (head->size > keptChunk) {
-        rest = head;
-        file->propArena = nullptr;
+    ckpArenaChunk* rest = chunk->next;
+    if (chunk->size > keptChunk) {
+        rest = chunk;
+        *head = nullptr;
     } else {
-        head->next = nullptr;
-        head->used = 0;
-        poison(bytesOf(head), head->size);
+        chunk->next = nullptr;
+        chunk->used = 0;
+        poison(bytesOf(chunk), chunk->size);
     }
     while (rest != nullptr) {
         ckpArenaChunk* next = rest->next;
@@ -188,10 +199,10 @@ void tiArenaReset(ckpFile* file) {
     }
 }
 
-void tiArenaFree(ckpFile* file) {
-    tiArenaReset(file);
-    if (file->propArena != nullptr) {
-        unpoison(bytesOf(file->propArena), file->propArena->size);
-        file->propArena = static_cast<ckpArenaChunk*>(tiFree(file->propArena));
+void tiArenaFree(ckpArenaChunk** head) {
+    tiArenaReset(head);
+    if (*head != nullptr) {
+        unpoison(bytesOf(*head), (*head)->size);
+        *head = static_cast<ckpArenaChunk*>(tiFree(*head));
     }
 }

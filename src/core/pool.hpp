@@ -15,17 +15,24 @@ void tiGiveBlock(ckpInfo* info, void* block, int sizeClass);
 // Frees everything kept; the handle's files must be gone already.
 void tiFreePool(ckpInfo* info);
 
-// A chunk of a file's property arena; its bytes follow it.
+// Blocks that live in an arena rather than on their own (see below) carry
+// this size class; tiGiveBlock leaves them where they are.
+inline constexpr int ckpInArena = -2;
+
+// An arena: chunks from which blocks are taken one after the other and
+// all given back at once. A chunk's bytes follow it.
 struct ckpArenaChunk {
     ckpArenaChunk* next; // the chunk taken before this one
     std::size_t size;    // bytes after the header
     std::size_t used;    // of them, handed out
 };
-// size bytes (aligned for a property) from file's arena, or null without
-// memory. They stay until tiArenaReset.
-void* tiArenaTake(ckpFile* file, std::size_t size);
+// size bytes (aligned for a property or a line) from the arena *head, or
+// null without memory. They stay until tiArenaReset.
+void* tiArenaTake(ckpArenaChunk** head, std::size_t size);
+// The block last taken, of size bytes, keeps only its first kept bytes.
+void tiArenaShrink(ckpArenaChunk* head, void* block, std::size_t size, std::size_t kept);
 // Takes back everything the arena handed out; a chunk of modest size is
 // kept for the next record.
-void tiArenaReset(ckpFile* file);
+void tiArenaReset(ckpArenaChunk** head);
 // Frees the arena's chunks.
-void tiArenaFree(ckpFile* file);
+void tiArenaFree(ckpArenaChunk** head);

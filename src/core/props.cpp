@@ -82,12 +82,10 @@ namespace {
 // A property of a record line lives in its file's arena, with its strings
 // after it, and goes with the record; one without a file has a block of
 // its own.
-constexpr int inArena = -2;
-
 char* takePropBlock(ckpLine* line, std::size_t size, int* sizeClass) {
     if (line != nullptr && line->file != nullptr) {
-        *sizeClass = inArena;
-        return static_cast<char*>(tiArenaTake(line->file, size));
+        *sizeClass = ckpInArena;
+        return static_cast<char*>(tiArenaTake(&line->file->propArena, size));
     }
     return static_cast<char*>(tiTakeBlock(nullptr, size, sizeClass));
 }
@@ -174,9 +172,7 @@ int tiFreeProp(ckpProp* prop) {
     if (prop->line != nullptr) {
         tiUnlink(prop->line->firstProp, prop->line->lastProp, prop);
     }
-    if (prop->sizeClass != inArena) {
-        tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
-    }
+    tiGiveBlock(info, prop, prop->sizeClass); // the strings live in the same block
     return 0;
 }
 
@@ -198,5 +194,5 @@ void tiClearProps(ckpFile* file) {
         line->lastProp = nullptr;
     }
     file->nameBits = 0;
-    tiArenaReset(file);
+    tiArenaReset(&file->propArena);
 }

@@ -107,10 +107,12 @@ struct ckpFile {
     // The buffer of a stream written by name (owned; null otherwise), freed
     // only after the stream is closed.
     char* streamBuffer;
-    // The current record's properties with their strings, taken one after
-    // the other from chunks (owned; see core/pool.hpp) and emptied with the
-    // record.
+    // The current record's properties with their strings, and the lines it
+    // continues into, taken one after the other from chunks (owned; see
+    // core/pool.hpp): properties go with the record's properties, lines
+    // with its lines.
     ckpArenaChunk* propArena;
+    ckpArenaChunk* lineArena;
     // Names of the current record's properties, one bit per name hash: a
     // name whose bit is clear is not in the record. Cleared when the
     // record's properties are all gone.

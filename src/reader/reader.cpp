@@ -3,9 +3,13 @@
 // tiGet_tr, which gathers the physical lines of one record.
 #include "reader/reader.hpp"
 
+#include <cstring>
+#include <new>
+
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/pool.hpp"
 #include "core/record.hpp"
 #include "core/strmatch.hpp"
 #include "reader/builder.hpp"
@@ -141,6 +145,36 @@ int runScan(ckpInfo* info, Pass& pass) {
         }
     }
 }
+// A continuation line, appended to file's record, in the file's line
+// arena: the lines of a record lie side by side and go with it at once.
+ckpLine* newContinuationLine(ckpFile* file) {
+    void* block = tiArenaTake(&file->lineArena, sizeof(ckpLine) + ckpLineSize);
+    if (block == nullptr) {
+        tiSetError("ckpLine allocation failed");
+        return nullptr;
+    }
+    auto* line = new (block) ckpLine{};
+    line->file = file;
+    line->text = reinterpret_cast<char*>(line + 1);
+    line->text[0] = '\0';
+    line->textRoom = ckpLineSize;
+    line->sizeClass = ckpInArena;
+    line->seq = file->lastLine->seq + 1;
+    file->lastLine->next = line;
+    file->lastLine = line;
+    return line;
+}
+
+// A continuation line just read keeps only the room its text takes, so
+// that a record of very many lines holds no more than their texts.
+void fitLine(ckpFile* file, ckpLine* line) {
+    if (line->sizeClass != ckpInArena || line->firstProp != nullptr || line->headEnd != nullptr) {
+        return;
+    }
+    std::size_t room = std::strlen(line->text) + 1;
+    tiArenaShrink(file->lineArena, line, sizeof(ckpLine) + line->textRoom, sizeof(ckpLine) + room);
+    line->textRoom = room;
+}
 } // namespace
 
 int tiGet_tr(ckpInfo* info) {
@@ -154,7 +188,7 @@ int tiGet_tr(ckpInfo* info) {
         ckpLine* last = file->lastLine;
         // Whatever stops the record here, the lines already read stay and
         // the last of them no longer asks for a next one.
-        ckpLine* line = tiNewLine(file);
+        ckpLine* line = newContinuationLine(file);
         if (line == nullptr) {
             last->continued = 0;
             return 0;
@@ -167,8 +201,7 @@ int tiGet_tr(ckpInfo* info) {
             // The end of input ends the record; a read error fails it.
             return info->atEnd ? 1 : 0;
         }
-        // A record of very many continuation lines keeps only their texts.
-        tiCompactLine(file->lastLine, last);
+        fitLine(file, line);
     }
     return 1;
 }

@@ -26,11 +26,11 @@ ckpInfo* handleWithLines(int lines, int firstNumber) {
 
 TEST(RecordBuffer, NewRecordKeepsTheCountOnTheReusedLine) {
     ckpInfo* info = handleWithLines(3, 12);
-    ckpLine* last = info->file->lastLine;
+    ckpLine* first = info->file->firstLine;
     ckpFile* file = nullptr;
     ckpLine* line = nullptr;
     ASSERT_EQ(tiNewRecord(info, "ckpGets", 0, &file, &line), 1);
-    EXPECT_EQ(line, last); // the last line is the one reused
+    EXPECT_EQ(line, first); // the first line is the one reused
     EXPECT_EQ(file->firstLine, file->lastLine);
     EXPECT_EQ(line->lineNumber, 12);
     EXPECT_EQ(line->text[0], '\0');
