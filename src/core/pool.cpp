@@ -7,13 +7,6 @@
 
 #include "core/memory.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CKP_POOL_POISON 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CKP_POOL_POISON 1
-#endif
-#endif
 #if defined(CKP_POOL_POISON)
 #include <sanitizer/asan_interface.h>
 #endif

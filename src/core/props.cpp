@@ -72,10 +72,16 @@ void tiAppendProp(ckpLine* line, ckpProp* prop) {
         line->firstProp = prop;
     }
     line->lastProp = prop;
-    if (line->file != nullptr && prop->name != nullptr) {
-        line->file->nameBits |= tiNameBit(prop->hash);
+    ckpFile* file = line->file;
+    if (file == nullptr || prop->name == nullptr) {
+        return;
     }
-    tiPropIndexAdd(prop);
+    file->nameBits |= tiNameBit(prop->hash);
+    // Only a large record has an index to take the property in.
+    const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
+    if (index != nullptr && index->file == file) {
+        tiPropIndexAdd(prop);
+    }
 }
 
 namespace {
@@ -85,7 +91,7 @@ namespace {
 char* takePropBlock(ckpLine* line, std::size_t size, int* sizeClass) {
     if (line != nullptr && line->file != nullptr) {
         *sizeClass = ckpInArena;
-        return static_cast<char*>(tiArenaTake(&line->file->propArena, size));
+        return static_cast<char*>(tiArenaTakeFast(&line->file->propArena, size));
     }
     return static_cast<char*>(tiTakeBlock(nullptr, size, sizeClass));
 }
@@ -132,7 +138,6 @@ ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes) {
     int sizeClass = -1;
     char* block = takePropBlock(line, sizeof(ckpProp) + stringBytes, &sizeClass);
     if (block == nullptr) {
-        tiSetError("ckpProp allocation failed");
         return nullptr;
     }
     auto* prop = new (block) ckpProp{};

@@ -30,7 +30,8 @@ struct tiPropText {
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
 // A property of line's record with room for stringBytes bytes after it
 // (name and value are the caller's to place there), not yet on the line;
-// null, with "ckpProp allocation failed" recorded, when no memory is left.
+// null when no memory is left (nothing recorded: the caller tells of it in
+// its order).
 ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes);
 // Appends prop (whose name and hash are set) to line and to the record's
 // name index.

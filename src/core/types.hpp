@@ -57,24 +57,21 @@ struct ckpProp {
 };
 
 struct ckpLine {
-    ckpFile* file;
-    int loaded;
-    ckpLine* next;
+    ckpFile* file; // the file whose record holds the line
+    ckpLine* next; // the record's next line, null for its last
     // Counted in 64 bits: a file of more than 2^31 lines keeps its count.
     std::int64_t lineNumber; // meaningful on the file's first line only
-    int continued;
     // The line's text, in the line's own block right after it: textRoom
     // bytes, ckpLineSize for a line that is read or written into; a
     // continuation line read in full is cut down to its text.
     char* text;
     std::size_t textRoom;
-    int sizeClass; // where the block goes back to: see core/pool.hpp
     // Where the record's head (path name, or the header's keyword and
     // version) ends on this line and its properties begin: set on the line
     // where the head ends (the first line unless the head was continued), so
     // it always points into this line's own text; null elsewhere.
     char* headEnd;
-    ckpProp* firstProp;
+    ckpProp* firstProp; // the properties whose names stand on this line
     ckpProp* lastProp;
     // Lines are numbered in the order they were appended to their file, so
     // that the record order of two lines is known without a walk.
@@ -83,8 +80,12 @@ struct ckpLine {
     // for every line it reads (0 for lines the writer made), so that a fault
     // on a continuation line can be reported with its own number.
     std::int64_t physLine;
-    // Set when the physical line held a NUL byte; its text ends there.
-    int hasNul;
+    // The small fields last, side by side: a record of very many lines
+    // holds one of these for each.
+    int loaded;    // set on a record's first line once the reader has read it
+    int continued; // the line ended in a backslash: the record goes on
+    int sizeClass; // where the block goes back to: see core/pool.hpp
+    int hasNul;    // the physical line held a NUL byte; its text ends there
 };
 
 struct ckpFile {

@@ -27,11 +27,6 @@ int buildAllocFailed(ckpInfo* info, const char* what) {
     return 0;
 }
 
-int valueFailed(ckpInfo* info) {
-    tiSetSyntax(info, "missing '\"' for property value");
-    return 0;
-}
-
 // Where a quoted value stands in the line: from the cursor (the opening
 // quote passed) to its closing quote on the same line, and whether a
 // backslash in it escapes a character.
@@ -110,36 +105,72 @@ void warnIfRepeated(ckpLine* line, const char* name, std::size_t length, std::ui
     tiWarnDupPropHashed(line, copy, hash);
 }
 
+// Properties made and not yet looked up among the record's names nor
+// appended: that is done a batch at a time, in their order, when the batch
+// is full, before a message is recorded and when the record's properties
+// end. The name index of a large record then fetches the slots of a whole
+// batch at once instead of waiting for each in turn.
+constexpr int pendingBatch = 16;
+struct Pending {
+    ckpLine* lines[pendingBatch];
+    ckpProp* props[pendingBatch];
+    int count = 0;
+};
+
+void settle(ckpInfo* info, Pending* pending) {
+    for (int i = 0; i < pending->count; ++i) {
+        tiPropIndexPrefetch(info, pending->props[i]->hash);
+    }
+    for (int i = 0; i < pending->count; ++i) {
+        ckpLine* line = pending->lines[i];
+        ckpProp* prop = pending->props[i];
+        if (line->file != nullptr && (line->file->nameBits & tiNameBit(prop->hash)) != 0) {
+            tiWarnDupPropHashed(line, prop->name, prop->hash);
+        }
+        tiAppendProp(line, prop);
+    }
+    pending->count = 0;
+}
+
+bool syntaxFault(ckpInfo* info, Pending* pending, const char* message) {
+    settle(info, pending);
+    tiSetSyntax(info, message);
+    return false;
+}
+
 // One property at the cursor: a name of word characters (possibly empty),
 // then optionally `=` and a quoted value, with blanks or line breaks
 // allowed around the `=`. The property belongs to the line its name stands
 // on; it is made once its value is known, its strings copied once, from
-// the line, right behind it.
-int parseProp(ckpInfo* info) {
+// the line, right behind it, and left pending.
+bool parseProp(ckpInfo* info, Pending* pending) {
+    if (pending->count == pendingBatch) {
+        settle(info, pending);
+    }
     ckpLine* line = info->curLine;
     char* name = info->cursor;
     char* p = tiSkipNameFast(name);
     info->cursor = p;
     if (*p != '\0' && *p != '=' && !tiIsBlank(uc(p))) {
-        tiSetSyntax(info, "illegal character in property name");
-        return 0;
+        return syntaxFault(info, pending, "illegal character in property name");
     }
     auto nameLength = static_cast<std::size_t>(p - name);
     std::uint64_t hash = nameHashOf(name, nameLength);
-    // The name index of a large record is asked while the value is read.
-    tiPropIndexPrefetch(info, hash);
     ValueSpan value;
-    bool valueFound = findValue(info, &value);
-    // A repeated name is told of before a fault in its value.
-    warnIfRepeated(line, name, nameLength, hash);
-    if (!valueFound) {
-        return valueFailed(info);
+    // A repeated name is told of before a fault in its value, or a lack of
+    // memory for it.
+    if (!findValue(info, &value)) {
+        settle(info, pending);
+        warnIfRepeated(line, name, nameLength, hash);
+        return syntaxFault(info, pending, "missing '\"' for property value");
     }
     std::size_t valueSize = value.start != nullptr ? value.length + 1 : 0;
     ckpProp* prop = tiNewPropIn(line, nameLength + 1 + valueSize);
     if (prop == nullptr) {
-        tiSetSyntax(info, nullptr);
-        return 0;
+        settle(info, pending);
+        warnIfRepeated(line, name, nameLength, hash);
+        tiSetError("ckpProp allocation failed");
+        return syntaxFault(info, pending, nullptr);
     }
     prop->hash = hash;
     prop->name = reinterpret_cast<char*>(prop + 1);
@@ -149,8 +180,10 @@ int parseProp(ckpInfo* info) {
         prop->value = prop->name + nameLength + 1;
         copyValue(prop->value, value);
     }
-    tiAppendProp(line, prop);
-    return 1;
+    pending->lines[pending->count] = line;
+    pending->props[pending->count] = prop;
+    ++pending->count;
+    return true;
 }
 
 ckpLine* headLine(ckpFile* file) {
@@ -176,7 +209,8 @@ const Qualifier qualifiers[] = {
 
 const Qualifier* qualifierOf(const ckpProp* prop) {
     // Every qualifier keyword begins so; most names are passed over here.
-    if (prop->name == nullptr || std::strncmp(prop->name, "WRX", 3) != 0) {
+    const char* name = prop->name;
+    if (name == nullptr || name[0] != 'W' || name[1] != 'R' || name[2] != 'X') {
         return nullptr;
     }
     for (const Qualifier& q : qualifiers) {
@@ -246,11 +280,13 @@ int tiParsePath(ckpInfo* info) {
 }
 
 int tiParseProps(ckpInfo* info) {
+    Pending pending;
     while (tiPeek(info, 0)) {
-        if (!parseProp(info)) {
-            return 0;
+        if (!parseProp(info, &pending)) {
+            return 0; // the pending properties were settled first
         }
     }
+    settle(info, &pending);
     return 1;
 }
 
@@ -297,7 +333,9 @@ int tiBuild_tp(ckpInfo* info) {
     }
     info->curLine = first;
     info->cursor = tiSkipBlanks(first->text);
-    if (version >= 1 && tiFindProp(info, ckpKeywords[kwC]) != nullptr) {
+    // The qualifier's hash is the same for every record.
+    static const std::uint64_t configHash = nameHash(ckpKeywords[kwC]);
+    if (version >= 1 && tiFindPropHashed(info, ckpKeywords[kwC], configHash) != nullptr) {
         return 1;
     }
     // A header record has no path; objPath still holds an earlier record's.

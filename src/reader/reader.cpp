@@ -148,7 +148,7 @@ int runScan(ckpInfo* info, Pass& pass) {
 // A continuation line, appended to file's record, in the file's line
 // arena: the lines of a record lie side by side and go with it at once.
 ckpLine* newContinuationLine(ckpFile* file) {
-    void* block = tiArenaTake(&file->lineArena, sizeof(ckpLine) + ckpLineSize);
+    void* block = tiArenaTakeFast(&file->lineArena, sizeof(ckpLine) + ckpLineSize);
     if (block == nullptr) {
         tiSetError("ckpLine allocation failed");
         return nullptr;
