@@ -64,26 +64,6 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
     return tiAddPropText(line, checkDup, text);
 }
 
-void tiAppendProp(ckpLine* line, ckpProp* prop) {
-    prop->line = line;
-    if (line->lastProp != nullptr) {
-        line->lastProp->next = prop;
-    } else {
-        line->firstProp = prop;
-    }
-    line->lastProp = prop;
-    ckpFile* file = line->file;
-    if (file == nullptr || prop->name == nullptr) {
-        return;
-    }
-    file->nameBits |= tiNameBit(prop->hash);
-    // Only a large record has an index to take the property in.
-    const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
-    if (index != nullptr && index->file == file) {
-        tiPropIndexAdd(prop);
-    }
-}
-
 namespace {
 // A property of a record line lives in its file's arena, with its strings
 // after it, and goes with the record; one without a file has a block of
@@ -134,9 +114,9 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     return prop;
 }
 
-ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes) {
+ckpProp* tiNewOwnProp(std::size_t stringBytes) {
     int sizeClass = -1;
-    char* block = takePropBlock(line, sizeof(ckpProp) + stringBytes, &sizeClass);
+    void* block = tiTakeBlock(nullptr, sizeof(ckpProp) + stringBytes, &sizeClass);
     if (block == nullptr) {
         return nullptr;
     }

@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <new>
+
+#include "core/name_hash.hpp"
+#include "core/pool.hpp"
+#include "core/prop_index.hpp"
 #include "core/types.hpp"
 
 // A new property holding copies of name and value (value null: a flag).
@@ -28,14 +33,46 @@ struct tiPropText {
 };
 // tiAddProp for texts already measured and hashed.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text);
+// tiNewPropIn for a line of no file: a block of the property's own.
+ckpProp* tiNewOwnProp(std::size_t stringBytes);
 // A property of line's record with room for stringBytes bytes after it
 // (name and value are the caller's to place there), not yet on the line;
 // null when no memory is left (nothing recorded: the caller tells of it in
-// its order).
-ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes);
+// its order). Inline, with tiAppendProp: the reader makes every property
+// through them.
+inline ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes) {
+    if (line == nullptr || line->file == nullptr) {
+        return tiNewOwnProp(stringBytes);
+    }
+    void* block = tiArenaTakeFast(&line->file->propArena, sizeof(ckpProp) + stringBytes);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* prop = new (block) ckpProp{};
+    prop->sizeClass = ckpInArena;
+    return prop;
+}
 // Appends prop (whose name and hash are set) to line and to the record's
 // name index.
-void tiAppendProp(ckpLine* line, ckpProp* prop);
+inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
+    prop->line = line;
+    if (line->lastProp != nullptr) {
+        line->lastProp->next = prop;
+    } else {
+        line->firstProp = prop;
+    }
+    line->lastProp = prop;
+    ckpFile* file = line->file;
+    if (file == nullptr || prop->name == nullptr) {
+        return;
+    }
+    file->nameBits |= tiNameBit(prop->hash);
+    // Only a large record has an index to take the property in.
+    const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
+    if (index != nullptr && index->file == file) {
+        tiPropIndexAdd(prop);
+    }
+}
 // Records "duplicate "name" property" when the current record of line's
 // handle already has a property of that name.
 void tiWarnDupProp(ckpLine* line, const char* name);

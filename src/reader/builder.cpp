@@ -43,8 +43,9 @@ struct ValueSpan {
 bool scanValue(ckpInfo* info, ValueSpan* value) {
     char* p = info->cursor;
     value->start = p;
+    const char* safeEnd = info->curLine->text + info->curLine->textRoom;
     for (;;) {
-        p = tiSkipPlainValue(p);
+        p = tiSkipPlainValue(p, safeEnd);
         if (*p != '\\') {
             break;
         }
@@ -118,8 +119,11 @@ struct Pending {
 };
 
 void settle(ckpInfo* info, Pending* pending) {
-    for (int i = 0; i < pending->count; ++i) {
-        tiPropIndexPrefetch(info, pending->props[i]->hash);
+    const ckpPropIndex* index = info->propIndex;
+    if (index != nullptr && index->file == info->file) {
+        for (int i = 0; i < pending->count; ++i) {
+            tiPropIndexPrefetch(info, pending->props[i]->hash);
+        }
     }
     for (int i = 0; i < pending->count; ++i) {
         ckpLine* line = pending->lines[i];
@@ -235,11 +239,34 @@ void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
 }
 } // namespace
 
-int tiParsePath(ckpInfo* info) {
+namespace {
+int pathFailed(ckpInfo* info, const char* message) {
     info->objPath = static_cast<char*>(tiFree(info->objPath));
+    tiSetSyntax(info, message);
+    return 0;
+}
+
+// The path's n characters at text into objPath: the block of the previous
+// record's path is written over when the new one fits it (a block holds at
+// least its string and terminator); the old path is gone either way.
+int keepPath(ckpInfo* info, const char* text, std::size_t n) {
+    char* old = info->objPath;
+    if (old == nullptr || std::strlen(old) < n) {
+        info->objPath = static_cast<char*>(tiFree(old));
+        info->objPath = static_cast<char*>(tiAlloc(n + 1));
+        if (info->objPath == nullptr) {
+            return buildAllocFailed(info, "path name allocation failed");
+        }
+    }
+    std::memcpy(info->objPath, text, n);
+    info->objPath[n] = '\0';
+    return 1;
+}
+} // namespace
+
+int tiParsePath(ckpInfo* info) {
     if (!tiPeek(info, 0)) {
-        tiSetSyntax(info, "missing path name");
-        return 0;
+        return pathFailed(info, "missing path name");
     }
     char* p = info->cursor;
     bool quoted = *p == '"';
@@ -248,35 +275,32 @@ int tiParsePath(ckpInfo* info) {
     } else if (p[0] == '\\' && p[1] == '"') {
         ++p; // an unquoted path may begin with a literal quote
     }
+    if (!quoted) {
+        // Taken as it stands, up to a blank or the line's end.
+        char* start = p;
+        while (*p != '\0' && !tiIsBlank(uc(p))) {
+            ++p;
+        }
+        info->cursor = p;
+        return keepPath(info, start, static_cast<std::size_t>(p - start));
+    }
+    // Quoted: up to the closing quote, \" standing for a quote.
     char buffer[ckpLineSize];
     int n = 0;
-    while (*p != '\0') {
-        if (quoted && *p == '"') {
-            break;
-        }
-        if (quoted && p[0] == '\\' && p[1] == '"') {
+    while (*p != '\0' && *p != '"') {
+        if (p[0] == '\\' && p[1] == '"') {
             ++p;
-        } else if (!quoted && tiIsBlank(uc(p))) {
-            break;
         }
         buffer[n++] = *p++;
     }
-    buffer[n] = '\0';
     info->cursor = p;
-    if (quoted) {
-        if (*p != '"') {
-            char message[ckpMsgSize];
-            std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
-            tiSetSyntax(info, message);
-            return 0;
-        }
-        info->cursor = p + 1;
+    if (*p != '"') {
+        char message[ckpMsgSize];
+        std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
+        return pathFailed(info, message);
     }
-    info->objPath = tiStrDup(buffer);
-    if (info->objPath == nullptr) {
-        return buildAllocFailed(info, "path name allocation failed");
-    }
-    return 1;
+    info->cursor = p + 1;
+    return keepPath(info, buffer, static_cast<std::size_t>(n));
 }
 
 int tiParseProps(ckpInfo* info) {

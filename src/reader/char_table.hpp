@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "reader/syntax.hpp"
 
@@ -57,8 +58,37 @@ inline char* tiSkipNameFast(char* p) {
     }
 }
 
+namespace chartable {
+// Bytes of word that are zero get their high bit set; bytes after the first
+// such byte may be set too, so only the lowest set bit is exact.
+inline std::uint64_t zeroBytes(std::uint64_t word) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t highs = 0x8080808080808080ull;
+    return (word - ones) & ~word & highs;
+}
+} // namespace chartable
+
 // Past the run of value text at p that holds no quote and no backslash.
-inline char* tiSkipPlainValue(char* p) {
+// The bytes up to safeEnd may all be read (they lie in the line's block,
+// whatever follows its terminator): there the text is taken eight bytes at
+// a time.
+inline char* tiSkipPlainValue(char* p, const char* safeEnd) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr std::uint64_t quotes = 0x2222222222222222ull;
+    constexpr std::uint64_t backslashes = 0x5c5c5c5c5c5c5c5cull;
+    while (safeEnd - p >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        std::uint64_t hits = chartable::zeroBytes(word) | chartable::zeroBytes(word ^ quotes) |
+                             chartable::zeroBytes(word ^ backslashes);
+        if (hits != 0) {
+            return p + (__builtin_ctzll(hits) >> 3);
+        }
+        p += 8;
+    }
+#else
+    (void)safeEnd;
+#endif
     while ((chartable::classOf(p) & chartable::valueEnd) == 0) {
         ++p;
     }

@@ -17,10 +17,6 @@ int tiGets(ckpInfo* info);
 // Drops the pieces kept for reading again (see ckpFile::replay), and the
 // record of any that could not be kept.
 void tiDropReplay(ckpFile* file);
-// Cuts the current line at the first ';' from the cursor on that has no
-// backslash before it, the cursor onto the cut; without one the cursor goes
-// onto the line's last character.
-void tiCutComment(ckpInfo* info);
 // Makes the record a syntax error for the NUL byte that ended line's text,
 // with the cursor at that place.
 void tiMarkNul(ckpInfo* info, ckpLine* line);

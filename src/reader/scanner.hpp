@@ -32,10 +32,15 @@ int tiPeekSlow(ckpInfo* info, int c);
 // tiPeekSlow, answered at once when the cursor stands on a character that
 // is no blank and no line end.
 inline int tiPeek(ckpInfo* info, int c) {
-    // Most calls stand on a printable character already.
+    // Most calls stand on a printable character, or on blanks before one.
     if (info != nullptr && info->curLine != nullptr && info->cursor != nullptr) {
-        auto k = static_cast<unsigned char>(*info->cursor);
+        char* p = info->cursor;
+        while (*p == ' ' || *p == '\t' || *p == '\v') {
+            ++p;
+        }
+        auto k = static_cast<unsigned char>(*p);
         if (k > ' ') {
+            info->cursor = p;
             return c == 0 || k == (c & 0xFF) ? 1 : 0;
         }
     }
