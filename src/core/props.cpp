@@ -21,25 +21,6 @@ ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
     return tiPropIndexFindHashed(info, name, hash);
 }
 
-ckpProp* tiNextProp(ckpProp* prop) {
-    if (prop == nullptr) {
-        return nullptr;
-    }
-    if (prop->next != nullptr) {
-        return prop->next;
-    }
-    return prop->line != nullptr ? tiFirstPropFrom(prop->line->next) : nullptr;
-}
-
-ckpProp* tiFirstPropFrom(const ckpLine* line) {
-    for (; line != nullptr; line = line->next) {
-        if (line->firstProp != nullptr) {
-            return line->firstProp;
-        }
-    }
-    return nullptr;
-}
-
 // Asked for every property read: the lookup goes through the record's name
 // index, so a record of many properties stays linear.
 void tiWarnDupProp(ckpLine* line, const char* name) {

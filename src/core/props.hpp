@@ -89,7 +89,23 @@ int tiFreeProp(ckpProp* prop);
 ckpProp* tiFindProp(ckpInfo* info, const char* name);
 // The same for a name whose nameHash is known.
 ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash);
-// The property after prop in record order (on to the later lines), or null.
-ckpProp* tiNextProp(ckpProp* prop);
 // The first property on line or a line after it in the record, or null.
-ckpProp* tiFirstPropFrom(const ckpLine* line);
+inline ckpProp* tiFirstPropFrom(const ckpLine* line) {
+    for (; line != nullptr; line = line->next) {
+        if (line->firstProp != nullptr) {
+            return line->firstProp;
+        }
+    }
+    return nullptr;
+}
+// The property after prop in record order (on to the later lines), or null.
+// Inline: every property handed out asks for it.
+inline ckpProp* tiNextProp(ckpProp* prop) {
+    if (prop == nullptr) {
+        return nullptr;
+    }
+    if (prop->next != nullptr) {
+        return prop->next;
+    }
+    return prop->line != nullptr ? tiFirstPropFrom(prop->line->next) : nullptr;
+}
