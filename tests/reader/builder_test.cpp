@@ -61,6 +61,61 @@ TEST(Builder, Properties) {
     }
 }
 
+// A repeated name is told of before any fault that follows it in the
+// record, wherever the two stand: one after the other, far apart, or the
+// fault in the repeated property's own value.
+TEST(Builder, RepeatsAreToldBeforeAFault) {
+    std::string many;
+    for (int i = 0; i < 30; ++i) {
+        many += " m" + std::to_string(i);
+    }
+    const struct {
+        std::string record;
+        std::string fault;
+    } cases[] = {
+        {"p a a b=x\n", "missing '\"' for property value"},
+        {"p a a b=\"x\n", "missing '\"' for property value"},
+        {"p a a=\"x\n", "missing '\"' for property value"},
+        {"p a a b# c\n", "illegal character in property name"},
+        {"p" + many + " m7 z?\n", "illegal character in property name"},
+        {"p" + many + " m29=\"x\n", "missing '\"' for property value"},
+    };
+    for (const auto& c : cases) {
+        ckptest::resetErrors();
+        One o(c.record);
+        EXPECT_EQ(o.type(), ckpTypeSyntax) << c.record;
+        EXPECT_EQ(o.r.syntaxMsg(), c.fault) << c.record;
+        EXPECT_EQ(ckpGetError(), c.fault) << c.record;    // the fault is the last
+        EXPECT_EQ(ckptest::resetErrors(), 2) << c.record; // the repeat, then the fault
+    }
+}
+
+// Values of every length up to a line's, with an escape or the closing
+// quote at every place: each reads back whole, however it stands against
+// the end of its line's room.
+TEST(Builder, ValuesOfEveryLength) {
+    for (int n = 0; n < 24; ++n) {
+        for (int at = 0; at <= n; ++at) {
+            std::string plain(static_cast<std::size_t>(n), 'v');
+            std::string text = plain;
+            std::string want = plain;
+            if (at < n) {
+                text.replace(static_cast<std::size_t>(at), 1, "\\\"");
+                want[static_cast<std::size_t>(at)] = '"';
+            }
+            One o("p k=\"" + text + "\"\n");
+            EXPECT_EQ(o.r.prop("k"), want) << text;
+        }
+    }
+    // A value that ends where the line's room ends, on a continuation line
+    // cut down to its text.
+    for (int pad = 490; pad <= 504; ++pad) {
+        std::string value(static_cast<std::size_t>(pad), 'w');
+        One o("p \\\n k=\"" + value + "\"\n");
+        EXPECT_EQ(o.r.prop("k"), value) << pad;
+    }
+}
+
 // Records of many properties: repeats are found wherever they stand, the
 // first of a name is the one looked up, and nothing carries over to the next
 // record or to a second build of the same one.
