@@ -29,8 +29,10 @@ void tiFreePool(ckpInfo* info);
 inline constexpr int ckpInArena = -2;
 
 // An arena: chunks from which blocks are taken one after the other and
-// all given back at once. A chunk's bytes follow it.
-struct ckpArenaChunk {
+// all given back at once. A chunk's bytes follow it, aligned as the block
+// from the allocator is (also where pointers are 4 bytes and a 64-bit
+// field wants 8).
+struct alignas(std::max_align_t) ckpArenaChunk {
     ckpArenaChunk* next; // the chunk taken before this one
     std::size_t size;    // bytes after the header
     std::size_t used;    // of them, handed out
