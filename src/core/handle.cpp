@@ -257,7 +257,7 @@ int tiFreeInfo(ckpInfo* info) {
         tiFreeFile(info->file, info->mode);
     }
     tiFree(info->mode);
-    tiFree(info->scanName);
+    tiFree(info->scan.name);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);
     tiFree(info->subDir);

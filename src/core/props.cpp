@@ -113,12 +113,12 @@ void moveGeneratorsPast(ckpProp* prop) {
         return;
     }
     ckpInfo* info = prop->line->file->info;
-    if (info == nullptr || info->gens == nullptr || info->genCount < 1) {
+    if (info == nullptr || info->walks.cursors == nullptr || info->walks.count < 1) {
         return;
     }
-    for (int i = 1; i <= info->genCount; ++i) {
-        if (info->gens[i] == prop) {
-            info->gens[i] = tiNextProp(prop);
+    for (int i = 1; i <= info->walks.count; ++i) {
+        if (info->walks.cursors[i] == prop) {
+            info->walks.cursors[i] = tiNextProp(prop);
         }
     }
 }
@@ -146,11 +146,11 @@ int tiFreeProp(ckpProp* prop) {
 // at once, with no walk over them.
 void tiClearProps(ckpFile* file) {
     ckpInfo* info = file->info;
-    if (info != nullptr && info->gens != nullptr) {
-        for (int i = 1; i <= info->genCount; ++i) {
-            ckpProp* next = info->gens[i];
+    if (info != nullptr && info->walks.cursors != nullptr) {
+        for (int i = 1; i <= info->walks.count; ++i) {
+            ckpProp* next = info->walks.cursors[i];
             if (next != nullptr && next->line != nullptr && next->line->file == file) {
-                info->gens[i] = nullptr;
+                info->walks.cursors[i] = nullptr;
             }
         }
     }

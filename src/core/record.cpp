@@ -20,16 +20,16 @@ void tiEndGenerators(ckpInfo* info) {
     }
     // The cursor array is kept for the next record's walks unless a caller
     // started very many.
-    if (info->genRoom > keptGenerators) {
+    if (info->walks.room > keptGenerators) {
         tiFreeGenerators(info);
     }
-    info->genCount = 0;
+    info->walks.count = 0;
 }
 
 void tiFreeGenerators(ckpInfo* info) {
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-    info->genRoom = 0;
-    info->genCount = 0;
+    info->walks.cursors = static_cast<ckpProp**>(tiFree(info->walks.cursors));
+    info->walks.room = 0;
+    info->walks.count = 0;
 }
 
 namespace {

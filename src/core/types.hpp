@@ -133,6 +133,20 @@ struct ckpFile {
     int replayLost;
 };
 
+// The target of a scan (ckpSetScan): the next ckpGets passes over records
+// until one matches it.
+struct ckpScanTarget {
+    int type;   // a record type or ckpScan* target; ckpScanAny with no name: none
+    char* name; // owned; the path a match must have, null for any
+};
+
+// The property walks of ckpGenProp over the current record, by id.
+struct ckpWalks {
+    int count;         // ids handed out for the record (1 to count)
+    ckpProp** cursors; // owned, room entries: the next property of each walk
+    int room;
+};
+
 // ckpInfo::actionSet: the one-shot action is obeyed only when armed.
 inline constexpr int tiActionOff = 0;
 inline constexpr int tiActionArmed = 1;
@@ -142,8 +156,7 @@ struct ckpInfo {
     int rootsAreOK;
     char* mode; // owned: "r", "w" or "a"
     int type;
-    int scanType;
-    char* scanName; // owned
+    ckpScanTarget scan; // what the next ckpGets passes over records to find
     int atEnd;
     ckpLine* bufLine;
     char* bufPos;
@@ -152,9 +165,7 @@ struct ckpInfo {
     char* syntaxMsg; // owned
     int action;
     int actionSet;
-    int genCount;
-    ckpProp** gens; // owned array of genCount + 1 cursors (room for genRoom)
-    int genRoom;
+    ckpWalks walks;   // the property walks (ckpGenProp) over the current record
     char* configPath; // owned
     char* subDir;     // owned
     char* objPath;    // owned

@@ -54,7 +54,7 @@ void buildAndReconcile(ckpInfo* info, const Pass& pass) {
 // file is what it finds; a header met while the scan runs belongs to a file
 // that it enters, and that file's end is passed over like its records.
 bool skipToEnd(ckpInfo* info, const Pass& pass) {
-    if (!(pass.scan && info->type == ckpTypeHeader && info->scanType == ckpTypeEnd)) {
+    if (!(pass.scan && info->type == ckpTypeHeader && info->scan.type == ckpTypeEnd)) {
         return false;
     }
     if (!included(info)) {
@@ -62,7 +62,7 @@ bool skipToEnd(ckpInfo* info, const Pass& pass) {
     } else {
         info->type = ckpTypeEndInclude;
         if (pass.firstTurn) {
-            info->scanType = ckpTypeEndInclude;
+            info->scan.type = ckpTypeEndInclude;
         }
     }
     return true;
@@ -81,13 +81,13 @@ void readRecord(ckpInfo* info, Pass& pass) {
         return;
     }
     if (previous == ckpTypeInclude) {
-        if (!(pass.scan && info->scanType == ckpScanPastInclude)) {
+        if (!(pass.scan && info->scan.type == ckpScanPastInclude)) {
             tiIncludeFile(info);
             return;
         }
         // A scan for include records stops here without following it.
         pass.scan = false;
-        info->scanType = ckpScanAny;
+        info->scan.type = ckpScanAny;
     }
     if (!tiGet_tr(info)) {
         info->type = info->atEnd ? endType(info) : ckpTypeError;
@@ -110,17 +110,17 @@ void finishRecord(ckpInfo* info) {
 }
 
 bool scanMatches(const ckpInfo* info) {
-    const char* name = info->scanName;
+    const char* name = info->scan.name;
     if (name != nullptr && name[0] != '\0') {
         return tiStrMatch(name, ".", info->objPath) &&
-               (info->scanType == ckpScanAny || info->scanType == info->type);
+               (info->scan.type == ckpScanAny || info->scan.type == info->type);
     }
-    return info->scanType == info->type;
+    return info->scan.type == info->type;
 }
 
 void clearScan(ckpInfo* info) {
-    info->scanType = ckpScanAny;
-    info->scanName = static_cast<char*>(tiFree(info->scanName));
+    info->scan.type = ckpScanAny;
+    info->scan.name = static_cast<char*>(tiFree(info->scan.name));
 }
 
 // Passes over records until one matches the scan target. A scan also ends,

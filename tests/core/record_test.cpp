@@ -72,8 +72,8 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
 
     ckpInfo* dst = handleWithLines(1, 4);
     tiReplaceStr(&dst->subDir, "old");
-    dst->gens = static_cast<ckpProp**>(tiAlloc(2 * sizeof(ckpProp*)));
-    dst->genCount = 1;
+    dst->walks.cursors = static_cast<ckpProp**>(tiAlloc(2 * sizeof(ckpProp*)));
+    dst->walks.count = 1;
     ASSERT_EQ(tiCopy(src, dst), 1);
 
     ckpLine* l = dst->file->firstLine;
@@ -94,8 +94,8 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
     EXPECT_STREQ(dst->objPath, "obj");
     EXPECT_STREQ(dst->configPath, "cfg");
     EXPECT_EQ(dst->subDir, nullptr);
-    EXPECT_EQ(dst->genCount, 0);
-    EXPECT_EQ(dst->gens, nullptr);
+    EXPECT_EQ(dst->walks.count, 0);
+    EXPECT_EQ(dst->walks.cursors, nullptr);
     EXPECT_EQ(dst->curLine, l);
     EXPECT_EQ(dst->bufLine, dst->file->lastLine);
     // The source is untouched.
