@@ -2,7 +2,9 @@
 // cursor left at a fault, qualifiers and the rooted-path rule.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/testutil.hpp"
 #include "reader/builder.hpp"
@@ -114,6 +116,52 @@ TEST(Builder, ValuesOfEveryLength) {
         One o("p \\\n k=\"" + value + "\"\n");
         EXPECT_EQ(o.r.prop("k"), value) << pad;
     }
+}
+
+// A record larger than any chunk of the reader's arenas: every string handed
+// out stays whole and in place until the record changes, the records after
+// it read as before, and the lines of a faulty record after it are counted
+// on.
+TEST(Builder, RecordsLargerThanTheArenas) {
+    auto valueOf = [](int i) {
+        return std::string(480, static_cast<char>('a' + i % 26)) + std::to_string(i);
+    };
+    std::string big = "big \\\n";
+    for (int i = 0; i < 2500; ++i) {
+        big += " k" + std::to_string(i) + "=\"" + valueOf(i) + "\" \\\n";
+    }
+    big += " end\n";
+    ckptest::TempDir dir;
+    std::string path = dir.write("f", v1 + big + "s a=\"1\"\nt \\\n b=\"2\" \\\n c# \\\n d\n");
+    Reader r(path);
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    std::vector<std::pair<char*, char*>> handed;
+    int id = 0;
+    char* name = nullptr;
+    char* value = nullptr;
+    while (ckpGenProp(r.info, &id, &name, &value)) {
+        handed.emplace_back(name, value);
+    }
+    ASSERT_EQ(handed.size(), 2501u);
+    EXPECT_EQ(r.prop("k1999"), valueOf(1999));
+    for (int i = 0; i < 2500; ++i) {
+        EXPECT_EQ(handed[static_cast<std::size_t>(i)].first, "k" + std::to_string(i));
+        EXPECT_EQ(handed[static_cast<std::size_t>(i)].second, valueOf(i)) << i;
+    }
+    EXPECT_EQ(handed.back().second, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(r.props(), (Props{{"a", "1"}}));
+    EXPECT_EQ(r.next(), ckpTypeSyntax);
+    std::FILE* out = std::tmpfile();
+    ASSERT_NE(out, nullptr);
+    ckpReport(r.info, out, 0, 0, "at", nullptr);
+    std::rewind(out);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
+    std::fclose(out);
+    EXPECT_NE(std::string(line).find("on line 2508 "), std::string::npos) << line; // its last
 }
 
 // Records of many properties: repeats are found wherever they stand, the
