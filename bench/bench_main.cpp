@@ -127,6 +127,12 @@ void printRatios() {
          ">= 0.50"},
         {"read 100M: ckp vs fgets loop", "read/ckp/100M", "read/fgets/100M", Kind::Speed, 0.5, true,
          ">= 0.50"},
+        {"read 10M: API / tokenizer alone, same input", "read/tokenizer/10M", "read/ckp/10M",
+         Kind::Speed, 1.25, false, "<= 1.25"},
+        {"read 100M: API / tokenizer alone, same input", "read/tokenizer/100M", "read/ckp/100M",
+         Kind::Speed, 1.25, false, "<= 1.25"},
+        {"read 10M: tokenizer alone vs fgets loop", "read/tokenizer/10M", "read/fgets/10M",
+         Kind::Speed, 0, true, ""},
         {"read 10M: ckp vs inih, same information", "read/ckp/10M", "read/inih/10M", Kind::Speed,
          1.0, true, "> 1.00"},
         {"read 100M: ckp vs inih, same information", "read/ckp/100M", "read/inih/100M", Kind::Speed,
@@ -379,6 +385,7 @@ int main(int argc, char** argv) {
         },
         nullptr);
     bench::registerRead();
+    bench::registerTokenizer();
     bench::registerScale();
     bench::registerWrite();
     bench::registerTransfer();

@@ -54,6 +54,7 @@ int reps(int fallback);
 // Benchmark families, registered in the order they run.
 void registerRead();
 void registerScale();
+void registerTokenizer();
 void registerWrite();
 void registerTransfer();
 void registerSetup();

@@ -195,6 +195,8 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
         tiFreeLine(file->firstLine);
     }
     tiPropIndexForget(info, file);
+    tiArenaFree(&file->propArena);
+    tiArenaFree(&file->lineArena);
     if (file->prev != nullptr) {
         file->prev->next = file->next;
     }
@@ -227,7 +229,7 @@ int tiFreeInfo(ckpInfo* info) {
         tiFreeFile(info->file, info->opened.mode);
     }
     tiFree(info->opened.mode);
-    tiFree(info->scanName);
+    tiFree(info->scan.name);
     tiFree(info->syntaxMsg);
     tiFree(info->configPath);
     tiFree(info->subDir);
@@ -248,14 +250,14 @@ void tiEndGenerators(ckpInfo* info) {
     }
     // The cursor array is kept for the next record's walks unless a caller
     // started very many.
-    if (info->genRoom > keptGenerators) {
+    if (info->walks.room > keptGenerators) {
         tiFreeGenerators(info);
     }
-    info->genCount = 0;
+    info->walks.count = 0;
 }
 
 void tiFreeGenerators(ckpInfo* info) {
-    info->gens = static_cast<ckpProp**>(tiFree(info->gens));
-    info->genRoom = 0;
-    info->genCount = 0;
+    info->walks.cursors = static_cast<ckpProp**>(tiFree(info->walks.cursors));
+    info->walks.room = 0;
+    info->walks.count = 0;
 }

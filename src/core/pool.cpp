@@ -7,13 +7,6 @@
 
 #include "core/memory.hpp"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CKP_POOL_POISON 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CKP_POOL_POISON 1
-#endif
-#endif
 #if defined(CKP_POOL_POISON)
 #include <sanitizer/asan_interface.h>
 #endif
@@ -84,7 +77,7 @@ void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
 }
 
 void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
-    if (block == nullptr) {
+    if (block == nullptr || sizeClass == ckpInArena) {
         return;
     }
     if (info == nullptr || sizeClass < 0 || info->spareCounts[sizeClass] >= keptBlocks) {
@@ -110,5 +103,99 @@ void tiFreePool(ckpInfo* info) {
             info->spareBlocks[k] = next;
         }
         info->spareCounts[k] = 0;
+    }
+}
+
+namespace {
+// A record of a few properties fits the first chunk; the chunks of a larger
+// one double, so that it takes few allocations.
+constexpr std::size_t firstChunk = 4096 - sizeof(ckpArenaChunk);
+constexpr std::size_t largestChunk = std::size_t{1} << 20;
+constexpr std::size_t keptChunk = 64 * 1024;
+
+std::size_t aligned(std::size_t size) {
+    constexpr std::size_t align =
+        alignof(ckpLine) > alignof(ckpProp) ? alignof(ckpLine) : alignof(ckpProp);
+    return (size + align - 1) & ~(align - 1);
+}
+
+char* bytesOf(ckpArenaChunk* chunk) {
+    return reinterpret_cast<char*>(chunk + 1);
+}
+
+ckpArenaChunk* newChunk(ckpArenaChunk** head, std::size_t need) {
+    std::size_t size = *head == nullptr ? firstChunk : 2 * (*head)->size;
+    if (size > largestChunk) {
+        size = largestChunk;
+    }
+    if (size < need) {
+        size = need;
+    }
+    auto* chunk = static_cast<ckpArenaChunk*>(tiAlloc(sizeof(ckpArenaChunk) + size));
+    if (chunk == nullptr) {
+        return nullptr;
+    }
+    *chunk = ckpArenaChunk{*head, size, 0};
+    poison(bytesOf(chunk), size);
+    *head = chunk;
+    return chunk;
+}
+} // namespace
+
+void* tiArenaTake(ckpArenaChunk** head, std::size_t size) {
+    size = aligned(size);
+    ckpArenaChunk* chunk = *head;
+    if (chunk == nullptr || chunk->size - chunk->used < size) {
+        chunk = newChunk(head, size);
+        if (chunk == nullptr) {
+            return nullptr;
+        }
+    }
+    char* at = bytesOf(chunk) + chunk->used;
+    chunk->used += size;
+    unpoison(at, size);
+    return at;
+}
+
+void tiArenaShrink(ckpArenaChunk* head, void* block, std::size_t size, std::size_t kept) {
+    size = aligned(size);
+    kept = aligned(kept);
+    char* at = static_cast<char*>(block);
+    if (head == nullptr || kept >= size || at + size != bytesOf(head) + head->used) {
+        return;
+    }
+    head->used -= size - kept;
+    poison(at + kept, size - kept);
+}
+
+void tiArenaReset(ckpArenaChunk** head) {
+    ckpArenaChunk* chunk = *head;
+    if (chunk == nullptr) {
+        return;
+    }
+    // The newest chunk is the largest: kept unless a very large record
+    // made it.
+    ckpArenaChunk* rest = chunk->next;
+    if (chunk->size > keptChunk) {
+        rest = chunk;
+        *head = nullptr;
+    } else {
+        chunk->next = nullptr;
+        chunk->used = 0;
+        poison(bytesOf(chunk), chunk->size);
+    }
+    while (rest != nullptr) {
+        ckpArenaChunk* next = rest->next;
+        unpoison(bytesOf(rest), rest->size);
+        tiFree(rest);
+        rest = next;
+    }
+}
+
+void tiArenaFree(ckpArenaChunk** head) {
+    tiArenaReset(head);
+    if (*head != nullptr) {
+        unpoison(bytesOf(*head), (*head)->size);
+        *head = static_cast<ckpArenaChunk*>(tiFree(*head));
     }
 }

@@ -139,6 +139,20 @@ ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t ha
     return findSlot(index, name, hash)->prop;
 }
 
+void tiPropIndexPrefetch(const ckpInfo* info, std::uint64_t hash) {
+    const ckpPropIndex* index = info->propIndex;
+    if (index == nullptr || index->file != info->file || index->slots == nullptr) {
+        return;
+    }
+    const ckpPropSlot* slot =
+        index->slots + (static_cast<std::size_t>(hash) & (index->slotCount - 1));
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(slot);
+#else
+    (void)slot;
+#endif
+}
+
 namespace {
 // Twice the slots, filled from the old ones: a record is walked once only.
 bool grow(ckpPropIndex* index) {

@@ -25,6 +25,9 @@ struct ckpPropIndex {
 // The first property of the handle's current record named name (whose
 // nameHash is hash), or null.
 ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash);
+// A name of hash is about to be looked up and added: its slot is fetched
+// into the cache meanwhile, when the record has an index.
+void tiPropIndexPrefetch(const ckpInfo* info, std::uint64_t hash);
 // A property just appended to its line: the index takes it in.
 void tiPropIndexAdd(ckpProp* prop);
 // A property of file's record goes away, or the file does: the index of

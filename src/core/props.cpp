@@ -21,25 +21,6 @@ ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
     return tiPropIndexFindHashed(info, name, hash);
 }
 
-ckpProp* tiNextProp(ckpProp* prop) {
-    if (prop == nullptr) {
-        return nullptr;
-    }
-    if (prop->next != nullptr) {
-        return prop->next;
-    }
-    return prop->line != nullptr ? tiFirstPropFrom(prop->line->next) : nullptr;
-}
-
-ckpProp* tiFirstPropFrom(const ckpLine* line) {
-    for (; line != nullptr; line = line->next) {
-        if (line->firstProp != nullptr) {
-            return line->firstProp;
-        }
-    }
-    return nullptr;
-}
-
 // Asked for every property read: the lookup goes through the record's name
 // index, so a record of many properties stays linear.
 void tiWarnDupProp(ckpLine* line, const char* name) {
@@ -65,30 +46,23 @@ ckpProp* tiAddProp(ckpLine* line, int checkDup, const char* name, const char* va
 }
 
 namespace {
-void appendToLine(ckpLine* line, ckpProp* prop) {
-    prop->line = line;
-    if (line->lastProp != nullptr) {
-        line->lastProp->next = prop;
-    } else {
-        line->firstProp = prop;
+// A property of a record line lives in its file's arena, with its strings
+// after it, and goes with the record; one without a file has a block of
+// its own.
+char* takePropBlock(ckpLine* line, std::size_t size, int* sizeClass) {
+    if (line != nullptr && line->file != nullptr) {
+        *sizeClass = ckpInArena;
+        return static_cast<char*>(tiArenaTakeFast(&line->file->propArena, size));
     }
-    line->lastProp = prop;
-    if (line->file != nullptr && prop->name != nullptr) {
-        line->file->nameBits |= tiNameBit(prop->hash);
-    }
-    tiPropIndexAdd(prop);
+    return static_cast<char*>(tiTakeBlock(nullptr, size, sizeClass));
 }
 } // namespace
 
-// A property and its two strings live in one block, which the handle takes
-// back for reuse when the property goes.
 ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     std::size_t nameSize = text.name != nullptr ? text.nameLength + 1 : 0;
     std::size_t valueSize = text.value != nullptr ? text.valueLength + 1 : 0;
-    ckpInfo* info = line != nullptr && line->file != nullptr ? line->file->info : nullptr;
     int sizeClass = -1;
-    auto* block =
-        static_cast<char*>(tiTakeBlock(info, sizeof(ckpProp) + nameSize + valueSize, &sizeClass));
+    char* block = takePropBlock(line, sizeof(ckpProp) + nameSize + valueSize, &sizeClass);
     if (block == nullptr) {
         tiSetError("ckpProp allocation failed");
         return nullptr;
@@ -117,7 +91,18 @@ ckpProp* tiAddPropText(ckpLine* line, int checkDup, const tiPropText& text) {
     if (checkDup && prop->name != nullptr) {
         tiWarnDupPropHashed(line, prop->name, text.hash);
     }
-    appendToLine(line, prop);
+    tiAppendProp(line, prop);
+    return prop;
+}
+
+ckpProp* tiNewOwnProp(std::size_t stringBytes) {
+    int sizeClass = -1;
+    void* block = tiTakeBlock(nullptr, sizeof(ckpProp) + stringBytes, &sizeClass);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* prop = new (block) ckpProp{};
+    prop->sizeClass = sizeClass;
     return prop;
 }
 
@@ -128,12 +113,12 @@ void moveGeneratorsPast(ckpProp* prop) {
         return;
     }
     ckpInfo* info = prop->line->file->info;
-    if (info == nullptr || info->gens == nullptr || info->genCount < 1) {
+    if (info == nullptr || info->walks.cursors == nullptr || info->walks.count < 1) {
         return;
     }
-    for (int i = 1; i <= info->genCount; ++i) {
-        if (info->gens[i] == prop) {
-            info->gens[i] = tiNextProp(prop);
+    for (int i = 1; i <= info->walks.count; ++i) {
+        if (info->walks.cursors[i] == prop) {
+            info->walks.cursors[i] = tiNextProp(prop);
         }
     }
 }
@@ -157,11 +142,23 @@ int tiFreeProp(ckpProp* prop) {
     return 0;
 }
 
+// The properties of a record's lines are all in the file's arena: they go
+// at once, with no walk over them.
 void tiClearProps(ckpFile* file) {
-    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        while (line->firstProp != nullptr) {
-            tiFreeProp(line->firstProp);
+    ckpInfo* info = file->info;
+    if (info != nullptr && info->walks.cursors != nullptr) {
+        for (int i = 1; i <= info->walks.count; ++i) {
+            ckpProp* next = info->walks.cursors[i];
+            if (next != nullptr && next->line != nullptr && next->line->file == file) {
+                info->walks.cursors[i] = nullptr;
+            }
         }
     }
+    tiPropIndexForget(info, file);
+    for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
+        line->firstProp = nullptr;
+        line->lastProp = nullptr;
+    }
     file->nameBits = 0;
+    tiArenaReset(&file->propArena);
 }

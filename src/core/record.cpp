@@ -7,9 +7,34 @@
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/pool.hpp"
 #include "core/props.hpp"
 
 namespace {
+// The lines after the first, their properties gone already, in one pass:
+// the continuation lines of a record all go back to the line arena at once.
+// The line that stays takes over what the record's last line tells of the
+// input read (its physical line number, a NUL in it), as the last line
+// itself once stayed; a continuation line cut down to its text never
+// stayed, and a fresh line, knowing nothing, took its place.
+void freeLinesAfterFirst(ckpFile* file) {
+    ckpLine* last = file->lastLine;
+    if (last != file->firstLine) {
+        bool cut = last->textRoom < static_cast<std::size_t>(ckpLineSize);
+        file->firstLine->physLine = cut ? 0 : last->physLine;
+        file->firstLine->hasNul = cut ? 0 : last->hasNul;
+    }
+    ckpLine* line = file->firstLine->next;
+    file->firstLine->next = nullptr;
+    file->lastLine = file->firstLine;
+    while (line != nullptr) {
+        ckpLine* next = line->next;
+        tiGiveBlock(file->info, line, line->sizeClass);
+        line = next;
+    }
+    tiArenaReset(&file->lineArena);
+}
+
 void pointCursorsAt(ckpInfo* info, ckpLine* line) {
     info->curLine = line;
     info->cursor = line->text;
@@ -26,17 +51,17 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     if (fileOut != nullptr) {
         *fileOut = file;
     }
-    // The line counter lives on the first line; it moves with the line that
-    // stays, so it is never lost after a record of several lines.
+    // The line counter lives on the first line, the one that stays, so it
+    // is never lost after a record of several lines.
     std::int64_t count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
+    // The properties go first, all at once, before the lines they stand on.
+    tiClearProps(file);
     if (file->firstLine == nullptr) {
         if (tiNewLine(file) == nullptr) {
             return 0;
         }
     }
-    while (file->firstLine != file->lastLine) {
-        tiFreeLine(file->firstLine);
-    }
+    freeLinesAfterFirst(file);
     // A line cut down to its text cannot be read into again.
     if (file->firstLine->textRoom < static_cast<std::size_t>(ckpLineSize)) {
         tiFreeLine(file->firstLine);
@@ -52,7 +77,6 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     if (lineOut != nullptr) {
         *lineOut = line;
     }
-    tiClearProps(file);
     tiEndGenerators(info);
     pointCursorsAt(info, line);
     line->text[0] = '\0';
@@ -183,6 +207,7 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     while (to->firstLine != nullptr) {
         tiFreeLine(to->firstLine);
     }
+    tiArenaReset(&to->lineArena);
     for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
         if (!copyLine(from, to, number++)) {
             return 0;

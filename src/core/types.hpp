@@ -31,6 +31,7 @@ struct ckpProp;
 struct ckpLine;
 struct ckpFile;
 struct ckpPropIndex;
+struct ckpArenaChunk;
 
 // Full identity of an open file, so that recursion refusal does not depend on
 // the 16-bit node alone. `valid` is 0 for standard streams and where the
@@ -56,24 +57,21 @@ struct ckpProp {
 };
 
 struct ckpLine {
-    ckpFile* file;
-    int loaded;
-    ckpLine* next;
+    ckpFile* file; // the file whose record holds the line
+    ckpLine* next; // the record's next line, null for its last
     // Counted in 64 bits: a file of more than 2^31 lines keeps its count.
     std::int64_t lineNumber; // meaningful on the file's first line only
-    int continued;
     // The line's text, in the line's own block right after it: textRoom
     // bytes, ckpLineSize for a line that is read or written into; a
     // continuation line read in full is cut down to its text.
     char* text;
     std::size_t textRoom;
-    int sizeClass; // where the block goes back to: see core/pool.hpp
     // Where the record's head (path name, or the header's keyword and
     // version) ends on this line and its properties begin: set on the line
     // where the head ends (the first line unless the head was continued), so
     // it always points into this line's own text; null elsewhere.
     char* headEnd;
-    ckpProp* firstProp;
+    ckpProp* firstProp; // the properties whose names stand on this line
     ckpProp* lastProp;
     // Lines are numbered in the order they were appended to their file, so
     // that the record order of two lines is known without a walk.
@@ -82,8 +80,12 @@ struct ckpLine {
     // for every line it reads (0 for lines the writer made), so that a fault
     // on a continuation line can be reported with its own number.
     std::int64_t physLine;
-    // Set when the physical line held a NUL byte; its text ends there.
-    int hasNul;
+    // The small fields last, side by side: a record of very many lines
+    // holds one of these for each.
+    int loaded;    // set on a record's first line once the reader has read it
+    int continued; // the line ended in a backslash: the record goes on
+    int sizeClass; // where the block goes back to: see core/pool.hpp
+    int hasNul;    // the physical line held a NUL byte; its text ends there
 };
 
 struct ckpFile {
@@ -106,6 +108,12 @@ struct ckpFile {
     // The buffer of a stream written by name (owned; null otherwise), freed
     // only after the stream is closed.
     char* streamBuffer;
+    // The current record's properties with their strings, and the lines it
+    // continues into, taken one after the other from chunks (owned; see
+    // core/pool.hpp): properties go with the record's properties, lines
+    // with its lines.
+    ckpArenaChunk* propArena;
+    ckpArenaChunk* lineArena;
     // Names of the current record's properties, one bit per name hash: a
     // name whose bit is clear is not in the record. Cleared when the
     // record's properties are all gone.
@@ -142,6 +150,20 @@ struct ckpWriting {
     char outBuffer[8192];
 };
 
+// The target of a scan (ckpSetScan): the next ckpGets passes over records
+// until one matches it.
+struct ckpScanTarget {
+    int type;   // a record type or ckpScan* target; ckpScanAny with no name: none
+    char* name; // owned; the path a match must have, null for any
+};
+
+// The property walks of ckpGenProp over the current record, by id.
+struct ckpWalks {
+    int count;         // ids handed out for the record (1 to count)
+    ckpProp** cursors; // owned, room entries: the next property of each walk
+    int room;
+};
+
 // ckpInfo::actionSet: the one-shot action is obeyed only when armed.
 inline constexpr int tiActionOff = 0;
 inline constexpr int tiActionArmed = 1;
@@ -154,20 +176,17 @@ struct ckpInfo {
     int rootsAreOK;
     ckpOpening opened; // mode and the caller's stream
     int type;
-    int scanType;
-    char* scanName; // owned
+    ckpScanTarget scan; // what the next ckpGets passes over records to find
     int atEnd;
     ckpLine* curLine;
     char* cursor;
     char* syntaxMsg; // owned
     int action;
     int actionSet;
-    int genCount;
-    ckpProp** gens; // owned array of genCount + 1 cursors (room for genRoom)
-    int genRoom;
-    char* configPath;        // owned
-    char* subDir;            // owned
-    char* objPath;           // owned
+    ckpWalks walks;   // the property walks (ckpGenProp) over the current record
+    char* configPath; // owned
+    char* subDir;     // owned
+    char* objPath;    // owned
     ckpPropIndex* propIndex; // owned, null until a record is large enough
     // Freed property and line blocks kept for the next records (owned).
     void* spareBlocks[ckpBlockClasses];

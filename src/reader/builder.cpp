@@ -10,9 +10,11 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/name_hash.hpp"
+#include "core/prop_index.hpp"
 #include "core/props.hpp"
 #include "core/strmatch.hpp"
 #include "core/syntax_chars.hpp"
+#include "reader/char_table.hpp"
 #include "reader/legacy.hpp"
 #include "reader/scanner.hpp"
 
@@ -25,83 +27,167 @@ int buildAllocFailed(ckpInfo* info, const char* what) {
     return 0;
 }
 
-int valueFailed(ckpInfo* info) {
-    tiSetSyntax(info, "missing '\"' for property value");
-    return 0;
-}
+// Where a quoted value stands in the line: from the cursor (the opening
+// quote passed) to its closing quote on the same line, and whether a
+// backslash in it escapes a character.
+struct ValueSpan {
+    const char* start = nullptr; // null for a flag property
+    std::size_t length = 0;      // of the text as it stands
+    bool escaped = false;
+};
 
-// The quoted value at the cursor (the opening quote already passed) into
-// buffer: \" \; and \\ stand for the character after the backslash, any
-// other backslash stays. The value ends at the closing quote on the same
-// line. Returns its length, or -1 without a closing quote.
-int parseValue(ckpInfo* info, char* buffer) {
-    int n = 0;
+// Finds the end of the value at the cursor: \" \; and \\ stand for the
+// character after the backslash, any other backslash stays. true with the
+// cursor past the closing quote; false, the cursor where the value stopped,
+// when there is none.
+bool scanValue(ckpInfo* info, ValueSpan* value) {
     char* p = info->cursor;
+    value->start = p;
+    const char* safeEnd = info->curLine->text + info->curLine->textRoom;
     for (;;) {
-        while (*p != '\0' && *p != '"' && *p != '\\') {
-            buffer[n++] = *p++;
-        }
+        p = tiSkipPlainValue(p, safeEnd);
         if (*p != '\\') {
             break;
         }
-        if (p[1] == '"' || p[1] == ';' || p[1] == '\\') {
-            ++p;
-        }
-        buffer[n++] = *p++;
+        value->escaped = true;
+        p += p[1] == '"' || p[1] == ';' || p[1] == '\\' ? 2 : 1;
     }
     info->cursor = p;
     if (*p != '"') {
-        valueFailed(info);
-        return -1;
+        return false;
     }
+    value->length = static_cast<std::size_t>(p - value->start);
     info->cursor = p + 1;
-    buffer[n] = '\0';
-    return n;
+    return true;
+}
+
+// The value after a name, when the name is followed by `=`: blanks and a
+// line break may stand around the `=`. true when there is no value or a
+// well-formed one; false with the cursor where it went wrong.
+bool findValue(ckpInfo* info, ValueSpan* value) {
+    if (!tiPeek(info, '=')) {
+        return true;
+    }
+    ++info->cursor;
+    if (!tiPeek(info, '"')) {
+        return false;
+    }
+    ++info->cursor;
+    return scanValue(info, value);
+}
+
+// The value's text into to, unescaped, and terminated.
+void copyValue(char* to, const ValueSpan& value) {
+    if (!value.escaped) {
+        std::memcpy(to, value.start, value.length);
+        to[value.length] = '\0';
+        return;
+    }
+    const char* p = value.start;
+    const char* end = p + value.length;
+    while (p < end) {
+        if (p[0] == '\\' && (p[1] == '"' || p[1] == ';' || p[1] == '\\')) {
+            ++p;
+        }
+        *to++ = *p++;
+    }
+    *to = '\0';
+}
+
+// The duplicate warning for a name that stands unterminated in the line;
+// the record's name filter answers for most names without a copy.
+void warnIfRepeated(ckpLine* line, const char* name, std::size_t length, std::uint64_t hash) {
+    if (line->file == nullptr || (line->file->nameBits & tiNameBit(hash)) == 0) {
+        return;
+    }
+    char copy[ckpLineSize];
+    std::memcpy(copy, name, length);
+    copy[length] = '\0';
+    tiWarnDupPropHashed(line, copy, hash);
+}
+
+// Properties made and not yet looked up among the record's names nor
+// appended: that is done a batch at a time, in their order, when the batch
+// is full, before a message is recorded and when the record's properties
+// end. The name index of a large record then fetches the slots of a whole
+// batch at once instead of waiting for each in turn.
+constexpr int pendingBatch = 16;
+struct Pending {
+    ckpLine* lines[pendingBatch];
+    ckpProp* props[pendingBatch];
+    int count = 0;
+};
+
+void settle(ckpInfo* info, Pending* pending) {
+    const ckpPropIndex* index = info->propIndex;
+    if (index != nullptr && index->file == info->file) {
+        for (int i = 0; i < pending->count; ++i) {
+            tiPropIndexPrefetch(info, pending->props[i]->hash);
+        }
+    }
+    for (int i = 0; i < pending->count; ++i) {
+        ckpLine* line = pending->lines[i];
+        ckpProp* prop = pending->props[i];
+        if (line->file != nullptr && (line->file->nameBits & tiNameBit(prop->hash)) != 0) {
+            tiWarnDupPropHashed(line, prop->name, prop->hash);
+        }
+        tiAppendProp(line, prop);
+    }
+    pending->count = 0;
+}
+
+bool syntaxFault(ckpInfo* info, Pending* pending, const char* message) {
+    settle(info, pending);
+    tiSetSyntax(info, message);
+    return false;
 }
 
 // One property at the cursor: a name of word characters (possibly empty),
 // then optionally `=` and a quoted value, with blanks or line breaks
 // allowed around the `=`. The property belongs to the line its name stands
-// on; it is made once its value is known.
-int parseProp(ckpInfo* info) {
-    char name[ckpLineSize];
-    int n = 0;
+// on; it is made once its value is known, its strings copied once, from
+// the line, right behind it, and left pending.
+bool parseProp(ckpInfo* info, Pending* pending) {
+    if (pending->count == pendingBatch) {
+        settle(info, pending);
+    }
     ckpLine* line = info->curLine;
-    char* p = info->cursor;
-    for (; *p != '\0' && !tiIsBlank(uc(p)) && *p != '='; ++p) {
-        if (!tiIsWordChar(uc(p))) {
-            info->cursor = p;
-            tiSetSyntax(info, "illegal character in property name");
-            return 0;
-        }
-        name[n++] = *p;
-    }
-    name[n] = '\0';
+    char* name = info->cursor;
+    char* p = tiSkipNameFast(name);
     info->cursor = p;
-    std::size_t nameLength = static_cast<std::size_t>(n);
-    // Hashed and copied from where it stands in the line: words read back
-    // from the copy just written byte by byte would wait for those stores.
-    tiPropText text{p - n, nameLength, nullptr, 0, nameHashOf(p - n, nameLength)};
-    tiWarnDupPropHashed(line, name, text.hash);
-    char value[ckpLineSize];
-    if (tiPeek(info, '=')) {
-        ++info->cursor;
-        if (!tiPeek(info, '"')) {
-            return valueFailed(info);
-        }
-        ++info->cursor;
-        int length = parseValue(info, value);
-        if (length < 0) {
-            return 0;
-        }
-        text.value = value;
-        text.valueLength = static_cast<std::size_t>(length);
+    if (*p != '\0' && *p != '=' && !tiIsBlank(uc(p))) {
+        return syntaxFault(info, pending, "illegal character in property name");
     }
-    if (tiAddPropText(line, tiNoDupCheck, text) == nullptr) {
-        tiSetSyntax(info, nullptr);
-        return 0;
+    auto nameLength = static_cast<std::size_t>(p - name);
+    std::uint64_t hash = nameHashOf(name, nameLength);
+    ValueSpan value;
+    // A repeated name is told of before a fault in its value, or a lack of
+    // memory for it.
+    if (!findValue(info, &value)) {
+        settle(info, pending);
+        warnIfRepeated(line, name, nameLength, hash);
+        return syntaxFault(info, pending, "missing '\"' for property value");
     }
-    return 1;
+    std::size_t valueSize = value.start != nullptr ? value.length + 1 : 0;
+    ckpProp* prop = tiNewPropIn(line, nameLength + 1 + valueSize);
+    if (prop == nullptr) {
+        settle(info, pending);
+        warnIfRepeated(line, name, nameLength, hash);
+        tiSetError("ckpProp allocation failed");
+        return syntaxFault(info, pending, nullptr);
+    }
+    prop->hash = hash;
+    prop->name = reinterpret_cast<char*>(prop + 1);
+    std::memcpy(prop->name, name, nameLength);
+    prop->name[nameLength] = '\0';
+    if (value.start != nullptr) {
+        prop->value = prop->name + nameLength + 1;
+        copyValue(prop->value, value);
+    }
+    pending->lines[pending->count] = line;
+    pending->props[pending->count] = prop;
+    ++pending->count;
+    return true;
 }
 
 ckpLine* headLine(ckpFile* file) {
@@ -127,7 +213,8 @@ const Qualifier qualifiers[] = {
 
 const Qualifier* qualifierOf(const ckpProp* prop) {
     // Every qualifier keyword begins so; most names are passed over here.
-    if (prop->name == nullptr || std::strncmp(prop->name, "WRX", 3) != 0) {
+    const char* name = prop->name;
+    if (name == nullptr || name[0] != 'W' || name[1] != 'R' || name[2] != 'X') {
         return nullptr;
     }
     for (const Qualifier& q : qualifiers) {
@@ -152,11 +239,34 @@ void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
 }
 } // namespace
 
-int tiParsePath(ckpInfo* info) {
+namespace {
+int pathFailed(ckpInfo* info, const char* message) {
     info->objPath = static_cast<char*>(tiFree(info->objPath));
+    tiSetSyntax(info, message);
+    return 0;
+}
+
+// The path's n characters at text into objPath: the block of the previous
+// record's path is written over when the new one fits it (a block holds at
+// least its string and terminator); the old path is gone either way.
+int keepPath(ckpInfo* info, const char* text, std::size_t n) {
+    char* old = info->objPath;
+    if (old == nullptr || std::strlen(old) < n) {
+        info->objPath = static_cast<char*>(tiFree(old));
+        info->objPath = static_cast<char*>(tiAlloc(n + 1));
+        if (info->objPath == nullptr) {
+            return buildAllocFailed(info, "path name allocation failed");
+        }
+    }
+    std::memcpy(info->objPath, text, n);
+    info->objPath[n] = '\0';
+    return 1;
+}
+} // namespace
+
+int tiParsePath(ckpInfo* info) {
     if (!tiPeek(info, 0)) {
-        tiSetSyntax(info, "missing path name");
-        return 0;
+        return pathFailed(info, "missing path name");
     }
     char* p = info->cursor;
     bool quoted = *p == '"';
@@ -165,52 +275,48 @@ int tiParsePath(ckpInfo* info) {
     } else if (p[0] == '\\' && p[1] == '"') {
         ++p; // an unquoted path may begin with a literal quote
     }
+    if (!quoted) {
+        // Taken as it stands, up to a blank or the line's end.
+        char* start = p;
+        while (*p != '\0' && !tiIsBlank(uc(p))) {
+            ++p;
+        }
+        info->cursor = p;
+        return keepPath(info, start, static_cast<std::size_t>(p - start));
+    }
+    // Quoted: up to the closing quote, \" standing for a quote.
     char buffer[ckpLineSize];
     int n = 0;
-    while (*p != '\0') {
-        if (quoted && *p == '"') {
-            break;
-        }
-        if (quoted && p[0] == '\\' && p[1] == '"') {
+    while (*p != '\0' && *p != '"') {
+        if (p[0] == '\\' && p[1] == '"') {
             ++p;
-        } else if (!quoted && tiIsBlank(uc(p))) {
-            break;
         }
         buffer[n++] = *p++;
     }
-    buffer[n] = '\0';
     info->cursor = p;
-    if (quoted) {
-        if (*p != '"') {
-            char message[ckpMsgSize];
-            std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
-            tiSetSyntax(info, message);
-            return 0;
-        }
-        info->cursor = p + 1;
+    if (*p != '"') {
+        char message[ckpMsgSize];
+        std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
+        return pathFailed(info, message);
     }
-    info->objPath = tiStrDup(buffer);
-    if (info->objPath == nullptr) {
-        return buildAllocFailed(info, "path name allocation failed");
-    }
-    return 1;
+    info->cursor = p + 1;
+    return keepPath(info, buffer, static_cast<std::size_t>(n));
 }
 
 int tiParseProps(ckpInfo* info) {
+    Pending pending;
     while (tiPeek(info, 0)) {
-        if (!parseProp(info)) {
-            return 0;
+        if (!parseProp(info, &pending)) {
+            return 0; // the pending properties were settled first
         }
     }
+    settle(info, &pending);
     return 1;
 }
 
 int tiBuild_tp(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    ckpLine* first = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiBuild_tp", &file, &first)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
+    ckpLine* first = file->firstLine;
     // A build makes the record's head end and properties anew, so that
     // building a record twice (action 2 after a read) does not repeat them.
     for (ckpLine* line = first; line != nullptr; line = line->next) {
@@ -251,7 +357,9 @@ int tiBuild_tp(ckpInfo* info) {
     }
     info->curLine = first;
     info->cursor = tiSkipBlanks(first->text);
-    if (version >= 1 && tiFindProp(info, ckpKeywords[kwC]) != nullptr) {
+    // The qualifier's hash is the same for every record.
+    static const std::uint64_t configHash = nameHash(ckpKeywords[kwC]);
+    if (version >= 1 && tiFindPropHashed(info, ckpKeywords[kwC], configHash) != nullptr) {
         return 1;
     }
     // A header record has no path; objPath still holds an earlier record's.
@@ -263,10 +371,7 @@ int tiBuild_tp(ckpInfo* info) {
 }
 
 int tiRecon_tr(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiRecon_tr", &file, nullptr)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
     switch (info->type) {
     case ckpTypeComment:
     case ckpTypeSyntax:

@@ -106,13 +106,28 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
 }
 
 // The content rules of a line that is neither blank nor a comment: cut the
-// trailing comment, then a backslash before the line end continues it.
+// trailing comment at the first ';' that has no backslash before it, then a
+// backslash before the line end continues it. The text is measured once: a line end can only be its
+// last character.
 void endContent(ckpInfo* info, ckpLine* line) {
-    tiCutComment(info);
-    char* end = tiFindChar('\n', info->cursor);
-    if (end == nullptr) {
-        end = line->text;
+    char* start = info->cursor;
+    char* stop = start + std::strlen(start);
+    bool cut = false;
+    for (char* p = start;;) {
+        p = static_cast<char*>(std::memchr(p, ';', static_cast<std::size_t>(stop - p)));
+        if (p == nullptr) {
+            break;
+        }
+        if (p > line->text && p[-1] == '\\') {
+            ++p;
+            continue;
+        }
+        *p = '\0';
+        stop = p;
+        cut = true;
+        break;
     }
+    char* end = !cut && stop > start && stop[-1] == '\n' ? stop - 1 : stop;
     if (end > line->text && end[-1] == '\\') {
         line->continued = 1;
         --end;
@@ -135,38 +150,9 @@ void tiMarkNul(ckpInfo* info, ckpLine* line) {
     tiSetSyntax(info, "NUL character in line");
 }
 
-void tiCutComment(ckpInfo* info) {
-    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
-        return;
-    }
-    char* text = info->curLine->text;
-    char* p = info->cursor;
-    for (;;) {
-        p = tiFindChar(';', p);
-        if (p == nullptr || *p == '\0') {
-            if (p != nullptr && p > info->cursor) {
-                info->cursor = p - 1;
-            }
-            return;
-        }
-        if (p > text && p[-1] == '\\') {
-            ++p;
-            continue;
-        }
-        *p = '\0';
-        info->cursor = p;
-        return;
-    }
-}
-
 int tiGets(ckpInfo* info) {
-    if (info != nullptr) {
-        info->atEnd = 0;
-    }
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "tiGets", &file)) {
-        return 0;
-    }
+    info->atEnd = 0;
+    ckpFile* file = info->file;
     ckpLine* line = file->lastLine;
     if (line == nullptr) {
         tiSetError("no ckpLine in tiGets");

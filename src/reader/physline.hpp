@@ -11,15 +11,12 @@
 // record ckpTypeComment. A trailing comment is cut and a final backslash
 // marks the line continued. 1 with the cursor at the start of the record's
 // first line (a line that held a NUL byte: see tiMarkNul); 0 at the end of
-// input (atEnd set), on a read error, or without a file or line (recorded).
+// input (atEnd set), on a read error, or without a line or stream
+// (recorded). The caller has checked that the handle has a file.
 int tiGets(ckpInfo* info);
 // Drops the pieces kept for reading again (see ckpFile::replay), and the
 // record of any that could not be kept.
 void tiDropReplay(ckpFile* file);
-// Cuts the current line at the first ';' from the cursor on that has no
-// backslash before it, the cursor onto the cut; without one the cursor goes
-// onto the line's last character.
-void tiCutComment(ckpInfo* info);
 // Makes the record a syntax error for the NUL byte that ended line's text,
 // with the cursor at that place.
 void tiMarkNul(ckpInfo* info, ckpLine* line);

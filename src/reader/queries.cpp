@@ -30,7 +30,7 @@ ckpProp* startWalk(ckpInfo* info, int* id) {
     ckpProp* first = tiFirstPropFrom(info->file->firstLine);
     if (first == nullptr) {
         *id = 0;
-        info->gens[newId] = nullptr;
+        info->walks.cursors[newId] = nullptr;
     }
     return first;
 }
@@ -40,14 +40,14 @@ int tiNewGenerator(ckpInfo* info) {
     if (info == nullptr) {
         return 0;
     }
-    if (info->genCount >= INT_MAX - 1) {
+    if (info->walks.count >= INT_MAX - 1) {
         tiSetError("ckpProp state allocation failed");
         return 0;
     }
-    int n = info->genCount + 1;
+    int n = info->walks.count + 1;
     // Room doubles, so that a caller starting many walks stays linear.
-    if (n + 1 > info->genRoom) {
-        int room = info->genRoom < 8 ? 8 : info->genRoom;
+    if (n + 1 > info->walks.room) {
+        int room = info->walks.room < 8 ? 8 : info->walks.room;
         while (room < n + 1) {
             room = room > INT_MAX / 2 ? INT_MAX : room * 2;
         }
@@ -58,18 +58,18 @@ int tiNewGenerator(ckpInfo* info) {
             return 0;
         }
         slots[0] = nullptr;
-        if (info->gens != nullptr) {
-            for (int i = 0; i <= info->genCount; ++i) {
-                slots[i] = info->gens[i];
+        if (info->walks.cursors != nullptr) {
+            for (int i = 0; i <= info->walks.count; ++i) {
+                slots[i] = info->walks.cursors[i];
             }
-            tiFree(info->gens);
+            tiFree(info->walks.cursors);
         }
-        info->gens = slots;
-        info->genRoom = room;
+        info->walks.cursors = slots;
+        info->walks.room = room;
     }
-    info->gens[0] = nullptr;
-    info->gens[n] = nullptr;
-    info->genCount = n;
+    info->walks.cursors[0] = nullptr;
+    info->walks.cursors[n] = nullptr;
+    info->walks.count = n;
     return n;
 }
 
@@ -127,7 +127,7 @@ int ckpGenProp(ckpInfo* info, int* id, char** name, char** value) {
         tiSetError("no ckpInfo in ckpGenProp");
         return 0;
     }
-    if (id == nullptr || *id < 0 || *id > info->genCount) {
+    if (id == nullptr || *id < 0 || *id > info->walks.count) {
         tiSetError("illegal property generator id");
         return 0;
     }
@@ -135,7 +135,7 @@ int ckpGenProp(ckpInfo* info, int* id, char** name, char** value) {
     if (*id == 0) {
         prop = startWalk(info, id);
     } else {
-        prop = info->gens[*id];
+        prop = info->walks.cursors[*id];
         if (prop == nullptr) {
             *id = 0;
         }
@@ -149,7 +149,7 @@ int ckpGenProp(ckpInfo* info, int* id, char** name, char** value) {
     if (value != nullptr) {
         *value = prop->value;
     }
-    info->gens[*id] = tiNextProp(prop);
+    info->walks.cursors[*id] = tiNextProp(prop);
     return 1;
 }
 }

@@ -3,9 +3,13 @@
 // tiGet_tr, which gathers the physical lines of one record.
 #include "reader/reader.hpp"
 
+#include <cstring>
+#include <new>
+
 #include "core/error.hpp"
 #include "core/handle.hpp"
 #include "core/memory.hpp"
+#include "core/pool.hpp"
 #include "core/record.hpp"
 #include "core/strmatch.hpp"
 #include "reader/builder.hpp"
@@ -50,7 +54,7 @@ void buildAndReconcile(ckpInfo* info, const Pass& pass) {
 // file is what it finds; a header met while the scan runs belongs to a file
 // that it enters, and that file's end is passed over like its records.
 bool skipToEnd(ckpInfo* info, const Pass& pass) {
-    if (!(pass.scan && info->type == ckpTypeHeader && info->scanType == ckpTypeEnd)) {
+    if (!(pass.scan && info->type == ckpTypeHeader && info->scan.type == ckpTypeEnd)) {
         return false;
     }
     if (!included(info)) {
@@ -58,7 +62,7 @@ bool skipToEnd(ckpInfo* info, const Pass& pass) {
     } else {
         info->type = ckpTypeEndInclude;
         if (pass.firstTurn) {
-            info->scanType = ckpTypeEndInclude;
+            info->scan.type = ckpTypeEndInclude;
         }
     }
     return true;
@@ -77,13 +81,13 @@ void readRecord(ckpInfo* info, Pass& pass) {
         return;
     }
     if (previous == ckpTypeInclude) {
-        if (!(pass.scan && info->scanType == ckpScanPastInclude)) {
+        if (!(pass.scan && info->scan.type == ckpScanPastInclude)) {
             tiIncludeFile(info);
             return;
         }
         // A scan for include records stops here without following it.
         pass.scan = false;
-        info->scanType = ckpScanAny;
+        info->scan.type = ckpScanAny;
     }
     if (!tiGet_tr(info)) {
         info->type = info->atEnd ? endType(info) : ckpTypeError;
@@ -106,17 +110,17 @@ void finishRecord(ckpInfo* info) {
 }
 
 bool scanMatches(const ckpInfo* info) {
-    const char* name = info->scanName;
+    const char* name = info->scan.name;
     if (name != nullptr && name[0] != '\0') {
         return tiStrMatch(name, ".", info->objPath) &&
-               (info->scanType == ckpScanAny || info->scanType == info->type);
+               (info->scan.type == ckpScanAny || info->scan.type == info->type);
     }
-    return info->scanType == info->type;
+    return info->scan.type == info->type;
 }
 
 void clearScan(ckpInfo* info) {
-    info->scanType = ckpScanAny;
-    info->scanName = static_cast<char*>(tiFree(info->scanName));
+    info->scan.type = ckpScanAny;
+    info->scan.name = static_cast<char*>(tiFree(info->scan.name));
 }
 
 // Passes over records until one matches the scan target. A scan also ends,
@@ -141,13 +145,40 @@ int runScan(ckpInfo* info, Pass& pass) {
         }
     }
 }
+// A continuation line, appended to file's record, in the file's line
+// arena: the lines of a record lie side by side and go with it at once.
+ckpLine* newContinuationLine(ckpFile* file) {
+    void* block = tiArenaTakeFast(&file->lineArena, sizeof(ckpLine) + ckpLineSize);
+    if (block == nullptr) {
+        tiSetError("ckpLine allocation failed");
+        return nullptr;
+    }
+    auto* line = new (block) ckpLine{};
+    line->file = file;
+    line->text = reinterpret_cast<char*>(line + 1);
+    line->text[0] = '\0';
+    line->textRoom = ckpLineSize;
+    line->sizeClass = ckpInArena;
+    line->seq = file->lastLine->seq + 1;
+    file->lastLine->next = line;
+    file->lastLine = line;
+    return line;
+}
+
+// A continuation line just read keeps only the room its text takes, so
+// that a record of very many lines holds no more than their texts.
+void fitLine(ckpFile* file, ckpLine* line) {
+    if (line->sizeClass != ckpInArena || line->firstProp != nullptr || line->headEnd != nullptr) {
+        return;
+    }
+    std::size_t room = std::strlen(line->text) + 1;
+    tiArenaShrink(file->lineArena, line, sizeof(ckpLine) + line->textRoom, sizeof(ckpLine) + room);
+    line->textRoom = room;
+}
 } // namespace
 
 int tiGet_tr(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckFile(info, tiGuardQuiet, "tiGet_tr", &file)) {
-        return 0;
-    }
+    ckpFile* file = info->file;
     info->type = ckpTypeNone;
     if (!tiGets(info)) {
         return 0;
@@ -157,7 +188,7 @@ int tiGet_tr(ckpInfo* info) {
         ckpLine* last = file->lastLine;
         // Whatever stops the record here, the lines already read stay and
         // the last of them no longer asks for a next one.
-        ckpLine* line = tiNewLine(file);
+        ckpLine* line = newContinuationLine(file);
         if (line == nullptr) {
             last->continued = 0;
             return 0;
@@ -170,8 +201,7 @@ int tiGet_tr(ckpInfo* info) {
             // The end of input ends the record; a read error fails it.
             return info->atEnd ? 1 : 0;
         }
-        // A record of very many continuation lines keeps only their texts.
-        tiCompactLine(file->lastLine, last);
+        fitLine(file, line);
     }
     return 1;
 }

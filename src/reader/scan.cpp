@@ -31,15 +31,15 @@ int ckpSetScan(ckpInfo* info, int rewindFlag, int type, const char* name) {
         tiDropReplay(file);
     }
     if (type == ckpScanAny && (name == nullptr || name[0] == '\0')) {
-        info->scanType = ckpScanAny;
-        info->scanName = static_cast<char*>(tiFree(info->scanName));
+        info->scan.type = ckpScanAny;
+        info->scan.name = static_cast<char*>(tiFree(info->scan.name));
         return 1;
     }
-    if (!tiReplaceStr(&info->scanName, name)) {
+    if (!tiReplaceStr(&info->scan.name, name)) {
         tiSetError("scan name allocation failed");
         return 0;
     }
-    info->scanType = type;
+    info->scan.type = type;
     return ckpSetAction(info, tiActionArmed, ckpActionScan);
 }
 

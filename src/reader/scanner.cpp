@@ -125,11 +125,7 @@ void stepToValue(ckpInfo* info) {
 } // namespace
 
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue) {
-    ckpFile* file = nullptr;
-    ckpLine* first = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiScanForToken", &file, &first)) {
-        return 0;
-    }
+    ckpLine* first = info->file->firstLine;
     char* fallback = first->headEnd != nullptr ? first->headEnd : first->text;
     info->curLine = first;
     info->cursor = tiSkipBlanks(first->text);

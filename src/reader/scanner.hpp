@@ -17,10 +17,15 @@ int tiPeekSlow(ckpInfo* info, int c);
 // tiPeekSlow, answered at once when the cursor stands on a character that
 // is no blank and no line end.
 inline int tiPeek(ckpInfo* info, int c) {
-    // Most calls stand on a printable character already.
+    // Most calls stand on a printable character, or on blanks before one.
     if (info != nullptr && info->curLine != nullptr && info->cursor != nullptr) {
-        auto k = static_cast<unsigned char>(*info->cursor);
+        char* p = info->cursor;
+        while (*p == ' ' || *p == '\t' || *p == '\v') {
+            ++p;
+        }
+        auto k = static_cast<unsigned char>(*p);
         if (k > ' ') {
+            info->cursor = p;
             return c == 0 || k == (c & 0xFF) ? 1 : 0;
         }
     }
@@ -39,8 +44,8 @@ int tiMatchToken(ckpInfo* info, const char* mode, const char* token);
 // Looks for token as an exact word on the first line of the record. Found:
 // 1, the cursor on the token (tiAtName), or with tiAtValue on its value (past `="` when
 // both follow, else just past the name). Else 0, the cursor where the head
-// ends on the first line (at its start when unknown); 0 too with the guard's
-// message when the handle has no record.
+// ends on the first line (at its start when unknown). The handle must hold
+// a record.
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue);
 inline constexpr int tiAtName = 0;
 inline constexpr int tiAtValue = 1;

@@ -41,15 +41,15 @@ struct Record {
     }
     // Starts a generator at the record's first property, as ckpGenProp does.
     int startGenerator(ckpProp* at) {
-        int n = info->genCount + 1;
+        int n = info->walks.count + 1;
         auto** gens = static_cast<ckpProp**>(tiAlloc(sizeof(ckpProp*) * (n + 1)));
         for (int i = 0; i < n; ++i) {
-            gens[i] = info->gens != nullptr ? info->gens[i] : nullptr;
+            gens[i] = info->walks.cursors != nullptr ? info->walks.cursors[i] : nullptr;
         }
         gens[n] = at;
-        tiFree(info->gens);
-        info->gens = gens;
-        info->genCount = n;
+        tiFree(info->walks.cursors);
+        info->walks.cursors = gens;
+        info->walks.count = n;
         return n;
     }
 };
@@ -84,10 +84,10 @@ TEST(Properties, WalkAndFreeAcrossLines) {
     int g = r.startGenerator(p2);
     int h = r.startGenerator(p3);
     tiFreeProp(p2);
-    EXPECT_EQ(r.info->gens[g], p3); // moved on, across the line boundary
+    EXPECT_EQ(r.info->walks.cursors[g], p3); // moved on, across the line boundary
     tiFreeProp(p3);
-    EXPECT_EQ(r.info->gens[g], nullptr); // exhausted
-    EXPECT_EQ(r.info->gens[h], nullptr);
+    EXPECT_EQ(r.info->walks.cursors[g], nullptr); // exhausted
+    EXPECT_EQ(r.info->walks.cursors[h], nullptr);
     EXPECT_EQ(r.line(2)->firstProp, nullptr);
     EXPECT_EQ(r.line(2)->lastProp, nullptr);
     EXPECT_EQ(r.names(), (std::vector<std::string>{"p1"}));

@@ -26,11 +26,11 @@ ckpInfo* handleWithLines(int lines, int firstNumber) {
 
 TEST(RecordBuffer, NewRecordKeepsTheCountOnTheReusedLine) {
     ckpInfo* info = handleWithLines(3, 12);
-    ckpLine* last = info->file->lastLine;
+    ckpLine* first = info->file->firstLine;
     ckpFile* file = nullptr;
     ckpLine* line = nullptr;
     ASSERT_EQ(tiNewRecord(info, "ckpGets", 0, &file, &line), 1);
-    EXPECT_EQ(line, last); // the last line is the one reused
+    EXPECT_EQ(line, first); // the first line is the one reused
     EXPECT_EQ(file->firstLine, file->lastLine);
     EXPECT_EQ(line->lineNumber, 12);
     EXPECT_EQ(line->text[0], '\0');
@@ -72,8 +72,8 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
 
     ckpInfo* dst = handleWithLines(1, 4);
     tiReplaceStr(&dst->subDir, "old");
-    dst->gens = static_cast<ckpProp**>(tiAlloc(2 * sizeof(ckpProp*)));
-    dst->genCount = 1;
+    dst->walks.cursors = static_cast<ckpProp**>(tiAlloc(2 * sizeof(ckpProp*)));
+    dst->walks.count = 1;
     ASSERT_EQ(tiCopy(src, dst), 1);
 
     ckpLine* l = dst->file->firstLine;
@@ -94,8 +94,8 @@ TEST(RecordBuffer, CopyIsDeepNumberedAndCutAtTheHead) {
     EXPECT_STREQ(dst->objPath, "obj");
     EXPECT_STREQ(dst->configPath, "cfg");
     EXPECT_EQ(dst->subDir, nullptr);
-    EXPECT_EQ(dst->genCount, 0);
-    EXPECT_EQ(dst->gens, nullptr);
+    EXPECT_EQ(dst->walks.count, 0);
+    EXPECT_EQ(dst->walks.cursors, nullptr);
     EXPECT_EQ(dst->curLine, l);
     EXPECT_EQ(dst->write.line, dst->file->lastLine);
     // The source is untouched.

@@ -205,8 +205,8 @@ TEST(Include, ScanPastAnIncludeDoesNotFollowIt) {
     ckpSetScan(r.info, 0, 1, "kept");
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.path(), "m2");
-    EXPECT_EQ(r.info->scanType, 0);
-    EXPECT_STREQ(r.info->scanName, "kept");
+    EXPECT_EQ(r.info->scan.type, 0);
+    EXPECT_STREQ(r.info->scan.name, "kept");
     EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
@@ -220,7 +220,7 @@ TEST(Include, ScanArmedOnAnIncludedHeaderEndsThatFile) {
     EXPECT_EQ(r.next(), ckpTypeHeader);
     ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
     EXPECT_EQ(r.next(), ckpTypeEndInclude);
-    EXPECT_EQ(r.info->scanType, 0);
+    EXPECT_EQ(r.info->scan.type, 0);
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.path(), "m2");
 }

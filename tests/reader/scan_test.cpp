@@ -31,12 +31,12 @@ TEST(Scan, Targets) {
     EXPECT_EQ(ckpSetScan(r.info, 0, ckpTypeSubDir, nullptr), 1);
     EXPECT_EQ(r.next(), ckpTypeSubDir);
     EXPECT_EQ(r.path(), "sub1");
-    EXPECT_EQ(r.info->scanType, 0);
+    EXPECT_EQ(r.info->scan.type, 0);
     // By path, whatever the type: passes over the syntax error.
     ckpSetScan(r.info, 0, 0, "obj2");
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.prop("x"), "1");
-    EXPECT_EQ(r.info->scanName, nullptr);
+    EXPECT_EQ(r.info->scan.name, nullptr);
     // By type and path.
     ckpSetScan(r.info, 0, ckpTypeSubDir, "obj2");
     EXPECT_EQ(r.next(), ckpTypeSubDir);
@@ -78,8 +78,8 @@ TEST(Scan, ClearingAndNothingFound) {
         r.next();
         ckpSetScan(r.info, 0, ckpTypeObject, "missing");
         EXPECT_EQ(r.next(), ckpTypeEnd);
-        EXPECT_EQ(r.info->scanType, 0);
-        EXPECT_EQ(r.info->scanName, nullptr);
+        EXPECT_EQ(r.info->scan.type, 0);
+        EXPECT_EQ(r.info->scan.name, nullptr);
         EXPECT_EQ(ckpGets(r.info), 0);
     }
     {
@@ -130,8 +130,8 @@ TEST(Scan, RewindFailure) {
     ckpSetScan(r->info, 0, ckpTypeObject, "old");
     EXPECT_EQ(ckpSetScan(r->info, 1, ckpTypeConfigPath, nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "seek failed on \"pipe\"");
-    EXPECT_EQ(r->info->scanType, ckpTypeObject); // the target is kept
-    EXPECT_STREQ(r->info->scanName, "old");
+    EXPECT_EQ(r->info->scan.type, ckpTypeObject); // the target is kept
+    EXPECT_STREQ(r->info->scan.name, "old");
     ckpSetScan(r->info, 0, 0, nullptr);
     r->info->file->name = static_cast<char*>(tiFree(r->info->file->name));
     EXPECT_EQ(ckpSetScan(r->info, 1, 0, nullptr), 0);
