@@ -69,8 +69,11 @@ bool writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
     return true;
 }
 
-std::string putBack(const std::string& text, const std::vector<Splice>& splices,
+std::string putBack(std::string text, const std::vector<Splice>& splices,
                     const std::string& bytes) {
+    if (splices.empty()) {
+        return text;
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t at = 0;
