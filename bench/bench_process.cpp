@@ -1,5 +1,6 @@
 // The ckp command as a whole process over the 100 MB record file, start-up
-// and exit included: `ckp check --quiet`, and `ckp json` against it.
+// and exit included: `ckp check --quiet`, and `ckp json` and `ckp fmt`
+// against it; `ckp check` and `ckp fmt` also over the 1M-entry setup file.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -16,8 +17,10 @@ extern char** environ;
 namespace bench {
 namespace {
 
-void runProcess(benchmark::State& state, const std::string& tag, const std::string& command) {
-    std::string file = dataPath("records-" + tag + ".Ckpt");
+// Runs `ckp COMMAND` on the data file INPUT (records-100M.Ckpt, ...).
+void runProcess(benchmark::State& state, const std::string& input, const std::string& command,
+                const std::string& tag) {
+    std::string file = dataPath(input);
     const std::string& tool = options().tool;
     bool check = command == "check";
     std::string name = command + "/ckp/" + tag;
@@ -58,10 +61,27 @@ void runProcess(benchmark::State& state, const std::string& tag, const std::stri
 }
 
 void checkProcess(benchmark::State& state, std::string tag) {
-    runProcess(state, tag, "check");
+    runProcess(state, "records-" + tag + ".Ckpt", "check", tag);
 }
 void jsonProcess(benchmark::State& state, std::string tag) {
-    runProcess(state, tag, "json");
+    runProcess(state, "records-" + tag + ".Ckpt", "json", tag);
+}
+void fmtProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "records-" + tag + ".Ckpt", "fmt", tag);
+}
+void checkSetupProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "setup-" + tag + ".Ckpt", "check", "setup-" + tag);
+}
+void fmtSetupProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "setup-" + tag + ".Ckpt", "fmt", "setup-" + tag);
+}
+
+void registerOne(const char* name, void (*run)(benchmark::State&, std::string), const char* tag) {
+    benchmark::RegisterBenchmark(name, run, std::string(tag))
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(reps(3));
 }
 
 } // namespace
@@ -73,16 +93,13 @@ void registerProcess() {
     }
     if (!haveInput("records-100M.Ckpt"))
         return;
-    benchmark::RegisterBenchmark("check/ckp/100M", checkProcess, std::string("100M"))
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(reps(3));
-    benchmark::RegisterBenchmark("json/ckp/100M", jsonProcess, std::string("100M"))
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(reps(3));
+    registerOne("check/ckp/100M", checkProcess, "100M");
+    registerOne("json/ckp/100M", jsonProcess, "100M");
+    registerOne("fmt/ckp/100M", fmtProcess, "100M");
+    if (haveInput("setup-1M.Ckpt")) {
+        registerOne("check/ckp/setup-1M", checkSetupProcess, "1M");
+        registerOne("fmt/ckp/setup-1M", fmtSetupProcess, "1M");
+    }
 }
 
 } // namespace bench
