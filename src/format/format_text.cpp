@@ -139,7 +139,10 @@ class Formatter {
         // Lines at the end that no record holds: read by the header check
         // of a file without a header, then dropped by the reader.
         keepFile_ = keepFile_ || (errors_ == 0 && claimed_ != bytes.size());
-        return keepFile_ ? bytes : text;
+        if (keepFile_) {
+            return bytes;
+        }
+        return text;
     }
 
   private:
