@@ -135,16 +135,15 @@ std::size_t bytesLeft(std::FILE* stream) {
 std::string readStream(std::FILE* stream, const std::string& name) {
     std::string bytes;
     try {
-        // A file's bytes go straight into the string, sized once; whatever
-        // comes after (a pipe, a file that grew) is added in pieces.
-        bytes.resize(bytesLeft(stream));
-        bytes.resize(std::fread(bytes.data(), 1, bytes.size(), stream));
+        // Room for a file's bytes is made once; a pipe's (or a file that
+        // grew) grows as they come.
+        bytes.reserve(bytesLeft(stream));
     } catch (const std::system_error& e) {
         throw ToolError("cannot read " + name + ": " + std::strerror(e.code().value()));
     }
     char buffer[65536];
     std::size_t n;
-    while (!std::ferror(stream) && (n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
         bytes.append(buffer, n);
     }
     if (std::ferror(stream)) {
