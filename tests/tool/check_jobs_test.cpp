@@ -71,7 +71,9 @@ TEST(ToolCheckJobs, ManyThreadsPrintWhatOneThreadPrints) {
         bool clean = c.options.find("b_clean") != std::string::npos;
         std::string args = clean ? c.options : c.options + " " + files;
         std::string one = runWithJobs(dir, args, 1);
-        EXPECT_TRUE(one.ends_with(c.expectedEnd)) << c.options << "\n" << one.substr(one.size() - std::min<std::size_t>(one.size(), 300));
+        EXPECT_TRUE(one.ends_with(c.expectedEnd))
+            << c.options << "\n"
+            << one.substr(one.size() - std::min<std::size_t>(one.size(), 300));
         EXPECT_NE(one.find(clean ? "no header" : "missing.ckpt: file not found"), std::string::npos)
             << c.options;
         for (int jobs : {2, 4, 16}) {
