@@ -188,6 +188,10 @@ void printRatios() {
          Kind::Speed, 2, false, "<= 2.00"},
         {"ckp json setup-1M: time / ckp check", "check/ckp/setup-1M", "json/ckp/setup-1M",
          Kind::Speed, 2, false, "<= 2.00"},
+        {"ckp fmt 100M: time / ckp check (process)", "check/ckp/100M", "fmt/ckp/100M", Kind::Speed,
+         2, false, "<= 2.00"},
+        {"ckp fmt setup 1M: time / ckp check (process)", "check/ckp/setup-1M", "fmt/ckp/setup-1M",
+         Kind::Speed, 2, false, "<= 2.00"},
     };
 
     std::printf("\n%-44s %10s %10s  %-8s %s\n", "ratio (median of repetitions)", "cpu", "wall",

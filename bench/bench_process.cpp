@@ -1,6 +1,6 @@
-// The ckp command as a whole process over the 100 MB record file and the 1M
-// entry setup file, start-up and exit included: `ckp check --quiet`, and
-// `ckp json` against it.
+// The ckp command as a whole process over the 100 MB record file, start-up
+// and exit included: `ckp check --quiet`, and `ckp json` and `ckp fmt`
+// against it; the three also over the 1M-entry setup file.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -17,10 +17,10 @@ extern char** environ;
 namespace bench {
 namespace {
 
-void runProcess(benchmark::State& state, const std::string& tag, const std::string& command) {
-    // A tag names a record file, or a setup file ("setup-1M") whole.
-    std::string file =
-        dataPath(tag.rfind("setup-", 0) == 0 ? tag + ".Ckpt" : "records-" + tag + ".Ckpt");
+// Runs `ckp COMMAND` on the data file INPUT (records-100M.Ckpt, ...).
+void runProcess(benchmark::State& state, const std::string& input, const std::string& command,
+                const std::string& tag) {
+    std::string file = dataPath(input);
     const std::string& tool = options().tool;
     bool check = command == "check";
     std::string name = command + "/ckp/" + tag;
@@ -61,26 +61,30 @@ void runProcess(benchmark::State& state, const std::string& tag, const std::stri
 }
 
 void checkProcess(benchmark::State& state, std::string tag) {
-    runProcess(state, tag, "check");
+    runProcess(state, "records-" + tag + ".Ckpt", "check", tag);
 }
 void jsonProcess(benchmark::State& state, std::string tag) {
-    runProcess(state, tag, "json");
+    runProcess(state, "records-" + tag + ".Ckpt", "json", tag);
+}
+void fmtProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "records-" + tag + ".Ckpt", "fmt", tag);
+}
+void checkSetupProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "setup-" + tag + ".Ckpt", "check", "setup-" + tag);
+}
+void jsonSetupProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "setup-" + tag + ".Ckpt", "json", "setup-" + tag);
+}
+void fmtSetupProcess(benchmark::State& state, std::string tag) {
+    runProcess(state, "setup-" + tag + ".Ckpt", "fmt", "setup-" + tag);
 }
 
-// `ckp json` against `ckp check` on many small records of few properties,
-// where the command's own cost per record weighs most.
-void registerJsonOnSetup() {
-    if (!haveInput("setup-1M.Ckpt"))
-        return;
-    for (const char* command : {"check", "json"}) {
-        std::string name = std::string(command) + "/ckp/setup-1M";
-        benchmark::RegisterBenchmark(name.c_str(), command[0] == 'c' ? checkProcess : jsonProcess,
-                                     std::string("setup-1M"))
-            ->Unit(benchmark::kMillisecond)
-            ->UseManualTime()
-            ->Iterations(1)
-            ->Repetitions(reps(3));
-    }
+void registerOne(const char* name, void (*run)(benchmark::State&, std::string), const char* tag) {
+    benchmark::RegisterBenchmark(name, run, std::string(tag))
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(reps(3));
 }
 
 } // namespace
@@ -92,17 +96,14 @@ void registerProcess() {
     }
     if (!haveInput("records-100M.Ckpt"))
         return;
-    benchmark::RegisterBenchmark("check/ckp/100M", checkProcess, std::string("100M"))
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(reps(3));
-    benchmark::RegisterBenchmark("json/ckp/100M", jsonProcess, std::string("100M"))
-        ->Unit(benchmark::kMillisecond)
-        ->UseManualTime()
-        ->Iterations(1)
-        ->Repetitions(reps(3));
-    registerJsonOnSetup();
+    registerOne("check/ckp/100M", checkProcess, "100M");
+    registerOne("json/ckp/100M", jsonProcess, "100M");
+    registerOne("fmt/ckp/100M", fmtProcess, "100M");
+    if (haveInput("setup-1M.Ckpt")) {
+        registerOne("check/ckp/setup-1M", checkSetupProcess, "1M");
+        registerOne("json/ckp/setup-1M", jsonSetupProcess, "1M");
+        registerOne("fmt/ckp/setup-1M", fmtSetupProcess, "1M");
+    }
 }
 
 } // namespace bench

@@ -10,7 +10,7 @@ _ckp() {
   # The subcommand, and how many plain words follow it before the cursor.
   for ((i = 1; i < COMP_CWORD; i++)); do
     case ${COMP_WORDS[i]} in
-      -g | --group | -o | --output | --exclude) i=$((i + 1)) ;;
+      -g | --group | -o | --output | --exclude | -j | --jobs) i=$((i + 1)) ;;
       -*) ;;
       *)
         if [[ -z $subcommand ]]; then
@@ -37,13 +37,13 @@ _ckp() {
     return
   fi
   case $prev in
-    -g | --group | --exclude) return ;;
+    -g | --group | --exclude | -j | --jobs) return ;;
     -o | --output) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
   esac
 
   local options
   case $subcommand in
-    check) options="--quiet -q --format= --no-context --color= --summary --exclude --help" ;;
+    check) options="--quiet -q --format= --no-context --color= --summary --exclude --jobs -j --help" ;;
     fmt) options="--output -o --in-place -i --check --diff --help" ;;
     json) options="--array --help" ;;
     from-json) options="--output -o --help" ;;

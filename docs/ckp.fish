@@ -19,6 +19,7 @@ complete -c ckp -n '__fish_seen_subcommand_from check' -l format -x -a 'gcc json
 complete -c ckp -n '__fish_seen_subcommand_from check' -l color -x -a 'auto always never' -d 'Colours'
 complete -c ckp -n '__fish_seen_subcommand_from check' -l summary -d 'End with the count of errors'
 complete -c ckp -n '__fish_seen_subcommand_from check' -l exclude -x -d 'Leave out paths matching a glob'
+complete -c ckp -n '__fish_seen_subcommand_from check' -s j -l jobs -x -d 'Read this many files at once'
 complete -c ckp -n '__fish_seen_subcommand_from check' -l no-context -d 'Leave out the line and caret'
 complete -c ckp -n '__fish_seen_subcommand_from fmt' -s o -l output -r -F -d 'Write here'
 complete -c ckp -n '__fish_seen_subcommand_from fmt' -l check -d 'Name files not in canonical form'

@@ -31,6 +31,7 @@ _ckp() {
         '--color=[colours]:when:(auto always never)' \
         '--summary[end with the count of errors and files]' \
         '*--exclude[leave out paths matching a glob]:glob:' \
+        '(-j --jobs)'{-j+,--jobs=}'[read this many files at once]:number of files:' \
         '*:checkpoint file or directory:_files'
       ;;
     fmt)

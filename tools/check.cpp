@@ -5,13 +5,16 @@
 #include <string>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 #include "canonical.hpp"
 #include "check_files.hpp"
+#include "check_jobs.hpp"
 #include "ckp/ckpx.h"
 #include "ckp/kvo.h"
 #include "commands.hpp"
@@ -61,6 +64,10 @@ std::optional<std::string> bytesOf(const std::string& file) {
     return std::nullopt;
 }
 
+// Where a file's diagnostics go: straight into the report, or kept until
+// the file's turn when files are read in several threads.
+using DiagnosticSink = std::function<void(const ckp::SyntaxError&, Severity, bool context)>;
+
 // Reads one file's records; an include whose file cannot be started (a
 // faulty header) is reported at that file, and reading goes on in the
 // includer, where the reader picks up again after handing out the failure
@@ -69,11 +76,12 @@ std::optional<std::string> bytesOf(const std::string& file) {
 // library's errors.
 class FileCheck {
   public:
-    explicit FileCheck(DiagnosticReport& report) : report_(report) {}
+    explicit FileCheck(const DiagnosticSink& report) : report_(report) {}
 
-    int run(const std::string& file) {
+    // Standard input ("-") is read here unless its bytes are given.
+    int run(const std::string& file, const std::string* stdinBytes) {
         if (isStdout(file)) {
-            std::string bytes = readStream(stdin, "stdin");
+            std::string bytes = stdinBytes ? *stdinBytes : readStream(stdin, "stdin");
             if (!mapSource(stdinName, bytes)) {
                 return exitFindings;
             }
@@ -130,15 +138,15 @@ class FileCheck {
         SourceMap& map = maps_[file];
         map = SourceMap(bytes);
         if (map.binary()) {
-            report_.add({file, 1, 0, "binary file", std::string()});
+            report_({file, 1, 0, "binary file", std::string()}, Severity::Error, true);
             return false;
         }
         for (const SourceMap::LongLine& cut : map.longLines()) {
-            report_.add({file, cut.line, 511,
-                         "line longer than 510 characters: it is read as " +
-                             std::to_string(cut.pieces) + " lines, cut after every 510",
-                         std::string()},
-                        Severity::Warning);
+            report_({file, cut.line, 511,
+                     "line longer than 510 characters: it is read as " +
+                         std::to_string(cut.pieces) + " lines, cut after every 510",
+                     std::string()},
+                    Severity::Warning, true);
         }
         return true;
     }
@@ -153,12 +161,12 @@ class FileCheck {
         int version = -1;
         ckpGetSyntax(record.handle(), nullptr, &version);
         if (version == 0) {
-            report_.add({file, 1, 1,
-                         "no header: the file is read in the old syntax without one (version "
-                         "0); a first line WRXCHECKPOINT=\"1.0\" makes it a file of the "
-                         "current syntax",
-                         std::string()},
-                        Severity::Note);
+            report_({file, 1, 1,
+                     "no header: the file is read in the old syntax without one (version "
+                     "0); a first line WRXCHECKPOINT=\"1.0\" makes it a file of the "
+                     "current syntax",
+                     std::string()},
+                    Severity::Note, true);
         }
     }
 
@@ -172,32 +180,112 @@ class FileCheck {
             error.line = place.line;
             error.column = place.column;
         }
-        if (report_.add(error, Severity::Error, context)) {
-            checkStdout();
-        }
+        report_(error, Severity::Error, context);
         status_ = resourceFault(error.message) ? exitFailure : status_;
     }
 
-    DiagnosticReport& report_;
+    const DiagnosticSink& report_;
     std::map<std::string, SourceMap> maps_;
     int status_ = exitOk;
 };
 
-// Counts the syntax errors of one file; a file that cannot be read to its
-// end is reported on stderr and makes the whole run fail with 2, as does a
-// resource failure.
-int checkFile(const std::string& file, DiagnosticReport& report) {
+// What reading one file came to: its exit status, and the message for
+// stderr when it could not be read to its end.
+struct FileOutcome {
+    int status = exitOk;
+    std::string failure;
+};
+
+FileOutcome checkFile(const std::string& file, const DiagnosticSink& sink,
+                      const std::string* stdinBytes) {
     try {
-        int status = FileCheck(report).run(file);
-        report.closeFiles();
-        return status;
+        return {FileCheck(sink).run(file, stdinBytes), std::string()};
     } catch (const ckp::Error& e) {
-        report.closeFiles();
-        std::fflush(stdout);
-        std::string message = escapeControls(aboutFile(file, e.what()));
-        std::fprintf(stderr, "ckp: %s\n", message.c_str());
-        return exitFailure;
+        return {exitFailure, escapeControls(aboutFile(file, e.what()))};
     }
+}
+
+// Ends a file's part of the report; a file that cannot be read to its end
+// is reported on stderr and makes the whole run fail with 2, as does a
+// resource failure.
+int closeFile(DiagnosticReport& report, const FileOutcome& outcome) {
+    report.closeFiles();
+    if (!outcome.failure.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "ckp: %s\n", outcome.failure.c_str());
+    }
+    return outcome.status;
+}
+
+// A file read in a thread of its own: what the report is to get, in order.
+struct CheckedFile {
+    struct Diagnostic {
+        ckp::SyntaxError error;
+        Severity severity;
+        bool context;
+    };
+    std::vector<Diagnostic> diagnostics;
+    FileOutcome outcome;
+    std::exception_ptr thrown; // a failure that ends the whole run
+};
+
+// Reads the files in `jobs` threads and reports them in the order given,
+// as one thread would. Standard input is read beforehand, in that order.
+int checkFiles(const std::vector<std::string>& files, unsigned jobs, DiagnosticReport& report) {
+    DiagnosticSink shown = [&](const ckp::SyntaxError& error, Severity severity, bool context) {
+        if (report.add(error, severity, context) && severity == Severity::Error) {
+            checkStdout();
+        }
+    };
+    int status = exitOk;
+    auto tally = [&](const FileOutcome& outcome) {
+        if (closeFile(report, outcome) == exitFailure) {
+            status = exitFailure;
+        }
+    };
+    if (jobs <= 1 || files.size() <= 1) {
+        for (const std::string& file : files) {
+            tally(checkFile(file, shown, nullptr));
+        }
+        return status;
+    }
+    std::vector<std::optional<std::string>> stdinBytes(files.size());
+    std::vector<std::exception_ptr> stdinFailures(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        try {
+            if (isStdout(files[i])) {
+                stdinBytes[i] = readStream(stdin, "stdin");
+            }
+        } catch (...) {
+            stdinFailures[i] = std::current_exception();
+        }
+    }
+    auto work = [&](std::size_t i) {
+        CheckedFile checked;
+        DiagnosticSink kept = [&](const ckp::SyntaxError& error, Severity severity, bool context) {
+            checked.diagnostics.push_back({error, severity, context});
+        };
+        try {
+            if (stdinFailures[i]) {
+                std::rethrow_exception(stdinFailures[i]);
+            }
+            checked.outcome = checkFile(files[i], kept, stdinBytes[i] ? &*stdinBytes[i] : nullptr);
+        } catch (...) {
+            checked.thrown = std::current_exception();
+        }
+        stdinBytes[i].reset();
+        return checked;
+    };
+    forEachInOrder<CheckedFile>(files.size(), jobs, work, [&](std::size_t, CheckedFile&& checked) {
+        for (const CheckedFile::Diagnostic& one : checked.diagnostics) {
+            shown(one.error, one.severity, one.context);
+        }
+        if (checked.thrown) {
+            std::rethrow_exception(checked.thrown);
+        }
+        tally(checked.outcome);
+    });
+    return status;
 }
 
 } // namespace
@@ -218,12 +306,8 @@ int runCheck(const CheckOptions& options) {
     std::vector<std::string> files = checkedFiles(options.files, options.excludes);
     ReportFormat format = reportFormatNamed(options.format);
     DiagnosticReport report(stdout, format, styleOf(options), options.quiet);
-    int status = exitOk;
-    for (const std::string& file : files) {
-        if (checkFile(file, report) == exitFailure) {
-            status = exitFailure;
-        }
-    }
+    unsigned jobs = options.jobs > 0 ? options.jobs : availableCores();
+    int status = checkFiles(files, jobs, report);
     report.finish();
     if (options.quiet) {
         std::printf("%ld\n", report.errors());

@@ -37,6 +37,7 @@ struct CheckOptions {
     bool noContext = false;      // no echoed line and caret
     std::string colour = "auto"; // auto, always or never
     bool summary = false;        // the closing count also when not on a terminal
+    unsigned jobs = 0;           // files read at once; 0: one per available core
 };
 
 struct FmtOptions {

@@ -58,6 +58,11 @@ void addCheck(CLI::App& app, Commands& c) {
         ->check(CLI::IsMember({"auto", "always", "never"}));
     cmd->add_flag("--summary", c.check.summary,
                   "end with the count of errors and files also when not on a terminal");
+    cmd->add_option("-j,--jobs", c.check.jobs,
+                    "read N files at once (default: one per available core); the report is "
+                    "the same for every N")
+        ->type_name("N")
+        ->check(CLI::Range(1U, 1024U));
 }
 
 void addFmt(CLI::App& app, Commands& c) {

@@ -18,8 +18,10 @@
  * valid until its record changes; strings handed out by the setup store are
  * the caller's, released with free().
  *
- * The library keeps process-wide state (the error state, the setup
- * registry): use it from one thread at a time.
+ * The error state is kept per thread: ckpGetError() tells of the calling
+ * thread's last failure. Handles that are each used by one thread may be
+ * read in several threads at once. The setup registry is process-wide: use
+ * the setup calls from one thread at a time.
  *
  * Valid C99 and C++.
  */

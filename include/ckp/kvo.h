@@ -55,7 +55,8 @@ KVO_API void* kvoFree(void* block);
  * kvoRealloc) fails once, as if no memory were left; n <= 0 disarms.
  * kvoAllocFailureHit() tells whether the armed failure has happened since
  * the last kvoSetAllocFailure call; kvoAllocCount() counts every allocation
- * attempt since the process started. */
+ * attempt since the process started. All three concern the allocations of
+ * the calling thread. */
 KVO_TEST_API void kvoSetAllocFailure(long n);
 KVO_TEST_API int kvoAllocFailureHit(void);
 KVO_TEST_API long kvoAllocCount(void);

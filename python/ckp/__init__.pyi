@@ -6,8 +6,8 @@ TypeError or ValueError before the library is called. Texts are str: bytes
 that are not UTF-8 come through as surrogate escapes and are written back
 unchanged. Paths may be str or os.PathLike.
 
-The library keeps process-wide state (its error state, the setup
-registry); every call holds the interpreter lock, so threads take turns.
+The library keeps process-wide state (the setup registry); every call
+holds the interpreter lock, so threads take turns.
 """
 
 import builtins

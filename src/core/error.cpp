@@ -9,11 +9,13 @@
 
 namespace {
 // The last error text is kept apart from the buffer that ckpGetError hands
-// out, so that a caller may quote ckpGetError() in a new message.
-char lastError[ckpMsgSize];
-char errorResult[ckpMsgSize];
-char sysErrorBuf[ckpMsgSize];
-int errorCount = 0;
+// out, so that a caller may quote ckpGetError() in a new message. Each
+// thread has its own: the reader passes a failure's text on to the syntax
+// record it makes, and handles read in other threads must not mix theirs in.
+thread_local char lastError[ckpMsgSize];
+thread_local char errorResult[ckpMsgSize];
+thread_local char sysErrorBuf[ckpMsgSize];
+thread_local int errorCount = 0;
 
 void copyCut(char* dst, const char* src) {
     std::size_t n = std::strlen(src);

@@ -9,10 +9,10 @@
 #include "core/error.hpp"
 
 namespace {
-// Static buffers of the lookup: a pointer handed out stays valid until the
-// next call of the same operation.
-char pathBuf[ckpPathSize];
-char suffixBuf[ckpPathSize];
+// Buffers of the lookup, one set per thread: a pointer handed out stays
+// valid until the thread's next call of the same operation.
+thread_local char pathBuf[ckpPathSize];
+thread_local char suffixBuf[ckpPathSize];
 const char* const defaultSuffix = "Ckpt";
 
 bool isDirectory(const char* path) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "ckp/ckpx.h"
 #include "ckp/kvo.h"
@@ -23,6 +24,8 @@ std::string plainReason(const std::string& message) {
     std::size_t colon = message.rfind(": ");
     return colon == std::string::npos ? message : message.substr(colon + 2);
 }
+
+constexpr std::size_t scratchBuffer = std::size_t{1} << 20;
 
 [[noreturn]] void failed(const char* operation) {
     throw ckp::Error(operation, ckpGetError());
@@ -110,8 +113,34 @@ MemoryStream::~MemoryStream() {
     std::fclose(stream_);
 }
 
+namespace {
+
+// The bytes from the stream's position to its end, when the stream can
+// tell (a file); 0 for a pipe or terminal.
+std::size_t bytesLeft(std::FILE* stream) {
+    long at = std::ftell(stream);
+    if (at < 0 || std::fseek(stream, 0, SEEK_END) != 0) {
+        std::clearerr(stream);
+        return 0;
+    }
+    long end = std::ftell(stream);
+    if (std::fseek(stream, at, SEEK_SET) != 0) {
+        throw std::system_error(errno, std::generic_category(), "fseek");
+    }
+    return end > at ? static_cast<std::size_t>(end - at) : 0;
+}
+
+} // namespace
+
 std::string readStream(std::FILE* stream, const std::string& name) {
     std::string bytes;
+    try {
+        // Room for a file's bytes is made once; a pipe's (or a file that
+        // grew) grows as they come.
+        bytes.reserve(bytesLeft(stream));
+    } catch (const std::system_error& e) {
+        throw ToolError("cannot read " + name + ": " + std::strerror(e.code().value()));
+    }
     char buffer[65536];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
@@ -127,6 +156,8 @@ CanonicalText::CanonicalText() : scratch_(std::tmpfile()) {
     if (scratch_ == nullptr) {
         fail("canonical text");
     }
+    // Fewer, larger writes; the text is read back once at the end.
+    std::setvbuf(scratch_, nullptr, _IOFBF, scratchBuffer);
     try {
         writer_.emplace(scratch_);
     } catch (...) {
@@ -141,10 +172,9 @@ CanonicalText::~CanonicalText() {
 }
 
 long CanonicalText::offset() {
+    // The record goes into the stream; its position counts what the stream
+    // holds in its buffer, so nothing needs to be written yet.
     writer_->put();
-    if (ckpFlush(writer_->handle()) == 0) {
-        fail("canonical text");
-    }
     long at = std::ftell(scratch_);
     if (at < 0) {
         fail("canonical text");

@@ -69,8 +69,11 @@ bool writeCanonical(CanonicalText& canonical, const SourceRecord& source) {
     return true;
 }
 
-std::string putBack(const std::string& text, const std::vector<Splice>& splices,
+std::string putBack(std::string text, const std::vector<Splice>& splices,
                     const std::string& bytes) {
+    if (splices.empty()) {
+        return text;
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t at = 0;
@@ -136,7 +139,10 @@ class Formatter {
         // Lines at the end that no record holds: read by the header check
         // of a file without a header, then dropped by the reader.
         keepFile_ = keepFile_ || (errors_ == 0 && claimed_ != bytes.size());
-        return keepFile_ ? bytes : text;
+        if (keepFile_) {
+            return bytes;
+        }
+        return text;
     }
 
   private:

@@ -4,9 +4,11 @@
 #include "ckp/kvo.h"
 
 namespace {
-long allocCount = 0;
-long failCountdown = 0; // > 0: that many allocations from now, one fails
-int failureHit = 0;
+// Counted per thread, so that handles used in several threads share no
+// state; a test arms and watches the failure in the thread it runs.
+thread_local long allocCount = 0;
+thread_local long failCountdown = 0; // > 0: that many allocations from now, one fails
+thread_local int failureHit = 0;
 
 // One allocation attempt: false when the armed failure fires now.
 bool allowAllocation() {

@@ -1,10 +1,34 @@
 // Transferring a record from one handle into a write handle.
+#include <algorithm>
+#include <cstring>
+
 #include "core/error.hpp"
 #include "core/record.hpp"
 #include "writer/check_write.hpp"
 #include "writer/output.hpp"
 
 namespace {
+// At least as wide as the widest line that ckpPuts would write for the
+// record, from lengths alone: a head as it is, with a blank and a
+// continuation after it, and each property with its blank and delimiters,
+// every character of it escaped (an escape is one character). Most records
+// are far narrower than the limit, and need not be laid out to know it.
+std::size_t widestBound(const ckpInfo* info) {
+    std::size_t widest = 0;
+    for (const ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+        std::size_t width = std::strlen(line->text) + 2;
+        for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
+            std::size_t name = prop->plain ? prop->nameLength : 2 * std::strlen(prop->name);
+            std::size_t value = prop->value == nullptr ? 0
+                                : prop->plain          ? prop->valueLength
+                                                       : 2 * std::strlen(prop->value);
+            width += name + value + 4;
+        }
+        widest = std::max(widest, width);
+    }
+    return widest;
+}
+
 // Why a copied record could not be written so that it reads back as it
 // is, or null: a name that is empty where it would be lost or join the flag
 // before it, or a line wider than the reader takes in one piece (a property
@@ -25,7 +49,8 @@ const char* unwritable(const ckpInfo* info) {
             before = prop;
         }
     }
-    if (tiWidestLine(info) > static_cast<std::size_t>(ckpLinePiece)) {
+    auto limit = static_cast<std::size_t>(ckpLinePiece);
+    if (widestBound(info) > limit && tiWidestLine(info) > limit) {
         return "line too long";
     }
     return nullptr;

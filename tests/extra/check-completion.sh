@@ -33,10 +33,11 @@ expect "show set" ckp setup s
 expect "" ckp setup set team.setup bob ""
 expect "--group" ckp setup --gr
 expect "--no-context" ckp check --no-c
-expect "--quiet --format= --no-context --color= --summary --exclude --help" ckp check --
+expect "--quiet --format= --no-context --color= --summary --exclude --jobs --help" ckp check --
 expect "gcc json github sarif" ckp check --format ""
 expect "always" ckp check --color = al
 expect "" ckp check --exclude ""
+expect "" ckp check -j ""
 expect "json" ckp check --format = j
 expect "--check" ckp fmt --ch
 expect "--array" ckp json --a
