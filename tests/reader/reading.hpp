@@ -134,8 +134,9 @@ inline std::vector<int> allTypes(Reader& r, int limit = 1000) {
 }
 
 // Every record up to the main file's end (at most limit), one word each:
-// the type, then the path, the syntax message or the error where it has one.
-inline std::vector<std::string> trace(Reader& r, int limit = 1000) {
+// the type, then the path, the syntax message or the error where it has one,
+// and with lines "@" and the record's line number.
+inline std::vector<std::string> trace(Reader& r, int limit = 1000, bool lines = false) {
     static const char* const names[] = {"none",   "?",          "?",       "comment", "error",
                                         "syntax", "header",     "include", "object",  "config",
                                         "subdir", "endinclude", "end"};
@@ -149,6 +150,9 @@ inline std::vector<std::string> trace(Reader& r, int limit = 1000) {
             word += std::string(" ") + ckpGetError();
         } else if (t == ckpTypeObject || t == ckpTypeInclude || t == ckpTypeConfigPath) {
             word += " " + r.path();
+        }
+        if (lines && t != ckpTypeError) {
+            word += "@" + std::to_string(r.lineNumber());
         }
         out.push_back(word);
         if (t == ckpTypeEnd) {
