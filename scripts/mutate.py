@@ -191,6 +191,7 @@ def main():
     for index, mutant in enumerate(chosen, 1):
         source = ROOT / mutant[0]
         original = source.read_bytes()
+        began = time.monotonic()
         try:
             source.write_text(apply(original.decode(), mutant))
             with open(log, "a") as out:
@@ -204,7 +205,8 @@ def main():
         finally:
             source.write_bytes(original)
         bucket.append(mutant)
-        print(f"[{index}/{count}] {outcome}: {describe(mutant)}", flush=True)
+        print(f"[{index}/{count}] {outcome} ({time.monotonic() - began:.0f} s): {describe(mutant)}",
+              flush=True)
 
     # The restored sources leave the build as the unchanged tree's.
     build_tree(build, log)
