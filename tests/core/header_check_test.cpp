@@ -134,25 +134,7 @@ TEST(HeaderCheck, ReadErrorsFailTheOpen) {
     EXPECT_EQ(std::string(ckpGetError()), dir.path() + ": " + strerror(EISDIR));
 }
 
-namespace {
-// The line number that ckpReport prints for the current record.
-std::string reportedLine(ckpInfo* info) {
-    std::FILE* scratch = std::tmpfile();
-    if (scratch == nullptr) {
-        return "<no scratch file>";
-    }
-    ckpReport(info, scratch, 0, 0, "at", "");
-    std::rewind(scratch);
-    char text[256] = "";
-    if (std::fgets(text, sizeof text, scratch) == nullptr) {
-        text[0] = '\0';
-    }
-    std::fclose(scratch);
-    std::string s = text;
-    std::size_t at = s.find(" on line ");
-    return at == std::string::npos ? s : s.substr(at + 9, s.find(' ', at + 9) - at - 9);
-}
-} // namespace
+using ckptest::reportedLine;
 
 // The header record of a file without one holds no line when its first
 // line is read again: it stands on line 0, as an empty file's does, and the
