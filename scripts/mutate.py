@@ -136,8 +136,15 @@ def build_tree(build, log):
 
 
 def test_tree(build, log, per_test):
-    return run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure", "--timeout",
-                str(per_test), "-Q"], log) == 0
+    """None when the suite passes, else the names of the tests that failed."""
+    start = log.stat().st_size
+    if run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure", "--timeout",
+            str(per_test)], log) == 0:
+        return None
+    with open(log) as out:
+        out.seek(start)
+        failed = re.findall(r"^\s*\d+ - (\S+) \(", out.read(), re.M)
+    return failed or ["(ctest failed)"]
 
 
 def main():
@@ -180,7 +187,7 @@ def main():
     if not configure(build, log) or not build_tree(build, log):
         print(f"mutate: the unchanged tree does not build (see {log})")
         return 2
-    if not args.skip_baseline and not test_tree(build, log, args.timeout):
+    if not args.skip_baseline and test_tree(build, log, args.timeout) is not None:
         print(f"mutate: the suite fails on the unchanged tree (see {log})")
         return 2
 
@@ -196,16 +203,18 @@ def main():
             source.write_text(apply(original.decode(), mutant))
             with open(log, "a") as out:
                 out.write(f"=== mutant {index}: {describe(mutant)}\n")
+            failed = None
             if not build_tree(build, log):
                 outcome, bucket = "does not compile", broken
-            elif test_tree(build, log, args.timeout):
+            elif (failed := test_tree(build, log, args.timeout)) is None:
                 outcome, bucket = "SURVIVED", survived
             else:
                 outcome, bucket = "killed", killed
         finally:
             source.write_bytes(original)
         bucket.append(mutant)
-        print(f"[{index}/{count}] {outcome} ({time.monotonic() - began:.0f} s): {describe(mutant)}",
+        by = f" by {', '.join(failed[:3])}" if failed else ""
+        print(f"[{index}/{count}] {outcome} ({time.monotonic() - began:.0f} s): {describe(mutant)}{by}",
               flush=True)
 
     # The restored sources leave the build as the unchanged tree's.
