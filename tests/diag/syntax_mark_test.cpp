@@ -61,7 +61,7 @@ TEST(SyntaxMark, LongTextsNeverOverflow) {
     ASSERT_EQ(out.size(), 1u);
     ASSERT_EQ(out[0].size(), 3u);
     EXPECT_EQ(out[0][1], name); // an include record shows its name
-    EXPECT_EQ(out[0][2].rfind("^-- /", 0), 0u) << out[0][2];
+    EXPECT_EQ(out[0][2].rfind("^-- ", 0), 0u) << out[0][2];
     EXPECT_EQ(out[0][2].size(), 4u + 511u);
     EXPECT_EQ(out[0][2].substr(out[0][2].size() - 10), std::string(10, 'n'));
 }
