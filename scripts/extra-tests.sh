@@ -21,6 +21,9 @@
 #   fuzz      each libFuzzer target over its seed corpus, then a fixed number
 #             of runs from a fixed seed
 #   valgrind  the unit tests of a release build under valgrind's leak check
+#   mutate    scripts/mutate.sh: small faults planted in src/ one at a time,
+#             each rebuilt and tested; the share the suite catches (slow,
+#             so not in the default list; CKP_MUTATE_COUNT, CKP_MUTATE_SEED)
 # Every tool they need is in scripts/debian-packages.txt; a missing one is a
 # failure, not a skip. Run one job with `scripts/extra-tests.sh JOB...`.
 set -euo pipefail
@@ -185,6 +188,14 @@ job_valgrind() {
   return $status
 }
 
+# The score is the figure to read, the survivors the tests to write; the job
+# fails only when the unchanged tree does not build or pass.
+job_mutate() {
+  mkdir -p build
+  scripts/mutate.sh --count "${CKP_MUTATE_COUNT:-40}" --seed "${CKP_MUTATE_SEED:-1}" |
+    tee build/mutate-output.txt
+}
+
 job_mingw_x86() {
   need i686-w64-mingw32-g++-posix i686-w64-mingw32-objdump
   cmake --workflow --preset mingw-x86
@@ -269,6 +280,7 @@ for job in "${jobs[@]}"; do
     valgrind) run valgrind job_valgrind ;;
     editors) run editors job_editors ;;
     pip) run pip job_pip ;;
+    mutate) run mutate job_mutate ;;
     *) echo "unknown job: $job" >&2; exit 2 ;;
   esac
 done

@@ -183,10 +183,10 @@ struct ckpInfo {
     char* syntaxMsg; // owned
     int action;
     int actionSet;
-    ckpWalks walks;   // the property walks (ckpGenProp) over the current record
-    char* configPath; // owned
-    char* subDir;     // owned
-    char* objPath;    // owned
+    ckpWalks walks;          // the property walks (ckpGenProp) over the current record
+    char* configPath;        // owned
+    char* subDir;            // owned
+    char* objPath;           // owned
     ckpPropIndex* propIndex; // owned, null until a record is large enough
     // Freed property and line blocks kept for the next records (owned).
     void* spareBlocks[ckpBlockClasses];

@@ -1,5 +1,6 @@
 #include "common/testutil.hpp"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -85,6 +86,23 @@ std::string ReportCapture::joined() const {
 
 int resetErrors() {
     return ckpGetNumError();
+}
+
+std::string reportedLine(ckpInfo* info) {
+    std::FILE* scratch = std::tmpfile();
+    if (scratch == nullptr) {
+        return "<no scratch file>";
+    }
+    ckpReport(info, scratch, 0, 0, "at", "");
+    std::rewind(scratch);
+    char text[256] = "";
+    if (std::fgets(text, sizeof text, scratch) == nullptr) {
+        text[0] = '\0';
+    }
+    std::fclose(scratch);
+    std::string s = text;
+    std::size_t at = s.find(" on line ");
+    return at == std::string::npos ? s : s.substr(at + 9, s.find(' ', at + 9) - at - 9);
 }
 
 } // namespace ckptest

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+struct ckpInfo;
+
 namespace ckptest {
 
 // A fresh directory under the system's temporary directory, removed with
@@ -52,6 +54,9 @@ class ReportCapture {
     static int handler(const char* text, void* self);
     std::vector<std::string> messages_;
 };
+
+// The line number ckpReport prints for the handle's current record.
+std::string reportedLine(ckpInfo* info);
 
 // Clears the library's error count (and reads it): call at a test's start.
 int resetErrors();

@@ -1,11 +1,10 @@
-// The error state, the guards and the string helpers.
+// The error state and the string helpers.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/testutil.hpp"
 #include "core/error.hpp"
-#include "core/handle.hpp"
 #include "core/memory.hpp"
 #include "core/strmatch.hpp"
 
@@ -43,34 +42,6 @@ TEST(ErrorState, SystemErrorsAndLongMessages) {
     tiSetError("inner");
     tiSetErrorf("%s: %s", "outer", ckpGetError());
     EXPECT_STREQ(ckpGetError(), "outer: inner");
-}
-
-TEST(ErrorState, GuardsNameTheCallerAndReportWhenAsked) {
-    ckptest::resetErrors();
-    ckptest::ReportCapture reports;
-    ckpFile* file = reinterpret_cast<ckpFile*>(0x1);
-    EXPECT_EQ(tiCheckFile(nullptr, 0, "ckpGetProp", &file), 0);
-    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpGetProp");
-    EXPECT_EQ(file, reinterpret_cast<ckpFile*>(0x1)); // untouched
-    EXPECT_TRUE(reports.messages().empty());
-
-    ckpInfo* info = tiNewInfo();
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(tiCheckFile(info, 1, "ckpSyntax", &file), 0);
-    EXPECT_EQ(file, nullptr);
-    ASSERT_EQ(reports.messages().size(), 1u);
-    EXPECT_EQ(reports.messages()[0], "no ckpFile in ckpSyntax");
-
-    ASSERT_NE(tiNewFile(info, "x", 7, nullptr), nullptr);
-    ckpLine* line = reinterpret_cast<ckpLine*>(0x1);
-    EXPECT_EQ(tiCheckLine(info, 0, "tiStart", &file, &line), 0);
-    EXPECT_EQ(line, nullptr);
-    EXPECT_STREQ(ckpGetError(), "no ckpLine in tiStart");
-    ASSERT_NE(tiNewLine(info->file), nullptr);
-    EXPECT_EQ(tiCheckLine(info, 0, "tiStart", &file, &line), 1);
-    EXPECT_EQ(line, info->file->firstLine);
-    EXPECT_EQ(ckpGetNumError(), 3);
-    tiFreeInfo(info);
 }
 
 TEST(StrMatch, ExactAndFoldingRules) {

@@ -2,85 +2,76 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
-#include "core/handle.hpp"
-#include "core/memory.hpp"
-#include "core/types.hpp"
 
 using ckptest::ReportCapture;
 using ckptest::resetErrors;
 using ckptest::TempDir;
 
 namespace {
-// A handle with one line of text whose syntax error lies at `column`.
-ckpInfo* faulty(const std::string& text, int column, const char* message, int number = 9) {
-    ckpInfo* info = tiNewInfo();
-    ckpFile* file = tiNewFile(info, "f.ckp", 0, nullptr);
-    ckpLine* line = tiNewLine(file);
-    std::snprintf(line->text, ckpLineSize, "%s", text.c_str());
-    line->lineNumber = number;
-    info->curLine = line;
-    info->cursor = line->text + column;
-    info->syntaxMsg = tiStrDup(message);
-    return info;
+const std::string missingQuote = "missing '\"' for property value";
+
+// ckpSyntax's lines for each faulty record of a file holding `lines` after
+// its header.
+std::vector<std::vector<std::string>> marks(const std::string& lines) {
+    TempDir dir;
+    ckpInfo* r = ckpOpen(dir.write("f.ckp", "WRXCHECKPOINT=\"1.0\"\n" + lines).c_str(), "R");
+    std::vector<std::vector<std::string>> out;
+    while (r != nullptr && ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
+        ReportCapture cap;
+        ckpSyntax(r);
+        if (ckpGetType(r) == ckpTypeSyntax) {
+            out.push_back(cap.messages());
+            out.back()[0] = out.back()[0].substr(0, out.back()[0].find(" of "));
+        } else if (!cap.messages().empty()) {
+            out.push_back({"not a fault, yet marked"});
+        }
+    }
+    ckpClose(r);
+    return out;
 }
 
-std::vector<std::string> marked(ckpInfo* info) {
-    ReportCapture cap;
-    ckpSyntax(info);
-    tiFreeInfo(info);
-    return cap.messages();
+// The marker line of a value left open after `length` characters.
+std::string markerAt(std::size_t length) {
+    return marks("p a=\"" + std::string(length - 5, 'x') + "\n").at(0).at(2);
 }
 } // namespace
 
+// The message stands left of the caret where it fits, else right of it;
+// tabs are echoed as blanks so that the caret stays under its character.
 TEST(SyntaxMark, MarkerLayouts) {
-    std::string text = "dir/one two three four five six seven";
-    EXPECT_EQ(marked(faulty(text, 30, "missing path name")),
-              (std::vector<std::string>{"-- Error on line 9 of \"f.ckp\" --", text,
-                                        std::string(10, ' ') + "missing path name --^"}));
-    EXPECT_EQ(marked(faulty(text, 5, "missing path name"))[2],
-              std::string(5, ' ') + "^-- missing path name");
-    // W = 20: column 20 still fits left of the caret, 19 does not.
-    EXPECT_EQ(marked(faulty(text, 20, "missing path name"))[2], "missing path name --^");
-    EXPECT_EQ(marked(faulty(text, 19, "missing path name"))[2],
-              std::string(19, ' ') + "^-- missing path name");
-    // Tabs are echoed as blanks, so the caret stays under the faulty character.
-    std::vector<std::string> tabbed = marked(faulty("\tp\ta=\"x", 5, "no closing quote"));
-    EXPECT_EQ(tabbed[1], " p a=\"x");
-    EXPECT_EQ(tabbed[2], "     ^-- no closing quote");
-    // A final line feed is not echoed.
-    EXPECT_EQ(marked(faulty("p x\n", 2, "m"))[1], "p x");
-    // A cursor outside the text counts as at its end.
-    ckpInfo* info = faulty("abc", 0, "m");
-    info->cursor = nullptr;
-    EXPECT_EQ(marked(info)[2], "   ^-- m");
+    const std::size_t fits = missingQuote.size() + 3;
+    EXPECT_EQ(markerAt(45), std::string(45 - fits, ' ') + missingQuote + " --^");
+    EXPECT_EQ(markerAt(fits), missingQuote + " --^");
+    EXPECT_EQ(markerAt(fits - 1), std::string(fits - 1, ' ') + "^-- " + missingQuote);
+    EXPECT_EQ(markerAt(510), std::string(510 - fits, ' ') + missingQuote + " --^");
+    EXPECT_EQ(marks("\tp\ta=\"x\n"),
+              (std::vector<std::vector<std::string>>{
+                  {"-- Error on line 2", " p a=\"x", "       ^-- " + missingQuote}}));
+    EXPECT_EQ(marks("ok a=\"1\"\n").size(), 0u);
 }
 
+// A message longer than a line (an include's file name) is cut to one.
 TEST(SyntaxMark, LongTextsNeverOverflow) {
-    std::string text(511, 'x');
-    std::string message(600, 'm');
-    std::vector<std::string> out = marked(faulty(text, 511, message.c_str()));
-    ASSERT_EQ(out.size(), 3u);
-    EXPECT_EQ(out[1], text);
-    EXPECT_EQ(out[2], std::string(511, ' ') + "^-- " + message);
-    out = marked(faulty(text, 511, "short"));
-    EXPECT_EQ(out[2], std::string(511 - 8, ' ') + "short --^");
-    EXPECT_EQ(out[2].find('^'), 511u);
+    std::string name(500, 'n');
+    std::vector<std::vector<std::string>> out = marks(name + " WRXinc\n");
+    ASSERT_EQ(out.size(), 1u);
+    ASSERT_EQ(out[0].size(), 3u);
+    EXPECT_EQ(out[0][1], name); // an include record shows its name
+    EXPECT_EQ(out[0][2].rfind("^-- ", 0), 0u) << out[0][2];
+    EXPECT_EQ(out[0][2].size(), 4u + 511u);
+    EXPECT_EQ(out[0][2].substr(out[0][2].size() - 10), std::string(10, 'n'));
 }
 
-TEST(SyntaxMark, IncompleteHandles) {
+TEST(SyntaxMark, WithoutAHandle) {
     resetErrors();
-    EXPECT_EQ(marked(nullptr), (std::vector<std::string>{"no ckpInfo in ckpSyntax", "\n"}));
+    ReportCapture cap;
+    ckpSyntax(nullptr);
+    EXPECT_EQ(cap.messages(), (std::vector<std::string>{"no ckpInfo in ckpSyntax", "\n"}));
     EXPECT_EQ(resetErrors(), 1);
-    ckpInfo* info = faulty("p", 0, "bad");
-    info->curLine = nullptr;
-    EXPECT_EQ(marked(info), (std::vector<std::string>{"bad\n", "no ckpLine in ckpSyntax\n"}));
-    EXPECT_EQ(resetErrors(), 0); // printed only
-    info = faulty("p", 0, "bad");
-    info->syntaxMsg = static_cast<char*>(tiFree(info->syntaxMsg));
-    EXPECT_TRUE(marked(info).empty());
 }
 
 TEST(SyntaxMark, FaultsReadFromAFile) {

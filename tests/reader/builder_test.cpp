@@ -46,7 +46,6 @@ TEST(Builder, Properties) {
         One o("p a = \\\n \"x\" v=\"a\\\\b\" w=\"a\\qb\" s=\"say \\\"hi\\\"\"\n");
         EXPECT_EQ(o.r.props(),
                   (Props{{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}));
-        EXPECT_EQ(o.r.info->file->lastLine->firstProp->name, std::string("v"));
     }
     {
         ckptest::resetErrors();
@@ -269,18 +268,6 @@ TEST(Builder, Paths) {
         EXPECT_EQ(o.r.syntaxMsg(), "missing '\"' in path name");
         EXPECT_EQ(o.r.column(), 7);
     }
-    {
-        // The head ends on the line that holds the path.
-        One o("\\\n  second x=\"1\"\n");
-        ckpLine* first = o.r.info->file->firstLine;
-        EXPECT_EQ(first->headEnd, nullptr);
-        ASSERT_NE(first->next->headEnd, nullptr);
-        EXPECT_EQ(first->next->headEnd - first->next->text, 8);
-    }
-    {
-        One o("p x=\"1\"\n");
-        EXPECT_EQ(o.r.info->file->firstLine->headEnd - o.r.info->file->firstLine->text, 1);
-    }
 }
 
 TEST(Builder, LegacyFields) {
@@ -404,20 +391,4 @@ TEST(Builder, QualifierPlacesAndConflicts) {
         One o("p WRXv=\"1\" WRXlist WRXc=\"ignored\"\n");
         EXPECT_EQ(o.type(), ckpTypeConfigPath);
     }
-}
-
-TEST(Builder, DirectCalls) {
-    ckptest::resetErrors();
-    One o("p x=\"1\"\n");
-    o.r.info->file->syntax = -1;
-    EXPECT_EQ(tiBuild_tp(o.r.info), 0);
-    EXPECT_EQ(o.r.syntaxMsg(), "illegal version in tiBuild_tp");
-    o.r.info->file->syntax = 2;
-    o.r.info->type = ckpTypeNone;
-    EXPECT_EQ(tiBuild_tp(o.r.info), 0);
-    EXPECT_STREQ(ckpGetError(), "unknown syntax version in tiBuild_tp");
-    EXPECT_EQ(o.r.info->type, ckpTypeNone);
-    o.r.info->type = ckpTypeComment;
-    EXPECT_EQ(tiRecon_tr(o.r.info), 1);
-    EXPECT_EQ(o.r.info->type, ckpTypeComment);
 }

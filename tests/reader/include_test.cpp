@@ -47,79 +47,66 @@ TEST(Include, ReadsATreeOfFiles) {
     Tree t;
     Reader r(t.main);
     ASSERT_NE(r.info, nullptr);
-    struct Step {
-        int type;
-        const char* path;
-        const char* file;
+    // The record's type and path, and the file it comes from.
+    const std::vector<std::pair<std::string, const char*>> steps = {
+        {"header", "main.ckp"},      {"object m1", "main.ckp"},   {"include sub/a.ckp", "main.ckp"},
+        {"header", "sub/a.ckp"},     {"header", "sub/a.ckp"},     {"object a1", "sub/a.ckp"},
+        {"include b", "sub/a.ckp"},  {"header", "sub/b.Ckpt"},    {"header", "sub/b.Ckpt"},
+        {"object b1", "sub/b.Ckpt"}, {"endinclude", "sub/a.ckp"}, {"config a2", "sub/a.ckp"},
+        {"endinclude", "main.ckp"},  {"object m2", "main.ckp"},   {"end", "main.ckp"},
     };
-    const Step steps[] = {
-        {ckpTypeHeader, "<null>", "main.ckp"},
-        {ckpTypeObject, "m1", "main.ckp"},
-        {ckpTypeInclude, "sub/a.ckp", "main.ckp"},
-        {ckpTypeHeader, "sub/a.ckp", "sub/a.ckp"},
-        {ckpTypeHeader, "sub/a.ckp", "sub/a.ckp"},
-        {ckpTypeObject, "a1", "sub/a.ckp"},
-        {ckpTypeInclude, "b", "sub/a.ckp"},
-        {ckpTypeHeader, "b", "sub/b.Ckpt"},
-        {ckpTypeHeader, "b", "sub/b.Ckpt"},
-        {ckpTypeObject, "b1", "sub/b.Ckpt"},
-        {ckpTypeEndInclude, "b1", "sub/a.ckp"},
-        {ckpTypeConfigPath, "a2", "sub/a.ckp"},
-        {ckpTypeEndInclude, "a2", "main.ckp"},
-        {ckpTypeObject, "m2", "main.ckp"},
-        {ckpTypeEnd, "m2", "main.ckp"},
-    };
-    int i = 0;
-    for (const Step& s : steps) {
-        EXPECT_EQ(r.next(), s.type) << "step " << i;
-        EXPECT_EQ(r.path(), s.path) << "step " << i;
-        EXPECT_EQ(currentName(r.info), t.dir.file(s.file)) << "step " << i;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(readtest::trace(r, 1)[0], steps[i].first) << "step " << i;
+        EXPECT_EQ(currentName(r.info), t.dir.file(steps[i].second)) << "step " << i;
         if (i == 3) {
             EXPECT_EQ(r.text(), "WRXCHECKPOINT=\"1.0\"");
-        }
-        if (i == 9) {
+        } else if (i == 9) {
             EXPECT_EQ(r.prop("WRXb"), "static");
             EXPECT_EQ(r.lineNumber(), 1);
             int syntax = -9;
             ckpGetSyntax(r.info, nullptr, &syntax);
             EXPECT_EQ(syntax, 0);
-        }
-        if (i == 11) {
+        } else if (i == 11) {
             EXPECT_EQ(r.lineNumber(), 4); // the includer's count went on
         }
-        ++i;
     }
     EXPECT_EQ(ckpGets(r.info), 0);
-    EXPECT_EQ(r.info->file->prev, nullptr);
 }
 
-TEST(Include, RefusesRecursion) {
+TEST(Include, RefusesRecursionAndUnreadableTargets) {
     ckptest::TempDir dir;
+    // The file itself, and its includer reached by another spelling.
     std::string main = dir.write("main.ckp", v1 + "self.ckp WRXinc\nnext\n");
     dir.write("self.ckp", v1 + "self.ckp WRXinc\ns2\nup/../main.ckp WRXinc\ns3\n");
     dir.write("up/keep", "");
     Reader r(main);
-    ASSERT_NE(r.info, nullptr);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    // The file itself, and its includer reached by another spelling.
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "recursive file inclusion");
-    EXPECT_EQ(r.text(), "self.ckp"); // the record shows the name
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "s2");
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "recursive file inclusion");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "s3");
-    EXPECT_EQ(r.next(), ckpTypeEndInclude);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "next");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
+    const std::string recursive = "syntax recursive file inclusion";
+    EXPECT_EQ(readtest::trace(r),
+              (std::vector<std::string>{"header", "include self.ckp", "header", "header",
+                                        "include self.ckp", recursive, "object s2",
+                                        "include up/../main.ckp", recursive, "object s3",
+                                        "endinclude", "object next", "end"}));
+
+    // A file whose header fails: the push fails, the includer reads on; an
+    // empty file gives an empty header record, then its end.
+    std::string other = dir.write("other.ckp", v1 + "sub WRXinc\n"
+                                                    "missing WRXinc\n"
+                                                    "badhdr WRXinc\n"
+                                                    "v2 WRXinc\n"
+                                                    "empty WRXinc\n"
+                                                    "last\n");
+    dir.write("sub/x", "");
+    dir.write("badhdr", "WRXCHECKPOINT=\"1.5\"\nz\n");
+    dir.write("v2", "WRXCHECKPOINT=\"2.0\"\nz\n");
+    dir.write("empty", "");
+    Reader u(other);
+    EXPECT_EQ(readtest::trace(u),
+              (std::vector<std::string>{
+                  "header", "include sub", "syntax " + dir.file("sub") + ": Is a directory",
+                  "include missing", "syntax " + dir.file("missing") + ": file not found",
+                  "include badhdr", "error illegal minor version in syntax", "include v2",
+                  "error unknown syntax version in tiStart", "include empty", "header", "header",
+                  "endinclude", "object last", "end"}));
 }
 
 TEST(Include, DistinctFilesWithTheSameNodeAreIncluded) {
@@ -132,108 +119,39 @@ TEST(Include, DistinctFilesWithTheSameNodeAreIncluded) {
     ASSERT_NE(r.info, nullptr);
     // The 16-bit node alone would call the two files the same.
     r.info->file->node = static_cast<std::uint16_t>(st.st_ino);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "o1");
+    EXPECT_EQ(readtest::trace(r, 5), (std::vector<std::string>{"header", "include other.ckp",
+                                                               "header", "header", "object o1"}));
 }
 
-TEST(Include, UnreadableTargets) {
-    ckptest::TempDir dir;
-    std::string main = dir.write("main.ckp", v1 + "sub WRXinc\n"
-                                                  "missing WRXinc\n"
-                                                  "badhdr WRXinc\n"
-                                                  "empty WRXinc\n"
-                                                  "last\n");
-    dir.write("sub/x", "");
-    dir.write("badhdr", "WRXCHECKPOINT=\"1.5\"\nz\n");
-    dir.write("empty", "");
-    Reader r(main);
-    ASSERT_NE(r.info, nullptr);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), dir.file("sub") + ": Is a directory");
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), dir.file("missing") + ": file not found");
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    // A file whose header fails: the push fails, the includer reads on.
-    EXPECT_EQ(r.next(), ckpTypeError);
-    EXPECT_STREQ(ckpGetError(), "illegal minor version in syntax");
-    EXPECT_EQ(r.info->file->prev, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    // An empty file: an empty header record, then its end.
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.next(), ckpTypeEndInclude);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "last");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
-}
-
-// To the end of the main file: included files are passed over.
-TEST(Include, ScanToTheEndPassesOverIncludedFiles) {
-    Tree t;
-    Reader r(t.main);
-    r.next();
-    ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeEnd);
-    EXPECT_EQ(r.info->file->prev, nullptr);
-    EXPECT_EQ(ckpGets(r.info), 0);
-}
-
-// Into an included file; the found record is not delivered twice.
-TEST(Include, ScanFindsARecordInAnIncludedFile) {
-    Tree t;
-    Reader r(t.main);
-    r.next();
-    ckpSetScan(r.info, 0, ckpTypeObject, "b1");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(currentName(r.info), t.dir.file("sub/b.Ckpt"));
-    EXPECT_EQ(r.next(), ckpTypeEndInclude);
-    EXPECT_EQ(r.next(), ckpTypeConfigPath);
-}
-
-// Target 1: stops at the include record without following it.
-TEST(Include, ScanPastAnIncludeDoesNotFollowIt) {
-    Tree t;
-    Reader r(t.main);
-    r.next();
-    ckpSetScan(r.info, 0, 1, "kept");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "m2");
-    EXPECT_EQ(r.info->scan.type, 0);
-    EXPECT_STREQ(r.info->scan.name, "kept");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
-}
-
-// Armed on an included file's header: its end, the rest skipped.
-TEST(Include, ScanArmedOnAnIncludedHeaderEndsThatFile) {
-    Tree t;
-    Reader r(t.main);
-    r.next();
-    r.next();
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeEndInclude);
-    EXPECT_EQ(r.info->scan.type, 0);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "m2");
-}
-
-// Included files' ends are passed over by a scan for something else.
-TEST(Include, ScanForARecordPassesOverIncludedEnds) {
-    Tree t;
-    Reader r(t.main);
-    r.next();
-    ckpSetScan(r.info, 0, 0, "m2");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "m2");
-    EXPECT_STREQ(ckpGetConfigPath(r.info), "a2");
+// Scans that cross included files: to the end of the main file (included
+// files passed over), into an included file (the found record not delivered
+// twice), past an include (target 1: not followed), armed on an included
+// header (that file ends), for a record after included ends.
+TEST(Include, ScansCrossIncludedFiles) {
+    struct Case {
+        int skip; // records read before the scan is armed
+        int type;
+        const char* name;
+        std::vector<std::string> after;
+    };
+    const Case cases[] = {
+        {1, ckpTypeEnd, nullptr, {"end"}},
+        {1, ckpTypeObject, "b1", {"object b1", "endinclude", "config a2", "endinclude"}},
+        {1, 1, "kept", {"object m2", "end"}},
+        {4, ckpTypeEnd, nullptr, {"endinclude", "object m2", "end"}},
+        {1, 0, "m2", {"object m2", "end"}},
+    };
+    for (const Case& c : cases) {
+        Tree t;
+        Reader r(t.main);
+        readtest::trace(r, c.skip);
+        ckpSetScan(r.info, 0, c.type, c.name);
+        EXPECT_EQ(readtest::trace(r, static_cast<int>(c.after.size())), c.after)
+            << c.type << " " << (c.name != nullptr ? c.name : "");
+        if (c.type == 0) {
+            EXPECT_STREQ(ckpGetConfigPath(r.info), "a2");
+        }
+    }
 }
 
 TEST(Include, FromAStreamWithoutName) {
@@ -244,37 +162,11 @@ TEST(Include, FromAStreamWithoutName) {
     std::filesystem::current_path(dir.path());
     std::unique_ptr<Reader> r(Reader::onPipe(v1 + "inc.ckp WRXinc\n", nullptr));
     ASSERT_NE(r, nullptr);
-    r->next();
-    EXPECT_EQ(r->next(), ckpTypeInclude);
-    EXPECT_EQ(r->next(), ckpTypeHeader);
+    EXPECT_EQ(readtest::trace(*r, 3),
+              (std::vector<std::string>{"header", "include inc.ckp", "header"}));
     EXPECT_EQ(currentName(r->info), "inc.ckp");
-    r->next();
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "i1");
+    EXPECT_EQ(readtest::trace(*r, 2), (std::vector<std::string>{"header", "object i1"}));
     std::filesystem::current_path(before);
-}
-
-// An include that fails after its file was opened gives one error, leaves
-// no action pending, and the includer reads on.
-TEST(Include, AFailedIncludeLeavesNothingBehind) {
-    ckptest::TempDir dir;
-    std::string main = dir.write("main.ckp", v1 + "v2 WRXinc\nafter1\nbad WRXinc\nafter2\n");
-    dir.write("v2", "WRXCHECKPOINT=\"2.0\"\nz\n");
-    dir.write("bad", "WRXCHECKPOINT=\"1.5\"\nz\n");
-    Reader r(main);
-    ASSERT_NE(r.info, nullptr);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeError);
-    EXPECT_STREQ(ckpGetError(), "unknown syntax version in tiStart");
-    EXPECT_FALSE(r.info->actionSet == 1 && r.info->action != 0);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "after1");
-    EXPECT_EQ(r.next(), ckpTypeInclude);
-    EXPECT_EQ(r.next(), ckpTypeError);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "after2");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
 #if !defined(_WIN32)
@@ -325,16 +217,12 @@ TEST(Include, FilesThatAreNotRegularAreRefused) {
         FifoUnblocker unblocker({dir.file("fifo"), dir.file("pipe.Ckpt")});
         Reader r(main);
         ASSERT_NE(r.info, nullptr);
-        r.next();
-        EXPECT_EQ(r.next(), ckpTypeInclude);
-        EXPECT_EQ(r.next(), ckpTypeSyntax);
-        EXPECT_EQ(r.syntaxMsg(), dir.file("fifo") + ": not a regular file");
-        EXPECT_EQ(r.next(), ckpTypeInclude);
-        EXPECT_EQ(r.next(), ckpTypeSyntax);
-        EXPECT_EQ(r.syntaxMsg(), dir.file("pipe") + ": not a regular file");
-        EXPECT_EQ(r.next(), ckpTypeObject);
-        EXPECT_EQ(r.path(), "last");
-        EXPECT_EQ(r.next(), ckpTypeEnd);
+        EXPECT_EQ(readtest::trace(r),
+                  (std::vector<std::string>{"header", "include fifo",
+                                            "syntax " + dir.file("fifo") + ": not a regular file",
+                                            "include pipe",
+                                            "syntax " + dir.file("pipe") + ": not a regular file",
+                                            "object last", "end"}));
         EXPECT_FALSE(unblocker.unblocked());
     }
     std::thread writer([&] {

@@ -14,6 +14,7 @@
 
 using readtest::Reader;
 using readtest::v1;
+using Trace = std::vector<std::string>;
 
 namespace {
 const std::string nul = "NUL character in line";
@@ -52,45 +53,27 @@ TEST(PhysicalLines, TrailingCommentsAndContinuation) {
                                  "r\n"
                                  "p a=\"1\" \\\n"
                                  "b=\"2\"\n"));
-    ASSERT_NE(r.info, nullptr);
-    r.next();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "a\\;b"); // the path rule keeps the backslash
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "a");
-    EXPECT_EQ(r.next(), ckpTypeObject); // a cut line does not continue
-    EXPECT_EQ(r.prop("x"), "1");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "q");
-    EXPECT_EQ(r.next(), ckpTypeSyntax); // cut inside the value
-    EXPECT_EQ(r.syntaxMsg(), "missing '\"' for property value");
-    EXPECT_EQ(r.next(), ckpTypeObject);
+    // The path rule keeps the backslash; a cut line does not continue (a cut
+    // inside a value is a fault); a comment line never continues.
+    EXPECT_EQ(readtest::trace(r, 7),
+              (Trace{"header", "object a\\;b", "object a", "object p", "object q",
+                     "syntax missing '\"' for property value", "object dir/file"}));
     EXPECT_EQ(r.prop("a"), "x;y");
-    EXPECT_EQ(r.next(), ckpTypeComment); // a comment line never continues
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "r");
-    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(readtest::trace(r, 3), (Trace{"comment", "object r", "object p"}));
     EXPECT_EQ(r.lineCount(), 2);
-    EXPECT_EQ(r.info->file->firstLine->firstProp->name, std::string("a"));
-    EXPECT_EQ(r.info->file->lastLine->firstProp->name, std::string("b"));
+    EXPECT_EQ(r.props(), (readtest::Props{{"a", "1"}, {"b", "2"}}));
     EXPECT_EQ(r.next(), ckpTypeEnd);
 }
 
 TEST(PhysicalLines, LineEnds) {
     ckptest::TempDir dir;
     Reader r(dir.write("f", "WRXCHECKPOINT=\"1.0\"\r\na v=\"1\"\r\nb\rc v=\"x\ry\"\r\n\r\nlast"));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.prop("v"), "1");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "b\rc"); // a lone CR stays
+    // A lone CR stays; a last line needs no line end.
+    EXPECT_EQ(readtest::trace(r, 3), (Trace{"header", "object a", "object b\rc"}));
     EXPECT_EQ(r.prop("v"), "x\ry");
     EXPECT_EQ(r.next(), ckpTypeComment);
     EXPECT_EQ(r.text(), "");
-    EXPECT_EQ(r.next(), ckpTypeObject); // a last line without line end
-    EXPECT_EQ(r.path(), "last");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
+    EXPECT_EQ(readtest::trace(r), (Trace{"object last", "end"}));
 }
 
 TEST(PhysicalLines, LongLines) {
@@ -102,41 +85,18 @@ TEST(PhysicalLines, LongLines) {
     const std::string l1020(1020, 'e');
     Reader r(dir.write("f", v1 + l510 + "\n" + l510 + "\r\n" + l509 + "\r\n" + l511 + "\n" + l600 +
                                 "\n" + l510 + "\rx\n" + l1020 + "\nend\n"));
-    ASSERT_NE(r.info, nullptr);
-    r.next();
     // Exactly 510 characters and the line end: one line, also with CR LF.
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), l510);
-    EXPECT_EQ(r.lineNumber(), 2);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), l510);
-    EXPECT_EQ(r.lineNumber(), 3);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), l509);
-    // 511 and more: cut after 510, the rest a physical line of its own.
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), std::string(510, 'b'));
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "b");
-    EXPECT_EQ(r.lineNumber(), 6);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), std::string(510, 'c'));
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), std::string(90, 'c'));
-    // A CR after 510 characters that ends no line starts the next piece.
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), l510);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "\rx");
-    // Two full pieces: the line end after the second belongs to it.
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), std::string(510, 'e'));
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), std::string(510, 'e'));
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "end");
-    EXPECT_EQ(r.lineNumber(), 13);
-    EXPECT_EQ(r.next(), ckpTypeEnd);
+    // 511 and more: cut after 510, the rest a physical line of its own. A CR
+    // after 510 characters that ends no line starts the next piece. Two full
+    // pieces: the line end after the second belongs to it.
+    const std::string e510 = "object " + std::string(510, 'e') + "@12";
+    EXPECT_EQ(
+        readtest::trace(r, 1000, true),
+        (Trace{"header@1", "object " + l510 + "@2", "object " + l510 + "@3",
+               "object " + l509 + "@4", "object " + std::string(510, 'b') + "@5", "object b@6",
+               "object " + std::string(510, 'c') + "@7", "object " + std::string(90, 'c') + "@8",
+               "object " + l510 + "@9", "object \rx@10", "object " + std::string(510, 'e') + "@11",
+               e510, "object end@13", "end@13"}));
 }
 
 // A NUL byte is malformed input: the physical line holding one is a syntax
@@ -253,7 +213,6 @@ TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
         EXPECT_EQ(r.next(), ckpTypeObject);
         EXPECT_EQ(r.path(), "p");
         EXPECT_EQ(r.lineCount(), 1);
-        EXPECT_EQ(r.info->file->firstLine->continued, 0);
         EXPECT_EQ(r.props(), (readtest::Props{{"a", "1"}}));
         EXPECT_EQ(r.next(), ckpTypeEnd);
     }
@@ -279,16 +238,8 @@ TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
 TEST(PhysicalLines, LineNumbersOfAContinuedRecord) {
     ckptest::TempDir dir;
     Reader r(dir.write("f", v1 + "a \\\n b=\"1\" \\\n c\nd\n"));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    EXPECT_EQ(r.lineNumber(), 1);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.lineNumber(), 4);
-    EXPECT_EQ(r.info->file->firstLine->physLine, 2);
-    EXPECT_EQ(r.info->file->lastLine->physLine, 4);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "d");
-    EXPECT_EQ(r.lineNumber(), 5);
+    EXPECT_EQ(readtest::trace(r, 1000, true),
+              (Trace{"header@1", "object a@4", "object d@5", "end@5"}));
 }
 
 // Without header, on a stream that cannot seek: the first line is
@@ -296,14 +247,8 @@ TEST(PhysicalLines, LineNumbersOfAContinuedRecord) {
 TEST(PhysicalLines, FirstLineReadAgainOnAPipeIsCountedOnce) {
     std::unique_ptr<Reader> r(Reader::onPipe("first 1 static\nsecond 2 dynamic\n"));
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->next(), ckpTypeHeader);
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "first");
-    EXPECT_EQ(r->lineNumber(), 1);
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "second");
-    EXPECT_EQ(r->lineNumber(), 2);
-    EXPECT_EQ(r->next(), ckpTypeEnd);
+    EXPECT_EQ(readtest::trace(*r, 1000, true),
+              (Trace{"header@0", "object first@1", "object second@2", "end@2"}));
 }
 
 // The same on a stream that cannot seek, with a first record of two
@@ -315,13 +260,7 @@ TEST(PhysicalLines, FirstRecordOfTwoLinesOnAPipe) {
     EXPECT_EQ(r->lineNumber(), 0);
     EXPECT_EQ(r->lineCount(), 1);
     EXPECT_EQ(r->text(), "");
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "first");
-    EXPECT_EQ(r->lineNumber(), 2);
-    EXPECT_EQ(r->info->file->firstLine->physLine, 1);
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "second");
-    EXPECT_EQ(r->lineNumber(), 3);
+    EXPECT_EQ(readtest::trace(*r, 2, true), (Trace{"object first@2", "object second@3"}));
 }
 
 // A seekable file without header whose first record spans lines.

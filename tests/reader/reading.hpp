@@ -133,6 +133,35 @@ inline std::vector<int> allTypes(Reader& r, int limit = 1000) {
     return types;
 }
 
+// Every record up to the main file's end (at most limit), one word each:
+// the type, then the path, the syntax message or the error where it has one,
+// and with lines "@" and the record's line number.
+inline std::vector<std::string> trace(Reader& r, int limit = 1000, bool lines = false) {
+    static const char* const names[] = {"none",   "?",          "?",       "comment", "error",
+                                        "syntax", "header",     "include", "object",  "config",
+                                        "subdir", "endinclude", "end"};
+    std::vector<std::string> out;
+    while (limit-- > 0) {
+        int t = r.next();
+        std::string word = t >= 0 && t <= ckpTypeEnd ? names[t] : "?";
+        if (t == ckpTypeSyntax) {
+            word += " " + r.syntaxMsg();
+        } else if (t == ckpTypeError) {
+            word += std::string(" ") + ckpGetError();
+        } else if (t == ckpTypeObject || t == ckpTypeInclude || t == ckpTypeConfigPath) {
+            word += " " + r.path();
+        }
+        if (lines && t != ckpTypeError) {
+            word += "@" + std::to_string(r.lineNumber());
+        }
+        out.push_back(word);
+        if (t == ckpTypeEnd) {
+            break;
+        }
+    }
+    return out;
+}
+
 inline const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
 
 } // namespace readtest

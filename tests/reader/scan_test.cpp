@@ -23,34 +23,37 @@ const std::string body = v1 + "cfg1 WRXc\n"
                               "obj3\n";
 } // namespace
 
+using Trace = std::vector<std::string>;
+
+// Each scan is one-shot: the record after the found one is read as usual.
 TEST(Scan, Targets) {
     ckptest::TempDir dir;
     Reader r(dir.write("f", body));
     ASSERT_NE(r.info, nullptr);
     EXPECT_EQ(r.next(), ckpTypeHeader);
     EXPECT_EQ(ckpSetScan(r.info, 0, ckpTypeSubDir, nullptr), 1);
-    EXPECT_EQ(r.next(), ckpTypeSubDir);
-    EXPECT_EQ(r.path(), "sub1");
-    EXPECT_EQ(r.info->scan.type, 0);
+    EXPECT_EQ(readtest::trace(r, 2), (Trace{"subdir", "syntax missing '\"' for property value"}));
+    EXPECT_EQ(r.path(), "bad");
     // By path, whatever the type: passes over the syntax error.
+    ckpSetScan(r.info, 0, 0, "obj1");
+    EXPECT_EQ(readtest::trace(r, 1), (Trace{"end"}));
+}
+
+TEST(Scan, ByPathByBothRewindAndEnd) {
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", body));
+    r.next();
     ckpSetScan(r.info, 0, 0, "obj2");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.prop("x"), "1");
-    EXPECT_EQ(r.info->scan.name, nullptr);
-    // By type and path.
+    EXPECT_EQ(readtest::trace(r, 2), (Trace{"object obj2", "config cfg2"}));
     ckpSetScan(r.info, 0, ckpTypeSubDir, "obj2");
     EXPECT_EQ(r.next(), ckpTypeSubDir);
     EXPECT_EQ(r.path(), "obj2");
     EXPECT_STREQ(ckpGetConfigPath(r.info), "cfg2");
-    EXPECT_EQ(r.next(), ckpTypeObject); // the scan was one-shot
-    EXPECT_EQ(r.path(), "obj3");
-
-    // Rewind: the header line comes back as a data record.
+    EXPECT_EQ(readtest::trace(r, 1), (Trace{"object obj3"}));
+    // Rewind: the header line comes back as a data record; the count goes on.
     ASSERT_EQ(ckpSetScan(r.info, 1, ckpTypeObject, nullptr), 1);
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(r.path(), "WRXCHECKPOINT=\"1.0\"");
-    EXPECT_EQ(r.lineNumber(), 11); // the count goes on
-    // To the end of the file.
+    EXPECT_EQ(readtest::trace(r, 2, true),
+              (Trace{"object WRXCHECKPOINT=\"1.0\"@11", "config cfg1@12"}));
     ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
     EXPECT_EQ(r.next(), ckpTypeEnd);
     EXPECT_EQ(ckpGets(r.info), 0);
@@ -58,13 +61,12 @@ TEST(Scan, Targets) {
 
 TEST(Scan, ClearingAndNothingFound) {
     ckptest::TempDir dir;
+    std::string file = dir.write("f", body);
     {
-        Reader r(dir.write("f", body));
-        ASSERT_NE(r.info, nullptr);
+        Reader r(file);
         r.next();
         // Clearing arms nothing: the next call reads normally.
         EXPECT_EQ(ckpSetScan(r.info, 0, 0, nullptr), 1);
-        EXPECT_EQ(r.info->action, 0);
         EXPECT_EQ(r.next(), ckpTypeConfigPath);
         // Armed, then cleared: it stops only at a record of type none.
         ckpSetScan(r.info, 0, ckpTypeObject, nullptr);
@@ -73,23 +75,18 @@ TEST(Scan, ClearingAndNothingFound) {
     }
     {
         // A target that never comes ends the scan at the end of the file.
-        Reader r(dir.write("g", body));
-        ASSERT_NE(r.info, nullptr);
+        Reader r(file);
         r.next();
         ckpSetScan(r.info, 0, ckpTypeObject, "missing");
         EXPECT_EQ(r.next(), ckpTypeEnd);
-        EXPECT_EQ(r.info->scan.type, 0);
-        EXPECT_EQ(r.info->scan.name, nullptr);
         EXPECT_EQ(ckpGets(r.info), 0);
     }
     {
         // Right after the header, a scan for the end reads nothing.
-        Reader r(dir.write("h", body));
-        ASSERT_NE(r.info, nullptr);
+        Reader r(file);
         r.next();
         ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-        EXPECT_EQ(r.next(), ckpTypeEnd);
-        EXPECT_EQ(r.lineNumber(), 1);
+        EXPECT_EQ(readtest::trace(r, 1, true), (Trace{"end@1"}));
     }
 }
 
@@ -108,37 +105,35 @@ TEST(Scan, Ignore) {
     EXPECT_EQ(ckpSetIgnore(r.info), 1); // the last one: to the end
     EXPECT_EQ(r.next(), ckpTypeEnd);
 
+    // On an object nothing is ignored and nothing is armed.
     Reader o(dir.write("g", body));
-    o.next();
-    o.next();
-    o.next();
+    readtest::trace(o, 3);
     EXPECT_EQ(o.next(), ckpTypeObject);
     ckptest::resetErrors();
     EXPECT_EQ(ckpSetIgnore(o.info), 0);
     EXPECT_EQ(ckpGetNumError(), 0);
-    EXPECT_EQ(o.info->action, 0);
+    EXPECT_EQ(readtest::trace(o, 1), (Trace{"subdir"}));
     EXPECT_EQ(ckpSetIgnore(nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpSetIgnore");
     EXPECT_EQ(ckpSetScan(nullptr, 0, 1, nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpSetScan");
 }
 
+// A failed rewind keeps the target armed before it and loses no buffered
+// input.
 TEST(Scan, RewindFailure) {
     std::unique_ptr<Reader> r(Reader::onPipe(readtest::v1 + "a\nb WRXc\n"));
     ASSERT_NE(r, nullptr);
     r->next();
-    ckpSetScan(r->info, 0, ckpTypeObject, "old");
-    EXPECT_EQ(ckpSetScan(r->info, 1, ckpTypeConfigPath, nullptr), 0);
+    ckpSetScan(r->info, 0, ckpTypeConfigPath, "b");
+    EXPECT_EQ(ckpSetScan(r->info, 1, ckpTypeObject, nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "seek failed on \"pipe\"");
-    EXPECT_EQ(r->info->scan.type, ckpTypeObject); // the target is kept
-    EXPECT_STREQ(r->info->scan.name, "old");
-    ckpSetScan(r->info, 0, 0, nullptr);
-    r->info->file->name = static_cast<char*>(tiFree(r->info->file->name));
-    EXPECT_EQ(ckpSetScan(r->info, 1, 0, nullptr), 0);
+    EXPECT_EQ(readtest::trace(*r), (Trace{"config b", "end"}));
+
+    std::unique_ptr<Reader> nameless(Reader::onPipe(readtest::v1 + "a\nb WRXc\n", nullptr));
+    ASSERT_NE(nameless, nullptr);
+    nameless->next();
+    EXPECT_EQ(ckpSetScan(nameless->info, 1, 0, nullptr), 0);
     EXPECT_STREQ(ckpGetError(), "seek failed on \"file\"");
-    // The scan armed before stays armed; disarmed, reading goes on where it
-    // was: the failed rewinds lost no buffered input.
-    ckpSetAction(r->info, 0, 0);
-    EXPECT_EQ(r->next(), ckpTypeObject);
-    EXPECT_EQ(r->path(), "a");
+    EXPECT_EQ(readtest::trace(*nameless), (Trace{"object a", "config b", "end"}));
 }

@@ -1,6 +1,7 @@
 // Running the built ckp command as a process, in a test's own directory.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,13 @@ struct Outcome {
     int code;
     std::string out;
     std::string err;
+    bool operator==(const Outcome&) const = default;
 };
+
+// Shown by a failed EXPECT_EQ of two outcomes.
+inline std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    return os << "exit " << o.code << ", out:\n" << o.out << "err:\n" << o.err;
+}
 
 // Runs `ckp ARGS` through the shell with the directory as working
 // directory; its output and errors are caught in files there.

@@ -56,19 +56,15 @@ void writeUtf8(const TempDir& dir) {
 TEST(ToolCheck, CleanFilesPass) {
     TempDir dir;
     writeClean(dir);
-    Outcome ok = ckp(dir, "check main.ckpt sub.ckpt");
-    EXPECT_EQ(ok.code, 0);
-    EXPECT_EQ(ok.out, "");
-    EXPECT_EQ(ok.err, "");
+    EXPECT_EQ(ckp(dir, "check main.ckpt sub.ckpt"), (Outcome{0, "", ""}));
 }
 
 TEST(ToolCheck, FaultsAreShownWhereTheyAre) {
     TempDir dir;
     writeBad(dir);
-    Outcome bad = ckp(dir, "check bad.ckpt");
-    EXPECT_EQ(bad.code, 1);
-    EXPECT_EQ(bad.err, "");
-    EXPECT_EQ(bad.out, "bad.ckpt:3:14: error: missing '\"' for property value\n"
+    EXPECT_EQ(ckp(dir, "check bad.ckpt"),
+              (Outcome{1,
+                       "bad.ckpt:3:14: error: missing '\"' for property value\n"
                        "     3 | p a=\"unclosed\n"
                        "       |              ^\n"
                        "bad.ckpt:4:10: error: illegal character in property name\n"
@@ -79,7 +75,8 @@ TEST(ToolCheck, FaultsAreShownWhereTheyAre) {
                        "       |   ^\n"
                        "bad.ckpt:6:1: error: none.ckpt: file not found\n"
                        "     6 | none.ckpt\n"
-                       "       | ^\n");
+                       "       | ^\n",
+                       ""}));
 }
 
 // Without context lines, as JSON, from standard input among files, columns
@@ -133,9 +130,7 @@ TEST(ToolCheck, QuietCountsTheFaults) {
     TempDir dir;
     writeClean(dir);
     writeBad(dir);
-    Outcome quiet = ckp(dir, "check --quiet bad.ckpt main.ckpt");
-    EXPECT_EQ(quiet.code, 1);
-    EXPECT_EQ(quiet.out, "4\n");
+    EXPECT_EQ(ckp(dir, "check --quiet bad.ckpt main.ckpt"), (Outcome{1, "4\n", ""}));
 }
 
 // An included file with a faulty header is reported at that file, and
@@ -144,13 +139,13 @@ TEST(ToolCheck, FaultyHeaderOfAnIncludedFile) {
     TempDir dir;
     dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
     dir.write("uses.ckpt", "WRXCHECKPOINT=\"1.0\"\nsub/future.ckpt WRXinc\nb y=\"2\n");
-    Outcome future = ckp(dir, "check uses.ckpt");
-    EXPECT_EQ(future.code, 1);
-    EXPECT_EQ(future.err, "");
-    EXPECT_EQ(future.out, "sub/future.ckpt:1: error: unknown syntax version\n"
-                          "uses.ckpt:3:7: error: missing '\"' for property value\n"
-                          "     3 | b y=\"2\n"
-                          "       |       ^\n");
+    EXPECT_EQ(ckp(dir, "check uses.ckpt"),
+              (Outcome{1,
+                       "sub/future.ckpt:1: error: unknown syntax version\n"
+                       "uses.ckpt:3:7: error: missing '\"' for property value\n"
+                       "     3 | b y=\"2\n"
+                       "       |       ^\n",
+                       ""}));
 }
 
 // Includes nested deeper than the file descriptors allowed: a failure of
@@ -231,9 +226,8 @@ TEST(ToolFmt, InPlaceOnlyWithI) {
 TEST(ToolFmt, SyntaxVersionZeroBecomesOneWithTheSameRecords) {
     TempDir dir;
     dir.write("old.ckpt", "lib/x 1 static\n");
-    Outcome v0 = ckp(dir, "fmt old.ckpt");
-    EXPECT_EQ(v0.code, 0);
-    EXPECT_EQ(v0.out, "WRXCHECKPOINT=\"1.0\"\nlib/x WRXv=\"1\" WRXb=\"static\"\n");
+    EXPECT_EQ(ckp(dir, "fmt old.ckpt"),
+              (Outcome{0, "WRXCHECKPOINT=\"1.0\"\nlib/x WRXv=\"1\" WRXb=\"static\"\n", ""}));
 }
 
 // A faulty input: the errors on stderr, exit 1, no output file at all.
@@ -246,9 +240,8 @@ TEST(ToolFmt, FaultyInputLeavesNoPartialFile) {
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err.rfind("bad.ckpt:2:10: error: missing '\"' for property value\n", 0), 0u);
     EXPECT_EQ(listing(dir), before);
-    Outcome none = ckp(dir, "fmt nothere.ckpt -o never.ckpt");
-    EXPECT_EQ(none.code, 2);
-    EXPECT_EQ(none.err, "ckp: nothere.ckpt: file not found\n");
+    EXPECT_EQ(ckp(dir, "fmt nothere.ckpt -o never.ckpt"),
+              (Outcome{2, "", "ckp: nothere.ckpt: file not found\n"}));
     EXPECT_EQ(listing(dir), before);
 }
 
@@ -392,13 +385,9 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     EXPECT_EQ(ckp(dir, "setup list team.setup").out, "alice\nbob\n");
     EXPECT_EQ(ckp(dir, "setup show team.setup").out,
               "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n");
-    Outcome get = ckp(dir, "setup get team.setup alice role");
-    EXPECT_EQ(get.code, 0);
-    EXPECT_EQ(get.out, "lead dev\n");
-
-    Outcome absent = ckp(dir, "setup get team.setup alice site");
-    EXPECT_EQ(absent.code, 1);
-    EXPECT_EQ(absent.err, "ckp: entry alice has no property site\n");
+    EXPECT_EQ(ckp(dir, "setup get team.setup alice role"), (Outcome{0, "lead dev\n", ""}));
+    EXPECT_EQ(ckp(dir, "setup get team.setup alice site"),
+              (Outcome{1, "", "ckp: entry alice has no property site\n"}));
     EXPECT_EQ(ckp(dir, "setup del team.setup carol").code, 1);
 
     EXPECT_EQ(ckp(dir, "setup del team.setup alice remote").code, 0);
@@ -418,9 +407,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
 
 TEST(ToolUsage, HelpVersionAndBadArguments) {
     TempDir dir;
-    Outcome version = ckp(dir, "--version");
-    EXPECT_EQ(version.code, 0);
-    EXPECT_EQ(version.out, "ckp 1.0.0\n");
+    EXPECT_EQ(ckp(dir, "--version"), (Outcome{0, "ckp 1.0.0\n", ""}));
     for (const char* command : {"check", "fmt", "json", "setup"}) {
         Outcome help = ckp(dir, std::string(command) + " --help");
         EXPECT_EQ(help.code, 0) << command;
@@ -531,37 +518,34 @@ void writeGoodAndNot(const TempDir& dir) {
 TEST(ToolFmt, SeveralFilesAreChecked) {
     TempDir dir;
     writeGoodAndNot(dir);
-    Outcome check = ckp(dir, "fmt --check good.ckpt m.ckpt");
-    EXPECT_EQ(check.code, 1);
-    EXPECT_EQ(check.out, "");
-    EXPECT_EQ(check.err, "ckp: m.ckpt is not in canonical form\n");
+    EXPECT_EQ(ckp(dir, "fmt --check good.ckpt m.ckpt"),
+              (Outcome{1, "", "ckp: m.ckpt is not in canonical form\n"}));
     EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
 }
 
 TEST(ToolFmt, DiffShowsTheChangesOfEveryFile) {
     TempDir dir;
     writeGoodAndNot(dir);
-    Outcome diff = ckp(dir, "fmt --diff good.ckpt m.ckpt");
-    EXPECT_EQ(diff.code, 1);
-    EXPECT_EQ(diff.err, "");
-    EXPECT_EQ(diff.out, "--- m.ckpt\n"
-                        "+++ m.ckpt (canonical)\n"
-                        "@@ -1,5 +1,5 @@\n"
-                        " WRXCHECKPOINT=\"1.0\"\n"
-                        "-a   x=\"1\"\n"
-                        "+a x=\"1\"\n"
-                        " c1 k=\"1\"\n"
-                        " c2 k=\"2\"\n"
-                        " c3 k=\"3\"\n"
-                        "@@ -8,5 +8,5 @@\n"
-                        " c6 k=\"6\"\n"
-                        " c7 k=\"7\"\n"
-                        " c8 k=\"8\"\n"
-                        "-z   q=\"1\"\n"
-                        "-e k=\"1\"\n"
-                        "\\ No newline at end of file\n"
-                        "+z q=\"1\"\n"
-                        "+e k=\"1\"\n");
+    EXPECT_EQ(ckp(dir, "fmt --diff good.ckpt m.ckpt"), (Outcome{1,
+                                                                "--- m.ckpt\n"
+                                                                "+++ m.ckpt (canonical)\n"
+                                                                "@@ -1,5 +1,5 @@\n"
+                                                                " WRXCHECKPOINT=\"1.0\"\n"
+                                                                "-a   x=\"1\"\n"
+                                                                "+a x=\"1\"\n"
+                                                                " c1 k=\"1\"\n"
+                                                                " c2 k=\"2\"\n"
+                                                                " c3 k=\"3\"\n"
+                                                                "@@ -8,5 +8,5 @@\n"
+                                                                " c6 k=\"6\"\n"
+                                                                " c7 k=\"7\"\n"
+                                                                " c8 k=\"8\"\n"
+                                                                "-z   q=\"1\"\n"
+                                                                "-e k=\"1\"\n"
+                                                                "\\ No newline at end of file\n"
+                                                                "+z q=\"1\"\n"
+                                                                "+e k=\"1\"\n",
+                                                                ""}));
 }
 
 // Several files go to standard output or in place, never to one -o; a
@@ -574,9 +558,8 @@ TEST(ToolFmt, SeveralFilesGoToStandardOutputOrInPlace) {
     EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt -o out.ckpt").code, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.ckpt")));
     dir.write("n.ckpt", "WRXCHECKPOINT=\"1.0\"\nb   y\n");
-    Outcome inPlace = ckp(dir, "fmt -i m.ckpt nothere.ckpt n.ckpt");
-    EXPECT_EQ(inPlace.code, 2);
-    EXPECT_EQ(inPlace.err, "ckp: nothere.ckpt: file not found\n");
+    EXPECT_EQ(ckp(dir, "fmt -i m.ckpt nothere.ckpt n.ckpt"),
+              (Outcome{2, "", "ckp: nothere.ckpt: file not found\n"}));
     EXPECT_EQ(ckp(dir, "fmt --check m.ckpt n.ckpt").code, 0);
     EXPECT_EQ(readFile(dir.file("n.ckpt")), "WRXCHECKPOINT=\"1.0\"\nb y\n");
 }
