@@ -59,15 +59,17 @@ bool resize(ckpPropIndex* index, std::size_t names) {
     return true;
 }
 
-std::size_t countProps(const ckpFile* file) {
-    std::size_t n = 0;
-    for (const ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
-        for (const ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
-            ++n;
-        }
-    }
-    return n;
+// The names an index of file's record is first sized for: one for each of
+// its lines (read in full before their properties are made, so that the
+// slots of a large record are taken once instead of grown into), at the
+// most largestGuess; it grows beyond that as names come.
+std::size_t namesGuess(const ckpFile* file) {
+    constexpr std::uint64_t largestGuess = std::uint64_t{1} << 21;
+    std::uint64_t lines = file->lastLine->seq - file->firstLine->seq + 1;
+    return static_cast<std::size_t>(lines < largestGuess ? lines : largestGuess);
 }
+
+bool grow(ckpPropIndex* index);
 
 // An index of the whole record, or null when no memory is left for it.
 ckpPropIndex* build(ckpInfo* info) {
@@ -81,14 +83,18 @@ ckpPropIndex* build(ckpInfo* info) {
     }
     index->file = nullptr;
     index->used = 0;
-    if (!resize(index, countProps(info->file))) {
+    if (!resize(index, namesGuess(info->file))) {
         return nullptr;
     }
     for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
         for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
-            if (p->name != nullptr) {
-                takeIn(index, p);
+            if (p->name == nullptr) {
+                continue;
             }
+            if (2 * (index->used + 1) > index->slotCount && !grow(index)) {
+                return nullptr;
+            }
+            takeIn(index, p);
         }
     }
     index->file = info->file;
@@ -192,6 +198,29 @@ void tiPropIndexAdd(ckpProp* prop) {
         return;
     }
     takeIn(index, prop);
+}
+
+ckpProp* tiPropIndexTakeNew(const ckpLine* line, ckpProp* prop, bool* taken) {
+    *taken = false;
+    const ckpFile* file = line->file;
+    ckpPropIndex* index =
+        file != nullptr && file->info != nullptr ? file->info->propIndex : nullptr;
+    if (index == nullptr || index->file != file || file->info->file != file ||
+        prop->name == nullptr) {
+        return nullptr;
+    }
+    if (2 * (index->used + 1) > index->slotCount && !grow(index)) {
+        index->file = nullptr; // no memory: built again when next needed
+        return nullptr;
+    }
+    *taken = true;
+    ckpPropSlot* slot = findSlot(index, prop->name, prop->hash);
+    if (slot->prop != nullptr) {
+        return slot->prop;
+    }
+    *slot = ckpPropSlot{prop, prop->hash};
+    ++index->used;
+    return nullptr;
 }
 
 void tiPropIndexForget(ckpInfo* info, const ckpFile* file) {

@@ -28,6 +28,11 @@ ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t ha
 // A name of hash is about to be looked up and added: its slot is fetched
 // into the cache meanwhile, when the record has an index.
 void tiPropIndexPrefetch(const ckpInfo* info, std::uint64_t hash);
+// A property of line's record, not yet appended to line, taken into the
+// record's index with one probe: the earlier property of its name, or null.
+// *taken is false when the record has no index, or no memory to grow it:
+// the caller then looks the name up and appends the usual way.
+ckpProp* tiPropIndexTakeNew(const ckpLine* line, ckpProp* prop, bool* taken);
 // A property just appended to its line: the index takes it in.
 void tiPropIndexAdd(ckpProp* prop);
 // A property of file's record goes away, or the file does: the index of

@@ -142,9 +142,11 @@ int tiFreeProp(ckpProp* prop) {
     return 0;
 }
 
+namespace {
 // The properties of a record's lines are all in the file's arena: they go
-// at once, with no walk over them.
-void tiClearProps(ckpFile* file) {
+// at once, with no walk over them. The lines' lists are emptied, all or
+// only the first's when the others go next.
+void clearProps(ckpFile* file, bool allLines) {
     ckpInfo* info = file->info;
     if (info != nullptr && info->walks.cursors != nullptr) {
         for (int i = 1; i <= info->walks.count; ++i) {
@@ -158,7 +160,19 @@ void tiClearProps(ckpFile* file) {
     for (ckpLine* line = file->firstLine; line != nullptr; line = line->next) {
         line->firstProp = nullptr;
         line->lastProp = nullptr;
+        if (!allLines) {
+            break;
+        }
     }
     file->nameBits = 0;
     tiArenaReset(&file->propArena);
+}
+} // namespace
+
+void tiClearProps(ckpFile* file) {
+    clearProps(file, true);
+}
+
+void tiClearPropsOfFirstLine(ckpFile* file) {
+    clearProps(file, false);
 }

@@ -53,8 +53,8 @@ inline ckpProp* tiNewPropIn(ckpLine* line, std::size_t stringBytes) {
     return prop;
 }
 // Appends prop (whose name and hash are set) to line and to the record's
-// name index.
-inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
+// name filter, not to its name index.
+inline void tiLinkProp(ckpLine* line, ckpProp* prop) {
     prop->line = line;
     if (line->lastProp != nullptr) {
         line->lastProp->next = prop;
@@ -62,11 +62,18 @@ inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
         line->firstProp = prop;
     }
     line->lastProp = prop;
+    if (line->file != nullptr && prop->name != nullptr) {
+        line->file->nameBits |= tiNameBit(prop->hash);
+    }
+}
+// Appends prop (whose name and hash are set) to line and to the record's
+// name index.
+inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
+    tiLinkProp(line, prop);
     ckpFile* file = line->file;
     if (file == nullptr || prop->name == nullptr) {
         return;
     }
-    file->nameBits |= tiNameBit(prop->hash);
     // Only a large record has an index to take the property in.
     const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
     if (index != nullptr && index->file == file) {
@@ -81,6 +88,10 @@ void tiWarnDupPropHashed(ckpLine* line, const char* name, std::uint64_t hash);
 // Frees every property of file's record, ending the walks over them; its
 // name filter is cleared with them.
 void tiClearProps(ckpFile* file);
+// tiClearProps when the lines after the first go next: only the first
+// line's list is emptied, so that a record of many lines is not walked for
+// it.
+void tiClearPropsOfFirstLine(ckpFile* file);
 // Unlinks prop from its line and frees it; generators that would hand it
 // out next move on to the following property. Returns 0, also for null.
 int tiFreeProp(ckpProp* prop);

@@ -55,7 +55,7 @@ int tiNewRecord(ckpInfo* info, const char* who, int number, ckpFile** fileOut, c
     // is never lost after a record of several lines.
     std::int64_t count = file->firstLine != nullptr ? file->firstLine->lineNumber : 0;
     // The properties go first, all at once, before the lines they stand on.
-    tiClearProps(file);
+    tiClearPropsOfFirstLine(file);
     if (file->firstLine == nullptr) {
         if (tiNewLine(file) == nullptr) {
             return 0;

@@ -128,6 +128,16 @@ void settle(ckpInfo* info, Pending* pending) {
     for (int i = 0; i < pending->count; ++i) {
         ckpLine* line = pending->lines[i];
         ckpProp* prop = pending->props[i];
+        // A large record's index looks the name up and takes it in at once.
+        bool taken = false;
+        const ckpProp* earlier = tiPropIndexTakeNew(line, prop, &taken);
+        if (taken) {
+            if (earlier != nullptr) {
+                tiSetErrorf("duplicate \"%s\" property", prop->name);
+            }
+            tiLinkProp(line, prop);
+            continue;
+        }
         if (line->file != nullptr && (line->file->nameBits & tiNameBit(prop->hash)) != 0) {
             tiWarnDupPropHashed(line, prop->name, prop->hash);
         }

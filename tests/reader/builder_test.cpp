@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/testutil.hpp"
+#include "core/name_hash.hpp"
 #include "reader/builder.hpp"
 #include "reader/legacy.hpp"
 #include "reading.hpp"
@@ -213,6 +214,49 @@ TEST(Builder, RepeatsInRecordsOfManyProperties) {
     EXPECT_EQ(r.prop("n20"), "<flag>");
     EXPECT_EQ(r.prop("last"), "<flag>");
     EXPECT_EQ(r.prop("big"), "<none>");
+}
+
+// A record of far more properties than lines: the index, first sized by
+// the lines, grows while it takes in the names already read.
+TEST(Builder, RepeatsOnFewLongLines) {
+    std::string wide = "wide";
+    for (const char* prefix : {" w", " x"}) {
+        for (int i = 0; i < 80; ++i) {
+            wide += prefix + std::to_string(i);
+        }
+        wide += " \\\n"; // 80 names a line
+    }
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", v1 + wide + " w50 x79=\"x\" \\\n w0\n"));
+    ASSERT_NE(r.info, nullptr);
+    EXPECT_EQ(r.next(), ckpTypeHeader);
+    ckptest::resetErrors();
+    EXPECT_EQ(r.next(), ckpTypeObject);
+    EXPECT_EQ(ckptest::resetErrors(), 3);
+    EXPECT_STREQ(ckpGetError(), "duplicate \"w0\" property");
+    EXPECT_EQ(r.props().size(), 163u);
+    EXPECT_EQ(r.prop("x79"), "<flag>");
+    // Names of distinct filter bits: the first lookup, and the index, come
+    // only with the repeat, 40 names after the start.
+    std::string distinct = "few";
+    std::uint64_t bits = 0;
+    for (int i = 0, n = 0; n < 40; ++i) {
+        std::string name = "d" + std::to_string(i);
+        std::uint64_t bit = tiNameBit(nameHash(name.c_str()));
+        if ((bits & bit) == 0) {
+            bits |= bit;
+            distinct += " " + name;
+            ++n;
+        }
+    }
+    Reader f(dir.write("g", v1 + distinct + " \\\n d0\n"));
+    ASSERT_NE(f.info, nullptr);
+    EXPECT_EQ(f.next(), ckpTypeHeader);
+    ckptest::resetErrors();
+    EXPECT_EQ(f.next(), ckpTypeObject);
+    EXPECT_EQ(ckptest::resetErrors(), 1);
+    EXPECT_STREQ(ckpGetError(), "duplicate \"d0\" property");
+    EXPECT_EQ(f.props().size(), 41u);
 }
 
 TEST(Builder, PropertyFaults) {
