@@ -68,7 +68,7 @@ inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
     }
     file->nameBits |= tiNameBit(prop->hash);
     // Only a large record has an index to take the property in.
-    const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
+    const ckpPropIndex* index = file->info != nullptr ? file->info->record.propIndex : nullptr;
     if (index != nullptr && index->file == file) {
         tiPropIndexAdd(prop);
     }
