@@ -246,9 +246,6 @@ constexpr int keptGenerators = 64;
 } // namespace
 
 void tiEndGenerators(ckpInfo* info) {
-    if (info == nullptr) {
-        return;
-    }
     // The cursor array is kept for the next record's walks unless a caller
     // started very many.
     if (info->walks.room > keptGenerators) {

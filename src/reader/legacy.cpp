@@ -85,9 +85,6 @@ int tiIsVersionPair(const char* text) {
 }
 
 int tiParseLegacy(ckpInfo* info) {
-    if (info == nullptr || info->read.line == nullptr || info->read.pos == nullptr) {
-        return 0;
-    }
     if (!parseVersionNumber(info) || !parseBinding(info)) {
         return 0;
     }

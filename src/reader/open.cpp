@@ -78,10 +78,7 @@ int bufferWrites(ckpFile* file) {
 } // namespace
 
 int tiStart(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiStart", &file, nullptr)) {
-        return 0;
-    }
+    ckpFile* file = info->files.top;
     char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
     if (mode == 'r') {
         // Where the stream stands now is its start for this library: a

@@ -37,9 +37,6 @@ ckpProp* startWalk(ckpInfo* info, int* id) {
 } // namespace
 
 int tiNewGenerator(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
     if (info->walks.count >= INT_MAX - 1) {
         tiSetError("ckpProp state allocation failed");
         return 0;
