@@ -26,7 +26,7 @@ int ckpClose(ckpInfo* info) {
         return 0;
     }
     int result = 0;
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     if (file != nullptr && tiIsCallerStream(info, file->stream)) {
         result = flushCallerStream(info, file->stream) ? 0 : 1;
     } else if (file != nullptr && file->stream != nullptr && !tiIsStdStream(file->stream)) {
@@ -44,7 +44,7 @@ int ckpFlush(ckpInfo* info) {
     if (info == nullptr) {
         return 0;
     }
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     if (file == nullptr || file->stream == nullptr ||
         (tiIsStdStream(file->stream) && !tiIsCallerStream(info, file->stream))) {
         return 1;
@@ -58,7 +58,7 @@ int ckpFlush(ckpInfo* info) {
 
 void ckpSetRootsAreOK(ckpInfo* info, int flag) {
     if (info != nullptr) {
-        info->rootsAreOK = flag;
+        info->files.rootsAreOK = flag;
     }
 }
 
@@ -67,8 +67,8 @@ int ckpSetAction(ckpInfo* info, int actionSet, int action) {
         tiSetError("no ckpInfo in ckpSetAction");
         return 0;
     }
-    info->actionSet = actionSet;
-    info->action = action;
+    info->oneShot.armed = actionSet;
+    info->oneShot.action = action;
     return 1;
 }
 

@@ -104,9 +104,9 @@ int tiCheckFile(ckpInfo* info, int report, const char* who, ckpFile** fileOut) {
         return guardFailed(report, Missing::Info, who);
     }
     if (fileOut != nullptr) {
-        *fileOut = info->file;
+        *fileOut = info->files.top;
     }
-    if (info->file == nullptr) {
+    if (info->files.top == nullptr) {
         return guardFailed(report, Missing::File, who);
     }
     return 1;

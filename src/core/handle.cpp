@@ -56,9 +56,10 @@ void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
     if (info == nullptr) {
         return;
     }
-    if (info->curLine == from) {
-        info->curLine = to;
-        info->cursor = info->cursor != nullptr ? to->text + (info->cursor - from->text) : nullptr;
+    if (info->read.line == from) {
+        info->read.line = to;
+        info->read.pos =
+            info->read.pos != nullptr ? to->text + (info->read.pos - from->text) : nullptr;
     }
     if (info->write.line == from) {
         info->write.line = to;
@@ -152,8 +153,8 @@ ckpFile* tiNewFile(ckpInfo* info, const char* name, std::uint16_t node, std::FIL
     file->startOffset = -1;
     tStreamId(stream, &file->id);
     if (info != nullptr) {
-        file->prev = info->file;
-        info->file = file;
+        file->prev = info->files.top;
+        info->files.top = file;
     }
     return file;
 }
@@ -178,13 +179,13 @@ ckpFile* tiFreeFile(ckpFile* file, const char* mode) {
     ckpInfo* info = file->info;
     if (info != nullptr) {
         tiEndGenerators(info);
-        if (info->file == file) {
-            info->file = file->prev != nullptr ? file->prev : file->next;
+        if (info->files.top == file) {
+            info->files.top = file->prev != nullptr ? file->prev : file->next;
         }
         // The scanner and the append position must not point into freed lines.
-        if (info->curLine != nullptr && info->curLine->file == file) {
-            info->curLine = nullptr;
-            info->cursor = nullptr;
+        if (info->read.line != nullptr && info->read.line->file == file) {
+            info->read.line = nullptr;
+            info->read.pos = nullptr;
         }
         if (info->write.line != nullptr && info->write.line->file == file) {
             info->write.line = nullptr;
@@ -225,15 +226,15 @@ int tiFreeInfo(ckpInfo* info) {
         return 0;
     }
     tiFreeGenerators(info);
-    while (info->file != nullptr) {
-        tiFreeFile(info->file, info->opened.mode);
+    while (info->files.top != nullptr) {
+        tiFreeFile(info->files.top, info->opened.mode);
     }
     tiFree(info->opened.mode);
     tiFree(info->scan.name);
-    tiFree(info->syntaxMsg);
-    tiFree(info->configPath);
-    tiFree(info->subDir);
-    tiFree(info->objPath);
+    tiFree(info->record.syntaxMsg);
+    tiFree(info->record.configPath);
+    tiFree(info->record.subDir);
+    tiFree(info->record.objPath);
     tiPropIndexFree(info);
     tiFreePool(info);
     tiFree(info);
@@ -245,9 +246,6 @@ constexpr int keptGenerators = 64;
 } // namespace
 
 void tiEndGenerators(ckpInfo* info) {
-    if (info == nullptr) {
-        return;
-    }
     // The cursor array is kept for the next record's walks unless a caller
     // started very many.
     if (info->walks.room > keptGenerators) {

@@ -58,11 +58,11 @@ void* tiTakeBlock(ckpInfo* info, std::size_t size, int* sizeClass) {
     if (k < 0) {
         return tiAlloc(size);
     }
-    void* block = info->spareBlocks[k];
+    void* block = info->spare.blocks[k];
     if (block != nullptr) {
         unpoison(block, sizeof(void*));
-        info->spareBlocks[k] = linkOf(block);
-        --info->spareCounts[k];
+        info->spare.blocks[k] = linkOf(block);
+        --info->spare.counts[k];
     } else {
         block = tiAlloc(smallestBlock << k);
         if (block == nullptr) {
@@ -80,7 +80,7 @@ void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
     if (block == nullptr || sizeClass == ckpInArena) {
         return;
     }
-    if (info == nullptr || sizeClass < 0 || info->spareCounts[sizeClass] >= keptBlocks) {
+    if (info == nullptr || sizeClass < 0 || info->spare.counts[sizeClass] >= keptBlocks) {
         if (sizeClass >= 0) {
             unpoison(block, smallestBlock << sizeClass);
         }
@@ -88,21 +88,21 @@ void tiGiveBlock(ckpInfo* info, void* block, int sizeClass) {
         return;
     }
     unpoison(block, smallestBlock << sizeClass);
-    linkOf(block) = info->spareBlocks[sizeClass];
-    info->spareBlocks[sizeClass] = block;
-    ++info->spareCounts[sizeClass];
+    linkOf(block) = info->spare.blocks[sizeClass];
+    info->spare.blocks[sizeClass] = block;
+    ++info->spare.counts[sizeClass];
     poison(block, smallestBlock << sizeClass);
 }
 
 void tiFreePool(ckpInfo* info) {
     for (int k = 0; k < ckpBlockClasses; ++k) {
-        while (info->spareBlocks[k] != nullptr) {
-            unpoison(info->spareBlocks[k], smallestBlock << k);
-            void* next = linkOf(info->spareBlocks[k]);
-            tiFree(info->spareBlocks[k]);
-            info->spareBlocks[k] = next;
+        while (info->spare.blocks[k] != nullptr) {
+            unpoison(info->spare.blocks[k], smallestBlock << k);
+            void* next = linkOf(info->spare.blocks[k]);
+            tiFree(info->spare.blocks[k]);
+            info->spare.blocks[k] = next;
         }
-        info->spareCounts[k] = 0;
+        info->spare.counts[k] = 0;
     }
 }
 

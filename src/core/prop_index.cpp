@@ -73,20 +73,20 @@ bool grow(ckpPropIndex* index);
 
 // An index of the whole record, or null when no memory is left for it.
 ckpPropIndex* build(ckpInfo* info) {
-    ckpPropIndex* index = info->propIndex;
+    ckpPropIndex* index = info->record.propIndex;
     if (index == nullptr) {
         index = tiAllocZeroed<ckpPropIndex>();
         if (index == nullptr) {
             return nullptr;
         }
-        info->propIndex = index;
+        info->record.propIndex = index;
     }
     index->file = nullptr;
     index->used = 0;
-    if (!resize(index, namesGuess(info->file))) {
+    if (!resize(index, namesGuess(info->files.top))) {
         return nullptr;
     }
-    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+    for (ckpLine* line = info->files.top->firstLine; line != nullptr; line = line->next) {
         for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
             if (p->name == nullptr) {
                 continue;
@@ -97,7 +97,7 @@ ckpPropIndex* build(ckpInfo* info) {
             takeIn(index, p);
         }
     }
-    index->file = info->file;
+    index->file = info->files.top;
     return index;
 }
 
@@ -123,31 +123,31 @@ ckpProp* search(const ckpFile* file, const char* name, std::uint64_t hash, int l
 } // namespace
 
 ckpProp* tiPropIndexFindHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
-    if (info == nullptr || info->file == nullptr || name == nullptr) {
+    if (info == nullptr || info->files.top == nullptr || name == nullptr) {
         return nullptr;
     }
     // Most names are new to their record: the filter answers for them.
-    if ((info->file->nameBits & tiNameBit(hash)) == 0) {
+    if ((info->files.top->nameBits & tiNameBit(hash)) == 0) {
         return nullptr;
     }
-    const ckpPropIndex* index = info->propIndex;
-    if (index == nullptr || index->file != info->file) {
+    const ckpPropIndex* index = info->record.propIndex;
+    if (index == nullptr || index->file != info->files.top) {
         bool passed = false;
-        ckpProp* found = search(info->file, name, hash, directSearchLimit, &passed);
+        ckpProp* found = search(info->files.top, name, hash, directSearchLimit, &passed);
         if (!passed) {
             return found;
         }
         index = build(info);
         if (index == nullptr) {
-            return search(info->file, name, hash, 0, &passed); // no memory: the slow way
+            return search(info->files.top, name, hash, 0, &passed); // no memory: the slow way
         }
     }
     return findSlot(index, name, hash)->prop;
 }
 
 void tiPropIndexPrefetch(const ckpInfo* info, std::uint64_t hash) {
-    const ckpPropIndex* index = info->propIndex;
-    if (index == nullptr || index->file != info->file || index->slots == nullptr) {
+    const ckpPropIndex* index = info->record.propIndex;
+    if (index == nullptr || index->file != info->files.top || index->slots == nullptr) {
         return;
     }
     const ckpPropSlot* slot =
@@ -189,7 +189,7 @@ void tiPropIndexAdd(ckpProp* prop) {
     }
     const ckpFile* file = prop->line->file;
     ckpInfo* info = file->info;
-    ckpPropIndex* index = info != nullptr ? info->propIndex : nullptr;
+    ckpPropIndex* index = info != nullptr ? info->record.propIndex : nullptr;
     if (index == nullptr || index->file != file) {
         return;
     }
@@ -204,8 +204,8 @@ ckpProp* tiPropIndexTakeNew(const ckpLine* line, ckpProp* prop, bool* taken) {
     *taken = false;
     const ckpFile* file = line->file;
     ckpPropIndex* index =
-        file != nullptr && file->info != nullptr ? file->info->propIndex : nullptr;
-    if (index == nullptr || index->file != file || file->info->file != file ||
+        file != nullptr && file->info != nullptr ? file->info->record.propIndex : nullptr;
+    if (index == nullptr || index->file != file || file->info->files.top != file ||
         prop->name == nullptr) {
         return nullptr;
     }
@@ -224,7 +224,7 @@ ckpProp* tiPropIndexTakeNew(const ckpLine* line, ckpProp* prop, bool* taken) {
 }
 
 void tiPropIndexForget(ckpInfo* info, const ckpFile* file) {
-    ckpPropIndex* index = info != nullptr ? info->propIndex : nullptr;
+    ckpPropIndex* index = info != nullptr ? info->record.propIndex : nullptr;
     if (index == nullptr || index->file != file) {
         return;
     }
@@ -237,8 +237,8 @@ void tiPropIndexForget(ckpInfo* info, const ckpFile* file) {
 }
 
 void tiPropIndexFree(ckpInfo* info) {
-    if (info != nullptr && info->propIndex != nullptr) {
-        tiFree(info->propIndex->slots);
-        info->propIndex = static_cast<ckpPropIndex*>(tiFree(info->propIndex));
+    if (info != nullptr && info->record.propIndex != nullptr) {
+        tiFree(info->record.propIndex->slots);
+        info->record.propIndex = static_cast<ckpPropIndex*>(tiFree(info->record.propIndex));
     }
 }

@@ -15,7 +15,7 @@ ckpProp* tiFindProp(ckpInfo* info, const char* name) {
 }
 
 ckpProp* tiFindPropHashed(ckpInfo* info, const char* name, std::uint64_t hash) {
-    if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr) {
+    if (info == nullptr || info->files.top == nullptr || info->files.top->firstLine == nullptr) {
         return nullptr;
     }
     return tiPropIndexFindHashed(info, name, hash);

@@ -75,7 +75,7 @@ inline void tiAppendProp(ckpLine* line, ckpProp* prop) {
         return;
     }
     // Only a large record has an index to take the property in.
-    const ckpPropIndex* index = file->info != nullptr ? file->info->propIndex : nullptr;
+    const ckpPropIndex* index = file->info != nullptr ? file->info->record.propIndex : nullptr;
     if (index != nullptr && index->file == file) {
         tiPropIndexAdd(prop);
     }

@@ -36,8 +36,8 @@ void freeLinesAfterFirst(ckpFile* file) {
 }
 
 void pointCursorsAt(ckpInfo* info, ckpLine* line) {
-    info->curLine = line;
-    info->cursor = line->text;
+    info->read.line = line;
+    info->read.pos = line->text;
     info->write.line = line;
     info->write.pos = line->text;
 }
@@ -105,8 +105,8 @@ void tiAppendText(ckpInfo* info, const char* text) {
 }
 
 int tiPopFile(ckpInfo* info, const char* who, int number, ckpFile** fileOut, ckpLine** lineOut) {
-    if (info != nullptr && info->file != nullptr && info->file->prev != nullptr) {
-        tiFreeFile(info->file, info->opened.mode);
+    if (info != nullptr && info->files.top != nullptr && info->files.top->prev != nullptr) {
+        tiFreeFile(info->files.top, info->opened.mode);
     }
     return tiNewRecord(info, who, number, fileOut, lineOut);
 }
@@ -116,11 +116,11 @@ int copyCheck(ckpInfo* src, ckpInfo* dst) {
     const char* fault = nullptr;
     if (src == nullptr) {
         fault = "no source ckpInfo in tiCopy";
-    } else if (src->file == nullptr) {
+    } else if (src->files.top == nullptr) {
         fault = "no source ckpFile in tiCopy";
     } else if (dst == nullptr) {
         fault = "no destination ckpInfo in tiCopy";
-    } else if (dst->file == nullptr) {
+    } else if (dst->files.top == nullptr) {
         fault = "no destination ckpFile in tiCopy";
     } else if (src == dst) {
         // The copy frees the destination's lines before reading the source's.
@@ -185,8 +185,9 @@ void cutToHeads(ckpFile* file) {
 }
 
 int copyPaths(ckpInfo* src, ckpInfo* dst) {
-    return tiReplaceStr(&dst->configPath, src->configPath) &&
-           tiReplaceStr(&dst->subDir, src->subDir) && tiReplaceStr(&dst->objPath, src->objPath);
+    return tiReplaceStr(&dst->record.configPath, src->record.configPath) &&
+           tiReplaceStr(&dst->record.subDir, src->record.subDir) &&
+           tiReplaceStr(&dst->record.objPath, src->record.objPath);
 }
 } // namespace
 
@@ -194,13 +195,13 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
     if (!copyCheck(src, dst)) {
         return 0;
     }
-    ckpFile* to = dst->file;
+    ckpFile* to = dst->files.top;
     std::int64_t number = to->firstLine != nullptr ? to->firstLine->lineNumber : 1;
     // A copy replaces the whole record: its walks end and their cursor
     // array goes.
     tiFreeGenerators(dst);
-    dst->curLine = nullptr;
-    dst->cursor = nullptr;
+    dst->read.line = nullptr;
+    dst->read.pos = nullptr;
     dst->write.line = nullptr;
     dst->write.pos = nullptr;
     tiClearProps(to);
@@ -208,21 +209,21 @@ int tiCopy(ckpInfo* src, ckpInfo* dst) {
         tiFreeLine(to->firstLine);
     }
     tiArenaReset(&to->lineArena);
-    for (const ckpLine* from = src->file->firstLine; from != nullptr; from = from->next) {
+    for (const ckpLine* from = src->files.top->firstLine; from != nullptr; from = from->next) {
         if (!copyLine(from, to, number++)) {
             return 0;
         }
     }
     cutToHeads(to);
     ckpLine* first = to->firstLine;
-    dst->type = src->type;
+    dst->record.type = src->record.type;
     if (!copyPaths(src, dst)) {
         tiSetError("ckpXfer string allocation failed");
         return 0;
     }
     if (first != nullptr) {
-        dst->curLine = first;
-        dst->cursor = first->text;
+        dst->read.line = first;
+        dst->read.pos = first->text;
         dst->write.line = to->lastLine;
         dst->write.pos = to->lastLine->text + std::strlen(to->lastLine->text);
     }

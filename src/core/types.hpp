@@ -164,32 +164,56 @@ struct ckpWalks {
     int room;
 };
 
-// ckpInfo::actionSet: the one-shot action is obeyed only when armed.
+// ckpOneShot::armed: the one-shot action is obeyed only when armed.
 inline constexpr int tiActionOff = 0;
 inline constexpr int tiActionArmed = 1;
 
-// A handle: its file stack, how it was opened, the reader's state (the
-// scanner's cursor, scan state, current record and property generators) and
-// the writer's.
+// The handle's stack of files, and what their records may name.
+struct ckpFileStack {
+    ckpFile* top;   // the file read or written now; prev leads to its includers
+    int rootsAreOK; // set by ckpSetRootsAreOK: a record may name a rooted path
+};
+
+// Where the reader stands: the scanner's place in the current record.
+struct ckpReading {
+    ckpLine* line; // the line being scanned, null without a record
+    char* pos;     // in line's text: the next character to scan
+    int atEnd;     // the last read stopped at the end of input, not on an error
+};
+
+// What the current record is, and the paths the qualifier records set.
+struct ckpCurrentRecord {
+    int type;                // ckpType* of the record read or written
+    char* syntaxMsg;         // owned: why the last faulty record is ckpTypeSyntax
+    char* configPath;        // owned: set by the last config-path record
+    char* subDir;            // owned: set by the last subdirectory record
+    char* objPath;           // owned: the record's path name
+    ckpPropIndex* propIndex; // owned: its name index, null until it is large enough
+};
+
+// The action left for the next ckpGets (ckpSetAction, the header check).
+struct ckpOneShot {
+    int action; // ckpAction*
+    int armed;  // tiActionArmed while the action waits, else tiActionOff
+};
+
+// Freed property and line blocks kept for the next records, by size class.
+struct ckpSpareBlocks {
+    void* blocks[ckpBlockClasses]; // owned: a chain of freed blocks per class
+    int counts[ckpBlockClasses];   // how many blocks each chain holds
+};
+
+// A handle: its file stack, how it was opened, the reader's state (its
+// place, scan target, current record, property walks and one-shot action),
+// the blocks it keeps for reuse, and the writer's state.
 struct ckpInfo {
-    ckpFile* file; // top of the stack
-    int rootsAreOK;
-    ckpOpening opened; // mode and the caller's stream
-    int type;
-    ckpScanTarget scan; // what the next ckpGets passes over records to find
-    int atEnd;
-    ckpLine* curLine;
-    char* cursor;
-    char* syntaxMsg; // owned
-    int action;
-    int actionSet;
+    ckpFileStack files;      // the open files, top of stack first
+    ckpOpening opened;       // mode and the caller's stream
+    ckpReading read;         // the scanner's line and position in it
+    ckpScanTarget scan;      // what the next ckpGets passes over records to find
+    ckpCurrentRecord record; // type, path and fault of the current record
     ckpWalks walks;          // the property walks (ckpGenProp) over the current record
-    char* configPath;        // owned
-    char* subDir;            // owned
-    char* objPath;           // owned
-    ckpPropIndex* propIndex; // owned, null until a record is large enough
-    // Freed property and line blocks kept for the next records (owned).
-    void* spareBlocks[ckpBlockClasses];
-    int spareCounts[ckpBlockClasses];
-    ckpWriting write; // the append position and the output buffer
+    ckpOneShot oneShot;      // the action the next ckpGets obeys once
+    ckpSpareBlocks spare;    // freed blocks kept for the next records
+    ckpWriting write;        // the append position and the output buffer
 };

@@ -15,23 +15,10 @@ int printText(std::FILE* stream, tiText* text) {
     tiTextFree(text);
     return result;
 }
-} // namespace
 
-int tiReportLine(const ckpFile* file, std::FILE* stream, std::int64_t number, const char* before,
-                 const char* after) {
-    tiText text;
-    tiTextInit(&text);
-    tiTextFormat(&text, "%s on line %" PRId64 " of \"%s\" %s", before, number,
-                 tiFileShownName(file), after);
-    return printText(stream, &text);
-}
-
-int tlReport(ckpInfo* info, std::FILE* stream, int allLines) {
-    ckpFile* file = nullptr;
-    ckpLine* first = nullptr;
-    if (!tiCheckLine(info, tiGuardReport, "tlReport", &file, &first)) {
-        return 0;
-    }
+// Prints the record's first line (allLines: every line) through
+// tiPrintMsg, each text ending in a line feed. 0 when a print failed.
+int printRecord(const ckpLine* first, std::FILE* stream, int allLines) {
     int ok = 1;
     for (const ckpLine* line = first; line != nullptr; line = allLines ? line->next : nullptr) {
         // A line holds up to 511 characters: with its line feed the text
@@ -44,6 +31,16 @@ int tlReport(ckpInfo* info, std::FILE* stream, int allLines) {
         }
     }
     return ok;
+}
+} // namespace
+
+int tiReportLine(const ckpFile* file, std::FILE* stream, std::int64_t number, const char* before,
+                 const char* after) {
+    tiText text;
+    tiTextInit(&text);
+    tiTextFormat(&text, "%s on line %" PRId64 " of \"%s\" %s", before, number,
+                 tiFileShownName(file), after);
+    return printText(stream, &text);
 }
 
 extern "C" {
@@ -66,13 +63,13 @@ int ckpReport(ckpInfo* info, FILE* stream, int allLines, int recordPos, const ch
         return 0;
     }
     int ok = 1;
-    if (recordPos < 0 && !tlReport(info, stream, allLines)) {
+    if (recordPos < 0 && !printRecord(first, stream, allLines)) {
         ok = 0;
     }
     if (tiReportLine(file, stream, first->lineNumber, before, after) < 0) {
         ok = 0;
     }
-    if (recordPos > 0 && !tlReport(info, stream, allLines)) {
+    if (recordPos > 0 && !printRecord(first, stream, allLines)) {
         ok = 0;
     }
     return ok;

@@ -29,7 +29,7 @@ std::int64_t faultyLineNumber(const ckpLine* line) {
 // as standing at its end.
 std::size_t cursorOffset(const ckpInfo* info, const ckpLine* line) {
     std::size_t len = std::strlen(line->text);
-    const char* cursor = info->cursor;
+    const char* cursor = info->read.pos;
     if (cursor == nullptr || cursor < line->text || cursor > line->text + len) {
         return len;
     }
@@ -83,19 +83,20 @@ void printMarker(const char* message, std::size_t column, std::size_t offset) {
 extern "C" {
 
 void ckpSyntax(ckpInfo* info) {
-    const char* message = info != nullptr && info->syntaxMsg != nullptr ? info->syntaxMsg : "";
+    const char* message =
+        info != nullptr && info->record.syntaxMsg != nullptr ? info->record.syntaxMsg : "";
     ckpFile* file = nullptr;
     if (!tiCheckFile(info, tiGuardReport, "ckpSyntax", &file)) {
         printMessageLine(message);
         return;
     }
-    const ckpLine* line = info->curLine;
+    const ckpLine* line = info->read.line;
     if (line == nullptr) {
         printMessageLine(message);
         tiPrintMsg(nullptr, "no ckpLine in ckpSyntax\n");
         return;
     }
-    if (info->syntaxMsg == nullptr) {
+    if (info->record.syntaxMsg == nullptr) {
         return;
     }
     tiReportLine(file, nullptr, faultyLineNumber(line), "-- Error", "--");
@@ -113,8 +114,9 @@ int ckpxSyntaxError(ckpInfo* info, long long* lineOut, int* columnOut, const cha
     const char* text = nullptr;
     ckpFile* file = nullptr;
     int ok = tiCheckFile(info, tiGuardQuiet, "ckpxSyntaxError", &file);
-    const ckpLine* faulty = ok ? info->curLine : nullptr;
-    ok = faulty != nullptr && info->syntaxMsg != nullptr && info->type == ckpTypeSyntax;
+    const ckpLine* faulty = ok ? info->read.line : nullptr;
+    ok = faulty != nullptr && info->record.syntaxMsg != nullptr &&
+         info->record.type == ckpTypeSyntax;
     if (ok) {
         line = faultyLineNumber(faulty);
         // The text up to the cursor, counted from the last line feed in it,
@@ -127,7 +129,7 @@ int ckpxSyntaxError(ckpInfo* info, long long* lineOut, int* columnOut, const cha
             }
         }
         column = static_cast<int>(offset - start) + 1;
-        message = info->syntaxMsg;
+        message = info->record.syntaxMsg;
         text = faulty->text;
     }
     if (lineOut != nullptr) {

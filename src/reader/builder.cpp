@@ -41,9 +41,9 @@ struct ValueSpan {
 // cursor past the closing quote; false, the cursor where the value stopped,
 // when there is none.
 bool scanValue(ckpInfo* info, ValueSpan* value) {
-    char* p = info->cursor;
+    char* p = info->read.pos;
     value->start = p;
-    const char* safeEnd = info->curLine->text + info->curLine->textRoom;
+    const char* safeEnd = info->read.line->text + info->read.line->textRoom;
     for (;;) {
         p = tiSkipPlainValue(p, safeEnd);
         if (*p != '\\') {
@@ -52,12 +52,12 @@ bool scanValue(ckpInfo* info, ValueSpan* value) {
         value->escaped = true;
         p += p[1] == '"' || p[1] == ';' || p[1] == '\\' ? 2 : 1;
     }
-    info->cursor = p;
+    info->read.pos = p;
     if (*p != '"') {
         return false;
     }
     value->length = static_cast<std::size_t>(p - value->start);
-    info->cursor = p + 1;
+    info->read.pos = p + 1;
     return true;
 }
 
@@ -68,11 +68,11 @@ bool findValue(ckpInfo* info, ValueSpan* value) {
     if (!tiPeek(info, '=')) {
         return true;
     }
-    ++info->cursor;
+    ++info->read.pos;
     if (!tiPeek(info, '"')) {
         return false;
     }
-    ++info->cursor;
+    ++info->read.pos;
     return scanValue(info, value);
 }
 
@@ -119,8 +119,8 @@ struct Pending {
 };
 
 void settle(ckpInfo* info, Pending* pending) {
-    const ckpPropIndex* index = info->propIndex;
-    if (index != nullptr && index->file == info->file) {
+    const ckpPropIndex* index = info->record.propIndex;
+    if (index != nullptr && index->file == info->files.top) {
         for (int i = 0; i < pending->count; ++i) {
             tiPropIndexPrefetch(info, pending->props[i]->hash);
         }
@@ -161,10 +161,10 @@ bool parseProp(ckpInfo* info, Pending* pending) {
     if (pending->count == pendingBatch) {
         settle(info, pending);
     }
-    ckpLine* line = info->curLine;
-    char* name = info->cursor;
+    ckpLine* line = info->read.line;
+    char* name = info->read.pos;
     char* p = tiSkipNameFast(name);
-    info->cursor = p;
+    info->read.pos = p;
     if (*p != '\0' && *p != '=' && !tiIsBlank(uc(p))) {
         return syntaxFault(info, pending, "illegal character in property name");
     }
@@ -212,12 +212,12 @@ ckpLine* headLine(ckpFile* file) {
 struct Qualifier {
     int keyword;
     int type;
-    char* ckpInfo::*slot; // the handle's path that the record sets, if any
+    char* ckpCurrentRecord::*slot; // the handle's path that the record sets, if any
 };
 
 const Qualifier qualifiers[] = {
-    {kwSd, ckpTypeSubDir, &ckpInfo::subDir},
-    {kwC, ckpTypeConfigPath, &ckpInfo::configPath},
+    {kwSd, ckpTypeSubDir, &ckpCurrentRecord::subDir},
+    {kwC, ckpTypeConfigPath, &ckpCurrentRecord::configPath},
     {kwInc, ckpTypeInclude, nullptr},
 };
 
@@ -243,15 +243,15 @@ void markConflict(ckpInfo* info, ckpFile* file, const char* keyword) {
     }
     ckpLine* line = headLine(file);
     if (line != nullptr) {
-        info->curLine = line;
-        info->cursor = line->headEnd;
+        info->read.line = line;
+        info->read.pos = line->headEnd;
     }
 }
 } // namespace
 
 namespace {
 int pathFailed(ckpInfo* info, const char* message) {
-    info->objPath = static_cast<char*>(tiFree(info->objPath));
+    info->record.objPath = static_cast<char*>(tiFree(info->record.objPath));
     tiSetSyntax(info, message);
     return 0;
 }
@@ -260,16 +260,16 @@ int pathFailed(ckpInfo* info, const char* message) {
 // record's path is written over when the new one fits it (a block holds at
 // least its string and terminator); the old path is gone either way.
 int keepPath(ckpInfo* info, const char* text, std::size_t n) {
-    char* old = info->objPath;
+    char* old = info->record.objPath;
     if (old == nullptr || std::strlen(old) < n) {
-        info->objPath = static_cast<char*>(tiFree(old));
-        info->objPath = static_cast<char*>(tiAlloc(n + 1));
-        if (info->objPath == nullptr) {
+        info->record.objPath = static_cast<char*>(tiFree(old));
+        info->record.objPath = static_cast<char*>(tiAlloc(n + 1));
+        if (info->record.objPath == nullptr) {
             return buildAllocFailed(info, "path name allocation failed");
         }
     }
-    std::memcpy(info->objPath, text, n);
-    info->objPath[n] = '\0';
+    std::memcpy(info->record.objPath, text, n);
+    info->record.objPath[n] = '\0';
     return 1;
 }
 } // namespace
@@ -278,7 +278,7 @@ int tiParsePath(ckpInfo* info) {
     if (!tiPeek(info, 0)) {
         return pathFailed(info, "missing path name");
     }
-    char* p = info->cursor;
+    char* p = info->read.pos;
     bool quoted = *p == '"';
     if (quoted) {
         ++p;
@@ -291,7 +291,7 @@ int tiParsePath(ckpInfo* info) {
         while (*p != '\0' && !tiIsBlank(uc(p))) {
             ++p;
         }
-        info->cursor = p;
+        info->read.pos = p;
         return keepPath(info, start, static_cast<std::size_t>(p - start));
     }
     // Quoted: up to the closing quote, \" standing for a quote.
@@ -303,13 +303,13 @@ int tiParsePath(ckpInfo* info) {
         }
         buffer[n++] = *p++;
     }
-    info->cursor = p;
+    info->read.pos = p;
     if (*p != '"') {
         char message[ckpMsgSize];
         std::snprintf(message, sizeof message, "missing '%c' in path name", '"');
         return pathFailed(info, message);
     }
-    info->cursor = p + 1;
+    info->read.pos = p + 1;
     return keepPath(info, buffer, static_cast<std::size_t>(n));
 }
 
@@ -325,7 +325,7 @@ int tiParseProps(ckpInfo* info) {
 }
 
 int tiBuild_tp(ckpInfo* info) {
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     ckpLine* first = file->firstLine;
     // A build makes the record's head end and properties anew, so that
     // building a record twice (action 2 after a read) does not repeat them.
@@ -338,7 +338,7 @@ int tiBuild_tp(ckpInfo* info) {
         tiSetSyntax(info, "illegal version in tiBuild_tp");
         return 0;
     }
-    bool hasPath = !(version >= 1 && info->type == ckpTypeHeader);
+    bool hasPath = !(version >= 1 && info->record.type == ckpTypeHeader);
     if (hasPath) {
         if (!tiPeek(info, 0)) {
             tiSetSyntax(info, "missing path name");
@@ -351,7 +351,7 @@ int tiBuild_tp(ckpInfo* info) {
         // continuation line when the first line holds nothing before it:
         // headEnd always points into its own line's text, and a transfer
         // cuts each line at its own head end.
-        info->curLine->headEnd = info->cursor;
+        info->read.line->headEnd = info->read.pos;
     }
     int ok = 0;
     if (version == 0) {
@@ -365,15 +365,16 @@ int tiBuild_tp(ckpInfo* info) {
     if (!ok) {
         return 0;
     }
-    info->curLine = first;
-    info->cursor = tiSkipBlanks(first->text);
+    info->read.line = first;
+    info->read.pos = tiSkipBlanks(first->text);
     // The qualifier's hash is the same for every record.
     static const std::uint64_t configHash = nameHash(ckpKeywords[kwC]);
     if (version >= 1 && tiFindPropHashed(info, ckpKeywords[kwC], configHash) != nullptr) {
         return 1;
     }
     // A header record has no path; objPath still holds an earlier record's.
-    if (hasPath && info->objPath != nullptr && kvoIsRooted(info->objPath) && !info->rootsAreOK) {
+    if (hasPath && info->record.objPath != nullptr && kvoIsRooted(info->record.objPath) &&
+        !info->files.rootsAreOK) {
         tiSetSyntax(info, "use relative path name");
         return 0;
     }
@@ -381,8 +382,8 @@ int tiBuild_tp(ckpInfo* info) {
 }
 
 int tiRecon_tr(ckpInfo* info) {
-    ckpFile* file = info->file;
-    switch (info->type) {
+    ckpFile* file = info->files.top;
+    switch (info->record.type) {
     case ckpTypeComment:
     case ckpTypeSyntax:
     case ckpTypeEnd:
@@ -391,11 +392,11 @@ int tiRecon_tr(ckpInfo* info) {
     default:
         break;
     }
-    if (info->objPath == nullptr || info->objPath[0] == '\0') {
-        info->type = ckpTypeNone;
+    if (info->record.objPath == nullptr || info->record.objPath[0] == '\0') {
+        info->record.type = ckpTypeNone;
         return 1;
     }
-    info->type = ckpTypeObject;
+    info->record.type = ckpTypeObject;
     int count = 0;
     for (ckpProp* prop = tiFirstPropFrom(file->firstLine); prop != nullptr;
          prop = tiNextProp(prop)) {
@@ -403,8 +404,8 @@ int tiRecon_tr(ckpInfo* info) {
         if (q == nullptr) {
             continue;
         }
-        info->type = q->type;
-        if (q->slot != nullptr && !tiReplaceStr(&(info->*(q->slot)), info->objPath)) {
+        info->record.type = q->type;
+        if (q->slot != nullptr && !tiReplaceStr(&(info->record.*(q->slot)), info->record.objPath)) {
             buildAllocFailed(info, "ckpInfo path allocation failed");
             return 1;
         }

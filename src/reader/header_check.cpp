@@ -24,43 +24,43 @@ int notCheckpoint() {
 // version; on success the line holding the closing quote gets its headEnd
 // just past it, and the scanner stands there.
 int parseHeaderLine(ckpInfo* info) {
-    ckpLine* first = info->file->firstLine;
-    info->curLine = first;
-    info->cursor = first->text;
+    ckpLine* first = info->files.top->firstLine;
+    info->read.line = first;
+    info->read.pos = first->text;
     if (!tiPeek(info, 0)) {
         return notCheckpoint();
     }
     const char* keyword = ckpKeywords[kwCheckpoint];
     std::size_t length = std::strlen(keyword);
-    if (std::strncmp(info->cursor, keyword, length) != 0 ||
-        tiIsWordChar(static_cast<unsigned char>(info->cursor[length]))) {
+    if (std::strncmp(info->read.pos, keyword, length) != 0 ||
+        tiIsWordChar(static_cast<unsigned char>(info->read.pos[length]))) {
         return notCheckpoint();
     }
-    info->cursor += length;
+    info->read.pos += length;
     if (!tiPeek(info, '=')) {
         return notCheckpoint();
     }
-    ++info->cursor;
+    ++info->read.pos;
     if (!tiPeek(info, '"')) {
         return notCheckpoint();
     }
-    ++info->cursor;
-    char* close = std::strchr(info->cursor, '"');
+    ++info->read.pos;
+    char* close = std::strchr(info->read.pos, '"');
     if (close == nullptr) {
         return notCheckpoint();
     }
-    if (!tiIsDigit(static_cast<unsigned char>(*info->cursor))) {
+    if (!tiIsDigit(static_cast<unsigned char>(*info->read.pos))) {
         tiSetError("illegal major version in syntax");
         return -1;
     }
-    char* pos = info->cursor;
+    char* pos = info->read.pos;
     int result = tiScanInt(&pos, -1);
     if (!(pos[0] == '.' && pos[1] == '0' && pos + 2 == close)) {
         tiSetError("illegal minor version in syntax");
         result = -1;
     }
-    info->cursor = close + 1;
-    info->curLine->headEnd = info->cursor;
+    info->read.pos = close + 1;
+    info->read.line->headEnd = info->read.pos;
     return result;
 }
 
@@ -73,7 +73,7 @@ int parseHeaderLine(ckpInfo* info) {
 // not read again and stays the header's; a line of blanks without line end
 // is no blank line but an empty record, and is read again.
 int keepFirstRecord(ckpInfo* info, bool nothingKept) {
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     if (nothingKept) {
         tiDropReplay(file);
         return 1;
@@ -93,7 +93,7 @@ int keepFirstRecord(ckpInfo* info, bool nothingKept) {
 
 // A header line that held a NUL byte is a syntax error in the header's place.
 void markNulInHeader(ckpInfo* info) {
-    for (ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+    for (ckpLine* line = info->files.top->firstLine; line != nullptr; line = line->next) {
         if (line->hasNul) {
             tiMarkNul(info, line);
             return;
@@ -103,23 +103,24 @@ void markNulInHeader(ckpInfo* info) {
 } // namespace
 
 int tiCheckHeader(ckpInfo* info) {
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     file->syntax = ckpSyntaxUnknown;
-    info->type = ckpTypeNone;
-    info->actionSet = tiActionArmed;
-    info->action = ckpActionRaw;
+    info->record.type = ckpTypeNone;
+    info->oneShot.armed = tiActionArmed;
+    info->oneShot.action = ckpActionRaw;
     // A read error at the first record fails the open instead of making the
     // file look like one without a header.
-    if (!ckpGets(info) || info->type == ckpTypeError || info->file != file) {
+    if (!ckpGets(info) || info->record.type == ckpTypeError || info->files.top != file) {
         tiDropReplay(file);
         return ckpSyntaxReadFailed;
     }
-    bool nul = info->type == ckpTypeSyntax; // the raw read finds no other fault
+    bool nul = info->record.type == ckpTypeSyntax; // the raw read finds no other fault
     // An empty file and a blank first line leave nothing to read again.
-    bool nothingKept = info->type == ckpTypeEnd || (info->type == ckpTypeComment &&
-                                                    *tiSkipBlanks(file->firstLine->text) == '\0');
+    bool nothingKept =
+        info->record.type == ckpTypeEnd ||
+        (info->record.type == ckpTypeComment && *tiSkipBlanks(file->firstLine->text) == '\0');
     int syntax = 0;
-    if (info->type != ckpTypeEnd) {
+    if (info->record.type != ckpTypeEnd) {
         syntax = parseHeaderLine(info);
         file->syntax = syntax;
         if (syntax < 0) {
@@ -128,17 +129,17 @@ int tiCheckHeader(ckpInfo* info) {
         }
     }
     file->syntax = syntax;
-    info->type = ckpTypeHeader;
+    info->record.type = ckpTypeHeader;
     if (syntax == 0) {
         if (!keepFirstRecord(info, nothingKept)) {
             return ckpSyntaxReadFailed;
         }
     } else {
         tiDropReplay(file);
-        ckpLine* headLine = info->curLine;
-        char* headPos = info->cursor;
-        info->actionSet = tiActionArmed;
-        info->action = ckpActionBuild;
+        ckpLine* headLine = info->read.line;
+        char* headPos = info->read.pos;
+        info->oneShot.armed = tiActionArmed;
+        info->oneShot.action = ckpActionBuild;
         if (!ckpGets(info)) {
             return ckpSyntaxReadFailed;
         }
@@ -149,7 +150,7 @@ int tiCheckHeader(ckpInfo* info) {
             markNulInHeader(info);
         }
     }
-    info->actionSet = tiActionArmed;
-    info->action = ckpActionKeep;
+    info->oneShot.armed = tiActionArmed;
+    info->oneShot.action = ckpActionKeep;
     return syntax;
 }

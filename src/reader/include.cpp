@@ -20,8 +20,8 @@ namespace {
 // A relative include path names a file beside the including file; an
 // includer without a name (a standard stream) takes the path as given.
 int includePath(ckpInfo* info, char* path) {
-    const char* target = info->objPath != nullptr ? info->objPath : "";
-    const char* base = info->file->name;
+    const char* target = info->record.objPath != nullptr ? info->record.objPath : "";
+    const char* base = info->files.top->name;
     std::size_t dirLength = 0;
     if (base != nullptr && !kvoIsRooted(target)) {
         for (const char* p = base; *p != '\0'; ++p) {
@@ -79,7 +79,7 @@ int kindByPath(const char* path) {
 bool onStack(ckpInfo* info, std::FILE* stream, std::uint16_t node) {
     ckpFileId id;
     tStreamId(stream, &id);
-    for (const ckpFile* file = info->file; file != nullptr; file = file->prev) {
+    for (const ckpFile* file = info->files.top; file != nullptr; file = file->prev) {
         if (tSameFileAs(&id, node, file)) {
             return true;
         }
@@ -90,19 +90,19 @@ bool onStack(ckpInfo* info, std::FILE* stream, std::uint16_t node) {
 // After a failed push the includer is the top again; its record (the
 // include name) stays current, and no cursor may point into the freed file.
 void backToIncluder(ckpInfo* info) {
-    ckpFile* file = info->file;
+    ckpFile* file = info->files.top;
     if (file == nullptr || file->firstLine == nullptr) {
         return;
     }
-    info->curLine = file->firstLine;
-    info->cursor = file->firstLine->text;
+    info->read.line = file->firstLine;
+    info->read.pos = file->firstLine->text;
     info->write.line = file->lastLine;
     info->write.pos = file->lastLine->text + std::strlen(file->lastLine->text);
 }
 } // namespace
 
 void tiIncludeFile(ckpInfo* info) {
-    tiAppendText(info, info->objPath);
+    tiAppendText(info, info->record.objPath);
     char path[ckpPathSize];
     if (!includePath(info, path)) {
         tiSetSyntax(info, nullptr);
@@ -134,8 +134,8 @@ void tiIncludeFile(ckpInfo* info) {
     if (!tiPushFile(info, name, node, stream) ||
         !tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
         backToIncluder(info);
-        info->actionSet = tiActionOff;
-        info->action = ckpActionNone;
-        info->type = ckpTypeError;
+        info->oneShot.armed = tiActionOff;
+        info->oneShot.action = ckpActionNone;
+        info->record.type = ckpTypeError;
     }
 }

@@ -18,10 +18,10 @@ bool isWord(const char* word, const char* expected) {
 // Adds a field property on the current line; when it cannot be made the
 // cursor goes to the field's word and the record is a syntax error.
 int addField(ckpInfo* info, const char* name, const char* value, char* word) {
-    if (tiAddProp(info->curLine, tiWarnDup, name, value) != nullptr) {
+    if (tiAddProp(info->read.line, tiWarnDup, name, value) != nullptr) {
         return 1;
     }
-    info->cursor = word;
+    info->read.pos = word;
     tiSetSyntax(info, nullptr);
     return 0;
 }
@@ -29,17 +29,17 @@ int addField(ckpInfo* info, const char* name, const char* value, char* word) {
 int parseVersionNumber(ckpInfo* info) {
     char buffer[ckpLineSize];
     int n = 0;
-    char* start = tiSkipBlanks(info->cursor);
+    char* start = tiSkipBlanks(info->read.pos);
     char* p = start;
     for (; *p != '\0' && !tiIsBlank(uc(p)); ++p) {
         if (!tiIsDigit(uc(p))) {
-            info->cursor = p;
+            info->read.pos = p;
             tiSetSyntax(info, "use <non-negative integer> for <WRX_version>");
             return 0;
         }
         buffer[n++] = *p;
     }
-    info->cursor = p;
+    info->read.pos = p;
     if (n == 0) {
         tiSetSyntax(info, "missing <WRX_version>");
         return 0;
@@ -59,7 +59,7 @@ int parseBinding(ckpInfo* info) {
                           : isWord(word, "dynamic") ? "dynamic"
                                                     : nullptr;
     if (binding == nullptr) {
-        info->cursor = start;
+        info->read.pos = start;
         tiSetSyntax(info, "use static or dynamic for <binding>");
         return 0;
     }
@@ -85,9 +85,6 @@ int tiIsVersionPair(const char* text) {
 }
 
 int tiParseLegacy(ckpInfo* info) {
-    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
-        return 0;
-    }
     if (!parseVersionNumber(info) || !parseBinding(info)) {
         return 0;
     }
@@ -112,7 +109,7 @@ int tiParseLegacy(ckpInfo* info) {
         }
     }
     if (!tiIsVersionPair(word)) {
-        info->cursor = start;
+        info->read.pos = start;
         tiSetSyntax(info, "use <major>.<minor> for <PYXE_version>");
         return 0;
     }
@@ -128,10 +125,10 @@ int tiParseLegacy(ckpInfo* info) {
             return 0;
         }
     } else {
-        info->cursor = start;
+        info->read.pos = start;
     }
-    info->cursor = tiSkipBlanks(info->cursor);
-    if (*info->cursor == '\0') {
+    info->read.pos = tiSkipBlanks(info->read.pos);
+    if (*info->read.pos == '\0') {
         return 1;
     }
     tiSetSyntax(info, "unrecognized field");

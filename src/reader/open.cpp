@@ -78,10 +78,7 @@ int bufferWrites(ckpFile* file) {
 } // namespace
 
 int tiStart(ckpInfo* info) {
-    ckpFile* file = nullptr;
-    if (!tiCheckLine(info, tiGuardQuiet, "tiStart", &file, nullptr)) {
-        return 0;
-    }
+    ckpFile* file = info->files.top;
     char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
     if (mode == 'r') {
         // Where the stream stands now is its start for this library: a
@@ -112,8 +109,8 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
     ckpLine* line = tiNewLine(file);
     int ok = 0;
     if (line != nullptr) {
-        info->curLine = line;
-        info->cursor = line->text;
+        info->read.line = line;
+        info->read.pos = line->text;
         char mode = info->opened.mode != nullptr ? info->opened.mode[0] : '\0';
         if (mode == 'w' || mode == 'a') {
             info->write.line = line;
@@ -124,14 +121,14 @@ int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* s
     if (!ok) {
         // The header check may have left its action for a file that is not
         // read after all: the includer reads on after exactly one error.
-        info->actionSet = tiActionOff;
-        info->action = ckpActionNone;
+        info->oneShot.armed = tiActionOff;
+        info->oneShot.action = ckpActionNone;
     }
-    if (!ok && info->file == file) {
+    if (!ok && info->files.top == file) {
         tiFreeFile(file, info->opened.mode);
-        if (info->file != nullptr && info->file->firstLine != nullptr) {
-            info->curLine = info->file->firstLine;
-            info->cursor = info->curLine->text;
+        if (info->files.top != nullptr && info->files.top->firstLine != nullptr) {
+            info->read.line = info->files.top->firstLine;
+            info->read.pos = info->read.line->text;
         }
     }
     return ok;
@@ -168,7 +165,7 @@ ckpInfo* ckpOpen(const char* name, const char* opCodes) {
     if (!tiPushFile(info, fileName, node, stream)) {
         return openFailed(info, nullptr);
     }
-    if (fileName != nullptr && mode[0] != 'r' && !bufferWrites(info->file)) {
+    if (fileName != nullptr && mode[0] != 'r' && !bufferWrites(info->files.top)) {
         return openFailed(info, nullptr);
     }
     return info;
@@ -197,11 +194,11 @@ int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
     int dummy = 0;
     int* out = syntaxOut != nullptr ? syntaxOut : &dummy;
     if (info != nullptr) {
-        if (info->file == nullptr) {
+        if (info->files.top == nullptr) {
             tiSetError("no ckpFile in ckpGetSyntax");
             return 0;
         }
-        int syntax = info->file->syntax;
+        int syntax = info->files.top->syntax;
         *out = syntax;
         if (syntax >= 0) {
             return 1;
@@ -217,7 +214,7 @@ int ckpGetSyntax(ckpInfo* info, const char* name, int* syntaxOut) {
             *out = ckpSyntaxUnknown;
             return 0;
         }
-        ckpFile* mainFile = reader->file;
+        ckpFile* mainFile = reader->files.top;
         while (mainFile->prev != nullptr) {
             mainFile = mainFile->prev;
         }

@@ -11,8 +11,8 @@
 // again and its stream closed (a standard stream never), the includer (if
 // any) staying the top. 1 on success, 0 on failure.
 int tiPushFile(ckpInfo* info, const char* name, std::uint16_t node, std::FILE* stream);
-// Starts the handle's top file by its mode: a read checks its header, a
-// write marks it syntax 1. 1 on success; 0 without a line, or when the
-// header check failed or found an unknown version ("unknown syntax version
-// in tiStart").
+// Starts the handle's top file, just pushed with its first line, by its
+// mode: a read checks its header, a write marks it syntax 1. 1 on success;
+// 0 when the header check failed or found an unknown version ("unknown
+// syntax version in tiStart").
 int tiStart(ckpInfo* info);

@@ -59,7 +59,7 @@ int takePiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
         std::memcpy(line->text, at, n + 1);
         line->hasNul = kind == pieceNul ? 1 : 0;
     } else {
-        info->atEnd = 1;
+        info->read.atEnd = 1;
         line->text[0] = '\0';
     }
     if (file->replayPos >= file->replaySize) {
@@ -78,7 +78,7 @@ int readPiece(ckpInfo* info, ckpFile* file, ckpLine* line) {
         return 1;
     case tiPiece::End:
         keepPiece(file, pieceEnd, "");
-        info->atEnd = 1;
+        info->read.atEnd = 1;
         break;
     case tiPiece::Error:
         if (errnum > 0) {
@@ -110,7 +110,7 @@ int fillText(ckpInfo* info, ckpFile* file, ckpLine* line) {
 // backslash before the line end continues it. The text is measured once: a line end can only be its
 // last character.
 void endContent(ckpInfo* info, ckpLine* line) {
-    char* start = info->cursor;
+    char* start = info->read.pos;
     char* stop = start + std::strlen(start);
     bool cut = false;
     for (char* p = start;;) {
@@ -145,14 +145,14 @@ void tiDropReplay(ckpFile* file) {
 }
 
 void tiMarkNul(ckpInfo* info, ckpLine* line) {
-    info->curLine = line;
-    info->cursor = line->text + std::strlen(line->text);
+    info->read.line = line;
+    info->read.pos = line->text + std::strlen(line->text);
     tiSetSyntax(info, "NUL character in line");
 }
 
 int tiGets(ckpInfo* info) {
-    info->atEnd = 0;
-    ckpFile* file = info->file;
+    info->read.atEnd = 0;
+    ckpFile* file = info->files.top;
     ckpLine* line = file->lastLine;
     if (line == nullptr) {
         tiSetError("no ckpLine in tiGets");
@@ -175,23 +175,23 @@ int tiGets(ckpInfo* info) {
             tiMarkNul(info, line);
             return 1;
         }
-        info->curLine = line;
-        info->cursor = tiSkipBlanks(line->text);
-        char c = *info->cursor;
+        info->read.line = line;
+        info->read.pos = tiSkipBlanks(line->text);
+        char c = *info->read.pos;
         if (c == '\n' || c == ';') {
             // Blank and comment lines are records of their own when they
             // begin one, and are skipped inside a continued record.
             if (!first) {
                 continue;
             }
-            *(c == '\n' ? info->cursor : tiFindChar('\n', line->text)) = '\0';
-            info->type = ckpTypeComment;
+            *(c == '\n' ? info->read.pos : tiFindChar('\n', line->text)) = '\0';
+            info->record.type = ckpTypeComment;
             break;
         }
         endContent(info, line);
         break;
     }
-    info->curLine = file->firstLine;
-    info->cursor = file->firstLine->text;
+    info->read.line = file->firstLine;
+    info->read.pos = file->firstLine->text;
     return 1;
 }

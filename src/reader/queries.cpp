@@ -19,15 +19,15 @@ ckpProp* startWalk(ckpInfo* info, int* id) {
         return nullptr;
     }
     *id = newId;
-    const char* missing = info->file == nullptr              ? "no ckpFile in ckpGenProp"
-                          : info->file->firstLine == nullptr ? "no ckpLine in ckpGenProp"
-                                                             : nullptr;
+    const char* missing = info->files.top == nullptr              ? "no ckpFile in ckpGenProp"
+                          : info->files.top->firstLine == nullptr ? "no ckpLine in ckpGenProp"
+                                                                  : nullptr;
     if (missing != nullptr) {
         tiSetError(missing);
         *id = 0;
         return nullptr;
     }
-    ckpProp* first = tiFirstPropFrom(info->file->firstLine);
+    ckpProp* first = tiFirstPropFrom(info->files.top->firstLine);
     if (first == nullptr) {
         *id = 0;
         info->walks.cursors[newId] = nullptr;
@@ -37,9 +37,6 @@ ckpProp* startWalk(ckpInfo* info, int* id) {
 } // namespace
 
 int tiNewGenerator(ckpInfo* info) {
-    if (info == nullptr) {
-        return 0;
-    }
     if (info->walks.count >= INT_MAX - 1) {
         tiSetError("ckpProp state allocation failed");
         return 0;
@@ -80,19 +77,19 @@ int ckpGetType(ckpInfo* info) {
         tiSetError("no ti_struct in ckpGetType");
         return ckpTypeError;
     }
-    return info->type;
+    return info->record.type;
 }
 
 char* ckpGetObjPath(ckpInfo* info) {
-    return info != nullptr ? info->objPath : nullptr;
+    return info != nullptr ? info->record.objPath : nullptr;
 }
 
 char* ckpGetConfigPath(ckpInfo* info) {
-    return info != nullptr ? info->configPath : unknownPath;
+    return info != nullptr ? info->record.configPath : unknownPath;
 }
 
 char* ckpGetSubDir(ckpInfo* info) {
-    return info != nullptr ? info->subDir : nullptr;
+    return info != nullptr ? info->record.subDir : nullptr;
 }
 
 int ckpGetProp(ckpInfo* info, const char* name, char** value) {

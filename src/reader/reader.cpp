@@ -27,14 +27,14 @@ struct Pass {
 };
 
 bool included(const ckpInfo* info) {
-    return info->file->prev != nullptr;
+    return info->files.top->prev != nullptr;
 }
 
 // The end of input. While a file is being started (its syntax not yet
 // known) the end is the empty file that the header check asks about, never
 // the end of an included file, which would pop the file being started.
 int endType(const ckpInfo* info) {
-    if (included(info) && info->file->syntax != ckpSyntaxUnknown) {
+    if (included(info) && info->files.top->syntax != ckpSyntaxUnknown) {
         return ckpTypeEndInclude;
     }
     return ckpTypeEnd;
@@ -44,7 +44,7 @@ void buildAndReconcile(ckpInfo* info, const Pass& pass) {
     if (pass.build && !tiBuild_tp(info)) {
         return;
     }
-    if (pass.reconcile && info->type == ckpTypeNone) {
+    if (pass.reconcile && info->record.type == ckpTypeNone) {
         tiRecon_tr(info);
     }
 }
@@ -54,13 +54,13 @@ void buildAndReconcile(ckpInfo* info, const Pass& pass) {
 // file is what it finds; a header met while the scan runs belongs to a file
 // that it enters, and that file's end is passed over like its records.
 bool skipToEnd(ckpInfo* info, const Pass& pass) {
-    if (!(pass.scan && info->type == ckpTypeHeader && info->scan.type == ckpTypeEnd)) {
+    if (!(pass.scan && info->record.type == ckpTypeHeader && info->scan.type == ckpTypeEnd)) {
         return false;
     }
     if (!included(info)) {
-        info->type = ckpTypeEnd;
+        info->record.type = ckpTypeEnd;
     } else {
-        info->type = ckpTypeEndInclude;
+        info->record.type = ckpTypeEndInclude;
         if (pass.firstTurn) {
             info->scan.type = ckpTypeEndInclude;
         }
@@ -69,14 +69,14 @@ bool skipToEnd(ckpInfo* info, const Pass& pass) {
 }
 
 // Steps of one record: start it, follow an include record, read the lines,
-// build and type them. The previous record's type is still in info->type.
+// build and type them. The previous record's type is still in info->record.type.
 void readRecord(ckpInfo* info, Pass& pass) {
-    int previous = info->type;
+    int previous = info->record.type;
     if (!tiNewRecord(info, "ckpGets", tiKeepCount, nullptr, nullptr)) {
-        info->type = ckpTypeError;
+        info->record.type = ckpTypeError;
         return;
     }
-    info->cursor = tiSkipBlanks(info->cursor);
+    info->read.pos = tiSkipBlanks(info->read.pos);
     if (skipToEnd(info, pass)) {
         return;
     }
@@ -90,32 +90,32 @@ void readRecord(ckpInfo* info, Pass& pass) {
         info->scan.type = ckpScanAny;
     }
     if (!tiGet_tr(info)) {
-        info->type = info->atEnd ? endType(info) : ckpTypeError;
+        info->record.type = info->read.atEnd ? endType(info) : ckpTypeError;
         return;
     }
     // Comments are not built, nor lines that were faulty as read.
-    if (info->type == ckpTypeNone) {
+    if (info->record.type == ckpTypeNone) {
         buildAndReconcile(info, pass);
     }
 }
 
 // An ended included file is closed and its includer read on.
 void finishRecord(ckpInfo* info) {
-    if (info->type != ckpTypeEndInclude) {
+    if (info->record.type != ckpTypeEndInclude) {
         return;
     }
     if (!tiPopFile(info, "ckpGets", tiKeepCount, nullptr, nullptr)) {
-        info->type = ckpTypeError;
+        info->record.type = ckpTypeError;
     }
 }
 
 bool scanMatches(const ckpInfo* info) {
     const char* name = info->scan.name;
     if (name != nullptr && name[0] != '\0') {
-        return tiStrMatch(name, ".", info->objPath) &&
-               (info->scan.type == ckpScanAny || info->scan.type == info->type);
+        return tiStrMatch(name, ".", info->record.objPath) &&
+               (info->scan.type == ckpScanAny || info->scan.type == info->record.type);
     }
-    return info->scan.type == info->type;
+    return info->scan.type == info->record.type;
 }
 
 void clearScan(ckpInfo* info) {
@@ -133,15 +133,16 @@ int runScan(ckpInfo* info, Pass& pass) {
         if (!pass.scan) {
             return 1;
         }
-        if (scanMatches(info) || info->type == ckpTypeEnd || info->type == ckpTypeError) {
+        if (scanMatches(info) || info->record.type == ckpTypeEnd ||
+            info->record.type == ckpTypeError) {
             clearScan(info);
             return 1;
         }
         pass.firstTurn = false;
         // An included file's header record, passed over, is not delivered
         // again by the next call.
-        if (info->actionSet == tiActionArmed && info->action == ckpActionKeep) {
-            info->action = ckpActionNone;
+        if (info->oneShot.armed == tiActionArmed && info->oneShot.action == ckpActionKeep) {
+            info->oneShot.action = ckpActionNone;
         }
     }
 }
@@ -178,8 +179,8 @@ void fitLine(ckpFile* file, ckpLine* line) {
 } // namespace
 
 int tiGet_tr(ckpInfo* info) {
-    ckpFile* file = info->file;
-    info->type = ckpTypeNone;
+    ckpFile* file = info->files.top;
+    info->record.type = ckpTypeNone;
     if (!tiGets(info)) {
         return 0;
     }
@@ -196,10 +197,10 @@ int tiGet_tr(ckpInfo* info) {
         if (!tiGets(info)) {
             tiFreeLine(line);
             last->continued = 0;
-            info->curLine = file->firstLine;
-            info->cursor = file->firstLine->text;
+            info->read.line = file->firstLine;
+            info->read.pos = file->firstLine->text;
             // The end of input ends the record; a read error fails it.
-            return info->atEnd ? 1 : 0;
+            return info->read.atEnd ? 1 : 0;
         }
         fitLine(file, line);
     }
@@ -211,14 +212,14 @@ extern "C" int ckpGets(ckpInfo* info) {
         return 0;
     }
     if (!tiCheckLine(info, tiGuardQuiet, "ckpGets", nullptr, nullptr)) {
-        info->type = ckpTypeError;
+        info->record.type = ckpTypeError;
         return 1;
     }
     Pass pass;
     int action = ckpActionNone;
-    if (info->actionSet == tiActionArmed) {
-        action = info->action;
-        info->action = ckpActionNone;
+    if (info->oneShot.armed == tiActionArmed) {
+        action = info->oneShot.action;
+        info->oneShot.action = ckpActionNone;
     }
     switch (action) {
     case ckpActionRaw:
@@ -231,7 +232,7 @@ extern "C" int ckpGets(ckpInfo* info) {
         finishRecord(info);
         return 1;
     case ckpActionReconcile:
-        if (info->type == ckpTypeNone) {
+        if (info->record.type == ckpTypeNone) {
             tiRecon_tr(info);
         }
         finishRecord(info);
@@ -245,7 +246,7 @@ extern "C" int ckpGets(ckpInfo* info) {
     default:
         break;
     }
-    if (info->type == ckpTypeEnd) {
+    if (info->record.type == ckpTypeEnd) {
         return 0;
     }
     return runScan(info, pass);

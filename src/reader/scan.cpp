@@ -47,8 +47,8 @@ int ckpSetIgnore(ckpInfo* info) {
     if (!tiCheckFile(info, tiGuardQuiet, "ckpSetIgnore", nullptr)) {
         return 0;
     }
-    if (info->type == ckpTypeConfigPath || info->type == ckpTypeSubDir) {
-        return ckpSetScan(info, 0, info->type, nullptr);
+    if (info->record.type == ckpTypeConfigPath || info->record.type == ckpTypeSubDir) {
+        return ckpSetScan(info, 0, info->record.type, nullptr);
     }
     return 0;
 }

@@ -16,43 +16,43 @@ bool isEmpty(const char* text) {
 } // namespace
 
 int tiNextLine(ckpInfo* info, int skip) {
-    ckpLine* line = info->curLine;
+    ckpLine* line = info->read.line;
     if (line == nullptr || !line->continued || line->next == nullptr) {
         return 0;
     }
-    info->curLine = line->next;
-    info->cursor = skip ? tiSkipBlanks(line->next->text) : line->next->text;
+    info->read.line = line->next;
+    info->read.pos = skip ? tiSkipBlanks(line->next->text) : line->next->text;
     return 1;
 }
 
 int tiPeekSlow(ckpInfo* info, int c) {
-    if (info == nullptr || info->curLine == nullptr || info->cursor == nullptr) {
+    if (info == nullptr || info->read.line == nullptr || info->read.pos == nullptr) {
         return 0;
     }
-    info->cursor = tiSkipBlanks(info->cursor);
+    info->read.pos = tiSkipBlanks(info->read.pos);
     // Only one line end is crossed per call: an empty continuation line
     // leaves the cursor at its end.
-    if (*info->cursor == '\0' && !tiNextLine(info, tiSkipLeadingBlanks)) {
+    if (*info->read.pos == '\0' && !tiNextLine(info, tiSkipLeadingBlanks)) {
         return 0;
     }
     if (c == 0) {
         return 1;
     }
-    return uc(info->cursor) == (c & 0xFF) ? 1 : 0;
+    return uc(info->read.pos) == (c & 0xFF) ? 1 : 0;
 }
 
 char* tiGetWord(ckpInfo* info, char* buffer) {
     buffer[0] = '\0';
-    if (info == nullptr || info->cursor == nullptr) {
+    if (info == nullptr || info->read.pos == nullptr) {
         return nullptr;
     }
-    info->cursor = tiSkipBlanks(info->cursor);
-    char* start = info->cursor;
+    info->read.pos = tiSkipBlanks(info->read.pos);
+    char* start = info->read.pos;
     int n = 0;
     // A line's text holds at most 511 characters, so a 512-byte buffer
     // always takes the word; the bound keeps that true whatever the text.
-    while (*info->cursor != '\0' && !tiIsBlank(uc(info->cursor)) && n < ckpLineSize - 1) {
-        buffer[n++] = *info->cursor++;
+    while (*info->read.pos != '\0' && !tiIsBlank(uc(info->read.pos)) && n < ckpLineSize - 1) {
+        buffer[n++] = *info->read.pos++;
     }
     buffer[n] = '\0';
     return n > 0 ? start : nullptr;
@@ -78,14 +78,14 @@ bool tokenCharMatches(char rule, int token, int text) {
 } // namespace
 
 int tiMatchToken(ckpInfo* info, const char* mode, const char* token) {
-    if (info == nullptr || info->cursor == nullptr || token == nullptr) {
+    if (info == nullptr || info->read.pos == nullptr || token == nullptr) {
         return 0;
     }
-    info->cursor = tiSkipBlanks(info->cursor);
+    info->read.pos = tiSkipBlanks(info->read.pos);
     if (isEmpty(mode)) {
         mode = "*+";
     }
-    const char* text = info->cursor;
+    const char* text = info->read.pos;
     const char* t = token;
     for (; *t != '\0'; ++t, ++text) {
         if (*text == '\0' || !tokenCharMatches(mode[0], uc(t), uc(text))) {
@@ -96,27 +96,27 @@ int tiMatchToken(ckpInfo* info, const char* mode, const char* token) {
         return 0;
     }
     if (mode[1] == '+') {
-        info->cursor += t - token; // text and token were walked together
+        info->read.pos += t - token; // text and token were walked together
     }
     return 1;
 }
 
 namespace {
 void restore(ckpInfo* info, ckpLine* line, char* pos) {
-    info->curLine = line;
-    info->cursor = pos;
+    info->read.line = line;
+    info->read.pos = pos;
 }
 
 // Places the cursor on a value after the token's name: past `=` and the
 // opening quote when both follow, else just after the name.
 void stepToValue(ckpInfo* info) {
-    info->cursor = tiSkipName(info->cursor);
-    ckpLine* line = info->curLine;
-    char* afterName = info->cursor;
+    info->read.pos = tiSkipName(info->read.pos);
+    ckpLine* line = info->read.line;
+    char* afterName = info->read.pos;
     if (tiPeek(info, '=')) {
-        ++info->cursor;
+        ++info->read.pos;
         if (tiPeek(info, '"')) {
-            ++info->cursor;
+            ++info->read.pos;
             return;
         }
     }
@@ -125,17 +125,17 @@ void stepToValue(ckpInfo* info) {
 } // namespace
 
 int tiScanForToken(ckpInfo* info, const char* token, int wantValue) {
-    ckpLine* first = info->file->firstLine;
+    ckpLine* first = info->files.top->firstLine;
     char* fallback = first->headEnd != nullptr ? first->headEnd : first->text;
-    info->curLine = first;
-    info->cursor = tiSkipBlanks(first->text);
-    if (*info->cursor == '\0') {
+    info->read.line = first;
+    info->read.pos = tiSkipBlanks(first->text);
+    if (*info->read.pos == '\0') {
         restore(info, first, fallback);
         return 0;
     }
     while (!tiMatchToken(info, ".-", token)) {
-        info->cursor = tiSkipWord(info->cursor);
-        if (*info->cursor == '\0') {
+        info->read.pos = tiSkipWord(info->read.pos);
+        if (*info->read.pos == '\0') {
             restore(info, first, fallback);
             return 0;
         }
@@ -151,12 +151,12 @@ void tiSetSyntax(ckpInfo* info, const char* message) {
         tiPrintMsg(nullptr, "no ti_struct in tiSetSyntax");
         return;
     }
-    info->type = ckpTypeSyntax;
+    info->record.type = ckpTypeSyntax;
     const char* text = isEmpty(message) ? tiErrorText() : message;
-    if (!tiReplaceStr(&info->syntaxMsg, text)) {
+    if (!tiReplaceStr(&info->record.syntaxMsg, text)) {
         // Without memory for the copy the message is still recorded.
         tiSetError(text);
         return;
     }
-    tiSetError(info->syntaxMsg);
+    tiSetError(info->record.syntaxMsg);
 }

@@ -1,4 +1,4 @@
-// The line scanner: a cursor (info->curLine, info->cursor) over the lines of
+// The line scanner: a cursor (info->read.line, info->read.pos) over the lines of
 // the current record.
 #pragma once
 
@@ -18,14 +18,14 @@ int tiPeekSlow(ckpInfo* info, int c);
 // is no blank and no line end.
 inline int tiPeek(ckpInfo* info, int c) {
     // Most calls stand on a printable character, or on blanks before one.
-    if (info != nullptr && info->curLine != nullptr && info->cursor != nullptr) {
-        char* p = info->cursor;
+    if (info != nullptr && info->read.line != nullptr && info->read.pos != nullptr) {
+        char* p = info->read.pos;
         while (*p == ' ' || *p == '\t' || *p == '\v') {
             ++p;
         }
         auto k = static_cast<unsigned char>(*p);
         if (k > ' ') {
-            info->cursor = p;
+            info->read.pos = p;
             return c == 0 || k == (c & 0xFF) ? 1 : 0;
         }
     }

@@ -32,7 +32,7 @@ void warnPropertyDropped() {
 
 // The record's properties in order, read straight from its lines.
 template <class Visit> void eachRecordProp(ckpInfo* handle, Visit visit) {
-    for (ckpLine* line = handle->file->firstLine; line != nullptr; line = line->next) {
+    for (ckpLine* line = handle->files.top->firstLine; line != nullptr; line = line->next) {
         for (ckpProp* p = line->firstProp; p != nullptr; p = p->next) {
             visit(p);
         }

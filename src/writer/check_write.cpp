@@ -15,7 +15,8 @@ int tiCheckWrite(ckpInfo* info, const char* caller, int startRecord, int appendA
     }
     // A handle with its record in place, the case of every call after the
     // first, needs no guard.
-    bool ready = info != nullptr && info->file != nullptr && info->file->firstLine != nullptr;
+    bool ready =
+        info != nullptr && info->files.top != nullptr && info->files.top->firstLine != nullptr;
     if (!ready && !tiCheckLine(info, tiGuardQuiet, caller, nullptr, nullptr)) {
         return 0;
     }

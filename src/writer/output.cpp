@@ -392,7 +392,7 @@ bool hasContent(const ckpLine* line) {
 // within what the reader takes in one piece; one cut by a trailing comment
 // holds none and is written as it is.
 bool wraps(const ckpInfo* info, const ckpLine* first) {
-    if (info->type != ckpTypeComment) {
+    if (info->record.type != ckpTypeComment) {
         return true;
     }
     char c = *tiSkipBlanks(first->text);
@@ -403,7 +403,7 @@ bool wraps(const ckpInfo* info, const ckpLine* first) {
 // or whose head was refused is empty and gives a bare line end, one
 // transferred (a path "" with properties) reads back as it was read.
 int putRecord(const ckpInfo* info, Layout& layout) {
-    const ckpLine* first = info->file->firstLine;
+    const ckpLine* first = info->files.top->firstLine;
     bool wrap = wraps(info, first);
     for (const ckpLine* line = first; line != nullptr; line = line->next) {
         if (line != first && !hasContent(line)) {
@@ -432,7 +432,7 @@ int ckpPuts(ckpInfo* info) {
     if (!tiCheckWrite(info, "ckpPuts", tiKeepRecord, tiAppendOK)) {
         return 0;
     }
-    std::FILE* stream = info->file->stream;
+    std::FILE* stream = info->files.top->stream;
     if (stream == nullptr) {
         tiSetError("no file in ckpPuts");
         return 0;

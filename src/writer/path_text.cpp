@@ -101,11 +101,11 @@ const char* tiContentEnd(const char* text) {
 }
 
 int tiSetPath(ckpInfo* info, const tPathText& text) {
-    if (info == nullptr || info->file == nullptr || info->file->firstLine == nullptr ||
+    if (info == nullptr || info->files.top == nullptr || info->files.top->firstLine == nullptr ||
         text.form == tPathText::Refused) {
         return 0;
     }
-    ckpLine* line = info->file->firstLine;
+    ckpLine* line = info->files.top->firstLine;
     info->write.line = line;
     if (info->write.pos == nullptr || info->write.pos < line->text ||
         info->write.pos >= line->text + ckpLineSize) {

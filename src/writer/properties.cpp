@@ -81,11 +81,11 @@ bool roomAfterHead(const ckpInfo* info, const ckpLine* line) {
 // there would be lost. A record transferred without head text (an empty
 // header, the end of a file) would have the property read back as its path.
 const char* noPlaceForProps(const ckpInfo* info, const ckpLine* line) {
-    if (info->type == ckpTypeNone) {
+    if (info->record.type == ckpTypeNone) {
         return "no record to add a property to in ckpPutProp";
     }
     char c = *tiSkipBlanks(line->text);
-    if (info->type != ckpTypeComment) {
+    if (info->record.type != ckpTypeComment) {
         return c == '\0' && line->firstProp == nullptr
                    ? "a record without head holds no properties in ckpPutProp"
                    : nullptr;
@@ -105,7 +105,7 @@ int ckpPutProp(ckpInfo* info, const char* name, const char* value) {
     if (!tiCheckWrite(info, "ckpPutProp", tiKeepRecord, tiAppendOK)) {
         return 0;
     }
-    ckpLine* line = info->file->firstLine;
+    ckpLine* line = info->files.top->firstLine;
     // A name may be empty only where a value follows it and no flag stands
     // before it: a lone blank is no property, and `flag ="v"` reads as the
     // flag's value.

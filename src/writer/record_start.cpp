@@ -16,7 +16,7 @@ namespace {
 // A refused head leaves the emptied record without a type, so that a
 // ckpPuts that follows anyway writes no more than a line end.
 int refuseHead(ckpInfo* info, const char* fault, const char* caller) {
-    info->type = ckpTypeNone;
+    info->record.type = ckpTypeNone;
     tiSetErrorf("%s in %s", fault, caller);
     return 0;
 }
@@ -24,7 +24,7 @@ int refuseHead(ckpInfo* info, const char* fault, const char* caller) {
 // A text that cannot come back as written is refused with a message naming
 // it; line ends in it are shown as \n and \r, so the message stays one line.
 int refuseText(ckpInfo* info, const char* what, const char* text, const char* caller) {
-    info->type = ckpTypeNone;
+    info->record.type = ckpTypeNone;
     std::size_t n = std::strlen(text);
     auto* shown = static_cast<char*>(tiAlloc(2 * n + 1));
     if (shown == nullptr) {
@@ -60,8 +60,8 @@ int keepPath(char** slot, const tPathText& text) {
 // in *slot for the queries, write the head text, set the type. A head may
 // fill its line, unless a property must follow it: then the line keeps room
 // for the backslash that continues it.
-int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* ckpInfo::*slot,
-                    int type) {
+int startPathRecord(ckpInfo* info, const char* caller, const char* path,
+                    char* ckpCurrentRecord::*slot, int type) {
     if (!tiCheckWrite(info, caller, tiStartRecord, tiAppendOK)) {
         return 0;
     }
@@ -76,15 +76,15 @@ int startPathRecord(ckpInfo* info, const char* caller, const char* path, char* c
     if (text.size > static_cast<std::size_t>(width)) {
         return refuseHead(info, "path name too long for one line", caller);
     }
-    if (!keepPath(&(info->*slot), text)) {
+    if (!keepPath(&(info->record.*slot), text)) {
         return refuseHead(info, "path name allocation failed", caller);
     }
     // The path may be the very string the slot held until now.
-    text.path = info->*slot;
+    text.path = info->record.*slot;
     if (!tiSetPath(info, text)) {
         return 0;
     }
-    info->type = type;
+    info->record.type = type;
     return 1;
 }
 
@@ -113,30 +113,31 @@ int ckpCreateHdr(ckpInfo* info) {
         // An appending handle has emptied its record before refusing the
         // header: it holds no head now, as after any refused head.
         if (info != nullptr && info->opened.mode != nullptr && info->opened.mode[0] == 'a') {
-            info->type = ckpTypeNone;
+            info->record.type = ckpTypeNone;
         }
         return 0;
     }
     char head[ckpLineSize];
     std::snprintf(head, sizeof head, "%s=\"%d.0\"", ckpKeywords[kwCheckpoint], 1);
-    info->type = ckpTypeHeader;
+    info->record.type = ckpTypeHeader;
     tiAppendText(info, head);
     return 1;
 }
 
 int ckpCreateObj(ckpInfo* info, const char* path) {
-    return startPathRecord(info, "ckpCreateObj", path, &ckpInfo::objPath, ckpTypeObject);
+    return startPathRecord(info, "ckpCreateObj", path, &ckpCurrentRecord::objPath, ckpTypeObject);
 }
 
 int ckpSetConfigPath(ckpInfo* info, const char* path) {
-    if (!startPathRecord(info, "ckpSetConfigPath", path, &ckpInfo::configPath, ckpTypeConfigPath)) {
+    if (!startPathRecord(info, "ckpSetConfigPath", path, &ckpCurrentRecord::configPath,
+                         ckpTypeConfigPath)) {
         return 0;
     }
     return ckpPutProp(info, ckpKeywords[kwC], nullptr);
 }
 
 int ckpSetSubDir(ckpInfo* info, const char* path) {
-    if (!startPathRecord(info, "ckpSetSubDir", path, &ckpInfo::subDir, ckpTypeSubDir)) {
+    if (!startPathRecord(info, "ckpSetSubDir", path, &ckpCurrentRecord::subDir, ckpTypeSubDir)) {
         return 0;
     }
     return ckpPutProp(info, ckpKeywords[kwSd], nullptr);
@@ -156,7 +157,7 @@ int ckpRecord(ckpInfo* info, const char* text, int comment) {
     if (!recordTextCarried(text, comment != 0)) {
         return refuseText(info, "record text", text, "ckpRecord");
     }
-    info->type = ckpTypeComment;
+    info->record.type = ckpTypeComment;
     if (comment) {
         *info->write.pos++ = ';';
         *info->write.pos = '\0';

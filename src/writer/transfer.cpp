@@ -15,7 +15,7 @@ namespace {
 // are far narrower than the limit, and need not be laid out to know it.
 std::size_t widestBound(const ckpInfo* info) {
     std::size_t widest = 0;
-    for (const ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+    for (const ckpLine* line = info->files.top->firstLine; line != nullptr; line = line->next) {
         std::size_t width = std::strlen(line->text) + 2;
         for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
             std::size_t name = prop->plain ? prop->nameLength : 2 * std::strlen(prop->name);
@@ -35,11 +35,11 @@ std::size_t widestBound(const ckpInfo* info) {
 // that fills its line and must be followed by the backslash of a
 // continuation, a head that leaves no room for one).
 const char* unwritable(const ckpInfo* info) {
-    if (info->type == ckpTypeComment) {
+    if (info->record.type == ckpTypeComment) {
         return nullptr; // written as read
     }
     const ckpProp* before = nullptr;
-    for (const ckpLine* line = info->file->firstLine; line != nullptr; line = line->next) {
+    for (const ckpLine* line = info->files.top->firstLine; line != nullptr; line = line->next) {
         for (const ckpProp* prop = line->firstProp; prop != nullptr; prop = prop->next) {
             bool afterFlag = before != nullptr && before->value == nullptr;
             if (prop->name == nullptr ||
@@ -60,7 +60,7 @@ const char* unwritable(const ckpInfo* info) {
 // stays to be written, and no property can be added to it.
 void emptyRecord(ckpInfo* destination) {
     tiNewRecord(destination, "ckpXfer", tiKeepCount, nullptr, nullptr);
-    destination->type = ckpTypeNone;
+    destination->record.type = ckpTypeNone;
 }
 } // namespace
 
@@ -87,7 +87,7 @@ int ckpXfer(ckpInfo* source, ckpInfo* destination) {
     if (fault == nullptr) {
         return 1;
     }
-    const char* path = destination->objPath != nullptr ? destination->objPath : "";
+    const char* path = destination->record.objPath != nullptr ? destination->record.objPath : "";
     tiSetErrorf("record \"%s\" cannot be written in ckpXfer: %s", path, fault);
     emptyRecord(destination);
     return 0;

@@ -46,8 +46,8 @@ TEST(Open, ModeStrings) {
 TEST(Open, StandardStreamsAreNeverClosed) {
     ckpInfo* out = ckpOpen(nullptr, "W");
     ASSERT_NE(out, nullptr);
-    EXPECT_EQ(out->file->stream, stdout);
-    EXPECT_EQ(out->file->node, 0);
+    EXPECT_EQ(out->files.top->stream, stdout);
+    EXPECT_EQ(out->files.top->node, 0);
     char* name = reinterpret_cast<char*>(0x1);
     EXPECT_EQ(ckpGetName(out, 1, &name), 1);
     EXPECT_EQ(name, nullptr);
@@ -115,10 +115,10 @@ TEST(Open, NullHandlesAndSettings) {
     ckpInfo* w = ckpOpen(path.c_str(), "W");
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(ckpSetAction(w, 1, 4), 1);
-    EXPECT_EQ(w->actionSet, 1);
-    EXPECT_EQ(w->action, 4);
+    EXPECT_EQ(w->oneShot.armed, 1);
+    EXPECT_EQ(w->oneShot.action, 4);
     ckpSetRootsAreOK(w, 1);
-    EXPECT_EQ(w->rootsAreOK, 1);
+    EXPECT_EQ(w->files.rootsAreOK, 1);
     EXPECT_EQ(ckpGetName(w, 0, &name), 1);
     EXPECT_EQ(std::string(name), path);
     EXPECT_EQ(ckpClose(w), 0);
@@ -130,10 +130,10 @@ TEST(Open, FailedFlushAndCloseAreReported) {
     if (w == nullptr) {
         GTEST_SKIP() << "no /dev/full here";
     }
-    ASSERT_EQ(std::fputs("data that cannot be written\n", w->file->stream) >= 0, true);
+    ASSERT_EQ(std::fputs("data that cannot be written\n", w->files.top->stream) >= 0, true);
     EXPECT_EQ(ckpFlush(w), 0);
     EXPECT_STREQ(ckpGetError(), strerror(ENOSPC));
-    std::fputs("more\n", w->file->stream);
+    std::fputs("more\n", w->files.top->stream);
     EXPECT_EQ(ckpClose(w), 1);
     EXPECT_STREQ(ckpGetError(), strerror(ENOSPC));
 }

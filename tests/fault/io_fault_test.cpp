@@ -136,7 +136,7 @@ TEST(IoFaults, DiskFullHalfwayThroughWriting) {
     ASSERT_TRUE(limit.armed());
     ckpInfo* w = ckpOpen(path.c_str(), "W");
     ASSERT_NE(w, nullptr);
-    std::setvbuf(w->file->stream, nullptr, _IONBF, 0);
+    std::setvbuf(w->files.top->stream, nullptr, _IONBF, 0);
     resetErrors();
     ASSERT_EQ(ckpCreateObj(w, "p"), 1);
     ASSERT_EQ(ckpPutProp(w, "a", std::string(300, 'v').c_str()), 1);

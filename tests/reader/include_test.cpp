@@ -118,7 +118,7 @@ TEST(Include, DistinctFilesWithTheSameNodeAreIncluded) {
     Reader r(main);
     ASSERT_NE(r.info, nullptr);
     // The 16-bit node alone would call the two files the same.
-    r.info->file->node = static_cast<std::uint16_t>(st.st_ino);
+    r.info->files.top->node = static_cast<std::uint16_t>(st.st_ino);
     EXPECT_EQ(readtest::trace(r, 5), (std::vector<std::string>{"header", "include other.ckp",
                                                                "header", "header", "object o1"}));
 }

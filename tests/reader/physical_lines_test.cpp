@@ -183,7 +183,7 @@ TEST(PhysicalLines, LineCountsBeyondThirtyOneBits) {
     Reader r(dir.write("f", v1 + "a\nb x=\"open\nc\n"));
     ASSERT_NE(r.info, nullptr);
     r.next();
-    r.info->file->firstLine->lineNumber = 2147483646; // 2^31 - 2
+    r.info->files.top->firstLine->lineNumber = 2147483646; // 2^31 - 2
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.lineNumber(), 2147483647LL);
     EXPECT_EQ(r.next(), ckpTypeSyntax);
@@ -281,23 +281,23 @@ TEST(PhysicalLines, ReadErrors) {
     Reader r(dir.write("f", v1 + "a\n"));
     ASSERT_NE(r.info, nullptr);
     r.next();
-    std::FILE* stream = r.info->file->stream;
+    std::FILE* stream = r.info->files.top->stream;
     // A stream opened for writing only cannot be read. The input already
     // taken from the real stream is set aside while the other one stands in.
-    ckpFile saved = *r.info->file;
-    tiDropInput(r.info->file);
-    r.info->file->stream = std::fopen(dir.file("w").c_str(), "w");
+    ckpFile saved = *r.info->files.top;
+    tiDropInput(r.info->files.top);
+    r.info->files.top->stream = std::fopen(dir.file("w").c_str(), "w");
     ckptest::resetErrors();
     EXPECT_EQ(r.next(), ckpTypeError);
     EXPECT_GE(ckpGetNumError(), 1);
-    std::fclose(r.info->file->stream);
-    r.info->file->stream = stream;
-    r.info->file->inPos = saved.inPos;
-    r.info->file->inEnd = saved.inEnd;
+    std::fclose(r.info->files.top->stream);
+    r.info->files.top->stream = stream;
+    r.info->files.top->inPos = saved.inPos;
+    r.info->files.top->inEnd = saved.inEnd;
     EXPECT_EQ(r.next(), ckpTypeObject);
 
-    r.info->file->stream = nullptr;
+    r.info->files.top->stream = nullptr;
     EXPECT_EQ(r.next(), ckpTypeError);
     EXPECT_STREQ(ckpGetError(), "no file in tiGets");
-    r.info->file->stream = stream;
+    r.info->files.top->stream = stream;
 }

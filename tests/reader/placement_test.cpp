@@ -19,7 +19,7 @@ namespace {
 // the reported, last one) shifted by `shift`.
 std::string seen(const Reader& r, int type, long long shift) {
     std::string s = std::to_string(type) + " @" +
-                    std::to_string(r.info->file->firstLine->physLine - shift) + "-" +
+                    std::to_string(r.info->files.top->firstLine->physLine - shift) + "-" +
                     std::to_string(r.lineNumber() - shift);
     if (type == ckpTypeComment) {
         return s + " [" + r.text() + "]";

@@ -88,10 +88,10 @@ struct Reader {
         return all;
     }
     long long lineNumber() const {
-        return info->file->firstLine->lineNumber;
+        return info->files.top->firstLine->lineNumber;
     }
     std::string text(int i = 0) const {
-        ckpLine* l = info->file->firstLine;
+        ckpLine* l = info->files.top->firstLine;
         while (l != nullptr && i-- > 0) {
             l = l->next;
         }
@@ -99,24 +99,25 @@ struct Reader {
     }
     int lineCount() const {
         int n = 0;
-        for (ckpLine* l = info->file->firstLine; l != nullptr; l = l->next) {
+        for (ckpLine* l = info->files.top->firstLine; l != nullptr; l = l->next) {
             ++n;
         }
         return n;
     }
     // Column of the scanner's cursor in its line, and that line's index.
     long column() const {
-        return info->cursor - info->curLine->text;
+        return info->read.pos - info->read.line->text;
     }
     int cursorLine() const {
         int i = 0;
-        for (ckpLine* l = info->file->firstLine; l != nullptr && l != info->curLine; l = l->next) {
+        for (ckpLine* l = info->files.top->firstLine; l != nullptr && l != info->read.line;
+             l = l->next) {
             ++i;
         }
         return i;
     }
     std::string syntaxMsg() const {
-        return info->syntaxMsg != nullptr ? info->syntaxMsg : "";
+        return info->record.syntaxMsg != nullptr ? info->record.syntaxMsg : "";
     }
 };
 

@@ -87,7 +87,7 @@ TEST(Output, FailedWrites) {
     // Unbuffered: the first character fails and the record stops there.
     w = ckpOpen("/dev/full", "W");
     ASSERT_NE(w, nullptr);
-    std::setvbuf(w->file->stream, nullptr, _IONBF, 0);
+    std::setvbuf(w->files.top->stream, nullptr, _IONBF, 0);
     ASSERT_EQ(ckpCreateObj(w, "p"), 1);
     ASSERT_EQ(ckpPutProp(w, "a", "1"), 1);
     EXPECT_EQ(ckpPuts(w), 0);
@@ -100,7 +100,7 @@ TEST(Output, FailedWrites) {
     w = ckpOpen("/dev/full", "W");
     ASSERT_NE(w, nullptr);
     char small[16];
-    std::setvbuf(w->file->stream, small, _IOFBF, sizeof small);
+    std::setvbuf(w->files.top->stream, small, _IOFBF, sizeof small);
     ASSERT_EQ(ckpCreateObj(w, "p"), 1);
     ASSERT_EQ(ckpPutProp(w, "a", std::string(200, 'v').c_str()), 1);
     EXPECT_EQ(ckpPuts(w), 0);

@@ -487,7 +487,8 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
     ASSERT_NE(again, nullptr);
     ckpGets(again);
     ckpGets(again);
-    ASSERT_NE(tiAddProp(again->file->firstLine, 0, "big", std::string(508, 'b').c_str()), nullptr);
+    ASSERT_NE(tiAddProp(again->files.top->firstLine, 0, "big", std::string(508, 'b').c_str()),
+              nullptr);
     resetErrors();
     EXPECT_EQ(ckpXfer(again, w), 0);
     ckpClose(again);

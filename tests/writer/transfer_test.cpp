@@ -26,7 +26,7 @@ std::ostream& operator<<(std::ostream& os, const Record& r) {
 Record current(ckpInfo* r) {
     Record rec{ckpGetType(r), "", ""};
     if (rec.type == ckpTypeComment) {
-        rec.path = r->file->firstLine->text;
+        rec.path = r->files.top->firstLine->text;
         return rec;
     }
     if (rec.type != ckpTypeHeader && ckpGetObjPath(r) != nullptr) {
@@ -58,7 +58,7 @@ std::vector<Record> readAll(const std::string& path, ckpInfo* out = nullptr) {
     ckpGetSyntax(r, nullptr, &syntax);
     while (ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
         Record rec = current(r);
-        EXPECT_NE(rec.type, ckpTypeSyntax) << r->syntaxMsg;
+        EXPECT_NE(rec.type, ckpTypeSyntax) << r->record.syntaxMsg;
         EXPECT_NE(rec.type, ckpTypeError) << ckpGetError();
         if (rec.type == ckpTypeHeader && syntax == 0) {
             rec = Record{ckpTypeHeader, "", ""};

@@ -28,7 +28,7 @@ struct Opened {
         ckpGetSyntax(info, nullptr, &s);
         return s;
     }
-    long long line() const { return info->file->firstLine->lineNumber; }
+    long long line() const { return info->files.top->firstLine->lineNumber; }
 };
 } // namespace
 
