@@ -676,6 +676,56 @@ FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut) {
     return stream;
 }
 
+struct kvoMemoryOutput {
+    FILE* stream;
+    char* bytes; // the stream's own until it is closed
+    size_t size;
+};
+
+kvoMemoryOutput* kvoOpenMemoryOutput(int* errnumOut) {
+    auto* output = static_cast<kvoMemoryOutput*>(kvoMalloc(sizeof(kvoMemoryOutput)));
+    if (output == nullptr) {
+        errno = ENOMEM;
+    } else {
+        *output = {nullptr, nullptr, 0};
+        output->stream = open_memstream(&output->bytes, &output->size);
+        if (output->stream == nullptr) {
+            output = static_cast<kvoMemoryOutput*>(kvoFree(output));
+        }
+    }
+    if (output == nullptr && errnumOut != nullptr) {
+        *errnumOut = errno != 0 ? errno : ENOMEM;
+    }
+    return output;
+}
+
+FILE* kvoMemoryOutputStream(const kvoMemoryOutput* output) {
+    return output != nullptr ? output->stream : nullptr;
+}
+
+int kvoCloseMemoryOutput(kvoMemoryOutput* output, char** bytesOut, size_t* sizeOut) {
+    if (output == nullptr) {
+        return EINVAL;
+    }
+    // A write that found no memory leaves the error flag and ENOMEM.
+    errno = 0;
+    bool failed = std::fflush(output->stream) != 0 || std::ferror(output->stream) != 0;
+    int errnum = failed ? (errno != 0 ? errno : ENOMEM) : 0;
+    if (std::fclose(output->stream) != 0 && errnum == 0) {
+        errnum = errno != 0 ? errno : ENOMEM;
+    }
+    if (errnum == 0 && bytesOut != nullptr) {
+        *bytesOut = output->bytes;
+        if (sizeOut != nullptr) {
+            *sizeOut = output->size;
+        }
+    } else {
+        kvoFree(output->bytes);
+    }
+    kvoFree(output);
+    return errnum;
+}
+
 int kvoStreamKind(FILE* stream) {
     struct stat st;
     if (stream == nullptr || fstat(fileno(stream), &st) != 0) {
