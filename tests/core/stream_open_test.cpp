@@ -187,6 +187,17 @@ TEST(StreamOpen, MemoryOutputGivesBackEveryByteWritten) {
     std::fputs("dropped", kvoMemoryOutputStream(out));
     EXPECT_EQ(kvoCloseMemoryOutput(out, nullptr, nullptr), 0);
 
+    // No memory for the bytes: the close tells, and hands nothing out.
+    out = kvoOpenMemoryOutput(nullptr);
+    ASSERT_NE(out, nullptr);
+    kvoSetAllocFailure(1);
+    std::string block(300000, 'x');
+    std::fwrite(block.data(), 1, block.size(), kvoMemoryOutputStream(out));
+    bytes = nullptr;
+    EXPECT_EQ(kvoCloseMemoryOutput(out, &bytes, &size), ENOMEM);
+    kvoSetAllocFailure(0);
+    EXPECT_EQ(bytes, nullptr);
+
     EXPECT_EQ(kvoCloseMemoryOutput(nullptr, &bytes, &size), EINVAL);
     EXPECT_EQ(kvoMemoryOutputStream(nullptr), nullptr);
     kvoSetAllocFailure(1);
