@@ -202,6 +202,27 @@ KVO_API char* kvoAbsolutePath(const char* path);
  * error number in *errnumOut when errnumOut is given (EINVAL for NULL bytes of a non-zero size). */
 KVO_API FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut);
 
+/* A stream that writes into memory, growing as it is written (binary, and
+ * ftell counts the bytes written so far). On Windows the bytes go to a
+ * temporary file first, removed when the output is closed, and are read
+ * back at the end. NULL, with the system's error number in *errnumOut when
+ * errnumOut is given (ENOMEM without memory). */
+typedef struct kvoMemoryOutput kvoMemoryOutput;
+KVO_API kvoMemoryOutput* kvoOpenMemoryOutput(int* errnumOut);
+
+/* The stream to write to; it belongs to the output (never fclose it). NULL
+ * for NULL. */
+KVO_API FILE* kvoMemoryOutputStream(const kvoMemoryOutput* output);
+
+/* Closes the stream and frees the output, whatever the outcome. Returns 0
+ * and, when bytesOut is given, the bytes written in *bytesOut (followed by
+ * a NUL that *sizeOut does not count; the caller frees them with kvoFree)
+ * and their number in *sizeOut; without bytesOut they are discarded.
+ * Returns a system error number, storing nothing, when a write failed
+ * (ENOMEM when no memory was left for the bytes) or reading them back
+ * failed; EINVAL for NULL. */
+KVO_API int kvoCloseMemoryOutput(kvoMemoryOutput* output, char** bytesOut, size_t* sizeOut);
+
 /* ---- File kinds ----------------------------------------------------- */
 
 /* Non-zero when path names an existing regular file (links followed); 0

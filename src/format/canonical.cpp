@@ -11,12 +11,11 @@
 namespace ckptool {
 namespace {
 
-// The new text goes to a scratch file first: its failures are the
+// The new text is put together in memory first: its failures are the
 // output's.
-[[noreturn]] void fail(const char* what) {
+[[noreturn]] void fail() {
     std::string reason = std::strerror(errno);
-    throw OutputWriteError(std::string("cannot use a scratch file for ") + what + ": " + reason,
-                           reason);
+    throw OutputWriteError("cannot hold the canonical text: " + reason, reason);
 }
 
 // The system's reason at the end of a library message ("... : REASON").
@@ -24,8 +23,6 @@ std::string plainReason(const std::string& message) {
     std::size_t colon = message.rfind(": ");
     return colon == std::string::npos ? message : message.substr(colon + 2);
 }
-
-constexpr std::size_t scratchBuffer = std::size_t{1} << 20;
 
 [[noreturn]] void failed(const char* operation) {
     throw ckp::Error(operation, ckpGetError());
@@ -152,32 +149,35 @@ std::string readStream(std::FILE* stream, const std::string& name) {
     return bytes;
 }
 
-CanonicalText::CanonicalText() : scratch_(std::tmpfile()) {
+CanonicalText::CanonicalText() {
+    int errnum = 0;
+    scratch_ = kvoOpenMemoryOutput(&errnum);
     if (scratch_ == nullptr) {
-        fail("canonical text");
+        errno = errnum;
+        fail();
     }
-    // Fewer, larger writes; the text is read back once at the end.
-    std::setvbuf(scratch_, nullptr, _IOFBF, scratchBuffer);
     try {
-        writer_.emplace(scratch_);
+        writer_.emplace(kvoMemoryOutputStream(scratch_));
     } catch (...) {
-        std::fclose(scratch_);
+        kvoCloseMemoryOutput(scratch_, nullptr, nullptr);
         throw;
     }
 }
 
 CanonicalText::~CanonicalText() {
     writer_.reset();
-    std::fclose(scratch_);
+    if (scratch_ != nullptr) {
+        kvoCloseMemoryOutput(scratch_, nullptr, nullptr);
+    }
 }
 
 long CanonicalText::offset() {
-    // The record goes into the stream; its position counts what the stream
-    // holds in its buffer, so nothing needs to be written yet.
+    // The record goes into the stream, whose position counts it whether or
+    // not it has reached the memory yet.
     writer_->put();
-    long at = std::ftell(scratch_);
+    long at = std::ftell(kvoMemoryOutputStream(scratch_));
     if (at < 0) {
-        fail("canonical text");
+        fail();
     }
     return at;
 }
@@ -185,11 +185,24 @@ long CanonicalText::offset() {
 std::string CanonicalText::finish() {
     writer_->close();
     writer_.reset();
-    if (std::fflush(scratch_) != 0 || std::ferror(scratch_)) {
-        fail("canonical text");
+    kvoMemoryOutput* scratch = scratch_;
+    scratch_ = nullptr;
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    int errnum = kvoCloseMemoryOutput(scratch, &bytes, &size);
+    if (errnum != 0) {
+        errno = errnum;
+        fail();
     }
-    std::rewind(scratch_);
-    return readStream(scratch_, "canonical text");
+    std::string text;
+    try {
+        text.assign(bytes, size);
+    } catch (...) {
+        kvoFree(bytes);
+        throw;
+    }
+    kvoFree(bytes);
+    return text;
 }
 
 } // namespace ckptool

@@ -1,7 +1,7 @@
 // Text in memory on the library's side: canonical text written into a
-// scratch file (std::tmpfile: no name, readable by its owner only, gone when
-// closed or when the process ends) through a handle on that stream, and
-// bytes in memory read as a stream.
+// stream that grows in memory (no file, so no file size limit applies to
+// it) through a handle on that stream, and bytes in memory read as a
+// stream.
 #pragma once
 
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ckp/ckp.hpp"
+#include "ckp/kvo.h"
 
 namespace ckptool {
 
@@ -71,7 +72,7 @@ class CanonicalText {
     std::string finish();
 
   private:
-    std::FILE* scratch_;
+    kvoMemoryOutput* scratch_;
     std::optional<StreamWriter> writer_;
 };
 

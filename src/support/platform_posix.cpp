@@ -676,6 +676,111 @@ FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut) {
     return stream;
 }
 
+// The bytes grow in one block that realloc can move without copying; a
+// stream over memory that grows by copies of its own (open_memstream)
+// spends more on growing than on the text.
+struct kvoMemoryOutput {
+    FILE* stream;
+    char* bytes;
+    size_t size;
+    size_t room;
+};
+
+// Room for n more bytes and the NUL put after them at the close.
+static bool makeRoom(kvoMemoryOutput* output, size_t n) {
+    if (n < output->room - output->size) {
+        return true;
+    }
+    size_t need = output->size + n + 1;
+    if (need <= output->size) {
+        return false;
+    }
+    size_t doubled = output->room <= SIZE_MAX / 2 ? 2 * output->room : need;
+    size_t room = need > doubled ? need : (doubled > 65536 ? doubled : 65536);
+    auto* grown = static_cast<char*>(kvoRealloc(output->bytes, room));
+    if (grown == nullptr) {
+        return false;
+    }
+    output->bytes = grown;
+    output->room = room;
+    return true;
+}
+
+static ssize_t appendBytes(void* cookie, const char* data, size_t n) {
+    auto* output = static_cast<kvoMemoryOutput*>(cookie);
+    if (!makeRoom(output, n)) {
+        errno = ENOMEM;
+        return -1;
+    }
+    std::memcpy(output->bytes + output->size, data, n);
+    output->size += n;
+    return static_cast<ssize_t>(n);
+}
+
+// The stream only appends: its position (ftell) is all that can be asked.
+static int tellEnd(void* cookie, off64_t* offset, int whence) {
+    if (*offset != 0 || whence != SEEK_CUR) {
+        errno = EINVAL;
+        return -1;
+    }
+    *offset = static_cast<off64_t>(static_cast<kvoMemoryOutput*>(cookie)->size);
+    return 0;
+}
+
+kvoMemoryOutput* kvoOpenMemoryOutput(int* errnumOut) {
+    auto* output = static_cast<kvoMemoryOutput*>(kvoMalloc(sizeof(kvoMemoryOutput)));
+    if (output == nullptr) {
+        errno = ENOMEM;
+    } else {
+        *output = {nullptr, nullptr, 0, 0};
+        cookie_io_functions_t calls{nullptr, appendBytes, tellEnd, nullptr};
+        output->stream = fopencookie(output, "w", calls);
+        if (output->stream == nullptr) {
+            output = static_cast<kvoMemoryOutput*>(kvoFree(output));
+        } else {
+            // Fewer, larger appends; the buffer is the runtime's to free.
+            setvbuf(output->stream, nullptr, _IOFBF, 65536);
+        }
+    }
+    if (output == nullptr && errnumOut != nullptr) {
+        *errnumOut = errno != 0 ? errno : ENOMEM;
+    }
+    return output;
+}
+
+FILE* kvoMemoryOutputStream(const kvoMemoryOutput* output) {
+    return output != nullptr ? output->stream : nullptr;
+}
+
+int kvoCloseMemoryOutput(kvoMemoryOutput* output, char** bytesOut, size_t* sizeOut) {
+    if (output == nullptr) {
+        return EINVAL;
+    }
+    // An append that found no memory leaves the error flag and ENOMEM.
+    errno = 0;
+    bool failed = std::fflush(output->stream) != 0 || std::ferror(output->stream) != 0;
+    int errnum = failed ? (errno != 0 ? errno : ENOMEM) : 0;
+    if (std::fclose(output->stream) != 0 && errnum == 0) {
+        errnum = errno != 0 ? errno : ENOMEM;
+    }
+    // The NUL after the bytes: room for it is always left by an append.
+    if (errnum == 0 && output->bytes == nullptr) {
+        output->bytes = static_cast<char*>(kvoMalloc(1));
+        errnum = output->bytes == nullptr ? ENOMEM : 0;
+    }
+    if (errnum == 0 && bytesOut != nullptr) {
+        output->bytes[output->size] = '\0';
+        *bytesOut = output->bytes;
+        if (sizeOut != nullptr) {
+            *sizeOut = output->size;
+        }
+    } else {
+        kvoFree(output->bytes);
+    }
+    kvoFree(output);
+    return errnum;
+}
+
 int kvoStreamKind(FILE* stream) {
     struct stat st;
     if (stream == nullptr || fstat(fileno(stream), &st) != 0) {

@@ -430,6 +430,76 @@ FILE* kvoOpenMemory(const void* bytes, size_t size, int* errnumOut) {
     return stream;
 }
 
+// The runtime has no stream that grows in memory either: a temporary file
+// takes the bytes, read back when the output is closed.
+struct kvoMemoryOutput {
+    FILE* stream;
+};
+
+kvoMemoryOutput* kvoOpenMemoryOutput(int* errnumOut) {
+    auto* output = static_cast<kvoMemoryOutput*>(kvoMalloc(sizeof(kvoMemoryOutput)));
+    int errnum = ENOMEM;
+    if (output != nullptr && (output->stream = tmpfile()) == nullptr) {
+        errnum = errno != 0 ? errno : EIO;
+        output = static_cast<kvoMemoryOutput*>(kvoFree(output));
+    }
+    if (output == nullptr && errnumOut != nullptr) {
+        *errnumOut = errnum;
+    }
+    return output;
+}
+
+// The whole content of a scratch stream in a new block, NUL after it; 0 or
+// the reason it could not be read.
+static int readBack(FILE* stream, char** bytesOut, size_t* sizeOut) {
+    if (fflush(stream) != 0 || ferror(stream) != 0 || fseek(stream, 0, SEEK_END) != 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    long end = ftell(stream);
+    if (end < 0) {
+        return errno != 0 ? errno : EIO;
+    }
+    auto size = static_cast<size_t>(end);
+    auto* bytes = static_cast<char*>(kvoMalloc(size + 1));
+    if (bytes == nullptr) {
+        return ENOMEM;
+    }
+    rewind(stream);
+    if (fread(bytes, 1, size, stream) != size) {
+        kvoFree(bytes);
+        return errno != 0 ? errno : EIO;
+    }
+    bytes[size] = '\0';
+    *bytesOut = bytes;
+    *sizeOut = size;
+    return 0;
+}
+
+FILE* kvoMemoryOutputStream(const kvoMemoryOutput* output) {
+    return output != nullptr ? output->stream : nullptr;
+}
+
+int kvoCloseMemoryOutput(kvoMemoryOutput* output, char** bytesOut, size_t* sizeOut) {
+    if (output == nullptr) {
+        return EINVAL;
+    }
+    errno = 0;
+    char* bytes = nullptr;
+    size_t size = 0;
+    int errnum = readBack(output->stream, &bytes, &size);
+    fclose(output->stream);
+    kvoFree(output);
+    if (errnum == 0 && bytesOut != nullptr) {
+        *bytesOut = bytes;
+        if (sizeOut != nullptr) {
+            *sizeOut = size;
+        }
+    } else {
+        kvoFree(bytes);
+    }
+    return errnum;
+}
+
 // _stat reports no inode on Windows; the volume serial number and the file
 // index of the open handle identify the file instead.
 int kvoStreamIdentity(FILE* stream, unsigned long long* device, unsigned long long* index) {

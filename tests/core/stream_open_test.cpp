@@ -1,5 +1,5 @@
 // Handles on a caller's open stream (ckpxOpenStream), and streams over
-// bytes in memory (kvoOpenMemory).
+// bytes in memory (kvoOpenMemory) and into memory (kvoOpenMemoryOutput).
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -154,4 +154,55 @@ TEST(StreamOpen, EveryAllocationFailureLeavesTheStreamOpen) {
         }
     }
     FAIL() << "the open never completed";
+}
+
+// What is written comes back whole, however large, and ftell counts it on
+// the way; a discarded output and a failed open leave nothing behind.
+TEST(StreamOpen, MemoryOutputGivesBackEveryByteWritten) {
+    int err = 0;
+    kvoMemoryOutput* out = kvoOpenMemoryOutput(&err);
+    ASSERT_NE(out, nullptr) << std::strerror(err);
+    std::FILE* stream = kvoMemoryOutputStream(out);
+    std::string expected;
+    for (int i = 0; i < 200000; ++i) {
+        std::string line = "o" + std::to_string(i) + " k=\"v\"\n";
+        ASSERT_GE(std::fputs(line.c_str(), stream), 0);
+        expected += line;
+        if (i % 50000 == 0) {
+            EXPECT_EQ(std::ftell(stream), static_cast<long>(expected.size()));
+        }
+    }
+    ASSERT_EQ(std::fputc('\0', stream), 0); // bytes, not a C string
+    expected += '\0';
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    ASSERT_EQ(kvoCloseMemoryOutput(out, &bytes, &size), 0);
+    ASSERT_NE(bytes, nullptr);
+    EXPECT_EQ(std::string(bytes, size), expected);
+    EXPECT_EQ(bytes[size], '\0');
+    kvoFree(bytes);
+
+    out = kvoOpenMemoryOutput(nullptr);
+    ASSERT_NE(out, nullptr);
+    std::fputs("dropped", kvoMemoryOutputStream(out));
+    EXPECT_EQ(kvoCloseMemoryOutput(out, nullptr, nullptr), 0);
+
+    // No memory for the bytes: the close tells, and hands nothing out.
+    out = kvoOpenMemoryOutput(nullptr);
+    ASSERT_NE(out, nullptr);
+    kvoSetAllocFailure(1);
+    std::string block(300000, 'x');
+    std::fwrite(block.data(), 1, block.size(), kvoMemoryOutputStream(out));
+    bytes = nullptr;
+    EXPECT_EQ(kvoCloseMemoryOutput(out, &bytes, &size), ENOMEM);
+    kvoSetAllocFailure(0);
+    EXPECT_EQ(bytes, nullptr);
+
+    EXPECT_EQ(kvoCloseMemoryOutput(nullptr, &bytes, &size), EINVAL);
+    EXPECT_EQ(kvoMemoryOutputStream(nullptr), nullptr);
+    kvoSetAllocFailure(1);
+    err = 0;
+    EXPECT_EQ(kvoOpenMemoryOutput(&err), nullptr);
+    kvoSetAllocFailure(0);
+    EXPECT_EQ(err, ENOMEM);
 }

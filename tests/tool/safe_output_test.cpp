@@ -350,6 +350,16 @@ TEST(ToolSignals, FileSizeLimitIsAWriteError) {
         EXPECT_TRUE(temporaries(dir).empty()) << c.args;
         EXPECT_EQ(readFile(dir.file("big.ckpt")), big) << c.args;
     }
+
+    // The new text is put together in memory: the limit binds only the
+    // files written, not standard output into a pipe.
+    ASSERT_EQ(shell(dir, "\"$CKP\" fmt big.ckpt >expected\n"
+                         "( ulimit -f 40; exec \"$CKP\" fmt big.ckpt ) 2>err | cat >out\n"
+                         "echo ${PIPESTATUS[0]} >code\n"),
+              0);
+    EXPECT_EQ(readFile(dir.file("code")), "0\n") << readFile(dir.file("err"));
+    EXPECT_EQ(readFile(dir.file("out")), readFile(dir.file("expected")));
+    EXPECT_GT(readFile(dir.file("out")).size(), std::size_t{40 * 1024});
 }
 
 } // namespace
