@@ -204,12 +204,8 @@ TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
     EXPECT_EQ(readFile(dir.file("out.ckpt")), canonical);
     Outcome again = ckp(dir, "fmt --check out.ckpt");
     EXPECT_EQ(again.code, 0) << again.err;
-}
 
-// Never in place without -i, and then whole.
-TEST(ToolFmt, InPlaceOnlyWithI) {
-    TempDir dir;
-    writeMessy(dir);
+    // Never in place without -i, and then whole.
     Outcome same = ckp(dir, "fmt messy.ckpt -o ./messy.ckpt");
     EXPECT_EQ(same.code, 2);
     EXPECT_EQ(same.err.rfind("ckp: ", 0), 0u);
