@@ -123,10 +123,11 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
         script = ("import ckp, sys\n"
                   "with ckp.Setup.edit(sys.argv[1]) as t:\n"
                   "    t['alice']['seen'] = t['alice']['site']\n")
-        child = subprocess.Popen([sys.executable, "-c", script, path], env=child_env())
+        child = subprocess.Popen([sys.executable, "-c", script, path],
+                                 env=dict(child_env(), CKP_LOCK_TIMEOUT="60"))
         with pytest.raises(subprocess.TimeoutExpired):
             child.wait(timeout=0.5)
-    assert child.wait(timeout=30) == 0
+    assert child.wait(timeout=60) == 0
     assert ckp.Setup.load(path)["alice"]["seen"] == "east"
     ckp.Setup.load(path).close()
 
@@ -138,18 +139,16 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
         assert again["alice"]["site"] == "east"
 
     # An edit held elsewhere makes this one give up after CKP_LOCK_TIMEOUT
-    # seconds, naming the lock file.
+    # seconds, naming the lock file. The holder says when it holds the lock
+    # and keeps it until its input ends.
     holder = subprocess.Popen(
         [sys.executable, "-c",
-         "import ckp, sys\nwith ckp.Setup.edit(sys.argv[1]):\n    sys.stdin.read()\n", path],
-        env=child_env(), stdin=subprocess.PIPE)
+         "import ckp, sys\nwith ckp.Setup.edit(sys.argv[1]):\n"
+         "    print('held', flush=True)\n    sys.stdin.read()\n", path],
+        env=child_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     lock = os.path.join(os.path.dirname(path), ".ckp.lock")
     try:
-        for _ in range(500):
-            if os.path.exists(lock):
-                break
-            holder.poll()
-            subprocess.run(["sleep", "0.01"])
+        assert holder.stdout.readline() == b"held\n"
         os.environ["CKP_LOCK_TIMEOUT"] = "0"
         with pytest.raises(ckp.Error) as raised:
             with ckp.Setup.edit(path):
@@ -157,7 +156,7 @@ def test_edit_holds_the_directory_lock(write, tmp_path):
         assert lock in str(raised.value) and "another edit holds the lock" in str(raised.value)
     finally:
         os.environ.pop("CKP_LOCK_TIMEOUT", None)
-        holder.communicate(b"", timeout=30)
+        holder.communicate(b"", timeout=60)
     assert not os.path.exists(lock)
 
 

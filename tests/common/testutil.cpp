@@ -12,6 +12,14 @@ namespace fs = std::filesystem;
 
 namespace ckptest {
 
+int temporaryCount(const std::string& dir) {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
+    }
+    return n;
+}
+
 TempDir::TempDir() {
     std::random_device rd;
     std::mt19937_64 gen(rd());

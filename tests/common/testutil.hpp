@@ -29,6 +29,10 @@ class TempDir {
 
 std::string readFile(const std::string& path);
 
+// How many names in dir a file replacement would use for its temporaries
+// (".ckp-..."): what a replacement left behind.
+int temporaryCount(const std::string& dir);
+
 // The texts one after the other. Built by appending only: `"p" + std::to_string(i)`
 // inserts in front of a temporary, where GCC 12 at -O2 warns of an overlap
 // that cannot happen (-Wrestrict).

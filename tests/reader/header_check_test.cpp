@@ -11,8 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "ckp/ckp.h"
 #include "common/testutil.hpp"
-#include "core/types.hpp"
 
 namespace {
 struct Opened {
@@ -28,7 +28,6 @@ struct Opened {
         ckpGetSyntax(info, nullptr, &s);
         return s;
     }
-    long long line() const { return info->files.top->firstLine->lineNumber; }
 };
 } // namespace
 
@@ -81,50 +80,41 @@ TEST(HeaderCheck, EmptyFileHasSyntaxZero) {
     EXPECT_EQ(empty.next(), ckpTypeEnd);
 }
 
-TEST(HeaderCheck, FileWithoutHeaderReadsFromItsFirstLine) {
+// A file without header has syntax 0 and is read from its first line
+// again (a comment too; a blank one is not, and the header holds it): the
+// header record otherwise stands on line 0, as an empty file's does, and a
+// first record of several lines is read again whole and counted once.
+TEST(HeaderCheck, FileWithoutHeaderIsReadFromItsFirstLine) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"lib/a 3 static\nlib/b 4 dynamic\n", {"header@0", "object lib/a@1", "object lib/b@2"}},
+        {"; note\nWRXCHECKPOINT=\"1.0\"\n",
+         {"header@0", "comment@1", "syntax WRXCHECKPOINT=\"1.0\"@2"}},
+        {"\nlib/a 1 static\n", {"header@1", "object lib/a@2"}},
+        {"lib/a \\\n 3 static\nlib/b 1 dynamic\n",
+         {"header@0", "syntax lib/a@2", "object lib/b@3"}},
+        {"lib/a 3 static \\\n ; c\n x\nlib/b 1 dynamic\n",
+         {"header@0", "object lib/a@3", "object lib/b@4"}},
+    };
     ckptest::TempDir dir;
-    ckptest::resetErrors();
-    Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
-    ASSERT_NE(plain.info, nullptr);
-    EXPECT_STREQ(ckpGetError(), "not a checkpoint file");
-    EXPECT_EQ(ckpGetNumError(), 1);
-    EXPECT_EQ(plain.syntax(), 0);
-    EXPECT_EQ(plain.next(), ckpTypeHeader);
-    EXPECT_EQ(plain.next(), ckpTypeObject);
-    EXPECT_STREQ(ckpGetObjPath(plain.info), "lib/a");
-    EXPECT_EQ(plain.line(), 1); // the first line is not counted twice
-    EXPECT_EQ(plain.next(), ckpTypeObject);
-    EXPECT_EQ(plain.line(), 2);
-}
-
-// A comment first line is read again; a blank one is not.
-TEST(HeaderCheck, CommentFirstLineIsReadAgainBlankIsNot) {
-    ckptest::TempDir dir;
-    Opened comment(dir.write("comment", "; note\nWRXCHECKPOINT=\"1.0\"\n"));
-    ASSERT_NE(comment.info, nullptr);
-    EXPECT_EQ(comment.syntax(), 0);
-    EXPECT_EQ(comment.next(), ckpTypeHeader);
-    EXPECT_EQ(comment.next(), ckpTypeComment);
-    EXPECT_EQ(comment.line(), 1);
-    Opened blank(dir.write("blank", "\nlib/a 1 static\n"));
-    EXPECT_EQ(blank.next(), ckpTypeHeader);
-    EXPECT_EQ(blank.next(), ckpTypeObject);
-    EXPECT_EQ(blank.line(), 2);
-}
-
-// A header-less first record of several lines comes back whole.
-TEST(HeaderCheck, FirstRecordOfSeveralLinesComesBackWhole) {
-    ckptest::TempDir dir;
-    Opened multi(dir.write("multi", "lib/a \\\n 3 static\nlib/b 1 dynamic\n"));
-    ASSERT_NE(multi.info, nullptr);
-    EXPECT_EQ(multi.next(), ckpTypeHeader);
-    int first = multi.next();
-    EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/a");
-    (void)first;
-    EXPECT_EQ(multi.line(), 2);
-    EXPECT_EQ(multi.next(), ckpTypeObject);
-    EXPECT_STREQ(ckpGetObjPath(multi.info), "lib/b");
-    EXPECT_EQ(multi.line(), 3);
+    for (const auto& [text, want] : cases) {
+        ckptest::resetErrors();
+        Opened plain(dir.write("plain", text));
+        ASSERT_NE(plain.info, nullptr) << text;
+        EXPECT_STREQ(ckpGetError(), "not a checkpoint file") << text;
+        EXPECT_EQ(plain.syntax(), 0) << text;
+        std::vector<std::string> seen;
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            int type = plain.next();
+            const char* path = ckpGetObjPath(plain.info);
+            seen.push_back(std::string(type == ckpTypeHeader    ? "header"
+                                       : type == ckpTypeComment ? "comment"
+                                       : type == ckpTypeObject  ? "object "
+                                                                : "syntax ") +
+                           (type == ckpTypeObject || type == ckpTypeSyntax ? path : "") + "@" +
+                           ckptest::reportedLine(plain.info));
+        }
+        EXPECT_EQ(seen, want) << text;
+    }
 }
 
 TEST(HeaderCheck, ReadErrorsFailTheOpen) {
@@ -132,37 +122,6 @@ TEST(HeaderCheck, ReadErrorsFailTheOpen) {
     ckptest::TempDir dir;
     EXPECT_EQ(ckpOpen(dir.path().c_str(), "R"), nullptr);
     EXPECT_EQ(std::string(ckpGetError()), dir.path() + ": " + strerror(EISDIR));
-}
-
-using ckptest::reportedLine;
-
-// The header record of a file without one holds no line when its first
-// line is read again: it stands on line 0, as an empty file's does, and the
-// first record's lines are its own.
-TEST(HeaderCheck, HeaderOfAFileWithoutHeaderHoldsNoLine) {
-    ckptest::TempDir dir;
-    {
-        Opened plain(dir.write("plain", "lib/a 3 static\nlib/b 4 dynamic\n"));
-        ASSERT_NE(plain.info, nullptr);
-        EXPECT_EQ(plain.next(), ckpTypeHeader);
-        EXPECT_EQ(plain.line(), 0);
-        EXPECT_EQ(reportedLine(plain.info), "0");
-        EXPECT_EQ(plain.next(), ckpTypeObject);
-        EXPECT_EQ(reportedLine(plain.info), "1");
-        EXPECT_EQ(plain.next(), ckpTypeObject);
-        EXPECT_EQ(reportedLine(plain.info), "2");
-    }
-    {
-        // A first record of two lines is read again whole, and counted once.
-        Opened multi(dir.write("multi", "lib/a 3 static \\\n ; c\n x\nlib/b 1 dynamic\n"));
-        ASSERT_NE(multi.info, nullptr);
-        EXPECT_EQ(multi.next(), ckpTypeHeader);
-        EXPECT_EQ(reportedLine(multi.info), "0");
-        EXPECT_EQ(multi.next(), ckpTypeObject);
-        EXPECT_EQ(multi.line(), 3);
-        EXPECT_EQ(multi.next(), ckpTypeObject);
-        EXPECT_EQ(reportedLine(multi.info), "4");
-    }
 }
 
 // A caller that read the start of standard input itself hands the rest to

@@ -235,13 +235,6 @@ TEST(PhysicalLines, ContinuationAtTheEndOfInput) {
     }
 }
 
-TEST(PhysicalLines, LineNumbersOfAContinuedRecord) {
-    ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + "a \\\n b=\"1\" \\\n c\nd\n"));
-    EXPECT_EQ(readtest::trace(r, 1000, true),
-              (Trace{"header@1", "object a@4", "object d@5", "end@5"}));
-}
-
 // Without header, on a stream that cannot seek: the first line is
 // read again and not counted twice.
 TEST(PhysicalLines, FirstLineReadAgainOnAPipeIsCountedOnce) {

@@ -218,30 +218,6 @@ TEST(SetupLoad, IncludedFileIsASecondHeader) {
         << reports.joined();
 }
 
-TEST(SetupLoad, SamePathTwiceFailsTheLoad) {
-    TempDir dir;
-    std::string twice = dir.write("twice.setup", v1 + "e a=\"1\"\ne b=\"2\"\n");
-    ReportCapture reports;
-    EXPECT_EQ(ckpSetupLoad(twice.c_str()), 0);
-    EXPECT_NE(reports.joined().find("Error (kvoSetupAddEntry): couldn't add entry to "
-                                    "checkpoint.\n"),
-              std::string::npos);
-}
-
-TEST(SetupLoad, SamePropertyTwiceInARecordKeepsTheFirst) {
-    TempDir dir;
-    std::string dup = dir.write("dup.setup", v1 + "e a=\"1\" a=\"2\"\n");
-    ReportCapture reports;
-    ASSERT_EQ(ckpSetupLoad(dup.c_str()), 1);
-    char* value = nullptr;
-    ASSERT_EQ(ckpSetupGetProp(dup.c_str(), "e", "a", &value), 1);
-    EXPECT_STREQ(value, "1");
-    std::free(value);
-    EXPECT_EQ(reports.joined(),
-              "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
-    EXPECT_EQ(ckpSetupClear(dup.c_str()), 1);
-}
-
 // Entry names of a setup, in listed order, joined by blanks.
 std::string listed(const char* setup) {
     std::string names;

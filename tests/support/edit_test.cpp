@@ -20,14 +20,6 @@
 namespace {
 namespace fs = std::filesystem;
 
-int countTemporaries(const std::string& dir) {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
-    }
-    return n;
-}
-
 void renameOtherOver(const char* target, void* other) {
     std::string from = *static_cast<const std::string*>(other);
     fs::copy_file(from, from + ".copy");
@@ -48,7 +40,7 @@ TEST(EditEverywhere, EditLockAndLeftovers) {
 
     kvoReplacement* edit = kvoReplaceBegin(target.c_str(), KVO_REPLACE_EDIT, &err);
     ASSERT_NE(edit, nullptr) << kvoStrError(err);
-    EXPECT_EQ(countTemporaries(dir.path()), 1); // the stale one went, this one is there
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 1); // the stale one went, this one is there
     char old[16] = {};
     ASSERT_NE(kvoReplaceSource(edit), nullptr);
     EXPECT_EQ(std::fread(old, 1, sizeof old - 1, kvoReplaceSource(edit)), 3u);
@@ -58,7 +50,7 @@ TEST(EditEverywhere, EditLockAndLeftovers) {
     EXPECT_EQ(kvoReplaceCommit(edit), KVO_ECHANGED);
     kvoSetCommitHook(nullptr, nullptr);
     EXPECT_EQ(ckptest::readFile(target), "theirs");
-    EXPECT_EQ(countTemporaries(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 
     edit = kvoReplaceBegin(target.c_str(), KVO_REPLACE_EDIT, &err);
     ASSERT_NE(edit, nullptr);
@@ -104,14 +96,6 @@ std::string slurp(std::FILE* stream) {
         bytes.append(block, n);
     }
     return bytes;
-}
-
-int temporaries(const std::string& dir) {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
-    }
-    return n;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -192,7 +176,7 @@ TEST(Edit, RefusesEveryTargetThatIsNotARegularFileAtOnce) {
     }
     close(sock);
     EXPECT_STREQ(kvoStrError(KVO_ENOTREGULAR), "not a regular file");
-    EXPECT_EQ(temporaries(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 // The content and the mode are those of the file first opened, even when
@@ -237,7 +221,7 @@ TEST(Edit, ReadsAndReplacesTheOneFileItOpened) {
     kvoReplacement* plain = kvoReplaceBegin(fresh.c_str(), 0, &err);
     EXPECT_EQ(kvoReplaceSource(plain), nullptr);
     kvoReplaceAbort(plain);
-    EXPECT_EQ(temporaries(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 struct Swap {
@@ -292,7 +276,7 @@ TEST(Edit, CommitRefusesAFileReplacedAtTheCriticalMoment) {
         bool exists = fs::exists(target, ec);
         EXPECT_EQ(exists ? readFile(target) : "", swap.expected) << swap.what;
         EXPECT_EQ(readFile(other), "other\n") << swap.what;
-        EXPECT_EQ(temporaries(dir.path()), 0) << swap.what;
+        EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0) << swap.what;
     }
     EXPECT_STREQ(kvoStrError(KVO_ECHANGED), "the file was replaced while it was being edited");
 }
@@ -456,19 +440,19 @@ TEST(Edit, KilledWritersTemporariesGoWithTheNextReplacement) {
     for (pid_t child : writers) {
         killChild(child);
     }
-    ASSERT_EQ(temporaries(dir.path()), 3);
+    ASSERT_EQ(ckptest::temporaryCount(dir.path()), 3);
     int err = 0;
     kvoReplacement* live = kvoReplaceBegin(target.c_str(), KVO_REPLACE_EDIT, &err);
     ASSERT_NE(live, nullptr);
-    EXPECT_EQ(temporaries(dir.path()), 1);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 1);
     kvoReplacement* second = kvoReplaceBegin(dir.file("other.setup").c_str(), 0, &err);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(temporaries(dir.path()), 2);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 2);
     std::fputs("new\n", kvoReplaceStream(live));
     EXPECT_EQ(kvoReplaceCommit(live), 0);
     EXPECT_EQ(kvoReplaceCommit(second), 0);
     EXPECT_EQ(readFile(target), "new\n");
-    EXPECT_EQ(temporaries(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 // A held lock is waited for CKP_LOCK_TIMEOUT seconds, then refused with

@@ -36,15 +36,6 @@ int replaceWith(const std::string& target, const std::string& text, int flags = 
     return kvoReplaceCommit(r);
 }
 
-// Names in dir that a replacement may have left behind.
-int leftovers(const std::string& dir) {
-    int n = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        n += entry.path().filename().string().rfind(".ckp-", 0) == 0 ? 1 : 0;
-    }
-    return n;
-}
-
 unsigned modeOf(const std::string& path) {
     struct stat st {};
     stat(path.c_str(), &st);
@@ -75,7 +66,7 @@ TEST(Replace, ContentModeAndNewFiles) {
 
     EXPECT_EQ(replaceWith(secret, "other\n", KVO_REPLACE_NEW), EEXIST);
     EXPECT_EQ(readFile(secret), "new\n");
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 TEST(Replace, PlantedNamesAreNeverOpened) {
@@ -109,7 +100,7 @@ TEST(Replace, LinksAreFollowedToTheFinalFile) {
     EXPECT_TRUE(fs::is_symlink(dir.file("link")));
     EXPECT_TRUE(fs::is_symlink(dir.file("hop")));
     EXPECT_EQ(readFile(real), "new\n");
-    EXPECT_EQ(leftovers(dir.file("real")), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.file("real")), 0);
 
     // A dangling link makes the file it names.
     fs::create_symlink("real/made.ckpt", dir.file("dangling"));
@@ -137,7 +128,7 @@ TEST(Replace, SpecialFilesAreWrittenInPlace) {
     struct stat st {};
     ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
     // A directory is never replaced either.
     fs::create_directory(dir.file("d"));
     EXPECT_EQ(replaceWith(dir.file("d"), "x\n"), EISDIR);
@@ -160,7 +151,7 @@ TEST(Replace, NamedDescriptorsAreWrittenThroughTheDescriptor) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(readFile(log), "first\nsecond\n");
     EXPECT_TRUE(fs::is_regular_file(log));
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 // Decisions that must never make a file among the system's: they are only
@@ -222,9 +213,9 @@ TEST(Replace, EveryPendingTemporaryIsRemovedBySignalPath) {
             kvoReplaceBegin(dir.file(ckptest::cat("f", std::to_string(i))).c_str(), 0, &err));
         ASSERT_NE(open.back(), nullptr) << err;
     }
-    EXPECT_EQ(leftovers(dir.path()), 70);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 70);
     kvoRemoveTemporaries();
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
     for (kvoReplacement* r : open) {
         kvoReplaceAbort(r);
     }
@@ -240,7 +231,7 @@ TEST(Replace, EveryFailingCallKeepsTheTarget) {
         EXPECT_EQ(replaceWith(target, "new\n"), EIO) << call;
         EXPECT_EQ(kvoIoFailureHit(), 1) << call;
         EXPECT_EQ(readFile(target), "old\n") << call;
-        EXPECT_EQ(leftovers(dir.path()), 0) << call;
+        EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0) << call;
     }
     kvoSetIoFailure(KVO_IO_WRITE, 0, 0);
     EXPECT_EQ(kvoIoFailureHit(), 0);
@@ -258,9 +249,9 @@ TEST(Replace, EveryFailingCallKeepsTheTarget) {
     // Discarded on purpose, and removed by the signal path.
     r = kvoReplaceBegin(target.c_str(), 0, &err);
     ASSERT_NE(r, nullptr);
-    EXPECT_EQ(leftovers(dir.path()), 1);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 1);
     kvoRemoveTemporaries();
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
     kvoReplaceAbort(r);
     EXPECT_EQ(readFile(target), "old\n");
 }
@@ -396,7 +387,7 @@ TEST(Replace, ConcurrentWritersNeverPublishMixedContent) {
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(leftovers(dir.path()), 0);
+    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
 }
 
 } // namespace
