@@ -17,17 +17,14 @@ namespace ckpfuzz {
 
 void removeScratchDir();
 
-// A per-process scratch directory, made once and reused by every input; in
-// memory (/dev/shm) where there is one, since every input is a file. It goes
+// A per-process scratch directory under the temporary directory ($TMPDIR),
+// made once and reused by every input, since every input is a file. It goes
 // when the fuzzer exits.
 inline const std::string& scratchDir() {
     // Never destroyed, so that the exit handler that removes it can still
     // read its name.
     static const std::string& dir = *new std::string([] {
-        struct stat st {};
-        std::string templ = (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode))
-                                ? "/dev/shm/ckp-fuzz-XXXXXX"
-                                : "/tmp/ckp-fuzz-XXXXXX";
+        std::string templ = (std::filesystem::temp_directory_path() / "ckp-fuzz-XXXXXX").string();
         const char* made = mkdtemp(templ.data());
         if (made == nullptr) {
             std::abort();

@@ -114,3 +114,31 @@ std::string reportedLine(ckpInfo* info) {
 }
 
 } // namespace ckptest
+
+#if !defined(_WIN32)
+#include <csignal>
+#include <sys/resource.h>
+ckptest::FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+    rlimit now{};
+    if (getrlimit(RLIMIT_FSIZE, &now) != 0) {
+        return;
+    }
+    saved_[0] = now.rlim_cur;
+    saved_[1] = now.rlim_max;
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = now;
+    limit.rlim_cur = bytes;
+    active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+ckptest::FileSizeLimit::~FileSizeLimit() {
+    if (active_) {
+        rlimit limit{};
+        limit.rlim_cur = static_cast<rlim_t>(saved_[0]);
+        limit.rlim_max = static_cast<rlim_t>(saved_[1]);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+}
+#else
+ckptest::FileSizeLimit::FileSizeLimit(unsigned long) {}
+ckptest::FileSizeLimit::~FileSizeLimit() = default;
+#endif

@@ -65,4 +65,21 @@ std::string reportedLine(ckpInfo* info);
 // Clears the library's error count (and reads it): call at a test's start.
 int resetErrors();
 
+// A limit on the size of the files this process writes, lifted again on
+// destruction: writes past it fail with "File too large" (SIGXFSZ ignored),
+// so write failures are tested on files of the test's own directory. Where
+// the system has no such limit, active() is false and the test skips.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool active() const { return active_; }
+
+  private:
+    bool active_ = false;
+    unsigned long long saved_[2] = {0, 0};
+};
+
 } // namespace ckptest

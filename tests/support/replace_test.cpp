@@ -134,26 +134,6 @@ TEST(Replace, SpecialFilesAreWrittenInPlace) {
     EXPECT_EQ(replaceWith(dir.file("d"), "x\n"), EISDIR);
 }
 
-// Standard output named as a file is the descriptor itself: a redirection
-// that appends keeps appending, a pipe stays a pipe.
-TEST(Replace, NamedDescriptorsAreWrittenThroughTheDescriptor) {
-    TempDir dir;
-    std::string log = dir.write("log", "first\n");
-    std::fflush(nullptr); // the child must not write out what the parent buffered
-    pid_t child = fork();
-    if (child == 0) {
-        int fd = open(log.c_str(), O_WRONLY | O_APPEND);
-        dup2(fd, 1);
-        _exit(replaceWith("/dev/stdout", "second\n") == 0 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(readFile(log), "first\nsecond\n");
-    EXPECT_TRUE(fs::is_regular_file(log));
-    EXPECT_EQ(ckptest::temporaryCount(dir.path()), 0);
-}
-
 // Decisions that must never make a file among the system's: they are only
 // asked, nothing is written.
 TEST(Replace, SystemDirectoriesAreRecognisedHoweverSpelled) {
