@@ -684,6 +684,7 @@ struct kvoMemoryOutput {
     char* bytes;
     size_t size;
     size_t room;
+    bool failed; // an append found no memory: the close reports ENOMEM
 };
 
 // Room for n more bytes and the NUL put after them at the close.
@@ -708,9 +709,12 @@ static bool makeRoom(kvoMemoryOutput* output, size_t n) {
 
 static ssize_t appendBytes(void* cookie, const char* data, size_t n) {
     auto* output = static_cast<kvoMemoryOutput*>(cookie);
-    if (!makeRoom(output, n)) {
-        errno = ENOMEM;
-        return -1;
+    // A failed append is taken as written and remembered for the close: a
+    // cookie write that fails sends the C library down a path that reads
+    // past the caller's block.
+    if (output->failed || !makeRoom(output, n)) {
+        output->failed = true;
+        return static_cast<ssize_t>(n);
     }
     std::memcpy(output->bytes + output->size, data, n);
     output->size += n;
@@ -732,7 +736,7 @@ kvoMemoryOutput* kvoOpenMemoryOutput(int* errnumOut) {
     if (output == nullptr) {
         errno = ENOMEM;
     } else {
-        *output = {nullptr, nullptr, 0, 0};
+        *output = {nullptr, nullptr, 0, 0, false};
         cookie_io_functions_t calls{nullptr, appendBytes, tellEnd, nullptr};
         output->stream = fopencookie(output, "w", calls);
         if (output->stream == nullptr) {
@@ -756,12 +760,14 @@ int kvoCloseMemoryOutput(kvoMemoryOutput* output, char** bytesOut, size_t* sizeO
     if (output == nullptr) {
         return EINVAL;
     }
-    // An append that found no memory leaves the error flag and ENOMEM.
     errno = 0;
     bool failed = std::fflush(output->stream) != 0 || std::ferror(output->stream) != 0;
     int errnum = failed ? (errno != 0 ? errno : ENOMEM) : 0;
     if (std::fclose(output->stream) != 0 && errnum == 0) {
         errnum = errno != 0 ? errno : ENOMEM;
+    }
+    if (errnum == 0 && output->failed) {
+        errnum = ENOMEM;
     }
     // The NUL after the bytes: room for it is always left by an append.
     if (errnum == 0 && output->bytes == nullptr) {

@@ -250,6 +250,9 @@ TEST(CxxWriter, FailuresThrow) {
 
     // More than the stream's buffer: a put or the close must fail.
     ckptest::FileSizeLimit limit(1024);
+    if (!limit.active()) {
+        return; // no file size limit on this system
+    }
     EXPECT_THROW(
         {
             ckp::Writer full(dir.file("full.ckpt"));
