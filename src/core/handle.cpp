@@ -51,22 +51,6 @@ ckpLine* takeLine(ckpInfo* info, std::size_t room) {
     std::memset(line->text, 0, room);
     return line;
 }
-
-void moveCursors(ckpInfo* info, const ckpLine* from, ckpLine* to) {
-    if (info == nullptr) {
-        return;
-    }
-    if (info->read.line == from) {
-        info->read.line = to;
-        info->read.pos =
-            info->read.pos != nullptr ? to->text + (info->read.pos - from->text) : nullptr;
-    }
-    if (info->write.line == from) {
-        info->write.line = to;
-        info->write.pos =
-            info->write.pos != nullptr ? to->text + (info->write.pos - from->text) : nullptr;
-    }
-}
 } // namespace
 
 ckpLine* tiNewLine(ckpFile* file) {
@@ -86,33 +70,6 @@ ckpLine* tiNewLine(ckpFile* file) {
         file->lastLine = line;
     }
     return line;
-}
-
-ckpLine* tiCompactLine(ckpLine* line, ckpLine* before) {
-    ckpFile* file = line != nullptr ? line->file : nullptr;
-    if (file == nullptr || file->lastLine != line || before == nullptr || before->next != line ||
-        line->firstProp != nullptr || line->headEnd != nullptr) {
-        return line;
-    }
-    std::size_t size = std::strlen(line->text) + 1;
-    ckpInfo* info = file->info;
-    ckpLine* small = takeLine(info, size);
-    if (small == nullptr) {
-        return line; // the line stays as it was read
-    }
-    char* text = small->text;
-    std::size_t room = small->textRoom;
-    int sizeClass = small->sizeClass;
-    *small = *line;
-    small->text = text;
-    small->textRoom = room;
-    small->sizeClass = sizeClass;
-    std::memcpy(small->text, line->text, size);
-    before->next = small;
-    file->lastLine = small;
-    moveCursors(info, line, small);
-    tiGiveBlock(info, line, line->sizeClass);
-    return small;
 }
 
 int tiFreeLine(ckpLine* line) {

@@ -11,10 +11,6 @@
 // given. Null, with "ckpLine allocation failed" recorded, when no memory is
 // left.
 ckpLine* tiNewLine(ckpFile* file);
-// The last line of its file, just read (before->next), in a block cut down
-// to its text; cursors into it move along. The line itself when it cannot
-// be cut (no memory, properties or a head end on it).
-ckpLine* tiCompactLine(ckpLine* line, ckpLine* before);
 // Frees line's properties, unlinks it from its file and frees it. Returns 0.
 int tiFreeLine(ckpLine* line);
 
