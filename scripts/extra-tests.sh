@@ -8,7 +8,8 @@
 #             against the installed tree (pkg-config; find_package for C99
 #             and C++17), the manual page and completion in place
 #   deb       the Debian package (cpack): its contents, no test hook
-#             exported, then dpkg -i, ckp --version and dpkg -P again
+#             exported, then unpacked (never installed): the command runs on
+#             the packaged libraries, python3 imports the packaged module
 #   demo      scripts/demo.sh as a new user runs it: no compiler warning
 #   pip       `pip install .` offline into a new venv, import ckp there, and
 #             mypy --strict sees the package's types

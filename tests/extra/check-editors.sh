@@ -21,7 +21,7 @@ work=$(cd "$work" && pwd)
 
 echo "== TextMate grammar (vscode-textmate)"
 cp "$here/grammar/package.json" "$work/package.json"
-(cd "$work" && npm install --no-audit --no-fund --loglevel=error >/dev/null)
+(cd "$work" && npm install --no-audit --no-fund --loglevel=error >npm.log)
 NODE_PATH="$work/node_modules" node "$here/grammar/tokenize.js" \
   "$root/editors/vscode/syntaxes/checkpoint.tmLanguage.json" \
   "$root"/examples/project/*.ckpt "$root"/examples/project/libs/* \

@@ -11,9 +11,11 @@ if [[ $# -ne 3 ]]; then
 fi
 page=$1 version=$2 ckp=$3
 status=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 warnings=$(
-  MANWIDTH=80 man -l --warnings "$page" 2>&1 >/dev/null
+  MANWIDTH=80 man -l --warnings "$page" 2>&1 >"$work/rendered"
   groff -z -ww -man "$page" 2>&1
 )
 if [[ -n $warnings ]]; then
@@ -25,7 +27,7 @@ if ! grep -q "^\.TH CKP 1 .*\"ckp $version\"" "$page"; then
   status=1
 fi
 
-text=$(MANWIDTH=200 man -l "$page" 2>/dev/null)
+text=$(MANWIDTH=200 man -l "$page" 2>"$work/errors")
 # Subcommands: the first words of the lines under "Subcommands:" in the
 # command's help.
 subcommands=$("$ckp" --help |

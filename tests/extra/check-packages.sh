@@ -28,6 +28,7 @@ cat >"$work/bin/apt-get" <<EOS
 echo "apt-get \$*" >>"$work/apt.log"
 EOS
 chmod +x "$work/bin/"*
+touch "$work/apt.log"
 
 status=0
 check() {
@@ -46,14 +47,14 @@ printf '%s\n' a b c >"$work/installed"
 out=$(need a b c 2>&1) && rc=0 || rc=$?
 check "all there: exit" 0 "$rc"
 check "all there: output" "" "$out"
-check "all there: apt-get" "" "$(cat "$work/apt.log" 2>/dev/null)"
+check "all there: apt-get" "" "$(cat "$work/apt.log")"
 
 printf '%s\n' a >"$work/installed"
 out=$(need a b c 2>&1) && rc=0 || rc=$?
 check "missing, not root: exit" 1 "$rc"
 check "missing, not root: output" \
   "$(printf 'Missing Debian packages. Install them with:\n  sudo apt-get install b c')" "$out"
-check "missing, not root: apt-get" "" "$(cat "$work/apt.log" 2>/dev/null)"
+check "missing, not root: apt-get" "" "$(cat "$work/apt.log")"
 
 touch "$work/root"
 out=$(need a b c 2>&1) && rc=0 || rc=$?
