@@ -74,69 +74,20 @@ TEST(SyntaxMark, WithoutAHandle) {
     EXPECT_EQ(resetErrors(), 1);
 }
 
-TEST(SyntaxMark, FaultsReadFromAFile) {
-    TempDir dir;
-    std::string path = dir.write("s.ckp", "WRXCHECKPOINT=\"1.0\"\n"
-                                          "ok a=\"1\"\n"
-                                          "p a=\"1\" \\\n"
-                                          "; skipped\n"
-                                          "  b=\"open\n"
-                                          "q c=\"2\" c=\"3\" x=\"unclosed\n");
-    ckpInfo* r = ckpOpen(path.c_str(), "R");
-    ASSERT_NE(r, nullptr);
-    std::vector<std::vector<std::string>> reports;
-    while (ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
-        if (ckpGetType(r) == ckpTypeSyntax) {
-            ReportCapture cap;
-            ckpSyntax(r);
-            reports.push_back(cap.messages());
-        }
-    }
-    ckpClose(r);
-    ASSERT_EQ(reports.size(), 2u);
-    ASSERT_EQ(reports[0].size(), 3u);
-    // The fault stands on the continuation line, physical line 5.
-    EXPECT_EQ(reports[0][0], "-- Error on line 5 of \"" + path + "\" --");
-    EXPECT_EQ(reports[0][1], "  b=\"open");
-    EXPECT_NE(reports[0][2].find('^'), std::string::npos);
-    EXPECT_EQ(reports[1][0], "-- Error on line 6 of \"" + path + "\" --");
-    resetErrors();
-}
-
-// A fault on the first line of a continued record is shown on that line, as
-// one on a continuation line is shown on its own; a report of the record
-// itself keeps the record's line.
-TEST(SyntaxMark, FaultOnTheFirstLineOfAContinuedRecord) {
-    TempDir dir;
-    std::string path = dir.write("c.ckp", "WRXCHECKPOINT=\"1.0\"\n"
-                                          "p a=\"open \\\n"
-                                          "  b=\"2\"\n"
-                                          "q \\\n"
-                                          " c=\"3\"\n");
-    ckpInfo* r = ckpOpen(path.c_str(), "R");
-    ASSERT_NE(r, nullptr);
-    ckpGets(r);
-    ckpGets(r);
-    ASSERT_EQ(ckpGetType(r), ckpTypeSyntax);
-    std::vector<std::string> report;
-    {
-        ReportCapture cap;
-        ckpSyntax(r);
-        report = cap.messages();
-    }
-    ASSERT_EQ(report.size(), 3u);
-    EXPECT_EQ(report[0], "-- Error on line 2 of \"" + path + "\" --");
-    EXPECT_EQ(report[1], "p a=\"open ");
-    ckpGets(r);
-    ASSERT_EQ(ckpGetType(r), ckpTypeObject);
-    std::FILE* scratch = std::tmpfile();
-    ASSERT_NE(scratch, nullptr);
-    ckpReport(r, scratch, 0, 0, "at", "");
-    std::rewind(scratch);
-    char text[256] = "";
-    EXPECT_NE(std::fgets(text, sizeof text, scratch), nullptr);
-    std::fclose(scratch);
-    EXPECT_EQ(std::string(text), "at on line 5 of \"" + path + "\" \n");
-    ckpClose(r);
-    resetErrors();
+// A fault is shown on the physical line that holds it: a continuation line
+// (comment lines passed over), or the first line of a continued record.
+TEST(SyntaxMark, FaultsShownOnTheirOwnLines) {
+    EXPECT_EQ(
+        marks("ok a=\"1\"\n"
+              "p a=\"1\" \\\n"
+              "; skipped\n"
+              "  b=\"open\n"
+              "q c=\"2\" c=\"3\" x=\"unclosed\n"
+              "p a=\"open \\\n"
+              "  b=\"2\"\n"),
+        (std::vector<std::vector<std::string>>{
+            {"-- Error on line 5", "  b=\"open", std::string(9, ' ') + "^-- " + missingQuote},
+            {"-- Error on line 6", "q c=\"2\" c=\"3\" x=\"unclosed",
+             std::string(25, ' ') + "^-- " + missingQuote},
+            {"-- Error on line 7", "p a=\"open ", std::string(10, ' ') + "^-- " + missingQuote}}));
 }

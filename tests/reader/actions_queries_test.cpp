@@ -51,16 +51,6 @@ TEST(Actions, OneShotActions) {
     EXPECT_EQ(ckpGetType(r.info), ckpTypeEnd);
 }
 
-TEST(Actions, HandleWithoutFileReadsAnError) {
-    EXPECT_EQ(ckpGets(nullptr), 0);
-    ckpInfo* bare = tiNewInfo();
-    EXPECT_EQ(ckpGetType(bare), ckpTypeNone);
-    EXPECT_EQ(ckpGets(bare), 1);
-    EXPECT_EQ(ckpGetType(bare), ckpTypeError);
-    EXPECT_STREQ(ckpGetError(), "no ckpFile in ckpGets");
-    tiFreeInfo(bare);
-}
-
 TEST(Queries, PropertiesAndPaths) {
     ckptest::TempDir dir;
     Reader r(dir.write("f", v1 + "a d=\"1\" f d=\"2\"\n"));
