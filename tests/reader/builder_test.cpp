@@ -36,6 +36,7 @@ TEST(Builder, Properties) {
     const struct {
         const char* record;
         Props props;
+        bool header = true;
     } cases[] = {
         {"p a=\"1\" b\n", {{"a", "1"}, {"b", "<flag>"}}},
         {"p a=\"1\"b=\"2\" =\"e\" f=\"\"\n", {{"a", "1"}, {"b", "2"}, {"", "e"}, {"f", ""}}},
@@ -43,9 +44,21 @@ TEST(Builder, Properties) {
          {{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}},
         // An empty continuation line between property lines: an empty name.
         {"p a=\"1\" \\\n\\\nb=\"2\"\n", {{"a", "1"}, {"", "<flag>"}, {"b", "2"}}},
+        // The positional fields of a file without header.
+        {"lib/cell 3 STATIC rollback 5.1 checkout\n",
+         {{"WRXv", "3"},
+          {"WRXb", "static"},
+          {"WRXo", "reset_default"},
+          {CKP_PROP_PYXE_VERSION, "5.1"},
+          {"WRXo", "co"}},
+         false},
+        {"p 12 Dynamic branch 14.20\n",
+         {{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "14.20"}},
+         false},
+        {"p 12 dynamic\n", {{"WRXv", "12"}, {"WRXb", "dynamic"}}, false},
     };
     for (const auto& c : cases) {
-        One o(c.record);
+        One o(c.record, c.header);
         EXPECT_EQ(o.type(), ckpTypeObject) << c.record;
         EXPECT_EQ(o.r.props(), c.props) << c.record;
     }
@@ -151,61 +164,22 @@ TEST(Builder, RecordsLargerThanTheArenas) {
               (Trace{"syntax illegal character in property name@2508"}));
 }
 
-// Records of many properties: repeats are found wherever they stand, the
-// first of a name is the one looked up, and nothing carries over to the next
-// record or to a second build of the same one.
+// Repeated names in records of many properties, on many lines or on few long
+// ones, or of names of distinct filter bits (the first lookup, and the index,
+// come only with the repeat, 40 names after the start): repeats are found
+// wherever they stand, the first of a name is the one looked up, and nothing
+// carries over to the next record or to a second build of the same one.
 TEST(Builder, RepeatsInRecordsOfManyProperties) {
     std::string big = "big \\\n";
-    for (int i = 0; i < 40; ++i) {
-        big += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
-    }
-    big += " n3=\"again\" n39 \\\n n3\n";
     std::string other = "other \\\n";
     for (int i = 0; i < 40; ++i) {
+        big += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
         other += " n" + std::to_string(i) + " \\\n";
     }
-    other += " last\n";
     std::string huge = "huge \\\n";
     for (int i = 0; i < 3000; ++i) {
         huge += " h" + std::to_string(i) + " \\\n";
     }
-    huge += " h1500\n";
-    ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + big + huge + "small n3 n0=\"x\"\n" + other));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    ckptest::resetErrors();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"n3\" property");
-    EXPECT_EQ(r.props().size(), 43u);
-    EXPECT_EQ(r.prop("n3"), "3");
-    EXPECT_EQ(r.prop("n39"), "39");
-    EXPECT_EQ(r.prop("n40"), "<none>");
-    ckpSetAction(r.info, 1, 2); // built again from the same lines
-    ckpGets(r.info);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_EQ(r.props().size(), 43u);
-    EXPECT_EQ(r.prop("n3"), "3");
-    EXPECT_EQ(r.next(), ckpTypeObject); // large enough that its index is not kept
-    EXPECT_EQ(ckptest::resetErrors(), 1);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"h1500\" property");
-    EXPECT_EQ(r.props().size(), 3001u);
-    EXPECT_EQ(r.prop("h2999"), "<flag>");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
-    EXPECT_EQ(r.prop("n0"), "x");
-    EXPECT_EQ(r.prop("n1"), "<none>");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
-    EXPECT_EQ(r.prop("n20"), "<flag>");
-    EXPECT_EQ(r.prop("last"), "<flag>");
-    EXPECT_EQ(r.prop("big"), "<none>");
-}
-
-// A record of far more properties than lines: the index, first sized by
-// the lines, grows while it takes in the names already read.
-TEST(Builder, RepeatsOnFewLongLines) {
     std::string wide = "wide";
     for (const char* prefix : {" w", " x"}) {
         for (int i = 0; i < 80; ++i) {
@@ -213,18 +187,6 @@ TEST(Builder, RepeatsOnFewLongLines) {
         }
         wide += " \\\n"; // 80 names a line
     }
-    ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + wide + " w50 x79=\"x\" \\\n w0\n"));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    ckptest::resetErrors();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"w0\" property");
-    EXPECT_EQ(r.props().size(), 163u);
-    EXPECT_EQ(r.prop("x79"), "<flag>");
-    // Names of distinct filter bits: the first lookup, and the index, come
-    // only with the repeat, 40 names after the start.
     std::string distinct = "few";
     std::uint64_t bits = 0;
     for (int i = 0, n = 0; n < 40; ++i) {
@@ -236,14 +198,51 @@ TEST(Builder, RepeatsOnFewLongLines) {
             ++n;
         }
     }
-    Reader f(dir.write("g", v1 + distinct + " \\\n d0\n"));
-    ASSERT_NE(f.info, nullptr);
-    EXPECT_EQ(f.next(), ckpTypeHeader);
+    const struct {
+        std::string record;
+        int repeats;
+        const char* repeated;
+        std::size_t props;
+        Props lookups;
+    } cases[] = {
+        {big + " n3=\"again\" n39 \\\n n3\n",
+         3,
+         "n3",
+         43,
+         {{"n3", "3"}, {"n39", "39"}, {"n40", "<none>"}}},
+        {huge + " h1500\n", 1, "h1500", 3001, {{"h2999", "<flag>"}}},
+        {"small n3 n0=\"x\"\n", 0, "", 2, {{"n0", "x"}, {"n1", "<none>"}}},
+        {other + " last\n", 0, "", 41, {{"n20", "<flag>"}, {"last", "<flag>"}, {"big", "<none>"}}},
+        {wide + " w50 x79=\"x\" \\\n w0\n", 3, "w0", 163, {{"x79", "<flag>"}}},
+        {distinct + " \\\n d0\n", 1, "d0", 41, {}},
+    };
+    std::string all = v1;
+    for (const auto& c : cases) {
+        all += c.record;
+    }
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", all));
+    EXPECT_EQ(r.next(), ckpTypeHeader);
     ckptest::resetErrors();
-    EXPECT_EQ(f.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 1);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"d0\" property");
-    EXPECT_EQ(f.props().size(), 41u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record.substr(0, 20));
+        for (int build = 0; build < 2; ++build) {
+            if (build == 1) {
+                ckpSetAction(r.info, 1, 2); // built again from the same lines
+                ckpGets(r.info);
+            } else {
+                EXPECT_EQ(r.next(), ckpTypeObject);
+            }
+            EXPECT_EQ(ckptest::resetErrors(), c.repeats);
+            if (c.repeats > 0) {
+                EXPECT_EQ(ckpGetError(), "duplicate \"" + std::string(c.repeated) + "\" property");
+            }
+            EXPECT_EQ(r.props().size(), c.props);
+            for (const auto& [name, value] : c.lookups) {
+                EXPECT_EQ(r.prop(name.c_str()), value) << name;
+            }
+        }
+    }
 }
 
 // Records of one line or a few, what they read as: their type, their path
@@ -328,26 +327,4 @@ TEST(Builder, RecordsAndTheirFaults) {
     One both("p WRXc WRXsd\n");
     EXPECT_STREQ(ckpGetConfigPath(both.r.info), "p");
     EXPECT_STREQ(ckpGetSubDir(both.r.info), "p");
-}
-
-TEST(Builder, LegacyFields) {
-    const struct {
-        const char* record;
-        Props props;
-    } cases[] = {
-        {"lib/cell 3 STATIC rollback 5.1 checkout\n",
-         {{"WRXv", "3"},
-          {"WRXb", "static"},
-          {"WRXo", "reset_default"},
-          {CKP_PROP_PYXE_VERSION, "5.1"},
-          {"WRXo", "co"}}},
-        {"p 12 Dynamic branch 14.20\n",
-         {{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "14.20"}}},
-        {"p 12 dynamic\n", {{"WRXv", "12"}, {"WRXb", "dynamic"}}},
-    };
-    for (const auto& c : cases) {
-        One o(c.record, false);
-        EXPECT_EQ(o.type(), ckpTypeObject) << c.record;
-        EXPECT_EQ(o.r.props(), c.props) << c.record;
-    }
 }

@@ -5,12 +5,6 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
 
@@ -122,35 +116,4 @@ TEST(HeaderCheck, ReadErrorsFailTheOpen) {
     ckptest::TempDir dir;
     EXPECT_EQ(ckpOpen(dir.path().c_str(), "R"), nullptr);
     EXPECT_EQ(std::string(ckpGetError()), dir.path() + ": " + strerror(EISDIR));
-}
-
-// A caller that read the start of standard input itself hands the rest to
-// the library: a rest without header is read again from where the library
-// took the stream over, not from the start of the input.
-TEST(HeaderCheck, StandardInputTakenOverAtAnOffset) {
-    ckptest::TempDir dir;
-    std::string path = dir.write("in", "caller's own line\nlib/a 3 static\nlib/b 4 dynamic\n");
-    int saved = dup(0);
-    ASSERT_GE(saved, 0);
-    // Binary: the Windows runtime's ftell miscounts a text stream whose lines
-    // end in a bare line feed.
-    ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
-    char own[64];
-    ASSERT_NE(std::fgets(own, sizeof own, stdin), nullptr);
-    std::vector<std::string> paths;
-    ckpInfo* info = ckpOpen(nullptr, "R");
-    EXPECT_NE(info, nullptr);
-    for (int i = 0; info != nullptr && i < 10 && ckpGets(info); ++i) {
-        if (ckpGetType(info) == ckpTypeEnd) {
-            break;
-        }
-        if (ckpGetType(info) != ckpTypeHeader) {
-            paths.emplace_back(ckpGetObjPath(info) != nullptr ? ckpGetObjPath(info) : "<null>");
-        }
-    }
-    ckpClose(info);
-    std::clearerr(stdin);
-    dup2(saved, 0);
-    close(saved);
-    EXPECT_EQ(paths, (std::vector<std::string>{"lib/a", "lib/b"}));
 }
