@@ -41,7 +41,7 @@ TEST(Report, ReportLineAndNames) {
     EXPECT_EQ(ckpReport(info, nullptr, 0, 0, "B", "A"), 1);
     EXPECT_EQ(cap.joined(), "B on line 7 of \"F\" A\n");
     cap.clear();
-    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, nullptr, ""), 1);
+    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, nullptr, nullptr), 1);
     EXPECT_EQ(cap.joined(), " on line 7 of \"F\" \n");
     ckpClose(info);
     std::fclose(in);

@@ -49,6 +49,7 @@ TEST(Actions, OneShotActions) {
     ckpSetAction(r.info, 1, 4);
     EXPECT_EQ(ckpGets(r.info), 1);
     EXPECT_EQ(ckpGetType(r.info), ckpTypeEnd);
+    EXPECT_EQ(ckpGets(nullptr), 0);
 }
 
 TEST(Queries, PropertiesAndPaths) {
