@@ -85,13 +85,10 @@ TEST(Robustness, EndlessContinuationAndBadQuotes) {
     EXPECT_EQ(r.syntaxMsg(), "illegal character in property name");
     EXPECT_EQ(r.lines().size(), 5002u);
     EXPECT_EQ(r.props().size(), 5000U);
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "missing '\"' in path name");
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "missing '\"' for property value");
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    EXPECT_EQ(r.syntaxMsg(), "illegal character in property name");
-    EXPECT_EQ(r.next(), ckpTypeEnd);
+    EXPECT_EQ(readtest::trace(r),
+              (std::vector<std::string>{"syntax missing '\"' in path name",
+                                        "syntax missing '\"' for property value",
+                                        "syntax illegal character in property name", "end"}));
 }
 
 TEST(Robustness, RandomBytes) {
