@@ -34,33 +34,28 @@ std::string streamText(std::FILE* f) {
 }
 } // namespace
 
+// A handle's name, or without one a standard stream by its own; missing
+// texts before and after are empty.
 TEST(Report, ReportLineAndNames) {
     ReportCapture cap;
-    std::FILE* in = std::tmpfile();
-    ckpInfo* info = atFirstRecord(in, "F", "WRXCHECKPOINT=\"1.0\"\n\n\n\n\n\np a=\"1\"\n");
-    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, "B", "A"), 1);
-    EXPECT_EQ(cap.joined(), "B on line 7 of \"F\" A\n");
-    cap.clear();
-    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, nullptr, nullptr), 1);
-    EXPECT_EQ(cap.joined(), " on line 7 of \"F\" \n");
-    ckpClose(info);
-    std::fclose(in);
-
-    // Without a name a standard stream is shown by its own.
     std::FILE* scratch = std::tmpfile();
     const struct {
         const char* name;
         std::FILE* stream;
         const char* shown;
-    } cases[] = {{nullptr, stdin, "stdin"},
+    } cases[] = {{"F", scratch, "F"},
+                 {nullptr, stdin, "stdin"},
                  {"", stdout, "stdout"},
                  {nullptr, stderr, "stderr"},
                  {nullptr, scratch, "file"}};
     for (const auto& c : cases) {
         cap.clear();
-        info = ckpxOpenStream(c.stream, c.name, "W");
-        ckpReport(info, nullptr, 0, 0, "b", "a");
+        ckpInfo* info = ckpxOpenStream(c.stream, c.name, "W");
+        EXPECT_EQ(ckpReport(info, nullptr, 0, 0, "b", "a"), 1);
         EXPECT_EQ(cap.joined(), std::string("b on line 0 of \"") + c.shown + "\" a\n");
+        cap.clear();
+        ckpReport(info, nullptr, 0, 0, nullptr, nullptr);
+        EXPECT_EQ(cap.joined(), std::string(" on line 0 of \"") + c.shown + "\" \n");
         ckpClose(info);
     }
     std::fclose(scratch);
