@@ -121,15 +121,15 @@ TEST(StreamOpen, AFailedOpenLeavesTheStreamOpen) {
         EXPECT_EQ(firstByte(mem), 'W') << c.message;
         EXPECT_EQ(std::fclose(mem), 0);
     }
+#if !defined(_WIN32)
     // A stream that cannot be read: the system's reason for the failed read.
     ckptest::TempDir dir;
     std::FILE* writeOnly = std::fopen(dir.file("w").c_str(), "w");
     ASSERT_NE(writeOnly, nullptr);
     EXPECT_EQ(ckpxOpenStream(writeOnly, "w", "R"), nullptr);
-#if !defined(_WIN32)
     EXPECT_STREQ(ckpGetError(), std::strerror(EBADF));
-#endif
     EXPECT_EQ(std::fclose(writeOnly), 0);
+#endif
 }
 
 TEST(StreamOpen, EveryAllocationFailureLeavesTheStreamOpen) {
