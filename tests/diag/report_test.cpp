@@ -1,31 +1,24 @@
+// ckpReport: the record's line and its file's name, the record's lines before
+// or after that, a report without a handle, and texts longer than a line.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "ckp/ckp.h"
+#include "ckp/ckpx.h"
 #include "common/testutil.hpp"
-#include "core/handle.hpp"
-#include "core/types.hpp"
-#include "diag/report.hpp"
 
 using ckptest::ReportCapture;
-using ckptest::resetErrors;
 
 namespace {
-// A handle whose top file has the given name and stream and a record of the
-// given lines, the first counting `number`.
-ckpInfo* handleWith(const char* name, std::FILE* stream, int number,
-                    std::initializer_list<const char*> lines) {
-    ckpInfo* info = tiNewInfo();
-    ckpFile* file = tiNewFile(info, name, 0, stream);
-    for (const char* text : lines) {
-        ckpLine* line = tiNewLine(file);
-        std::snprintf(line->text, ckpLineSize, "%s", text);
-    }
-    if (file->firstLine != nullptr) {
-        file->firstLine->lineNumber = number;
+// A handle on `text` (named `name`), at its first object record.
+ckpInfo* atFirstRecord(std::FILE* stream, const char* name, const std::string& text) {
+    std::fputs(text.c_str(), stream);
+    std::rewind(stream);
+    ckpInfo* info = ckpxOpenStream(stream, name, "R");
+    while (ckpGets(info) && ckpGetType(info) != ckpTypeObject) {
     }
     return info;
 }
@@ -41,70 +34,66 @@ std::string streamText(std::FILE* f) {
 }
 } // namespace
 
+// A handle's name, or without one a standard stream by its own; missing
+// texts before and after are empty.
 TEST(Report, ReportLineAndNames) {
     ReportCapture cap;
-    ckpInfo* info = handleWith("F", nullptr, 7, {"p a=\"1\""});
-    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, "B", "A"), 1);
-    EXPECT_EQ(cap.joined(), "B on line 7 of \"F\" A\n");
-    cap.clear();
-    EXPECT_EQ(ckpReport(info, nullptr, 0, 0, nullptr, ""), 1);
-    EXPECT_EQ(cap.joined(), " on line 7 of \"F\" \n");
-    tiFreeInfo(info);
-
-    struct {
+    std::FILE* scratch = std::tmpfile();
+    const struct {
         const char* name;
         std::FILE* stream;
         const char* shown;
-    } cases[] = {{nullptr, stdin, "stdin"},
+    } cases[] = {{"F", scratch, "F"},
+                 {nullptr, stdin, "stdin"},
                  {"", stdout, "stdout"},
                  {nullptr, stderr, "stderr"},
-                 {nullptr, nullptr, "file"}};
+                 {nullptr, scratch, "file"}};
     for (const auto& c : cases) {
         cap.clear();
-        info = handleWith(c.name, c.stream, 2, {"x"});
-        ckpReport(info, nullptr, 0, 0, "b", "a");
-        EXPECT_EQ(cap.joined(), std::string("b on line 2 of \"") + c.shown + "\" a\n");
-        tiFreeInfo(info);
+        ckpInfo* info = ckpxOpenStream(c.stream, c.name, "W");
+        EXPECT_EQ(ckpReport(info, nullptr, 0, 0, "b", "a"), 1);
+        EXPECT_EQ(cap.joined(), std::string("b on line 0 of \"") + c.shown + "\" a\n");
+        cap.clear();
+        ckpReport(info, nullptr, 0, 0, nullptr, nullptr);
+        EXPECT_EQ(cap.joined(), std::string(" on line 0 of \"") + c.shown + "\" \n");
+        ckpClose(info);
     }
+    std::fclose(scratch);
 }
 
 TEST(Report, RecordLinesBeforeAndAfter) {
-    ckpInfo* info = handleWith("f.ckp", nullptr, 3, {"first", "second", "third"});
+    std::FILE* in = std::tmpfile();
+    ckpInfo* info = atFirstRecord(in, "f.ckp", "WRXCHECKPOINT=\"1.0\"\nfirst\\\nsecond\\\nthird\n");
     std::FILE* out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(ckpReport(info, out, 0, -1, "B", "A"), 1);
-    EXPECT_EQ(streamText(out), "first\n\nB on line 3 of \"f.ckp\" A\n");
+    EXPECT_EQ(streamText(out), "first\n\nB on line 4 of \"f.ckp\" A\n");
     std::fclose(out);
     out = std::tmpfile();
     EXPECT_EQ(ckpReport(info, out, 1, 1, "B", "A"), 1);
-    EXPECT_EQ(streamText(out), "B on line 3 of \"f.ckp\" A\nfirst\n\nsecond\n\nthird\n\n");
+    EXPECT_EQ(streamText(out), "B on line 4 of \"f.ckp\" A\nfirst\n\nsecond\n\nthird\n\n");
     std::fclose(out);
     ReportCapture cap;
     EXPECT_EQ(ckpReport(info, nullptr, 1, -1, "B", "A"), 1);
     EXPECT_EQ(cap.messages(), (std::vector<std::string>{"first\n", "second\n", "third\n",
-                                                        "B on line 3 of \"f.ckp\" A"}));
-    tiFreeInfo(info);
-}
+                                                        "B on line 4 of \"f.ckp\" A"}));
+    ckpClose(info);
+    std::fclose(in);
 
-TEST(Report, IncompleteHandles) {
-    ReportCapture cap;
-    resetErrors();
+    cap.clear();
+    ckptest::resetErrors();
     EXPECT_EQ(ckpReport(nullptr, nullptr, 0, 1, "B", "A"), 0);
     EXPECT_EQ(cap.joined(), "B (no ckpInfo in ckpReport) A\n");
-    EXPECT_EQ(resetErrors(), 1);
-    cap.clear();
-    ckpInfo* info = handleWith("f", nullptr, 1, {});
-    EXPECT_EQ(ckpReport(info, nullptr, 0, -1, nullptr, nullptr), 0);
-    EXPECT_EQ(cap.joined(), " (no ckpLine in ckpReport) \n");
-    tiFreeInfo(info);
+    EXPECT_EQ(ckptest::resetErrors(), 1);
 }
 
 TEST(Report, LongTextsArePrintedWhole) {
     ReportCapture cap;
     std::string longName(900, 'n');
     std::string before(700, 'b');
-    std::string line(511, 'l');
-    ckpInfo* info = handleWith(longName.c_str(), nullptr, 4, {line.c_str()});
+    std::string line(510, 'l');
+    std::FILE* in = std::tmpfile();
+    ckpInfo* info = atFirstRecord(in, longName.c_str(), "WRXCHECKPOINT=\"1.0\"\n\n\n" + line);
     EXPECT_EQ(ckpReport(info, nullptr, 0, 1, before.c_str(), "A"), 1);
     ASSERT_EQ(cap.messages().size(), 2u);
     EXPECT_EQ(cap.messages()[0], before + " on line 4 of \"" + longName + "\" A");
@@ -117,5 +106,6 @@ TEST(Report, LongTextsArePrintedWhole) {
     kvoSetAllocFailure(0);
     ASSERT_EQ(cap.messages().size(), 1u);
     EXPECT_EQ(cap.messages()[0], before.substr(0, 511));
-    tiFreeInfo(info);
+    ckpClose(info);
+    std::fclose(in);
 }

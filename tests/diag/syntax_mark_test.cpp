@@ -48,10 +48,24 @@ TEST(SyntaxMark, MarkerLayouts) {
     EXPECT_EQ(markerAt(fits), missingQuote + " --^");
     EXPECT_EQ(markerAt(fits - 1), std::string(fits - 1, ' ') + "^-- " + missingQuote);
     EXPECT_EQ(markerAt(510), std::string(510 - fits, ' ') + missingQuote + " --^");
-    EXPECT_EQ(marks("\tp\ta=\"x\n"),
-              (std::vector<std::vector<std::string>>{
-                  {"-- Error on line 2", " p a=\"x", "       ^-- " + missingQuote}}));
-    EXPECT_EQ(marks("ok a=\"1\"\n").size(), 0u);
+    // A fault is shown on the physical line that holds it: a continuation
+    // line (comment lines passed over), or the first line of a continued
+    // record; a record without fault is not shown.
+    EXPECT_EQ(
+        marks("ok a=\"1\"\n"
+              "\tp\ta=\"x\n"
+              "p a=\"1\" \\\n"
+              "; skipped\n"
+              "  b=\"open\n"
+              "q c=\"2\" c=\"3\" x=\"unclosed\n"
+              "p a=\"open \\\n"
+              "  b=\"2\"\n"),
+        (std::vector<std::vector<std::string>>{
+            {"-- Error on line 3", " p a=\"x", "       ^-- " + missingQuote},
+            {"-- Error on line 6", "  b=\"open", std::string(9, ' ') + "^-- " + missingQuote},
+            {"-- Error on line 7", "q c=\"2\" c=\"3\" x=\"unclosed",
+             std::string(25, ' ') + "^-- " + missingQuote},
+            {"-- Error on line 8", "p a=\"open ", std::string(10, ' ') + "^-- " + missingQuote}}));
 }
 
 // A message longer than a line (an include's file name) is cut to one.
@@ -72,71 +86,4 @@ TEST(SyntaxMark, WithoutAHandle) {
     ckpSyntax(nullptr);
     EXPECT_EQ(cap.messages(), (std::vector<std::string>{"no ckpInfo in ckpSyntax", "\n"}));
     EXPECT_EQ(resetErrors(), 1);
-}
-
-TEST(SyntaxMark, FaultsReadFromAFile) {
-    TempDir dir;
-    std::string path = dir.write("s.ckp", "WRXCHECKPOINT=\"1.0\"\n"
-                                          "ok a=\"1\"\n"
-                                          "p a=\"1\" \\\n"
-                                          "; skipped\n"
-                                          "  b=\"open\n"
-                                          "q c=\"2\" c=\"3\" x=\"unclosed\n");
-    ckpInfo* r = ckpOpen(path.c_str(), "R");
-    ASSERT_NE(r, nullptr);
-    std::vector<std::vector<std::string>> reports;
-    while (ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
-        if (ckpGetType(r) == ckpTypeSyntax) {
-            ReportCapture cap;
-            ckpSyntax(r);
-            reports.push_back(cap.messages());
-        }
-    }
-    ckpClose(r);
-    ASSERT_EQ(reports.size(), 2u);
-    ASSERT_EQ(reports[0].size(), 3u);
-    // The fault stands on the continuation line, physical line 5.
-    EXPECT_EQ(reports[0][0], "-- Error on line 5 of \"" + path + "\" --");
-    EXPECT_EQ(reports[0][1], "  b=\"open");
-    EXPECT_NE(reports[0][2].find('^'), std::string::npos);
-    EXPECT_EQ(reports[1][0], "-- Error on line 6 of \"" + path + "\" --");
-    resetErrors();
-}
-
-// A fault on the first line of a continued record is shown on that line, as
-// one on a continuation line is shown on its own; a report of the record
-// itself keeps the record's line.
-TEST(SyntaxMark, FaultOnTheFirstLineOfAContinuedRecord) {
-    TempDir dir;
-    std::string path = dir.write("c.ckp", "WRXCHECKPOINT=\"1.0\"\n"
-                                          "p a=\"open \\\n"
-                                          "  b=\"2\"\n"
-                                          "q \\\n"
-                                          " c=\"3\"\n");
-    ckpInfo* r = ckpOpen(path.c_str(), "R");
-    ASSERT_NE(r, nullptr);
-    ckpGets(r);
-    ckpGets(r);
-    ASSERT_EQ(ckpGetType(r), ckpTypeSyntax);
-    std::vector<std::string> report;
-    {
-        ReportCapture cap;
-        ckpSyntax(r);
-        report = cap.messages();
-    }
-    ASSERT_EQ(report.size(), 3u);
-    EXPECT_EQ(report[0], "-- Error on line 2 of \"" + path + "\" --");
-    EXPECT_EQ(report[1], "p a=\"open ");
-    ckpGets(r);
-    ASSERT_EQ(ckpGetType(r), ckpTypeObject);
-    std::FILE* scratch = std::tmpfile();
-    ASSERT_NE(scratch, nullptr);
-    ckpReport(r, scratch, 0, 0, "at", "");
-    std::rewind(scratch);
-    char text[256] = "";
-    EXPECT_NE(std::fgets(text, sizeof text, scratch), nullptr);
-    std::fclose(scratch);
-    EXPECT_EQ(std::string(text), "at on line 5 of \"" + path + "\" \n");
-    ckpClose(r);
-    resetErrors();
 }

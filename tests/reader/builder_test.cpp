@@ -8,13 +8,12 @@
 
 #include "common/testutil.hpp"
 #include "core/name_hash.hpp"
-#include "reader/builder.hpp"
-#include "reader/legacy.hpp"
 #include "reading.hpp"
 
 using readtest::Props;
 using readtest::Reader;
 using readtest::v1;
+using Trace = std::vector<std::string>;
 
 namespace {
 // The single data record of a file of the given syntax.
@@ -34,33 +33,41 @@ struct One {
 } // namespace
 
 TEST(Builder, Properties) {
-    {
-        One o("p a=\"1\" b\n");
-        EXPECT_EQ(o.type(), ckpTypeObject);
-        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"b", "<flag>"}}));
-    }
-    {
-        One o("p a=\"1\"b=\"2\" =\"e\" f=\"\"\n");
-        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"b", "2"}, {"", "e"}, {"f", ""}}));
-    }
-    {
-        One o("p a = \\\n \"x\" v=\"a\\\\b\" w=\"a\\qb\" s=\"say \\\"hi\\\"\"\n");
-        EXPECT_EQ(o.r.props(),
-                  (Props{{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}));
-    }
-    {
-        ckptest::resetErrors();
-        One o("p d=\"1\" d=\"2\"\n");
-        EXPECT_EQ(o.type(), ckpTypeObject); // a repeat is recorded, not refused
-        EXPECT_EQ(o.r.props(), (Props{{"d", "1"}, {"d", "2"}}));
-        EXPECT_EQ(o.r.prop("d"), "1");
-        EXPECT_STREQ(ckpGetError(), "duplicate \"d\" property");
-    }
-    {
+    const struct {
+        const char* record;
+        Props props;
+        bool header = true;
+    } cases[] = {
+        {"p a=\"1\" b\n", {{"a", "1"}, {"b", "<flag>"}}},
+        {"p a=\"1\"b=\"2\" =\"e\" f=\"\"\n", {{"a", "1"}, {"b", "2"}, {"", "e"}, {"f", ""}}},
+        {"p a = \\\n \"x\" v=\"a\\\\b\" w=\"a\\qb\" s=\"say \\\"hi\\\"\"\n",
+         {{"a", "x"}, {"v", "a\\b"}, {"w", "a\\qb"}, {"s", "say \"hi\""}}},
         // An empty continuation line between property lines: an empty name.
-        One o("p a=\"1\" \\\n\\\nb=\"2\"\n");
-        EXPECT_EQ(o.r.props(), (Props{{"a", "1"}, {"", "<flag>"}, {"b", "2"}}));
+        {"p a=\"1\" \\\n\\\nb=\"2\"\n", {{"a", "1"}, {"", "<flag>"}, {"b", "2"}}},
+        // The positional fields of a file without header.
+        {"lib/cell 3 STATIC rollback 5.1 checkout\n",
+         {{"WRXv", "3"},
+          {"WRXb", "static"},
+          {"WRXo", "reset_default"},
+          {CKP_PROP_PYXE_VERSION, "5.1"},
+          {"WRXo", "co"}},
+         false},
+        {"p 12 Dynamic branch 14.20\n",
+         {{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "14.20"}},
+         false},
+        {"p 12 dynamic\n", {{"WRXv", "12"}, {"WRXb", "dynamic"}}, false},
+    };
+    for (const auto& c : cases) {
+        One o(c.record, c.header);
+        EXPECT_EQ(o.type(), ckpTypeObject) << c.record;
+        EXPECT_EQ(o.r.props(), c.props) << c.record;
     }
+    ckptest::resetErrors();
+    One o("p d=\"1\" d=\"2\"\n");
+    EXPECT_EQ(o.type(), ckpTypeObject); // a repeat is recorded, not refused
+    EXPECT_EQ(o.r.props(), (Props{{"d", "1"}, {"d", "2"}}));
+    EXPECT_EQ(o.r.prop("d"), "1");
+    EXPECT_STREQ(ckpGetError(), "duplicate \"d\" property");
 }
 
 // A repeated name is told of before any fault that follows it in the
@@ -153,72 +160,26 @@ TEST(Builder, RecordsLargerThanTheArenas) {
     EXPECT_EQ(handed.back().second, nullptr);
     EXPECT_EQ(r.next(), ckpTypeObject);
     EXPECT_EQ(r.props(), (Props{{"a", "1"}}));
-    EXPECT_EQ(r.next(), ckpTypeSyntax);
-    std::FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    ckpReport(r.info, out, 0, 0, "at", nullptr);
-    std::rewind(out);
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, out), nullptr);
-    std::fclose(out);
-    EXPECT_NE(std::string(line).find("on line 2508 "), std::string::npos) << line; // its last
+    EXPECT_EQ(readtest::trace(r, 1, true),
+              (Trace{"syntax illegal character in property name@2508"}));
 }
 
-// Records of many properties: repeats are found wherever they stand, the
-// first of a name is the one looked up, and nothing carries over to the next
-// record or to a second build of the same one.
+// Repeated names in records of many properties, on many lines or on few long
+// ones, or of names of distinct filter bits (the first lookup, and the index,
+// come only with the repeat, 40 names after the start): repeats are found
+// wherever they stand, the first of a name is the one looked up, and nothing
+// carries over to the next record or to a second build of the same one.
 TEST(Builder, RepeatsInRecordsOfManyProperties) {
     std::string big = "big \\\n";
-    for (int i = 0; i < 40; ++i) {
-        big += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
-    }
-    big += " n3=\"again\" n39 \\\n n3\n";
     std::string other = "other \\\n";
     for (int i = 0; i < 40; ++i) {
+        big += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
         other += " n" + std::to_string(i) + " \\\n";
     }
-    other += " last\n";
     std::string huge = "huge \\\n";
     for (int i = 0; i < 3000; ++i) {
         huge += " h" + std::to_string(i) + " \\\n";
     }
-    huge += " h1500\n";
-    ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + big + huge + "small n3 n0=\"x\"\n" + other));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    ckptest::resetErrors();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"n3\" property");
-    EXPECT_EQ(r.props().size(), 43u);
-    EXPECT_EQ(r.prop("n3"), "3");
-    EXPECT_EQ(r.prop("n39"), "39");
-    EXPECT_EQ(r.prop("n40"), "<none>");
-    ckpSetAction(r.info, 1, 2); // built again from the same lines
-    ckpGets(r.info);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_EQ(r.props().size(), 43u);
-    EXPECT_EQ(r.prop("n3"), "3");
-    EXPECT_EQ(r.next(), ckpTypeObject); // large enough that its index is not kept
-    EXPECT_EQ(ckptest::resetErrors(), 1);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"h1500\" property");
-    EXPECT_EQ(r.props().size(), 3001u);
-    EXPECT_EQ(r.prop("h2999"), "<flag>");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
-    EXPECT_EQ(r.prop("n0"), "x");
-    EXPECT_EQ(r.prop("n1"), "<none>");
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 0) << ckpGetError();
-    EXPECT_EQ(r.prop("n20"), "<flag>");
-    EXPECT_EQ(r.prop("last"), "<flag>");
-    EXPECT_EQ(r.prop("big"), "<none>");
-}
-
-// A record of far more properties than lines: the index, first sized by
-// the lines, grows while it takes in the names already read.
-TEST(Builder, RepeatsOnFewLongLines) {
     std::string wide = "wide";
     for (const char* prefix : {" w", " x"}) {
         for (int i = 0; i < 80; ++i) {
@@ -226,18 +187,6 @@ TEST(Builder, RepeatsOnFewLongLines) {
         }
         wide += " \\\n"; // 80 names a line
     }
-    ckptest::TempDir dir;
-    Reader r(dir.write("f", v1 + wide + " w50 x79=\"x\" \\\n w0\n"));
-    ASSERT_NE(r.info, nullptr);
-    EXPECT_EQ(r.next(), ckpTypeHeader);
-    ckptest::resetErrors();
-    EXPECT_EQ(r.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 3);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"w0\" property");
-    EXPECT_EQ(r.props().size(), 163u);
-    EXPECT_EQ(r.prop("x79"), "<flag>");
-    // Names of distinct filter bits: the first lookup, and the index, come
-    // only with the repeat, 40 names after the start.
     std::string distinct = "few";
     std::uint64_t bits = 0;
     for (int i = 0, n = 0; n < 40; ++i) {
@@ -249,190 +198,133 @@ TEST(Builder, RepeatsOnFewLongLines) {
             ++n;
         }
     }
-    Reader f(dir.write("g", v1 + distinct + " \\\n d0\n"));
-    ASSERT_NE(f.info, nullptr);
-    EXPECT_EQ(f.next(), ckpTypeHeader);
+    const struct {
+        std::string record;
+        int repeats;
+        const char* repeated;
+        std::size_t props;
+        Props lookups;
+    } cases[] = {
+        {big + " n3=\"again\" n39 \\\n n3\n",
+         3,
+         "n3",
+         43,
+         {{"n3", "3"}, {"n39", "39"}, {"n40", "<none>"}}},
+        {huge + " h1500\n", 1, "h1500", 3001, {{"h2999", "<flag>"}}},
+        {"small n3 n0=\"x\"\n", 0, "", 2, {{"n0", "x"}, {"n1", "<none>"}}},
+        {other + " last\n", 0, "", 41, {{"n20", "<flag>"}, {"last", "<flag>"}, {"big", "<none>"}}},
+        {wide + " w50 x79=\"x\" \\\n w0\n", 3, "w0", 163, {{"x79", "<flag>"}}},
+        {distinct + " \\\n d0\n", 1, "d0", 41, {}},
+    };
+    std::string all = v1;
+    for (const auto& c : cases) {
+        all += c.record;
+    }
+    ckptest::TempDir dir;
+    Reader r(dir.write("f", all));
+    EXPECT_EQ(r.next(), ckpTypeHeader);
     ckptest::resetErrors();
-    EXPECT_EQ(f.next(), ckpTypeObject);
-    EXPECT_EQ(ckptest::resetErrors(), 1);
-    EXPECT_STREQ(ckpGetError(), "duplicate \"d0\" property");
-    EXPECT_EQ(f.props().size(), 41u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record.substr(0, 20));
+        for (int build = 0; build < 2; ++build) {
+            if (build == 1) {
+                ckpSetAction(r.info, 1, 2); // built again from the same lines
+                ckpGets(r.info);
+            } else {
+                EXPECT_EQ(r.next(), ckpTypeObject);
+            }
+            EXPECT_EQ(ckptest::resetErrors(), c.repeats);
+            if (c.repeats > 0) {
+                EXPECT_EQ(ckpGetError(), "duplicate \"" + std::string(c.repeated) + "\" property");
+            }
+            EXPECT_EQ(r.props().size(), c.props);
+            for (const auto& [name, value] : c.lookups) {
+                EXPECT_EQ(r.prop(name.c_str()), value) << name;
+            }
+        }
+    }
 }
 
-TEST(Builder, PropertyFaults) {
+// Records of one line or a few, what they read as: their type, their path
+// or their fault's message, its column and its line in the record.
+TEST(Builder, RecordsAndTheirFaults) {
     struct Case {
-        const char* record;
-        const char* message;
-        long column;
-        int props; // properties kept
+        std::string record;
+        int type;
+        std::string shown; // the path, or the message of a fault
+        long column = -1;  // of the fault
+        int props = -1;    // properties kept at a fault, where that is checked
+        bool header = true;
+        int roots = 0;
+        int faultLine = 0;
     };
+    const std::string quote = "missing '\"' for property value";
+    const std::string name = "illegal character in property name";
+    const std::string pyxe = "use <major>.<minor> for <PYXE_version>";
+    const std::string version = "use <non-negative integer> for <WRX_version>";
+    const std::string rooted = "use relative path name";
+    const std::string conflict = "conflicting path quailifier properties";
     const Case cases[] = {
-        {"p a=\n", "missing '\"' for property value", 4, 0},
-        {"p ok=\"1\" bad-name=\"1\"\n", "illegal character in property name", 12, 1},
-        {"p a=\"open\n", "missing '\"' for property value", 9, 0},
-        {"p a=x\n", "missing '\"' for property value", 4, 0},
-        {"p a\"x\"\n", "illegal character in property name", 3, 0},
+        {"p a=\n", ckpTypeSyntax, quote, 4, 0},
+        {"p ok=\"1\" bad-name=\"1\"\n", ckpTypeSyntax, name, 12, 1},
+        {"p a=\"open\n", ckpTypeSyntax, quote, 9, 0},
+        {"p a=x\n", ckpTypeSyntax, quote, 4, 0},
+        {"p a\"x\"\n", ckpTypeSyntax, name, 3, 0},
+        {"\"a \\\"q\\\" b\" x\n", ckpTypeObject, "a \"q\" b"},
+        {"\\\"abc\n", ckpTypeObject, "\"abc"},
+        {"ab\\\"c\n", ckpTypeObject, "ab\\\"c"},
+        {"\"my dir/f x\" a=\"1\"\n", ckpTypeObject, "my dir/f x"},
+        {"a\\b\\\\c\n", ckpTypeObject, "a\\b\\\\c"},
+        {"\\\n  second\n", ckpTypeObject, "second"},
+        {"\"\" a=\"1\"\n", ckpTypeNone, ""},
+        {"\"my dir\n", ckpTypeSyntax, "missing '\"' in path name", 7},
+        {"p\n", ckpTypeSyntax, "missing <WRX_version>", 1, -1, false},
+        {"p 12\n", ckpTypeSyntax, "missing <binding>", 4, -1, false},
+        {"p x1 static\n", ckpTypeSyntax, version, 2, -1, false},
+        {"p 1x static\n", ckpTypeSyntax, version, 3, -1, false},
+        {"p 1 fixed\n", ckpTypeSyntax, "use static or dynamic for <binding>", 4, -1, false},
+        {"p 1 static 4\n", ckpTypeSyntax, pyxe, 11, -1, false},
+        {"p 1 static .1\n", ckpTypeSyntax, pyxe, 11, -1, false},
+        {"p 1 static 1.2.3\n", ckpTypeSyntax, pyxe, 11, -1, false},
+        {"p 1 static 1.2x\n", ckpTypeSyntax, pyxe, 11, -1, false},
+        {"p 1 static rollback 4.\n", ckpTypeSyntax, pyxe, 20, -1, false},
+        {"p 1 static branch 4.2 checkout extra\n", ckpTypeSyntax, "unrecognized field", 31, -1,
+         false},
+        {"p 1 static 4.2 other\n", ckpTypeSyntax, "unrecognized field", 15, -1, false},
+        {"p \\\n 1 static\n", ckpTypeSyntax, "missing <WRX_version>", 2, -1, false},
+        // The rooted-path rule by record kind.
+        {"/abs WRXc\n", ckpTypeConfigPath, "/abs"},
+        {"/abs WRXsd\n", ckpTypeSyntax, rooted, 0},
+        {"/abs WRXsd\n", ckpTypeSubDir, "/abs", -1, -1, true, 1},
+        {"/abs 1 static\n", ckpTypeSyntax, rooted, 0, -1, false},
+        {"/abs.ckp WRXinc\n", ckpTypeSyntax, rooted, 0},
+        // Qualifiers: on a second line too; a conflict is marked on the
+        // qualifier that made it, at the head's end when that is on a
+        // continuation line; values are ignored, reserved names are ordinary.
+        {"sub \\\n WRXsd\n", ckpTypeSubDir, "sub"},
+        {"p WRXc WRXsd\n", ckpTypeSyntax, conflict, 7},
+        {"p WRXc=\"v\" x WRXc\n", ckpTypeSyntax, conflict, 2},
+        {"p WRXinc WRXsd\n", ckpTypeSyntax, conflict, 9},
+        {"path \\\n WRXsd WRXc\n", ckpTypeSyntax, conflict, 4},
+        {"p WRXv=\"1\" WRXlist WRXc=\"ignored\"\n", ckpTypeConfigPath, "p"},
     };
     for (const Case& c : cases) {
-        One o(c.record);
-        EXPECT_EQ(o.type(), ckpTypeSyntax) << c.record;
-        EXPECT_EQ(o.r.syntaxMsg(), c.message) << c.record;
-        EXPECT_STREQ(ckpGetError(), c.message) << c.record;
-        EXPECT_EQ(o.r.column(), c.column) << c.record;
-        EXPECT_EQ(static_cast<int>(o.r.props().size()), c.props) << c.record;
+        SCOPED_TRACE(c.record);
+        One o(c.record, c.header, c.roots);
+        EXPECT_EQ(o.type(), c.type);
+        if (c.type == ckpTypeSyntax) {
+            EXPECT_EQ(o.r.syntaxMsg(), c.shown);
+            EXPECT_EQ(ckpGetError(), c.shown);
+            EXPECT_EQ(o.r.column(), c.column);
+            EXPECT_EQ(o.r.cursorLine(), c.faultLine);
+            if (c.props >= 0) {
+                EXPECT_EQ(static_cast<int>(o.r.props().size()), c.props);
+            }
+        } else {
+            EXPECT_EQ(o.r.path(), c.shown);
+        }
     }
-}
-
-TEST(Builder, Paths) {
-    struct Case {
-        const char* record;
-        const char* path;
-    };
-    const Case cases[] = {
-        {"\"a \\\"q\\\" b\" x\n", "a \"q\" b"},
-        {"\\\"abc\n", "\"abc"},
-        {"ab\\\"c\n", "ab\\\"c"},
-        {"\"my dir/f x\" a=\"1\"\n", "my dir/f x"},
-        {"a\\b\\\\c\n", "a\\b\\\\c"},
-        {"\\\n  second\n", "second"},
-    };
-    for (const Case& c : cases) {
-        One o(c.record);
-        EXPECT_EQ(o.type(), ckpTypeObject) << c.record;
-        EXPECT_EQ(o.r.path(), c.path) << c.record;
-    }
-    {
-        One o("\"\" a=\"1\"\n");
-        EXPECT_EQ(o.type(), ckpTypeNone);
-        EXPECT_EQ(o.r.path(), "");
-    }
-    {
-        One o("\"my dir\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.syntaxMsg(), "missing '\"' in path name");
-        EXPECT_EQ(o.r.column(), 7);
-    }
-}
-
-TEST(Builder, LegacyFields) {
-    {
-        One o("lib/cell 3 STATIC rollback 5.1 checkout\n", false);
-        EXPECT_EQ(o.type(), ckpTypeObject);
-        EXPECT_EQ(o.r.props(), (Props{{"WRXv", "3"},
-                                      {"WRXb", "static"},
-                                      {"WRXo", "reset_default"},
-                                      {CKP_PROP_PYXE_VERSION, "5.1"},
-                                      {"WRXo", "co"}}));
-    }
-    {
-        One o("p 12 Dynamic branch 4.20\n", false);
-        EXPECT_EQ(o.r.props(),
-                  (Props{{"WRXv", "12"}, {"WRXb", "dynamic"}, {CKP_PROP_PYXE_VERSION, "4.20"}}));
-    }
-    {
-        One o("p 12 dynamic\n", false);
-        EXPECT_EQ(o.type(), ckpTypeObject);
-        EXPECT_EQ(o.r.props().size(), 2U);
-    }
-}
-
-TEST(Builder, LegacyFieldFaults) {
-    struct Case {
-        const char* record;
-        const char* message;
-        long column;
-    };
-    const Case cases[] = {
-        {"p\n", "missing <WRX_version>", 1},
-        {"p 12\n", "missing <binding>", 4},
-        {"p x1 static\n", "use <non-negative integer> for <WRX_version>", 2},
-        {"p 1x static\n", "use <non-negative integer> for <WRX_version>", 3},
-        {"p 1 fixed\n", "use static or dynamic for <binding>", 4},
-        {"p 1 static 4\n", "use <major>.<minor> for <PYXE_version>", 11},
-        {"p 1 static rollback 4.\n", "use <major>.<minor> for <PYXE_version>", 20},
-        {"p 1 static branch 4.2 checkout extra\n", "unrecognized field", 31},
-        {"p 1 static 4.2 other\n", "unrecognized field", 15},
-        {"p \\\n 1 static\n", "missing <WRX_version>", 2},
-    };
-    for (const Case& c : cases) {
-        One o(c.record, false);
-        EXPECT_EQ(o.type(), ckpTypeSyntax) << c.record;
-        EXPECT_EQ(o.r.syntaxMsg(), c.message) << c.record;
-        EXPECT_EQ(o.r.column(), c.column) << c.record;
-        EXPECT_EQ(o.r.cursorLine(), 0) << c.record;
-    }
-}
-
-TEST(Builder, VersionPairs) {
-    EXPECT_EQ(tiIsVersionPair("10.02"), 1);
-    EXPECT_EQ(tiIsVersionPair("1."), 0);
-    EXPECT_EQ(tiIsVersionPair(".1"), 0);
-    EXPECT_EQ(tiIsVersionPair("1.2.3"), 0);
-    EXPECT_EQ(tiIsVersionPair("1.2x"), 0);
-    EXPECT_EQ(tiIsVersionPair(nullptr), 0);
-}
-
-TEST(Builder, RootedPathsByRecordKind) {
-    {
-        One o("/abs WRXc\n");
-        EXPECT_EQ(o.type(), ckpTypeConfigPath);
-        EXPECT_STREQ(ckpGetConfigPath(o.r.info), "/abs");
-    }
-    {
-        One o("/abs WRXsd\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.syntaxMsg(), "use relative path name");
-        EXPECT_EQ(o.r.column(), 0);
-    }
-    {
-        One o("/abs WRXsd\n", true, 1);
-        EXPECT_EQ(o.type(), ckpTypeSubDir);
-        EXPECT_STREQ(ckpGetSubDir(o.r.info), "/abs");
-    }
-    {
-        One o("/abs 1 static\n", false);
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.syntaxMsg(), "use relative path name");
-    }
-    {
-        One o("/abs.ckp WRXinc\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax); // the rooted rule holds for includes
-    }
-}
-
-TEST(Builder, QualifierPlacesAndConflicts) {
-    {
-        // A qualifier on the second line types the record.
-        One o("sub \\\n WRXsd\n");
-        EXPECT_EQ(o.type(), ckpTypeSubDir);
-    }
-    {
-        One o("p WRXc WRXsd\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.syntaxMsg(), "conflicting path quailifier properties");
-        EXPECT_STREQ(ckpGetConfigPath(o.r.info), "p");
-        EXPECT_STREQ(ckpGetSubDir(o.r.info), "p");
-        EXPECT_EQ(o.r.column(), 7); // on the qualifier that made the conflict
-    }
-    {
-        One o("p WRXc=\"v\" x WRXc\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.column(), 2);
-    }
-    {
-        One o("p WRXinc WRXsd\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-    }
-    {
-        // The conflicting qualifier on a continuation line: the head end.
-        One o("path \\\n WRXsd WRXc\n");
-        EXPECT_EQ(o.type(), ckpTypeSyntax);
-        EXPECT_EQ(o.r.cursorLine(), 0);
-        EXPECT_EQ(o.r.column(), 4);
-    }
-    {
-        // Reserved names are ordinary properties; qualifier values are ignored.
-        One o("p WRXv=\"1\" WRXlist WRXc=\"ignored\"\n");
-        EXPECT_EQ(o.type(), ckpTypeConfigPath);
-    }
+    One both("p WRXc WRXsd\n");
+    EXPECT_STREQ(ckpGetConfigPath(both.r.info), "p");
+    EXPECT_STREQ(ckpGetSubDir(both.r.info), "p");
 }

@@ -90,35 +90,48 @@ TEST(Input, RecordsReadTheSameAcrossBlockEnds) {
     }
 }
 
-#if !defined(_WIN32)
-// Standard input may be read on by its owner after the library: a handle on
-// it takes one line at a time, and a record is read the same as from a file.
-TEST(Input, StandardInputIsNotReadPastTheRecordInHand) {
+namespace {
+// A handle on standard input, taken over after the caller's own first line.
+// Binary: the Windows runtime's ftell miscounts a text stream whose lines end
+// in a bare line feed.
+ckpInfo* takeOverStandardInput(const std::string& path) {
+    char own[64];
+    if (std::freopen(path.c_str(), "rb", stdin) == nullptr ||
+        std::fgets(own, sizeof own, stdin) == nullptr) {
+        return nullptr;
+    }
+    return ckpOpen(nullptr, "R");
+}
+} // namespace
+
+// A caller that read the start of standard input itself hands the rest to
+// the library: the rest reads as the same bytes in a file do, a rest without
+// header read again from where the library took the stream over, not from
+// the start of the input; and the caller may read on after the library,
+// which takes one line at a time.
+TEST(Input, StandardInputTakenOverAtAnOffsetAndLeftAfterTheRecordInHand) {
     ckptest::TempDir dir;
-    std::string path = dir.write("in", v1 + "a x=\"1\"\nb y=\"2\"\ncaller's line\n");
     int saved = dup(0);
     ASSERT_GE(saved, 0);
-    ASSERT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
-    ckpInfo* info = ckpOpen(nullptr, "R");
-    ASSERT_NE(info, nullptr);
-    std::vector<std::string> got = summary(info);
-    ckpClose(info);
-    info = nullptr;
-    ASSERT_NE(std::freopen(path.c_str(), "r", stdin), nullptr);
-    info = ckpOpen(nullptr, "R");
-    ASSERT_NE(info, nullptr);
+    for (const std::string& rest :
+         {std::string("lib/a 3 static\nlib/b 4 dynamic\n"), v1 + "a x=\"1\"\nb y=\"2\"\n"}) {
+        ckpInfo* info = takeOverStandardInput(dir.write("in", "caller's own line\n" + rest));
+        ASSERT_NE(info, nullptr);
+        Reader file(dir.write("file", rest));
+        EXPECT_EQ(summary(info), summary(file.info)) << rest;
+        ckpClose(info);
+    }
+#if !defined(_WIN32)
+    ckpInfo* info = takeOverStandardInput(dir.file("in"));
     ASSERT_EQ(ckpGets(info), 1); // the header
     ASSERT_EQ(ckpGets(info), 1);
     EXPECT_STREQ(ckpGetObjPath(info), "a");
     ckpClose(info);
     char rest[64] = "";
     EXPECT_NE(std::fgets(rest, sizeof rest, stdin), nullptr);
+    EXPECT_STREQ(rest, "b y=\"2\"\n");
+#endif
     std::clearerr(stdin);
     dup2(saved, 0);
     close(saved);
-    EXPECT_STREQ(rest, "b y=\"2\"\n");
-    Reader file(path);
-    ASSERT_NE(file.info, nullptr);
-    EXPECT_EQ(got, summary(file.info));
 }
-#endif

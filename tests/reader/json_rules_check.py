@@ -15,6 +15,7 @@ Exit status 0 when every file agrees; else the first differences are shown.
 """
 
 import argparse
+import collections
 import json
 import os
 import random
@@ -33,14 +34,9 @@ def is_word(c):
 # ---- The rules, applied to the contents of physical lines ----------------
 
 
-class Line:
-    """One physical line: its number, content (without its line end) and
-    whether it has a line end."""
-
-    def __init__(self, number, content, ended):
-        self.number = number
-        self.content = content
-        self.ended = ended
+# One physical line: its number, content (without its line end) and whether
+# it has a line end.
+Line = collections.namedtuple("Line", "number content ended")
 
 
 def physical_lines(data):
@@ -80,10 +76,8 @@ def split_records(lines):
     i = 0
     while i < len(lines):
         line = lines[i]
-        stripped = line.content.lstrip(BLANKS)
-        if (stripped == "" and line.ended) or stripped.startswith(";"):
-            text = line.content[: len(line.content) - len(stripped)] if stripped == "" else line.content
-            records.append(("comment", [(line.number, text, False)]))
+        if skipped(line):
+            records.append(("comment", [(line.number, line.content, False)]))
             i += 1
             continue
         parts = []

@@ -18,8 +18,7 @@ namespace {
 // What a caller sees of a record, its line numbers (first physical line and
 // the reported, last one) shifted by `shift`.
 std::string seen(const Reader& r, int type, long long shift) {
-    std::string s = std::to_string(type) + " @" +
-                    std::to_string(r.info->files.top->firstLine->physLine - shift) + "-" +
+    std::string s = std::to_string(type) + " @" + std::to_string(r.firstLine() - shift) + "-" +
                     std::to_string(r.lineNumber() - shift);
     if (type == ckpTypeComment) {
         return s + " [" + r.text() + "]";

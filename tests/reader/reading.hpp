@@ -1,5 +1,5 @@
 // Reading helpers for the reader's tests: a handle on a file or on a pipe,
-// and the current record as plain strings.
+// and what a caller sees of the current record, through the C API only.
 #pragma once
 
 #if defined(_WIN32)
@@ -15,11 +15,8 @@
 #include <vector>
 
 #include "ckp/ckp.h"
-#include "core/handle.hpp"
-#include "core/memory.hpp"
-#include "core/props.hpp"
-#include "core/types.hpp"
-#include "reader/open.hpp"
+#include "ckp/ckpx.h"
+#include "common/testutil.hpp"
 
 namespace readtest {
 
@@ -27,9 +24,15 @@ using Props = std::vector<std::pair<std::string, std::string>>;
 
 struct Reader {
     ckpInfo* info = nullptr;
+    std::FILE* pipeEnd = nullptr; // the caller's stream of a handle on a pipe
     Reader() = default;
     explicit Reader(const std::string& path) : info(ckpOpen(path.c_str(), "R")) {}
-    ~Reader() { ckpClose(info); }
+    ~Reader() {
+        ckpClose(info);
+        if (pipeEnd != nullptr) {
+            std::fclose(pipeEnd);
+        }
+    }
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
@@ -44,19 +47,15 @@ struct Reader {
 #endif
             return nullptr;
         }
-        ssize_t written = write(fds[1], bytes.data(), bytes.size());
+        auto written = write(fds[1], bytes.data(), static_cast<unsigned>(bytes.size()));
         close(fds[1]);
-        if (written != static_cast<ssize_t>(bytes.size())) {
-            close(fds[0]);
-            return nullptr;
-        }
         auto* r = new Reader();
-        r->info = tiNewInfo();
-        r->info->opened.mode = tiStrDup("r");
-        if (!tiPushFile(r->info, name, 0, fdopen(fds[0], "r"))) {
+        r->pipeEnd = fdopen(fds[0], "r");
+        if (written != static_cast<decltype(written)>(bytes.size()) || r->pipeEnd == nullptr) {
             delete r;
             return nullptr;
         }
+        r->info = ckpxOpenStream(r->pipeEnd, name, "R");
         return r;
     }
 
@@ -87,52 +86,48 @@ struct Reader {
         }
         return all;
     }
+    // The record's first physical line, and its last (the one reports name).
+    long long firstLine() const {
+        long long first = -1;
+        ckpxRecordLines(info, &first, nullptr);
+        return first;
+    }
     long long lineNumber() const {
-        return info->files.top->firstLine->lineNumber;
+        long long last = -1;
+        ckpxRecordLines(info, nullptr, &last);
+        return last;
     }
-    std::string text(int i = 0) const {
-        ckpLine* l = info->files.top->firstLine;
-        while (l != nullptr && i-- > 0) {
-            l = l->next;
+    // The record's lines as a report prints them.
+    std::vector<std::string> lines() const {
+        ckptest::ReportCapture cap;
+        ckpReport(info, nullptr, 1, -1, "", "");
+        std::vector<std::string> all(cap.messages().begin(), cap.messages().end() - 1);
+        for (std::string& line : all) {
+            line.pop_back();
         }
-        return l != nullptr ? l->text : "<no line>";
+        return all;
     }
-    int lineCount() const {
-        int n = 0;
-        for (ckpLine* l = info->files.top->firstLine; l != nullptr; l = l->next) {
-            ++n;
-        }
-        return n;
+    std::string text() const {
+        return lines().at(0);
     }
-    // Column of the scanner's cursor in its line, and that line's index.
-    long column() const {
-        return info->read.pos - info->read.line->text;
-    }
-    int cursorLine() const {
-        int i = 0;
-        for (ckpLine* l = info->files.top->firstLine; l != nullptr && l != info->read.line;
-             l = l->next) {
-            ++i;
-        }
-        return i;
-    }
+    // The fault of a syntax record: its message, the 0-based column of the
+    // faulty character, and how many lines after the record's first it is.
     std::string syntaxMsg() const {
-        return info->record.syntaxMsg != nullptr ? info->record.syntaxMsg : "";
+        const char* message = nullptr;
+        ckpxSyntaxError(info, nullptr, nullptr, &message, nullptr);
+        return message != nullptr ? message : "";
+    }
+    long column() const {
+        int column = 0;
+        ckpxSyntaxError(info, nullptr, &column, nullptr, nullptr);
+        return column - 1;
+    }
+    long long cursorLine() const {
+        long long line = 0;
+        ckpxSyntaxError(info, &line, nullptr, nullptr, nullptr);
+        return line - firstLine();
     }
 };
-
-// The types of every record up to the end of the main file (at most limit).
-inline std::vector<int> allTypes(Reader& r, int limit = 1000) {
-    std::vector<int> types;
-    while (limit-- > 0) {
-        int t = r.next();
-        types.push_back(t);
-        if (t == ckpTypeEnd || t == ckpTypeError) {
-            break;
-        }
-    }
-    return types;
-}
 
 // Every record up to the main file's end (at most limit), one word each:
 // the type, then the path, the syntax message or the error where it has one,
