@@ -6,11 +6,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
 #if !defined(_WIN32)
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -104,58 +104,57 @@ TEST(IoFaults, UnreadableFile) {
     resetErrors();
 }
 
-// While alive, no file of this process may grow past `bytes`; a write that
-// would fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous_);
-        rlimit limit = previous_;
-        limit.rlim_cur = bytes;
-        armed_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &previous_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-    bool armed() const { return armed_; }
-
-  private:
-    rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool armed_ = false;
-};
-
-TEST(IoFaults, DiskFullHalfwayThroughWriting) {
+// A write past the file size limit fails: buffered, at the close;
+// unbuffered, in the record, with the file holding what fitted; with a
+// small buffer, in the middle of a long record.
+TEST(IoFaults, WritesPastTheFileSizeLimit) {
     TempDir dir;
     std::string path = dir.write("out.ckpt", "old\n");
-    FileSizeLimit limit(100);
-    ASSERT_TRUE(limit.armed());
-    ckpInfo* w = ckpOpen(path.c_str(), "W");
-    ASSERT_NE(w, nullptr);
-    std::setvbuf(w->files.top->stream, nullptr, _IONBF, 0);
-    resetErrors();
-    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
-    ASSERT_EQ(ckpPutProp(w, "a", std::string(300, 'v').c_str()), 1);
-    EXPECT_EQ(ckpPuts(w), 0);
-    EXPECT_STREQ(ckpGetError(), "File too large");
-    EXPECT_EQ(resetErrors(), 1);
-    // The raw handle writes in place: the file holds what fitted.
-    ckpClose(w);
-    EXPECT_EQ(readFile(path), "p a=\"" + std::string(100 - 5, 'v'));
-
-    // Buffered, the failure shows at the close.
-    w = ckpOpen(path.c_str(), "W");
-    ASSERT_NE(w, nullptr);
-    ASSERT_EQ(ckpCreateObj(w, "p"), 1);
-    ASSERT_EQ(ckpPutProp(w, "a", std::string(300, 'v').c_str()), 1);
-    EXPECT_EQ(ckpPuts(w), 1);
-    EXPECT_EQ(ckpClose(w), 1);
-    EXPECT_STREQ(ckpGetError(), "File too large");
-    EXPECT_EQ(readFile(path).size(), 100u);
+    const std::string efbig = std::strerror(EFBIG);
+    struct Case {
+        const char* what;
+        unsigned long limit;
+        int buffer; // -1: the stream's own; 0: none; else that many bytes
+        std::size_t value;
+        int puts; // what ckpPuts gives; on 1 the close fails instead
+        std::string holds;
+    };
+    const Case cases[] = {
+        {"buffered, nothing fits", 0, -1, 1, 1, ""},
+        {"unbuffered, nothing fits", 0, 0, 1, 0, ""},
+        {"small buffer, long record", 0, 16, 200, 0, ""},
+        {"unbuffered, cut in the value", 100, 0, 300, 0, "p a=\"" + std::string(95, 'v')},
+        {"buffered, cut in the value", 100, -1, 300, 1, "p a=\"" + std::string(95, 'v')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ckptest::FileSizeLimit limit(c.limit);
+        if (!limit.active()) {
+            GTEST_SKIP() << "no file size limit here";
+        }
+        ckpInfo* w = ckpOpen(path.c_str(), "W");
+        ASSERT_NE(w, nullptr);
+        char small[16];
+        if (c.buffer >= 0) {
+            std::setvbuf(w->files.top->stream, c.buffer > 0 ? small : nullptr,
+                         c.buffer > 0 ? _IOFBF : _IONBF, static_cast<std::size_t>(c.buffer));
+        }
+        resetErrors();
+        ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+        ASSERT_EQ(ckpPutProp(w, "a", std::string(c.value, 'v').c_str()), 1);
+        EXPECT_EQ(ckpPuts(w), c.puts);
+        if (c.puts == 0) {
+            EXPECT_EQ(ckpGetError(), efbig);
+            EXPECT_EQ(resetErrors(), 1);
+            EXPECT_EQ(ckpPuts(w), 0);
+        }
+        EXPECT_EQ(ckpClose(w), c.puts);
+        if (c.puts == 1) {
+            EXPECT_EQ(ckpGetError(), efbig);
+            EXPECT_GE(resetErrors(), 1);
+        }
+        EXPECT_EQ(readFile(path), c.holds);
+    }
     resetErrors();
 }
 
@@ -172,33 +171,16 @@ void loadAndGrow(const std::string& path) {
     }
 }
 
-TEST(IoFaults, SetupSaveBeyondTheFileSizeLimitKeepsTheOldFile) {
-    TempDir dir;
-    const std::string& old = oldSetup;
-    std::string path = dir.write("team.setup", old);
-    ASSERT_NO_FATAL_FAILURE(loadAndGrow(path));
-    {
-        ReportCapture reports;
-        FileSizeLimit limit(200);
-        ASSERT_TRUE(limit.armed());
-        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
-        EXPECT_EQ(reports.joined(),
-                  "Error (ckpSetupWriteSetup): Error during ckpClose. File too large\n");
-    }
-    EXPECT_EQ(readFile(path), old);
-    ckpSetupClear(path.c_str());
-    resetErrors();
-}
-
-// The lock or the temporary cannot be made, the sync or the rename fails:
-// the save fails with the reason, and the file keeps its bytes.
+// The lock or the temporary cannot be made, a write, the sync or the rename
+// fails, or the file grows past its size limit: the save fails with the
+// reason, and the file keeps its bytes.
 TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
     TempDir dir;
     const std::string& old = oldSetup;
     std::string path = dir.write("team.setup", old);
     ASSERT_NO_FATAL_FAILURE(loadAndGrow(path));
     struct Case {
-        int call;
+        int call; // -1: none fails, the file grows past its size limit
         long nth;
         std::string report;
     };
@@ -213,8 +195,11 @@ TEST(IoFaults, SetupSaveWithFailedSystemCallsKeepsTheOldFile) {
           Case{KVO_IO_SYNC, 1,
                "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"},
           Case{KVO_IO_RENAME, 1,
-               "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"}}) {
+               "Error (ckpSetupWriteSetup): Error during ckpClose. Input/output error\n"},
+          Case{-1, 0, "Error (ckpSetupWriteSetup): Error during ckpClose. File too large\n"}}) {
         ReportCapture reports;
+        ckptest::FileSizeLimit limit(c.call < 0 ? 200 : ~0ul);
+        ASSERT_TRUE(limit.active() || c.call >= 0);
         kvoSetIoFailure(c.call, c.nth, EIO);
         EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
         EXPECT_EQ(reports.joined(), c.report);

@@ -99,40 +99,39 @@ TEST(RecordWriter, EachRecordStartCountsALine) {
     ckpClose(w);
 }
 
-TEST(RecordWriter, ReadingHandleRefusesEveryWriterCall) {
+// Every writer call fails without a handle and on a reading handle, each
+// with a message naming it; the refused calls empty the reading record.
+TEST(RecordWriter, CallsWithoutAWritingHandleFail) {
     TempDir dir;
     std::string path = dir.write("a.ckp", "WRXCHECKPOINT=\"1.0\"\np x=\"1\"\n");
     ckpInfo* r = ckpOpen(path.c_str(), "R");
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(ckpGets(r), 1);
     ASSERT_EQ(ckpGets(r), 1);
-    const char* names[] = {"ckpCreateObj", "ckpSetConfigPath", "ckpSetSubDir", "ckpRecord",
-                           "ckpCreateHdr"};
-    int results[] = {ckpCreateObj(r, "p"), ckpSetConfigPath(r, "p"), ckpSetSubDir(r, "p"),
-                     ckpRecord(r, "p", 0), ckpCreateHdr(r)};
-    // Only the last call's message is kept; each call failed on its own.
-    for (int res : results) {
-        EXPECT_EQ(res, 0);
-    }
-    EXPECT_EQ(std::string(ckpGetError()), std::string("illegal access mode in ") + names[4]);
-    char* value = nullptr;
-    EXPECT_EQ(ckpGetProp(r, "x", &value), 0); // the refused calls emptied the record
-    EXPECT_EQ(ckpPutProp(r, "a", nullptr), 0);
-    EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpPutProp");
-    EXPECT_EQ(ckpPuts(r), 0);
-    EXPECT_STREQ(ckpGetError(), "illegal access mode in ckpPuts");
-    ckpClose(r);
-}
-
-TEST(RecordWriter, CallsWithoutHandleFail) {
+    struct Call {
+        const char* name;
+        int (*run)(ckpInfo*);
+    };
+    const Call calls[] = {
+        {"ckpCreateObj", [](ckpInfo* i) { return ckpCreateObj(i, "p"); }},
+        {"ckpSetConfigPath", [](ckpInfo* i) { return ckpSetConfigPath(i, "p"); }},
+        {"ckpSetSubDir", [](ckpInfo* i) { return ckpSetSubDir(i, "p"); }},
+        {"ckpRecord", [](ckpInfo* i) { return ckpRecord(i, "p", 0); }},
+        {"ckpCreateHdr", [](ckpInfo* i) { return ckpCreateHdr(i); }},
+        {"ckpPutProp", [](ckpInfo* i) { return ckpPutProp(i, "a", nullptr); }},
+        {"ckpPuts", [](ckpInfo* i) { return ckpPuts(i); }},
+    };
     resetErrors();
-    EXPECT_EQ(ckpCreateObj(nullptr, "x"), 0);
-    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpCreateObj");
-    EXPECT_EQ(ckpPutProp(nullptr, "x", nullptr), 0);
-    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpPutProp");
-    EXPECT_EQ(ckpPuts(nullptr), 0);
-    EXPECT_STREQ(ckpGetError(), "no ckpInfo in ckpPuts");
-    EXPECT_EQ(resetErrors(), 3);
+    for (const Call& c : calls) {
+        EXPECT_EQ(c.run(nullptr), 0) << c.name;
+        EXPECT_EQ(std::string(ckpGetError()), std::string("no ckpInfo in ") + c.name);
+        EXPECT_EQ(c.run(r), 0) << c.name;
+        EXPECT_EQ(std::string(ckpGetError()), std::string("illegal access mode in ") + c.name);
+    }
+    EXPECT_EQ(resetErrors(), 14);
+    char* value = nullptr;
+    EXPECT_EQ(ckpGetProp(r, "x", &value), 0);
+    ckpClose(r);
 }
 
 TEST(RecordWriter, PropertyNameRules) {
@@ -161,38 +160,6 @@ TEST(RecordWriter, PropertyNameRules) {
                   ASSERT_EQ(ckpPuts(w), 1);
               }),
               "p Name_1=\"v\" name_1\nc WRXc\n");
-}
-
-TEST(RecordWriter, OverlongHeadsAreRefused) {
-    TempDir dir;
-    ckpInfo* w = ckpOpen(dir.file("o.ckp").c_str(), "W");
-    ASSERT_NE(w, nullptr);
-    std::string fits(510, 'a');
-    ASSERT_EQ(ckpCreateObj(w, fits.c_str()), 1);
-    EXPECT_STREQ(ckpGetObjPath(w), fits.c_str());
-    // Quoting adds two quotes and a backslash per quote: 508 + 2 fits, 509 + 2 not.
-    std::string quoted = "a " + std::string(506, 'b');
-    EXPECT_EQ(ckpCreateObj(w, quoted.c_str()), 1);
-    quoted += "c";
-    resetErrors();
-    EXPECT_EQ(ckpCreateObj(w, quoted.c_str()), 0);
-    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpCreateObj");
-    EXPECT_EQ(ckpGetType(w), ckpTypeNone);
-    std::string huge(5000, 'x');
-    EXPECT_EQ(ckpSetConfigPath(w, huge.c_str()), 0);
-    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpSetConfigPath");
-    EXPECT_EQ(ckpSetSubDir(w, huge.c_str()), 0);
-    EXPECT_EQ(ckpRecord(w, huge.c_str(), 0), 0);
-    EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
-    EXPECT_EQ(ckpRecord(w, std::string(509, 'r').c_str(), 1), 1);
-    EXPECT_EQ(ckpRecord(w, std::string(510, 'r').c_str(), 1), 0);
-    EXPECT_EQ(ckpCreateObj(w, nullptr), 0);
-    EXPECT_STREQ(ckpGetError(), "no path name in ckpCreateObj");
-    EXPECT_EQ(ckpPuts(w), 1); // the refused record writes a bare line end
-    EXPECT_EQ(ckpCreateObj(w, "p"), 1);
-    EXPECT_EQ(ckpPutProp(w, "v", std::string(600, 'v').c_str()), 0);
-    EXPECT_STREQ(ckpGetError(), "property too long for one line in ckpPutProp");
-    ckpClose(w);
 }
 
 TEST(RecordWriter, NoMemory) {
@@ -363,13 +330,29 @@ TEST(RecordWriter, HeadsAsLongAsALineHolds) {
         expected.push_back({ckpTypeObject, "next", {}});
         EXPECT_EQ(w.close(), expected) << n;
     }
+    // Quoting adds two quotes and a backslash per quote.
     Writer w;
     EXPECT_EQ(ckpCreateObj(w.w, std::string(511, 'p').c_str()), 0);
     EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpCreateObj");
+    EXPECT_EQ(ckpGetType(w.w), ckpTypeNone);
+    EXPECT_EQ(ckpCreateObj(w.w, ("a " + std::string(506, 'b')).c_str()), 1);
+    EXPECT_EQ(ckpCreateObj(w.w, ("a " + std::string(507, 'b')).c_str()), 0);
+    EXPECT_EQ(ckpCreateObj(w.w, ("a \"" + std::string(504, 'b')).c_str()), 1);
+    EXPECT_EQ(ckpCreateObj(w.w, ("a \"" + std::string(505, 'b')).c_str()), 0);
+    EXPECT_EQ(ckpSetConfigPath(w.w, std::string(5000, 'x').c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpSetConfigPath");
+    EXPECT_EQ(ckpSetSubDir(w.w, std::string(5000, 'x').c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "path name too long for one line in ckpSetSubDir");
+    EXPECT_EQ(ckpCreateObj(w.w, nullptr), 0);
+    EXPECT_STREQ(ckpGetError(), "no path name in ckpCreateObj");
     EXPECT_EQ(ckpRecord(w.w, std::string(510, 'r').c_str(), 0), 1);
+    EXPECT_EQ(ckpRecord(w.w, std::string(511, 'r').c_str(), 0), 0);
     EXPECT_EQ(ckpRecord(w.w, std::string(509, 'r').c_str(), 1), 1);
     EXPECT_EQ(ckpRecord(w.w, std::string(510, 'r').c_str(), 1), 0);
     EXPECT_STREQ(ckpGetError(), "record text too long for one line in ckpRecord");
+    EXPECT_EQ(ckpCreateObj(w.w, "p"), 1);
+    EXPECT_EQ(ckpPutProp(w.w, "v", std::string(600, 'v').c_str()), 0);
+    EXPECT_STREQ(ckpGetError(), "property too long for one line in ckpPutProp");
 }
 
 // A path handed back by the handle may start the next record: the slot
