@@ -1,5 +1,7 @@
 #include "common/testutil.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,10 +41,6 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const {
-    return path_ + "/" + name;
-}
-
 std::string TempDir::write(const std::string& name, const std::string& bytes) const {
     std::string p = file(name);
     fs::create_directories(fs::path(p).parent_path());
@@ -71,6 +69,16 @@ std::string readFile(const std::string& path) {
 #endif
 }
 
+std::string written(const std::function<void(ckpInfo*)>& body) {
+    TempDir dir;
+    std::string path = dir.file("out.ckp");
+    ckpInfo* info = ckpOpen(path.c_str(), "W");
+    EXPECT_NE(info, nullptr);
+    body(info);
+    EXPECT_EQ(ckpClose(info), 0);
+    return readFile(path);
+}
+
 ReportCapture::ReportCapture() {
     kvoSetReportHandler(&ReportCapture::handler, this);
 }
@@ -86,8 +94,7 @@ int ReportCapture::handler(const char* text, void* self) {
 std::string ReportCapture::joined() const {
     std::string all;
     for (const auto& m : messages_) {
-        all += m;
-        all += "\n";
+        all += m + "\n";
     }
     return all;
 }
@@ -132,9 +139,7 @@ ckptest::FileSizeLimit::FileSizeLimit(unsigned long bytes) {
 }
 ckptest::FileSizeLimit::~FileSizeLimit() {
     if (active_) {
-        rlimit limit{};
-        limit.rlim_cur = static_cast<rlim_t>(saved_[0]);
-        limit.rlim_max = static_cast<rlim_t>(saved_[1]);
+        rlimit limit{static_cast<rlim_t>(saved_[0]), static_cast<rlim_t>(saved_[1])};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
 }

@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
-#include "common/written.hpp"
 #include "core/types.hpp"
 #include "writer/output.hpp"
 #include "writer/writer.hpp"

@@ -7,7 +7,6 @@
 
 #include "ckp/ckp.h"
 #include "common/testutil.hpp"
-#include "common/written.hpp"
 #include "core/props.hpp"
 #include "core/types.hpp"
 
