@@ -276,68 +276,57 @@ const std::string setupBytes = v1 + "; a team setup\n"
                                     "beta entrytype=\"view\" owner=\"bob\" \\\n note=\"two\"\n"
                                     "Gamma entrytype=\"cell\"\n";
 
-TEST(AllocationSweep, SetupLoadQueryAndClear) {
-    TempDir dir;
-    std::string path = dir.write("team.setup", setupBytes);
-    long sites = sweep(
-        [&] {
-            Outcome out;
-            out.ok = ckpSetupLoad(path.c_str()) == 1;
-            if (!out.ok) {
-                EXPECT_EQ(ckpSetupGetEntry(path.c_str(), "alpha"), 0) << "a failed load left it";
-            } else {
-                out.digest = setupDigest(path.c_str());
-                out.ok = out.digest.find("(no ") == std::string::npos;
-                char* value = nullptr;
-                if (ckpSetupGetProp(path.c_str(), "beta", "note", &value)) {
-                    out.digest += text(value);
-                    kvoFree(value);
-                } else {
-                    out.ok = false;
-                }
-            }
-            return out;
-        },
-        [&] {
-            // A failed load leaves nothing behind; a good one is cleared.
-            ckpSetupClear(path.c_str());
-        },
-        Report::resultSuffices);
-    reportSites("setup load", sites);
+// A setup loaded and queried; one made, edited and saved over an old file,
+// which a failed save leaves as it was.
+Outcome loadAndQuery(const std::string& path) {
+    Outcome out;
+    out.ok = ckpSetupLoad(path.c_str()) == 1;
+    if (!out.ok) {
+        EXPECT_EQ(ckpSetupGetEntry(path.c_str(), "alpha"), 0) << "a failed load left it";
+        return out;
+    }
+    out.digest = setupDigest(path.c_str());
+    char* value = nullptr;
+    out.ok = out.digest.find("(no ") == std::string::npos &&
+             ckpSetupGetProp(path.c_str(), "beta", "note", &value) == 1;
+    out.digest += text(value);
+    kvoFree(value);
+    return out;
 }
 
-TEST(AllocationSweep, SetupEditAndSaveKeepOldFile) {
+Outcome editAndSave(const char* name, const std::string& path) {
+    Outcome out;
+    auto step = [&](int result) { out.ok = out.ok && result == 1; };
+    step(ckpSetupCreate(name));
+    step(ckpSetupCreateEntry(name, "one", "cell"));
+    step(ckpSetupCreateEntry(name, "Two", nullptr));
+    step(ckpSetupSetProp(name, "one", "owner", "ann"));
+    step(ckpSetupSetProp(name, "one", "locked", nullptr));
+    step(ckpSetupSetProp(name, "Two", "owner", "bob"));
+    step(ckpSetupDelProp(name, "Two", "owner"));
+    int saved = ckpSetupSave(name, path.c_str());
+    step(saved);
+    out.digest = readFile(path);
+    if (saved != 1) {
+        EXPECT_EQ(out.digest, "old bytes\n") << "a failed save changed the file";
+    }
+    return out;
+}
+
+TEST(AllocationSweep, Setups) {
     TempDir dir;
+    std::string team = dir.write("team.setup", setupBytes);
+    // A failed load leaves nothing behind; a good one is cleared.
+    reportSites("setup load", sweep([&] { return loadAndQuery(team); },
+                                    [&] { ckpSetupClear(team.c_str()); }, Report::resultSuffices));
     std::string path = dir.write("edit.setup", "old bytes\n");
     const char* name = "sweep-edit";
-    long sites = sweep(
-        [&] {
-            Outcome out;
-            auto step = [&](int result) { out.ok = out.ok && result == 1; };
-            step(ckpSetupCreate(name));
-            step(ckpSetupCreateEntry(name, "one", "cell"));
-            step(ckpSetupCreateEntry(name, "Two", nullptr));
-            step(ckpSetupSetProp(name, "one", "owner", "ann"));
-            step(ckpSetupSetProp(name, "one", "locked", nullptr));
-            step(ckpSetupSetProp(name, "Two", "owner", "bob"));
-            step(ckpSetupDelProp(name, "Two", "owner"));
-            int saved = ckpSetupSave(name, path.c_str());
-            step(saved);
-            std::string bytes = readFile(path);
-            if (saved != 1) {
-                EXPECT_EQ(bytes, "old bytes\n") << "a failed save changed the file";
-            }
-            out.digest = bytes;
-            return out;
-        },
-        [&] {
-            ckpSetupClear(name);
-            FILE* f = std::fopen(path.c_str(), "wb");
-            std::fputs("old bytes\n", f);
-            std::fclose(f);
-        },
-        Report::resultSuffices);
-    reportSites("setup edit and save", sites);
+    reportSites("setup edit and save", sweep([&] { return editAndSave(name, path); },
+                                             [&] {
+                                                 ckpSetupClear(name);
+                                                 dir.write("edit.setup", "old bytes\n");
+                                             },
+                                             Report::resultSuffices));
 }
 
 } // namespace
