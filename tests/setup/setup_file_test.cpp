@@ -101,18 +101,29 @@ TEST(SetupDump, ExactLinesAndTheModifiedFlag) {
     EXPECT_EQ(ckpSetupClear("empty-dump"), 1);
 }
 
+// Only files count: a directory named like the setup, in the working
+// directory or in an earlier search directory, hides nothing.
 TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
     TempDir dir;
-    std::filesystem::create_directories(dir.file("a"));
-    std::filesystem::create_directories(dir.file("b"));
+    std::filesystem::create_directories(dir.file("a/found-by-search.setup"));
+    std::filesystem::create_directories(dir.file("work/found-by-search.setup"));
     std::string inB = dir.write("b/found-by-search.setup", v1 + "x\n");
+    EXPECT_EQ(kvoFileExists(dir.file("a/found-by-search.setup").c_str()), 0);
+    EXPECT_NE(kvoFileExists(inB.c_str()), 0);
     setEnv("KVO_SEARCH_KVOSETUP", dir.file("a") + listSep() + dir.file("b"));
-    ASSERT_EQ(ckpSetupLoad("found-by-search.setup"), 1);
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.file("work"));
+    int loaded = ckpSetupLoad("found-by-search.setup");
+    std::filesystem::current_path(cwd);
+    ASSERT_EQ(loaded, 1);
     EXPECT_EQ(ckpSetupGetEntry("found-by-search.setup", "x"), 1);
     // The search joins directory and name with the canonical separator.
     std::string searched = dir.file("b") + kvoDirSep() + "found-by-search.setup";
     EXPECT_NE(dumpOf("found-by-search.setup").find("load path is: " + searched + "\n"),
               std::string::npos);
+    char found[KVO_PATH_BUFFER];
+    EXPECT_EQ(wyrSearchGroup(0, "found-by-search.setup", "kvosetup", found, sizeof found), 0);
+    EXPECT_EQ(std::string(found), searched);
 
     // A group of one's own, and a name no directory holds.
     std::string own = dir.write("a/own.setup", v1 + "y\n");
@@ -309,30 +320,6 @@ TEST(SetupPaths, LongPathsWork) {
     EXPECT_EQ(readFile(target), v1 + "x\n");
     EXPECT_EQ(ckpSetupClear("deep.setup"), 1);
     setEnv("KVO_SEARCH_DEEPGROUP", "");
-}
-
-// Only files count: a directory named like a setup, in the working
-// directory or in an earlier search directory, hides nothing.
-TEST(SetupPaths, ADirectoryIsNotAFile) {
-    TempDir dir;
-    std::filesystem::create_directories(dir.file("first/shadowed.setup"));
-    std::filesystem::create_directories(dir.file("second"));
-    std::string real = dir.write("second/shadowed.setup", v1 + "real\n");
-    EXPECT_EQ(kvoFileExists(dir.file("first/shadowed.setup").c_str()), 0);
-    EXPECT_NE(kvoFileExists(real.c_str()), 0);
-    setEnv("KVO_SEARCH_SHADOW", dir.file("first") + listSep() + dir.file("second"));
-    std::filesystem::path cwd = std::filesystem::current_path();
-    std::filesystem::create_directories(dir.file("work/shadowed.setup"));
-    std::filesystem::current_path(dir.file("work"));
-    int loaded = ckpSetupLoadGroup("shadowed.setup", "shadow");
-    std::filesystem::current_path(cwd);
-    EXPECT_EQ(loaded, 1);
-    EXPECT_EQ(ckpSetupGetEntry("shadowed.setup", "real"), 1);
-    EXPECT_EQ(ckpSetupClear("shadowed.setup"), 1);
-    char found[KVO_PATH_BUFFER];
-    EXPECT_EQ(wyrSearchGroup(0, "shadowed.setup", "shadow", found, sizeof found), 0);
-    EXPECT_EQ(std::string(found), dir.file("second") + kvoDirSep() + "shadowed.setup");
-    setEnv("KVO_SEARCH_SHADOW", "");
 }
 
 // Whatever a setup file may hold is saved back unchanged; an entry whose
