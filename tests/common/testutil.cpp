@@ -23,16 +23,11 @@ int temporaryCount(const std::string& dir) {
 }
 
 TempDir::TempDir() {
-    std::random_device rd;
-    std::mt19937_64 gen(rd());
-    for (;;) {
-        fs::path p = fs::temp_directory_path() / ("ckp-test-" + std::to_string(gen()));
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) {
-            path_ = p.string();
-            return;
-        }
-    }
+    std::random_device random;
+    std::error_code ec;
+    do {
+        path_ = (fs::temp_directory_path() / ("ckp-test-" + std::to_string(random()))).string();
+    } while (!fs::create_directory(path_, ec));
 }
 
 TempDir::~TempDir() {
