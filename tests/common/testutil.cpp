@@ -1,5 +1,7 @@
 #include "common/testutil.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,26 +23,17 @@ int temporaryCount(const std::string& dir) {
 }
 
 TempDir::TempDir() {
-    std::random_device rd;
-    std::mt19937_64 gen(rd());
-    for (;;) {
-        fs::path p = fs::temp_directory_path() / ("ckp-test-" + std::to_string(gen()));
-        std::error_code ec;
-        if (fs::create_directory(p, ec)) {
-            path_ = p.string();
-            return;
-        }
-    }
+    std::random_device random;
+    std::error_code ec;
+    do {
+        path_ = (fs::temp_directory_path() / ("ckp-test-" + std::to_string(random()))).string();
+    } while (!fs::create_directory(path_, ec));
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(path_, ec);
-}
-
-std::string TempDir::file(const std::string& name) const {
-    return path_ + "/" + name;
 }
 
 std::string TempDir::write(const std::string& name, const std::string& bytes) const {
@@ -71,6 +64,16 @@ std::string readFile(const std::string& path) {
 #endif
 }
 
+std::string written(const std::function<void(ckpInfo*)>& body) {
+    TempDir dir;
+    std::string path = dir.file("out.ckp");
+    ckpInfo* info = ckpOpen(path.c_str(), "W");
+    EXPECT_NE(info, nullptr);
+    body(info);
+    EXPECT_EQ(ckpClose(info), 0);
+    return readFile(path);
+}
+
 ReportCapture::ReportCapture() {
     kvoSetReportHandler(&ReportCapture::handler, this);
 }
@@ -86,8 +89,7 @@ int ReportCapture::handler(const char* text, void* self) {
 std::string ReportCapture::joined() const {
     std::string all;
     for (const auto& m : messages_) {
-        all += m;
-        all += "\n";
+        all += m + "\n";
     }
     return all;
 }
@@ -132,9 +134,7 @@ ckptest::FileSizeLimit::FileSizeLimit(unsigned long bytes) {
 }
 ckptest::FileSizeLimit::~FileSizeLimit() {
     if (active_) {
-        rlimit limit{};
-        limit.rlim_cur = static_cast<rlim_t>(saved_[0]);
-        limit.rlim_max = static_cast<rlim_t>(saved_[1]);
+        rlimit limit{static_cast<rlim_t>(saved_[0]), static_cast<rlim_t>(saved_[1])};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
 }

@@ -1,6 +1,7 @@
 // Helpers shared by the tests: temporary files and captured reports.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,8 +19,7 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    // path() + "/" + name
-    std::string file(const std::string& name) const;
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
     // Writes bytes to path()/name and returns the full path.
     std::string write(const std::string& name, const std::string& bytes) const;
 
@@ -29,13 +29,15 @@ class TempDir {
 
 std::string readFile(const std::string& path);
 
+// Writes through a fresh "W" handle and returns the file's bytes.
+std::string written(const std::function<void(ckpInfo*)>& body);
+
 // How many names in dir a file replacement would use for its temporaries
 // (".ckp-..."): what a replacement left behind.
 int temporaryCount(const std::string& dir);
 
-// The texts one after the other. Built by appending only: `"p" + std::to_string(i)`
-// inserts in front of a temporary, where GCC 12 at -O2 warns of an overlap
-// that cannot happen (-Wrestrict).
+// The texts one after the other, appended: `"p" + std::to_string(i)` makes
+// GCC 12 at -O2 warn of an overlap that cannot happen (-Wrestrict).
 template <typename... Texts> std::string cat(const Texts&... texts) {
     std::string joined;
     (joined.append(std::string_view(texts)), ...);
@@ -65,10 +67,9 @@ std::string reportedLine(ckpInfo* info);
 // Clears the library's error count (and reads it): call at a test's start.
 int resetErrors();
 
-// A limit on the size of the files this process writes, lifted again on
-// destruction: writes past it fail with "File too large" (SIGXFSZ ignored),
-// so write failures are tested on files of the test's own directory. Where
-// the system has no such limit, active() is false and the test skips.
+// A limit on the size of the files this process writes while alive: writes
+// past it fail with "File too large" (SIGXFSZ ignored), so write failures are
+// tested on the test's own files. Without such a limit active() is false.
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(unsigned long bytes);

@@ -84,11 +84,19 @@ void reportSites(const char* scenario, long sites) {
 }
 
 // A file with a header, every record type, continuation lines, a version-0
-// record and an include of another file.
+// record and an include of another file; a record large enough for a name
+// index (without memory for it names are looked up the slow way, with the
+// same results); a syntax error in a continued record.
 struct ReadFiles {
     TempDir dir;
-    std::string main;
+    std::string main, many, bad;
     ReadFiles() {
+        std::string record = "many \\\n";
+        for (int i = 0; i < 40; ++i) {
+            record += ckptest::cat(" p", std::to_string(i), "=\"", std::to_string(i), "\" \\\n");
+        }
+        many = dir.write("many.ckpt", v1 + record + " x=\"last\"\nnext x=\"1\"\n");
+        bad = dir.write("bad.ckpt", v1 + "a x=\"1\" \\\n y=\"unclosed\n");
         dir.write("inc.ckpt", v1 + "i1 x=\"1\" \\\n y=\"two words\"\n; note\n");
         main = dir.write("main.ckpt", v1 + "a x=\"1\" y=\"2\" \\\n z\n"
                                            "\"quoted path\" v=\"a\\\"b\"\n"
@@ -144,41 +152,44 @@ Outcome onReader(const std::string& path, const std::function<Outcome(ckpInfo*)>
     return out;
 }
 
-TEST(AllocationSweep, ReadWithIncludeAndQueries) {
-    ReadFiles files;
-    long sites = sweep([&] { return onReader(files.main, drainWithQueries); });
-    reportSites("read", sites);
+// To the object "d", back to the start and on to the config-path record,
+// then past every record up to the next one: the end.
+Outcome scanAndSkip(ckpInfo* info) {
+    Outcome out;
+    out.ok = ckpSetScan(info, 0, ckpTypeObject, "d") == 1 && ckpGets(info) == 1;
+    out.digest = text(ckpGetObjPath(info));
+    out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 && ckpGets(info) == 1 &&
+             ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
+    out.digest += ckptest::cat(" ", std::to_string(ckpGetType(info)));
+    return out;
 }
 
-// A record large enough for a name index: without memory for the index the
-// names are looked up the slow way, with the same results.
-TEST(AllocationSweep, RecordOfManyProperties) {
-    TempDir dir;
-    std::string record = "many \\\n";
-    for (int i = 0; i < 40; ++i) {
-        record += " p" + std::to_string(i) + "=\"" + std::to_string(i) + "\" \\\n";
+// The report of a syntax error, as the handler receives it.
+Outcome syntaxReport(ckpInfo* info) {
+    ReportCapture reports;
+    while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
+        if (ckpGetType(info) == ckpTypeError) {
+            ckpSyntax(info);
+        }
     }
-    std::string path = dir.write("many.ckpt", v1 + record + " x=\"last\"\nnext x=\"1\"\n");
-    long sites = sweep([&] { return onReader(path, drainWithQueries); });
-    reportSites("many properties", sites);
+    resetErrors(); // the syntax error itself counts
+    return Outcome{true, reports.joined()};
 }
 
-TEST(AllocationSweep, ScanAndSkip) {
+TEST(AllocationSweep, Reading) {
     ReadFiles files;
-    long sites = sweep([&] {
-        return onReader(files.main, [](ckpInfo* info) {
-            Outcome out;
-            // To the object "d", back to the start and on to the config-path
-            // record, then past every record up to the next one: the end.
-            out.ok = ckpSetScan(info, 0, ckpTypeObject, "d") == 1 && ckpGets(info) == 1;
-            out.digest = text(ckpGetObjPath(info));
-            out.ok = out.ok && ckpSetScan(info, 1, ckpTypeConfigPath, nullptr) == 1 &&
-                     ckpGets(info) == 1 && ckpSetIgnore(info) == 1 && ckpGets(info) == 1;
-            out.digest += ckptest::cat(" ", std::to_string(ckpGetType(info)));
-            return out;
-        });
-    });
-    reportSites("scan", sites);
+    const struct {
+        const char* name;
+        const std::string& path;
+        Outcome (*body)(ckpInfo*);
+    } scenarios[] = {{"read", files.main, drainWithQueries},
+                     {"many properties", files.many, drainWithQueries},
+                     {"scan", files.main, scanAndSkip},
+                     {"syntax report", files.bad, syntaxReport}};
+    for (const auto& s : scenarios) {
+        SCOPED_TRACE(s.name);
+        reportSites(s.name, sweep([&] { return onReader(s.path, s.body); }));
+    }
 }
 
 // Writes every kind of record.
@@ -208,53 +219,28 @@ Outcome writeAll(const std::string& path) {
     return out;
 }
 
-TEST(AllocationSweep, WriteEveryRecordKind) {
-    TempDir dir;
-    std::string path = dir.file("out.ckpt");
-    long sites = sweep([&] { return writeAll(path); }, [&] { std::remove(path.c_str()); });
-    reportSites("write", sites);
+// Copies every record of `from` to `to`.
+Outcome transfer(const std::string& from, const std::string& to) {
+    Outcome out;
+    ckpInfo* r = ckpOpen(from.c_str(), "R");
+    ckpInfo* w = ckpOpen(to.c_str(), "W");
+    out.ok = r && w;
+    while (out.ok && ckpGets(r) == 1 && ckpGetType(r) != ckpTypeEnd) {
+        out.ok = ckpGetType(r) != ckpTypeError && ckpGetType(r) != ckpTypeSyntax &&
+                 ckpXfer(r, w) == 1 && ckpPuts(w) == 1;
+    }
+    ckpClose(r);
+    out.ok = ckpClose(w) == 0 && out.ok;
+    out.digest = readFile(to);
+    return out;
 }
 
-TEST(AllocationSweep, TransferWholeFile) {
+TEST(AllocationSweep, WritingAndTransfer) {
     ReadFiles files;
-    std::string path = files.dir.file("copy.ckpt");
-    long sites = sweep(
-        [&] {
-            Outcome out;
-            ckpInfo* r = ckpOpen(files.main.c_str(), "R");
-            ckpInfo* w = ckpOpen(path.c_str(), "W");
-            out.ok = r && w;
-            while (out.ok && ckpGets(r) == 1 && ckpGetType(r) != ckpTypeEnd) {
-                out.ok = ckpGetType(r) != ckpTypeError && ckpGetType(r) != ckpTypeSyntax &&
-                         ckpXfer(r, w) == 1 && ckpPuts(w) == 1;
-            }
-            ckpClose(r);
-            out.ok = ckpClose(w) == 0 && out.ok;
-            out.digest = readFile(path);
-            return out;
-        },
-        [&] { std::remove(path.c_str()); });
-    reportSites("transfer", sites);
-}
-
-TEST(AllocationSweep, SyntaxReport) {
-    TempDir dir;
-    std::string path = dir.write("bad.ckpt", v1 + "a x=\"1\" \\\n y=\"unclosed\n");
-    long sites = sweep([&] {
-        ReportCapture reports;
-        return onReader(path, [&](ckpInfo* info) {
-            Outcome out;
-            while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
-                if (ckpGetType(info) == ckpTypeError) {
-                    ckpSyntax(info);
-                }
-            }
-            out.digest = reports.joined();
-            resetErrors(); // the syntax error itself counts
-            return out;
-        });
-    });
-    reportSites("syntax report", sites);
+    std::string path = files.dir.file("out.ckpt");
+    auto remove = [&] { std::remove(path.c_str()); };
+    reportSites("write", sweep([&] { return writeAll(path); }, remove));
+    reportSites("transfer", sweep([&] { return transfer(files.main, path); }, remove));
 }
 
 // The entries and properties of a setup, in order.
@@ -290,68 +276,57 @@ const std::string setupBytes = v1 + "; a team setup\n"
                                     "beta entrytype=\"view\" owner=\"bob\" \\\n note=\"two\"\n"
                                     "Gamma entrytype=\"cell\"\n";
 
-TEST(AllocationSweep, SetupLoadQueryAndClear) {
-    TempDir dir;
-    std::string path = dir.write("team.setup", setupBytes);
-    long sites = sweep(
-        [&] {
-            Outcome out;
-            out.ok = ckpSetupLoad(path.c_str()) == 1;
-            if (!out.ok) {
-                EXPECT_EQ(ckpSetupGetEntry(path.c_str(), "alpha"), 0) << "a failed load left it";
-            } else {
-                out.digest = setupDigest(path.c_str());
-                out.ok = out.digest.find("(no ") == std::string::npos;
-                char* value = nullptr;
-                if (ckpSetupGetProp(path.c_str(), "beta", "note", &value)) {
-                    out.digest += text(value);
-                    kvoFree(value);
-                } else {
-                    out.ok = false;
-                }
-            }
-            return out;
-        },
-        [&] {
-            // A failed load leaves nothing behind; a good one is cleared.
-            ckpSetupClear(path.c_str());
-        },
-        Report::resultSuffices);
-    reportSites("setup load", sites);
+// A setup loaded and queried; one made, edited and saved over an old file,
+// which a failed save leaves as it was.
+Outcome loadAndQuery(const std::string& path) {
+    Outcome out;
+    out.ok = ckpSetupLoad(path.c_str()) == 1;
+    if (!out.ok) {
+        EXPECT_EQ(ckpSetupGetEntry(path.c_str(), "alpha"), 0) << "a failed load left it";
+        return out;
+    }
+    out.digest = setupDigest(path.c_str());
+    char* value = nullptr;
+    out.ok = out.digest.find("(no ") == std::string::npos &&
+             ckpSetupGetProp(path.c_str(), "beta", "note", &value) == 1;
+    out.digest += text(value);
+    kvoFree(value);
+    return out;
 }
 
-TEST(AllocationSweep, SetupEditAndSaveKeepOldFile) {
+Outcome editAndSave(const char* name, const std::string& path) {
+    Outcome out;
+    auto step = [&](int result) { out.ok = out.ok && result == 1; };
+    step(ckpSetupCreate(name));
+    step(ckpSetupCreateEntry(name, "one", "cell"));
+    step(ckpSetupCreateEntry(name, "Two", nullptr));
+    step(ckpSetupSetProp(name, "one", "owner", "ann"));
+    step(ckpSetupSetProp(name, "one", "locked", nullptr));
+    step(ckpSetupSetProp(name, "Two", "owner", "bob"));
+    step(ckpSetupDelProp(name, "Two", "owner"));
+    int saved = ckpSetupSave(name, path.c_str());
+    step(saved);
+    out.digest = readFile(path);
+    if (saved != 1) {
+        EXPECT_EQ(out.digest, "old bytes\n") << "a failed save changed the file";
+    }
+    return out;
+}
+
+TEST(AllocationSweep, Setups) {
     TempDir dir;
+    std::string team = dir.write("team.setup", setupBytes);
+    // A failed load leaves nothing behind; a good one is cleared.
+    reportSites("setup load", sweep([&] { return loadAndQuery(team); },
+                                    [&] { ckpSetupClear(team.c_str()); }, Report::resultSuffices));
     std::string path = dir.write("edit.setup", "old bytes\n");
     const char* name = "sweep-edit";
-    long sites = sweep(
-        [&] {
-            Outcome out;
-            auto step = [&](int result) { out.ok = out.ok && result == 1; };
-            step(ckpSetupCreate(name));
-            step(ckpSetupCreateEntry(name, "one", "cell"));
-            step(ckpSetupCreateEntry(name, "Two", nullptr));
-            step(ckpSetupSetProp(name, "one", "owner", "ann"));
-            step(ckpSetupSetProp(name, "one", "locked", nullptr));
-            step(ckpSetupSetProp(name, "Two", "owner", "bob"));
-            step(ckpSetupDelProp(name, "Two", "owner"));
-            int saved = ckpSetupSave(name, path.c_str());
-            step(saved);
-            std::string bytes = readFile(path);
-            if (saved != 1) {
-                EXPECT_EQ(bytes, "old bytes\n") << "a failed save changed the file";
-            }
-            out.digest = bytes;
-            return out;
-        },
-        [&] {
-            ckpSetupClear(name);
-            FILE* f = std::fopen(path.c_str(), "wb");
-            std::fputs("old bytes\n", f);
-            std::fclose(f);
-        },
-        Report::resultSuffices);
-    reportSites("setup edit and save", sites);
+    reportSites("setup edit and save", sweep([&] { return editAndSave(name, path); },
+                                             [&] {
+                                                 ckpSetupClear(name);
+                                                 dir.write("edit.setup", "old bytes\n");
+                                             },
+                                             Report::resultSuffices));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -24,51 +25,26 @@ using ckptest::TempDir;
 
 const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
 
-// Everything written to standard error while alive.
-class StderrCapture {
-  public:
-    StderrCapture() : file_(std::tmpfile()) {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        if (file_ != nullptr) {
-            dup2(fileno(file_), 2);
-        }
-    }
-    ~StderrCapture() { restore(); }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-    std::string take() {
-        restore();
-        std::string text;
-        if (file_ != nullptr) {
-            std::rewind(file_);
-            for (int c; (c = std::fgetc(file_)) != EOF;) {
-                text += static_cast<char>(c);
-            }
-            std::fclose(file_);
-            file_ = nullptr;
-        }
-        return text;
-    }
-
-  private:
-    void restore() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            dup2(saved_, 2);
-            close(saved_);
-            saved_ = -1;
-        }
-    }
-    std::FILE* file_;
-    int saved_ = -1;
-};
-
+// What a dump of the setup writes to standard error.
 std::string dumpOf(const char* setup) {
-    StderrCapture capture;
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        return "<no temporary file>";
+    }
+    std::fflush(stderr);
+    int saved = dup(2);
+    dup2(fileno(file), 2);
     EXPECT_EQ(ckpSetupSave(setup, "-"), 1);
-    return capture.take();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::rewind(file);
+    std::string text;
+    for (int c; (c = std::fgetc(file)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(file);
+    return text;
 }
 
 void setEnv(const char* name, const std::string& value) {
@@ -125,18 +101,29 @@ TEST(SetupDump, ExactLinesAndTheModifiedFlag) {
     EXPECT_EQ(ckpSetupClear("empty-dump"), 1);
 }
 
+// Only files count: a directory named like the setup, in the working
+// directory or in an earlier search directory, hides nothing.
 TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
     TempDir dir;
-    std::filesystem::create_directories(dir.file("a"));
-    std::filesystem::create_directories(dir.file("b"));
+    std::filesystem::create_directories(dir.file("a/found-by-search.setup"));
+    std::filesystem::create_directories(dir.file("work/found-by-search.setup"));
     std::string inB = dir.write("b/found-by-search.setup", v1 + "x\n");
+    EXPECT_EQ(kvoFileExists(dir.file("a/found-by-search.setup").c_str()), 0);
+    EXPECT_NE(kvoFileExists(inB.c_str()), 0);
     setEnv("KVO_SEARCH_KVOSETUP", dir.file("a") + listSep() + dir.file("b"));
-    ASSERT_EQ(ckpSetupLoad("found-by-search.setup"), 1);
+    std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.file("work"));
+    int loaded = ckpSetupLoad("found-by-search.setup");
+    std::filesystem::current_path(cwd);
+    ASSERT_EQ(loaded, 1);
     EXPECT_EQ(ckpSetupGetEntry("found-by-search.setup", "x"), 1);
     // The search joins directory and name with the canonical separator.
     std::string searched = dir.file("b") + kvoDirSep() + "found-by-search.setup";
     EXPECT_NE(dumpOf("found-by-search.setup").find("load path is: " + searched + "\n"),
               std::string::npos);
+    char found[KVO_PATH_BUFFER];
+    EXPECT_EQ(wyrSearchGroup(0, "found-by-search.setup", "kvosetup", found, sizeof found), 0);
+    EXPECT_EQ(std::string(found), searched);
 
     // A group of one's own, and a name no directory holds.
     std::string own = dir.write("a/own.setup", v1 + "y\n");
@@ -165,59 +152,6 @@ TEST(SetupLoad, FindsTheFileDirectlyOrThroughTheSearchGroup) {
     setEnv("KVO_SEARCH_KVOSETUP", "");
 }
 
-TEST(SetupLoad, EmptyFileHasNoEntries) {
-    TempDir dir;
-    std::string empty = dir.write("empty.setup", "");
-    ASSERT_EQ(ckpSetupLoad(empty.c_str()), 1);
-    EXPECT_EQ(ckpSetupGetEntryList(empty.c_str()), nullptr);
-    EXPECT_EQ(ckpSetupClear(empty.c_str()), 1);
-}
-
-TEST(SetupLoad, QualifiersCommentsAndRootedPathsAreFine) {
-    TempDir dir;
-    std::string mixed = dir.write("mixed.setup", v1 + "; a comment\n"
-                                                      "/cfg WRXc\n"
-                                                      "sub WRXsd\n"
-                                                      "/rooted/entry a=\"1\"\n");
-    ASSERT_EQ(ckpSetupLoad(mixed.c_str()), 1);
-    EXPECT_EQ(ckpSetupGetEntry(mixed.c_str(), "/rooted/entry"), 1);
-    kvoStrlist* list = ckpSetupGetEntryList(mixed.c_str());
-    ASSERT_NE(list, nullptr);
-    EXPECT_STREQ(list[0], "/rooted/entry");
-    EXPECT_EQ(list[1], nullptr);
-    kvoFreeStrlist(list);
-    EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
-}
-
-TEST(SetupLoad, EveryFaultIsReportedInOnePassAndNothingIsKept) {
-    TempDir dir;
-    std::string bad = dir.write("bad.setup", v1 + "a x=\"1\n"
-                                                  "good y=\"2\"\n"
-                                                  "b z=\"3\n");
-    {
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupLoad(bad.c_str()), 0);
-        std::string all = reports.joined();
-        EXPECT_NE(all.find("line 2"), std::string::npos) << all;
-        EXPECT_NE(all.find("line 4"), std::string::npos) << all;
-    }
-    EXPECT_EQ(ckpSetupGetEntry(bad.c_str(), "good"), 0);
-    EXPECT_EQ(ckpSetupClear(bad.c_str()), 0);
-}
-
-// An included file brings its header along: a second header record.
-TEST(SetupLoad, IncludedFileIsASecondHeader) {
-    TempDir dir;
-    dir.write("part.setup", v1 + "p\n");
-    std::string includer = dir.write("includer.setup", v1 + "part.setup WRXinc\n");
-    ReportCapture reports;
-    EXPECT_EQ(ckpSetupLoad(includer.c_str()), 0);
-    EXPECT_NE(reports.joined().find("Error (ckpSetupReadSetup): checkpoint file has an extra "
-                                    "checkpoint header record.\n"),
-              std::string::npos)
-        << reports.joined();
-}
-
 // Entry names of a setup, in listed order, joined by blanks.
 std::string listed(const char* setup) {
     std::string names;
@@ -232,34 +166,73 @@ std::string listed(const char* setup) {
 // Descending, with properties out of order and one repeated.
 const std::string descending = v1 + "e z=\"1\" a=\"2\" z=\"3\"\nd\nc x\nb\na\n";
 
-TEST(SetupLoad, DescendingFileListsSortedAndKeepsTheFirstOfARepeat) {
-    TempDir dir;
-    std::string down = dir.write("down.setup", descending);
-    {
-        ReportCapture reports;
-        ASSERT_EQ(ckpSetupLoad(down.c_str()), 1);
-        EXPECT_EQ(reports.joined(),
-                  "Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n");
+std::string seventyOutOfOrder(std::string* sorted) {
+    std::string body;
+    for (int i = 0; i < 70; ++i) {
+        body += "n" + std::to_string((i * 37) % 70 + 10) + "\n";
+        *sorted += (sorted->empty() ? "n" : " n") + std::to_string(i + 10);
     }
-    EXPECT_EQ(listed(down.c_str()), "a b c d e");
-    char** names = nullptr;
-    char** values = nullptr;
-    ASSERT_EQ(ckpSetupGetAllProps(down.c_str(), "e", &names, &values), 1);
-    EXPECT_STREQ(names[0], "a");
-    EXPECT_STREQ(names[1], "z");
-    EXPECT_STREQ(values[1], "1"); // the first of the repeated name stays
-    EXPECT_EQ(names[2], nullptr);
-    for (int i = 0; names[i] != nullptr; ++i) {
-        std::free(names[i]);
-        std::free(values[i]);
-    }
-    std::free(names);
-    std::free(values);
-    EXPECT_EQ(ckpSetupClear(down.c_str()), 1);
+    return v1 + body;
 }
 
-// A value replaced, properties added beyond what the file held and removed,
-// an entry removed.
+// A file loads whole, listing its entries sorted, or not at all: every
+// fault is reported in one pass, in the order of the lines, and nothing of
+// the file is kept.
+TEST(SetupLoad, WholeOrNothingWithEveryFaultReported) {
+    TempDir dir;
+    dir.write("part.setup", v1 + "p\n");
+    const std::string addEntry = "Error (kvoSetupAddEntry): couldn't add entry to checkpoint.\n";
+    std::string seventy;
+    struct Case {
+        const char* what;
+        std::string body;
+        bool loads;
+        std::vector<std::string> messages; // each found after the one before
+        std::string entries;
+    };
+    const Case cases[] = {
+        {"empty", "", true, {}, ""},
+        {"qualifiers, comments, rooted paths",
+         v1 + "; a comment\n/cfg WRXc\nsub WRXsd\n/rooted/entry a=\"1\"\n",
+         true,
+         {},
+         "/rooted/entry"},
+        {"two faults", v1 + "a x=\"1\ngood y=\"2\"\nb z=\"3\n", false, {"line 2", "line 4"}, ""},
+        {"an include brings a second header",
+         v1 + "part.setup WRXinc\n",
+         false,
+         {"Error (ckpSetupReadSetup): checkpoint file has an extra checkpoint header record.\n"},
+         ""},
+        {"descending, a property repeated",
+         descending,
+         true,
+         {"Warning (ckpSetupMakeEntry): couldn't add property to checkpoint entry.\n"},
+         "a b c d e"},
+        {"seventy out of order", seventyOutOfOrder(&seventy), true, {}, seventy},
+        {"repeat at the end", v1 + "c\nb\na\nc\nbad x=\"1\n", false, {addEntry, "line 6"}, ""},
+        {"repeat after another", v1 + "b\nd\na\nd\nbad x=\"1\n", false, {addEntry, "line 6"}, ""},
+        {"repeat of the first", v1 + "a\nc\nb\na\nbad x=\"1\n", false, {addEntry, "line 6"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string path = dir.write("load.setup", c.body);
+        ReportCapture reports;
+        EXPECT_EQ(ckpSetupLoad(path.c_str()), c.loads ? 1 : 0);
+        std::size_t at = 0;
+        for (const std::string& m : c.messages) {
+            at = reports.joined().find(m, at);
+            ASSERT_NE(at, std::string::npos) << m << " in " << reports.joined();
+        }
+        if (c.loads) {
+            EXPECT_EQ(reports.messages().size(), c.messages.size()) << reports.joined();
+        }
+        EXPECT_EQ(listed(path.c_str()), c.entries);
+        EXPECT_EQ(ckpSetupClear(path.c_str()), c.loads ? 1 : 0);
+    }
+}
+
+// The first of a repeated property stays; a value replaced, properties
+// added beyond what the file held and removed, an entry removed.
 TEST(SetupLoad, LoadedEntriesChangeLikeCreatedOnes) {
     TempDir dir;
     std::string down = dir.write("down.setup", descending);
@@ -267,6 +240,19 @@ TEST(SetupLoad, LoadedEntriesChangeLikeCreatedOnes) {
         ReportCapture reports; // the repeated property's warning
         ASSERT_EQ(ckpSetupLoad(down.c_str()), 1);
     }
+    char** names = nullptr;
+    char** values = nullptr;
+    ASSERT_EQ(ckpSetupGetAllProps(down.c_str(), "e", &names, &values), 1);
+    EXPECT_STREQ(names[0], "a");
+    EXPECT_STREQ(names[1], "z");
+    EXPECT_STREQ(values[1], "1");
+    EXPECT_EQ(names[2], nullptr);
+    for (int i = 0; names[i] != nullptr; ++i) {
+        std::free(names[i]);
+        std::free(values[i]);
+    }
+    std::free(names);
+    std::free(values);
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "z", "new"), 1);
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "e", "m", nullptr), 1);
     EXPECT_EQ(ckpSetupSetProp(down.c_str(), "c", "y", "2"), 1);
@@ -277,40 +263,6 @@ TEST(SetupLoad, LoadedEntriesChangeLikeCreatedOnes) {
     ASSERT_EQ(ckpSetupSave(down.c_str(), saved.c_str()), 1);
     EXPECT_EQ(readFile(saved), v1 + "a\nb\nc y=\"2\"\ne m z=\"new\"\n");
     EXPECT_EQ(ckpSetupClear(down.c_str()), 1);
-}
-
-// Seventy names out of order make the index grow.
-TEST(SetupLoad, ManyNamesOutOfOrderListSorted) {
-    TempDir dir;
-    std::string body;
-    for (int i = 0; i < 70; ++i) {
-        body += "n" + std::to_string((i * 37) % 70 + 10) + "\n";
-    }
-    std::string mixed = dir.write("mixed.setup", v1 + body);
-    ASSERT_EQ(ckpSetupLoad(mixed.c_str()), 1);
-    std::string expected;
-    for (int i = 10; i < 80; ++i) {
-        expected += (expected.empty() ? "n" : " n") + std::to_string(i);
-    }
-    EXPECT_EQ(listed(mixed.c_str()), expected);
-    EXPECT_EQ(ckpSetupClear(mixed.c_str()), 1);
-}
-
-// A repeat far from its first is refused in its place: its message comes
-// before that of a later faulty record.
-TEST(SetupLoad, RepeatIsRefusedWhereverItStands) {
-    TempDir dir;
-    for (const char* repeated : {"c\nb\na\nc\n", "b\nd\na\nd\n", "a\nc\nb\na\n"}) {
-        std::string file = dir.write("repeat.setup", v1 + repeated + "bad x=\"1\n");
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupLoad(file.c_str()), 0) << repeated;
-        ASSERT_GE(reports.messages().size(), 2u) << repeated;
-        EXPECT_EQ(reports.messages()[0],
-                  "Error (kvoSetupAddEntry): couldn't add entry to checkpoint.")
-            << repeated;
-        EXPECT_NE(reports.joined().find("line 6"), std::string::npos) << reports.joined();
-        EXPECT_EQ(ckpSetupGetEntry(file.c_str(), "a"), 0);
-    }
 }
 
 TEST(SetupSave, ElsewhereInNewDirectoriesAndTheLoadPathStays) {
@@ -326,27 +278,6 @@ TEST(SetupSave, ElsewhereInNewDirectoriesAndTheLoadPathStays) {
     ASSERT_EQ(ckpSetupSave(path.c_str(), ""), 1);
     EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
 
-    // A property name the writer refuses fails the save; the entries after it
-    // are not written and the old file stays.
-    ASSERT_EQ(ckpSetupSetProp(path.c_str(), "a", "bad-name", "v"), 1);
-    {
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
-        EXPECT_EQ(reports.joined(),
-                  "Error (ckpSetupWriteEntry): writing property to checkpoint file failed.\n");
-    }
-    EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
-    ASSERT_EQ(ckpSetupDelProp(path.c_str(), "a", "bad-name"), 1);
-
-    // An entry name too long for one line is refused, not cut.
-    std::string longName(600, 'n');
-    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), longName.c_str(), nullptr), 1);
-    {
-        ReportCapture reports;
-        EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
-        EXPECT_NE(reports.joined(), "");
-    }
-    EXPECT_EQ(readFile(path), v1 + "a\nb entrytype=\"view\"\n");
     EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
 
     // Created and saved without a path: a file of that name, header only.
@@ -369,14 +300,7 @@ TEST(SetupPaths, LongPathsWork) {
     while (deep.size() < 290) {
         deep += "/" + std::string(60, 'd');
     }
-    std::filesystem::create_directories(deep);
-    std::string inDeep = deep + "/deep.setup";
-    {
-        std::FILE* f = std::fopen(inDeep.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        std::fputs((v1 + "x\n").c_str(), f);
-        std::fclose(f);
-    }
+    std::string inDeep = dir.write(deep.substr(dir.path().size() + 1) + "/deep.setup", v1 + "x\n");
     ASSERT_GT(inDeep.size(), 300u);
     setEnv("KVO_SEARCH_DEEPGROUP", dir.file("elsewhere") + listSep() + deep);
     {
@@ -396,30 +320,6 @@ TEST(SetupPaths, LongPathsWork) {
     EXPECT_EQ(readFile(target), v1 + "x\n");
     EXPECT_EQ(ckpSetupClear("deep.setup"), 1);
     setEnv("KVO_SEARCH_DEEPGROUP", "");
-}
-
-// Only files count: a directory named like a setup, in the working
-// directory or in an earlier search directory, hides nothing.
-TEST(SetupPaths, ADirectoryIsNotAFile) {
-    TempDir dir;
-    std::filesystem::create_directories(dir.file("first/shadowed.setup"));
-    std::filesystem::create_directories(dir.file("second"));
-    std::string real = dir.write("second/shadowed.setup", v1 + "real\n");
-    EXPECT_EQ(kvoFileExists(dir.file("first/shadowed.setup").c_str()), 0);
-    EXPECT_NE(kvoFileExists(real.c_str()), 0);
-    setEnv("KVO_SEARCH_SHADOW", dir.file("first") + listSep() + dir.file("second"));
-    std::filesystem::path cwd = std::filesystem::current_path();
-    std::filesystem::create_directories(dir.file("work/shadowed.setup"));
-    std::filesystem::current_path(dir.file("work"));
-    int loaded = ckpSetupLoadGroup("shadowed.setup", "shadow");
-    std::filesystem::current_path(cwd);
-    EXPECT_EQ(loaded, 1);
-    EXPECT_EQ(ckpSetupGetEntry("shadowed.setup", "real"), 1);
-    EXPECT_EQ(ckpSetupClear("shadowed.setup"), 1);
-    char found[KVO_PATH_BUFFER];
-    EXPECT_EQ(wyrSearchGroup(0, "shadowed.setup", "shadow", found, sizeof found), 0);
-    EXPECT_EQ(std::string(found), dir.file("second") + kvoDirSep() + "shadowed.setup");
-    setEnv("KVO_SEARCH_SHADOW", "");
 }
 
 // Whatever a setup file may hold is saved back unchanged; an entry whose
@@ -450,16 +350,34 @@ TEST(SetupSave, WhatLoadsSavesBackAndWhatCannotIsNamed) {
     std::free(owner);
     EXPECT_EQ(ckpSetupClear(copy.c_str()), 1);
 
-    ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), "semi;colon", nullptr), 1);
-    {
+    struct Refused {
+        const char* entry;
+        const char* property; // null: the entry itself is refused
+        const char* report;
+    };
+    const Refused refused[] = {
+        {"semi;colon", nullptr,
+         "Error (ckpSetupWriteEntry): failed to create checkpoint file.\n"
+         "Error (ckpSetupWriteEntry): entry \"semi;colon\" not written: path name "
+         "\"semi;colon\" cannot be written in ckpCreateObj\n"},
+        {"end\\", "bad-name",
+         "Error (ckpSetupWriteEntry): writing property to checkpoint file failed.\n"},
+    };
+    for (const Refused& r : refused) {
+        SCOPED_TRACE(r.entry);
+        if (r.property == nullptr) {
+            ASSERT_EQ(ckpSetupCreateEntry(path.c_str(), r.entry, nullptr), 1);
+        } else {
+            ASSERT_EQ(ckpSetupSetProp(path.c_str(), r.entry, r.property, "v"), 1);
+        }
         ReportCapture reports;
         EXPECT_EQ(ckpSetupSave(path.c_str(), nullptr), 0);
-        EXPECT_EQ(reports.joined(),
-                  "Error (ckpSetupWriteEntry): failed to create checkpoint file.\n"
-                  "Error (ckpSetupWriteEntry): entry \"semi;colon\" not written: path name "
-                  "\"semi;colon\" cannot be written in ckpCreateObj\n");
+        EXPECT_EQ(reports.joined(), r.report);
+        EXPECT_EQ(readFile(path), text);
+        EXPECT_EQ(r.property == nullptr ? ckpSetupDelEntry(path.c_str(), r.entry)
+                                        : ckpSetupDelProp(path.c_str(), r.entry, r.property),
+                  1);
     }
-    EXPECT_EQ(readFile(path), text);
     EXPECT_EQ(ckpSetupClear(path.c_str()), 1);
 }
 

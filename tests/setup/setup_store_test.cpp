@@ -1,4 +1,5 @@
-// The setup store: entries in order, save, clear and load back, dumps.
+// The setup store: entries in byte order, save, clear and load back, and
+// the copies it hands out.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,27 +7,34 @@
 #include "common/testutil.hpp"
 #include "setup/store.hpp"
 
-TEST(SetupStore, RoundTripKeepsEntriesPropertiesAndOrder) {
+TEST(SetupStore, RoundTripKeepsEntriesPropertiesAndByteOrder) {
     ckptest::TempDir dir;
     std::string name = dir.file("s1");
-    ASSERT_EQ(ckpSetupGetEntry(name.c_str(), "a"), 0);
+    // Before the setup exists nothing is found or made.
+    EXPECT_EQ(ckpSetupGetEntry(name.c_str(), "a"), 0);
+    EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
+    EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "p", "v"), 0);
+    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
     ASSERT_EQ(ckpSetupCreate(name.c_str()), 1);
+    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
     EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "b", "cell"), 1);
-    EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 1);
-    EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "B", ""), 1);
+    for (const char* entry : {"\xc3\xa9t\xc3\xa9", "a", "B", "_", "B1"}) {
+        ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), entry, ""), 1) << entry;
+    }
     EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "owner", "alice"), 1);
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "frozen", nullptr), 1);
     kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
     ASSERT_NE(list, nullptr);
-    EXPECT_STREQ(list[0], "B");
-    EXPECT_STREQ(list[1], "a");
-    EXPECT_STREQ(list[2], "b");
-    EXPECT_EQ(list[3], nullptr);
+    std::string order;
+    for (kvoStrlist* e = list; *e != nullptr; ++e) {
+        order += std::string(*e) + " ";
+    }
     kvoFreeStrlist(list);
+    EXPECT_EQ(order, "B B1 _ a b \xc3\xa9t\xc3\xa9 ");
     ASSERT_EQ(ckpSetupSave(name.c_str(), nullptr), 1);
-    EXPECT_EQ(ckptest::readFile(name),
-              "WRXCHECKPOINT=\"1.0\"\nB\na frozen owner=\"alice\"\nb entrytype=\"cell\"\n");
+    EXPECT_EQ(ckptest::readFile(name), "WRXCHECKPOINT=\"1.0\"\nB\nB1\n_\na frozen owner=\"alice\"\n"
+                                       "b entrytype=\"cell\"\n\xc3\xa9t\xc3\xa9\n");
     ASSERT_EQ(ckpSetupClear(name.c_str()), 1);
     ASSERT_EQ(ckpSetupLoad(name.c_str()), 1);
     char* value = nullptr;
@@ -38,46 +46,6 @@ TEST(SetupStore, RoundTripKeepsEntriesPropertiesAndOrder) {
     EXPECT_EQ(ckpSetupDelEntry(name.c_str(), "zz"), 0);
     EXPECT_EQ(ckpSetupDelProp(name.c_str(), "a", "owner"), 1);
     EXPECT_EQ(ckpSetupClear(name.c_str()), 1);
-}
-
-TEST(SetupStore, FailedLoadsLeaveNothingAndBadSavesKeepTheOldFile) {
-    ckptest::TempDir dir;
-    ckptest::ReportCapture reports;
-    std::string bad = dir.write("bad", "WRXCHECKPOINT=\"1.0\"\na x=\"1\nb y=\"2\"\nb z=\"3\"\n");
-    EXPECT_EQ(ckpSetupLoad(bad.c_str()), 0);
-    EXPECT_EQ(ckpSetupGetEntry(bad.c_str(), "b"), 0);
-    EXPECT_NE(reports.joined().find("Error (kvoSetupAddEntry): couldn't add entry to checkpoint."),
-              std::string::npos);
-
-    std::string good = dir.write("good", "WRXCHECKPOINT=\"1.0\"\nx\n");
-    ASSERT_EQ(ckpSetupLoad(good.c_str()), 1);
-    EXPECT_EQ(ckpSetupSetProp(good.c_str(), "x", "bad-name", "v"), 1);
-    EXPECT_EQ(ckpSetupSave(good.c_str(), nullptr), 0);
-    EXPECT_EQ(ckptest::readFile(good), "WRXCHECKPOINT=\"1.0\"\nx\n");
-    EXPECT_EQ(ckpSetupClear(good.c_str()), 1);
-}
-
-TEST(SetupStore, EntryNamesSortByUnsignedBytes) {
-    ckptest::TempDir dir;
-    std::string name = dir.file("sorted");
-    // Before the setup exists nothing is found.
-    EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
-    EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "p", "v"), 0);
-    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
-    ASSERT_EQ(ckpSetupCreate(name.c_str()), 1);
-    EXPECT_EQ(ckpSetupGetEntryList(name.c_str()), nullptr);
-    for (const char* entry : {"\xc3\xa9t\xc3\xa9", "b", "Z", "a", "_", "B1"}) {
-        ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), entry, ""), 1) << entry;
-    }
-    kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
-    ASSERT_NE(list, nullptr);
-    std::string order;
-    for (kvoStrlist* e = list; *e != nullptr; ++e) {
-        order += std::string(*e) + " ";
-    }
-    kvoFreeStrlist(list);
-    EXPECT_EQ(order, "B1 Z _ a b \xc3\xa9t\xc3\xa9 ");
-    ckpSetupClear(name.c_str());
 }
 
 TEST(SetupStore, HandedOutPropertiesAreSortedCopies) {
@@ -113,19 +81,17 @@ TEST(SetupStore, HandedOutPropertiesAreSortedCopies) {
     free(names);
     free(values);
     char* value = nullptr;
-    ASSERT_EQ(ckpSetupGetProp(name.c_str(), "a", "Y", &value), 1);
-    EXPECT_STREQ(value, "first");
-    value[0] = 'x';
-    free(value);
-    ASSERT_EQ(ckpSetupGetProp(name.c_str(), "a", "Y", &value), 1);
-    EXPECT_STREQ(value, "first");
-    free(value);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(ckpSetupGetProp(name.c_str(), "a", "Y", &value), 1);
+        EXPECT_STREQ(value, "first");
+        value[0] = 'x';
+        free(value);
+    }
     // A missing property leaves the out pointer alone.
     char marker = 'm';
-    char* untouched = &marker;
-    value = untouched;
+    value = &marker;
     EXPECT_EQ(ckpSetupGetProp(name.c_str(), "a", "none", &value), 0);
-    EXPECT_EQ(value, untouched);
+    EXPECT_EQ(value, &marker);
     EXPECT_EQ(ckpSetupDelEntry(name.c_str(), "a"), 1);
     EXPECT_EQ(ckpSetupGetEntry(name.c_str(), "a"), 0);
     EXPECT_EQ(ckpSetupClear(name.c_str()), 1);

@@ -28,13 +28,14 @@ TEST(Paths, DirectoryPartsAndNamesBesideWithDrives) {
 }
 #else
 TEST(Paths, DirectoryPartsAndNamesBeside) {
-    EXPECT_EQ(take(platform::dirOf("name")), ".");
-    EXPECT_EQ(take(platform::dirOf("/name")), "/");
-    EXPECT_EQ(take(platform::dirOf("a/b/name")), "a/b");
-    EXPECT_EQ(take(platform::dirOf("a/b/")), "a/b");
-    EXPECT_EQ(take(platform::beside("name", ".ckp.lock")), ".ckp.lock");
-    EXPECT_EQ(take(platform::beside("/name", "x")), "/x");
-    EXPECT_EQ(take(platform::beside("a/b/name", "x")), "a/b/x");
+    const char* const cases[][3] = {{"name", ".", ".ckp.lock"},
+                                    {"/name", "/", "/.ckp.lock"},
+                                    {"a/b/name", "a/b", "a/b/.ckp.lock"},
+                                    {"a/b/", "a/b", "a/b/.ckp.lock"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(take(platform::dirOf(c[0])), c[1]) << c[0];
+        EXPECT_EQ(take(platform::beside(c[0], ".ckp.lock")), c[2]) << c[0];
+    }
     kvoSetAllocFailure(1);
     EXPECT_EQ(platform::beside("a/b", "x"), nullptr);
     kvoSetAllocFailure(0);

@@ -1,4 +1,4 @@
-// The support layer's sorted tables and string lists, tested directly.
+// The support layer's sorted tables and string lists.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,73 +23,54 @@ int compareKey(const char* key, const void* element) {
     return std::strcmp(key, static_cast<const Item*>(element)->key);
 }
 
-std::vector<std::string> keys(const kvoTable* t) {
-    std::vector<std::string> out;
+// The keys in table order, then "=" and the value found for `key`.
+std::string keys(kvoTable* t, const char* key) {
+    std::string out;
     const auto* items = static_cast<const Item*>(t->first);
     for (int i = 0; i < t->count; ++i) {
-        out.emplace_back(items[i].key);
+        out += items[i].key;
     }
-    return out;
+    EXPECT_EQ(static_cast<char*>(t->end) - static_cast<char*>(t->first),
+              t->count * static_cast<long>(sizeof(Item)));
+    auto* found =
+        static_cast<Item*>(kvoBsearch(key, t->first, t->count, t->elementSize, compareKey));
+    return out + "=" + (found != nullptr ? std::to_string(found->value) : "none");
 }
 
-TEST(Table, SortedInsertRefusesEqualsAndKeepsEndInStep) {
+// Inserts keep the order and refuse equals, also after a trim and when the
+// memory runs out; a removal hands out a copy.
+TEST(Table, SortedInsertRemoveAndTrim) {
     kvoTable* t = kvoNewTable(sizeof(Item), 1);
     ASSERT_NE(t, nullptr);
-    for (const char* k : {"m", "c", "x", "a", "p", "c"}) {
-        Item item{k, 1};
-        kvoSortInsert(t, &item, compareItems);
-    }
-    EXPECT_EQ(keys(t), (std::vector<std::string>{"a", "c", "m", "p", "x"}));
-    EXPECT_EQ(t->count, 5);
-    EXPECT_EQ(static_cast<char*>(t->end) - static_cast<char*>(t->first),
-              5 * static_cast<long>(sizeof(Item)));
-    Item again{"m", 2};
-    EXPECT_EQ(kvoSortInsert(t, &again, compareItems), 0);
-    EXPECT_EQ(
-        static_cast<Item*>(kvoBsearch("m", t->first, t->count, t->elementSize, compareKey))->value,
-        1);
-    EXPECT_EQ(kvoBsearch("b", t->first, t->count, t->elementSize, compareKey), nullptr);
     EXPECT_EQ(kvoBsearch("a", t->first, 0, t->elementSize, compareKey), nullptr);
+    const Item items[] = {{"m", 1}, {"c", 2}, {"x", 3}, {"a", 4}, {"p", 5}, {"c", 6}};
+    for (const Item& item : items) {
+        EXPECT_EQ(kvoSortInsert(t, &item, compareItems), item.value == 6 ? 0 : 1) << item.key;
+    }
+    EXPECT_EQ(keys(t, "c"), "acmpx=2");
+    EXPECT_EQ(keys(t, "b"), "acmpx=none");
+    void* removed = nullptr;
+    kvoTableRemoveEntry(t, compareKey, "m", &removed);
+    ASSERT_NE(removed, nullptr);
+    EXPECT_EQ(static_cast<Item*>(removed)->value, 1);
+    std::free(removed);
+    void* untouched = &t; // a missing key leaves the pointer as it was
+    kvoTableRemoveEntry(t, compareKey, "zz", &untouched);
+    EXPECT_EQ(untouched, &t);
+    kvoTrimTable(t);
+    EXPECT_EQ(t->capacity, t->count);
+    Item late{"b", 9};
+    kvoSetAllocFailure(1);
+    EXPECT_EQ(kvoSortInsert(t, &late, compareItems), 0);
+    EXPECT_EQ(kvoAllocFailureHit(), 1);
+    EXPECT_EQ(keys(t, "b"), "acpx=none");
+    EXPECT_EQ(kvoSortInsert(t, &late, compareItems), 1);
+    EXPECT_EQ(keys(t, "b"), "abcpx=9");
     kvoFreeTable(&t);
     EXPECT_EQ(t, nullptr);
 }
 
-TEST(Table, RemoveHandsOutACopyAndTrimKeepsTheTableUsable) {
-    kvoTable* t = kvoNewTable(sizeof(Item), 16);
-    for (const char* k : {"a", "b", "c", "d"}) {
-        Item item{k, k[0]};
-        kvoSortInsert(t, &item, compareItems);
-    }
-    void* removed = nullptr;
-    kvoTableRemoveEntry(t, compareKey, "b", &removed);
-    ASSERT_NE(removed, nullptr);
-    EXPECT_EQ(static_cast<Item*>(removed)->value, 'b');
-    std::free(removed);
-    EXPECT_EQ(keys(t), (std::vector<std::string>{"a", "c", "d"}));
-
-    void* untouched = &t; // a missing key leaves the pointer as it was
-    kvoTableRemoveEntry(t, compareKey, "zz", &untouched);
-    EXPECT_EQ(untouched, &t);
-
-    kvoTrimTable(t);
-    EXPECT_EQ(t->capacity, t->count);
-    Item late{"b", 9};
-    EXPECT_EQ(kvoSortInsert(t, &late, compareItems), 1);
-    EXPECT_EQ(keys(t), (std::vector<std::string>{"a", "b", "c", "d"}));
-    kvoFreeTable(&t);
-}
-
-TEST(Table, AllocationFailuresLeaveTablesAndListsUnchanged) {
-    kvoTable* t = kvoNewTable(sizeof(Item), 1);
-    Item first{"a", 1};
-    ASSERT_EQ(kvoSortInsert(t, &first, compareItems), 1);
-    kvoSetAllocFailure(1);
-    Item second{"b", 2};
-    EXPECT_EQ(kvoSortInsert(t, &second, compareItems), 0);
-    EXPECT_EQ(kvoAllocFailureHit(), 1);
-    EXPECT_EQ(keys(t), (std::vector<std::string>{"a"}));
-    kvoFreeTable(&t);
-
+TEST(Table, StringListsAndCopiesSurviveAllocationFailures) {
     int count = 0;
     kvoStrlist* list = kvoAddToStrlist(nullptr, "one", &count);
     list = kvoAddToStrlist(list, nullptr, &count); // NULL is kept as ""
@@ -103,7 +84,6 @@ TEST(Table, AllocationFailuresLeaveTablesAndListsUnchanged) {
     EXPECT_EQ(list[2], nullptr);
     kvoFreeStrlist(list);
     kvoFreeStrlist(nullptr);
-
     EXPECT_EQ(kvoCopyString(nullptr), nullptr);
     kvoSetAllocFailure(1);
     EXPECT_EQ(kvoCopyString("x"), nullptr);

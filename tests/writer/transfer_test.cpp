@@ -89,37 +89,32 @@ std::vector<Record> copyAndReread(const TempDir& dir, const std::string& from, s
 }
 } // namespace
 
-TEST(Transfer, MultiLineRecordKeepsItsLinesAndEachPropertyOnce) {
+// A multi-line record keeps its lines and each property once; a header
+// whose "=" and version stand on continuation lines keeps the lines of its
+// head whole, only its properties come from the lists.
+TEST(Transfer, MultiLineRecordsKeepTheirLines) {
     TempDir dir;
-    std::string src = dir.write("in.ckp", "WRXCHECKPOINT=\"1.0\"\n"
-                                          "p a=\"1\" \\\n"
-                                          "  ; skipped inside the record\n"
-                                          "   b=\"2\" c \\\n"
-                                          "d=\"x\\;y\"\n"
-                                          "q one=\"1\" two\n");
-    std::string bytes;
-    std::vector<Record> recs = copyAndReread(dir, src, &bytes);
-    ASSERT_EQ(recs.size(), 3u);
-    EXPECT_EQ(recs[1], (Record{ckpTypeObject, "p", "a=1|b=2|c|d=x;y|"}));
-    EXPECT_EQ(bytes, "WRXCHECKPOINT=\"1.0\"\n"
-                     "p a=\"1\"\\\n"
-                     "b=\"2\" c\\\n"
-                     "d=\"x\\;y\"\n"
-                     "q one=\"1\" two\n");
-}
-
-// A header whose "=" and version stand on continuation lines keeps the
-// lines of its head whole; only its properties come from the lists.
-TEST(Transfer, HeaderSpreadOverLinesKeepsItsWholeHead) {
-    TempDir dir;
-    std::string src = dir.write("in.ckp", "  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\" \\\n"
-                                          "  flag\nobj\n");
-    std::string bytes;
-    std::vector<Record> recs = copyAndReread(dir, src, &bytes);
-    ASSERT_EQ(recs.size(), 2u) << bytes;
-    EXPECT_EQ(recs[0], (Record{ckpTypeHeader, "", "tool=x|flag|"}));
-    EXPECT_EQ(recs[1], (Record{ckpTypeObject, "obj", ""}));
-    EXPECT_EQ(bytes, "  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\"\\\nflag\nobj\n");
+    struct Case {
+        std::string source;
+        std::vector<Record> records;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"WRXCHECKPOINT=\"1.0\"\np a=\"1\" \\\n  ; skipped inside the record\n"
+         "   b=\"2\" c \\\nd=\"x\\;y\"\nq one=\"1\" two\n",
+         {{ckpTypeHeader, "", ""},
+          {ckpTypeObject, "p", "a=1|b=2|c|d=x;y|"},
+          {ckpTypeObject, "q", "one=1|two|"}},
+         "WRXCHECKPOINT=\"1.0\"\np a=\"1\"\\\nb=\"2\" c\\\nd=\"x\\;y\"\nq one=\"1\" two\n"},
+        {"  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\" \\\n  flag\nobj\n",
+         {{ckpTypeHeader, "", "tool=x|flag|"}, {ckpTypeObject, "obj", ""}},
+         "  WRXCHECKPOINT \\\n = \\\n \"1.0\" tool=\"x\"\\\nflag\nobj\n"},
+    };
+    for (const Case& c : cases) {
+        std::string bytes;
+        EXPECT_EQ(copyAndReread(dir, dir.write("in.ckp", c.source), &bytes), c.records);
+        EXPECT_EQ(bytes, c.bytes);
+    }
 }
 
 TEST(Transfer, SourcesAndTypes) {

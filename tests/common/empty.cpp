@@ -1,1 +1,0 @@
-// keeps the helper library non-empty
