@@ -2,9 +2,11 @@
 // codes exactly.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "common/testutil.hpp"
@@ -178,7 +180,28 @@ TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
     EXPECT_EQ(readFile(dir.file("messy.ckpt")), canonical);
 }
 
-// Files and their canonical forms, each its own canonical form.
+struct Identity {
+    ino_t inode;
+    time_t mtime;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtime};
+}
+
+// Dates the file a day back, so that a rewrite shows in its mtime at once.
+void ageFile(const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    struct timespec times[2] = {{st.st_mtime - 86400, 0}, {st.st_mtime - 86400, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Files and their canonical forms, each its own canonical form, which
+// fmt -i gives the file; only a file that changes is rewritten.
 TEST(ToolFmt, CanonicalForms) {
     // A trailing comment that would make its line too long for one piece
     // goes above its record (records of syntax version 0 grow when they
@@ -236,13 +259,21 @@ TEST(ToolFmt, CanonicalForms) {
         {"a 1 static\n\"\" 2 static\n", "a 1 static\n\"\" 2 static\n"},
         // A blank first line that the header check takes and no record holds.
         {"\t\t\n", "\t\t\n"},
+        {header + "\"\" kept=\"as written\"\n", header + "\"\" kept=\"as written\"\n"},
+        {header + "; kept\na x=\"1\" ; why\n", header + "; kept\na x=\"1\" ; why\n"},
     };
     TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        dir.write("in.ckpt", c.file);
-        dir.write("again.ckpt", c.formatted);
-        expectSteps(dir, {{"fmt in.ckpt", 0, c.formatted, ""}, {"fmt --check again.ckpt", 0}});
+        std::string file = dir.write("in.ckpt", c.file);
+        ageFile(file);
+        Identity before = identityOf(file);
+        expectSteps(dir, {{"fmt in.ckpt", 0, c.formatted, ""},
+                          {"fmt -i in.ckpt", 0, "", ""},
+                          {"fmt --check in.ckpt", 0}});
+        EXPECT_EQ(readFile(file), c.formatted);
+        // A file already canonical is not rewritten.
+        EXPECT_EQ(identityOf(file) == before, c.file == c.formatted);
     }
 }
 
