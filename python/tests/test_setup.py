@@ -85,23 +85,19 @@ def test_create_search_group_and_close(tmp_path, monkeypatch):
     assert "new.setup" in str(raised.value)
 
 
-def test_load_failures_carry_the_library_messages(write, capfd):
+def test_load_messages_are_errors_or_warnings(write, capfd):
     bad = write("bad.setup", 'WRXCHECKPOINT="1.0"\nok a="1"\nbroken "x\nagain y="\n')
     with pytest.raises(ckp.Error) as raised:
         ckp.Setup.load(bad)
     message = str(raised.value)
     assert "illegal character in property name" in message
     assert message.count("on line") == 2 and 'broken "x' in message
-    assert capfd.readouterr().err == ""  # nothing reached standard error
-
-
-def test_messages_of_a_load_that_succeeds_are_warnings(write, capfd):
+    # The messages of a load that succeeds are warnings.
     path = write("dup.setup", 'WRXCHECKPOINT="1.0"\na x="1" x="2"\n')
     with pytest.warns(ckp.LibraryWarning, match="couldn't add property to checkpoint entry"):
-        setup = ckp.Setup.load(path)
-    assert dict(setup["a"]) == {"x": "1"}
-    setup.close()
-    assert capfd.readouterr().err == ""
+        with ckp.Setup.load(path) as setup:
+            assert dict(setup["a"]) == {"x": "1"}
+    assert capfd.readouterr().err == ""  # nothing reached standard error
 
 
 def test_save_failures(team, tmp_path):
