@@ -545,7 +545,7 @@ TEST(ToolSetup, EditsRewriteOnlyTheirRecord) {
         SCOPED_TRACE(c.args + " on\n" + c.file);
         dir.write("s.setup", c.file);
         Outcome edit = ckp(dir, "setup " + c.args);
-        ASSERT_EQ(edit, (Outcome{0, "", ""}));
+        EXPECT_EQ(edit.code, 0) << edit;
         std::string after = c.file;
         after.replace(after.find(c.from), c.from.size(), c.to);
         EXPECT_EQ(readFile(dir.file("s.setup")), after);
