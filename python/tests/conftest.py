@@ -1,5 +1,4 @@
 import os
-import sys
 
 import pytest
 
@@ -24,14 +23,6 @@ def write(tmp_path):
 @pytest.fixture
 def examples():
     return os.path.normpath(EXAMPLES)
-
-
-def pytest_configure(config):
-    # The tests import the ckp of the build tree (PYTHONPATH) or an
-    # installed one; say which, so a stale module is easy to spot.
-    import ckp
-
-    sys.stderr.write(f"ckp from {ckp.__file__}\n")
 
 
 def child_env():

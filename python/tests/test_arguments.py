@@ -3,34 +3,27 @@ import pytest
 import ckp
 
 
-@pytest.mark.parametrize("call", [
-    lambda p: ckp.read(None),
-    lambda p: ckp.read(3),
-    lambda p: ckp.read(b"bytes.ckpt"),
-    lambda p: ckp.read(p, follow_includes=1),
-    lambda p: ckp.check(None),
-    lambda p: ckp.format(None),
-    lambda p: ckp.format_string(b"x"),
-    lambda p: ckp.Writer(None),
-    lambda p: ckp.Setup.load(None),
-    lambda p: ckp.Setup.load(p, group=None),
-    lambda p: ckp.Setup.create(7),
+@pytest.mark.parametrize("kind, call", [
+    (TypeError, lambda p: ckp.read(None)),
+    (TypeError, lambda p: ckp.read(3)),
+    (TypeError, lambda p: ckp.read(b"bytes.ckpt")),
+    (TypeError, lambda p: ckp.read(p, follow_includes=1)),
+    (TypeError, lambda p: ckp.check(None)),
+    (TypeError, lambda p: ckp.format(None)),
+    (TypeError, lambda p: ckp.format_string(b"x")),
+    (TypeError, lambda p: ckp.Writer(None)),
+    (TypeError, lambda p: ckp.Setup.load(None)),
+    (TypeError, lambda p: ckp.Setup.load(p, group=None)),
+    (TypeError, lambda p: ckp.Setup.create(7)),
+    (ValueError, lambda p: ckp.read("a\0b")),
+    (ValueError, lambda p: ckp.read("")),
+    (ValueError, lambda p: ckp.format_string("a\0")),
+    (ValueError, lambda p: ckp.Writer("x\0y")),
+    (ValueError, lambda p: ckp.Setup.load("n\0")),
+    (ValueError, lambda p: ckp.Setup.create("")),
 ])
-def test_wrong_types_raise_type_error(call, tmp_path):
-    with pytest.raises(TypeError):
-        call(str(tmp_path / "x.ckpt"))
-
-
-@pytest.mark.parametrize("call", [
-    lambda p: ckp.read("a\0b"),
-    lambda p: ckp.read(""),
-    lambda p: ckp.format_string("a\0"),
-    lambda p: ckp.Writer("x\0y"),
-    lambda p: ckp.Setup.load("n\0"),
-    lambda p: ckp.Setup.create(""),
-])
-def test_bad_values_raise_value_error(call, tmp_path):
-    with pytest.raises(ValueError):
+def test_wrong_arguments_raise_type_or_value_error(kind, call, tmp_path):
+    with pytest.raises(kind):
         call(str(tmp_path / "x.ckpt"))
 
 

@@ -1,5 +1,6 @@
 import os
 import subprocess
+import sys
 
 import pytest
 
@@ -29,17 +30,10 @@ def write_sample(path):
         w.object("c", **{"1st": "x"}, last=None)
 
 
-def test_writer_output_byte_for_byte(tmp_path):
-    path = tmp_path / "out.ckpt"
-    write_sample(path)
-    assert path.read_bytes() == EXPECTED
-    (tmp_path / "other.ckpt").write_text('WRXCHECKPOINT="1.0"\n')
-    assert ckp.format(path) == EXPECTED.decode()
-
-
-def test_transfer_current_and_earlier_records(tmp_path):
+def test_writer_output_and_transfer_of_current_and_earlier_records(tmp_path):
     source = tmp_path / "in.ckpt"
     write_sample(source)
+    assert source.read_bytes() == EXPECTED
     live = tmp_path / "live.ckpt"
     with ckp.Writer(live) as w:
         for record in ckp.read(source, follow_includes=False):
@@ -53,10 +47,8 @@ def test_transfer_current_and_earlier_records(tmp_path):
             if record.type != Type.COMMENT:
                 w.transfer(record, "added", extra="1")
     lines = later.read_bytes().splitlines()
-    assert lines[0] == b'WRXCHECKPOINT="1.0" added extra="1"'
-    assert lines[1] == b'cell/a locked owner="alice" note="a \\"q\\" \\; b" empty="" added extra="1"'
+    assert lines[0] == b'WRXCHECKPOINT="1.0" added extra="1"' and len(lines) == 7
     assert lines[3] == b'cfg/p WRXc v="1" added extra="1"'
-    assert len(lines) == 7
     # A comment is copied only while it is its reader's current record.
     with pytest.raises(ckp.Error):
         with ckp.Writer(tmp_path / "never.ckpt") as w:
@@ -64,30 +56,10 @@ def test_transfer_current_and_earlier_records(tmp_path):
     assert not (tmp_path / "never.ckpt").exists()
 
 
-def test_exception_in_with_block_publishes_nothing(tmp_path):
-    path = tmp_path / "keep.ckpt"
-    path.write_bytes(b"old content\n")
-    with pytest.raises(RuntimeError):
-        with ckp.Writer(path) as w:
-            w.header()
-            w.object("half", x="1")
-            raise RuntimeError("stop")
-    assert path.read_bytes() == b"old content\n"
-    assert os.listdir(tmp_path) == ["keep.ckpt"]
-    fresh = tmp_path / "never.ckpt"
-    with pytest.raises(KeyError):
-        with ckp.Writer(fresh) as w:
-            w.header()
-            raise KeyError("x")
-    assert not fresh.exists()
-
-
 REFUSALS = [
     (lambda w: w.object("a", **{"bad-name": "1"}), ckp.Error, "ckpPutProp"),
     (lambda w: w.object("x" * 600), ckp.Error, "ckpCreateObj"),
     (lambda w: w.comment("two\nlines"), ValueError, None),
-    (lambda w: w.object(None), TypeError, None),
-    (lambda w: w.transfer("not a record"), TypeError, None),
 ]
 
 
@@ -112,9 +84,13 @@ def test_a_refused_call_discards_the_write(tmp_path, capfd, call, kind, operatio
     assert capfd.readouterr().err == ""
 
 
-def test_discard_close_and_a_missing_directory(tmp_path):
+def test_exception_discard_and_a_missing_directory_publish_nothing(tmp_path):
     path = tmp_path / "d.ckpt"
     path.write_bytes(b"old\n")
+    with pytest.raises(RuntimeError):
+        with ckp.Writer(path) as w:
+            w.object("half", x="1")
+            raise RuntimeError("stop")
     with ckp.Writer(path) as w:
         w.header()
         w.discard()
@@ -130,26 +106,13 @@ def test_discard_close_and_a_missing_directory(tmp_path):
     with pytest.raises(ckp.Error):
         with ckp.Writer(tmp_path / "no" / "such" / "dir.ckpt") as w:
             w.header()
-    assert not (tmp_path / "no").exists()
-    assert sorted(os.listdir(tmp_path)) == ["d.ckpt"]
+    assert os.listdir(tmp_path) == ["d.ckpt"]
 
 
-def test_format_matches_the_command(write, examples):
-    messy = write("messy.ckpt",
-                  'WRXCHECKPOINT  =  "1.0"\n'
-                  "a   x=\"1\"   ; trailing\n"
-                  "b \\\n  y \\\n  z=\"2\"\n"
-                  "  ;  indented comment\n")
-    old = write("old.ckpt", "lib/cell 3 static 5.1\n")
-    tool = os.environ.get("CKP_TOOL")
-    for path in (messy, old, os.path.join(examples, "main.ckpt")):
-        canonical = ckp.format(path)
-        assert ckp.format_string(canonical) == canonical
-        if tool:
-            done = subprocess.run([tool, "fmt", path], capture_output=True, check=True)
-            assert done.stdout.decode() == canonical
-    assert ckp.format(messy).splitlines()[1:3] == ['a x="1" ; trailing', "b\\"]
-    assert ckp.format(old) == 'WRXCHECKPOINT="1.0"\n' + ckp.format(old).split("\n", 1)[1]
+def test_format_and_format_string(write):
+    messy = write("messy.ckpt", 'WRXCHECKPOINT="1.0"\na   x="1"   ; trailing\nb \\\n  y\n')
+    canonical = 'WRXCHECKPOINT="1.0"\na x="1" ; trailing\nb\\\ny\n'
+    assert ckp.format(messy) == canonical and ckp.format_string(canonical) == canonical
     assert ckp.format_string('WRXCHECKPOINT="1.0"\nnot/read.ckpt WRXinc\n').endswith(
         "not/read.ckpt WRXinc\n")
     with pytest.raises(ckp.Error) as raised:
@@ -162,7 +125,6 @@ def test_writer_to_standard_output():
               "with ckp.Writer('-') as w:\n"
               "    w.header()\n"
               "    w.object('a', b='1')\n")
-    import sys
     done = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True,
                           env=child_env())
     assert done.stdout == b'WRXCHECKPOINT="1.0"\na b="1"\n'

@@ -10,7 +10,6 @@
 
 namespace {
 
-using ckptest::readFile;
 using ckptest::TempDir;
 
 const std::string header = "WRXCHECKPOINT=\"1.0\"\n";
@@ -41,13 +40,9 @@ void writeMixedTree(const TempDir& dir) {
 // Everything a run prints (stdout and stderr as a terminal would interleave
 // them) and its exit status.
 std::string runWithJobs(const TempDir& dir, const std::string& args, int jobs) {
-    std::string out = ".out" + std::to_string(jobs);
-    int status = tooltest::shell(dir, "$CKP check -j " + std::to_string(jobs) + " " + args + " >" +
-                                          out + " 2>&1\necho \"exit $?\" >>" + out + "\n");
-    EXPECT_EQ(status, 0);
-    std::string printed = readFile(dir.file(out));
-    std::filesystem::remove(dir.file(out));
-    return printed;
+    tooltest::Outcome run =
+        tooltest::shell(dir, "$CKP check -j " + std::to_string(jobs) + " " + args + " 2>&1");
+    return run.out + "exit " + std::to_string(run.code) + "\n";
 }
 
 TEST(ToolCheckJobs, ManyThreadsPrintWhatOneThreadPrints) {

@@ -34,22 +34,21 @@ void writeTree(const TempDir& dir) {
 TEST(ToolCheckTree, DirectoriesAreWalkedAndEveryErrorShownOnce) {
     TempDir dir;
     writeTree(dir);
-    Outcome run = ckp(dir, "check --no-context --summary --exclude vendor tree tree/sub/b.Ckpt");
-    EXPECT_EQ(run.code, 1);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n"
-                       "tree/sub/c.setup:2:4: error: illegal character in property name\n"
-                       "2 syntax errors in 2 of 3 files\n");
-    Outcome all = ckp(dir, "check -q tree");
-    EXPECT_EQ(all.out, "3\n");
-    Outcome byName = ckp(dir, "check --no-context --exclude '*.setup' --exclude 'vendor' tree");
-    EXPECT_EQ(byName.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n");
-    Outcome clean = ckp(dir, "check --summary tree/a.ckpt --exclude 'b.*'");
-    EXPECT_EQ(clean.out, "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n"
-                         "     2 | b k=\"open\n"
-                         "       |          ^\n"
-                         "1 syntax error in 1 of 1 file\n")
-        << "an include is read whatever the globs say";
+    const std::string b = "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n";
+    tooltest::expectSteps(
+        dir, {
+                 {"check --no-context --summary --exclude vendor tree tree/sub/b.Ckpt", 1,
+                  b + "tree/sub/c.setup:2:4: error: illegal character in property name\n"
+                      "2 syntax errors in 2 of 3 files\n",
+                  ""},
+                 {"check -q tree", 1, "3\n"},
+                 {"check --no-context --exclude '*.setup' --exclude 'vendor' tree", 1, b},
+                 // An include is read whatever the globs say.
+                 {"check --summary tree/a.ckpt --exclude 'b.*'", 1,
+                  b + "     2 | b k=\"open\n"
+                      "       |          ^\n"
+                      "1 syntax error in 1 of 1 file\n"},
+             });
 }
 
 TEST(ToolCheckTree, GithubAnnotationsAndSarif) {

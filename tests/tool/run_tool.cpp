@@ -1,5 +1,7 @@
 #include "run_tool.hpp"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
@@ -12,11 +14,14 @@ namespace tooltest {
 using ckptest::readFile;
 using ckptest::TempDir;
 
-Outcome ckp(const TempDir& dir, const std::string& args) {
+namespace {
+
+// Runs a shell command line in the directory, its output and errors caught
+// in files there.
+Outcome runInDir(const TempDir& dir, const std::string& line) {
     std::string out = dir.path() + "/.stdout";
     std::string err = dir.path() + "/.stderr";
-    std::string command = "cd '" + dir.path() + "' && '" CKP_TOOL_PATH "' " + args + " >'" + out +
-                          "' 2>'" + err + "'";
+    std::string command = "cd '" + dir.path() + "' && " + line + " >'" + out + "' 2>'" + err + "'";
     int status = std::system(command.c_str());
     Outcome run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
     std::filesystem::remove(out);
@@ -24,12 +29,31 @@ Outcome ckp(const TempDir& dir, const std::string& args) {
     return run;
 }
 
-int shell(const TempDir& dir, const std::string& script) {
+} // namespace
+
+Outcome ckp(const TempDir& dir, const std::string& args) {
+    return runInDir(dir, "'" CKP_TOOL_PATH "' " + args);
+}
+
+Outcome shell(const TempDir& dir, const std::string& script) {
     std::string file = dir.write(".script", "CKP='" CKP_TOOL_PATH "'\n" + script);
-    std::string command = "cd '" + dir.path() + "' && bash .script";
-    int status = std::system(command.c_str());
+    Outcome run = runInDir(dir, "bash .script");
     std::filesystem::remove(file);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void expectSteps(const TempDir& dir, const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+        SCOPED_TRACE("ckp " + step.args);
+        Outcome run = ckp(dir, step.args);
+        EXPECT_EQ(run.code, step.code) << run;
+        if (step.out) {
+            EXPECT_EQ(run.out, *step.out);
+        }
+        if (step.err) {
+            EXPECT_EQ(run.err, *step.err);
+        }
+    }
 }
 
 std::vector<std::string> listing(const TempDir& dir) {

@@ -1,6 +1,7 @@
 // Running the built ckp command as a process, in a test's own directory.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -25,9 +26,21 @@ inline std::ostream& operator<<(std::ostream& os, const Outcome& o) {
 // directory; its output and errors are caught in files there.
 Outcome ckp(const ckptest::TempDir& dir, const std::string& args);
 
-// Runs a shell script in the directory; $CKP names the command. Returns its
-// exit status (-1 when it did not exit).
-int shell(const ckptest::TempDir& dir, const std::string& script);
+// Runs a bash script in the directory; $CKP names the command. Its exit
+// status (-1 when it did not exit), output and errors.
+Outcome shell(const ckptest::TempDir& dir, const std::string& script);
+
+// One run of `ckp ARGS` and what it must give; an output left out is not
+// looked at.
+struct Step {
+    std::string args;
+    int code;
+    std::optional<std::string> out = std::nullopt;
+    std::optional<std::string> err = std::nullopt;
+};
+
+// Runs the steps in order in the directory, each checked.
+void expectSteps(const ckptest::TempDir& dir, const std::vector<Step>& steps);
 
 // The names in the directory, sorted: a left-over temporary shows here.
 std::vector<std::string> listing(const ckptest::TempDir& dir);

@@ -2,13 +2,12 @@
 // codes exactly.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
+#include <sys/stat.h>
+#include <vector>
 
 #include "common/testutil.hpp"
 #include "tool/run_tool.hpp"
@@ -18,44 +17,36 @@ namespace {
 using ckptest::readFile;
 using ckptest::TempDir;
 using tooltest::ckp;
+using tooltest::expectSteps;
 using tooltest::listing;
 using tooltest::Outcome;
+using tooltest::shell;
 
-const char* const clean = "WRXCHECKPOINT=\"1.0\"\n"
-                          "; cells\n"
-                          "lib/inv type=\"cell\" locked\n"
-                          "sub.ckpt WRXinc\n"
-                          "lib/nand v=\"a\\;b\"\n";
-const char* const sub = "WRXCHECKPOINT=\"1.0\"\n"
-                        "sub/x k=\"1\"\n";
-
-// main.ckpt including sub.ckpt, both clean.
-void writeClean(const TempDir& dir) {
-    dir.write("main.ckpt", clean);
-    dir.write("sub.ckpt", sub);
-}
+const std::string header = "WRXCHECKPOINT=\"1.0\"\n";
+const std::string sub = header + "sub/x k=\"1\"\n";
 
 // bad.ckpt with faults of its own, in a file it includes (inc.ckpt) and in
-// an include that names no file.
-void writeBad(const TempDir& dir) {
-    dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
-                          "ok a=\"1\"\n"
-                          "p a=\"unclosed\n"
-                          "\tq\tb=\"1\" \"c\n"
-                          "inc.ckpt WRXinc\n"
-                          "none.ckpt WRXinc\n"
-                          "last z=\"9\"\n");
-    dir.write("inc.ckpt", "WRXCHECKPOINT=\"1.0\"\ns \"open\n");
+// an include that names no file; ok.ckpt, clean, includes sub.ckpt.
+void writeBadAndClean(const TempDir& dir) {
+    dir.write("bad.ckpt", header + "ok a=\"1\"\n"
+                                   "p a=\"unclosed\n"
+                                   "\tq\tb=\"1\" \"c\n"
+                                   "inc.ckpt WRXinc\n"
+                                   "none.ckpt WRXinc\n"
+                                   "last z=\"9\"\n");
+    dir.write("inc.ckpt", header + "s \"open\n");
+    dir.write("ok.ckpt", header + "; cells\nsub.ckpt WRXinc\n");
+    dir.write("sub.ckpt", sub);
 }
 
 // A fault after a path of multi-byte characters.
 void writeUtf8(const TempDir& dir) {
-    dir.write("utf8.ckpt", "WRXCHECKPOINT=\"1.0\"\nm\xC3\xA9t\xE2\x82\xAC a=\"x\n");
+    dir.write("utf8.ckpt", header + "m\xC3\xA9t\xE2\x82\xAC a=\"x\n");
 }
 
 TEST(ToolCheck, FaultsAreShownWhereTheyAre) {
     TempDir dir;
-    writeBad(dir);
+    writeBadAndClean(dir);
     EXPECT_EQ(ckp(dir, "check bad.ckpt"),
               (Outcome{1,
                        "bad.ckpt:3:14: error: missing '\"' for property value\n"
@@ -77,10 +68,9 @@ TEST(ToolCheck, FaultsAreShownWhereTheyAre) {
 // in characters.
 TEST(ToolCheck, BriefJsonAndStandardInput) {
     TempDir dir;
-    writeClean(dir);
-    writeBad(dir);
+    writeBadAndClean(dir);
     writeUtf8(dir);
-    Outcome brief = ckp(dir, "check --no-context main.ckpt - utf8.ckpt <bad.ckpt");
+    Outcome brief = ckp(dir, "check --no-context ok.ckpt - utf8.ckpt <bad.ckpt");
     EXPECT_EQ(brief.code, 1);
     EXPECT_EQ(brief.out, "stdin:3:14: error: missing '\"' for property value\n"
                          "stdin:4:10: error: illegal character in property name\n"
@@ -103,44 +93,43 @@ TEST(ToolCheck, ColourOnATerminalUnlessNoColorIsSet) {
     writeUtf8(dir);
     const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
                                    ">tty\n";
-    if (tooltest::shell(dir, onTerminal) == 1) {
+    if (shell(dir, onTerminal).code == 1) {
         EXPECT_NE(readFile(dir.file("tty")).find("\033[1;31merror:"), std::string::npos);
-        ASSERT_EQ(tooltest::shell(dir, "NO_COLOR=1 " + onTerminal), 1);
+        ASSERT_EQ(shell(dir, "NO_COLOR=1 " + onTerminal).code, 1);
         EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
         EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
     }
 }
 
-TEST(ToolCheck, FaultOnTheFirstLineOfAContinuedRecordIsShownThere) {
+// Clean files pass quietly; an included file with a faulty header is
+// reported at that file and checking goes on; a file that cannot be opened
+// fails the run with 2 and the others are still checked.
+TEST(ToolCheck, ExitCodesAndCounts) {
     TempDir dir;
-    dir.write("cont.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open \\\n b=\"2\"\n");
-    EXPECT_EQ(ckp(dir, "check cont.ckpt").out,
-              "cont.ckpt:2:11: error: missing '\"' for property value\n"
-              "     2 | p a=\"open \n"
-              "       |           ^\n");
-}
-
-TEST(ToolCheck, CleanFilesPassQuietCountsTheFaults) {
-    TempDir dir;
-    writeClean(dir);
-    EXPECT_EQ(ckp(dir, "check main.ckpt sub.ckpt"), (Outcome{0, "", ""}));
-    writeBad(dir);
-    EXPECT_EQ(ckp(dir, "check --quiet bad.ckpt main.ckpt"), (Outcome{1, "4\n", ""}));
-}
-
-// An included file with a faulty header is reported at that file, and
-// checking goes on after it.
-TEST(ToolCheck, FaultyHeaderOfAnIncludedFile) {
-    TempDir dir;
+    writeBadAndClean(dir);
     dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
-    dir.write("uses.ckpt", "WRXCHECKPOINT=\"1.0\"\nsub/future.ckpt WRXinc\nb y=\"2\n");
-    EXPECT_EQ(ckp(dir, "check uses.ckpt"),
-              (Outcome{1,
-                       "sub/future.ckpt:1: error: unknown syntax version\n"
-                       "uses.ckpt:3:7: error: missing '\"' for property value\n"
-                       "     3 | b y=\"2\n"
-                       "       |       ^\n",
-                       ""}));
+    dir.write("uses.ckpt", header + "sub/future.ckpt WRXinc\nb y=\"2\n");
+    dir.write("cont.ckpt", header + "p a=\"open \\\n b=\"2\"\n");
+    expectSteps(dir, {
+                         {"check ok.ckpt sub.ckpt", 0, "", ""},
+                         {"check --quiet bad.ckpt ok.ckpt", 1, "4\n", ""},
+                         {"check uses.ckpt", 1,
+                          "sub/future.ckpt:1: error: unknown syntax version\n"
+                          "uses.ckpt:3:7: error: missing '\"' for property value\n"
+                          "     3 | b y=\"2\n"
+                          "       |       ^\n",
+                          ""},
+                         // A fault on the first line of a continued record is shown there.
+                         {"check cont.ckpt", 1,
+                          "cont.ckpt:2:11: error: missing '\"' for property value\n"
+                          "     2 | p a=\"open \n"
+                          "       |           ^\n"},
+                         {"check --no-context nothere.ckpt uses.ckpt", 2,
+                          "sub/future.ckpt:1: error: unknown syntax version\n"
+                          "uses.ckpt:3:7: error: missing '\"' for property value\n",
+                          "ckp: nothere.ckpt: file not found\n"},
+                         {"check ok.ckpt nothere.ckpt", 2},
+                     });
 }
 
 // Includes nested deeper than the file descriptors allowed: a failure of
@@ -149,82 +138,149 @@ TEST(ToolCheck, IncludesNestedTooDeepFailTheRun) {
     TempDir dir;
     for (int i = 0; i < 60; ++i) {
         dir.write("deep" + std::to_string(i) + ".ckpt",
-                  "WRXCHECKPOINT=\"1.0\"\ndeep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
+                  header + "deep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
     }
-    dir.write("deep60.ckpt", "WRXCHECKPOINT=\"1.0\"\n");
+    dir.write("deep60.ckpt", header);
     EXPECT_EQ(ckp(dir, "check deep0.ckpt").code, 0);
-    EXPECT_EQ(tooltest::shell(dir, "ulimit -n 24; \"$CKP\" check deep0.ckpt >out; echo $? >code"),
-              0);
-    EXPECT_EQ(readFile(dir.file("code")), "2\n");
-    EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
-    EXPECT_EQ(tooltest::shell(dir, "ulimit -n 24; \"$CKP\" json deep0.ckpt >out; echo $? >code"),
-              0);
-    EXPECT_EQ(readFile(dir.file("code")), "2\n");
-    EXPECT_NE(readFile(dir.file("out")).find("Too many open files"), std::string::npos);
+    for (const char* command : {"check", "json"}) {
+        Outcome deep = shell(dir, std::string("ulimit -n 24; \"$CKP\" ") + command + " deep0.ckpt");
+        EXPECT_EQ(deep.code, 2) << command;
+        EXPECT_NE(deep.out.find("Too many open files"), std::string::npos) << deep;
+    }
 }
 
-// A file that cannot be opened fails the run with 2, the others are still
-// checked.
-TEST(ToolCheck, UnopenedFileFailsTheRunAndTheOthersAreChecked) {
-    TempDir dir;
-    writeClean(dir);
-    writeBad(dir);
-    Outcome missing = ckp(dir, "check nothere.ckpt bad.ckpt");
-    EXPECT_EQ(missing.code, 2);
-    EXPECT_EQ(missing.err, "ckp: nothere.ckpt: file not found\n");
-    EXPECT_NE(missing.out.find("bad.ckpt:3:14:"), std::string::npos);
-    EXPECT_EQ(ckp(dir, "check main.ckpt nothere.ckpt").code, 2);
-}
-
-// messy.ckpt, which includes sub.ckpt, and its canonical form.
-void writeMessy(const TempDir& dir) {
-    dir.write("sub.ckpt", sub);
-    dir.write("messy.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
-                            "; kept\n"
-                            "a   x=\"1\"    y \\\n"
-                            "   z=\"q\\\"\"\n"
-                            "sub.ckpt WRXinc\n");
-}
-const std::string canonical = "WRXCHECKPOINT=\"1.0\"\n"
-                              "; kept\n"
-                              "a x=\"1\" y\\\n"
-                              "z=\"q\\\"\"\n"
-                              "sub.ckpt WRXinc\n";
+const std::string messy = header + "; kept\n"
+                                   "a   x=\"1\"    y \\\n"
+                                   "   z=\"q\\\"\"\n"
+                                   "sub.ckpt WRXinc\n";
+const std::string canonical = header + "; kept\n"
+                                       "a x=\"1\" y\\\n"
+                                       "z=\"q\\\"\"\n"
+                                       "sub.ckpt WRXinc\n";
 
 TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
     TempDir dir;
-    writeMessy(dir);
-    Outcome fmt = ckp(dir, "fmt messy.ckpt");
-    ASSERT_EQ(fmt.code, 0) << fmt.err;
-    EXPECT_EQ(fmt.out, canonical);
-    EXPECT_EQ(ckp(dir, "fmt --check messy.ckpt").code, 1);
-
-    // -o writes the file; a canonical file is its own canonical form.
-    EXPECT_EQ(ckp(dir, "fmt messy.ckpt -o out.ckpt").code, 0);
+    dir.write("sub.ckpt", sub);
+    dir.write("messy.ckpt", messy);
+    expectSteps(dir, {
+                         {"fmt messy.ckpt", 0, canonical, ""},
+                         {"fmt - <messy.ckpt", 0, canonical, ""},
+                         {"fmt --check messy.ckpt", 1},
+                         // -o writes the file; a canonical file is its own canonical form.
+                         {"fmt messy.ckpt -o out.ckpt", 0, "", ""},
+                         {"fmt --check out.ckpt", 0, "", ""},
+                         // Never in place without -i.
+                         {"fmt messy.ckpt -o ./messy.ckpt", 2, ""},
+                         {"fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'", 0},
+                         {"fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'", 0},
+                     });
     EXPECT_EQ(readFile(dir.file("out.ckpt")), canonical);
-    Outcome again = ckp(dir, "fmt --check out.ckpt");
-    EXPECT_EQ(again.code, 0) << again.err;
-
-    // Never in place without -i, and then whole.
-    Outcome same = ckp(dir, "fmt messy.ckpt -o ./messy.ckpt");
-    EXPECT_EQ(same.code, 2);
-    EXPECT_EQ(same.err.rfind("ckp: ", 0), 0u);
-    EXPECT_NE(readFile(dir.file("messy.ckpt")), canonical);
+    EXPECT_EQ(readFile(dir.file("messy.ckpt")), messy);
     EXPECT_EQ(ckp(dir, "fmt -i messy.ckpt").code, 0);
     EXPECT_EQ(readFile(dir.file("messy.ckpt")), canonical);
 }
 
-TEST(ToolFmt, SyntaxVersionZeroBecomesOneWithTheSameRecords) {
+struct Identity {
+    ino_t inode;
+    time_t mtime;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity identityOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtime};
+}
+
+// Dates the file a day back, so that a rewrite shows in its mtime at once.
+void ageFile(const std::string& path) {
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    struct timespec times[2] = {{st.st_mtime - 86400, 0}, {st.st_mtime - 86400, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// Files and their canonical forms, each its own canonical form, which
+// fmt -i gives the file; only a file that changes is rewritten.
+TEST(ToolFmt, CanonicalForms) {
+    // A trailing comment that would make its line too long for one piece
+    // goes above its record (records of syntax version 0 grow when they
+    // become version 1); so does one after a header made canonical.
+    const std::string path = "lib/" + std::string(446, 'p');
+    const std::string comment = "; " + std::string(43, 'c');
+    const std::string wide = ";" + std::string(490, 'c');
+    struct Case {
+        std::string file;
+        std::string formatted;
+    };
+    const Case cases[] = {
+        {"lib/x 1 static\n", header + "lib/x WRXv=\"1\" WRXb=\"static\"\n"},
+        // Every kind of comment: full lines (indented too), blank lines,
+        // trailing comments (on the header, after escapes, with ';' inside),
+        // comment lines inside a continued record and a trailing comment at
+        // its end.
+        {"WRXCHECKPOINT=\"1.0\" ; header\n"
+         "   ; indented\n"
+         "\n"
+         "a   x=\"1\"   ; trailing\n"
+         "b y=\"2\" \\\n"
+         " ; inside\n"
+         "\n"
+         "  z=\"3\" ; last ; still\n"
+         "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\r\n",
+         "WRXCHECKPOINT=\"1.0\" ; header\n"
+         "   ; indented\n"
+         "\n"
+         "a x=\"1\" ; trailing\n"
+         "; inside\n"
+         "b y=\"2\"\\\n"
+         "z=\"3\" ; last ; still\n"
+         "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\n"},
+        {path + " 1 static " + comment + "\n",
+         header + comment + "\n" + path + " WRXv=\"1\" WRXb=\"static\"\n"},
+        // Comments of a continued header go below it.
+        {"WRXCHECKPOINT=\"1.0\" \\\n; note\n", header + "; note\n"},
+        {"WRXCHECKPOINT=\"1.0\"" + wide + "\na x\n", header + wide + "\na x\n"},
+        {"WRXCHECKPOINT=\"1.0\" \\\n; in\n" + wide + "\n", header + "; in\n" + wide + "\n"},
+        // Carriage returns that end a comment go: written back they would
+        // become part of the line end.
+        {header + "p a=\"1\" ; c\r\r\n; last\r", header + "p a=\"1\" ; c\n; last\n"},
+        {header + "p a=\"1\" \\\n; in\r\r\n b=\"2\"\n  ; x\r\r\n",
+         header + "; in\np a=\"1\"\\\nb=\"2\"\n  ; x\n"},
+        // Records the writer cannot write stay as written. No path: a record
+        // of no kind, which the writer gives a bare line end.
+        {header + "b  x\n\"\" locked=\"yes\" ; note\n",
+         header + "b x\n\"\" locked=\"yes\" ; note\n"},
+        {header + "\"\"\r\nb x\n", header + "\"\"\r\nb x\n"},
+        // A continued line that ends in blanks reads as a flag without a name.
+        {header + "a  b=\"1\" \\\n ; why\n\t", header + "a  b=\"1\" \\\n ; why\n\t"},
+        // Without a header the kept record would read otherwise below the
+        // header that fmt writes: the whole file stays.
+        {"a 1 static\n\"\" 2 static\n", "a 1 static\n\"\" 2 static\n"},
+        // A blank first line that the header check takes and no record holds.
+        {"\t\t\n", "\t\t\n"},
+        {header + "\"\" kept=\"as written\"\n", header + "\"\" kept=\"as written\"\n"},
+        {header + "; kept\na x=\"1\" ; why\n", header + "; kept\na x=\"1\" ; why\n"},
+    };
     TempDir dir;
-    dir.write("old.ckpt", "lib/x 1 static\n");
-    EXPECT_EQ(ckp(dir, "fmt old.ckpt"),
-              (Outcome{0, "WRXCHECKPOINT=\"1.0\"\nlib/x WRXv=\"1\" WRXb=\"static\"\n", ""}));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string file = dir.write("in.ckpt", c.file);
+        ageFile(file);
+        Identity before = identityOf(file);
+        expectSteps(dir, {{"fmt in.ckpt", 0, c.formatted, ""},
+                          {"fmt -i in.ckpt", 0, "", ""},
+                          {"fmt --check in.ckpt", 0}});
+        EXPECT_EQ(readFile(file), c.formatted);
+        // A file already canonical is not rewritten.
+        EXPECT_EQ(identityOf(file) == before, c.file == c.formatted);
+    }
 }
 
 // A faulty input: the errors on stderr, exit 1, no output file at all.
 TEST(ToolFmt, FaultyInputLeavesNoPartialFile) {
     TempDir dir;
-    dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"open\n");
+    dir.write("bad.ckpt", header + "p a=\"open\n");
     auto before = listing(dir);
     Outcome bad = ckp(dir, "fmt bad.ckpt -o never.ckpt");
     EXPECT_EQ(bad.code, 1);
@@ -236,59 +292,51 @@ TEST(ToolFmt, FaultyInputLeavesNoPartialFile) {
     EXPECT_EQ(listing(dir), before);
 }
 
-TEST(ToolJson, OneObjectPerRecordWithIncludesMarked) {
+// Several files are checked, compared, go to standard output or in place,
+// never to one -o; a missing one fails the run and the others are still
+// done.
+TEST(ToolFmt, SeveralFiles) {
     TempDir dir;
-    dir.write("main.ckpt", clean);
-    dir.write("sub.ckpt", sub);
-    Outcome lines = ckp(dir, "json main.ckpt");
-    ASSERT_EQ(lines.code, 0) << lines.err;
-    std::vector<nlohmann::json> records;
-    std::istringstream in(lines.out);
-    for (std::string line; std::getline(in, line);) {
-        records.push_back(nlohmann::json::parse(line));
+    const std::string good = header + "a x=\"1\"\n";
+    dir.write("good.ckpt", good);
+    std::string m = header + "a   x=\"1\"\n";
+    for (int i = 1; i <= 8; ++i) {
+        m += "c" + std::to_string(i) + " k=\"" + std::to_string(i) + "\"\n";
     }
-    ASSERT_EQ(records.size(), 8u) << lines.out;
-    const char* types[] = {"header", "comment", "object",     "include",
-                           "header", "object",  "endinclude", "object"};
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        EXPECT_EQ(records[i]["type"], types[i]) << i;
-    }
-    EXPECT_EQ(records[2].dump(), R"({"end_line":3,"file":"main.ckpt","line":3,"path":"lib/inv",)"
-                                 R"("props":[["type","cell"],["locked",null]],"type":"object"})");
-    EXPECT_EQ(records[0]["version"], 1);
-    EXPECT_EQ(records[1]["text"], "; cells");
-    EXPECT_EQ(records[3]["path"], "sub.ckpt");
-    EXPECT_EQ(records[5]["file"], "sub.ckpt");
-    EXPECT_EQ(records[5]["line"], 2);
-    EXPECT_EQ(records[7]["props"], nlohmann::json::parse(R"([["v","a;b"]])"));
-
-    Outcome array = ckp(dir, "json --array main.ckpt");
-    ASSERT_EQ(array.code, 0);
-    EXPECT_EQ(nlohmann::json::parse(array.out), nlohmann::json(records));
-
-    EXPECT_EQ(ckp(dir, "json nothere.ckpt").code, 2);
-
-    // Lines: a record's first and last physical line, in its own file;
-    // several files, standard input among them; syntax errors give 1.
-    dir.write("spread.ckpt", "WRXCHECKPOINT=\"1.0\"\n"
-                             "a x=\"1\" \\\n"
-                             "  ; inside\n"
-                             "  y=\"2\"\n"
-                             "   \n"
-                             "b z=\"open\n");
-    Outcome spread = ckp(dir, "json --array spread.ckpt - <sub.ckpt");
-    EXPECT_EQ(spread.code, 1);
-    nlohmann::json all = nlohmann::json::parse(spread.out);
-    ASSERT_EQ(all.size(), 6u) << spread.out;
-    EXPECT_EQ(all[1]["line"], 2);
-    EXPECT_EQ(all[1]["end_line"], 4);
-    EXPECT_EQ(all[2]["text"], "   ");
-    EXPECT_EQ(all[3]["type"], "syntax");
-    EXPECT_EQ(all[3]["line"], 6);
-    EXPECT_EQ(all[3]["column"], 10);
-    EXPECT_EQ(all[5]["file"], "stdin");
-    EXPECT_EQ(all[5]["line"], 2);
-    EXPECT_EQ(all[5]["end_line"], 2);
+    dir.write("m.ckpt", m + "z   q=\"1\"\ne k=\"1\"");
+    dir.write("n.ckpt", header + "b   y\n");
+    expectSteps(
+        dir,
+        {
+            {"fmt --check good.ckpt m.ckpt", 1, "", "ckp: m.ckpt is not in canonical form\n"},
+            {"fmt --check good.ckpt - <good.ckpt", 0},
+            {"fmt --diff good.ckpt m.ckpt", 1,
+             "--- m.ckpt\n"
+             "+++ m.ckpt (canonical)\n"
+             "@@ -1,5 +1,5 @@\n"
+             " WRXCHECKPOINT=\"1.0\"\n"
+             "-a   x=\"1\"\n"
+             "+a x=\"1\"\n"
+             " c1 k=\"1\"\n"
+             " c2 k=\"2\"\n"
+             " c3 k=\"3\"\n"
+             "@@ -8,5 +8,5 @@\n"
+             " c6 k=\"6\"\n"
+             " c7 k=\"7\"\n"
+             " c8 k=\"8\"\n"
+             "-z   q=\"1\"\n"
+             "-e k=\"1\"\n"
+             "\\ No newline at end of file\n"
+             "+z q=\"1\"\n"
+             "+e k=\"1\"\n",
+             ""},
+            {"fmt good.ckpt good.ckpt", 0, good + good},
+            {"fmt good.ckpt m.ckpt -o out.ckpt", 2},
+            {"fmt -i m.ckpt nothere.ckpt n.ckpt", 2, "", "ckp: nothere.ckpt: file not found\n"},
+            {"fmt --check m.ckpt n.ckpt", 0},
+        });
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.ckpt")));
+    EXPECT_EQ(readFile(dir.file("n.ckpt")), header + "b y\n");
 }
 
 // The bytes exactly: escapes by name where JSON has one, other control
@@ -330,23 +378,16 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
         R"({"end_line":5,"file":"t.ckpt","line":5,"props":[],"type":"endinclude"})",
         R"({"column":8,"end_line":6,"error":"missing '\"' for property value","error_line":6,"file":"t.ckpt",)"
         R"("line":6,"path":"é€","props":[],"type":"syntax"})"};
-    Outcome lines = ckp(dir, "json t.ckpt");
-    EXPECT_EQ(lines.code, 1);
-    std::string all;
-    for (const std::string& line : want) {
-        all += line + "\n";
-    }
-    EXPECT_EQ(lines.out, all);
-
-    // The same objects as one array, standard input's records after them.
-    Outcome array = ckp(dir, "json --array t.ckpt - <sub.ckpt");
-    EXPECT_EQ(array.code, 1);
+    std::string lines;
     std::string elements;
     for (const std::string& line : want) {
+        lines += line + "\n";
         elements += line + ",";
     }
+    EXPECT_EQ(ckp(dir, "json t.ckpt"), (Outcome{1, lines, ""}));
+    // The same objects as one array, standard input's records after them.
     EXPECT_EQ(
-        array.out,
+        ckp(dir, "json --array t.ckpt - <sub.ckpt").out,
         "[" + elements +
             R"({"end_line":1,"file":"stdin","line":1,"props":[],"type":"header","version":1},)"
             R"({"end_line":2,"file":"stdin","line":2,"path":"sub/x","props":[["k","1"]],)"
@@ -354,40 +395,162 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
             "\n");
 }
 
+// A record's first and last physical line; a continued syntax error has
+// the line of its fault too.
+TEST(ToolJson, LinesOfContinuedRecords) {
+    TempDir dir;
+    dir.write("spread.ckpt", header + "a x=\"1\" \\\n"
+                                      "  ; inside\n"
+                                      "  y=\"2\"\n"
+                                      "   \n"
+                                      "b \\\n"
+                                      "  z=\"open\n");
+    Outcome spread = ckp(dir, "json --array spread.ckpt");
+    EXPECT_EQ(spread.code, 1);
+    nlohmann::json all = nlohmann::json::parse(spread.out);
+    ASSERT_EQ(all.size(), 4u) << spread.out;
+    EXPECT_EQ(all[1]["line"], 2);
+    EXPECT_EQ(all[1]["end_line"], 4);
+    EXPECT_EQ(all[2]["text"], "   ");
+    EXPECT_EQ(all[3], nlohmann::json::parse(R"({"column":10,"end_line":7,"error":"missing '\"' )"
+                                            R"(for property value","error_line":7,)"
+                                            R"("file":"spread.ckpt","line":6,"path":"b",)"
+                                            R"("props":[],"type":"syntax"})"));
+    EXPECT_EQ(ckp(dir, "json nothere.ckpt").code, 2);
+}
+
 TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     TempDir dir;
-    ASSERT_EQ(ckp(dir, "setup create team.setup").code, 0);
-    EXPECT_EQ(readFile(dir.file("team.setup")), "WRXCHECKPOINT=\"1.0\"\n");
-    EXPECT_EQ(ckp(dir, "setup create team.setup").code, 2);
-
-    EXPECT_EQ(ckp(dir, "setup set team.setup bob role layout").code, 0);
-    EXPECT_EQ(ckp(dir, "setup set team.setup alice role lead").code, 0);
-    EXPECT_EQ(ckp(dir, "setup set team.setup alice remote").code, 0);
-    EXPECT_EQ(ckp(dir, "setup set team.setup alice role 'lead dev'").code, 0);
-    EXPECT_EQ(readFile(dir.file("team.setup")),
-              "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead dev\" remote\nbob role=\"layout\"\n");
-
-    EXPECT_EQ(ckp(dir, "setup list team.setup").out, "alice\nbob\n");
-    EXPECT_EQ(ckp(dir, "setup show team.setup").out,
-              "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n");
-    EXPECT_EQ(ckp(dir, "setup get team.setup alice role"), (Outcome{0, "lead dev\n", ""}));
-    EXPECT_EQ(ckp(dir, "setup get team.setup alice site"),
-              (Outcome{1, "", "ckp: entry alice has no property site\n"}));
-    EXPECT_EQ(ckp(dir, "setup del team.setup carol").code, 1);
-
-    EXPECT_EQ(ckp(dir, "setup del team.setup alice remote").code, 0);
-    EXPECT_EQ(ckp(dir, "setup del team.setup bob").code, 0);
-    EXPECT_EQ(readFile(dir.file("team.setup")), "WRXCHECKPOINT=\"1.0\"\nalice role=\"lead dev\"\n");
-
-    // A faulty setup file is not loaded, its errors are shown, it stays.
-    const std::string faulty = "WRXCHECKPOINT=\"1.0\"\nx a=\"open\n";
+    const std::string faulty = header + "x a=\"open\n";
     dir.write("bad.setup", faulty);
+    expectSteps(
+        dir,
+        {
+            {"setup create team.setup", 0, "", ""},
+            {"setup create team.setup", 2},
+            {"setup set team.setup bob role layout", 0, "", ""},
+            {"setup set team.setup alice role lead", 0},
+            {"setup set team.setup alice remote", 0},
+            {"setup set team.setup alice role 'lead dev'", 0},
+            {"setup list team.setup", 0, "alice\nbob\n"},
+            {"setup show team.setup", 0,
+             "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n"},
+            {"setup get team.setup alice role", 0, "lead dev\n", ""},
+            {"setup get team.setup alice site", 1, "", "ckp: entry alice has no property site\n"},
+            {"setup del team.setup carol", 1},
+            {"setup list --json team.setup", 0, "[\"alice\",\"bob\"]\n"},
+            {"setup show --json team.setup bob", 0, "{\"bob\":{\"role\":\"layout\"}}\n"},
+            {"setup get --json team.setup alice remote", 0, "null\n"},
+            {"setup get --json team.setup alice role", 0, "\"lead dev\"\n"},
+            {"setup show - <team.setup", 0,
+             "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n"},
+            {"setup get - bob role <team.setup", 0, "layout\n"},
+            {"setup set - bob role x <team.setup", 2, "",
+             "ckp: standard input can only be looked at: list, show or get\n"},
+            {"setup del team.setup alice remote", 0},
+            {"setup del team.setup bob", 0},
+            {"setup set team.setup bob role lead extra", 2},
+            {"setup set team.setup bob 'bad name=x'", 2},
+            {"setup list nothere.setup", 2},
+        });
+    EXPECT_EQ(readFile(dir.file("team.setup")), header + "alice role=\"lead dev\"\n");
+
+    // A faulty setup file is not loaded, its errors are shown, it stays; from
+    // standard input it is named so.
     Outcome bad = ckp(dir, "setup set bad.setup x a b");
     EXPECT_EQ(bad.code, 2);
     EXPECT_EQ(bad.err.rfind("ckp: ", 0), 0u);
     EXPECT_NE(bad.err.find("missing '\"' for property value"), std::string::npos) << bad.err;
     EXPECT_EQ(readFile(dir.file("bad.setup")), faulty);
-    EXPECT_EQ(ckp(dir, "setup list nothere.setup").code, 2);
+    Outcome piped = ckp(dir, "setup show - <bad.setup");
+    EXPECT_EQ(piped.code, 2);
+    EXPECT_NE(piped.err.find("\"stdin\""), std::string::npos) << piped.err;
+    EXPECT_EQ(piped.err.find("ckp-stdin-"), std::string::npos) << piped.err;
+}
+
+// What is shown of values: control characters escaped, other bytes as they
+// are; as JSON, bytes that are no UTF-8 as lone surrogates, a flag null.
+TEST(ToolSetup, ValuesAsShown) {
+    TempDir dir;
+    dir.write("t.setup", header + "alice note=\"caf\xE9\"\nbob remote v=\"a\x1b[31mb\"\n");
+    expectSteps(dir, {
+                         {"setup show t.setup", 0,
+                          "alice\n  note=\"caf\xE9\"\nbob\n  remote\n  v=\"a\\x1b[31mb\"\n"},
+                         {"setup get t.setup bob v", 0, "a\\x1b[31mb\n"},
+                         {"setup show --json t.setup", 0,
+                          "{\"alice\":{\"note\":\"caf\\udce9\"},"
+                          "\"bob\":{\"remote\":null,\"v\":\"a\\u001b[31mb\"}}\n"},
+                     });
+}
+
+// An edit rewrites only what it changes: `after` is `file` with `from`
+// replaced by `to`.
+TEST(ToolSetup, EditsRewriteOnlyTheirRecord) {
+    const std::string team = header + "; the team, by hand\n"
+                                      "zed  role=\"x\"   ; last one\n"
+                                      "\n"
+                                      "; layout people\n"
+                                      "bob   role=\"layout\" ; bob here\n"
+                                      "alice role=\"lead\" \\\n"
+                                      " ; why\n"
+                                      "  site=\"b\"\n";
+    const std::string crlf = "WRXCHECKPOINT=\"1.0\"\r\nbob  remote ; here\r\n";
+    struct Case {
+        std::string file;
+        std::string args; // after "setup"
+        std::string from;
+        std::string to;
+    };
+    const Case cases[] = {
+        // A changed record is rewritten, its comments kept; a new entry goes
+        // before the first one whose name sorts after it.
+        {team, "set s.setup bob role dev", "bob   role=\"layout\"", "bob role=\"dev\""},
+        {team, "set s.setup carol role qa", "zed", "carol role=\"qa\"\nzed"},
+        {team, "set s.setup zoe remote", "site=\"b\"\n", "site=\"b\"\nzoe remote\n"},
+        // A deleted property or entry; the inside comment moves above, the
+        // deleted entry's comment stays.
+        {team, "del s.setup alice site", "alice role=\"lead\" \\\n ; why\n  site=\"b\"\n",
+         "; why\nalice role=\"lead\"\n"},
+        {team, "del s.setup zed", "zed  role=\"x\"   ; last one", "; last one"},
+        {header + "; list\nbob a=\"1\" \\\n; why b\n b=\"2\" ; two\ncy z\n", "del s.setup bob",
+         "bob a=\"1\" \\\n; why b\n b=\"2\" ; two\n", "; why b\n; two\n"},
+        // Several properties in one edit; the old form keeps a value that
+        // holds '=': the property name has none.
+        {team, "set s.setup carol role=review 'site=far east' remote", "zed",
+         "carol remote role=\"review\" site=\"far east\"\nzed"},
+        {team, "set s.setup bob note a=b", "bob   role=\"layout\"",
+         "bob role=\"layout\" note=\"a=b\""},
+        // CR LF stays, also for a new record.
+        {crlf, "set s.setup carl role dev", "here\r\n", "here\r\ncarl role=\"dev\"\r\n"},
+        {crlf, "set s.setup bob site x", "bob  remote", "bob remote site=\"x\""},
+        // A setup without a header gets one; records of syntax version 0 are
+        // written in the current syntax, the comments kept.
+        {"", "set s.setup a b c", "", header + "a b=\"c\"\n"},
+        {"; old style\nbob 3 static\namy 1 static ; amy\n", "set s.setup bob x 1",
+         "; old style\nbob 3 static\namy 1 static",
+         header + "; old style\nbob WRXv=\"3\" WRXb=\"static\" x=\"1\"\namy WRXv=\"1\" "
+                  "WRXb=\"static\""},
+        {"; old\nbob 3 static\n", "del s.setup bob", "; old\nbob 3 static\n", header + "; old\n"},
+        // A new entry after a record continued to the end of the file.
+        {header + "zed a=\"1\" \\\n", "set s.setup zz x 1", "\\\n", "\nzz x=\"1\"\n"},
+        {header + "zed a=\"1\" \\", "set s.setup zz x 1", "\\", "\nzz x=\"1\"\n"},
+        {header + "zed a=\"1\" \\\n; why\n\n", "set s.setup zz x 1", "\\\n; why\n\n",
+         "\n; why\n\nzz x=\"1\"\n"},
+        {header + "zed a=\"1\" \\\r\n", "set s.setup zz x 1", "\\\r\n", "\r\nzz x=\"1\"\n"},
+        {"WRXCHECKPOINT=\"1.0\" \\\n; top\n", "set s.setup zz x 1", "\\\n; top\n",
+         "\n; top\nzz x=\"1\"\n"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args + " on\n" + c.file);
+        dir.write("s.setup", c.file);
+        Outcome edit = ckp(dir, "setup " + c.args);
+        EXPECT_EQ(edit.code, 0) << edit;
+        std::string after = c.file;
+        after.replace(after.find(c.from), c.from.size(), c.to);
+        EXPECT_EQ(readFile(dir.file("s.setup")), after);
+    }
+    EXPECT_EQ(listing(dir), std::vector<std::string>{"s.setup"});
 }
 
 TEST(ToolUsage, HelpVersionAndBadArguments) {
@@ -414,11 +577,10 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
     EXPECT_NE(ckp(dir, "setup --help").out.find("set NAME ENTRY PROPERTY [VALUE]"),
               std::string::npos);
     // Errors name the file and the cause, not the library's functions.
-    Outcome lost = ckp(dir, "setup list team");
-    EXPECT_EQ(lost.err, "ckp: cannot load setup team: no such file, nor in the search group "
-                        "kvosetup\n");
-    dir.write("part.setup", "WRXCHECKPOINT=\"1.0\"\n");
-    dir.write("whole.setup", "WRXCHECKPOINT=\"1.0\"\npart.setup WRXinc\n");
+    EXPECT_EQ(ckp(dir, "setup list team").err,
+              "ckp: cannot load setup team: no such file, nor in the search group kvosetup\n");
+    dir.write("part.setup", header);
+    dir.write("whole.setup", header + "part.setup WRXinc\n");
     Outcome part = ckp(dir, "setup list whole.setup");
     EXPECT_EQ(part.code, 2);
     EXPECT_EQ(part.err.rfind("ckp: whole.setup: checkpoint file has an extra checkpoint header "
@@ -427,168 +589,6 @@ TEST(ToolUsage, HelpVersionAndBadArguments) {
               0u)
         << part.err;
     EXPECT_EQ(part.err.find("Error ("), std::string::npos) << part.err;
-}
-
-} // namespace
-
-namespace {
-
-// Every kind of comment: full lines (indented too), blank lines, trailing
-// comments (on the header, after escapes, with ';' inside), comment lines
-// inside a continued record and a trailing comment at its end.
-const char* const commented = "WRXCHECKPOINT=\"1.0\" ; header\n"
-                              "   ; indented\n"
-                              "\n"
-                              "a   x=\"1\"   ; trailing\n"
-                              "b y=\"2\" \\\n"
-                              " ; inside\n"
-                              "\n"
-                              "  z=\"3\" ; last ; still\n"
-                              "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\r\n";
-const char* const commentedCanonical = "WRXCHECKPOINT=\"1.0\" ; header\n"
-                                       "   ; indented\n"
-                                       "\n"
-                                       "a x=\"1\" ; trailing\n"
-                                       "; inside\n"
-                                       "b y=\"2\"\\\n"
-                                       "z=\"3\" ; last ; still\n"
-                                       "c q=\"\\;\" r=\"\\\\\" ;; x\\;y\n";
-
-TEST(ToolFmt, CommentsAreKept) {
-    TempDir dir;
-    dir.write("c.ckpt", commented);
-    Outcome out = ckp(dir, "fmt c.ckpt");
-    ASSERT_EQ(out.code, 0) << out.err;
-    EXPECT_EQ(out.out, commentedCanonical);
-    EXPECT_EQ(ckp(dir, "fmt c.ckpt -o o.ckpt").code, 0);
-    EXPECT_EQ(readFile(dir.file("o.ckpt")), commentedCanonical);
-    EXPECT_EQ(ckp(dir, "fmt -i c.ckpt").code, 0);
-    EXPECT_EQ(readFile(dir.file("c.ckpt")), commentedCanonical);
-    // The output is its own canonical form.
-    Outcome check = ckp(dir, "fmt --check c.ckpt");
-    EXPECT_EQ(check.code, 0) << check.err;
-    EXPECT_EQ(ckp(dir, "fmt c.ckpt").out, commentedCanonical);
-
-    // A trailing comment that would make its line too long for one piece
-    // goes above its record (syntax version 0 records grow when they become
-    // version 1).
-    std::string path = "lib/" + std::string(446, 'p');
-    std::string comment = "; " + std::string(43, 'c');
-    dir.write("long.ckpt", path + " 1 static " + comment + "\n");
-    Outcome longer = ckp(dir, "fmt long.ckpt");
-    EXPECT_EQ(longer.out,
-              "WRXCHECKPOINT=\"1.0\"\n" + comment + "\n" + path + " WRXv=\"1\" WRXb=\"static\"\n");
-    dir.write("long2.ckpt", longer.out);
-    EXPECT_EQ(ckp(dir, "fmt --check long2.ckpt").code, 0);
-
-    // The same file from standard input; the example project is canonical.
-    Outcome piped = ckp(dir, "fmt - <c.ckpt");
-    EXPECT_EQ(piped.out, commentedCanonical);
-    Outcome example = ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'");
-    EXPECT_EQ(example.code, 0) << example.err;
-    EXPECT_EQ(ckp(dir, "fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'").code, 0);
-}
-
-// good.ckpt, canonical, and m.ckpt, not canonical at its start and its end.
-void writeGoodAndNot(const TempDir& dir) {
-    dir.write("good.ckpt", "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
-    std::string m = "WRXCHECKPOINT=\"1.0\"\na   x=\"1\"\n";
-    for (int i = 1; i <= 8; ++i) {
-        m += "c" + std::to_string(i) + " k=\"" + std::to_string(i) + "\"\n";
-    }
-    m += "z   q=\"1\"\ne k=\"1\"";
-    dir.write("m.ckpt", m);
-}
-
-TEST(ToolFmt, SeveralFilesAreChecked) {
-    TempDir dir;
-    writeGoodAndNot(dir);
-    EXPECT_EQ(ckp(dir, "fmt --check good.ckpt m.ckpt"),
-              (Outcome{1, "", "ckp: m.ckpt is not in canonical form\n"}));
-    EXPECT_EQ(ckp(dir, "fmt --check good.ckpt - <good.ckpt").code, 0);
-}
-
-TEST(ToolFmt, DiffShowsTheChangesOfEveryFile) {
-    TempDir dir;
-    writeGoodAndNot(dir);
-    EXPECT_EQ(ckp(dir, "fmt --diff good.ckpt m.ckpt"), (Outcome{1,
-                                                                "--- m.ckpt\n"
-                                                                "+++ m.ckpt (canonical)\n"
-                                                                "@@ -1,5 +1,5 @@\n"
-                                                                " WRXCHECKPOINT=\"1.0\"\n"
-                                                                "-a   x=\"1\"\n"
-                                                                "+a x=\"1\"\n"
-                                                                " c1 k=\"1\"\n"
-                                                                " c2 k=\"2\"\n"
-                                                                " c3 k=\"3\"\n"
-                                                                "@@ -8,5 +8,5 @@\n"
-                                                                " c6 k=\"6\"\n"
-                                                                " c7 k=\"7\"\n"
-                                                                " c8 k=\"8\"\n"
-                                                                "-z   q=\"1\"\n"
-                                                                "-e k=\"1\"\n"
-                                                                "\\ No newline at end of file\n"
-                                                                "+z q=\"1\"\n"
-                                                                "+e k=\"1\"\n",
-                                                                ""}));
-}
-
-// Several files go to standard output or in place, never to one -o; a
-// missing one fails the run and the others are still done.
-TEST(ToolFmt, SeveralFilesGoToStandardOutputOrInPlace) {
-    TempDir dir;
-    writeGoodAndNot(dir);
-    EXPECT_EQ(ckp(dir, "fmt good.ckpt good.ckpt").out,
-              "WRXCHECKPOINT=\"1.0\"\na x=\"1\"\nWRXCHECKPOINT=\"1.0\"\na x=\"1\"\n");
-    EXPECT_EQ(ckp(dir, "fmt good.ckpt m.ckpt -o out.ckpt").code, 2);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.ckpt")));
-    dir.write("n.ckpt", "WRXCHECKPOINT=\"1.0\"\nb   y\n");
-    EXPECT_EQ(ckp(dir, "fmt -i m.ckpt nothere.ckpt n.ckpt"),
-              (Outcome{2, "", "ckp: nothere.ckpt: file not found\n"}));
-    EXPECT_EQ(ckp(dir, "fmt --check m.ckpt n.ckpt").code, 0);
-    EXPECT_EQ(readFile(dir.file("n.ckpt")), "WRXCHECKPOINT=\"1.0\"\nb y\n");
-}
-
-TEST(ToolSetup, EditsChangeOnlyTheirRecord) {
-    TempDir dir;
-    const std::string head = "WRXCHECKPOINT=\"1.0\"\n"
-                             "; the team, by hand\n"
-                             "zed  role=\"x\"   ; last one\n"
-                             "\n"
-                             "; layout people\n"
-                             "bob   role=\"layout\" ; bob here\n";
-    const std::string alice = "alice role=\"lead\" \\\n"
-                              " ; why\n"
-                              "  site=\"b\"\n";
-    dir.write("team.setup", head + alice);
-    // A changed entry's record is rewritten, its comments kept.
-    ASSERT_EQ(ckp(dir, "setup set team.setup bob role dev").code, 0);
-    std::string now = "WRXCHECKPOINT=\"1.0\"\n"
-                      "; the team, by hand\n"
-                      "zed  role=\"x\"   ; last one\n"
-                      "\n"
-                      "; layout people\n"
-                      "bob role=\"dev\" ; bob here\n" +
-                      alice;
-    EXPECT_EQ(readFile(dir.file("team.setup")), now);
-
-    // A new entry goes before the first one whose name sorts after it.
-    ASSERT_EQ(ckp(dir, "setup set team.setup carol role qa").code, 0);
-    ASSERT_EQ(ckp(dir, "setup set team.setup zoe remote").code, 0);
-    now.insert(now.find("zed"), "carol role=\"qa\"\n");
-    now += "zoe remote\n";
-    EXPECT_EQ(readFile(dir.file("team.setup")), now);
-
-    // A deleted property or entry; the inside comment moves above, the
-    // deleted entry's comment stays.
-    ASSERT_EQ(ckp(dir, "setup del team.setup alice site").code, 0);
-    ASSERT_EQ(ckp(dir, "setup del team.setup zed").code, 0);
-    now.replace(now.find(alice), alice.size(), "; why\nalice role=\"lead\"\n");
-    const std::string zed = "zed  role=\"x\"   ; last one\n";
-    now.replace(now.find(zed), zed.size(), "; last one\n");
-    EXPECT_EQ(readFile(dir.file("team.setup")), now);
-
-    EXPECT_TRUE(tooltest::temporaries(dir).empty());
 }
 
 } // namespace
