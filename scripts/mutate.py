@@ -156,6 +156,9 @@ def main():
     parser.add_argument("--build", default="build/mutate")
     parser.add_argument("--timeout", type=int, default=60, help="seconds per test")
     parser.add_argument("--list", action="store_true", help="print the mutants only")
+    parser.add_argument("--only", metavar="FILE",
+                        help="of the chosen mutants, run those whose description (as --list "
+                             "prints it) appears in FILE, e.g. a previous run's output")
     parser.add_argument("--skip-baseline", action="store_true",
                         help="do not run the suite on the unchanged sources first")
     args = parser.parse_args()
@@ -169,6 +172,11 @@ def main():
     count = min(args.count, len(pool))
     chosen = sorted(random.Random(args.seed).sample(pool, count),
                     key=lambda m: (m[0], m[1], m[2]))
+    if args.only:
+        # Earlier output names a mutant as "...: src/x.cpp:12: kind: 'a' -> 'b' by T".
+        wanted = Path(args.only).read_text()
+        chosen = [m for m in chosen if describe(m) in wanted]
+        count = len(chosen)
     print(f"mutate: {len(pool)} candidates in {len(files)} files; seed {args.seed}, "
           f"{count} mutants", flush=True)
     if args.list:
