@@ -15,21 +15,6 @@ using readtest::Reader;
 using readtest::v1;
 
 namespace {
-// What a caller sees of a record, its line numbers (first physical line and
-// the reported, last one) shifted by `shift`.
-std::string seen(const Reader& r, int type, long long shift) {
-    std::string s = std::to_string(type) + " @" + std::to_string(r.firstLine() - shift) + "-" +
-                    std::to_string(r.lineNumber() - shift);
-    if (type == ckpTypeComment) {
-        return s + " [" + r.text() + "]";
-    }
-    s += " [" + r.path() + "]";
-    for (const auto& [name, value] : r.props()) {
-        s += " " + name + "=" + value;
-    }
-    return type == ckpTypeSyntax ? s + " !" + r.syntaxMsg() : s;
-}
-
 // The records after the first `skip` ones, up to the end.
 std::vector<std::string> records(Reader& r, int skip, long long shift) {
     std::vector<std::string> all;
@@ -39,7 +24,7 @@ std::vector<std::string> records(Reader& r, int skip, long long shift) {
             break;
         }
         if (i >= skip) {
-            all.push_back(seen(r, type, shift));
+            all.push_back(readtest::seen(r, type, shift));
         }
     }
     return all;
