@@ -111,21 +111,3 @@ TEST(Placement, PieceBoundaryAtTheLineEnd) {
     EXPECT_EQ(r.path(), std::string(509, 'p') + "\r");
 #endif
 }
-
-// An included file without header starts the same way: its first record is
-// read whole, on its own lines.
-TEST(Placement, FirstRecordOfAnIncludedFileWithoutHeader) {
-    for (const char* first : {" \\\np 1 static\nq 2 dynamic\n", "p 1 static \\\n x\n"}) {
-        ckptest::TempDir dir;
-        dir.write("inc.ckp", first);
-        Reader r(dir.write("main.ckp", v1 + "inc.ckp WRXinc\nafter\n"));
-        ASSERT_NE(r.info, nullptr);
-        std::vector<std::string> all = records(r, 0, 0);
-        // header, include, the included header twice, its records, the end
-        // of the include, the record after it
-        ASSERT_GE(all.size(), 7u) << first;
-        std::vector<std::string> inner(all.begin() + 4, all.end() - 2);
-        EXPECT_EQ(inner, fromFile(first, 1, 0)) << first;
-        EXPECT_EQ(all[3].substr(0, 5), "6 @0-") << first; // holds no line
-    }
-}
