@@ -126,32 +126,3 @@ TEST(Open, FailedFlushAndCloseAreReported) {
     EXPECT_EQ(ckpClose(w), 1);
     EXPECT_STREQ(ckpGetError(), strerror(EFBIG));
 }
-
-TEST(Open, EveryAllocationFailureIsClean) {
-    ckptest::TempDir dir;
-    std::string path = dir.file("alloc");
-    // Fail the first, second, ... allocation of an open for writing until it
-    // succeeds without an injected failure.
-    for (long n = 1; n < 50; ++n) {
-        ckptest::resetErrors();
-        kvoSetAllocFailure(n);
-        ckpInfo* w = ckpOpen(path.c_str(), "W");
-        bool hit = kvoAllocFailureHit() != 0;
-        kvoSetAllocFailure(0);
-        if (!hit) {
-            ASSERT_NE(w, nullptr);
-            EXPECT_EQ(ckpClose(w), 0);
-            SUCCEED() << "sites: " << n - 1;
-            return;
-        }
-        EXPECT_EQ(w, nullptr) << "allocation " << n;
-        // The handle's own blocks name what failed; the runtime's stream
-        // names the file and the system's reason.
-        std::string message = ckpGetError();
-        bool named = message.find("allocation failed") != std::string::npos ||
-                     message == path + ": " + std::strerror(ENOMEM);
-        EXPECT_TRUE(named) << message;
-        ckpClose(w);
-    }
-    FAIL() << "the open never completed";
-}

@@ -132,24 +132,38 @@ TEST(StreamOpen, AFailedOpenLeavesTheStreamOpen) {
 #endif
 }
 
-TEST(StreamOpen, EveryAllocationFailureLeavesTheStreamOpen) {
+// Fail the first, second, ... allocation of an open for writing by name and
+// of one reading a stream, until each succeeds without an injected failure:
+// a failed open names what failed and leaves the caller's stream open.
+TEST(StreamOpen, EveryAllocationFailureIsClean) {
+    ckptest::TempDir dir;
+    std::string path = dir.file("alloc");
     const std::string text = v1 + "x p=\"1\"\n";
-    for (long n = 1; n < 50; ++n) {
-        std::FILE* mem = kvoOpenMemory(text.data(), text.size(), nullptr);
-        ASSERT_NE(mem, nullptr);
-        kvoSetAllocFailure(n);
-        ckpInfo* r = ckpxOpenStream(mem, "m", "R");
-        bool hit = kvoAllocFailureHit() != 0;
-        kvoSetAllocFailure(0);
-        ckpClose(r);
-        EXPECT_EQ(firstByte(mem), 'W') << "allocation " << n;
-        EXPECT_EQ(std::fclose(mem), 0);
-        if (!hit) {
-            ASSERT_NE(r, nullptr);
-            return;
+    for (bool onStream : {false, true}) {
+        bool hit = true;
+        long n = 1;
+        for (; hit && n < 50; ++n) {
+            std::FILE* mem = kvoOpenMemory(text.data(), text.size(), nullptr);
+            ASSERT_NE(mem, nullptr);
+            ckptest::resetErrors();
+            kvoSetAllocFailure(n);
+            ckpInfo* info = onStream ? ckpxOpenStream(mem, "m", "R") : ckpOpen(path.c_str(), "W");
+            hit = kvoAllocFailureHit() != 0;
+            kvoSetAllocFailure(0);
+            // A failure the reading open gets over leaves it a handle.
+            EXPECT_TRUE(hit ? onStream || info == nullptr : info != nullptr) << "allocation " << n;
+            // The handle's own blocks name what failed; the runtime's stream
+            // names the file and the system's reason.
+            std::string message = ckpGetError();
+            EXPECT_TRUE(info != nullptr || message.find("allocation failed") != std::string::npos ||
+                        message == path + ": " + std::strerror(ENOMEM))
+                << message;
+            EXPECT_EQ(ckpClose(info), 0);
+            EXPECT_EQ(firstByte(mem), 'W') << "allocation " << n;
+            EXPECT_EQ(std::fclose(mem), 0);
         }
+        EXPECT_FALSE(hit) << "the open never completed";
     }
-    FAIL() << "the open never completed";
 }
 
 // What is written comes back whole, however large, and ftell counts it on

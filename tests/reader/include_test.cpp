@@ -22,14 +22,14 @@ using readtest::v1;
 
 namespace {
 // main includes sub/a.ckp, which includes b (found as sub/b.Ckpt, a file
-// without header).
+// without header whose first record is continued from a blank line).
 struct Tree {
     ckptest::TempDir dir;
     std::string main;
     Tree() {
         main = dir.write("main.ckp", v1 + "m1\nsub/a.ckp WRXinc\nm2\n");
         dir.write("sub/a.ckp", v1 + "a1\nb WRXinc\na2 WRXc\n");
-        dir.write("sub/b.Ckpt", "b1 3 static\n");
+        dir.write("sub/b.Ckpt", " \\\nb1 3 static\n");
     }
 };
 
@@ -57,9 +57,12 @@ TEST(Include, ReadsATreeOfFiles) {
         EXPECT_EQ(currentName(r.info), t.dir.file(steps[i].second)) << "step " << i;
         if (i == 3) {
             EXPECT_EQ(r.text(), "WRXCHECKPOINT=\"1.0\"");
+        } else if (i == 8) {
+            EXPECT_EQ(r.lineNumber(), 0); // the header holds no line
         } else if (i == 9) {
             EXPECT_EQ(r.prop("WRXb"), "static");
-            EXPECT_EQ(r.lineNumber(), 1);
+            EXPECT_EQ(r.firstLine(), 1); // read whole again
+            EXPECT_EQ(r.lineNumber(), 2);
             int syntax = -9;
             ckpGetSyntax(r.info, nullptr, &syntax);
             EXPECT_EQ(syntax, 0);

@@ -23,28 +23,23 @@ namespace {
 // Everything a caller sees of each record from the first object record on,
 // with line numbers counted from that record's.
 std::vector<std::string> summary(ckpInfo* info) {
+    Reader view;
+    view.info = info;
     std::vector<std::string> all;
     long long first = -1;
-    for (int i = 0; i < 5000 && ckpGets(info); ++i) {
-        int type = ckpGetType(info);
-        Reader view;
-        view.info = info;
+    for (int i = 0; i < 5000; ++i) {
+        int type = view.next();
         if (first < 0 && type == ckpTypeObject) {
-            first = view.lineNumber();
+            first = view.firstLine();
         }
         if (first >= 0) {
-            std::string s = std::to_string(type) + " " + std::to_string(view.lineNumber() - first) +
-                            " " + (type == ckpTypeObject ? view.path() : "");
-            for (const auto& [name, value] : view.props()) {
-                s += " " + name + "=" + value;
-            }
-            all.push_back(s);
+            all.push_back(readtest::seen(view, type, first));
         }
-        view.info = nullptr;
         if (type == ckpTypeEnd || type == ckpTypeError) {
             break;
         }
     }
+    view.info = nullptr;
     return all;
 }
 

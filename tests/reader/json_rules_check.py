@@ -117,8 +117,7 @@ def cut(content):
 class Fault(Exception):
     def __init__(self, message, line):
         super().__init__(message)
-        self.message = message
-        self.line = line
+        self.message, self.line = message, line
 
 
 class Cursor:
@@ -152,9 +151,7 @@ class Cursor:
             self.li += 1
             self.pos = 0
             self.skip_blanks()
-        if c == "":
-            return True
-        return self.char() == c
+        return c == "" or self.char() == c
 
 
 def parse_path(cur):
@@ -393,8 +390,7 @@ def data_lines(rng, syntax):
     if shape == "blank-first":
         return [rng.choice(["", " ", "\t "]) + "\\", " ".join([head] + tail)]
     if shape == "inner-skip":
-        lines = [" ".join([head] + tail) + " \\", "", "; inside \\", " tailflag" if syntax == 1 else " more"]
-        return lines
+        return [" ".join([head] + tail) + " \\", "", "; inside \\", " tailflag" if syntax == 1 else " more"]
     return [" ".join([head] + tail) + " ; note \\"]
 
 

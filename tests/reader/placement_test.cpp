@@ -15,21 +15,6 @@ using readtest::Reader;
 using readtest::v1;
 
 namespace {
-// What a caller sees of a record, its line numbers (first physical line and
-// the reported, last one) shifted by `shift`.
-std::string seen(const Reader& r, int type, long long shift) {
-    std::string s = std::to_string(type) + " @" + std::to_string(r.firstLine() - shift) + "-" +
-                    std::to_string(r.lineNumber() - shift);
-    if (type == ckpTypeComment) {
-        return s + " [" + r.text() + "]";
-    }
-    s += " [" + r.path() + "]";
-    for (const auto& [name, value] : r.props()) {
-        s += " " + name + "=" + value;
-    }
-    return type == ckpTypeSyntax ? s + " !" + r.syntaxMsg() : s;
-}
-
 // The records after the first `skip` ones, up to the end.
 std::vector<std::string> records(Reader& r, int skip, long long shift) {
     std::vector<std::string> all;
@@ -39,7 +24,7 @@ std::vector<std::string> records(Reader& r, int skip, long long shift) {
             break;
         }
         if (i >= skip) {
-            all.push_back(seen(r, type, shift));
+            all.push_back(readtest::seen(r, type, shift));
         }
     }
     return all;
@@ -125,22 +110,4 @@ TEST(Placement, PieceBoundaryAtTheLineEnd) {
 #else
     EXPECT_EQ(r.path(), std::string(509, 'p') + "\r");
 #endif
-}
-
-// An included file without header starts the same way: its first record is
-// read whole, on its own lines.
-TEST(Placement, FirstRecordOfAnIncludedFileWithoutHeader) {
-    for (const char* first : {" \\\np 1 static\nq 2 dynamic\n", "p 1 static \\\n x\n"}) {
-        ckptest::TempDir dir;
-        dir.write("inc.ckp", first);
-        Reader r(dir.write("main.ckp", v1 + "inc.ckp WRXinc\nafter\n"));
-        ASSERT_NE(r.info, nullptr);
-        std::vector<std::string> all = records(r, 0, 0);
-        // header, include, the included header twice, its records, the end
-        // of the include, the record after it
-        ASSERT_GE(all.size(), 7u) << first;
-        std::vector<std::string> inner(all.begin() + 4, all.end() - 2);
-        EXPECT_EQ(inner, fromFile(first, 1, 0)) << first;
-        EXPECT_EQ(all[3].substr(0, 5), "6 @0-") << first; // holds no line
-    }
 }

@@ -158,6 +158,22 @@ inline std::vector<std::string> trace(Reader& r, int limit = 1000, bool lines = 
     return out;
 }
 
+// What a caller sees of a record: its type, its line numbers (the first
+// physical line and the reported, last one) less `shift`, and a comment's
+// text or the path, the properties and a fault's message.
+inline std::string seen(const Reader& r, int type, long long shift) {
+    std::string s = std::to_string(type) + " @" + std::to_string(r.firstLine() - shift) + "-" +
+                    std::to_string(r.lineNumber() - shift);
+    if (type == ckpTypeComment) {
+        return s + " [" + r.text() + "]";
+    }
+    s += " [" + r.path() + "]";
+    for (const auto& [name, value] : r.props()) {
+        s += " " + name + "=" + value;
+    }
+    return type == ckpTypeSyntax ? s + " !" + r.syntaxMsg() : s;
+}
+
 inline const std::string v1 = "WRXCHECKPOINT=\"1.0\"\n";
 
 } // namespace readtest

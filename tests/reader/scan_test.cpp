@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/testutil.hpp"
 #include "reading.hpp"
@@ -51,34 +53,29 @@ TEST(Scan, Targets) {
     EXPECT_EQ(ckpGets(r.info), 0);
 }
 
+// Clearing arms nothing: the next call reads normally; armed, then cleared,
+// a scan stops only at a record of type none. A target that never comes ends
+// the scan at the end of the file; right after the header, a scan for the
+// end reads nothing.
 TEST(Scan, ClearingAndNothingFound) {
+    const struct {
+        std::vector<std::pair<int, const char*>> scans;
+        Trace want;
+    } cases[] = {
+        {{{0, nullptr}}, {"config cfg1@2"}},
+        {{{ckpTypeObject, nullptr}, {0, ""}}, {"end@10"}},
+        {{{ckpTypeObject, "missing"}}, {"end@10"}},
+        {{{ckpTypeEnd, nullptr}}, {"end@1"}},
+    };
     ckptest::TempDir dir;
     std::string file = dir.write("f", body);
-    {
+    for (const auto& c : cases) {
         Reader r(file);
         r.next();
-        // Clearing arms nothing: the next call reads normally.
-        EXPECT_EQ(ckpSetScan(r.info, 0, 0, nullptr), 1);
-        EXPECT_EQ(r.next(), ckpTypeConfigPath);
-        // Armed, then cleared: it stops only at a record of type none.
-        ckpSetScan(r.info, 0, ckpTypeObject, nullptr);
-        ckpSetScan(r.info, 0, 0, "");
-        EXPECT_EQ(r.next(), ckpTypeEnd);
-    }
-    {
-        // A target that never comes ends the scan at the end of the file.
-        Reader r(file);
-        r.next();
-        ckpSetScan(r.info, 0, ckpTypeObject, "missing");
-        EXPECT_EQ(r.next(), ckpTypeEnd);
-        EXPECT_EQ(ckpGets(r.info), 0);
-    }
-    {
-        // Right after the header, a scan for the end reads nothing.
-        Reader r(file);
-        r.next();
-        ckpSetScan(r.info, 0, ckpTypeEnd, nullptr);
-        EXPECT_EQ(readtest::trace(r, 1, true), (Trace{"end@1"}));
+        for (const auto& [type, path] : c.scans) {
+            EXPECT_EQ(ckpSetScan(r.info, 0, type, path), 1);
+        }
+        EXPECT_EQ(readtest::trace(r, 1, true), c.want);
     }
 }
 
