@@ -299,6 +299,7 @@ TEST(Builder, RecordsAndTheirFaults) {
         // continuation line; values are ignored, reserved names are ordinary.
         {"sub \\\n WRXsd\n", ckpTypeSubDir, "sub"},
         {"p WRXc WRXsd\n", ckpTypeSyntax, conflict, 7},
+        {"p WRXc WRXsdx WRXsd\n", ckpTypeSyntax, conflict, 14},
         {"p WRXc=\"v\" x WRXc\n", ckpTypeSyntax, conflict, 2},
         {"p WRXinc WRXsd\n", ckpTypeSyntax, conflict, 9},
         {"path \\\n WRXsd WRXc\n", ckpTypeSyntax, conflict, 4},
