@@ -205,57 +205,8 @@ TEST(Limits, FileNamesOfEveryLength) {
         copy.push_back('\0');
         kvoCanonicalizeDirSep(copy.data());
         EXPECT_EQ(std::strlen(copy.data()), name.size());
-        // A save to a new place builds its directories, or fails whole.
-        std::string target = dir.path() + "/" + std::string(n, 'd') + "/x.setup";
-        ASSERT_EQ(ckpSetupCreate("limits-save"), 1);
-        if (ckpSetupSave("limits-save", target.c_str())) {
-            EXPECT_EQ(readFile(target), "WRXCHECKPOINT=\"1.0\"\n") << n;
-        }
-        EXPECT_EQ(ckpSetupClear("limits-save"), 1);
         resetErrors();
     }
-}
-
-TEST(Limits, SetupNamesAndValuesOfEveryLength) {
-    TempDir dir;
-    for (std::size_t n : lengths) {
-        std::string setup = dir.file("s" + std::to_string(n) + ".setup");
-        std::string entry(n, 'e');
-        std::string value(n, 'v');
-        std::string prop = n == 0 ? std::string() : std::string(n, 'n');
-        ASSERT_EQ(ckpSetupCreate(setup.c_str()), 1);
-        ReportCapture reports;
-        int made = ckpSetupCreateEntry(setup.c_str(), entry.c_str(), "cell");
-        if (n == 0) {
-            EXPECT_EQ(made, 0);
-            EXPECT_EQ(
-                reports.joined(),
-                "Error (ckpSetupAddEntry): checkpoint add entry called with no name value.\n");
-            reports.clear();
-        } else {
-            ASSERT_EQ(made, 1) << n;
-            ASSERT_EQ(ckpSetupSetProp(setup.c_str(), entry.c_str(), "value", value.c_str()), 1);
-            ASSERT_EQ(ckpSetupSetProp(setup.c_str(), entry.c_str(), prop.c_str(), "x"), 1);
-        }
-        int saved = ckpSetupSave(setup.c_str(), nullptr);
-        ASSERT_EQ(ckpSetupClear(setup.c_str()), 1);
-        if (!saved) {
-            EXPECT_FALSE(reports.messages().empty()) << n;
-            continue;
-        }
-        ASSERT_EQ(ckpSetupLoad(setup.c_str()), 1) << n << reports.joined();
-        if (n > 0) {
-            EXPECT_EQ(ckpSetupGetEntry(setup.c_str(), entry.c_str()), 1) << n;
-            char* got = nullptr;
-            ASSERT_EQ(ckpSetupGetProp(setup.c_str(), entry.c_str(), "value", &got), 1) << n;
-            EXPECT_EQ(std::string(got), value);
-            kvoFree(got);
-            ASSERT_EQ(ckpSetupGetProp(setup.c_str(), entry.c_str(), prop.c_str(), &got), 1) << n;
-            kvoFree(got);
-        }
-        EXPECT_EQ(ckpSetupClear(setup.c_str()), 1);
-    }
-    resetErrors();
 }
 
 } // namespace

@@ -22,6 +22,12 @@ TEST(SetupStore, RoundTripKeepsEntriesPropertiesAndByteOrder) {
         ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), entry, ""), 1) << entry;
     }
     EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
+    {
+        ckptest::ReportCapture reports;
+        EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "", "cell"), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupAddEntry): checkpoint add entry called with no name value.\n");
+    }
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "owner", "alice"), 1);
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "frozen", nullptr), 1);
     kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
