@@ -12,6 +12,7 @@
 
 #include "ckp/ckp.h"
 #include "ckp/kvo.h"
+#include "common/records.hpp"
 #include "common/testutil.hpp"
 
 namespace {
@@ -22,33 +23,6 @@ using ckptest::resetErrors;
 using ckptest::TempDir;
 
 const std::vector<std::size_t> lengths = {0, 1, 509, 510, 511, 512, 1023, 1024, 4096, 100000};
-
-// Every record as read back: its path, then " name=value" for each
-// property; syntax errors are added to `problems`.
-std::vector<std::string> readAll(const std::string& path, std::string& problems) {
-    std::vector<std::string> records;
-    ckpInfo* info = ckpOpen(path.c_str(), "R");
-    if (!info) {
-        problems += "open failed: " + std::string(ckpGetError()) + "\n";
-        return records;
-    }
-    while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
-        if (ckpGetType(info) == ckpTypeSyntax || ckpGetType(info) == ckpTypeError) {
-            problems += "record " + std::to_string(records.size()) + ": " + ckpGetError() + "\n";
-        }
-        const char* objPath = ckpGetObjPath(info);
-        std::string record = objPath ? objPath : "";
-        int id = 0;
-        char* name = nullptr;
-        char* value = nullptr;
-        while (ckpGenProp(info, &id, &name, &value)) {
-            record += ckptest::cat(" ", name ? name : "", "=", value ? value : "(flag)");
-        }
-        records.push_back(record);
-    }
-    ckpClose(info);
-    return records;
-}
 
 // One file of every record kind at each length: an object record with a
 // long path, name, value or quoted value, the qualifiers and a comment. Each
@@ -67,11 +41,11 @@ TEST(Limits, RecordsOfEveryLength) {
         ckpInfo* w = ckpOpen(file.c_str(), "W");
         ASSERT_NE(w, nullptr);
         ASSERT_TRUE(ckpCreateHdr(w) && ckpPuts(w));
-        std::vector<std::string> expected;
+        std::vector<ckptest::Record> expected;
         for (const std::vector<std::string>& o : objects) {
             resetErrors();
             if (ckpCreateObj(w, o[0].c_str()) && ckpPutProp(w, o[1].c_str(), o[2].c_str())) {
-                expected.push_back(ckptest::cat(o[0], " ", o[1], "=", o[2]));
+                expected.push_back({ckpTypeObject, o[0], ckptest::cat(o[1], "=", o[2], "|")});
             } else {
                 EXPECT_GT(resetErrors(), 0) << o[0].size() << " " << o[1].size();
             }
@@ -84,10 +58,11 @@ TEST(Limits, RecordsOfEveryLength) {
             EXPECT_GT(resetErrors(), 0);
         }
         EXPECT_EQ(ckpClose(w), 0);
-        std::string problems;
-        std::vector<std::string> records = readAll(file, problems);
-        EXPECT_EQ(problems, "");
-        for (const std::string& record : expected) {
+        std::vector<ckptest::Record> records = ckptest::records(file);
+        for (const ckptest::Record& record : records) {
+            EXPECT_TRUE(record.type != ckpTypeSyntax && record.type != ckpTypeError) << record;
+        }
+        for (const ckptest::Record& record : expected) {
             EXPECT_NE(std::find(records.begin(), records.end(), record), records.end()) << record;
         }
         if (config && n > 0) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ckp/ckp.h"
+#include "common/records.hpp"
 #include "common/testutil.hpp"
 #include "core/types.hpp"
 
@@ -12,38 +13,7 @@ using ckptest::resetErrors;
 using ckptest::TempDir;
 
 namespace {
-struct Record {
-    int type;
-    std::string path;  // objPath, or the text of a comment
-    std::string props; // name=value|name|... in order, flags without '='
-    bool operator==(const Record&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Record& r) {
-    return os << r.type << " [" << r.path << "] " << r.props;
-}
-
-Record current(ckpInfo* r) {
-    Record rec{ckpGetType(r), "", ""};
-    if (rec.type == ckpTypeComment) {
-        rec.path = r->files.top->firstLine->text;
-        return rec;
-    }
-    if (rec.type != ckpTypeHeader && ckpGetObjPath(r) != nullptr) {
-        rec.path = ckpGetObjPath(r);
-    }
-    int id = 0;
-    char* name = nullptr;
-    char* value = nullptr;
-    while (ckpGenProp(r, &id, &name, &value)) {
-        rec.props += name;
-        if (value != nullptr) {
-            rec.props += ckptest::cat("=", value);
-        }
-        rec.props += "|";
-    }
-    return rec;
-}
+using ckptest::Record;
 
 // Reads every record of path; with `out` each one is also transferred and
 // written there (the header of a file without one is replaced by a new one).
@@ -57,7 +27,7 @@ std::vector<Record> readAll(const std::string& path, ckpInfo* out = nullptr) {
     int syntax = -1;
     ckpGetSyntax(r, nullptr, &syntax);
     while (ckpGets(r) && ckpGetType(r) != ckpTypeEnd) {
-        Record rec = current(r);
+        Record rec = ckptest::current(r);
         EXPECT_NE(rec.type, ckpTypeSyntax) << r->record.syntaxMsg;
         EXPECT_NE(rec.type, ckpTypeError) << ckpGetError();
         if (rec.type == ckpTypeHeader && syntax == 0) {
