@@ -1,6 +1,7 @@
 #include "common/records.hpp"
 
 #include "ckp/ckp.h"
+#include "ckp/kvo.h"
 #include "core/types.hpp"
 
 namespace ckptest {
@@ -39,6 +40,24 @@ std::vector<Record> records(const std::string& path) {
     }
     ckpClose(reader);
     return all;
+}
+
+std::string setupProps(const char* setup, const char* entry) {
+    char** names = nullptr;
+    char** values = nullptr;
+    if (ckpSetupGetAllProps(setup, entry, &names, &values) != 1) {
+        return "(failed)";
+    }
+    std::string props;
+    for (int i = 0; names[i] != nullptr; ++i) {
+        props += std::string(names[i]) +
+                 (values[i] != nullptr ? "=" + std::string(values[i]) : "") + "|";
+        kvoFree(names[i]);
+        kvoFree(values[i]);
+    }
+    kvoFree(names);
+    kvoFree(values);
+    return props;
 }
 
 } // namespace ckptest

@@ -27,4 +27,8 @@ Record current(ckpInfo* reader);
 // Every record of the file, the header first, up to its end.
 std::vector<Record> records(const std::string& path);
 
+// A setup entry's properties as ckpSetupGetAllProps hands them out, in the
+// same form as a record's; "(failed)" when it fails.
+std::string setupProps(const char* setup, const char* entry);
+
 } // namespace ckptest
