@@ -18,7 +18,6 @@
 namespace {
 
 using ckptest::readFile;
-using ckptest::ReportCapture;
 using ckptest::resetErrors;
 using ckptest::TempDir;
 
@@ -73,83 +72,6 @@ TEST(Limits, RecordsOfEveryLength) {
         if (comment) {
             EXPECT_NE(readFile(file).find(";" + text + "\n"), std::string::npos);
         }
-        resetErrors();
-    }
-}
-
-// What ckpReport prints.
-std::string reportText(ckpInfo* info, int allLines, int recordPos, const char* before,
-                       const char* after) {
-    std::FILE* sink = std::tmpfile();
-    if (sink == nullptr) {
-        return "(no temporary file)";
-    }
-    int ok = ckpReport(info, sink, allLines, recordPos, before, after);
-    std::string printed;
-    std::rewind(sink);
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, sink)) > 0;) {
-        printed.append(chunk, got);
-    }
-    std::fclose(sink);
-    return ok == 1 ? printed : "(failed) " + printed;
-}
-
-TEST(Limits, LongLinesAreReadAndReported) {
-    TempDir dir;
-    for (std::size_t n : lengths) {
-        // A syntax error at the end of a long line: the report names it.
-        std::string file =
-            dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"" + std::string(n, 'x') + "\n");
-        ckpInfo* info = ckpOpen(file.c_str(), "R");
-        ASSERT_NE(info, nullptr);
-        ReportCapture reports;
-        int syntax = 0;
-        std::string before = "before " + std::string(n, 'b');
-        while (ckpGets(info) == 1 && ckpGetType(info) != ckpTypeEnd) {
-            if (ckpGetType(info) == ckpTypeSyntax && syntax++ == 0) {
-                ckpSyntax(info);
-                std::string printed = reportText(info, 1, -1, before.c_str(), "after");
-                EXPECT_NE(printed.find(before + " on line"), std::string::npos) << n;
-                // The line's text, as far as one physical line holds it.
-                EXPECT_NE(printed.find("p a=\"" + std::string(std::min<std::size_t>(n, 400), 'x')),
-                          std::string::npos)
-                    << n;
-            }
-        }
-        EXPECT_GE(syntax, 1) << n;
-        EXPECT_FALSE(reports.messages().empty()) << n;
-        ckpClose(info);
-        resetErrors();
-    }
-}
-
-TEST(Limits, MessagesAndQueryNamesOfEveryLength) {
-    TempDir dir;
-    std::string file = dir.write("m.ckpt", "WRXCHECKPOINT=\"1.0\"\np a=\"1\"\n");
-    for (std::size_t n : lengths) {
-        std::string text(n, 'm');
-        {
-            ReportCapture reports;
-            kvoReportError(text.c_str());
-            ASSERT_EQ(reports.messages().size(), 1u);
-            EXPECT_EQ(reports.messages()[0], text);
-        }
-        ckpInfo* info = ckpOpen(file.c_str(), "R");
-        ASSERT_NE(info, nullptr);
-        ASSERT_EQ(ckpGets(info), 1);
-        char* value = nullptr;
-        EXPECT_EQ(ckpGetProp(info, text.c_str(), &value), 0) << n;
-        // A scan for a long name passes over everything to the end.
-        EXPECT_EQ(ckpSetScan(info, 0, ckpTypeObject, text.c_str()), 1);
-        ASSERT_EQ(ckpGets(info), 1);
-        if (n > 0) {
-            EXPECT_EQ(ckpGetType(info), ckpTypeEnd) << n;
-        }
-        // Report texts of any length are printed whole.
-        std::string printed = reportText(info, 0, 1, "b", text.c_str());
-        EXPECT_NE(printed.find("\" " + text + "\n"), std::string::npos) << n;
-        ckpClose(info);
         resetErrors();
     }
 }

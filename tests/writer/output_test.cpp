@@ -80,34 +80,6 @@ TEST(Output, LongRecordsAreContinued) {
     }
 }
 
-// A record many times the size of the writer's buffer, with escapes spread
-// over it, reads back as written and keeps every line readable.
-TEST(Output, RecordsLargerThanTheBuffer) {
-    std::string props;
-    std::string out = written([&](ckpInfo* w) {
-        ASSERT_EQ(ckpCreateHdr(w), 1);
-        ASSERT_EQ(ckpPuts(w), 1);
-        ASSERT_EQ(ckpCreateObj(w, "p"), 1);
-        for (int i = 0; i < 120; ++i) {
-            std::string v(100 + i, 'a' + i % 26);
-            v[i % v.size()] = ";\"\\"[i % 3];
-            std::string name = "n" + std::to_string(i);
-            props += name + "=" + v + "|";
-            ASSERT_EQ(ckpPutProp(w, name.c_str(), v.c_str()), 1);
-        }
-        ASSERT_EQ(ckpPuts(w), 1);
-    });
-    EXPECT_GT(out.size(), 2u * 8192);
-    size_t start = 0;
-    for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
-        EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));
-    }
-    TempDir dir;
-    std::vector<ckptest::Record> back = ckptest::records(dir.write("big.ckp", out));
-    ASSERT_EQ(back.size(), 2u);
-    EXPECT_EQ(back[1], (ckptest::Record{ckpTypeObject, "p", props}));
-}
-
 // Every length of value with a character that may need a backslash at every
 // place in it: only a quote, a semicolon, and a backslash before the closing
 // quote get one, and each value reads back as it was put.

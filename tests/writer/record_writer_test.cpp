@@ -401,7 +401,15 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
                                              std::string(504, 'v') +
                                              "\" \\\nm\n"
                                              "\"\" k=\"v\" f\n" // no kind
-                                             "last\\ \n");
+                                             "last\\ \n"
+                                             // comments, blank lines, qualifiers
+                                             "; a comment\n\n   \ncfg/root WRXc\n"
+                                             "\"sub dir\" WRXsd\n"
+                                             "lib/b \\\n  x=\"1\" \\\n  ; inside\n\n"
+                                             "  y \\\n  z=\"\xe9\xff\"\n"
+                                             "lib/c ;trailing comment\n"
+                                             "lib/d a=\"1\" ; comment \\\n"
+                                             "lib/e\r\n");
     std::string out = dir.file("out.ckp");
     ckpInfo* r = ckpOpen(in.c_str(), "R");
     ckpInfo* w = ckpOpen(out.c_str(), "W");
@@ -433,7 +441,7 @@ TEST(RecordWriter, TransferredRecordsReadBackEqual) {
     expected.push_back({ckpTypeComment, "", ""});
     ckpClose(r);
     ckpClose(w);
-    EXPECT_EQ(i, 8u);
+    EXPECT_EQ(i, 17u);
     EXPECT_EQ(readBack(out), expected);
 }
 

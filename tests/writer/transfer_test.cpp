@@ -105,39 +105,3 @@ TEST(Transfer, SourcesAndTypes) {
     EXPECT_EQ(readFile(dir.file("o.ckp")), "\"\" a=\"1\"\np x=\"1\" y\n");
     resetErrors();
 }
-
-TEST(Transfer, RoundTripOfAVariedFile) {
-    TempDir dir;
-    std::string src = dir.write("varied.ckp", "WRXCHECKPOINT=\"1.0\" made=\"today\" \\\n"
-                                              "   by=\"test\"\n"
-                                              "; a comment\n"
-                                              "\n"
-                                              "   \n"
-                                              "cfg/root WRXc\n"
-                                              "\"sub dir\" WRXsd\n"
-                                              "lib/a v=\"1\" flag e=\"\" semi=\"a\\;b\" q=\"say "
-                                              "\\\"hi\\\"\" bs=\"a\\\\b\" odd=\"a\\qb\"\n"
-                                              "\"my dir/f x\" k=\"v\"\n"
-                                              "lib/b \\\n"
-                                              "  x=\"1\" \\\n"
-                                              "  ; comment inside\n"
-                                              "\n"
-                                              "  y \\\n"
-                                              "  z=\"\xe9\xff\"\n"
-                                              "lib/c ;trailing comment\n"
-                                              "lib/d a=\"1\" ; comment \\\n"
-                                              "lib/e\r\n");
-    std::string bytes;
-    std::vector<Record> recs = copyAndReread(dir, src, &bytes);
-    EXPECT_EQ(recs.size(), 12u);
-
-    std::string legacy = dir.write("old.ckp", "lib/cell 3 STATIC rollback 5.1 checkout\n"
-                                              "; note\n"
-                                              "\"a b\" 12 dynamic\n"
-                                              "lib/x 1 static branch 2.3\n");
-    recs = copyAndReread(dir, legacy, &bytes);
-    ASSERT_EQ(recs.size(), 5u);
-    EXPECT_EQ(recs[1].path, "lib/cell");
-    EXPECT_EQ(bytes.substr(0, 20), "WRXCHECKPOINT=\"1.0\"\n");
-    resetErrors();
-}
