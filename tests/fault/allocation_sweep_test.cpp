@@ -11,6 +11,7 @@
 
 #include "ckp/ckp.h"
 #include "ckp/kvo.h"
+#include "common/records.hpp"
 #include "common/testutil.hpp"
 
 namespace {
@@ -248,23 +249,11 @@ std::string setupDigest(const char* name) {
     std::string digest;
     kvoStrlist* entries = ckpSetupGetEntryList(name);
     if (!entries) {
-        return "(no list)";
+        return "(failed)";
     }
     for (kvoStrlist* e = entries; *e; ++e) {
         digest += std::string(*e) + ":";
-        char** names = nullptr;
-        char** values = nullptr;
-        if (ckpSetupGetAllProps(name, *e, &names, &values)) {
-            for (int i = 0; names[i]; ++i) {
-                digest += ckptest::cat(" ", text(names[i]), "=", text(values[i]));
-                kvoFree(names[i]);
-                kvoFree(values[i]);
-            }
-            kvoFree(names);
-            kvoFree(values);
-        } else {
-            digest += " (no properties)";
-        }
+        digest += ckptest::setupProps(name, *e);
         digest += "\n";
     }
     kvoFreeStrlist(entries);
@@ -287,7 +276,7 @@ Outcome loadAndQuery(const std::string& path) {
     }
     out.digest = setupDigest(path.c_str());
     char* value = nullptr;
-    out.ok = out.digest.find("(no ") == std::string::npos &&
+    out.ok = out.digest.find("(failed)") == std::string::npos &&
              ckpSetupGetProp(path.c_str(), "beta", "note", &value) == 1;
     out.digest += text(value);
     kvoFree(value);

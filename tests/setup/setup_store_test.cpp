@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/records.hpp"
 #include "common/testutil.hpp"
 #include "setup/store.hpp"
 
@@ -22,6 +23,12 @@ TEST(SetupStore, RoundTripKeepsEntriesPropertiesAndByteOrder) {
         ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), entry, ""), 1) << entry;
     }
     EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "a", nullptr), 0);
+    {
+        ckptest::ReportCapture reports;
+        EXPECT_EQ(ckpSetupCreateEntry(name.c_str(), "", "cell"), 0);
+        EXPECT_EQ(reports.joined(),
+                  "Error (ckpSetupAddEntry): checkpoint add entry called with no name value.\n");
+    }
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "owner", "alice"), 1);
     EXPECT_EQ(ckpSetupSetProp(name.c_str(), "a", "frozen", nullptr), 1);
     kvoStrlist* list = ckpSetupGetEntryList(name.c_str());
@@ -54,16 +61,12 @@ TEST(SetupStore, HandedOutPropertiesAreSortedCopies) {
     ASSERT_EQ(ckpSetupCreate(name.c_str()), 1);
     ASSERT_EQ(ckpSetupCreateEntry(name.c_str(), "a", ""), 1);
     // An entry without type has no properties: two arrays of one null each.
-    char** names = nullptr;
-    char** values = nullptr;
-    ASSERT_EQ(ckpSetupGetAllProps(name.c_str(), "a", &names, &values), 1);
-    EXPECT_EQ(names[0], nullptr);
-    EXPECT_EQ(values[0], nullptr);
-    free(names);
-    free(values);
+    EXPECT_EQ(ckptest::setupProps(name.c_str(), "a"), "");
     ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "z", "last"), 1);
     ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "Y", "first"), 1);
     ASSERT_EQ(ckpSetupSetProp(name.c_str(), "a", "flag", nullptr), 1);
+    char** names = nullptr;
+    char** values = nullptr;
     ASSERT_EQ(ckpSetupGetAllProps(name.c_str(), "a", &names, &values), 1);
     ASSERT_NE(names[2], nullptr);
     EXPECT_STREQ(names[0], "Y");
