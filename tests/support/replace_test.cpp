@@ -141,6 +141,18 @@ TEST(Replace, SpecialFilesAndSystemDirectoriesAreWrittenInPlace) {
     fs::create_symlink(plain, dir.file("late"));
     platform::Source late;
     EXPECT_EQ(platform::openSource(dir.file("late").c_str(), false, &late), KVO_ECHANGED);
+
+    // What an open stream reads, told from the stream alone.
+    int pipeEnd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    std::FILE* streams[] = {std::fopen(plain.c_str(), "w"), std::fopen(dir.file("d").c_str(), "r"),
+                            fdopen(pipeEnd, "r")};
+    const int kinds[] = {KVO_KIND_REGULAR, KVO_KIND_DIRECTORY, KVO_KIND_OTHER};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(streams[i], nullptr) << i;
+        EXPECT_EQ(kvoStreamKind(streams[i]), kinds[i]) << i;
+        std::fclose(streams[i]);
+    }
+    EXPECT_EQ(kvoStreamKind(nullptr), 0);
 }
 
 TEST(Replace, LinksOfOtherUsersInSharedDirectoriesAreNotFollowed) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -58,6 +60,16 @@ TEST(Output, FieldRoutine) {
     std::fclose(f);
     EXPECT_EQ(readFile(dir.file("f")), "a \"b=;\\ n\\ m\\==\"\"");
     EXPECT_EQ(tFieldSize(' ', "n m=", '=', '\0'), 8u);
+    // A text longer than the routine's buffer goes to the stream at once; a
+    // stream that refuses it leaves the system's reason.
+    f = std::fopen(dir.file("f").c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    resetErrors();
+    EXPECT_EQ(tPutField(f, '\0', std::string(4 * ckpLineSize, 'x').c_str(), '\0', '\0'), 0);
+#if !defined(_WIN32)
+    EXPECT_STREQ(ckpGetError(), std::strerror(EBADF));
+#endif
+    std::fclose(f);
 }
 
 TEST(Output, LongRecordsAreContinued) {
