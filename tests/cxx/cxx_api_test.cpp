@@ -2,10 +2,6 @@
 // as containers, failures as ckp::Error with the library's message.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -330,21 +326,6 @@ TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
               (std::vector<std::string>{"alice", "bob", "e0", "e1", "e2", "e3", "e4"}));
     after.clear();
 }
-
-#ifndef _WIN32
-// An edit refuses a FIFO at once, where loading it would wait for a writer
-// (until the test's timeout).
-TEST(CxxSetup, EditRefusesAFifoAtOnce) {
-    TempDir dir;
-    ASSERT_EQ(mkfifo(dir.file("f.setup").c_str(), 0600), 0);
-    try {
-        ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {});
-        ADD_FAILURE() << "edited";
-    } catch (const ckp::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
-    }
-}
-#endif
 
 // An edit of a setup this process holds in memory would start from that
 // memory and then drop it, so that the holder's next save deleted every
