@@ -69,54 +69,60 @@ TEST(ToolCheck, ExitCodesAndCounts) {
     dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
     dir.write("uses.ckpt", header + "sub/future.ckpt WRXinc\nb y=\"2\n");
     dir.write("cont.ckpt", header + "p a=\"open \\\n b=\"2\"\n");
-    expectSteps(dir, {
-                         {"check ok.ckpt sub.ckpt", 0, "", ""},
-                         {"check bad.ckpt", 1,
-                          "bad.ckpt:3:14: error: missing '\"' for property value\n"
-                          "     3 | p a=\"unclosed\n"
-                          "       |              ^\n"
-                          "bad.ckpt:4:10: error: illegal character in property name\n"
-                          "     4 |  q b=\"1\" \"c\n"
-                          "       |          ^\n"
-                          "inc.ckpt:2:3: error: illegal character in property name\n"
-                          "     2 | s \"open\n"
-                          "       |   ^\n"
-                          "bad.ckpt:6:1: error: none.ckpt: file not found\n"
-                          "     6 | none.ckpt\n"
-                          "       | ^\n",
-                          ""},
-                         {"check --no-context ok.ckpt - utf8.ckpt <bad.ckpt", 1,
-                          "stdin:3:14: error: missing '\"' for property value\n"
-                          "stdin:4:10: error: illegal character in property name\n"
-                          "inc.ckpt:2:3: error: illegal character in property name\n"
-                          "stdin:6:1: error: none.ckpt: file not found\n"
-                          "utf8.ckpt:2:10: error: missing '\"' for property value\n"},
-                         {"check --format=json utf8.ckpt", 1,
-                          R"({"column":10,"file":"utf8.ckpt","line":2,"message":"missing '\"' )"
-                          R"(for property value","severity":"error","text":")"
-                          "m\xC3\xA9t\xE2\x82\xAC a=\\\"x\"}\n"},
-                         {"check utf8.ckpt", 1,
-                          "utf8.ckpt:2:10: error: missing '\"' for property value\n"
-                          "     2 | m\xC3\xA9t\xE2\x82\xAC a=\"x\n"
-                          "       |          ^\n"},
-                         {"check --quiet bad.ckpt ok.ckpt", 1, "4\n", ""},
-                         {"check uses.ckpt", 1,
-                          "sub/future.ckpt:1: error: unknown syntax version\n"
-                          "uses.ckpt:3:7: error: missing '\"' for property value\n"
-                          "     3 | b y=\"2\n"
-                          "       |       ^\n",
-                          ""},
-                         // A fault on the first line of a continued record is shown there.
-                         {"check cont.ckpt", 1,
-                          "cont.ckpt:2:11: error: missing '\"' for property value\n"
-                          "     2 | p a=\"open \n"
-                          "       |           ^\n"},
-                         {"check --no-context nothere.ckpt uses.ckpt", 2,
-                          "sub/future.ckpt:1: error: unknown syntax version\n"
-                          "uses.ckpt:3:7: error: missing '\"' for property value\n",
-                          "ckp: nothere.ckpt: file not found\n"},
-                         {"check ok.ckpt nothere.ckpt", 2},
-                     });
+    expectSteps(
+        dir,
+        {
+            {"check ok.ckpt sub.ckpt", 0, "", ""},
+            {"check bad.ckpt", 1,
+             "bad.ckpt:3:14: error: missing '\"' for property value\n"
+             "     3 | p a=\"unclosed\n"
+             "       |              ^\n"
+             "bad.ckpt:4:10: error: illegal character in property name\n"
+             "     4 |  q b=\"1\" \"c\n"
+             "       |          ^\n"
+             "inc.ckpt:2:3: error: illegal character in property name\n"
+             "     2 | s \"open\n"
+             "       |   ^\n"
+             "bad.ckpt:6:1: error: none.ckpt: file not found\n"
+             "     6 | none.ckpt\n"
+             "       | ^\n",
+             ""},
+            {"check --no-context ok.ckpt - utf8.ckpt <bad.ckpt", 1,
+             "stdin:3:14: error: missing '\"' for property value\n"
+             "stdin:4:10: error: illegal character in property name\n"
+             "inc.ckpt:2:3: error: illegal character in property name\n"
+             "stdin:6:1: error: none.ckpt: file not found\n"
+             "utf8.ckpt:2:10: error: missing '\"' for property value\n"},
+            {"check --format=json utf8.ckpt", 1,
+             R"({"column":10,"file":"utf8.ckpt","line":2,"message":"missing '\"' )"
+             R"(for property value","severity":"error","text":")"
+             "m\xC3\xA9t\xE2\x82\xAC a=\\\"x\"}\n"},
+            {"check utf8.ckpt", 1,
+             "utf8.ckpt:2:10: error: missing '\"' for property value\n"
+             "     2 | m\xC3\xA9t\xE2\x82\xAC a=\"x\n"
+             "       |          ^\n"},
+            {"check --quiet bad.ckpt ok.ckpt", 1, "4\n", ""},
+            {"check uses.ckpt", 1,
+             "sub/future.ckpt:1: error: unknown syntax version\n"
+             "uses.ckpt:3:7: error: missing '\"' for property value\n"
+             "     3 | b y=\"2\n"
+             "       |       ^\n",
+             ""},
+            // A fault on the first line of a continued record is shown there.
+            {"check cont.ckpt", 1,
+             "cont.ckpt:2:11: error: missing '\"' for property value\n"
+             "     2 | p a=\"open \n"
+             "       |           ^\n"},
+            {"check --no-context nothere.ckpt uses.ckpt", 2,
+             "sub/future.ckpt:1: error: unknown syntax version\n"
+             "uses.ckpt:3:7: error: missing '\"' for property value\n",
+             "ckp: nothere.ckpt: file not found\n"},
+            {"check ok.ckpt nothere.ckpt", 2},
+            {"check -j 0 ok.ckpt", 2, "", "ckp: --jobs: Value 0 not in range 1 to 1024\n"},
+            {"check -j 1025 ok.ckpt", 2, "", "ckp: --jobs: Value 1025 not in range 1 to 1024\n"},
+            {"check -j x ok.ckpt", 2, "", "ckp: --jobs: Value x not in range 1 to 1024\n"},
+            {"check --jobs 3 ok.ckpt", 0, "", ""},
+        });
 }
 
 // Includes nested deeper than the file descriptors allowed: a failure of
