@@ -146,6 +146,18 @@ HAND_EDITED = ('WRXCHECKPOINT="1.0"\r\n'
                'bob  site="south"   remote ; far away\r\n')
 
 
+def test_save_of_an_entry_changed_in_the_file_too_fails(write, tmp_path):
+    path = write("both.setup", 'WRXCHECKPOINT="1.0"\nbob site="south"\n')
+    with ckp.Setup.load(path) as team:
+        with ckp.Setup.edit(f"{tmp_path}/./both.setup") as them:
+            them["bob"]["site"] = "west"
+        before = (tmp_path / "both.setup").read_bytes()
+        team["bob"]["site"] = "east"
+        with pytest.raises(ckp.Error, match="entry bob "):
+            team.save()
+        assert (tmp_path / "both.setup").read_bytes() == before
+
+
 def test_save_keeps_the_file_and_concurrent_edits_whatever_its_name(write, tmp_path):
     path = write("named.setup", HAND_EDITED)
     os.symlink("named.setup", tmp_path / "link.setup")
@@ -162,3 +174,10 @@ def test_save_keeps_the_file_and_concurrent_edits_whatever_its_name(write, tmp_p
     with ckp.Setup.load(path) as again:
         assert list(again) == ["bob", "e0", "e1", "e2", "s0", "s1", "s2"]
 
+
+def test_edit_refuses_a_fifo_at_once(tmp_path):
+    os.mkfifo(tmp_path / "f.setup")
+    # Without the refusal the load waits for a writer.
+    with pytest.raises(ckp.Error, match="not a regular file"):
+        with ckp.Setup.edit(str(tmp_path / "f.setup")):
+            pass

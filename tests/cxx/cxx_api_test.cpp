@@ -2,6 +2,10 @@
 // as containers, failures as ckp::Error with the library's message.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -317,6 +321,17 @@ TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
               (std::vector<std::string>{"alice", "bob", "e0", "e1", "e2", "e3", "e4"}));
     after.clear();
 }
+
+#ifndef _WIN32
+// An edit refuses a FIFO at once, where loading it would wait for a writer
+// (until the test's timeout).
+TEST(CxxSetup, EditRefusesAFifoAtOnce) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("f.setup").c_str(), 0600), 0);
+    EXPECT_EQ(thrown([&] { ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {}); }),
+              "edit: cannot edit " + dir.file("f.setup") + ": not a regular file");
+}
+#endif
 
 // An edit of a setup this process holds in memory would start from that
 // memory and then drop it, so that the holder's next save deleted every
