@@ -151,26 +151,6 @@ const std::string canonical = header + "; kept\n"
                                        "z=\"q\\\"\"\n"
                                        "sub.ckpt WRXinc\n";
 
-TEST(ToolFmt, CanonicalFormKeepsTheInformation) {
-    TempDir dir;
-    dir.write("sub.ckpt", sub);
-    dir.write("messy.ckpt", messy);
-    expectSteps(dir, {
-                         {"fmt messy.ckpt", 0, canonical, ""},
-                         {"fmt - <messy.ckpt", 0, canonical, ""},
-                         {"fmt --check messy.ckpt", 1},
-                         // -o writes the file; a canonical file is its own canonical form.
-                         {"fmt messy.ckpt -o out.ckpt", 0, "", ""},
-                         {"fmt --check out.ckpt", 0, "", ""},
-                         // Never in place without -i.
-                         {"fmt messy.ckpt -o ./messy.ckpt", 2, ""},
-                         {"fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'", 0},
-                         {"fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'", 0},
-                     });
-    EXPECT_EQ(readFile(dir.file("out.ckpt")), canonical);
-    EXPECT_EQ(readFile(dir.file("messy.ckpt")), messy);
-}
-
 struct Identity {
     ino_t inode;
     time_t mtime;
@@ -268,11 +248,12 @@ TEST(ToolFmt, CanonicalForms) {
     }
 }
 
-// Several files are checked, compared, go to standard output or in place,
+// One file's canonical form to standard output or a file, compared; several
+// files are checked, compared, go to standard output or in place,
 // never to one -o; a missing one fails the run and the others are still
 // done. A faulty input gives its errors on stderr, exit 1 and no output
 // file at all.
-TEST(ToolFmt, SeveralFiles) {
+TEST(ToolFmt, RunsAndTheirOutputs) {
     TempDir dir;
     const std::string good = header + "a x=\"1\"\n";
     dir.write("good.ckpt", good);
@@ -283,10 +264,22 @@ TEST(ToolFmt, SeveralFiles) {
     dir.write("m.ckpt", m + "z   q=\"1\"\ne k=\"1\"");
     dir.write("n.ckpt", header + "b   y\n");
     dir.write("bad.ckpt", header + "p a=\"open\n");
+    dir.write("sub.ckpt", sub);
+    dir.write("messy.ckpt", messy);
     auto before = listing(dir);
     expectSteps(
         dir,
         {
+            {"fmt messy.ckpt", 0, canonical, ""},
+            {"fmt - <messy.ckpt", 0, canonical, ""},
+            {"fmt --check messy.ckpt", 1},
+            // -o writes the file; a canonical file is its own canonical form.
+            {"fmt messy.ckpt -o copy.ckpt", 0, "", ""},
+            {"fmt --check copy.ckpt", 0, "", ""},
+            // Never in place without -i.
+            {"fmt messy.ckpt -o ./messy.ckpt", 2, ""},
+            {"fmt --check '" CKP_EXAMPLES_DIR "/project/main.ckpt'", 0},
+            {"fmt --check '" CKP_EXAMPLES_DIR "/project/libs/views.ckpt'", 0},
             {"fmt --check good.ckpt m.ckpt", 1, "", "ckp: m.ckpt is not in canonical form\n"},
             {"fmt --check good.ckpt - <good.ckpt", 0},
             {"fmt --diff good.ckpt m.ckpt", 1,
@@ -319,6 +312,9 @@ TEST(ToolFmt, SeveralFiles) {
             {"fmt -i m.ckpt nothere.ckpt n.ckpt", 2, "", "ckp: nothere.ckpt: file not found\n"},
             {"fmt --check m.ckpt n.ckpt", 0},
         });
+    EXPECT_EQ(readFile(dir.file("copy.ckpt")), canonical);
+    EXPECT_EQ(readFile(dir.file("messy.ckpt")), messy);
+    before.insert(before.begin() + 1, "copy.ckpt"); // after bad.ckpt
     EXPECT_EQ(listing(dir), before);
     EXPECT_EQ(readFile(dir.file("n.ckpt")), header + "b y\n");
 }
