@@ -319,11 +319,20 @@ TEST(ToolFmt, RunsAndTheirOutputs) {
     EXPECT_EQ(readFile(dir.file("n.ckpt")), header + "b y\n");
 }
 
+// Each of the records followed by `after`.
+std::string joined(const std::vector<std::string>& records, const std::string& after) {
+    std::string text;
+    for (const std::string& record : records) {
+        text += record + after;
+    }
+    return text;
+}
+
 // The bytes exactly: escapes by name where JSON has one, other control
 // characters as \u00xx, DEL and UTF-8 as they are; each byte that is no
 // UTF-8 (also each byte of a character cut short) as the lone surrogate
 // \udcXX, which gives the byte back.
-TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
+TEST(ToolJson, EscapesBytesAndLinesExactly) {
     TempDir dir;
     dir.write("sub.ckpt", sub);
     dir.write("t.ckpt",
@@ -358,51 +367,36 @@ TEST(ToolJson, EscapesAndBytesThatAreNotUtf8) {
         R"({"end_line":5,"file":"t.ckpt","line":5,"props":[],"type":"endinclude"})",
         R"({"column":8,"end_line":6,"error":"missing '\"' for property value","error_line":6,"file":"t.ckpt",)"
         R"("line":6,"path":"é€","props":[],"type":"syntax"})"};
-    std::string lines;
-    std::string elements;
-    for (const std::string& line : want) {
-        lines += line + "\n";
-        elements += line + ",";
-    }
-    EXPECT_EQ(ckp(dir, "json t.ckpt"), (Outcome{1, lines, ""}));
     // The same objects as one array, standard input's records after them.
-    EXPECT_EQ(
-        ckp(dir, "json --array t.ckpt - <sub.ckpt").out,
-        "[" + elements +
-            R"({"end_line":1,"file":"stdin","line":1,"props":[],"type":"header","version":1},)"
-            R"({"end_line":2,"file":"stdin","line":2,"path":"sub/x","props":[["k","1"]],)"
-            R"("type":"object"}])"
-            "\n");
-}
-
-// A record's first and last physical line; a continued syntax error has
-// the line of its fault too.
-TEST(ToolJson, LinesOfContinuedRecords) {
-    TempDir dir;
+    const std::string stdinRecords =
+        R"({"end_line":1,"file":"stdin","line":1,"props":[],"type":"header","version":1},)"
+        R"({"end_line":2,"file":"stdin","line":2,"path":"sub/x","props":[["k","1"]],)"
+        R"("type":"object"}])"
+        "\n";
+    // A record's first and last physical line; a continued syntax error has
+    // the line of its fault too.
     dir.write("spread.ckpt", header + "a x=\"1\" \\\n"
                                       "  ; inside\n"
                                       "  y=\"2\"\n"
                                       "   \n"
                                       "b \\\n"
                                       "  z=\"open\n");
-    expectSteps(
-        dir,
-        {
-            {"json spread.ckpt", 1,
-             R"({"end_line":1,"file":"spread.ckpt","line":1,"props":[],"type":"header","version":1})"
-             "\n"
-             R"({"end_line":4,"file":"spread.ckpt","line":2,"path":"a","props":[["x","1"],)"
-             R"(["y","2"]],"type":"object"})"
-             "\n"
-             R"({"end_line":5,"file":"spread.ckpt","line":5,"props":[],"text":"   ",)"
-             R"("type":"comment"})"
-             "\n"
-             R"({"column":10,"end_line":7,"error":"missing '\"' for property value",)"
-             R"("error_line":7,"file":"spread.ckpt","line":6,"path":"b","props":[],)"
-             R"("type":"syntax"})"
-             "\n"},
-            {"json nothere.ckpt", 2},
-        });
+    const std::vector<std::string> spread = {
+        R"({"end_line":1,"file":"spread.ckpt","line":1,"props":[],"type":"header","version":1})",
+        R"({"end_line":4,"file":"spread.ckpt","line":2,"path":"a","props":[["x","1"],)"
+        R"(["y","2"]],"type":"object"})",
+        R"({"end_line":5,"file":"spread.ckpt","line":5,"props":[],"text":"   ",)"
+        R"("type":"comment"})",
+        R"({"column":10,"end_line":7,"error":"missing '\"' for property value",)"
+        R"("error_line":7,"file":"spread.ckpt","line":6,"path":"b","props":[],)"
+        R"("type":"syntax"})"};
+    expectSteps(dir,
+                {
+                    {"json t.ckpt", 1, joined(want, "\n"), ""},
+                    {"json --array t.ckpt - <sub.ckpt", 1, "[" + joined(want, ",") + stdinRecords},
+                    {"json spread.ckpt", 1, joined(spread, "\n")},
+                    {"json nothere.ckpt", 2},
+                });
 }
 
 // The library's three lines for the fault of bad.setup, read as NAME.
