@@ -409,6 +409,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     TempDir dir;
     const std::string faulty = header + "x a=\"open\n";
     dir.write("bad.setup", faulty);
+    dir.write("t.setup", header + "alice note=\"caf\xE9\"\nbob remote v=\"a\x1b[31mb\"\n");
     const std::string shown = "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n";
     expectSteps(
         dir,
@@ -442,24 +443,18 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
             // stays; from standard input it is named so.
             {"setup set bad.setup x a b", 2, "", loadError("bad.setup")},
             {"setup show - <bad.setup", 2, "", loadError("stdin")},
+            // What is shown of values: control characters escaped, other
+            // bytes as they are; as JSON, bytes that are no UTF-8 as lone
+            // surrogates, a flag null.
+            {"setup show t.setup", 0,
+             "alice\n  note=\"caf\xE9\"\nbob\n  remote\n  v=\"a\\x1b[31mb\"\n"},
+            {"setup get t.setup bob v", 0, "a\\x1b[31mb\n"},
+            {"setup show --json t.setup", 0,
+             "{\"alice\":{\"note\":\"caf\\udce9\"},"
+             "\"bob\":{\"remote\":null,\"v\":\"a\\u001b[31mb\"}}\n"},
         });
     EXPECT_EQ(readFile(dir.file("team.setup")), header + "alice role=\"lead dev\"\n");
     EXPECT_EQ(readFile(dir.file("bad.setup")), faulty);
-}
-
-// What is shown of values: control characters escaped, other bytes as they
-// are; as JSON, bytes that are no UTF-8 as lone surrogates, a flag null.
-TEST(ToolSetup, ValuesAsShown) {
-    TempDir dir;
-    dir.write("t.setup", header + "alice note=\"caf\xE9\"\nbob remote v=\"a\x1b[31mb\"\n");
-    expectSteps(dir, {
-                         {"setup show t.setup", 0,
-                          "alice\n  note=\"caf\xE9\"\nbob\n  remote\n  v=\"a\\x1b[31mb\"\n"},
-                         {"setup get t.setup bob v", 0, "a\\x1b[31mb\n"},
-                         {"setup show --json t.setup", 0,
-                          "{\"alice\":{\"note\":\"caf\\udce9\"},"
-                          "\"bob\":{\"remote\":null,\"v\":\"a\\u001b[31mb\"}}\n"},
-                     });
 }
 
 // An edit rewrites only what it changes: `after` is `file` with `from`
