@@ -38,34 +38,17 @@ void writeBadAndClean(const TempDir& dir) {
     dir.write("sub.ckpt", sub);
 }
 
-// A fault after a path of multi-byte characters.
-void writeUtf8(const TempDir& dir) {
-    dir.write("utf8.ckpt", header + "m\xC3\xA9t\xE2\x82\xAC a=\"x\n");
-}
-
-// script(1) gives the command a terminal; its log stays in the directory.
-TEST(ToolCheck, ColourOnATerminalUnlessNoColorIsSet) {
-    TempDir dir;
-    writeUtf8(dir);
-    const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
-                                   ">tty\n";
-    if (shell(dir, onTerminal).code == 1) {
-        EXPECT_NE(readFile(dir.file("tty")).find("\033[1;31merror:"), std::string::npos);
-        ASSERT_EQ(shell(dir, "NO_COLOR=1 " + onTerminal).code, 1);
-        EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
-        EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
-    }
-}
-
 // Faults where they are, with their line shown or without, as JSON, from
 // standard input among files, columns in characters. Clean files pass
 // quietly; an included file with a faulty header is reported at that file
 // and checking goes on; a file that cannot be opened fails the run with 2
-// and the others are still checked.
-TEST(ToolCheck, ExitCodesAndCounts) {
+// and the others are still checked. Colour on a terminal unless NO_COLOR
+// is set.
+TEST(ToolCheck, OutputsAndExitCodes) {
     TempDir dir;
     writeBadAndClean(dir);
-    writeUtf8(dir);
+    // A fault after a path of multi-byte characters.
+    dir.write("utf8.ckpt", header + "m\xC3\xA9t\xE2\x82\xAC a=\"x\n");
     dir.write("sub/future.ckpt", "WRXCHECKPOINT=\"9.0\"\nq r=\"1\"\n");
     dir.write("uses.ckpt", header + "sub/future.ckpt WRXinc\nb y=\"2\n");
     dir.write("cont.ckpt", header + "p a=\"open \\\n b=\"2\"\n");
@@ -123,12 +106,17 @@ TEST(ToolCheck, ExitCodesAndCounts) {
             {"check -j x ok.ckpt", 2, "", "ckp: --jobs: Value x not in range 1 to 1024\n"},
             {"check --jobs 3 ok.ckpt", 0, "", ""},
         });
-}
-
-// Includes nested deeper than the file descriptors allowed: a failure of
-// the run (2), not a fault of the file.
-TEST(ToolCheck, IncludesNestedTooDeepFailTheRun) {
-    TempDir dir;
+    // script(1) gives the command a terminal; its log stays in the directory.
+    const std::string onTerminal = "script -qec \"\\\"$CKP\\\" check --no-context utf8.ckpt\" log "
+                                   ">tty\n";
+    if (shell(dir, onTerminal).code == 1) {
+        EXPECT_NE(readFile(dir.file("tty")).find("\033[1;31merror:"), std::string::npos);
+        EXPECT_EQ(shell(dir, "NO_COLOR=1 " + onTerminal).code, 1);
+        EXPECT_EQ(readFile(dir.file("tty")).find("\033["), std::string::npos);
+        EXPECT_NE(readFile(dir.file("tty")).find("utf8.ckpt:2:10: error:"), std::string::npos);
+    }
+    // Includes nested deeper than the file descriptors allowed: a failure of
+    // the run (2), not a fault of the file.
     for (int i = 0; i < 60; ++i) {
         dir.write("deep" + std::to_string(i) + ".ckpt",
                   header + "deep" + std::to_string(i + 1) + ".ckpt WRXinc\n");
