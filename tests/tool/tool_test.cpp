@@ -161,7 +161,7 @@ void ageFile(const std::string& path) {
 
 // Files and their canonical forms, each its own canonical form, which
 // fmt -i gives the file; only a file that changes is rewritten.
-TEST(ToolFmt, CanonicalForms) {
+TEST(ToolFmt, CanonicalFormsAndRuns) {
     // A trailing comment that would make its line too long for one piece
     // goes above its record (records of syntax version 0 grow when they
     // become version 1); so does one after a header made canonical.
@@ -234,15 +234,10 @@ TEST(ToolFmt, CanonicalForms) {
         // A file already canonical is not rewritten.
         EXPECT_EQ(identityOf(file) == before, c.file == c.formatted);
     }
-}
-
-// One file's canonical form to standard output or a file, compared; several
-// files are checked, compared, go to standard output or in place,
-// never to one -o; a missing one fails the run and the others are still
-// done. A faulty input gives its errors on stderr, exit 1 and no output
-// file at all.
-TEST(ToolFmt, RunsAndTheirOutputs) {
-    TempDir dir;
+    // One file's canonical form to standard output or a file, compared; several files are checked,
+    // compared, go to standard output or in place, never to one -o; a missing one fails the run and
+    // the others are still done. A faulty input gives its errors on stderr, exit 1 and no output
+    // file at all.
     const std::string good = header + "a x=\"1\"\n";
     dir.write("good.ckpt", good);
     std::string m = header + "a   x=\"1\"\n";
