@@ -71,12 +71,17 @@ def test_path_like_suffix_stdin_and_odd_bytes(write, tmp_path):
         w.transfer(records[1])
     assert open(out, "rb").read() == b'latin v="caf\xe9"\n'
 
-    script = ("import ckp\n"
-              "for r in ckp.read('-'): print(r.type.name, r.path, r.file, r.props)\n")
-    done = subprocess.run([sys.executable, "-c", script], input=b'WRXCHECKPOINT="1.0"\na b="1"\n',
-                          capture_output=True, check=True, env=child_env())
-    assert done.stdout.decode().splitlines() == ["HEADER None - []",
-                                                "OBJECT a - [('b', '1')]"]
+    # Standard input read and standard output written as "-".
+    script = ("import ckp, sys\n"
+              "with ckp.Writer('-') as w:\n"
+              "    for r in ckp.read('-'):\n"
+              "        print(r.type.name, r.path, r.file, r.props, file=sys.stderr)\n"
+              "        w.transfer(r)\n")
+    text = b'WRXCHECKPOINT="1.0"\na b="1"\n'
+    done = subprocess.run([sys.executable, "-c", script], input=text, capture_output=True,
+                          check=True, env=child_env())
+    assert done.stdout == text
+    assert done.stderr.decode().splitlines() == ["HEADER None - []", "OBJECT a - [('b', '1')]"]
 
 
 def test_read_failures_raise_ckp_error(tmp_path, examples, capfd):

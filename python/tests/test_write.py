@@ -1,11 +1,8 @@
 import os
-import subprocess
-import sys
 
 import pytest
 
 import ckp
-from conftest import child_env
 from ckp import Type
 
 EXPECTED = (b'WRXCHECKPOINT="1.0"\n'
@@ -119,12 +116,3 @@ def test_format_and_format_string(write):
         ckp.format_string('WRXCHECKPOINT="1.0"\nok\nbad "x\n')
     assert str(raised.value) == "<string>:3:5: illegal character in property name"
 
-
-def test_writer_to_standard_output():
-    script = ("import ckp\n"
-              "with ckp.Writer('-') as w:\n"
-              "    w.header()\n"
-              "    w.object('a', b='1')\n")
-    done = subprocess.run([sys.executable, "-c", script], capture_output=True, check=True,
-                          env=child_env())
-    assert done.stdout == b'WRXCHECKPOINT="1.0"\na b="1"\n'

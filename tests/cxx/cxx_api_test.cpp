@@ -92,17 +92,6 @@ TEST(CxxReader, RecordGivesItsPathLineFileAndProperties) {
     EXPECT_EQ(mine.joined(), "still mine\n");
 }
 
-TEST(CxxReader, FailureThrowsTheLibraryMessage) {
-    TempDir dir;
-    try {
-        ckp::Reader reader(dir.file("none.ckpt"));
-        FAIL() << "opened a missing file";
-    } catch (const ckp::Error& e) {
-        EXPECT_EQ(e.operation(), "ckpOpen");
-        EXPECT_EQ(std::string(e.what()), dir.file("none.ckpt") + ": file not found");
-    }
-}
-
 // Names, values and paths may be views that end nowhere near a NUL: each
 // is taken by its length. A transfer copies a record read elsewhere; the
 // destructor puts the last record and closes.
@@ -257,41 +246,43 @@ TEST(CxxSetup, EntriesAndPropertiesAsContainers) {
     loaded.clear();
 }
 
-TEST(CxxSetup, MissingSetupsThrow) {
-    TempDir dir;
-    // A setup that is not loaded has no entry to make.
-    ckp::Setup gone("not-loaded");
-    EXPECT_THROW(gone.set("x", "y", "z"), ckp::Error);
-
+// What a call throws: "OPERATION: MESSAGE" of its ckp::Error, "" when it
+// throws none.
+std::string thrown(const std::function<void()>& call) {
     try {
-        ckp::Setup::load(dir.file("missing.setup"));
-        FAIL() << "loaded a missing setup";
+        call();
     } catch (const ckp::Error& e) {
-        EXPECT_EQ(e.operation(), "ckpSetupLoad");
-        EXPECT_NE(std::string(e.what()).find("missing.setup"), std::string::npos) << e.what();
+        return e.operation() + ": " + e.what();
     }
+    return "";
+}
 
-    // A failure the store leaves silent names what was missing.
+// Failures throw the library's message; one the store leaves silent names
+// what was missing. A setup that is not loaded has no entry to make.
+TEST(CxxErrors, FailuresThrowTheLibraryMessage) {
+    TempDir dir;
+    ckp::Setup gone("not-loaded");
     ckp::Setup team = ckp::Setup::create(dir.file("team.setup"));
     team.set(std::string_view("bobby", 3), "role", "lead");
+    const std::string delProp = "ckpSetupDelProp: ckpSetupDelProp failed for \"" + team.name();
+    const std::string none = dir.file("none.ckpt");
     struct Case {
         std::function<void()> call;
-        std::string message;
+        std::string expected;
     } cases[] = {
-        {[&] { team.erase("bob", "site"); }, "ckpSetupDelProp failed for \"" + team.name() +
-                                                 "\": entry \"bob\" has no property \"site\""},
-        {[&] { team.erase("dave", "site"); },
-         "ckpSetupDelProp failed for \"" + team.name() + "\": no entry \"dave\""},
-        {[&] { team.erase_entry("dave"); },
-         "ckpSetupDelEntry failed for \"" + team.name() + "\": no entry \"dave\""},
+        {[&] { ckp::Reader reader(none); }, "ckpOpen: " + none + ": file not found"},
+        {[&] { ckp::Setup::load(dir.file("missing.setup")); },
+         "ckpSetupLoad: ckpSetupLoad failed for \"" + dir.file("missing.setup") + "\""},
+        {[&] { gone.set("x", "y", "z"); },
+         "ckpSetupCreateEntry: ckpSetupCreateEntry failed for \"not-loaded\""},
+        {[&] { team.erase("bob", "site"); },
+         delProp + "\": entry \"bob\" has no property \"site\""},
+        {[&] { team.erase("dave", "site"); }, delProp + "\": no entry \"dave\""},
+        {[&] { team.erase_entry("dave"); }, "ckpSetupDelEntry: ckpSetupDelEntry failed for \"" +
+                                                team.name() + "\": no entry \"dave\""},
     };
     for (const Case& c : cases) {
-        try {
-            c.call();
-            ADD_FAILURE() << "no failure for " << c.message;
-        } catch (const ckp::Error& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
-        }
+        EXPECT_EQ(thrown(c.call), c.expected);
     }
     team.clear();
 }
@@ -337,12 +328,8 @@ TEST(CxxSetup, SaveAppliesOnlyItsChangesToTheFileAsItIsNow) {
 TEST(CxxSetup, EditRefusesAFifoAtOnce) {
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("f.setup").c_str(), 0600), 0);
-    try {
-        ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {});
-        ADD_FAILURE() << "edited";
-    } catch (const ckp::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
-    }
+    EXPECT_EQ(thrown([&] { ckp::Setup::edit(dir.file("f.setup"), [](ckp::Setup&) {}); }),
+              "edit: cannot edit " + dir.file("f.setup") + ": not a regular file");
 }
 #endif
 
@@ -370,12 +357,8 @@ TEST(CxxSetup, ConflictingSaveNamesTheEntryAndWritesNothing) {
                      [](ckp::Setup& other) { other.set("bob", "site", "west"); });
     std::string onDisk = readFile(path);
     mine.set("bob", "site", "east");
-    try {
-        mine.save();
-        ADD_FAILURE() << "saved";
-    } catch (const ckp::Error& e) {
-        EXPECT_NE(std::string(e.what()).find("entry bob "), std::string::npos) << e.what();
-    }
+    std::string error = thrown([&] { mine.save(); });
+    EXPECT_NE(error.find("entry bob "), std::string::npos) << error;
     EXPECT_EQ(readFile(path), onDisk);
     mine.clear();
 }

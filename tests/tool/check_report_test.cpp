@@ -31,10 +31,37 @@ void writeTree(const TempDir& dir) {
     std::filesystem::create_directory_symlink("..", dir.file("tree/sub/loop"));
 }
 
-TEST(ToolCheckTree, DirectoriesAreWalkedAndEveryErrorShownOnce) {
+// The text with each '@' replaced by the name.
+std::string named(std::string text, const std::string& name) {
+    for (std::size_t at; (at = text.find('@')) != std::string::npos;) {
+        text.replace(at, 1, name);
+    }
+    return text;
+}
+
+// Directories walked, every error shown once, excluded paths left out;
+// the forms for CI and code scanning, colour as asked. Places as an editor
+// shows them: a line the reader cuts is named once, and the lines after it
+// keep their numbers; a file without a header is read in the old syntax,
+// with one note that says so; a binary file is one error.
+TEST(ToolCheckTree, WalksFormsAndPlaces) {
     TempDir dir;
     writeTree(dir);
+    dir.write("we,ird:name.ckpt", std::string(header) + "x k=\"100%\n");
+    dir.write("bad.ckpt", std::string(header) + "x k=\"v\n");
+    dir.write("long.ckpt", std::string(header) + "a k=\"" + std::string(600, 'x') + "\"\n" + "c " +
+                               std::string(1100, 'y') + " b.d\n" + "e f=\"open\n");
+    dir.write("old.ckpt", "; a comment first\nWRXCHECKPOINT=\"1.0\"\n");
+    dir.write("blob.ckpt", std::string("WRXCHECKPOINT=\"1.0\"\nab\0cd\n\0\0\n", 27));
     const std::string b = "tree/sub/b.Ckpt:2:10: error: missing '\"' for property value\n";
+    const std::string cut =
+        "@:2:511: warning: line longer than 510 characters: it is read as 2 lines, cut after "
+        "every 510\n"
+        "@:3:511: warning: line longer than 510 characters: it is read as 3 lines, cut after "
+        "every 510\n"
+        "@:2:511: error: missing '\"' for property value\n"
+        "@:3:1105: error: illegal character in property name\n"
+        "@:4:10: error: missing '\"' for property value\n";
     tooltest::expectSteps(
         dir, {
                  {"check --no-context --summary --exclude vendor tree tree/sub/b.Ckpt", 1,
@@ -48,16 +75,29 @@ TEST(ToolCheckTree, DirectoriesAreWalkedAndEveryErrorShownOnce) {
                   b + "     2 | b k=\"open\n"
                       "       |          ^\n"
                       "1 syntax error in 1 of 1 file\n"},
+                 {"check --format=github 'we,ird:name.ckpt'", 1,
+                  "::error file=we%2Cird%3Aname.ckpt,line=2,col=10::missing '\"' for "
+                  "property value\n"},
+                 {"check --color=always bad.ckpt", 1,
+                  "\033[1mbad.ckpt:2:7:\033[0m \033[1;31merror:\033[0m missing '\"' for "
+                  "property value\n"
+                  "     2 | x k=\"v\n"
+                  "       |       \033[1;32m^\033[0m\n"},
+                 {"check --color=never bad.ckpt", 1,
+                  "bad.ckpt:2:7: error: missing '\"' for property value\n"
+                  "     2 | x k=\"v\n"
+                  "       |       ^\n"},
+                 {"check --color=sometimes bad.ckpt", 2, "",
+                  "ckp: --color: sometimes not in {auto,always,never}\n"},
+                 {"check --no-context long.ckpt", 1, named(cut, "long.ckpt")},
+                 {"check --no-context - <long.ckpt", 1, named(cut, "stdin")},
+                 {"check --format=github old.ckpt", 1,
+                  "::notice file=old.ckpt,line=1,col=1::no header: the file is read in the old "
+                  "syntax without one (version 0); a first line WRXCHECKPOINT=\"1.0\" makes it a "
+                  "file of the current syntax\n"
+                  "::error file=old.ckpt,line=2,col=20::missing <WRX_version>\n"},
+                 {"check blob.ckpt", 1, "blob.ckpt:1: error: binary file\n"},
              });
-}
-
-TEST(ToolCheckTree, GithubAnnotationsAndSarif) {
-    TempDir dir;
-    dir.write("we,ird:name.ckpt", std::string(header) + "x k=\"100%\n");
-    Outcome github = ckp(dir, "check --format=github 'we,ird:name.ckpt'");
-    EXPECT_EQ(github.code, 1);
-    EXPECT_EQ(github.out, "::error file=we%2Cird%3Aname.ckpt,line=2,col=10::missing '\"' for "
-                          "property value\n");
     Outcome sarif = ckp(dir, "check --format=sarif 'we,ird:name.ckpt'");
     EXPECT_EQ(sarif.code, 1);
     nlohmann::json doc = nlohmann::json::parse(sarif.out);
@@ -72,58 +112,6 @@ TEST(ToolCheckTree, GithubAnnotationsAndSarif) {
     Outcome none = ckp(dir, "check --format=sarif --exclude '*' 'we,ird:name.ckpt'");
     EXPECT_EQ(none.code, 0);
     EXPECT_TRUE(nlohmann::json::parse(none.out)["runs"][0]["results"].empty());
-}
-
-TEST(ToolCheckTree, ColourAsAsked) {
-    TempDir dir;
-    dir.write("bad.ckpt", std::string(header) + "x k=\"v\n");
-    EXPECT_NE(ckp(dir, "check --color=always bad.ckpt").out.find("\033[1;31merror:"),
-              std::string::npos);
-    EXPECT_EQ(ckp(dir, "NO_COLOR= check --color=never bad.ckpt").out.find("\033["),
-              std::string::npos);
-    EXPECT_EQ(ckp(dir, "check --color=sometimes bad.ckpt").code, 2);
-}
-
-} // namespace
-
-namespace {
-
-// Places as an editor shows them: a line the reader cuts is named once, and
-// the lines after it keep their numbers; a file without a header is read in
-// the old syntax, with one note that says so; a binary file is one error.
-TEST(ToolCheckAdvice, CutLinesHeaderlessAndBinaryFiles) {
-    TempDir dir;
-    dir.write("long.ckpt", std::string(header) + "a k=\"" + std::string(600, 'x') + "\"\n" + "c " +
-                               std::string(1100, 'y') + " b.d\n" + "e f=\"open\n");
-    Outcome cut = ckp(dir, "check --no-context long.ckpt");
-    EXPECT_EQ(cut.code, 1);
-    EXPECT_EQ(cut.out,
-              "long.ckpt:2:511: warning: line longer than 510 characters: it is read as 2 lines, "
-              "cut after every 510\n"
-              "long.ckpt:3:511: warning: line longer than 510 characters: it is read as 3 lines, "
-              "cut after every 510\n"
-              "long.ckpt:2:511: error: missing '\"' for property value\n"
-              "long.ckpt:3:1105: error: illegal character in property name\n"
-              "long.ckpt:4:10: error: missing '\"' for property value\n");
-    std::string fromStdin = cut.out;
-    for (std::size_t at; (at = fromStdin.find("long.ckpt")) != std::string::npos;) {
-        fromStdin.replace(at, 9, "stdin");
-    }
-    EXPECT_EQ(ckp(dir, "check --no-context - <long.ckpt").out, fromStdin);
-
-    dir.write("old.ckpt", "; a comment first\nWRXCHECKPOINT=\"1.0\"\n");
-    Outcome old = ckp(dir, "check --format=github old.ckpt");
-    EXPECT_EQ(old.out.rfind("::notice file=old.ckpt,line=1,col=1::no header: the file is read in "
-                            "the old syntax without one (version 0); a first line "
-                            "WRXCHECKPOINT=\"1.0\" makes it a file of the current syntax\n",
-                            0),
-              0u)
-        << old.out;
-
-    dir.write("blob.ckpt", std::string("WRXCHECKPOINT=\"1.0\"\nab\0cd\n\0\0\n", 27));
-    Outcome blob = ckp(dir, "check blob.ckpt");
-    EXPECT_EQ(blob.code, 1);
-    EXPECT_EQ(blob.out, "blob.ckpt:1: error: binary file\n");
 }
 
 } // namespace

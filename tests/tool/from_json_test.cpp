@@ -31,7 +31,7 @@ const char* const canonical = "WRXCHECKPOINT=\"1.0\"\n"
 // The sample and the examples whose records each sit on one line come back
 // byte for byte (a continued record would come back on one line: the JSON
 // does not say where a record's lines break).
-TEST(ToolFromJson, GivesTheFileBackFromLinesOrAnArray) {
+TEST(ToolFromJson, GivesTheFileBackOrRefuses) {
     TempDir dir;
     dir.write("c.ckpt", canonical);
     dir.write("inc.ckpt", "WRXCHECKPOINT=\"1.0\"\nq r\n");
@@ -47,10 +47,7 @@ TEST(ToolFromJson, GivesTheFileBackFromLinesOrAnArray) {
             EXPECT_EQ(readFile(dir.file("back")), readFile(file)) << form << file;
         }
     }
-}
-
-TEST(ToolFromJson, RefusesWhatItCannotWriteBack) {
-    TempDir dir;
+    // What cannot be written back is refused.
     dir.write("bad.ckpt", "WRXCHECKPOINT=\"1.0\"\nx k=\"open\n");
     dir.write("a.ckpt", "WRXCHECKPOINT=\"1.0\"\na k=\"v\"\n");
     struct Case {

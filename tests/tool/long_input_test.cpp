@@ -48,7 +48,8 @@ TEST(ToolLongInput, TimeGrowsLinearlyWithTheLengthOfALine) {
     }
 }
 
-TEST(ToolLongInput, DiagnosticsPerFileAreCapped) {
+// Diagnostics per file are capped.
+TEST(ToolLongInput, DiagnosticsCappedAndEscaped) {
     TempDir dir;
     std::string faults;
     for (int i = 0; i < 130; ++i) {
@@ -75,10 +76,8 @@ TEST(ToolLongInput, DiagnosticsPerFileAreCapped) {
     EXPECT_EQ(set.code, 2);
     EXPECT_EQ(countOf(set.err, "-- Error on line"), 100);
     EXPECT_EQ(countOf(set.err, "ckp: \u2026 and 30 more messages\n"), 1) << set.err;
-}
 
-TEST(ToolLongInput, ControlCharactersAreShownEscaped) {
-    TempDir dir;
+    // Control characters from the file are shown escaped.
     struct Case {
         std::string written; // in a faulty line
         std::string shown;
@@ -96,18 +95,18 @@ TEST(ToolLongInput, ControlCharactersAreShownEscaped) {
     };
     for (const Case& c : cases) {
         dir.write("e.ckpt", header + "p" + c.written + " a=\"" + c.written + "\n");
-        Outcome check = ckp(dir, "check e.ckpt");
+        Outcome report = ckp(dir, "check e.ckpt");
         std::string line = "p" + c.shown + " a=\"" + c.shown;
-        EXPECT_NE(check.out.find("     2 | " + line + "\n"), std::string::npos) << check.out;
+        EXPECT_NE(report.out.find("     2 | " + line + "\n"), std::string::npos) << report.out;
         // The caret stands under the end of the line as shown.
         std::string caret = "       | " + std::string(line.size(), ' ') + "^\n";
         if (c.shown.find('\xc3') == std::string::npos) { // one byte, one column
-            EXPECT_NE(check.out.find(caret), std::string::npos) << check.out;
+            EXPECT_NE(report.out.find(caret), std::string::npos) << report.out;
         }
-        Outcome set = ckp(dir, "setup set e.ckpt q a 1");
-        EXPECT_NE(set.err.find("ckp: " + line + "\n"), std::string::npos) << set.err;
-        EXPECT_EQ(check.out.find('\x1b'), std::string::npos);
-        EXPECT_EQ(set.err.find('\x1b'), std::string::npos);
+        Outcome edit = ckp(dir, "setup set e.ckpt q a 1");
+        EXPECT_NE(edit.err.find("ckp: " + line + "\n"), std::string::npos) << edit.err;
+        EXPECT_EQ(report.out.find('\x1b'), std::string::npos);
+        EXPECT_EQ(edit.err.find('\x1b'), std::string::npos);
     }
 }
 

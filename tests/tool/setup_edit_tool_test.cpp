@@ -22,7 +22,7 @@ using tooltest::Outcome;
 
 const std::string header = "WRXCHECKPOINT=\"1.0\"\n";
 
-TEST(ToolEditTargets, SpecialFilesAreRefusedAtOnce) {
+TEST(ToolEditTargets, RefusedAtOnceLeavingNothing) {
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
     ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
@@ -37,10 +37,8 @@ TEST(ToolEditTargets, SpecialFilesAreRefusedAtOnce) {
         EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << edit << ": " << run.err;
     }
     EXPECT_EQ(listing(dir), (std::vector<std::string>{"in.fifo", "link.setup", "sub"}));
-}
 
-TEST(ToolEditTargets, OverLongPathsNameTheCauseAndLeaveNoLock) {
-    TempDir dir;
+    // Over-long paths name their cause and leave no lock.
     std::string part(200, 'd');
     std::string deep = part;
     for (int i = 0; i < 5; ++i) {
