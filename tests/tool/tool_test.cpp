@@ -199,6 +199,9 @@ TEST(ToolFmt, CanonicalFormsAndRuns) {
          header + comment + "\n" + path + " WRXv=\"1\" WRXb=\"static\"\n"},
         // Comments of a continued header go below it.
         {"WRXCHECKPOINT=\"1.0\" \\\n; note\n", header + "; note\n"},
+        // No header, and a blank line first: nothing beyond that line was
+        // taken for a header, so the file is made canonical.
+        {"\np  1   static\n", header + "p WRXv=\"1\" WRXb=\"static\"\n"},
         {"WRXCHECKPOINT=\"1.0\"" + wide + "\na x\n", header + wide + "\na x\n"},
         {"WRXCHECKPOINT=\"1.0\" \\\n; in\n" + wide + "\n", header + "; in\n" + wide + "\n"},
         // Carriage returns that end a comment go: written back they would
@@ -392,6 +395,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
     TempDir dir;
     const std::string faulty = header + "x a=\"open\n";
     dir.write("bad.setup", faulty);
+    dir.write("v2.setup", "WRXCHECKPOINT=\"2.0\"\na k=\"v\"\n");
     dir.write("t.setup", header + "alice note=\"caf\xE9\"\nbob remote v=\"a\x1b[31mb\"\n");
     const std::string shown = "alice\n  remote\n  role=\"lead dev\"\nbob\n  role=\"layout\"\n";
     expectSteps(
@@ -422,6 +426,7 @@ TEST(ToolSetup, CreateChangeShowAndRefuseWhatIsNotThere) {
             {"setup set team.setup bob role lead extra", 2},
             {"setup set team.setup bob 'bad name=x'", 2},
             {"setup list nothere.setup", 2},
+            {"setup list v2.setup", 2, "", "ckp: v2.setup: unable to open file for read.\n"},
             // A faulty setup file is not loaded, its errors are shown, it
             // stays; from standard input it is named so.
             {"setup set bad.setup x a b", 2, "", loadError("bad.setup")},
