@@ -90,6 +90,19 @@ TEST(Output, LongRecordsAreContinued) {
     for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
         EXPECT_LE(nl - start, static_cast<size_t>(ckpWriteWidth));
     }
+    // A line is filled up to the widest head that leaves room for a
+    // backslash, and not one character further.
+    const std::string first = "p a" + prop;
+    for (std::size_t more : {0, 1}) {
+        std::string b(ckpHeadMax - first.size() - 5 + more, 'w');
+        std::string filled = written([&](ckpInfo* w) {
+            ASSERT_EQ(ckpCreateObj(w, "p"), 1);
+            ASSERT_EQ(ckpPutProp(w, "a", v.c_str()), 1);
+            ASSERT_EQ(ckpPutProp(w, "b", b.c_str()), 1);
+            ASSERT_EQ(ckpPuts(w), 1);
+        });
+        EXPECT_EQ(filled, first + (more == 0 ? " " : "\\\n") + "b=\"" + b + "\"\n");
+    }
 }
 
 // Every length of value with a character that may need a backslash at every
