@@ -2,9 +2,25 @@
 
 #include "ckp/ckp.h"
 #include "ckp/kvo.h"
-#include "core/types.hpp"
+#include "common/testutil.hpp"
 
 namespace ckptest {
+
+namespace {
+// A comment's text as the library reports it: the record's line, printed
+// ahead of the report line.
+std::string commentText(ckpInfo* reader) {
+    ReportCapture capture;
+    ckpReport(reader, nullptr, 0, -1, "", "");
+    std::string all = capture.joined();
+    std::size_t report = all.rfind("\n on line ");
+    std::string line = report == std::string::npos ? std::string() : all.substr(0, report);
+    if (!line.empty() && line.back() == '\n') { // a blank line is reported as a line end
+        line.pop_back();
+    }
+    return line;
+}
+} // namespace
 
 std::ostream& operator<<(std::ostream& os, const Record& r) {
     return os << r.type << " [" << r.path << "] " << r.props;
@@ -13,7 +29,7 @@ std::ostream& operator<<(std::ostream& os, const Record& r) {
 Record current(ckpInfo* reader) {
     Record rec{ckpGetType(reader), "", ""};
     if (rec.type == ckpTypeComment) {
-        rec.path = reader->files.top->firstLine->text;
+        rec.path = commentText(reader);
         return rec;
     }
     if (rec.type != ckpTypeHeader && ckpGetObjPath(reader) != nullptr) {
